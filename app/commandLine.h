@@ -1,0 +1,37 @@
+#pragma once
+
+#include "engine.h"
+
+#include <QStringList>
+
+/// What the process reports when it ends; the worst outcome of all files wins.
+enum ExitStatus {
+    exitConverted = 0,
+    exitRefused = 1, ///< a file could not be read or is not a single-session control file
+    exitUsage = 2,
+    exitNotWritten = 3, ///< a .cue file could not be written
+};
+
+/// What the command line asks for.
+struct Options
+{
+    QStringList files;
+    bool noWindow = false;
+    bool help = false;
+    bool version = false;
+    QString error; ///< set when the command line cannot be understood
+};
+
+/** Reads the program's arguments, the program's own name first: options,
+    then control files; "--" ends the options. */
+Options parseArguments(const QStringList &arguments);
+
+/// The text of --help.
+QString usageText();
+
+/// The text of --version.
+QString versionText();
+
+/** Converts each control file in turn, writing its .cue beside it, and tells
+    the user of each failure through \a showMessage. Returns the exit status. */
+ExitStatus convertFiles(const QStringList &files, const ShowMessage &showMessage);

@@ -1,0 +1,63 @@
+#include "lineReader.h"
+
+#include <QIODevice>
+
+namespace {
+constexpr qsizetype chunkSize = 64 * 1024;
+}
+
+LineReader::LineReader(QIODevice &input) : device(input) { }
+
+// Moves what is left of the buffer to its front and appends the next chunk.
+// Returns false on a read error.
+bool LineReader::fill()
+{
+    buffer.remove(0, start);
+    scanned -= start;
+    start = 0;
+    const qsizetype kept = buffer.size();
+    buffer.resize(kept + chunkSize);
+    const qint64 got = device.read(buffer.data() + kept, chunkSize);
+    buffer.resize(kept + (got > 0 ? qsizetype(got) : 0));
+    if (got < 0)
+        return false;
+    if (got == 0)
+        atEnd = true;
+    if (atStart && (buffer.size() >= 3 || atEnd)) {
+        atStart = false;
+        if (buffer.startsWith("\xEF\xBB\xBF"))
+            start = scanned = 3;
+    }
+    return true;
+}
+
+LineReader::Result LineReader::next(QByteArrayView *line)
+{
+    for (;;) {
+        const char *data = buffer.constData();
+        const qsizetype size = buffer.size();
+        qsizetype end = scanned;
+        while (end < size && data[end] != '\n' && data[end] != '\r')
+            ++end;
+        // A CR as the last byte read may be the first half of a CR LF.
+        const bool endFound = end < size && (data[end] == '\n' || end + 1 < size || atEnd);
+        if (endFound && end - start <= maxLineLength) {
+            *line = QByteArrayView(data + start, end - start);
+            start = end + (data[end] == '\r' && end + 1 < size && data[end + 1] == '\n' ? 2 : 1);
+            scanned = start;
+            return Result::Line;
+        }
+        scanned = end;
+        if (end - start > maxLineLength)
+            return Result::TooLong;
+        if (atEnd) {
+            if (start == size)
+                return Result::End;
+            *line = QByteArrayView(data + start, size - start);
+            start = scanned = size;
+            return Result::Line;
+        }
+        if (!fill())
+            return Result::ReadError;
+    }
+}

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds MORVANT and runs it on the given control files. With none, it opens
+# the window where there is a display; without one it converts the bundled
+# example in a temporary folder and prints the cue sheet it wrote.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+bash "$root/scripts/install-deps.sh"
+(cd "$root" && cmake --preset default >/dev/null && cmake --build --preset default >/dev/null)
+morvant="$root/build/app/morvant"
+
+if [ $# -gt 0 ] || [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    exec "$morvant" "$@"
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$root/examples/Demo Disc.ccd" "$work/"
+"$morvant" "$work/Demo Disc.ccd"
+echo "No display: converted the example; $work/Demo Disc.cue holds:" >&2
+cat "$work/Demo Disc.cue"
