@@ -45,7 +45,9 @@ int main(int argc, char *argv[])
 
     const Options options = parseArguments(arguments);
     if (!options.error.isEmpty()) {
-        print(stderr, QStringLiteral("morvant: ") + options.error + QStringLiteral("\nTry 'morvant --help'.\n"));
+        print(stderr,
+            QStringLiteral("morvant: ") + options.error
+                + QStringLiteral("\nTry 'morvant --help'.\n"));
         return exitUsage;
     }
     if (options.help) {
@@ -59,8 +61,9 @@ int main(int argc, char *argv[])
 
     if (options.noWindow || !hasDisplay()) {
         if (options.files.isEmpty()) {
-            print(stderr, QStringLiteral("morvant: no display to show the window on; "
-                                         "name a control file to convert.\n"));
+            print(stderr,
+                QStringLiteral("morvant: no display to show the window on; "
+                               "name a control file to convert.\n"));
             return exitUsage;
         }
         return convertFiles(options.files, showOnStandardError);
@@ -71,7 +74,7 @@ int main(int argc, char *argv[])
     QList<std::pair<QString, QString>> messages;
     if (!options.files.isEmpty()) {
         const auto keep = [&](const QString &text, const QString &title) {
-            messages.append({text, title});
+            messages.append({ text, title });
         };
         if (convertFiles(options.files, keep) == exitConverted)
             return exitConverted;

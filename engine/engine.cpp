@@ -61,7 +61,8 @@ void appendLine(QString &cueSheet, const QString &line)
 {
     if (line.contains(u"[TRACK")) {
         const QString number = numberAt(line, 8, line.size() - position(line, u' ') - 1);
-        cueSheet += (number.size() == 2 ? QStringLiteral("  TRACK ") : QStringLiteral("  TRACK 0")) + number;
+        cueSheet += (number.size() == 2 ? QStringLiteral("  TRACK ") : QStringLiteral("  TRACK 0"))
+            + number;
     } else if (line.contains(u"MODE=")) {
         switch (line.back().unicode()) {
         case u'0':
@@ -80,8 +81,9 @@ void appendLine(QString &cueSheet, const QString &line)
         const qsizetype equals = position(line, u'=');
         const QString number = numberAt(line, 7, equals - position(line, u' ') - 1);
         const QString value = equals > 0 ? line.mid(equals) : QString();
-        cueSheet += (number.size() == 2 ? QStringLiteral("    INDEX ") : QStringLiteral("    INDEX 0")) + number + u' '
-            + sectorsToMsf(value) + QStringLiteral("\r\n");
+        cueSheet +=
+            (number.size() == 2 ? QStringLiteral("    INDEX ") : QStringLiteral("    INDEX 0"))
+            + number + u' ' + sectorsToMsf(value) + QStringLiteral("\r\n");
     } else if (line.contains(u"FLAGS=")) {
         cueSheet += QStringLiteral("    FLAGS") + line.mid(6) + QStringLiteral("\r\n");
     }
@@ -115,11 +117,11 @@ bool sameFile(const QString &a, const QString &b)
 #endif
     return infoA.canonicalFilePath().compare(infoB.canonicalFilePath(),
 #ifdef Q_OS_WIN
-                                             Qt::CaseInsensitive
+               Qt::CaseInsensitive
 #else
-                                             Qt::CaseSensitive
+               Qt::CaseSensitive
 #endif
-                                             )
+               )
         == 0;
 }
 
@@ -225,7 +227,7 @@ CommandLinePaths commandLinePaths(const QString &argument, QChar separator)
 {
     const bool quoted = argument.size() >= 2 && argument.front() == u'"' && argument.back() == u'"';
     const QString inputPath = quoted ? argument.mid(1, argument.size() - 2) : argument;
-    return {inputPath, cuePathForFile(inputPath, separator)};
+    return { inputPath, cuePathForFile(inputPath, separator) };
 }
 
 bool writeCueFile(const QString &path, const QString &text, QString *error)
@@ -239,14 +241,14 @@ bool writeCueFile(const QString &path, const QString &text, QString *error)
 }
 
 bool saveCueSheet(const QString &inputPath, const QString &cuePath, const QString &text,
-                  const ShowMessage &showMessage)
+    const ShowMessage &showMessage)
 {
     QString error;
     if (sameFile(inputPath, cuePath))
         error = tr("It is the control file itself, which is never overwritten.");
     else if (writeCueFile(cuePath, text, &error))
         return true;
-    showMessage(tr("Cannot write %1:\n%2").arg(QDir::toNativeSeparators(cuePath), error),
-                fileErrorTitle());
+    showMessage(
+        tr("Cannot write %1:\n%2").arg(QDir::toNativeSeparators(cuePath), error), fileErrorTitle());
     return false;
 }

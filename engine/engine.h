@@ -21,8 +21,8 @@ inline constexpr QChar nativeSeparator = u'/';
     last \a separator, less its last four characters. Returns the empty text
     after telling the user why through \a showMessage when the file cannot be
     read or is not a single-session control file. */
-QString ccdToCue(const QString &path, const ShowMessage &showMessage,
-                 QChar separator = nativeSeparator);
+QString ccdToCue(
+    const QString &path, const ShowMessage &showMessage, QChar separator = nativeSeparator);
 
 /** Turns a sector count as a control file writes it into an MM:SS:FF time
     (75 frames a second). Returns the empty text for anything but a whole
@@ -55,4 +55,4 @@ bool writeCueFile(const QString &path, const QString &text, QString *error);
     when both name the same file on disk. Returns false after telling the user
     through \a showMessage ("File Error", naming the path and the reason). */
 bool saveCueSheet(const QString &inputPath, const QString &cuePath, const QString &text,
-                  const ShowMessage &showMessage);
+    const ShowMessage &showMessage);

@@ -111,9 +111,12 @@ void TestEngine::cleanup()
 Conversion TestEngine::convert(const QString &path, QChar separator)
 {
     Conversion conversion;
-    conversion.result = ::ccdToCue(path, [&](const QString &text, const QString &title) {
-        conversion.messages.append({text, title});
-    }, separator);
+    conversion.result = ::ccdToCue(
+        path,
+        [&](const QString &text, const QString &title) {
+            conversion.messages.append({ text, title });
+        },
+        separator);
     return conversion;
 }
 
@@ -121,34 +124,40 @@ void TestEngine::ccdToCue_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QByteArray>("expected"); // after the FILE line; empty when refused
-    QTest::addColumn<QString>("title");       // of the one message; empty when none
+    QTest::addColumn<QString>("title"); // of the one message; empty when none
 
     const QString fileError = "File Error";
     const QString discError = "Disc Format Error";
     const QByteArray none;
 
     QTest::newRow("worked example")
-        << header + crlf("PreGapMode=2\n[TRACK 1]\nMODE=0\nINDEX 1=0\n[TRACK 2]\nMODE=1\n"
-                         "FLAGS= DCP\nINDEX 0=16807\nINDEX 1=16957\n")
+        << header
+            + crlf("PreGapMode=2\n[TRACK 1]\nMODE=0\nINDEX 1=0\n[TRACK 2]\nMODE=1\n"
+                   "FLAGS= DCP\nINDEX 0=16807\nINDEX 1=16957\n")
         << crlf("  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 MODE1/2352\n"
                 "    FLAGS DCP\n    INDEX 00 03:44:07\n    INDEX 01 03:46:07\n")
         << QString();
 
-    QTest::newRow("first line in lower case") << crlf("[clonecd]\nSessions=1\n") << none << fileError;
+    QTest::newRow("first line in lower case")
+        << crlf("[clonecd]\nSessions=1\n") << none << fileError;
     QTest::newRow("first line with more") << crlf("[CloneCD]x\nSessions=1\n") << none << fileError;
     QTest::newRow("first line indented") << crlf(" [CloneCD]\nSessions=1\n") << none << fileError;
     QTest::newRow("empty file") << QByteArray() << none << fileError;
-    QTest::newRow("no sessions line") << crlf("[CloneCD]\n[TRACK 1]\nMODE=0\n") << none << fileError;
-    QTest::newRow("sessions in the first line only") << crlf("[CloneCD]Sessions=1\n") << none << fileError;
+    QTest::newRow("no sessions line")
+        << crlf("[CloneCD]\n[TRACK 1]\nMODE=0\n") << none << fileError;
+    QTest::newRow("sessions in the first line only")
+        << crlf("[CloneCD]Sessions=1\n") << none << fileError;
     QTest::newRow("two sessions") << crlf("[CloneCD]\nSessions=2\n") << none << discError;
     QTest::newRow("ten sessions") << crlf("[CloneCD]\nSessions=10\n") << none << discError;
     QTest::newRow("one and more") << crlf("[CloneCD]\nSessions=1x\n") << none << discError;
     QTest::newRow("no sessions value") << crlf("[CloneCD]\nSessions=\n") << none << discError;
-    QTest::newRow("sessions value with a blank") << crlf("[CloneCD]\nSessions=1 \n") << none << discError;
+    QTest::newRow("sessions value with a blank")
+        << crlf("[CloneCD]\nSessions=1 \n") << none << discError;
     QTest::newRow("sessions case differs") << crlf("[CloneCD]\nsessions=1\n") << none << fileError;
     QTest::newRow("only the first sessions line counts")
         << crlf("[CloneCD]\nSessions=2\nSessions=1\n") << none << discError;
-    QTest::newRow("sessions inside a line") << crlf("[CloneCD]\nXSessions=1\n") << QByteArray("") << QString();
+    QTest::newRow("sessions inside a line")
+        << crlf("[CloneCD]\nXSessions=1\n") << QByteArray("") << QString();
     QTest::newRow("ends with the sessions line") << header << QByteArray("") << QString();
     QTest::newRow("keywords before the sessions line are passed over")
         << crlf("[CloneCD]\n[TRACK 1]\nMODE=0\nINDEX 1=0\nFLAGS= DCP\nSessions=1\n")
@@ -156,54 +165,74 @@ void TestEngine::ccdToCue_data()
     QTest::newRow("pregap lines fit no rule")
         << header + crlf("PreGapMode=2\nPreGapSubC=0\n\n") << QByteArray("") << QString();
 
-    QTest::newRow("one-digit track") << header + crlf("[TRACK 9]\nMODE=0\n") << crlf("  TRACK 09 AUDIO\n") << QString();
-    QTest::newRow("two-digit track") << header + crlf("[TRACK 10]\n") << QByteArray("  TRACK 10") << QString();
-    QTest::newRow("three-digit track") << header + crlf("[TRACK 100]\n") << QByteArray("  TRACK 0100") << QString();
-    QTest::newRow("track without number") << header + crlf("[TRACK \n") << QByteArray("  TRACK 0") << QString();
-    QTest::newRow("track without blank") << header + crlf("[TRACK1]\n") << QByteArray("  TRACK 0]") << QString();
+    QTest::newRow("one-digit track")
+        << header + crlf("[TRACK 9]\nMODE=0\n") << crlf("  TRACK 09 AUDIO\n") << QString();
+    QTest::newRow("two-digit track")
+        << header + crlf("[TRACK 10]\n") << QByteArray("  TRACK 10") << QString();
+    QTest::newRow("three-digit track")
+        << header + crlf("[TRACK 100]\n") << QByteArray("  TRACK 0100") << QString();
+    QTest::newRow("track without number")
+        << header + crlf("[TRACK \n") << QByteArray("  TRACK 0") << QString();
+    QTest::newRow("track without blank")
+        << header + crlf("[TRACK1]\n") << QByteArray("  TRACK 0]") << QString();
     QTest::newRow("mode 2") << header + crlf("MODE=2\n") << crlf(" MODE2/2352\n") << QString();
-    QTest::newRow("mode ending in 0") << header + crlf("MODE=10\n") << crlf(" AUDIO\n") << QString();
+    QTest::newRow("mode ending in 0")
+        << header + crlf("MODE=10\n") << crlf(" AUDIO\n") << QString();
     QTest::newRow("unknown mode adds nothing")
-        << header + crlf("[TRACK 3]\nMODE=3\nINDEX 1=0\n") << crlf("  TRACK 03    INDEX 01 00:00:00\n") << QString();
-    QTest::newRow("mode case differs") << header + crlf("mode=1\nPreGapMode=2\n") << QByteArray("") << QString();
-    QTest::newRow("index of a second") << header + crlf("INDEX 1=75\n") << crlf("    INDEX 01 00:01:00\n") << QString();
-    QTest::newRow("two-digit index") << header + crlf("INDEX 12=0\n") << crlf("    INDEX 12 00:00:00\n") << QString();
-    QTest::newRow("index not a number") << header + crlf("INDEX 1=abc\n") << crlf("    INDEX 01 \n") << QString();
-    QTest::newRow("index without =") << header + crlf("INDEX 1\n") << crlf("    INDEX 0 \n") << QString();
-    QTest::newRow("index = before the blank") << header + crlf("A=1 INDEX 5\n") << crlf("    INDEX 0 \n") << QString();
-    QTest::newRow("flags with blank") << header + crlf("FLAGS= DCP\n") << crlf("    FLAGS DCP\n") << QString();
-    QTest::newRow("flags without blank") << header + crlf("FLAGS=DCP\n") << crlf("    FLAGSDCP\n") << QString();
+        << header + crlf("[TRACK 3]\nMODE=3\nINDEX 1=0\n")
+        << crlf("  TRACK 03    INDEX 01 00:00:00\n") << QString();
+    QTest::newRow("mode case differs")
+        << header + crlf("mode=1\nPreGapMode=2\n") << QByteArray("") << QString();
+    QTest::newRow("index of a second")
+        << header + crlf("INDEX 1=75\n") << crlf("    INDEX 01 00:01:00\n") << QString();
+    QTest::newRow("two-digit index")
+        << header + crlf("INDEX 12=0\n") << crlf("    INDEX 12 00:00:00\n") << QString();
+    QTest::newRow("index not a number")
+        << header + crlf("INDEX 1=abc\n") << crlf("    INDEX 01 \n") << QString();
+    QTest::newRow("index without =")
+        << header + crlf("INDEX 1\n") << crlf("    INDEX 0 \n") << QString();
+    QTest::newRow("index = before the blank")
+        << header + crlf("A=1 INDEX 5\n") << crlf("    INDEX 0 \n") << QString();
+    QTest::newRow("flags with blank")
+        << header + crlf("FLAGS= DCP\n") << crlf("    FLAGS DCP\n") << QString();
+    QTest::newRow("flags without blank")
+        << header + crlf("FLAGS=DCP\n") << crlf("    FLAGSDCP\n") << QString();
     QTest::newRow("flags empty") << header + crlf("FLAGS=\n") << crlf("    FLAGS\n") << QString();
-    QTest::newRow("mode wins over index") << header + crlf("INDEX 1=MODE=1\n") << crlf(" MODE1/2352\n") << QString();
-    QTest::newRow("track wins over mode") << header + crlf("[TRACK 4]MODE=1\n") << QByteArray("  TRACK 04]MODE=") << QString();
+    QTest::newRow("mode wins over index")
+        << header + crlf("INDEX 1=MODE=1\n") << crlf(" MODE1/2352\n") << QString();
+    QTest::newRow("track wins over mode")
+        << header + crlf("[TRACK 4]MODE=1\n") << QByteArray("  TRACK 04]MODE=") << QString();
     QTest::newRow("keyword further into the line")
         << header + crlf("xxINDEX 1=150\n") << crlf("    INDEX 0X 00:02:00\n") << QString();
 
-    QTest::newRow("LF line ends")
-        << QByteArray("[CloneCD]\nSessions=1\n[TRACK 1]\nMODE=1\nINDEX 1=0\n")
-        << crlf("  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n") << QString();
+    QTest::newRow("LF line ends") << QByteArray(
+        "[CloneCD]\nSessions=1\n[TRACK 1]\nMODE=1\nINDEX 1=0\n")
+                                  << crlf("  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n")
+                                  << QString();
     QTest::newRow("lone CR line ends")
         << QByteArray("[CloneCD]\rSessions=1\r[TRACK 1]\rMODE=1\rINDEX 1=0\r")
         << crlf("  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n") << QString();
     QTest::newRow("byte-order mark")
         << "\xEF\xBB\xBF" + header + crlf("MODE=0\n") << crlf(" AUDIO\n") << QString();
     QTest::newRow("byte-order mark only at the start")
-        << QByteArray("[CloneCD]\r\n\xEF\xBB\xBFSessions=1\r\nMODE=0") << crlf(" AUDIO\n") << QString();
+        << QByteArray("[CloneCD]\r\n\xEF\xBB\xBFSessions=1\r\nMODE=0") << crlf(" AUDIO\n")
+        << QString();
     QTest::newRow("last line without line end")
         << header + "INDEX 1=4500" << crlf("    INDEX 01 01:00:00\n") << QString();
-    QTest::newRow("commas and quotes kept")
-        << header + crlf("FLAGS= DCP, 4CH \"x\"\n") << crlf("    FLAGS DCP, 4CH \"x\"\n") << QString();
+    QTest::newRow("commas and quotes kept") << header + crlf("FLAGS= DCP, 4CH \"x\"\n")
+                                            << crlf("    FLAGS DCP, 4CH \"x\"\n") << QString();
     // Fixed positions stay fixed: the keyword is found, the text taken from position 7.
     QTest::newRow("blanks before the keyword kept")
         << header + crlf("  FLAGS= DCP\n") << crlf("    FLAGSS= DCP\n") << QString();
     // Positions count UTF-16 code units: U+1F600 takes two, so it is a two-character number.
     QTest::newRow("track number outside the BMP")
-        << header + crlf("[TRACK \xF0\x9F\x98\x80]\n") << QByteArray("  TRACK \xF0\x9F\x98\x80") << QString();
-    QTest::newRow("line over 1 MiB")
-        << header + QByteArray(LineReader::maxLineLength + 1, 'x') + "\r\n" << none << fileError;
-    QTest::newRow("line of exactly 1 MiB")
-        << header + QByteArray(LineReader::maxLineLength - 6, 'x') + "MODE=0\r\n" << crlf(" AUDIO\n")
+        << header + crlf("[TRACK \xF0\x9F\x98\x80]\n") << QByteArray("  TRACK \xF0\x9F\x98\x80")
         << QString();
+    QTest::newRow("line over 1 MiB") << header + QByteArray(LineReader::maxLineLength + 1, 'x')
+            + "\r\n" << none << fileError;
+    QTest::newRow("line of exactly 1 MiB")
+        << header + QByteArray(LineReader::maxLineLength - 6, 'x') + "MODE=0\r\n"
+        << crlf(" AUDIO\n") << QString();
 }
 
 void TestEngine::ccdToCue()
@@ -220,7 +249,8 @@ void TestEngine::ccdToCue()
     if (!title.isEmpty()) {
         QCOMPARE(conversion.messages[0].title, title);
         if (title == "File Error")
-            QCOMPARE(conversion.messages[0].text, "The input file doesn't seem to be a proper CCD file.");
+            QCOMPARE(conversion.messages[0].text,
+                "The input file doesn't seem to be a proper CCD file.");
         else
             QCOMPARE(conversion.messages[0].text, "Only single-session discs are supported.");
     }
@@ -237,10 +267,12 @@ void TestEngine::imageName_data()
     QTest::newRow("upper-case extension") << "C:\\x\\DEMO.CCD" << QChar(u'\\') << "DEMO";
     QTest::newRow("other extension") << "C:\\x\\disc.txt" << QChar(u'\\') << "disc";
     QTest::newRow("extension only") << "C:\\x\\.ccd" << QChar(u'\\') << "";
-    QTest::newRow("forward slash is no separator on Windows") << "C:/x/Demo.ccd" << QChar(u'\\') << "C:/x/Demo";
+    QTest::newRow("forward slash is no separator on Windows")
+        << "C:/x/Demo.ccd" << QChar(u'\\') << "C:/x/Demo";
     QTest::newRow("backslash is no separator here") << "sub/a\\b.ccd" << QChar(u'/') << "a\\b";
     QTest::newRow("name shorter than four") << "sub/ab" << QChar(u'/') << "";
-    QTest::newRow("non-ASCII name") << "Dïsc \xF0\x9F\x92\xBF.ccd" << QChar(u'/') << "Dïsc \xF0\x9F\x92\xBF";
+    QTest::newRow("non-ASCII name")
+        << "Dïsc \xF0\x9F\x92\xBF.ccd" << QChar(u'/') << "Dïsc \xF0\x9F\x92\xBF";
 }
 
 void TestEngine::imageName()
@@ -275,7 +307,7 @@ void TestEngine::unreadable()
     QCOMPARE(conversion.messages.size(), 1);
     QCOMPARE(conversion.messages[0].title, "File Error");
     QVERIFY2(conversion.messages[0].text.startsWith("Cannot read " + path + ":\n"),
-             qPrintable(conversion.messages[0].text));
+        qPrintable(conversion.messages[0].text));
     QVERIFY(conversion.messages[0].text.size() > QString("Cannot read " + path + ":\n").size());
 }
 
@@ -403,7 +435,7 @@ void TestEngine::writeCueFile()
     // Text is written in the local 8-bit encoding, UTF-8 here, without a byte-order mark.
     QVERIFY(::writeCueFile("Demo.cue", "FILE \"Dïsc\".img", &error));
     QCOMPARE(readFile("Demo.cue"), QByteArray("FILE \"D\xC3\xAFsc\".img\r\n"));
-    QCOMPARE(QDir().entryList(QDir::Files), QStringList {"Demo.cue"});
+    QCOMPARE(QDir().entryList(QDir::Files), QStringList{ "Demo.cue" });
 }
 
 void TestEngine::writeCueFileKeepsEarlierFileOnFailure()
@@ -414,7 +446,8 @@ void TestEngine::writeCueFileKeepsEarlierFileOnFailure()
 
 #ifdef Q_OS_UNIX
     if (::geteuid() == 0)
-        QSKIP("root writes whatever the permissions say; the process tests cover this unprivileged");
+        QSKIP(
+            "root writes whatever the permissions say; the process tests cover this unprivileged");
     QVERIFY(QDir().mkdir("locked"));
     QVERIFY(writeFile("locked/Demo.cue", "earlier"));
     QFile::setPermissions("locked", QFile::ReadOwner | QFile::ExeOwner);
@@ -451,10 +484,10 @@ void TestEngine::saveCueSheetRefusesToOverwriteInput()
     QCOMPARE(::link("Demo.cue", "link.ccd"), 0);
 #endif
     QList<Message> messages;
-    const bool saved = saveCueSheet(inputPath, "Demo.cue", "text",
-                                    [&](const QString &text, const QString &title) {
-                                        messages.append({text, title});
-                                    });
+    const bool saved =
+        saveCueSheet(inputPath, "Demo.cue", "text", [&](const QString &text, const QString &title) {
+            messages.append({ text, title });
+        });
     QCOMPARE(saved, !refused);
     QCOMPARE(readFile("Demo.cue"), refused ? header : QByteArray("text\r\n"));
     QCOMPARE(messages.size(), refused ? 1 : 0);

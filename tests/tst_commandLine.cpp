@@ -1,0 +1,287 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+// These tests run the real program as a process, without a display, the way
+// scripts and file managers start it.
+
+namespace {
+
+const QByteArray demo = "[CloneCD]\r\nVersion=3\r\n[Disc]\r\nSessions=1\r\nPreGapMode=2\r\n"
+                        "[TRACK 1]\r\nMODE=0\r\nINDEX 1=0\r\n[TRACK 2]\r\nMODE=1\r\n"
+                        "FLAGS= DCP\r\nINDEX 0=16807\r\nINDEX 1=16957\r\n";
+
+QByteArray demoCue(const QByteArray &imageName)
+{
+    return "FILE \"" + imageName
+        + ".img\" BINARY\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
+          "  TRACK 02 MODE1/2352\r\n    FLAGS DCP\r\n    INDEX 00 03:44:07\r\n"
+          "    INDEX 01 03:46:07\r\n\r\n";
+}
+
+const QByteArray missing = "<missing>";
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : missing;
+}
+
+struct Run
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QProcessEnvironment headless()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.remove("QT_QPA_PLATFORM");
+    return environment;
+}
+
+Run run(const QString &program, const QStringList &arguments, const QString &folder,
+    const QProcessEnvironment &environment = headless())
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    Run result;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return result;
+    result.status = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+bool isRoot()
+{
+#ifdef Q_OS_UNIX
+    return ::geteuid() == 0;
+#else
+    return false;
+#endif
+}
+
+} // namespace
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void convert_data();
+    void convert();
+    void versionAndHelp();
+    void successNeedsNoDisplay();
+    void noWindowOptionNeverOpensOne();
+    void nonControlFileOfFourGigabytes();
+    void unwritable_data();
+    void unwritable();
+
+private:
+    QTemporaryDir *dir = nullptr;
+    QString path(const QString &name) const { return dir->filePath(name); }
+};
+
+void TestCommandLine::init()
+{
+    dir = new QTemporaryDir;
+    QVERIFY(dir->isValid());
+    QVERIFY(writeFile(path("Demo.ccd"), demo));
+    QVERIFY(writeFile(path("Bad.ccd"), "[clonecd]\r\nSessions=1\r\n"));
+    QVERIFY(writeFile(path("Bad.cue"), "earlier"));
+    QVERIFY(writeFile(path("Two.ccd"), "[CloneCD]\r\nSessions=2\r\n"));
+    QVERIFY(writeFile(path("Old.ccd"), demo));
+    QVERIFY(writeFile(path("Old.cue"), QByteArray(4096, 'o')));
+    QVERIFY(writeFile(path("Same.cue"), demo));
+    QVERIFY(writeFile(path("-dash.ccd"), demo));
+    QVERIFY(writeFile(path("Dïsc \U0001F4BF \"q\".ccd"), demo));
+    QVERIFY(QDir(dir->path()).mkdir("folder.ccd"));
+}
+
+void TestCommandLine::cleanup()
+{
+    delete dir;
+}
+
+void TestCommandLine::convert_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message"); // the start of standard error; empty: nothing at all
+    QTest::addColumn<QString>("cueName");
+    QTest::addColumn<QByteArray>("cue");
+
+    const QString notControlFile =
+        "File Error: The input file doesn't seem to be a proper CCD file.\n";
+
+    QTest::newRow("converts") << QStringList{ "Demo.ccd" } << 0 << ""
+                              << "Demo.cue" << demoCue("Demo");
+    QTest::newRow("quotes still around the path") << QStringList{ "\"Demo.ccd\"" } << 0 << ""
+                                                  << "Demo.cue" << demoCue("Demo");
+    QTest::newRow("spaces, quotes, non-ASCII and non-BMP in the name")
+        << QStringList{ "Dïsc \U0001F4BF \"q\".ccd" } << 0 << ""
+        << "Dïsc \U0001F4BF \"q\".cue" << demoCue("Dïsc \U0001F4BF \"q\"");
+    QTest::newRow("earlier longer .cue replaced whole") << QStringList{ "Old.ccd" } << 0 << ""
+                                                        << "Old.cue" << demoCue("Old");
+    QTest::newRow("not a control file keeps the earlier .cue")
+        << QStringList{ "Bad.ccd" } << 1 << notControlFile << "Bad.cue" << QByteArray("earlier");
+    QTest::newRow("two sessions") << QStringList{ "Two.ccd" } << 1
+                                  << "Disc Format Error: Only single-session discs are supported.\n"
+                                  << "Two.cue" << missing;
+    QTest::newRow("several files, one refused") << QStringList{ "Bad.ccd", "Demo.ccd" } << 1
+                                                << notControlFile << "Demo.cue" << demoCue("Demo");
+    QTest::newRow("missing input")
+        << QStringList{ "missing.ccd" } << 1 << "File Error: Cannot read missing.ccd:\n"
+        << "missing.cue" << missing;
+    QTest::newRow("folder as input")
+        << QStringList{ "folder.ccd" } << 1 << "File Error: Cannot read folder.ccd:\n"
+        << "folder.cue" << missing;
+    QTest::newRow("input named .cue is never overwritten")
+        << QStringList{ "Same.cue" } << 3 << "File Error: Cannot write Same.cue:\n"
+        << "Same.cue" << demo;
+    QTest::newRow("-- ends the options") << QStringList{ "--", "-dash.ccd" } << 0 << ""
+                                         << "-dash.cue" << demoCue("-dash");
+    QTest::newRow("unknown option converts nothing")
+        << QStringList{ "--bogus", "Demo.ccd" } << 2 << "morvant: unknown option '--bogus'"
+        << "Demo.cue" << missing;
+    QTest::newRow("no file and no display") << QStringList{} << 2 << "morvant: no display"
+                                            << "Demo.cue" << missing;
+}
+
+void TestCommandLine::convert()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QFETCH(QString, cueName);
+    QFETCH(QByteArray, cue);
+
+    const Run result = run(MORVANT_PATH, arguments, dir->path());
+    QCOMPARE(result.status, status);
+    QCOMPARE(result.out, QByteArray());
+    if (message.isEmpty())
+        QCOMPARE(result.err, QByteArray());
+    else
+        QVERIFY2(result.err.startsWith(message.toUtf8()), result.err.constData());
+    QCOMPARE(readFile(path(cueName)), cue);
+}
+
+void TestCommandLine::versionAndHelp()
+{
+    const Run version = run(MORVANT_PATH, { "--version" }, dir->path());
+    QCOMPARE(version.status, 0);
+    QCOMPARE(version.out, QByteArray("MORVANT 1.00\n"));
+
+    const Run help = run(MORVANT_PATH, { "--help" }, dir->path());
+    QCOMPARE(help.status, 0);
+    QVERIFY(help.out.startsWith("Usage: morvant "));
+    QVERIFY(help.out.contains("--no-window"));
+}
+
+void TestCommandLine::successNeedsNoDisplay()
+{
+    // A display that does not exist: connecting to it would abort the program.
+    QProcessEnvironment environment = headless();
+    environment.insert("DISPLAY", ":4711");
+    const Run result = run(MORVANT_PATH, { "Demo.ccd" }, dir->path(), environment);
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(readFile(path("Demo.cue")), demoCue("Demo"));
+}
+
+void TestCommandLine::noWindowOptionNeverOpensOne()
+{
+    QProcessEnvironment environment = headless();
+    environment.insert("DISPLAY", ":4711");
+    const Run result = run(MORVANT_PATH, { "--no-window", "Bad.ccd" }, dir->path(), environment);
+    QCOMPARE(result.status, 1);
+    QVERIFY(result.err.startsWith("File Error: "));
+}
+
+void TestCommandLine::nonControlFileOfFourGigabytes()
+{
+    // Sparse: a disc image chosen by mistake costs no disk space here, and
+    // must cost no time or memory in the program either.
+    QFile image(path("disc.img"));
+    QVERIFY(image.open(QIODevice::WriteOnly));
+    QVERIFY(image.resize(qint64(4) << 30));
+    image.close();
+    const Run result = run(MORVANT_PATH, { "disc.img" }, dir->path());
+    QCOMPARE(result.status, 1);
+    QVERIFY(
+        result.err.startsWith("File Error: The input file doesn't seem to be a proper CCD file."));
+    QCOMPARE(readFile(path("disc.cue")), missing);
+}
+
+void TestCommandLine::unwritable_data()
+{
+    QTest::addColumn<bool>("folderWritable");
+
+    QTest::newRow("folder not writable") << false;
+    QTest::newRow("read-only earlier .cue") << true;
+}
+
+void TestCommandLine::unwritable()
+{
+    QFETCH(bool, folderWritable);
+
+#ifndef Q_OS_UNIX
+    QSKIP("permissions are tested on Unix");
+#else
+    // Root writes regardless of permissions, so the program runs as nobody there.
+    QStringList command{ MORVANT_PATH };
+    if (isRoot()) {
+        if (QStandardPaths::findExecutable("setpriv").isEmpty())
+            QSKIP("setpriv is needed to run the program unprivileged");
+        command =
+            QStringList{ "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups" } + command;
+    }
+    const QString folder = path("locked");
+    QVERIFY(QDir().mkdir(folder));
+    QVERIFY(writeFile(folder + "/Demo.ccd", demo));
+    QVERIFY(writeFile(folder + "/Demo.cue", "earlier"));
+    const auto readable = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+    const auto traversable = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+    const auto writable = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    QVERIFY(QFile::setPermissions(dir->path(), readable | traversable | QFile::WriteOwner));
+    QVERIFY(QFile::setPermissions(
+        folder, readable | traversable | (folderWritable ? writable : QFile::WriteOwner)));
+    QVERIFY(QFile::setPermissions(folder + "/Demo.cue", readable));
+
+    const Run result =
+        run(command.takeFirst(), command + QStringList{ "locked/Demo.ccd" }, dir->path());
+    QFile::setPermissions(folder, readable | traversable | QFile::WriteOwner);
+    QCOMPARE(result.status, 3);
+    QVERIFY2(result.err.startsWith("File Error: Cannot write locked/Demo.cue:\n"),
+        result.err.constData());
+    QCOMPARE(readFile(folder + "/Demo.cue"), QByteArray("earlier"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+        QStringList({ "Demo.ccd", "Demo.cue" }));
+#endif
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandLine.moc"
