@@ -17,5 +17,5 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$root/examples/Demo Disc.ccd" "$work/"
 "$morvant" "$work/Demo Disc.ccd"
-echo "No display: converted the example; $work/Demo Disc.cue holds:" >&2
+echo "No display to open the window on: converted examples/Demo Disc.ccd in a temporary folder; the cue sheet it wrote:" >&2
 cat "$work/Demo Disc.cue"
