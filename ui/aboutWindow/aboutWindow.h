@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDialog>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+
+/** The About window: the version, the copyright line and the freeware notice.
+    One exists at a time for the whole application; it has no owner, so the
+    main window stays usable while it is open. */
+class AboutWindow : public QDialog
+{
+    Q_OBJECT
+
+public:
+    /** Shows the application's About window, modeless: creates and loads it
+        when it is not loaded, and only brings it to the front when it is.
+        Returns at once. */
+    static AboutWindow *showAbout();
+
+    /// The loaded About window, or nullptr when there is none.
+    static AboutWindow *instance();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    AboutWindow();
+    void load();
+
+    QFrame *aboutFrame;
+    QPushButton *aboutButton;
+    QLabel *lblVersion;
+    QLabel *lblWarning;
+    QLabel *lblCopyright2;
+    QLabel *lblCopyright;
+    QLabel *imgCD;
+    QLabel *imgLogo;
+};
