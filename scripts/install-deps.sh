@@ -3,7 +3,8 @@
 # that are missing, so a fresh Debian 12 machine needs nothing else.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev xvfb xauth fonts-liberation2)
+packages=(cmake ninja-build g++ qt6-base-dev xvfb xauth fonts-liberation2
+    xdotool desktop-file-utils appstream dpkg-dev file groff-base)
 
 missing=()
 for package in "${packages[@]}"; do

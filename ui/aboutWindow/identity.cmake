@@ -14,3 +14,5 @@ set(MORVANT_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},0,
 # Reverse-DNS id shared by the desktop entry, the AppStream metainfo and the icons.
 set(MORVANT_APP_ID "com.tesselin.Morvant")
 set(MORVANT_MIME_TYPE "application/x-clonecd-control")
+# The date of this version's release, for the AppStream metainfo and the man page.
+set(MORVANT_RELEASE_DATE "2026-12-07")
