@@ -2,6 +2,8 @@
 
 #include <QIODevice>
 
+#include <cstring>
+
 namespace {
 constexpr qsizetype chunkSize = 64 * 1024;
 }
@@ -14,6 +16,9 @@ bool LineReader::fill()
 {
     buffer.remove(0, start);
     scanned -= start;
+    if (nextLf >= 0)
+        nextLf -= start;
+    lfSearchedFrom = qMax<qsizetype>(lfSearchedFrom - start, 0);
     start = 0;
     const qsizetype kept = buffer.size();
     buffer.resize(kept + chunkSize);
@@ -31,24 +36,33 @@ bool LineReader::fill()
     return true;
 }
 
-LineReader::Result LineReader::next(QByteArrayView *line)
+LineReader::Result LineReader::next(QByteArrayView *line, qsizetype limit)
 {
     for (;;) {
         const char *data = buffer.constData();
         const qsizetype size = buffer.size();
-        qsizetype end = scanned;
-        while (end < size && data[end] != '\n' && data[end] != '\r')
-            ++end;
+        // memchr runs many bytes a step; a line ends at its first LF or CR,
+        // and the CR, when there is one, lies before the LF.
+        if (nextLf < scanned) {
+            const qsizetype from = qMax(scanned, lfSearchedFrom);
+            const auto *lf = static_cast<const char *>(std::memchr(data + from, '\n', size - from));
+            nextLf = lf != nullptr ? lf - data : -1;
+            lfSearchedFrom = lf != nullptr ? nextLf : size;
+        }
+        const qsizetype lfAt = nextLf >= 0 ? nextLf : size;
+        const auto *cr =
+            static_cast<const char *>(std::memchr(data + scanned, '\r', lfAt - scanned));
+        const qsizetype end = cr != nullptr ? cr - data : lfAt;
         // A CR as the last byte read may be the first half of a CR LF.
         const bool endFound = end < size && (data[end] == '\n' || end + 1 < size || atEnd);
-        if (endFound && end - start <= maxLineLength) {
+        if (endFound && end - start <= limit) {
             *line = QByteArrayView(data + start, end - start);
             start = end + (data[end] == '\r' && end + 1 < size && data[end + 1] == '\n' ? 2 : 1);
             scanned = start;
             return Result::Line;
         }
         scanned = end;
-        if (end - start > maxLineLength)
+        if (end - start > limit)
             return Result::TooLong;
         if (atEnd) {
             if (start == size)

@@ -18,7 +18,9 @@ public:
 
     explicit LineReader(QIODevice &input);
 
-    Result next(QByteArrayView *line);
+    /** Hands out the next line. A line longer than \a limit gives TooLong
+        once no more than \a limit bytes of it have been read. */
+    Result next(QByteArrayView *line, qsizetype limit = maxLineLength);
 
 private:
     bool fill();
@@ -27,6 +29,11 @@ private:
     QByteArray buffer;
     qsizetype start = 0;
     qsizetype scanned = 0;
+    // The next LF at or after lfSearchedFrom, or -1 when the buffer holds none.
+    // Kept between calls, so that a file whose lines end in a lone CR is not
+    // searched to the end of the buffer for every line.
+    qsizetype nextLf = -1;
+    qsizetype lfSearchedFrom = 0;
     bool atEnd = false;
     bool atStart = true;
 };

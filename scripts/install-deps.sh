@@ -3,8 +3,9 @@
 # that are missing, so a fresh Debian 12 machine needs nothing else.
 set -euo pipefail
 
+# Further packages that a particular check needs may be named as arguments.
 packages=(cmake ninja-build g++ qt6-base-dev xvfb xauth fonts-liberation2
-    xdotool desktop-file-utils appstream dpkg-dev file groff-base)
+    xdotool desktop-file-utils appstream dpkg-dev file groff-base "$@")
 
 missing=()
 for package in "${packages[@]}"; do

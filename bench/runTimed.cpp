@@ -1,0 +1,140 @@
+// Runs a command several times and prints the median wall time in
+// milliseconds and the median peak resident memory in kB, as
+// "<milliseconds> <kB>". With --probe FILE the run ends, for the time, when
+// the command writes "<CLOCK_MONOTONIC nanoseconds> <resident kB>" to FILE
+// (firstFrameProbe does so at its first frame) and the memory is that
+// resident size; the command is then stopped.
+//
+//   runTimed RUNS [--probe FILE] [--quiet] -- COMMAND [ARGUMENT]...
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+long long nowNanoseconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+template <typename T> T median(std::vector<T> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+struct Sample
+{
+    double milliseconds = 0;
+    long kilobytes = 0;
+};
+
+bool readProbe(const std::string &path, long long *at, long *kilobytes)
+{
+    std::ifstream probe(path);
+    return static_cast<bool>(probe >> *at >> *kilobytes);
+}
+
+bool runOnce(char **command, const std::string &probe, bool quiet, Sample *sample)
+{
+    if (!probe.empty())
+        ::unlink(probe.c_str());
+    const long long start = nowNanoseconds();
+    const pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        if (quiet) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDOUT_FILENO);
+        }
+        ::execvp(command[0], command);
+        std::perror(command[0]);
+        ::_exit(127);
+    }
+
+    long long end = 0;
+    long probedKilobytes = 0;
+    int status = 0;
+    rusage usage{};
+    if (!probe.empty()) {
+        // Waits for the probe's report; the program is stopped afterwards.
+        while (!readProbe(probe, &end, &probedKilobytes)) {
+            if (::waitpid(child, &status, WNOHANG) == child) {
+                std::fprintf(stderr, "runTimed: %s ended before its first frame\n", command[0]);
+                return false;
+            }
+            if (nowNanoseconds() - start > 60LL * 1000000000) {
+                ::kill(child, SIGKILL);
+                ::waitpid(child, &status, 0);
+                std::fprintf(stderr, "runTimed: %s showed no frame within 60 s\n", command[0]);
+                return false;
+            }
+            ::usleep(200);
+        }
+        ::kill(child, SIGKILL);
+        ::wait4(child, &status, 0, &usage);
+        sample->milliseconds = static_cast<double>(end - start) / 1e6;
+        sample->kilobytes = probedKilobytes;
+        return true;
+    }
+    ::wait4(child, &status, 0, &usage);
+    end = nowNanoseconds();
+    if (!WIFEXITED(status)) {
+        std::fprintf(stderr, "runTimed: %s did not end normally\n", command[0]);
+        return false;
+    }
+    sample->milliseconds = static_cast<double>(end - start) / 1e6;
+    sample->kilobytes = usage.ru_maxrss;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: runTimed RUNS [--probe FILE] [--quiet] -- COMMAND...\n");
+        return 2;
+    }
+    const int runs = std::max(1, std::atoi(argv[1]));
+    std::string probe;
+    bool quiet = false;
+    int i = 2;
+    for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--probe") == 0 && i + 1 < argc)
+            probe = argv[++i];
+        else if (std::strcmp(argv[i], "--quiet") == 0)
+            quiet = true;
+    }
+    if (i + 1 >= argc)
+        return 2;
+    char **command = argv + i + 1;
+
+    std::vector<double> times;
+    std::vector<long> memory;
+    for (int run = 0; run < runs; ++run) {
+        Sample sample;
+        if (!runOnce(command, probe, quiet, &sample))
+            return 1;
+        times.push_back(sample.milliseconds);
+        memory.push_back(sample.kilobytes);
+    }
+    std::printf("%.3f %ld\n", median(times), median(memory));
+    return 0;
+}

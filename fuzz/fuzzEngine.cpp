@@ -1,0 +1,269 @@
+// libFuzzer target: arbitrary bytes as a control file, and as the text given to
+// sectorsToMsf() and to both naming rules, with both separators. Every run
+// checks what must hold whatever the input; a broken rule aborts, which
+// libFuzzer reports as a finding together with the input that caused it.
+
+#include "engine.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+int controlFile = -1;
+QString controlFilePath;
+
+[[noreturn]] void fail(const char *rule, const QString &detail)
+{
+    std::fprintf(stderr, "broken rule: %s\n%s\n", rule, qUtf8Printable(detail));
+    std::abort();
+}
+
+void check(bool holds, const char *rule, const QString &detail = QString())
+{
+    if (!holds)
+        fail(rule, detail);
+}
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
+
+// Reads \a text as the engine promises to: blanks around an optional sign and
+// decimal digits. Returns -1 for anything else or for a value beyond 32 bits.
+qint64 plainNumber(const QString &text)
+{
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && isBlank(text[from]))
+        ++from;
+    while (to > from && isBlank(text[to - 1]))
+        --to;
+    bool negative = false;
+    if (from < to && (text[from] == u'-' || text[from] == u'+'))
+        negative = text[from++] == u'-';
+    if (from == to)
+        return -1;
+    qint64 value = 0;
+    for (qsizetype i = from; i < to; ++i) {
+        if (text[i] < u'0' || text[i] > u'9')
+            return -1;
+        value = qMin<qint64>(value * 10 + (text[i].unicode() - u'0'), qint64(1) << 40);
+    }
+    if (value > 2147483647 || (negative && value != 0))
+        return -1;
+    return value;
+}
+
+// One field of a time: at least two digits, and no leading zero of its own
+// beyond the one that pads a value under 10.
+qint64 timeField(QStringView field)
+{
+    if (field.size() < 2 || (field.size() > 2 && field[0] == u'0'))
+        return -1;
+    qint64 value = 0;
+    for (const QChar c : field) {
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value;
+}
+
+void checkSectorsToMsf(const QString &sectors)
+{
+    const QString time = sectorsToMsf(sectors);
+    const qint64 expected = plainNumber(sectors);
+    check(time.isEmpty() == (expected < 0), "sectorsToMsf gives a time exactly for a number",
+        sectors + QStringLiteral(" -> ") + time);
+    if (time.isEmpty())
+        return;
+    const QStringList fields = time.split(u':');
+    check(fields.size() == 3, "a time has three fields", time);
+    const qint64 minutes = timeField(fields[0]);
+    const qint64 seconds = timeField(fields[1]);
+    const qint64 frames = timeField(fields[2]);
+    check(minutes >= 0 && seconds >= 0 && seconds < 60 && frames >= 0 && frames < 75,
+        "a time is M..M:SS:FF with SS < 60 and FF < 75", time);
+    check(minutes * 4500 + seconds * 75 + frames == expected, "a time gives back its sector count",
+        sectors + QStringLiteral(" -> ") + time);
+}
+
+void checkNamingRules(const QString &path)
+{
+    for (const QChar separator : { QChar(u'/'), QChar(u'\\') }) {
+        const QString cuePath = cuePathForFile(path, separator);
+        const qsizetype folderLength = path.lastIndexOf(separator) + 1;
+        const qsizetype kept = qMax(path.size() - 4, folderLength);
+        check(cuePath == path.left(kept) + QStringLiteral(".cue"),
+            "the .cue path replaces at most the last four characters of the name, in the same "
+            "folder",
+            path + QStringLiteral(" -> ") + cuePath);
+
+        const CommandLinePaths paths = commandLinePaths(path, separator);
+        const bool quoted = path.size() >= 2 && path.startsWith(u'"') && path.endsWith(u'"');
+        check(paths.inputPath == (quoted ? path.mid(1, path.size() - 2) : path),
+            "the command line loses its quotes and nothing else", path);
+        check(paths.cuePath == cuePathForFile(paths.inputPath, separator),
+            "the command line names its .cue as a chosen file does", path);
+    }
+}
+
+bool isModePiece(QStringView line)
+{
+    return line == u" AUDIO" || line == u" MODE1/2352" || line == u" MODE2/2352";
+}
+
+void checkCueSheet(const QString &cueSheet, QChar separator)
+{
+    const qsizetype nameStart = controlFilePath.lastIndexOf(separator) + 1;
+    const QString imageName =
+        controlFilePath.mid(nameStart, qMax<qsizetype>(controlFilePath.size() - nameStart - 4, 0));
+    const QString fileLine =
+        QStringLiteral("FILE \"") + imageName + QStringLiteral(".img\" BINARY\r\n");
+    check(cueSheet.startsWith(fileLine), "a cue sheet starts with its FILE line", cueSheet);
+
+    const QStringView rest = QStringView(cueSheet).mid(fileLine.size());
+    const QList<QStringView> lines = rest.split(u"\r\n");
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QStringView line = lines[i];
+        const bool last = i == lines.size() - 1;
+        check(!line.contains(u'\r') && !line.contains(u'\n'), "lines end in CR LF and nowhere else",
+            cueSheet);
+        if (last) {
+            // What follows the last CR LF is a track piece still waiting for its mode.
+            check(line.isEmpty() || line.startsWith(u"  TRACK "),
+                "only a track piece may lack its CR LF", cueSheet);
+            continue;
+        }
+        // A mode line with no track line before it stands alone on its line.
+        check(line.startsWith(u"  TRACK ") || line.startsWith(u"    INDEX ")
+                || line.startsWith(u"    FLAGS") || isModePiece(line),
+            "every line is a TRACK, INDEX or FLAGS line", line.toString());
+    }
+}
+
+// The conversion written plainly from its rules, one decoded line at a time,
+// to hold the engine's faster byte-level reading to the same results.
+QString referenceConversion(QByteArrayView bytes, QChar separator)
+{
+    QList<QString> lines;
+    qsizetype at = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    while (at < bytes.size()) {
+        qsizetype end = at;
+        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
+            ++end;
+        lines.append(QString::fromLocal8Bit(bytes.sliced(at, end - at)));
+        at = end + 1;
+        if (end + 1 < bytes.size() && bytes[end] == '\r' && bytes[end + 1] == '\n')
+            ++at;
+    }
+    if (lines.isEmpty() || lines[0] != u"[CloneCD]")
+        return {};
+    qsizetype next = 1;
+    while (next < lines.size() && !lines[next].contains(u"Sessions="))
+        ++next;
+    if (next == lines.size())
+        return {};
+    const QString &sessions = lines[next];
+    if (sessions.mid(sessions.indexOf(u"Sessions=") + 9) != u"1")
+        return {};
+
+    const qsizetype nameStart = controlFilePath.lastIndexOf(separator) + 1;
+    QString cueSheet = QStringLiteral("FILE \"")
+        + controlFilePath.mid(nameStart, qMax<qsizetype>(controlFilePath.size() - nameStart - 4, 0))
+        + QStringLiteral(".img\" BINARY\r\n");
+    // Positions count from 1; a negative length takes nothing.
+    const auto take = [](const QString &line, qsizetype position, qsizetype length) {
+        return length > 0 ? line.mid(position - 1, length) : QString();
+    };
+    for (++next; next < lines.size(); ++next) {
+        const QString &line = lines[next];
+        const qsizetype blank = line.indexOf(u' ') + 1;
+        if (line.contains(u"[TRACK")) {
+            const QString number = take(line, 8, line.size() - blank - 1);
+            cueSheet += QStringView(number.size() == 2 ? u"  TRACK " : u"  TRACK 0");
+            cueSheet += number;
+        } else if (line.contains(u"MODE=")) {
+            if (line.endsWith(u'0'))
+                cueSheet += u" AUDIO\r\n";
+            else if (line.endsWith(u'1'))
+                cueSheet += u" MODE1/2352\r\n";
+            else if (line.endsWith(u'2'))
+                cueSheet += u" MODE2/2352\r\n";
+        } else if (line.contains(u"INDEX ")) {
+            const qsizetype equals = line.indexOf(u'=') + 1;
+            const QString number = take(line, 7, equals - blank - 1);
+            const QString value = equals > 0 ? line.mid(equals) : QString();
+            cueSheet += QStringView(number.size() == 2 ? u"    INDEX " : u"    INDEX 0");
+            cueSheet += number + u' ' + sectorsToMsf(value) + QStringLiteral("\r\n");
+        } else if (line.contains(u"FLAGS=")) {
+            cueSheet += QStringLiteral("    FLAGS") + line.mid(6) + QStringLiteral("\r\n");
+        }
+    }
+    return cueSheet;
+}
+
+void checkConversion(const uint8_t *data, size_t size)
+{
+    if (::ftruncate(controlFile, 0) != 0
+        || ::pwrite(controlFile, data, size, 0) != static_cast<ssize_t>(size)) {
+        std::perror("control file");
+        std::abort();
+    }
+    const QChar separator = size % 2 == 0 ? u'/' : u'\\';
+    int messages = 0;
+    const QString cueSheet = ccdToCue(
+        controlFilePath, [&](const QString &, const QString &) { ++messages; }, separator);
+    check(messages <= 1, "at most one message");
+    check(cueSheet.isEmpty() == (messages == 1),
+        "a message exactly when the result is empty: never a silent refusal", cueSheet);
+    if (!cueSheet.isEmpty())
+        checkCueSheet(cueSheet, separator);
+    const QString expected = referenceConversion(
+        QByteArrayView(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size)),
+        separator);
+    check(cueSheet == expected, "the conversion follows its rules line by line",
+        cueSheet + QStringLiteral("\n--- expected ---\n") + expected);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    // A file in memory: the conversion opens it by path, as it would any file,
+    // without a write to disk for every run.
+    controlFile = ::memfd_create("control", 0);
+    if (controlFile < 0) {
+        std::perror("memfd_create");
+        std::abort();
+    }
+    controlFilePath = QStringLiteral("/proc/self/fd/") + QString::number(controlFile);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    checkConversion(data, size);
+
+    const auto bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    const QString text = QString::fromUtf8(bytes);
+    checkSectorsToMsf(text);
+    // The value of an INDEX line is what follows its first "=".
+    const qsizetype equals = text.indexOf(u'=');
+    if (equals >= 0)
+        checkSectorsToMsf(text.mid(equals + 1));
+    checkNamingRules(text);
+    return 0;
+}
