@@ -27,9 +27,27 @@ Options parseArguments(const QStringList &arguments)
             options.version = true;
         else if (argument == u"--no-window")
             options.noWindow = true;
+        else if (argument == u"--check")
+            options.check = true;
+        else if (argument == u"--json")
+            options.json = true;
+        else if (argument == u"--stdout")
+            options.toStandardOutput = true;
+        else if (argument == u"--cdtext")
+            options.cdText = true;
         else if (options.error.isEmpty())
             options.error = tr("unknown option '%1'").arg(argument);
     }
+    if (!options.error.isEmpty())
+        return options;
+    if (options.check && options.toStandardOutput)
+        options.error = tr("--check and --stdout cannot be used together");
+    else if (options.json && !options.check)
+        options.error = tr("--json goes with --check only");
+    else if (options.check && options.files.isEmpty())
+        options.error = tr("--check needs a control file");
+    else if (options.toStandardOutput && options.files.size() != 1)
+        options.error = tr("--stdout takes exactly one control file");
     return options;
 }
 
@@ -44,13 +62,23 @@ QString usageText()
               "\n"
               "  --no-window  never open a window: messages go to standard error\n"
               "               (also the case when there is no display)\n"
+              "  --check      write nothing; tell for each FILE whether its cue sheet\n"
+              "               will load: its tracks, then each problem found with the\n"
+              "               control file and the image beside it, and what to do\n"
+              "  --json       with --check: the report as JSON, for programs\n"
+              "  --stdout     write the cue sheet of the one FILE to standard output\n"
+              "               instead of beside it (the same bytes); no window opens\n"
+              "  --cdtext     add the disc's and each track's TITLE and PERFORMER from\n"
+              "               the control file's CD-Text (a section that cannot be\n"
+              "               decoded gives a warning on standard error and no lines)\n"
               "  -h, --help     show this help and exit\n"
               "  -V, --version  show the version and exit\n"
               "  --           end of options: what follows is a file\n"
               "\n"
               "Exit status: 0 when every file converted, 1 when a file could not be read\n"
               "or is not a single-session control file, 2 on a usage error, 3 when a cue\n"
-              "sheet could not be written.\n");
+              "sheet could not be written. With --check: 0 when nothing was found, 1 when\n"
+              "there were warnings, 2 when a file cannot be read or would be refused.\n");
 }
 
 QString versionText()

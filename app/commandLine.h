@@ -19,6 +19,10 @@ struct Options
     bool noWindow = false;
     bool help = false;
     bool version = false;
+    bool check = false; ///< --check: report on each file, write nothing
+    bool json = false; ///< --json: the --check report for programs
+    bool toStandardOutput = false; ///< --stdout: the one cue sheet goes to standard output
+    bool cdText = false; ///< --cdtext: add the disc's titles and performers
     QString error; ///< set when the command line cannot be understood
 };
 

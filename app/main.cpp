@@ -1,10 +1,20 @@
+#include "checkReport.h"
 #include "commandLine.h"
+#include "cueOutput.h"
 #include "mainWindow.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 
 #include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -26,6 +36,52 @@ bool hasDisplay()
 #else
     return true;
 #endif
+}
+
+void warnOnStandardError(const QString &text)
+{
+    print(stderr, QStringLiteral("morvant: warning: ") + text + u'\n');
+}
+
+// Colour only for a person at a terminal, and never when they opted out.
+bool isColourTerminal()
+{
+#ifdef Q_OS_WIN
+    const bool isTerminal = _isatty(_fileno(stdout));
+#else
+    const bool isTerminal = ::isatty(STDOUT_FILENO);
+#endif
+    return isTerminal && qEnvironmentVariableIsEmpty("NO_COLOR")
+        && qEnvironmentVariable("TERM") != QStringLiteral("dumb");
+}
+
+int writeToStandardOutput(const Options &options)
+{
+#ifdef Q_OS_WIN
+    // The cue sheet brings its own CR LF; text mode would double the CR.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    QFile output;
+    if (!output.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        showOnStandardError(
+            output.errorString(), QStringLiteral("Cannot write to standard output"));
+        return exitNotWritten;
+    }
+    return convertToOutput(options.files.first(), options.cdText, output, showOnStandardError,
+        [](const QString &text) { warnOnStandardError(text); });
+}
+
+int runCheck(const Options &options)
+{
+    const CheckRun run =
+        checkFiles(options.files, { options.cdText }, options.json, isColourTerminal());
+    if (std::fwrite(run.output.constData(), 1, size_t(run.output.size()), stdout)
+            != size_t(run.output.size())
+        || std::fflush(stdout) != 0) {
+        print(stderr, QStringLiteral("morvant: cannot write to standard output\n"));
+        return checkRefused;
+    }
+    return run.status;
 }
 
 } // namespace
@@ -59,6 +115,17 @@ int main(int argc, char *argv[])
         return exitConverted;
     }
 
+    if (options.check)
+        return runCheck(options);
+    if (options.toStandardOutput)
+        return writeToStandardOutput(options);
+
+    const auto convert = [&](const ShowMessage &showMessage) {
+        return options.cdText ? convertFilesWithCdText(options.files, showMessage,
+                   [](const QString &text) { warnOnStandardError(text); })
+                              : convertFiles(options.files, showMessage);
+    };
+
     if (options.noWindow || !hasDisplay()) {
         if (options.files.isEmpty()) {
             print(stderr,
@@ -66,7 +133,7 @@ int main(int argc, char *argv[])
                                "name a control file to convert.\n"));
             return exitUsage;
         }
-        return convertFiles(options.files, showOnStandardError);
+        return convert(showOnStandardError);
     }
 
     // The messages wait until there is an application to show them in; the
@@ -76,7 +143,7 @@ int main(int argc, char *argv[])
         const auto keep = [&](const QString &text, const QString &title) {
             messages.append({ text, title });
         };
-        if (convertFiles(options.files, keep) == exitConverted)
+        if (convert(keep) == exitConverted)
             return exitConverted;
     }
 

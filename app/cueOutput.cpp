@@ -1,0 +1,61 @@
+#include "cueOutput.h"
+
+#include "cdText.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDevice>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MORVANT", text);
+}
+
+QString convert(const QString &inputPath, bool cdText, const ShowMessage &showMessage,
+    const ShowWarning &showWarning)
+{
+    if (!cdText)
+        return ccdToCue(inputPath, showMessage);
+    QString warning;
+    const QString cueSheet = ccdToCueWithCdText(inputPath, showMessage, &warning);
+    if (!warning.isEmpty())
+        showWarning(QDir::toNativeSeparators(inputPath) + QStringLiteral(": ") + warning);
+    return cueSheet;
+}
+
+} // namespace
+
+ExitStatus convertFilesWithCdText(
+    const QStringList &files, const ShowMessage &showMessage, const ShowWarning &showWarning)
+{
+    ExitStatus status = exitConverted;
+    for (const QString &argument : files) {
+        const CommandLinePaths paths = commandLinePaths(argument);
+        const QString cueSheet = convert(paths.inputPath, true, showMessage, showWarning);
+        if (cueSheet.isEmpty())
+            status = qMax(status, exitRefused);
+        else if (!saveCueSheet(paths.inputPath, paths.cuePath, cueSheet, showMessage))
+            status = qMax(status, exitNotWritten);
+    }
+    return status;
+}
+
+ExitStatus convertToOutput(const QString &argument, bool cdText, QIODevice &output,
+    const ShowMessage &showMessage, const ShowWarning &showWarning)
+{
+    const QString cueSheet =
+        convert(commandLinePaths(argument).inputPath, cdText, showMessage, showWarning);
+    if (cueSheet.isEmpty())
+        return exitRefused;
+    // The same bytes as writeCueFile() puts into the .cue file.
+    const QByteArray bytes = cueSheet.toLocal8Bit() + "\r\n";
+    auto *file = qobject_cast<QFileDevice *>(&output);
+    if (output.write(bytes) != bytes.size() || (file && !file->flush())) {
+        showMessage(
+            tr("Cannot write to standard output:\n%1").arg(output.errorString()), tr("File Error"));
+        return exitNotWritten;
+    }
+    return exitConverted;
+}

@@ -1,0 +1,399 @@
+#include "cdText.h"
+
+#include "lineReader.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MORVANT", text);
+}
+
+// Eight language blocks of at most 256 packs each: anything longer is not CD-Text.
+constexpr qsizetype maxPacks = 8 * 256;
+constexpr int packTitle = 0x80;
+constexpr int packPerformer = 0x81;
+constexpr int packSizeInfo = 0x8f;
+constexpr int textBytesPerPack = 12;
+
+struct Pack
+{
+    int number = 0; ///< its place in the section, for messages
+    int type = 0;
+    int track = 0;
+    int sequence = 0;
+    int block = 0;
+    int characterPosition = 0;
+    bool isDoubleByte = false;
+    QByteArray text;
+};
+
+// The CRC that CD-Text packs carry: CRC-16/CCITT over the first 16 bytes, inverted.
+quint16 packCrc(const QByteArray &pack)
+{
+    quint16 crc = 0;
+    for (qsizetype i = 0; i < 16; ++i) {
+        crc ^= quint16(quint8(pack[i]) << 8);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x8000) ? quint16((crc << 1) ^ 0x1021) : quint16(crc << 1);
+    }
+    return quint16(~crc);
+}
+
+std::optional<QByteArray> parseHexBytes(const QString &value)
+{
+    QByteArray bytes;
+    const QStringList tokens = value.split(u' ', Qt::SkipEmptyParts);
+    for (const QString &token : tokens) {
+        bool ok = false;
+        const uint byte = token.toUInt(&ok, 16);
+        if (!ok || token.size() > 2 || token.startsWith(u'+'))
+            return std::nullopt;
+        bytes += char(byte);
+    }
+    return bytes;
+}
+
+// Where a character code is known but has no decoder, saying so beats guessing.
+std::optional<QString> decodeText(const QByteArray &bytes, int characterCode, QString *error)
+{
+    switch (characterCode) {
+    case 0x00: // ISO 8859-1
+        return QString::fromLatin1(bytes);
+    case 0x01: // ISO 646, ASCII
+        if (std::any_of(bytes.begin(), bytes.end(), [](char c) { return quint8(c) > 0x7f; })) {
+            *error = tr("a text declared as ASCII holds other characters");
+            return std::nullopt;
+        }
+        return QString::fromLatin1(bytes);
+    case 0x80: { // MS-JIS
+        QStringDecoder decoder("Shift_JIS");
+        if (!decoder.isValid()) {
+            *error = tr("the character code MS-JIS cannot be decoded on this system");
+            return std::nullopt;
+        }
+        QString text = decoder.decode(bytes);
+        if (decoder.hasError()) {
+            *error = tr("a text is not valid MS-JIS");
+            return std::nullopt;
+        }
+        return text;
+    }
+    default:
+        *error = tr("the character code 0x%1 is not supported")
+                     .arg(characterCode, 2, 16, QLatin1Char('0'));
+        return std::nullopt;
+    }
+}
+
+bool isPrintable(const QString &text)
+{
+    return std::none_of(text.begin(), text.end(),
+        [](QChar c) { return c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() < 0xa0); });
+}
+
+// Texts of one pack type follow each other, each ended by one zero byte (two
+// for double-byte codes); each pack names the track of its first character
+// and how many characters of that text came before it. Both are checked, so
+// a lost or misplaced pack is noticed instead of shifting every later text.
+bool splitTexts(
+    const QList<Pack> &packs, int characterCode, QMap<int, QString> *texts, QString *error)
+{
+    if (packs.isEmpty())
+        return true;
+    const bool doubleByte = packs.first().isDoubleByte;
+    const int unit = doubleByte ? 2 : 1;
+    int track = packs.first().track;
+    QByteArray current;
+    QList<std::pair<int, QByteArray>> raw;
+    for (const Pack &pack : packs) {
+        const int charactersBefore = int(current.size() / unit);
+        if (pack.track != track
+            || (!doubleByte && pack.characterPosition != qMin(charactersBefore, 15))) {
+            *error = tr("pack %1 does not continue the text before it").arg(pack.number);
+            return false;
+        }
+        for (qsizetype i = 0; i + unit <= pack.text.size(); i += unit) {
+            const QByteArray character = pack.text.mid(i, unit);
+            if (character.count('\0') == unit) {
+                raw.append({ track, current });
+                current.clear();
+                ++track;
+            } else {
+                current += character;
+            }
+        }
+    }
+    if (!current.isEmpty()) {
+        *error = tr("the last text is cut off");
+        return false;
+    }
+    QString previous;
+    for (const auto &[number, bytes] : raw) {
+        if (bytes.isEmpty())
+            continue;
+        if (number > 99) {
+            *error = tr("a text belongs to track %1, beyond the last possible track").arg(number);
+            return false;
+        }
+        // A lone tab stands for "the same as the track before".
+        QString text;
+        if (bytes == QByteArray(unit, '\t')) {
+            text = previous;
+        } else {
+            const std::optional<QString> decoded = decodeText(bytes, characterCode, error);
+            if (!decoded)
+                return false;
+            text = *decoded;
+        }
+        if (!isPrintable(text)) {
+            *error = tr("a text holds control characters");
+            return false;
+        }
+        texts->insert(number, text);
+        previous = text;
+    }
+    return true;
+}
+
+QString quoted(QString text)
+{
+    return u'"' + text.replace(u'"', u'\'') + u'"';
+}
+
+} // namespace
+
+bool cdTextPacks(const QList<ControlFileEntry> &entries, QList<QByteArray> *packs, QString *error)
+{
+    packs->clear();
+    std::optional<int> declared;
+    for (const ControlFileEntry &entry : entries) {
+        if (entry.key.compare(u"Entries", Qt::CaseInsensitive) == 0) {
+            bool ok = false;
+            declared = entry.value.toInt(&ok);
+            if (!ok || *declared < 0) {
+                *error = tr("line %1: Entries= is not a count").arg(entry.line);
+                return false;
+            }
+            continue;
+        }
+        const QStringList words = entry.key.split(u' ', Qt::SkipEmptyParts);
+        if (words.size() != 2 || words[0].compare(u"Entry", Qt::CaseInsensitive) != 0)
+            continue;
+        bool ok = false;
+        if (words[1].toInt(&ok) != packs->size() || !ok) {
+            *error = tr("line %1: Entry %2 is out of order").arg(entry.line).arg(words[1]);
+            return false;
+        }
+        if (packs->size() == maxPacks) {
+            *error = tr("line %1: more packs than CD-Text can hold").arg(entry.line);
+            return false;
+        }
+        const std::optional<QByteArray> bytes = parseHexBytes(entry.value);
+        if (!bytes || (bytes->size() != 16 && bytes->size() != 18)) {
+            *error = tr("line %1: Entry %2 is not 16 or 18 bytes in hexadecimal")
+                         .arg(entry.line)
+                         .arg(words[1]);
+            return false;
+        }
+        packs->append(*bytes);
+    }
+    if (declared && *declared != packs->size()) {
+        *error =
+            tr("Entries=%1, but the section holds %2 entries").arg(*declared).arg(packs->size());
+        return false;
+    }
+    return true;
+}
+
+bool decodeCdText(const QList<QByteArray> &packBytes, CdText *cdText, QString *error)
+{
+    *cdText = {};
+    QList<Pack> packs;
+    for (qsizetype i = 0; i < packBytes.size(); ++i) {
+        const QByteArray &bytes = packBytes[i];
+        if (bytes.size() != 16 && bytes.size() != 18) {
+            *error = tr("pack %1 is not 16 or 18 bytes long").arg(i);
+            return false;
+        }
+        const auto at = [&](qsizetype k) { return int(quint8(bytes[k])); };
+        // Some drives hand out the CRC bytes as zeros; those packs are taken on trust.
+        if (bytes.size() == 18 && (at(16) || at(17)) && (at(16) << 8 | at(17)) != packCrc(bytes)) {
+            *error = tr("pack %1 is damaged: its CRC does not match").arg(i);
+            return false;
+        }
+        Pack pack;
+        pack.number = int(i);
+        pack.type = at(0);
+        pack.track = at(1);
+        pack.sequence = at(2);
+        pack.block = (at(3) >> 4) & 0x07;
+        pack.characterPosition = at(3) & 0x0f;
+        pack.isDoubleByte = (at(3) & 0x80) != 0;
+        pack.text = bytes.mid(4, textBytesPerPack);
+        if (pack.type < 0x80 || pack.type > 0x8f) {
+            *error = tr("pack %1 has the unknown type 0x%2")
+                         .arg(i)
+                         .arg(pack.type, 2, 16, QLatin1Char('0'));
+            return false;
+        }
+        if (pack.track & 0x80) {
+            *error = tr("pack %1 uses the extension flag, which CD-Text text never does").arg(i);
+            return false;
+        }
+        packs.append(pack);
+    }
+    if (packs.isEmpty())
+        return true;
+
+    // The first block holds the disc's first language; others repeat the texts
+    // in further languages and are not needed for a cue sheet.
+    const int block =
+        std::min_element(packs.begin(), packs.end(), [](const Pack &a, const Pack &b) {
+            return a.block < b.block;
+        })->block;
+    packs.erase(
+        std::remove_if(packs.begin(), packs.end(), [&](const Pack &p) { return p.block != block; }),
+        packs.end());
+    std::stable_sort(packs.begin(), packs.end(),
+        [](const Pack &a, const Pack &b) { return a.sequence < b.sequence; });
+    for (qsizetype i = 1; i < packs.size(); ++i) {
+        if (packs[i].sequence == packs[i - 1].sequence) {
+            *error = tr("two packs have the sequence number %1").arg(packs[i].sequence);
+            return false;
+        }
+    }
+
+    QByteArray sizeInfo;
+    for (const Pack &pack : std::as_const(packs)) {
+        if (pack.type == packSizeInfo && pack.track == sizeInfo.size() / textBytesPerPack)
+            sizeInfo += pack.text;
+    }
+    const bool doubleByte = packs.first().isDoubleByte;
+    int characterCode = 0x00;
+    if (sizeInfo.size() >= 3 * textBytesPerPack) {
+        characterCode = quint8(sizeInfo[0]);
+    } else if (doubleByte) {
+        *error = tr("the block's character code is missing");
+        return false;
+    }
+    const bool codeIsDoubleByte = characterCode >= 0x80;
+    if (std::any_of(packs.begin(), packs.end(), [&](const Pack &p) {
+            return (p.type == packTitle || p.type == packPerformer)
+                && p.isDoubleByte != codeIsDoubleByte;
+        })) {
+        *error = tr("the packs disagree with the block's character code");
+        return false;
+    }
+
+    QMap<int, QString> titles;
+    QMap<int, QString> performers;
+    for (const auto &[type, texts] :
+        { std::pair{ packTitle, &titles }, std::pair{ packPerformer, &performers } }) {
+        QList<Pack> ofType;
+        std::copy_if(packs.begin(), packs.end(), std::back_inserter(ofType),
+            [type = type](const Pack &p) { return p.type == type; });
+        if (!splitTexts(ofType, characterCode, texts, error))
+            return false;
+    }
+    cdText->title = titles.take(0);
+    cdText->performer = performers.take(0);
+    cdText->titles = titles;
+    cdText->performers = performers;
+    return true;
+}
+
+QString addCdText(const QString &cueSheet, const CdText &cdText)
+{
+    QString result;
+    if (!cdText.performer.isEmpty())
+        result += QStringLiteral("PERFORMER ") + quoted(cdText.performer) + QStringLiteral("\r\n");
+    if (!cdText.title.isEmpty())
+        result += QStringLiteral("TITLE ") + quoted(cdText.title) + QStringLiteral("\r\n");
+
+    qsizetype start = 0;
+    while (start < cueSheet.size()) {
+        const qsizetype end = cueSheet.indexOf(QStringLiteral("\r\n"), start);
+        const QStringView line = QStringView(cueSheet).mid(start, end < 0 ? -1 : end - start);
+        result += line;
+        if (end < 0)
+            break; // a TRACK line that nothing completed: no line to add after
+        result += QStringLiteral("\r\n");
+        start = end + 2;
+
+        const QStringView prefix = u"  TRACK ";
+        if (!line.startsWith(prefix))
+            continue;
+        qsizetype digits = prefix.size();
+        while (digits < line.size() && line[digits].isDigit() && line[digits].unicode() < 128)
+            ++digits;
+        bool ok = false;
+        const int track = line.mid(prefix.size(), digits - prefix.size()).toInt(&ok);
+        if (!ok)
+            continue;
+        if (cdText.titles.contains(track))
+            result += QStringLiteral("    TITLE ") + quoted(cdText.titles[track])
+                + QStringLiteral("\r\n");
+        if (cdText.performers.contains(track))
+            result += QStringLiteral("    PERFORMER ") + quoted(cdText.performers[track])
+                + QStringLiteral("\r\n");
+    }
+    return result;
+}
+
+QString ccdToCueWithCdText(
+    const QString &path, const ShowMessage &showMessage, QString *warning, QChar separator)
+{
+    const QString cueSheet = ccdToCue(path, showMessage, separator);
+    if (cueSheet.isEmpty())
+        return cueSheet;
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *warning = tr("CD-Text left out: %1").arg(file.errorString());
+        return cueSheet;
+    }
+    LineReader reader(file);
+    QByteArrayView bytes;
+    QList<ControlFileEntry> entries;
+    bool inSection = false;
+    bool found = false;
+    int lineNumber = 0;
+    LineReader::Result result;
+    while ((result = reader.next(&bytes)) == LineReader::Result::Line) {
+        ++lineNumber;
+        const QString line = QString::fromLocal8Bit(bytes).trimmed();
+        if (line.startsWith(u'[') && line.endsWith(u']')) {
+            inSection =
+                line.mid(1, line.size() - 2).trimmed().compare(u"CDText", Qt::CaseInsensitive) == 0;
+            found = found || inSection;
+        } else if (inSection) {
+            const qsizetype equals = line.indexOf(u'=');
+            if (equals > 0)
+                entries.append(
+                    { line.left(equals).trimmed(), line.mid(equals + 1).trimmed(), lineNumber });
+        }
+    }
+    if (result != LineReader::Result::End) {
+        *warning = tr("CD-Text left out: %1").arg(file.errorString());
+        return cueSheet;
+    }
+    if (!found)
+        return cueSheet;
+
+    QList<QByteArray> packs;
+    CdText cdText;
+    QString error;
+    if (!cdTextPacks(entries, &packs, &error) || !decodeCdText(packs, &cdText, &error)) {
+        *warning = tr("CD-Text left out, it cannot be decoded: %1").arg(error);
+        return cueSheet;
+    }
+    return addCdText(cueSheet, cdText);
+}

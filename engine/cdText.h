@@ -1,0 +1,56 @@
+#pragma once
+
+#include "engine.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+/// The titles and performers that a disc's CD-Text gives, as cue sheets use them.
+struct CdText
+{
+    QString title; ///< the disc's
+    QString performer; ///< the disc's
+    QMap<int, QString> titles; ///< by track number
+    QMap<int, QString> performers; ///< by track number
+
+    bool isEmpty() const
+    {
+        return title.isEmpty() && performer.isEmpty() && titles.isEmpty() && performers.isEmpty();
+    }
+};
+
+/// One key and value of a control file section, as written, with its line number.
+struct ControlFileEntry
+{
+    QString key;
+    QString value;
+    int line = 0;
+};
+
+/** Turns the entries of a [CDText] section ("Entries=N", then "Entry 0=" to
+    "Entry N-1=", each 16 bytes written in hexadecimal, or 18 with their CRC)
+    into packs. Returns false with the reason in \a error when the section is
+    not written that way. */
+bool cdTextPacks(const QList<ControlFileEntry> &entries, QList<QByteArray> *packs, QString *error);
+
+/** Decodes CD-Text packs (16 bytes each, or 18 with their CRC): the title
+    and performer of the disc and of each track, from the first language
+    block. Returns false with the reason in \a error when the packs are
+    damaged, inconsistent or in a character code that cannot be decoded; then
+    \a cdText is left empty, so that nothing half-decoded is ever used. */
+bool decodeCdText(const QList<QByteArray> &packs, CdText *cdText, QString *error);
+
+/** Adds TITLE and PERFORMER lines to \a cueSheet (a text made by ccdToCue):
+    the disc's before the FILE line, each track's right after its TRACK line.
+    Double quotation marks in the texts become single ones, since a cue sheet
+    cannot quote them. */
+QString addCdText(const QString &cueSheet, const CdText &cdText);
+
+/** Converts like ccdToCue() and adds the titles and performers of the
+    control file's [CDText] section. A control file without that section gives
+    exactly what ccdToCue() gives. When the section cannot be decoded the cue
+    sheet comes without CD-Text and \a warning tells why. */
+QString ccdToCueWithCdText(const QString &path, const ShowMessage &showMessage, QString *warning,
+    QChar separator = nativeSeparator);

@@ -1,0 +1,783 @@
+#include "check.h"
+
+#include "cdText.h"
+#include "lineReader.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <optional>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MORVANT", text);
+}
+
+// What one control file line adds to the cue sheet, by the conversion's rules.
+struct Piece
+{
+    enum Kind { None, Track, Mode, Index, Flags } kind = None;
+    QString number; ///< of a track or an index, as the control file line gives it
+    QString value; ///< of a mode or an index; the text after FLAGS of a flags line
+    QString text; ///< what the cue sheet gets
+};
+
+qsizetype position(const QString &line, QChar c)
+{
+    return line.indexOf(c) + 1;
+}
+
+QString twoDigits(const QString &number)
+{
+    return number.size() == 2 ? number : u'0' + number;
+}
+
+QString modeName(QChar last)
+{
+    switch (last.unicode()) {
+    case u'0':
+        return QStringLiteral("AUDIO");
+    case u'1':
+        return QStringLiteral("MODE1/2352");
+    case u'2':
+        return QStringLiteral("MODE2/2352");
+    default:
+        return {};
+    }
+}
+
+// The same tests and fixed positions as the conversion, kept apart so that a
+// finding can say what the cue sheet gets from a line.
+Piece classify(const QString &line)
+{
+    Piece piece;
+    if (line.contains(u"[TRACK")) {
+        piece.kind = Piece::Track;
+        piece.number = line.mid(7, qMax<qsizetype>(line.size() - position(line, u' ') - 1, 0));
+        piece.text = QStringLiteral("  TRACK ") + twoDigits(piece.number);
+    } else if (line.contains(u"MODE=")) {
+        piece.kind = Piece::Mode;
+        piece.value = line.mid(line.indexOf(u"MODE=") + 5);
+        const QString mode = modeName(line.back());
+        piece.text = mode.isEmpty() ? QString() : u' ' + mode;
+    } else if (line.contains(u"INDEX ")) {
+        piece.kind = Piece::Index;
+        const qsizetype equals = position(line, u'=');
+        piece.number = line.mid(6, qMax<qsizetype>(equals - position(line, u' ') - 1, 0));
+        piece.value = equals > 0 ? line.mid(equals) : QString();
+        piece.text = QStringLiteral("    INDEX ") + twoDigits(piece.number) + u' '
+            + sectorsToMsf(piece.value);
+    } else if (line.contains(u"FLAGS=")) {
+        piece.kind = Piece::Flags;
+        piece.value = line.mid(6);
+        piece.text = QStringLiteral("    FLAGS") + piece.value;
+    }
+    return piece;
+}
+
+std::optional<int> wholeNumber(const QString &text)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
+    if (!digits.match(text).hasMatch())
+        return std::nullopt;
+    return text.toInt();
+}
+
+// Table-of-contents values are written as 0x01 or as 1.
+std::optional<qint64> tocNumber(const QString &text)
+{
+    bool ok = false;
+    const qint64 value = text.startsWith(u"0x", Qt::CaseInsensitive)
+        ? text.mid(2).toLongLong(&ok, 16)
+        : text.toLongLong(&ok, 10);
+    return ok ? std::optional<qint64>(value) : std::nullopt;
+}
+
+// How a hand-edited keyword line would be written so that the conversion
+// reads it; the empty text when the line is no track keyword at all.
+QString intendedForm(const QString &line)
+{
+    static const QRegularExpression header(QStringLiteral("^\\[\\s*TRACK\\s*([0-9]+)\\s*\\]$"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression indexKey(
+        QStringLiteral("^INDEX\\s*([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+    const QString trimmed = line.trimmed();
+    if (const auto match = header.match(trimmed); match.hasMatch())
+        return QStringLiteral("[TRACK ") + match.captured(1) + u']';
+    const qsizetype equals = trimmed.indexOf(u'=');
+    if (equals < 0)
+        return {};
+    const QString key = trimmed.left(equals).simplified();
+    const QString value = trimmed.mid(equals + 1).trimmed();
+    if (key.compare(u"MODE", Qt::CaseInsensitive) == 0)
+        return QStringLiteral("MODE=") + value;
+    if (key.compare(u"FLAGS", Qt::CaseInsensitive) == 0)
+        return value.isEmpty() ? QStringLiteral("FLAGS=") : QStringLiteral("FLAGS= ") + value;
+    if (const auto match = indexKey.match(key); match.hasMatch())
+        return QStringLiteral("INDEX ") + match.captured(1) + u'=' + value;
+    return {};
+}
+
+struct TocEntry
+{
+    int line = 0;
+    qint64 session = 1;
+    std::optional<qint64> point;
+    std::optional<qint64> control;
+    std::optional<qint64> plba;
+};
+
+// Everything one pass over the control file gathers.
+struct Scan
+{
+    QList<CheckedTrack> tracks;
+    QList<Finding> findings;
+    QList<TocEntry> toc;
+    QList<ControlFileEntry> cdTextEntries;
+    bool hasCdText = false;
+    QString scrambled;
+    int scrambledLine = 0;
+    int laterSessionLine = 0; ///< first line that speaks of a second session
+    QSet<int> linesWithFindings;
+    QSet<int> tracksWithModeFinding; ///< indexes into tracks
+    QSet<int> tracksWithIndexOneFinding;
+};
+
+QString quotedLine(const QString &text)
+{
+    return u'`' + text + u'`';
+}
+
+void addFinding(QList<Finding> &findings, const QString &code, int line, const QString &track,
+    const QString &message, const QString &advice)
+{
+    findings.append({ Severity::Warning, code, line, track, message, advice });
+}
+
+class Scanner
+{
+public:
+    explicit Scanner(Scan &scan) : scan(scan) { }
+
+    void take(int number, const QString &line, bool isPastSessions);
+    void finish();
+
+private:
+    void takeRelaxed(int number, const QString &line);
+    void takePiece(int number, const Piece &piece);
+    void reportRunOn(int number);
+
+    Scan &scan;
+    QString section; ///< the current section's name, blanks simplified, upper case
+    int tocIndex = -1;
+    bool isTrackLineOpen = false; ///< a TRACK piece still waits for its mode
+    int modeProblemLine = 0; ///< an unusable MODE line of the open track
+};
+
+void Scanner::take(int number, const QString &line, bool isPastSessions)
+{
+    const QString trimmed = line.trimmed();
+    if (trimmed.startsWith(u'[') && trimmed.endsWith(u']')) {
+        section = trimmed.mid(1, trimmed.size() - 2).simplified().toUpper();
+        tocIndex = -1;
+        scan.hasCdText = scan.hasCdText || section == u"CDTEXT";
+        if (section.startsWith(u"ENTRY ")) {
+            scan.toc.append({ number, 1, {}, {}, {} });
+            tocIndex = int(scan.toc.size() - 1);
+        }
+        static const QRegularExpression sessionSection(QStringLiteral("^SESSION ([0-9]+)$"));
+        const auto match = sessionSection.match(section);
+        if (match.hasMatch() && match.captured(1).toInt() > 1 && !scan.laterSessionLine)
+            scan.laterSessionLine = number;
+    } else if (const qsizetype equals = trimmed.indexOf(u'='); equals > 0) {
+        const QString key = trimmed.left(equals).trimmed();
+        const QString value = trimmed.mid(equals + 1).trimmed();
+        const QString upperKey = key.toUpper();
+        if (section == u"CDTEXT") {
+            scan.cdTextEntries.append({ key, value, number });
+        } else if (section == u"DISC" && upperKey == u"DATATRACKSSCRAMBLED") {
+            scan.scrambled = value;
+            scan.scrambledLine = number;
+        } else if (tocIndex >= 0) {
+            TocEntry &entry = scan.toc[tocIndex];
+            if (upperKey == u"SESSION") {
+                entry.session = tocNumber(value).value_or(1);
+                if (entry.session > 1 && !scan.laterSessionLine)
+                    scan.laterSessionLine = number;
+            } else if (upperKey == u"POINT") {
+                entry.point = tocNumber(value);
+            } else if (upperKey == u"CONTROL") {
+                entry.control = tocNumber(value);
+            } else if (upperKey == u"PLBA") {
+                entry.plba = tocNumber(value);
+            }
+        }
+    }
+
+    if (!isPastSessions)
+        return;
+    const Piece piece = classify(line);
+    takeRelaxed(number, line);
+    if (piece.kind != Piece::None)
+        takePiece(number, piece);
+}
+
+void Scanner::takeRelaxed(int number, const QString &line)
+{
+    const QString intended = intendedForm(line);
+    if (intended.isEmpty() || intended == line)
+        return;
+    if (!intended.startsWith(u'[') && !section.startsWith(u"TRACK"))
+        return;
+    const Piece piece = classify(line);
+    const QString track = scan.tracks.isEmpty() ? QString() : scan.tracks.last().number;
+    QString message;
+    if (piece.kind == Piece::None)
+        message = tr("%1 is passed over because of its case or spacing, so the cue sheet lacks it.")
+                      .arg(quotedLine(line));
+    else if (piece.text.isEmpty())
+        message = tr("%1 adds nothing to the cue sheet because of its case or spacing.")
+                      .arg(quotedLine(line));
+    else
+        message = tr("%1 is misread because of its case or spacing: the cue sheet gets %2.")
+                      .arg(quotedLine(line), quotedLine(piece.text.trimmed()));
+    addFinding(scan.findings, QStringLiteral("keyword-form"), number,
+        intended.startsWith(u'[') ? QString() : track, message,
+        tr("Write it as %1; such lines usually come from editing by hand.")
+            .arg(quotedLine(intended)));
+    scan.linesWithFindings.insert(number);
+    if (scan.tracks.isEmpty() || intended.startsWith(u'['))
+        return;
+    if (intended.startsWith(u"MODE="))
+        scan.tracksWithModeFinding.insert(int(scan.tracks.size() - 1));
+    if (const auto match = QRegularExpression(QStringLiteral("^INDEX 0*1=")).match(intended);
+        match.hasMatch())
+        scan.tracksWithIndexOneFinding.insert(int(scan.tracks.size() - 1));
+}
+
+void Scanner::reportRunOn(int number)
+{
+    if (!isTrackLineOpen)
+        return;
+    isTrackLineOpen = false;
+    const int trackIndex = int(scan.tracks.size() - 1);
+    if (scan.tracksWithModeFinding.contains(trackIndex))
+        return;
+    const CheckedTrack &track = scan.tracks.last();
+    QString message = number
+        ? tr("The TRACK %1 line of the cue sheet has no mode, so it runs into the "
+             "cue sheet's next line.")
+              .arg(track.number)
+        : tr("The TRACK %1 line of the cue sheet has no mode and ends the cue "
+             "sheet without a line end.")
+              .arg(track.number);
+    const QString advice = modeProblemLine
+        ? tr("Its MODE= line (line %1) gives no mode a cue sheet knows: write MODE=0 for audio, "
+             "MODE=1 or MODE=2 for data.")
+              .arg(modeProblemLine)
+        : tr("Put a MODE= line (0 audio, 1 or 2 data) right after the [TRACK] line, before any "
+             "INDEX or FLAGS line.");
+    const int line = modeProblemLine ? modeProblemLine : track.line;
+    addFinding(scan.findings, QStringLiteral("track-line"), line, track.number, message, advice);
+    scan.linesWithFindings.insert(line);
+}
+
+void Scanner::takePiece(int number, const Piece &piece)
+{
+    if (piece.kind == Piece::Track) {
+        reportRunOn(number);
+        scan.tracks.append({ twoDigits(piece.number), number, {}, {}, {}, {}, {} });
+        isTrackLineOpen = true;
+        modeProblemLine = 0;
+        return;
+    }
+    if (piece.kind == Piece::Mode && piece.text.isEmpty()) {
+        if (isTrackLineOpen) {
+            modeProblemLine = number;
+        } else if (!scan.linesWithFindings.contains(number)) {
+            addFinding(scan.findings, QStringLiteral("stray-line"), number,
+                scan.tracks.isEmpty() ? QString() : scan.tracks.last().number,
+                tr("%1 gives no mode a cue sheet knows.")
+                    .arg(quotedLine(QStringLiteral("MODE=") + piece.value)),
+                tr("Write MODE=0 for audio, MODE=1 or MODE=2 for data."));
+        }
+        return;
+    }
+    if (piece.kind == Piece::Mode && isTrackLineOpen) {
+        scan.tracks.last().mode = piece.text.mid(1);
+        isTrackLineOpen = false;
+        return;
+    }
+    reportRunOn(number);
+    if (scan.tracks.isEmpty() || piece.kind == Piece::Mode) {
+        if (scan.linesWithFindings.contains(number))
+            return;
+        addFinding(scan.findings, QStringLiteral("stray-line"), number,
+            scan.tracks.isEmpty() ? QString() : scan.tracks.last().number,
+            scan.tracks.isEmpty()
+                ? tr("This line comes before the first track, so the cue sheet gets %1 "
+                     "outside any track.")
+                      .arg(quotedLine(piece.text.trimmed()))
+                : tr("This MODE= line does not follow a [TRACK] line directly, so the cue "
+                     "sheet gets %1 on a line of its own.")
+                      .arg(quotedLine(piece.text)),
+            tr("Keep MODE=, INDEX and FLAGS= lines inside a [TRACK] section, with "
+               "MODE= right after the section's first line."));
+        return;
+    }
+    CheckedTrack &track = scan.tracks.last();
+    if (piece.kind == Piece::Flags) {
+        track.flags.append(piece.value);
+    } else if (piece.kind == Piece::Index) {
+        CheckedIndex index{ twoDigits(piece.number), sectorsToMsf(piece.value), -1, number };
+        if (!index.time.isEmpty())
+            index.sectors = piece.value.trimmed().toLongLong();
+        track.indexes.append(index);
+    }
+}
+
+void Scanner::finish()
+{
+    reportRunOn(0);
+}
+
+// A file that differs only in case is a likely cause of a missing file, and
+// worth naming, since the cue sheet's name has to match exactly on most systems.
+QString sameNameOtherCase(const QString &path)
+{
+    const QFileInfo info(path);
+    const QStringList names = info.dir().entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        if (name.compare(info.fileName(), Qt::CaseInsensitive) == 0 && name != info.fileName())
+            return name;
+    }
+    return {};
+}
+
+bool isFile(const QString &path)
+{
+    return QFileInfo(path).isFile();
+}
+
+QString flagsOf(qint64 control, bool isAudio)
+{
+    QStringList flags;
+    if (control & 0x02)
+        flags << QStringLiteral("DCP");
+    if (isAudio && (control & 0x08))
+        flags << QStringLiteral("4CH");
+    if (isAudio && (control & 0x01))
+        flags << QStringLiteral("PRE");
+    return flags.join(u' ');
+}
+
+void checkTracks(const Scan &scan, QList<Finding> &findings)
+{
+    const auto unlessFound = [&](int line, auto add) {
+        if (!scan.linesWithFindings.contains(line))
+            add();
+    };
+    std::optional<int> previousNumber;
+    const CheckedIndex *previousIndex = nullptr;
+    for (int i = 0; i < scan.tracks.size(); ++i) {
+        const CheckedTrack &track = scan.tracks[i];
+        const std::optional<int> number = wholeNumber(track.number);
+        if (!number) {
+            unlessFound(track.line, [&] {
+                addFinding(findings, QStringLiteral("track-number"), track.line, track.number,
+                    tr("The track number %1 is not a number.").arg(quotedLine(track.number)),
+                    tr("Write the section's first line as [TRACK n], n from 1 to 99."));
+            });
+        } else if (*number < 1 || *number > 99) {
+            addFinding(findings, QStringLiteral("track-number"), track.line, track.number,
+                tr("Track %1 lies outside the numbers 1 to 99 that a disc can have.")
+                    .arg(track.number),
+                tr("Number the tracks from 1 upwards."));
+        } else if (*number != (previousNumber ? *previousNumber + 1 : 1)) {
+            addFinding(findings, QStringLiteral("track-number"), track.line, track.number,
+                previousNumber
+                    ? tr("Track %1 follows track %2: track numbers must run upwards without gaps.")
+                          .arg(track.number, twoDigits(QString::number(*previousNumber)))
+                    : tr("The first track is track %1, but tracks are numbered from 1.")
+                          .arg(track.number),
+                tr("Check that no [TRACK] section is missing or doubled, and number the tracks "
+                   "from 1 upwards."));
+        }
+        if (number)
+            previousNumber = number;
+
+        const bool hasIndexOne = std::any_of(track.indexes.begin(), track.indexes.end(),
+            [](const CheckedIndex &index) { return wholeNumber(index.number) == 1; });
+        if (!hasIndexOne && !scan.tracksWithIndexOneFinding.contains(i)) {
+            addFinding(findings, QStringLiteral("no-index-1"), track.line, track.number,
+                tr("Track %1 has no INDEX 1, where a track starts: it cannot be played or read.")
+                    .arg(track.number),
+                tr("Add an INDEX 1=sector line to the [TRACK] section, taking the sector from "
+                   "the table of contents (PLBA of the track's [Entry])."));
+        }
+
+        std::optional<int> previousIndexNumber;
+        for (const CheckedIndex &index : track.indexes) {
+            if (index.sectors < 0) {
+                unlessFound(index.line, [&] {
+                    addFinding(findings, QStringLiteral("index-value"), index.line, track.number,
+                        tr("The INDEX %1 value is not a sector count, so the cue sheet's INDEX "
+                           "line has no time.")
+                            .arg(index.number),
+                        tr("Write the position as a whole number of sectors: INDEX n=sector."));
+                });
+                continue;
+            }
+            const std::optional<int> indexNumber = wholeNumber(index.number);
+            if (indexNumber && previousIndexNumber && *indexNumber <= *previousIndexNumber) {
+                addFinding(findings, QStringLiteral("index-order"), index.line, track.number,
+                    tr("INDEX %1 comes after INDEX %2 in track %3: index numbers must rise.")
+                        .arg(index.number, twoDigits(QString::number(*previousIndexNumber)),
+                            track.number),
+                    tr("List a track's INDEX lines in rising order, each number once."));
+            } else if (previousIndex && index.sectors < previousIndex->sectors) {
+                addFinding(findings, QStringLiteral("index-order"), index.line, track.number,
+                    tr("INDEX %1 of track %2 (%3) lies before the index above it (%4): "
+                       "positions must not go backwards.")
+                        .arg(index.number, track.number, index.time, previousIndex->time),
+                    tr("Check the sector counts against the table of contents; a digit may "
+                       "have been lost."));
+            }
+            if (indexNumber)
+                previousIndexNumber = indexNumber;
+            previousIndex = &index;
+        }
+    }
+}
+
+std::optional<qint64> indexSectors(const CheckedTrack &track, std::optional<int> number)
+{
+    for (const CheckedIndex &index : track.indexes) {
+        if (index.sectors >= 0 && (!number || wholeNumber(index.number) == number))
+            return index.sectors;
+    }
+    return std::nullopt;
+}
+
+void checkLengths(const Scan &scan, std::optional<qint64> discEnd, QList<Finding> &findings)
+{
+    for (qsizetype i = 0; i < scan.tracks.size(); ++i) {
+        const CheckedTrack &track = scan.tracks[i];
+        const std::optional<qint64> start = indexSectors(track, 1);
+        const std::optional<qint64> end =
+            i + 1 < scan.tracks.size() ? indexSectors(scan.tracks[i + 1], std::nullopt) : discEnd;
+        if (!start || !end || *end < *start || *end - *start >= shortestTrack)
+            continue;
+        addFinding(findings, QStringLiteral("short-track"), track.line, track.number,
+            tr("Track %1 lasts %2 sectors, less than the 4 seconds (300 sectors) a CD track "
+               "must last.")
+                .arg(track.number)
+                .arg(*end - *start),
+            tr("Burning programs refuse such a track; check its INDEX lines and those of the "
+               "next track against the table of contents."));
+    }
+}
+
+void checkToc(const Scan &scan, QList<Finding> &findings)
+{
+    if (scan.tracks.isEmpty())
+        return;
+    if (scan.toc.isEmpty()) {
+        addFinding(findings, QStringLiteral("no-toc"), 0, {},
+            tr("The control file has no table of contents ([Entry] sections), so the tracks' "
+               "modes and flags cannot be checked."),
+            tr("Such a file was probably written by hand; make sure each track's MODE and "
+               "FLAGS are right."));
+        return;
+    }
+    QStringList missing;
+    for (const CheckedTrack &track : scan.tracks) {
+        const std::optional<int> number = wholeNumber(track.number);
+        if (!number)
+            continue;
+        const auto entry = std::find_if(scan.toc.begin(), scan.toc.end(),
+            [&](const TocEntry &e) { return e.point == *number && e.session == 1; });
+        if (entry == scan.toc.end()) {
+            missing << track.number;
+            continue;
+        }
+        if (!entry->control)
+            continue;
+        const qint64 control = *entry->control;
+        const bool tocIsData = control & 0x04;
+        if (!track.mode.isEmpty() && (track.mode != u"AUDIO") != tocIsData) {
+            addFinding(findings, QStringLiteral("mode-mismatch"), track.line, track.number,
+                tr("Track %1 is %2 in the cue sheet, but the table of contents marks it as %3 "
+                   "(line %4: Control=0x%5).")
+                    .arg(track.number, track.mode, tocIsData ? tr("data") : tr("audio"))
+                    .arg(entry->line)
+                    .arg(control, 2, 16, QLatin1Char('0')),
+                tr("One of them is wrong; a player reads the track by the cue sheet's mode. "
+                   "Make MODE= agree with the table of contents."));
+        }
+        const bool isAudio = track.mode.isEmpty() ? !tocIsData : track.mode == u"AUDIO";
+        QStringList given;
+        for (const QString &flags : track.flags)
+            given += flags.toUpper().split(u' ', Qt::SkipEmptyParts);
+        given.removeDuplicates();
+        given.sort();
+        QStringList expected = flagsOf(control, isAudio).split(u' ', Qt::SkipEmptyParts);
+        expected.sort();
+        if (given != expected) {
+            const auto described = [](const QStringList &flags) {
+                return flags.isEmpty() ? tr("no flags") : tr("the flags %1").arg(flags.join(u' '));
+            };
+            addFinding(findings, QStringLiteral("flags-mismatch"), track.line, track.number,
+                tr("Track %1 has %2 in the cue sheet, but %3 by the table of contents "
+                   "(line %4: Control=0x%5).")
+                    .arg(track.number, described(given), described(expected))
+                    .arg(entry->line)
+                    .arg(control, 2, 16, QLatin1Char('0')),
+                expected.isEmpty()
+                    ? tr("Remove the FLAGS= line, or make it agree with the table of contents.")
+                    : tr("Write `FLAGS= %1` in the [TRACK] section.").arg(expected.join(u' ')));
+        }
+        const std::optional<qint64> start = indexSectors(track, 1);
+        if (entry->plba && start && *entry->plba != *start) {
+            addFinding(findings, QStringLiteral("start-mismatch"), track.line, track.number,
+                tr("Track %1 starts at sector %2 by its INDEX 1, but at sector %3 by the "
+                   "table of contents (line %4).")
+                    .arg(track.number)
+                    .arg(*start)
+                    .arg(*entry->plba)
+                    .arg(entry->line),
+                tr("The track data does not match the disc: check INDEX 1 against the "
+                   "[Entry] PLBA."));
+        }
+    }
+    if (!missing.isEmpty()) {
+        addFinding(findings, QStringLiteral("toc-missing"), 0, {},
+            tr("The table of contents has no entry for track %1, so its mode and flags cannot "
+               "be checked.")
+                .arg(missing.join(QStringLiteral(", "))),
+            tr("The control file may be incomplete; make it again from the disc if you can."));
+    }
+}
+
+std::optional<qint64> leadOut(const Scan &scan)
+{
+    for (const TocEntry &entry : scan.toc) {
+        if (entry.point == 0xa2 && entry.session == 1 && entry.plba)
+            return entry.plba;
+    }
+    return std::nullopt;
+}
+
+QString tracksOfToc(const Scan &scan)
+{
+    QStringList numbers;
+    for (const TocEntry &entry : scan.toc) {
+        if (entry.point && *entry.point >= 1 && *entry.point <= 99 && entry.session == 1)
+            numbers << QString::number(*entry.point);
+    }
+    if (numbers.isEmpty())
+        return {};
+    return (numbers.size() == 1 ? tr("track %1") : tr("tracks %1"))
+        .arg(numbers.join(QStringLiteral(", ")));
+}
+
+void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &report,
+    std::optional<qint64> &discEnd)
+{
+    const QString folder = path.left(path.lastIndexOf(separator) + 1);
+    const QString fileLine = report.cueSheet.left(report.cueSheet.indexOf(u"\r\n"));
+    const QString imageName = fileLine.mid(6, fileLine.size() - 6 - int(qstrlen(".img\" BINARY")));
+    report.imagePath = folder + imageName + QStringLiteral(".img");
+    report.imageExists = isFile(report.imagePath);
+    if (!report.imageExists) {
+        const QString other = sameNameOtherCase(report.imagePath);
+        addFinding(scan.findings, QStringLiteral("image-missing"), 0, {},
+            tr("The image %1 that the cue sheet names is not beside the control file.")
+                .arg(QDir::toNativeSeparators(report.imagePath)),
+            other.isEmpty() ? tr("Put the image beside the control file under that name, or "
+                                 "rename the control file after the image.")
+                            : tr("There is %1, whose name differs in case: rename it to %2.")
+                                  .arg(other, imageName + QStringLiteral(".img")));
+        return;
+    }
+    report.imageSize = QFileInfo(report.imagePath).size();
+    const qint64 sectors = report.imageSize / rawSectorSize;
+    if (report.imageSize % rawSectorSize != 0) {
+        addFinding(scan.findings, QStringLiteral("image-size"), 0, {},
+            tr("The image is %1 bytes long, not a whole number of %2-byte sectors.")
+                .arg(report.imageSize)
+                .arg(rawSectorSize),
+            tr("The image is cut off or is not a raw CloneCD image; make it again from the "
+               "disc."));
+    } else if (discEnd && *discEnd != sectors) {
+        addFinding(scan.findings, QStringLiteral("image-length"), 0, {},
+            tr("The image holds %1 sectors, but the table of contents says the disc has %2.")
+                .arg(sectors)
+                .arg(*discEnd),
+            tr("The image and the control file do not belong together, or the image is "
+               "incomplete."));
+    }
+    discEnd = sectors;
+
+    int beyond = 0;
+    const CheckedIndex *first = nullptr;
+    const CheckedTrack *firstTrack = nullptr;
+    for (const CheckedTrack &track : scan.tracks) {
+        for (const CheckedIndex &index : track.indexes) {
+            if (index.sectors >= sectors) {
+                if (!first) {
+                    first = &index;
+                    firstTrack = &track;
+                }
+                ++beyond;
+            }
+        }
+    }
+    if (first) {
+        addFinding(scan.findings, QStringLiteral("index-beyond-end"), first->line,
+            firstTrack->number,
+            beyond == 1 ? tr("INDEX %1 of track %2 (%3) lies at or beyond the image's end (%4).")
+                              .arg(first->number, firstTrack->number, first->time,
+                                  sectorsToMsf(QString::number(sectors)))
+                        : tr("%1 indexes lie at or beyond the image's end (%2), the first INDEX %3 "
+                             "of track %4 (%5).")
+                              .arg(beyond)
+                              .arg(sectorsToMsf(QString::number(sectors)), first->number,
+                                  firstTrack->number, first->time),
+            tr("The image is shorter than the control file says: it is incomplete or belongs "
+               "to another disc."));
+    }
+
+    const QString subPath = folder + imageName + QStringLiteral(".sub");
+    const QString otherSub = isFile(subPath) ? subPath : sameNameOtherCase(subPath);
+    if (!otherSub.isEmpty()) {
+        addFinding(scan.findings, QStringLiteral("subchannel"), 0, {},
+            tr("There is subchannel data (%1) beside the image, which a cue sheet cannot carry.")
+                .arg(QFileInfo(otherSub).fileName()),
+            tr("A program that loads the cue sheet sees no subchannel data, copy protection "
+               "included; keep using the .ccd file where that matters."));
+    }
+}
+
+} // namespace
+
+CheckReport checkControlFile(const QString &path, const CheckOptions &options, QChar separator)
+{
+    CheckReport report;
+    report.path = path;
+
+    QString refusal;
+    report.cueSheet = ccdToCue(
+        path, [&](const QString &text, const QString &) { refusal = text; }, separator);
+    if (report.cueSheet.isEmpty()) {
+        report.isRefused = true;
+        // Anything but the conversion's two refusals means the file could not be read.
+        const bool isUnreadable =
+            refusal != tr("The input file doesn't seem to be a proper CCD file.")
+            && refusal != tr("Only single-session discs are supported.");
+        report.findings.append({ Severity::Error,
+            isUnreadable ? QStringLiteral("unreadable") : QStringLiteral("refused"), 0, {}, refusal,
+            isUnreadable ? tr("Check the path and that the file can be read.")
+                         : tr("No cue sheet can be made from this file. Check that it "
+                              "is the .ccd file of a single-session CloneCD image.") });
+        return report;
+    }
+
+    Scan scan;
+    Scanner scanner(scan);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        report.isRefused = true;
+        report.findings.append({ Severity::Error, QStringLiteral("unreadable"), 0, {},
+            file.errorString(), tr("Check that the file can be read.") });
+        return report;
+    }
+    LineReader reader(file);
+    QByteArrayView bytes;
+    int number = 0;
+    bool isPastSessions = false;
+    LineReader::Result result;
+    while ((result = reader.next(&bytes)) == LineReader::Result::Line) {
+        ++number;
+        const QString line = QString::fromLocal8Bit(bytes);
+        // The line that holds "Sessions=" is read only for its value.
+        if (number > 1 && !isPastSessions && line.contains(u"Sessions=")) {
+            isPastSessions = true;
+            continue;
+        }
+        scanner.take(number, line, isPastSessions);
+    }
+    scanner.finish();
+    if (result != LineReader::Result::End) {
+        report.isRefused = true;
+        report.findings = { { Severity::Error, QStringLiteral("unreadable"), 0, {},
+            file.errorString(), tr("Check that the file can be read.") } };
+        return report;
+    }
+
+    QList<Finding> &findings = scan.findings;
+    if (scan.laterSessionLine) {
+        addFinding(findings, QStringLiteral("sessions"), scan.laterSessionLine, {},
+            tr("The file says Sessions=1, but it describes a second session."),
+            tr("A cue sheet made from it holds only what the [TRACK] sections give; "
+               "multi-session discs cannot be described by it."));
+    }
+    if (!scan.scrambled.isEmpty() && scan.scrambled != u"0") {
+        addFinding(findings, QStringLiteral("scrambled"), scan.scrambledLine, {},
+            tr("DataTracksScrambled=%1: the image holds its data tracks scrambled.")
+                .arg(scan.scrambled),
+            tr("Programs that load a cue sheet expect plain sectors; make the image again "
+               "without scrambling the data tracks."));
+    }
+    if (scan.tracks.isEmpty()) {
+        const QString listed = tracksOfToc(scan);
+        addFinding(findings, QStringLiteral("no-tracks"), 0, {},
+            tr("The control file has no [TRACK] sections, only the table of contents: the "
+               "cue sheet will have no tracks, and some programs hang on such a sheet."),
+            listed.isEmpty()
+                ? tr("Make the image again with a program that writes [TRACK] sections.")
+                : tr("The table of contents lists %1; add a [TRACK n] section for each, "
+                     "with MODE= and INDEX 1= from its [Entry], or make the image again.")
+                      .arg(listed));
+    }
+    checkTracks(scan, findings);
+    std::optional<qint64> discEnd = leadOut(scan);
+    checkToc(scan, findings);
+    checkImage(path, separator, scan, report, discEnd);
+    checkLengths(scan, discEnd, findings);
+
+    if (options.cdText && scan.hasCdText) {
+        QList<QByteArray> packs;
+        CdText cdText;
+        QString error;
+        if (cdTextPacks(scan.cdTextEntries, &packs, &error)
+            && decodeCdText(packs, &cdText, &error)) {
+            report.cueSheet = addCdText(report.cueSheet, cdText);
+            report.title = cdText.title;
+            report.performer = cdText.performer;
+            for (CheckedTrack &track : scan.tracks) {
+                if (const std::optional<int> trackNumber = wholeNumber(track.number)) {
+                    track.title = cdText.titles.value(*trackNumber);
+                    track.performer = cdText.performers.value(*trackNumber);
+                }
+            }
+        } else {
+            addFinding(findings, QStringLiteral("cdtext"), 0, {},
+                tr("The [CDText] section cannot be decoded: %1.").arg(error),
+                tr("The cue sheet gets no TITLE or PERFORMER lines; add them by hand if you "
+                   "need them."));
+        }
+    }
+
+    std::stable_sort(findings.begin(), findings.end(),
+        [](const Finding &a, const Finding &b) { return a.line < b.line; });
+    report.tracks = scan.tracks;
+    report.findings = findings;
+    return report;
+}

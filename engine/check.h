@@ -1,0 +1,79 @@
+#pragma once
+
+#include "engine.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+/// How bad a finding is: a warning leaves a cue sheet that may not load; an
+/// error means there is no cue sheet at all.
+enum class Severity { Warning, Error };
+
+/// One thing wrong with a control file, in words for the user.
+struct Finding
+{
+    Severity severity = Severity::Warning;
+    QString code; ///< a short fixed name for programs, such as "image-missing"
+    int line = 0; ///< the control file line it concerns; 0 for the whole file
+    QString track; ///< the number of the track it concerns, as the cue sheet writes it
+    QString message; ///< what is wrong
+    QString advice; ///< what the user can do about it
+};
+
+/// One INDEX line of the cue sheet.
+struct CheckedIndex
+{
+    QString number; ///< as the cue sheet writes it, "01"
+    QString time; ///< MM:SS:FF; empty when the value is not a sector count
+    qint64 sectors = -1; ///< -1 when the value is not a sector count
+    int line = 0;
+};
+
+/// One TRACK of the cue sheet, with what its lines give it.
+struct CheckedTrack
+{
+    QString number; ///< as the cue sheet writes it, "01"
+    int line = 0;
+    QString mode; ///< "AUDIO", "MODE1/2352", "MODE2/2352", or empty when the line gives none
+    QStringList flags; ///< the text of each FLAGS line, as the cue sheet writes it
+    QList<CheckedIndex> indexes;
+    QString title; ///< from CD-Text, when asked for
+    QString performer; ///< from CD-Text, when asked for
+};
+
+/// What checking one control file found.
+struct CheckReport
+{
+    QString path;
+    bool isRefused = false; ///< the conversion gives no cue sheet
+    QString cueSheet; ///< the text the conversion gives, empty when refused
+    QString imagePath; ///< where the cue sheet's image must be
+    bool imageExists = false;
+    qint64 imageSize = -1; ///< in bytes; -1 when it does not exist
+    QString title; ///< the disc's, from CD-Text when asked for
+    QString performer; ///< the disc's, from CD-Text when asked for
+    QList<CheckedTrack> tracks;
+    QList<Finding> findings; ///< file-wide findings first, then by line
+
+    bool hasWarnings() const { return !findings.isEmpty(); }
+};
+
+struct CheckOptions
+{
+    bool cdText = false; ///< decode CD-Text as the conversion would with it
+};
+
+/** Reads the control file at \a path by the conversion's own rules and tells
+    whether the cue sheet it gives will load: the tracks it will have, and a
+    finding for each problem with the control file, the image beside it and
+    their agreement. Writes nothing. A file that the conversion refuses gives
+    one error finding with the conversion's own message. */
+CheckReport checkControlFile(
+    const QString &path, const CheckOptions &options = {}, QChar separator = nativeSeparator);
+
+/// The size of a raw CD sector in an image, in bytes.
+inline constexpr qint64 rawSectorSize = 2352;
+
+/// The shortest track that a CD may have: four seconds, in sectors.
+inline constexpr qint64 shortestTrack = 4 * 75;

@@ -1,0 +1,642 @@
+#include "check.h"
+#include "checkReport.h"
+#include "cueOutput.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QByteArray crlf(QByteArray lines)
+{
+    return lines.replace("\n", "\r\n");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool makeImage(const QString &path, qint64 bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.resize(bytes); // sparse where the system allows
+}
+
+struct Toc
+{
+    int point;
+    int control;
+    qint64 plba;
+};
+
+QByteArray tocEntries(const QList<Toc> &toc)
+{
+    QByteArray text;
+    for (qsizetype i = 0; i < toc.size(); ++i) {
+        text +=
+            QStringLiteral("[Entry %1]\nSession=1\nPoint=0x%2\nADR=0x01\nControl=0x%3\nTrackNo=0\n"
+                           "PLBA=%4\n")
+                .arg(i)
+                .arg(toc[i].point, 2, 16, QLatin1Char('0'))
+                .arg(toc[i].control, 2, 16, QLatin1Char('0'))
+                .arg(toc[i].plba)
+                .toLatin1();
+    }
+    return text;
+}
+
+// Two audio tracks of 1000 sectors each, the disc ending at sector 2000.
+const QList<Toc> twoAudioTracks{ { 0xa2, 0x00, 2000 }, { 1, 0x00, 0 }, { 2, 0x00, 1000 } };
+const QByteArray twoTracks = "[TRACK 1]\nMODE=0\nINDEX 1=0\n[TRACK 2]\nMODE=0\nINDEX 1=1000\n";
+
+QByteArray controlFile(const QByteArray &tracks = twoTracks, const QList<Toc> &toc = twoAudioTracks,
+    const QByteArray &disc = "DataTracksScrambled=0\n")
+{
+    return crlf("[CloneCD]\nVersion=3\n[Disc]\nTocEntries=3\nSessions=1\n" + disc
+        + "CDTextLength=0\n[Session 1]\nPreGapMode=0\nPreGapSubC=0\n" + tocEntries(toc) + tracks);
+}
+
+QByteArray replaced(QByteArray text, const QByteArray &before, const QByteArray &after)
+{
+    return text.replace(before, after);
+}
+
+// A finding as "code|track|the line it points to", so that rows name lines by their text.
+QStringList described(const CheckReport &report, const QByteArray &content)
+{
+    const QList<QByteArray> lines = content.split('\n');
+    QStringList list;
+    for (const Finding &finding : report.findings) {
+        const QByteArray line =
+            finding.line > 0 ? lines.value(finding.line - 1).trimmed() : QByteArray();
+        list << finding.code + u'|' + finding.track + u'|' + QString::fromLatin1(line);
+    }
+    return list;
+}
+
+QString stripColour(QString text)
+{
+    return text.remove(QRegularExpression(QStringLiteral("\x1b\\[[0-9;]*m")));
+}
+
+QString cueFromTracks(const CheckReport &report)
+{
+    QString cue = report.cueSheet.left(report.cueSheet.indexOf(u"\r\n") + 2);
+    for (const CheckedTrack &track : report.tracks) {
+        cue += "  TRACK " + track.number + u' ' + track.mode + "\r\n";
+        for (const QString &flags : track.flags)
+            cue += "    FLAGS" + flags + "\r\n";
+        for (const CheckedIndex &index : track.indexes)
+            cue += "    INDEX " + index.number + u' ' + index.time + "\r\n";
+    }
+    return cue;
+}
+
+// A device that takes no byte, like a full disk behind standard output.
+class FullDevice : public QIODevice
+{
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *, qint64) override { return -1; }
+};
+
+struct Run
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run run(const QStringList &arguments, const QString &folder)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.setProcessEnvironment(environment);
+    process.start(MORVANT_PATH, arguments);
+    Run result;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return result;
+    result.status = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+} // namespace
+
+class TestCheck : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void findings_data();
+    void findings();
+    void refusalUsesTheConversionsMessage_data();
+    void refusalUsesTheConversionsMessage();
+    void imageInAnotherCase();
+    void realisticReports_data();
+    void realisticReports();
+    void trackListingMatchesCueSheet_data();
+    void trackListingMatchesCueSheet();
+    void json();
+    void colourOnlyWhenAsked();
+    void convertToOutput_data();
+    void convertToOutput();
+    void commandLine_data();
+    void commandLine();
+
+private:
+    QTemporaryDir *dir = nullptr;
+};
+
+void TestCheck::init()
+{
+    dir = new QTemporaryDir;
+    QVERIFY(dir->isValid());
+    QVERIFY(QDir::setCurrent(dir->path()));
+}
+
+void TestCheck::cleanup()
+{
+    QDir::setCurrent(QDir::tempPath());
+    delete dir;
+}
+
+void TestCheck::findings_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<qint64>("imageBytes"); // -1: no image
+    QTest::addColumn<bool>("hasSubchannel");
+    QTest::addColumn<bool>("cdText");
+    QTest::addColumn<QStringList>("expected");
+
+    const qint64 whole = 2000 * rawSectorSize;
+    const QByteArray clean = controlFile();
+    const auto row = [&](const char *name, const QByteArray &content, const QStringList &expected,
+                         qint64 image = 2000 * rawSectorSize, bool sub = false,
+                         bool cdText = false) {
+        QTest::newRow(name) << content << image << sub << cdText << expected;
+    };
+
+    row("clean", clean, {});
+    row("first line not [CloneCD]", replaced(clean, "[CloneCD]", "[clonecd]"), { "refused||" });
+    row("two sessions", replaced(clean, "Sessions=1", "Sessions=2"), { "refused||" });
+    row("a second session described", replaced(clean, "[Session 1]", "[Session 2]"),
+        { "sessions||[Session 2]" });
+    row("a TOC entry of session 2",
+        replaced(clean, "Point=0x02\r\n", "Point=0x02\r\nSession=2\r\n"),
+        { "toc-missing||", "sessions||Session=2" });
+    row("table of contents only", controlFile(""), { "no-tracks||" });
+    row("track without INDEX 1", replaced(clean, "INDEX 1=1000", "INDEX 0=1000"),
+        { "no-index-1|02|[TRACK 2]" });
+    row("image missing", clean, { "image-missing||" }, -1);
+    row("image not whole sectors", clean, { "image-size||" }, whole + 100);
+    row("image shorter than the disc", clean,
+        { "image-length||", "index-beyond-end|02|INDEX 1=1000" }, 900 * rawSectorSize);
+    row("index at the image's end",
+        controlFile(twoTracks, { { 0xa2, 0, 1000 }, { 1, 0, 0 }, { 2, 0, 1000 } }),
+        { "short-track|02|[TRACK 2]", "index-beyond-end|02|INDEX 1=1000" }, 1000 * rawSectorSize);
+    row("track numbers with a gap", replaced(clean, "[TRACK 2]", "[TRACK 3]"),
+        { "toc-missing||", "track-number|03|[TRACK 3]" });
+    row("first track not 1",
+        controlFile("[TRACK 2]\nMODE=0\nINDEX 1=0\n", { { 0xa2, 0, 2000 }, { 2, 0, 0 } }),
+        { "track-number|02|[TRACK 2]" });
+    row("track number beyond 99", replaced(clean, "[TRACK 2]", "[TRACK 100]"),
+        { "toc-missing||", "track-number|0100|[TRACK 100]" });
+    row("index positions going backwards",
+        controlFile("[TRACK 1]\nMODE=0\nINDEX 1=0\n[TRACK 2]\nMODE=0\nINDEX 0=1000\nINDEX 1=900\n",
+            { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 900 } }),
+        { "index-order|02|INDEX 1=900" });
+    row("index numbers going backwards",
+        replaced(clean, "INDEX 1=1000", "INDEX 1=1000\nINDEX 0=1000"),
+        { "index-order|02|INDEX 0=1000" });
+    row("last track shorter than 4 seconds",
+        controlFile(replaced(twoTracks, "1000", "1701"),
+            { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 1701 } }),
+        { "short-track|02|[TRACK 2]" });
+    row("last track of exactly 4 seconds",
+        controlFile(replaced(twoTracks, "1000", "1700"),
+            { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 1700 } }),
+        {});
+    row("first track shorter than 4 seconds, up to the next one's INDEX 0",
+        controlFile("[TRACK 1]\nMODE=0\nINDEX 1=0\n[TRACK 2]\nMODE=0\nINDEX 0=299\nINDEX 1=1000\n"),
+        { "short-track|01|[TRACK 1]" });
+    row("data mode on an audio entry",
+        replaced(clean, "[TRACK 2]\r\nMODE=0", "[TRACK 2]\r\nMODE=1"),
+        { "mode-mismatch|02|[TRACK 2]" });
+    row("audio mode on a data entry",
+        controlFile(twoTracks, { { 0xa2, 0, 2000 }, { 1, 0x04, 0 }, { 2, 0, 1000 } }),
+        { "mode-mismatch|01|[TRACK 1]" });
+    row("DCP in the TOC, no FLAGS",
+        controlFile(twoTracks, { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0x02, 1000 } }),
+        { "flags-mismatch|02|[TRACK 2]" });
+    row("FLAGS without a TOC bit", replaced(clean, "INDEX 1=1000", "FLAGS= DCP\nINDEX 1=1000"),
+        { "flags-mismatch|02|[TRACK 2]" });
+    row("all three audio flags agree",
+        controlFile(replaced(twoTracks, "INDEX 1=1000", "FLAGS= DCP 4CH PRE\nINDEX 1=1000"),
+            { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0x0b, 1000 } }),
+        {});
+    row("4CH missing",
+        controlFile(twoTracks, { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0x08, 1000 } }),
+        { "flags-mismatch|02|[TRACK 2]" });
+    row("incremental data track needs no PRE",
+        controlFile("[TRACK 1]\nMODE=1\nINDEX 1=0\n[TRACK 2]\nMODE=0\nINDEX 1=1000\n",
+            { { 0xa2, 0, 2000 }, { 1, 0x05, 0 }, { 2, 0, 1000 } }),
+        {});
+    row("start differs from the TOC",
+        controlFile(twoTracks, { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 1001 } }),
+        { "start-mismatch|02|[TRACK 2]" });
+    row("no table of contents", controlFile(twoTracks, {}), { "no-toc||" });
+    row("TOC lacks a track", controlFile(twoTracks, { { 0xa2, 0, 2000 }, { 1, 0, 0 } }),
+        { "toc-missing||" });
+    row("scrambled data tracks", controlFile(twoTracks, twoAudioTracks, "DataTracksScrambled=1\n"),
+        { "scrambled||DataTracksScrambled=1" });
+    row("subchannel file", clean, { "subchannel||" }, whole, true);
+    row("mode in lower case", replaced(clean, "[TRACK 2]\r\nMODE=0", "[TRACK 2]\r\nmode=0"),
+        { "keyword-form|02|mode=0" });
+    row("mode with a blank after it",
+        replaced(clean, "[TRACK 2]\r\nMODE=0", "[TRACK 2]\r\nMODE=0 "),
+        { "keyword-form|02|MODE=0" });
+    row("index with blanks", replaced(clean, "INDEX 1=1000", "INDEX 1 = 1000"),
+        { "keyword-form|02|INDEX 1 = 1000" });
+    row("index in lower case", replaced(clean, "INDEX 1=1000", "index 1=1000"),
+        { "keyword-form|02|index 1=1000" });
+    row("flags without a blank",
+        controlFile(replaced(twoTracks, "INDEX 1=1000", "FLAGS=DCP\nINDEX 1=1000"),
+            { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0x02, 1000 } }),
+        { "keyword-form|02|FLAGS=DCP" });
+    row("track header without a blank", replaced(clean, "[TRACK 2]", "[TRACK2]"),
+        { "keyword-form||[TRACK2]" });
+    row("unknown mode", replaced(clean, "[TRACK 2]\r\nMODE=0", "[TRACK 2]\r\nMODE=3"),
+        { "track-line|02|MODE=3" });
+    row("INDEX before MODE", replaced(clean, "MODE=0\r\nINDEX 1=1000", "INDEX 1=1000\r\nMODE=0"),
+        { "track-line|02|[TRACK 2]", "stray-line|02|MODE=0" });
+    row("track at the end without a mode", clean + "[TRACK 3]\r\n",
+        { "toc-missing||", "track-line|03|[TRACK 3]", "no-index-1|03|[TRACK 3]" });
+    row("line before the first track", replaced(clean, "[TRACK 1]", "FLAGS= DCP\n[TRACK 1]"),
+        { "stray-line||FLAGS= DCP" });
+    row("index not a number", replaced(clean, "INDEX 1=1000", "INDEX 1=abc"),
+        { "index-value|02|INDEX 1=abc" });
+    row("keywords before the sessions line are passed over",
+        replaced(clean, "Sessions=1", "mode=1\r\nSessions=1"), {});
+
+    const QByteArray badCdText = "[CDText]\r\nEntries=1\r\nEntry 0=80 00\r\n";
+    row("undecodable CD-Text", clean + badCdText, { "cdtext||" }, whole, false, true);
+    row("CD-Text not asked for", clean + badCdText, {}, whole, false, false);
+}
+
+void TestCheck::findings()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(qint64, imageBytes);
+    QFETCH(bool, hasSubchannel);
+    QFETCH(bool, cdText);
+    QFETCH(QStringList, expected);
+
+    QVERIFY(writeFile("Disc.ccd", content));
+    if (imageBytes >= 0)
+        QVERIFY(makeImage("Disc.img", imageBytes));
+    if (hasSubchannel)
+        QVERIFY(writeFile("Disc.sub", QByteArray(96, '\0')));
+    const QStringList before = QDir().entryList(QDir::Files);
+
+    CheckOptions options;
+    options.cdText = cdText;
+    const CheckReport report = checkControlFile("Disc.ccd", options, u'/');
+    QCOMPARE(described(report, content), expected);
+    QCOMPARE(QDir().entryList(QDir::Files), before); // writes nothing
+    QCOMPARE(report.isRefused, expected.value(0).startsWith("refused|"));
+    for (const Finding &finding : report.findings) {
+        QCOMPARE(finding.severity, report.isRefused ? Severity::Error : Severity::Warning);
+        QVERIFY(!finding.message.isEmpty());
+        QVERIFY(!finding.advice.isEmpty());
+    }
+    QCOMPARE(checkStatus(report),
+        report.isRefused         ? checkRefused
+            : expected.isEmpty() ? checkClean
+                                 : checkWarnings);
+
+    // Every line of the report fits 80 columns, apart from words longer than that.
+    const QStringList lines = formatReport(report, false).split(u'\n');
+    for (const QString &line : lines)
+        QVERIFY2(line.size() <= 80 || !line.trimmed().contains(u' '), qPrintable(line));
+}
+
+void TestCheck::refusalUsesTheConversionsMessage_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("isFolder");
+    QTest::addColumn<QString>("code");
+
+    QTest::newRow("not a control file") << QByteArray("hello\r\n") << false << "refused";
+    QTest::newRow("two sessions") << crlf("[CloneCD]\nSessions=2\n") << false << "refused";
+    QTest::newRow("missing") << QByteArray() << false << "unreadable";
+    QTest::newRow("folder") << QByteArray() << true << "unreadable";
+}
+
+void TestCheck::refusalUsesTheConversionsMessage()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, isFolder);
+    QFETCH(QString, code);
+
+    if (isFolder)
+        QVERIFY(QDir().mkdir("Disc.ccd"));
+    else if (!content.isEmpty())
+        QVERIFY(writeFile("Disc.ccd", content));
+    QString message;
+    QVERIFY(ccdToCue("Disc.ccd", [&](const QString &text, const QString &) {
+        message = text;
+    }).isEmpty());
+
+    const CheckReport report = checkControlFile("Disc.ccd");
+    QCOMPARE(report.findings.size(), 1);
+    QCOMPARE(report.findings[0].code, code);
+    QCOMPARE(report.findings[0].message, message);
+    QCOMPARE(checkStatus(report), checkRefused);
+    QVERIFY(report.tracks.isEmpty());
+    QVERIFY(
+        formatReport(report, false)
+            .startsWith("Disc.ccd: " + QString(code == "refused" ? "refused" : "cannot be read")));
+}
+
+void TestCheck::imageInAnotherCase()
+{
+    QVERIFY(writeFile("Disc.ccd", controlFile()));
+    QVERIFY(makeImage("Disc.IMG", 2000 * rawSectorSize));
+    const CheckReport report = checkControlFile("Disc.ccd", {}, u'/');
+    QCOMPARE(report.findings.size(), 1);
+    QCOMPARE(report.findings[0].code, "image-missing");
+    QVERIFY2(report.findings[0].advice.contains("Disc.IMG"), qPrintable(report.findings[0].advice));
+}
+
+void TestCheck::realisticReports_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<qint64>("sectors"); // of the image; -1 for none
+    QTest::addColumn<bool>("hasSubchannel");
+    QTest::addColumn<bool>("cdText");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("data disc") << "data" << qint64(16350) << false << false << int(checkClean);
+    QTest::newRow("audio disc") << "audio" << qint64(41000) << false << false << int(checkClean);
+    QTest::newRow("audio disc with CD-Text")
+        << "audio" << qint64(41000) << false << true << int(checkClean);
+    QTest::newRow("mixed disc with its subchannel file")
+        << "mixed" << qint64(44300) << true << false << int(checkWarnings);
+    QTest::newRow("table of contents only")
+        << "tocOnly" << qint64(-1) << false << false << int(checkWarnings);
+}
+
+void TestCheck::realisticReports()
+{
+    QFETCH(QString, name);
+    QFETCH(qint64, sectors);
+    QFETCH(bool, hasSubchannel);
+    QFETCH(bool, cdText);
+    QFETCH(int, status);
+
+    const QString source = QFINDTESTDATA("data/" + name + ".ccd");
+    QVERIFY(!source.isEmpty());
+    QVERIFY(QFile::copy(source, name + ".ccd"));
+    if (sectors >= 0)
+        QVERIFY(makeImage(name + ".img", sectors * rawSectorSize));
+    if (hasSubchannel)
+        QVERIFY(writeFile(name + ".sub", QByteArray(96, '\0')));
+
+    CheckOptions options;
+    options.cdText = cdText;
+    const CheckReport report = checkControlFile(name + ".ccd", options, u'/');
+    const QString expectedPath =
+        QFINDTESTDATA("data/" + name + (cdText ? "CdText" : "") + ".report");
+    QVERIFY(!expectedPath.isEmpty());
+    QCOMPARE(formatReport(report, false), QString::fromUtf8(readFile(expectedPath)));
+    QCOMPARE(int(checkStatus(report)), status);
+}
+
+void TestCheck::trackListingMatchesCueSheet_data()
+{
+    QTest::addColumn<QByteArray>("content");
+
+    for (const char *name : { "data", "audio", "mixed", "tocOnly" })
+        QTest::newRow(name) << readFile(QFINDTESTDATA(QString("data/%1.ccd").arg(name)));
+    QTest::newRow("two-digit tracks and indexes") << crlf(
+        "[CloneCD]\nSessions=1\n[TRACK 10]\nMODE=2\nFLAGS= DCP 4CH\nFLAGS=\nINDEX 12=450000\n"
+        "INDEX 1=abc\n[TRACK 011]\nMODE=1\n");
+    QTest::newRow("blanks around a sector count")
+        << crlf("[CloneCD]\nSessions=1\n[TRACK 1]\nMODE=0\nINDEX 1= +75 \n");
+}
+
+// The listing is read by the same rules as the conversion: put back together, it is the cue sheet.
+void TestCheck::trackListingMatchesCueSheet()
+{
+    QFETCH(QByteArray, content);
+    QVERIFY(!content.isEmpty());
+    QVERIFY(writeFile("Disc.ccd", content));
+    const CheckReport report = checkControlFile("Disc.ccd", {}, u'/');
+    QVERIFY(!report.isRefused);
+    QCOMPARE(report.cueSheet,
+        ccdToCue(
+            "Disc.ccd", [](const QString &, const QString &) {}, u'/'));
+    QCOMPARE(cueFromTracks(report), report.cueSheet);
+}
+
+void TestCheck::json()
+{
+    QVERIFY(writeFile("Disc.ccd", controlFile(replaced(twoTracks, "INDEX 1=1000", "INDEX 1=abc"))));
+    QVERIFY(makeImage("Disc.img", 2000 * rawSectorSize));
+    QVERIFY(writeFile("Clean.ccd", controlFile()));
+    QVERIFY(makeImage("Clean.img", 2000 * rawSectorSize));
+
+    const CheckRun run =
+        checkFiles({ "\"Clean.ccd\"", "Disc.ccd", "Missing.ccd" }, {}, true, false);
+    QCOMPARE(run.status, checkRefused);
+    QJsonParseError error;
+    const QJsonObject root = QJsonDocument::fromJson(run.output, &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(root["status"].toInt(), 2);
+    const QJsonArray files = root["files"].toArray();
+    QCOMPARE(files.size(), 3);
+
+    const QJsonObject clean = files[0].toObject();
+    QCOMPARE(clean["path"].toString(), "Clean.ccd"); // quotes taken off as in a conversion
+    QCOMPARE(clean["status"].toString(), "clean");
+    QCOMPARE(clean["image"].toObject()["sectors"].toInteger(), 2000);
+    QCOMPARE(clean["findings"].toArray().size(), 0);
+    const QJsonArray tracks = clean["tracks"].toArray();
+    QCOMPARE(tracks.size(), 2);
+    const QJsonObject second = tracks[1].toObject();
+    QCOMPARE(second["number"].toString(), "02");
+    QCOMPARE(second["mode"].toString(), "AUDIO");
+    QCOMPARE(second["line"].toInt(), 35);
+    const QJsonObject index = second["indexes"].toArray()[0].toObject();
+    QCOMPARE(index["number"].toString(), "01");
+    QCOMPARE(index["time"].toString(), "00:13:25");
+    QCOMPARE(index["sectors"].toInteger(), 1000);
+
+    const QJsonObject disc = files[1].toObject();
+    QCOMPARE(disc["status"].toString(), "warnings");
+    const QJsonObject badIndex =
+        disc["tracks"].toArray()[1].toObject()["indexes"].toArray()[0].toObject();
+    QVERIFY(badIndex["sectors"].isNull());
+    QVERIFY(badIndex["time"].isNull());
+    const QJsonObject finding = disc["findings"].toArray()[0].toObject();
+    QCOMPARE(finding["code"].toString(), "index-value");
+    QCOMPARE(finding["severity"].toString(), "warning");
+    QCOMPARE(finding["track"].toString(), "02");
+    QCOMPARE(finding["line"].toInt(), 37);
+    QVERIFY(!finding["advice"].toString().isEmpty());
+
+    const QJsonObject missing = files[2].toObject();
+    QCOMPARE(missing["status"].toString(), "unreadable");
+    QCOMPARE(missing["findings"].toArray()[0].toObject()["severity"].toString(), "error");
+    QVERIFY(!missing.contains("tracks"));
+}
+
+void TestCheck::colourOnlyWhenAsked()
+{
+    QVERIFY(writeFile("Disc.ccd", controlFile()));
+    const CheckReport report = checkControlFile("Disc.ccd", {}, u'/'); // no image: a warning
+    const QString plain = formatReport(report, false);
+    const QString coloured = formatReport(report, true);
+    QVERIFY(!plain.contains(u'\x1b'));
+    QVERIFY(coloured.contains("\x1b[33mwarning\x1b[0m"));
+    QCOMPARE(stripColour(coloured), plain);
+}
+
+void TestCheck::convertToOutput_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("cdText");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("hasWarning");
+
+    QTest::newRow("plain") << controlFile() << false << int(exitConverted) << false;
+    QTest::newRow("CD-Text asked for, none there")
+        << controlFile() << true << int(exitConverted) << false;
+    QTest::newRow("undecodable CD-Text") << controlFile() + "[CDText]\r\nEntry 0=80\r\n"
+                                         << true << int(exitConverted) << true;
+    QTest::newRow("refused") << QByteArray("x\r\n") << false << int(exitRefused) << false;
+}
+
+void TestCheck::convertToOutput()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, cdText);
+    QFETCH(int, status);
+    QFETCH(bool, hasWarning);
+
+    QVERIFY(writeFile("Dïsc.ccd", content));
+    QBuffer output;
+    QVERIFY(output.open(QIODevice::WriteOnly));
+    QStringList messages;
+    QStringList warnings;
+    const ExitStatus result = ::convertToOutput(
+        "Dïsc.ccd", cdText, output, [&](const QString &text, const QString &) { messages << text; },
+        [&](const QString &text) { warnings << text; });
+    QCOMPARE(int(result), status);
+    QCOMPARE(warnings.size(), hasWarning ? 1 : 0);
+    if (status == exitRefused) {
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(output.data(), QByteArray());
+        return;
+    }
+    // The same bytes as the .cue file that a plain conversion writes.
+    QString error;
+    QVERIFY(writeCueFile("Dïsc.cue", ccdToCue("Dïsc.ccd", {}), &error));
+    QCOMPARE(output.data(), readFile("Dïsc.cue"));
+
+    FullDevice full;
+    QVERIFY(full.open(QIODevice::WriteOnly));
+    messages.clear();
+    QCOMPARE(
+        ::convertToOutput(
+            "Dïsc.ccd", cdText, full,
+            [&](const QString &text, const QString &title) { messages << title + ": " + text; },
+            [](const QString &) {}),
+        exitNotWritten);
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages[0].startsWith("File Error: Cannot write to standard output:\n"),
+        qPrintable(messages[0]));
+}
+
+void TestCheck::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out"); // a part of standard output; "=cue" for the .cue file's bytes
+    QTest::addColumn<QString>("err"); // a part of standard error
+    QTest::addColumn<bool>("writesCue");
+
+    // clang-format off
+    QTest::newRow("check clean")        << QStringList {"--check", "Clean.ccd"} << 0 << "Clean.ccd: no findings\n" << "" << false;
+    QTest::newRow("check warnings")     << QStringList {"--check", "Clean.ccd", "NoImage.ccd"} << 1 << "NoImage.ccd: 1 warning" << "" << false;
+    QTest::newRow("check refused")      << QStringList {"--check", "Clean.ccd", "Missing.ccd"} << 2 << "Missing.ccd: cannot be read" << "" << false;
+    QTest::newRow("check as JSON")      << QStringList {"--check", "--json", "NoImage.ccd"} << 1 << "\"code\": \"image-missing\"" << "" << false;
+    QTest::newRow("stdout")             << QStringList {"--stdout", "Clean.ccd"} << 0 << "=cue" << "" << false;
+    QTest::newRow("stdout refused")     << QStringList {"--stdout", "Missing.ccd"} << 1 << "" << "File Error: Cannot read" << false;
+    QTest::newRow("stdout with CD-Text") << QStringList {"--stdout", "--cdtext", "Clean.ccd"} << 0 << "=cue" << "" << false;
+    QTest::newRow("conversion with CD-Text") << QStringList {"--cdtext", "Clean.ccd"} << 0 << "" << "" << true;
+    QTest::newRow("undecodable CD-Text warns") << QStringList {"--cdtext", "BadText.ccd"} << 0 << "" << "morvant: warning: BadText.ccd: CD-Text left out" << false;
+    QTest::newRow("--json alone")       << QStringList {"--json", "Clean.ccd"} << 2 << "" << "--json goes with --check only" << false;
+    QTest::newRow("--check without a file") << QStringList {"--check"} << 2 << "" << "--check needs a control file" << false;
+    QTest::newRow("--stdout with two files") << QStringList {"--stdout", "Clean.ccd", "NoImage.ccd"} << 2 << "" << "--stdout takes exactly one" << false;
+    QTest::newRow("--check with --stdout") << QStringList {"--check", "--stdout", "Clean.ccd"} << 2 << "" << "cannot be used together" << false;
+    QTest::newRow("help names the options") << QStringList {"--help"} << 0 << "--cdtext" << "" << false;
+    // clang-format on
+}
+
+void TestCheck::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QFETCH(bool, writesCue);
+
+    QVERIFY(writeFile("Clean.ccd", controlFile()));
+    QVERIFY(makeImage("Clean.img", 2000 * rawSectorSize));
+    QVERIFY(writeFile("NoImage.ccd", controlFile()));
+    QVERIFY(writeFile("BadText.ccd", controlFile() + "[CDText]\r\nEntry 0=zz\r\n"));
+
+    const Run result = run(arguments, dir->path());
+    QCOMPARE(result.status, status);
+    if (out == "=cue") {
+        QString error;
+        const QString cueSheet = ccdToCue("Clean.ccd", {});
+        QVERIFY(writeCueFile("Expected.cue", cueSheet, &error));
+        QCOMPARE(result.out, readFile("Expected.cue"));
+        QVERIFY(!QFile::exists("Clean.cue"));
+    } else {
+        QVERIFY2(result.out.contains(out.toUtf8()), result.out.constData());
+    }
+    QVERIFY2(result.err.contains(err.toUtf8()), result.err.constData());
+    QCOMPARE(QFile::exists("Clean.cue"), writesCue);
+    if (writesCue)
+        QCOMPARE(readFile("Clean.cue"), ccdToCue("Clean.ccd", {}).toUtf8() + "\r\n");
+}
+
+QTEST_GUILESS_MAIN(TestCheck)
+#include "tst_check.moc"
