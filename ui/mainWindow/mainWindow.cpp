@@ -1,21 +1,375 @@
 #include "mainWindow.h"
 
+#include "cueTextEdit.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QMenuBar>
 #include <QMessageBox>
-#include <QPlainTextEdit>
+#include <QMimeData>
+#include <QPainter>
+#include <QScreen>
+#include <QStyle>
 
 QString helpFilePath;
 
 void showMessageBox(const QString &text, const QString &title)
 {
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok);
+    QMessageBox box(
+        QMessageBox::NoIcon, title, text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
 }
 
-MainWindow::MainWindow(ShowMessage showMessage, QWidget *parent)
-    : QMainWindow(parent), showMessage(std::move(showMessage)), cueText(new QPlainTextEdit(this))
+namespace {
+
+// The client area, and the text area that fills it at start, in pixels at 96 dpi.
+constexpr QSize clientSize(593, 545);
+
+QString prompt()
 {
+    return MainWindow::tr("Click File->Open or drop a CCD file here to begin.");
+}
+
+// A plain disc until the program's artwork takes its place.
+QIcon placeholderIcon()
+{
+    QIcon icon;
+    for (const int size : { 16, 32 }) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setPen(Qt::black);
+        painter.setBrush(Qt::lightGray);
+        painter.drawEllipse(0, 0, size - 1, size - 1);
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(size * 3 / 8, size * 3 / 8, size / 4 - 1, size / 4 - 1);
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+// Qt 6.4's editor crashes when a middle click pastes an X11 primary selection
+// that has no content at all; with nothing to paste, the click need not reach it.
+bool isPrimarySelectionEmpty()
+{
+    const QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard->supportsSelection())
+        return false;
+    const QMimeData *selection = clipboard->mimeData(QClipboard::Selection);
+    return !selection || selection->formats().isEmpty();
+}
+
+QStringList localFiles(const QMimeData *data)
+{
+    QStringList paths;
+    if (!data)
+        return paths;
+    for (const QUrl &url : data->urls()) {
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+            paths.append(url.toLocalFile());
+    }
+    return paths;
+}
+
+} // namespace
+
+MainWindow::MainWindow(ShowMessage showMessage, QWidget *parent)
+    : QMainWindow(parent), showMessage(std::move(showMessage))
+{
+    setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(tr("MORVANT by Tesselin"));
-    cueText->setPlainText(tr("Click File->Open or drop a CCD file here to begin.") + QStringLiteral("\r\n"));
-    setCentralWidget(cueText);
-    resize(593, 545);
+    setWindowIcon(placeholderIcon());
+    chooseFile = [this] { return chooseFileInDialog(); };
+
+    createActions();
+    createMenus();
+    createTextArea();
+
+    resize(clientSize.width(), clientSize.height() + menuBar()->sizeHint().height());
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        setGeometry(QStyle::alignedRect(
+            Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));
+}
+
+void MainWindow::createActions()
+{
+    const auto action = [this](const QString &caption, const char *name,
+                            const QKeySequence &shortcut = {}) {
+        auto *item = new QAction(caption, this);
+        item->setObjectName(QLatin1String(name));
+        item->setShortcut(shortcut);
+        return item;
+    };
+
+    mnuOpen = action(tr("&Open"), "mnuOpen", QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(mnuOpen, &QAction::triggered, this, &MainWindow::open);
+    mnuSave = action(tr("&Save"), "mnuSave", QKeySequence(Qt::CTRL | Qt::Key_S));
+    mnuSave->setEnabled(false);
+    connect(mnuSave, &QAction::triggered, this, &MainWindow::save);
+    mnuExit = action(tr("E&xit"), "mnuExit");
+    connect(mnuExit, &QAction::triggered, this, &MainWindow::exit);
+
+    mnuCut = action(tr("Cut"), "mnuCut", QKeySequence(Qt::CTRL | Qt::Key_X));
+    mnuCut->setEnabled(false);
+    connect(mnuCut, &QAction::triggered, this, &MainWindow::cut);
+    mnuCopy = action(tr("Copy"), "mnuCopy", QKeySequence(Qt::CTRL | Qt::Key_C));
+    mnuCopy->setEnabled(false);
+    connect(mnuCopy, &QAction::triggered, this, &MainWindow::copy);
+    mnuPaste = action(tr("&Paste"), "mnuPaste", QKeySequence(Qt::CTRL | Qt::Key_V));
+    mnuPaste->setEnabled(false);
+    connect(mnuPaste, &QAction::triggered, this, &MainWindow::paste);
+    mnuSelectAll = action(tr("Select All"), "mnuSelectAll", QKeySequence(Qt::CTRL | Qt::Key_A));
+    connect(mnuSelectAll, &QAction::triggered, this, &MainWindow::selectAll);
+
+    mnuHelpContents = action(tr("&Contents..."), "mnuHelpContents", QKeySequence(Qt::Key_F1));
+    mnuHelpContents->setEnabled(false);
+    mnuAbout = action(tr("&About"), "mnuAbout");
+}
+
+void MainWindow::createMenus()
+{
+    const auto menu = [this](
+                          const QString &caption, const char *name, const QList<QAction *> &items) {
+        QMenu *created = menuBar()->addMenu(caption);
+        created->setObjectName(QLatin1String(name));
+        created->menuAction()->setObjectName(QLatin1String(name));
+        created->addActions(items);
+        return created;
+    };
+    mnuFile = menu(tr("&File"), "mnuFile", { mnuOpen, mnuSave, mnuExit });
+    mnuEdit = menu(tr("&Edit"), "mnuEdit", { mnuCut, mnuCopy, mnuPaste, mnuSelectAll });
+    mnuHelp = menu(tr("&Help"), "mnuHelp", { mnuHelpContents, mnuAbout });
+
+    // The same menu opens from the menu bar and as the text area's popup, and
+    // either way its items take their states only now.
+    connect(mnuEdit, &QMenu::aboutToShow, this, &MainWindow::enableEditItems);
+}
+
+void MainWindow::createTextArea()
+{
+    // No layout: the text area keeps its place and size whatever the window's size.
+    auto *clientArea = new QWidget(this);
+    setCentralWidget(clientArea);
+
+    cueText = new CueTextEdit(clientArea);
+    cueText->setObjectName(QStringLiteral("cueText"));
+    cueText->setGeometry(QRect(QPoint(0, 0), clientSize));
+    cueText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    cueText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    cueText->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+    QFont font(QStringLiteral("Courier New"));
+    font.setPointSize(9);
+    font.setBold(true);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    cueText->setFont(font);
+
+    cueText->setText(prompt() + QStringLiteral("\r\n"));
+
+    // Only the Edit menu opens on a right press; the editor's own menu never does.
+    cueText->setContextMenuPolicy(Qt::PreventContextMenu);
+    // Presses and drops reach the viewport, keys the editor itself: the window
+    // sees both first, so that a drop converts a file instead of inserting its
+    // name and the Edit shortcuts reach the window's commands.
+    cueText->installEventFilter(this);
+    cueText->viewport()->installEventFilter(this);
+    cueText->setFocus();
+}
+
+QString MainWindow::chooseFileInDialog()
+{
+    if (!fileDialog) {
+        fileDialog = new QFileDialog(this, tr("Choose a File to Open..."));
+        fileDialog->setObjectName(QStringLiteral("fileDialog"));
+        fileDialog->setNameFilter(tr("CCD Files (*.ccd)"));
+        fileDialog->setAcceptMode(QFileDialog::AcceptOpen);
+        fileDialog->setFileMode(QFileDialog::ExistingFile);
+    }
+    if (!lastChosenFile.isEmpty())
+        fileDialog->selectFile(lastChosenFile);
+    // A cancel never gives the earlier choice again, so it never converts again.
+    if (fileDialog->exec() != QDialog::Accepted || fileDialog->selectedFiles().isEmpty())
+        return {};
+    lastChosenFile = fileDialog->selectedFiles().constFirst();
+    return lastChosenFile;
+}
+
+void MainWindow::open()
+{
+    const QString path = chooseFile();
+    if (!path.isEmpty())
+        openFile(path);
+}
+
+void MainWindow::openFile(const QString &path)
+{
+    // Dialogs and drops give '/' everywhere; the image name must be the file's name alone.
+    const QString inputPath = QDir::toNativeSeparators(path);
+    cuePath = cuePathForFile(inputPath);
+    cueText->setText(ccdToCue(inputPath, showMessage));
+    showConversion(inputPath);
+}
+
+bool MainWindow::dropFiles(const QStringList &paths)
+{
+    if (paths.size() > 1) {
+        showMessage(tr("Only one file can be loaded at a time."), tr("Ack! Too much!"));
+        return false;
+    }
+    // Without a file there is nothing to convert and no name to write under.
+    if (paths.isEmpty())
+        return false;
+
+    const QString inputPath = QDir::toNativeSeparators(paths.constFirst());
+    cueText->setText(ccdToCue(inputPath, showMessage));
+    cuePath = cuePathForFile(inputPath);
+    showConversion(inputPath);
+    return true;
+}
+
+void MainWindow::showConversion(const QString &inputPath)
+{
+    const QString text = cueText->text();
+    if (text.isEmpty()) {
+        cueText->setText(prompt());
+        return;
+    }
+    // A sheet that cannot be written stays shown, and the reason has been told.
+    if (!saveCueSheet(inputPath, cuePath, text, showMessage))
+        return;
+    mnuSave->setEnabled(true);
+    showMessage(tr("Cuesheet created successfully."), tr("Operation complete!"));
+}
+
+void MainWindow::save()
+{
+    // The conversion has written the .cue file already; edits stay in the window.
+    mnuSave->setEnabled(false);
+}
+
+void MainWindow::exit()
+{
+    // Every window goes at once, the About window too, and nothing asks first.
+    QApplication::closeAllWindows();
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::enableEditItems()
+{
+    mnuPaste->setEnabled(!QGuiApplication::clipboard()->text().isEmpty());
+    const bool hasSelection = !cueText->selectedText().isEmpty();
+    mnuCut->setEnabled(hasSelection);
+    mnuCopy->setEnabled(hasSelection);
+}
+
+void MainWindow::cut()
+{
+    copy();
+    cueText->replaceSelection(QString());
+}
+
+void MainWindow::copy()
+{
+    // Cleared first, so that even an empty selection leaves no earlier content behind.
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(cueText->selectedText());
+}
+
+void MainWindow::paste()
+{
+    cueText->replaceSelection(QGuiApplication::clipboard()->text());
+}
+
+void MainWindow::selectAll()
+{
+    cueText->setSelectionStart(0);
+    cueText->setSelectionLength(cueText->text().size());
+}
+
+void MainWindow::showEditPopup(const QPoint &globalPosition)
+{
+    const bool hadFocus = cueText->hasFocus();
+    cueText->setEnabled(false);
+    cueText->setEnabled(true);
+    // Disabling took the focus away; the text area is the window's only stop.
+    if (hadFocus)
+        cueText->setFocus(Qt::PopupFocusReason);
+    mnuEdit->exec(globalPosition);
+}
+
+bool MainWindow::isEnabledEditShortcut(const QKeyEvent *event) const
+{
+    const QKeySequence pressed(event->keyCombination());
+    for (const QAction *item : { mnuCut, mnuCopy, mnuPaste, mnuSelectAll }) {
+        if (item->isEnabled() && item->shortcut() == pressed)
+            return true;
+    }
+    return false;
+}
+
+bool MainWindow::handleDragAndDrop(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto *drag = static_cast<QDragMoveEvent *>(event);
+        if (localFiles(drag->mimeData()).isEmpty())
+            drag->ignore();
+        else
+            drag->acceptProposedAction();
+        return true;
+    }
+    case QEvent::DragLeave:
+        return true;
+    case QEvent::Drop: {
+        auto *drop = static_cast<QDropEvent *>(event);
+        if (dropFiles(localFiles(drop->mimeData()))) {
+            drop->acceptProposedAction();
+        } else {
+            drop->setDropAction(Qt::IgnoreAction);
+            drop->ignore();
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != cueText && watched != cueText->viewport())
+        return QMainWindow::eventFilter(watched, event);
+
+    switch (event->type()) {
+    case QEvent::ShortcutOverride:
+        // The editor claims Ctrl+X, C, V and A for itself; while the Edit item
+        // is enabled, its command is the one that runs.
+        if (isEnabledEditShortcut(static_cast<QKeyEvent *>(event))) {
+            event->ignore();
+            return true;
+        }
+        return false;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() != Qt::RightButton)
+            return false;
+        showEditPopup(mouse->globalPosition().toPoint());
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        return static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton
+            && isPrimarySelectionEmpty();
+    case QEvent::ContextMenu:
+        return true;
+    default:
+        return handleDragAndDrop(event);
+    }
 }

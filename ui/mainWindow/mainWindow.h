@@ -4,7 +4,12 @@
 
 #include <QMainWindow>
 
-class QPlainTextEdit;
+#include <functional>
+
+class CueTextEdit;
+class QAction;
+class QFileDialog;
+class QMenu;
 
 /// The help file that Help > Contents... names; set once at start.
 extern QString helpFilePath;
@@ -12,6 +17,9 @@ extern QString helpFilePath;
 /// Shows \a text titled \a title in a modal box with one OK button and no icon.
 void showMessageBox(const QString &text, const QString &title);
 
+/** The program's window: the text area that shows the cue sheet, the File,
+    Edit and Help menus, and the ways of converting a control file in it. Every
+    message goes through the hook given to the constructor. */
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -22,7 +30,57 @@ public:
     /// The .cue path of the latest conversion attempt; empty before any.
     QString cuePath;
 
+    /** Asks for the control file to open: the full path, or the empty text when
+        nothing was chosen. Shows the open dialog unless replaced. */
+    std::function<QString()> chooseFile;
+
+    /// Converts the control file at \a path, shows and writes its cue sheet (File > Open).
+    void openFile(const QString &path);
+
+    /** Converts the one dropped file of \a paths as File > Open does, but names
+        the .cue file after the conversion. Returns whether the drop was taken:
+        false for more than one file (after saying so) and for none at all. */
+    bool dropFiles(const QStringList &paths);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private slots:
+    void open();
+    void save();
+    void exit();
+    void enableEditItems();
+    void cut();
+    void copy();
+    void paste();
+    void selectAll();
+
 private:
+    void createActions();
+    void createMenus();
+    void createTextArea();
+    QString chooseFileInDialog();
+    void showConversion(const QString &inputPath);
+    void showEditPopup(const QPoint &globalPosition);
+    bool handleDragAndDrop(QEvent *event);
+    bool isEnabledEditShortcut(const QKeyEvent *event) const;
+
     ShowMessage showMessage;
-    QPlainTextEdit *cueText;
+    CueTextEdit *cueText = nullptr;
+    QFileDialog *fileDialog = nullptr;
+    QString lastChosenFile;
+
+    QMenu *mnuFile = nullptr;
+    QAction *mnuOpen = nullptr;
+    QAction *mnuSave = nullptr;
+    QAction *mnuExit = nullptr;
+    QMenu *mnuEdit = nullptr;
+    QAction *mnuCut = nullptr;
+    QAction *mnuCopy = nullptr;
+    QAction *mnuPaste = nullptr;
+    QAction *mnuSelectAll = nullptr;
+    QMenu *mnuHelp = nullptr;
+    // Help's two commands live with the About window, which connects them.
+    QAction *mnuHelpContents = nullptr;
+    QAction *mnuAbout = nullptr;
 };

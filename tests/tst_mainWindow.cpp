@@ -1,0 +1,1096 @@
+#include "cueTextEdit.h"
+#include "engine.h"
+#include "mainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QImage>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+struct Message
+{
+    QString text;
+    QString title;
+    // What the window showed when the message came.
+    QString shownText;
+    QString cuePath;
+    bool saveEnabled = false;
+};
+
+const QString prompt = QStringLiteral("Click File->Open or drop a CCD file here to begin.");
+const QString lineEnd = QStringLiteral("\r\n");
+const QString success = QStringLiteral("Operation complete!");
+const QString fileError = QStringLiteral("File Error");
+
+QByteArray crlf(QByteArray lines)
+{
+    return lines.replace("\n", "\r\n");
+}
+
+const QByteArray controlFile = crlf("[CloneCD]\nVersion=3\n[Disc]\nSessions=1\n[TRACK 1]\nMODE=0\n"
+                                    "INDEX 1=0\n[TRACK 2]\nMODE=1\nFLAGS= DCP\nINDEX 0=16807\n"
+                                    "INDEX 1=16957\n");
+const QByteArray otherControlFile = crlf("[CloneCD]\nSessions=1\n[TRACK 1]\nMODE=2\nINDEX 1=150\n");
+const QByteArray notControlFile = crlf("[Disc]\nSessions=1\n");
+const QByteArray twoSessions = crlf("[CloneCD]\nSessions=2\n");
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QStringList titles(const QList<Message> &messages)
+{
+    QStringList result;
+    for (const Message &message : messages)
+        result.append(message.title);
+    return result;
+}
+
+// The clipboard's content by kind: a text (possibly empty), only an image, or nothing.
+void setClipboard(const QString &kind, const QString &text = {})
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    if (kind == u"text") {
+        clipboard->setText(text);
+    } else if (kind == u"image") {
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        clipboard->setImage(image);
+    }
+}
+
+// Runs \a check once a popup or modal window is up, so that a blocking exec()
+// can be looked into and closed; gives up quietly after a while.
+void whenUp(const std::function<bool()> &isUp, const std::function<void()> &check)
+{
+    auto *timer = new QTimer;
+    auto *tries = new int(0);
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        if (isUp() || ++*tries > 200) {
+            timer->stop();
+            timer->deleteLater();
+            if (isUp())
+                check();
+            delete tries;
+        }
+    });
+    timer->start(10);
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void menuItems_data();
+    void menuItems();
+    void layout();
+    void resizing_data();
+    void resizing();
+    void longLineIsNotWrapped();
+
+    void convert_data();
+    void convert();
+    void cancelledOpen();
+    void openDialog();
+    void drop_data();
+    void drop();
+    void saveItem_data();
+    void saveItem();
+    void writeFailure_data();
+    void writeFailure();
+
+    void enablingStep_data();
+    void enablingStep();
+    void editCommands_data();
+    void editCommands();
+    void disabledShortcuts_data();
+    void disabledShortcuts();
+    void rightPress_data();
+    void rightPress();
+    void noOtherContextMenu();
+
+    void messageBox();
+    void exitEndsProgram();
+
+private:
+    template <typename T> T *find(const char *name) const
+    {
+        T *child = window->findChild<T *>(QLatin1String(name));
+        if (!child)
+            qWarning("no %s", name);
+        return child;
+    }
+    QAction *action(const char *name) const { return find<QAction>(name); }
+    QMenu *editMenu() const { return find<QMenu>("mnuEdit"); }
+    QString path(const QString &name) const { return dir->filePath(name); }
+    void convertBy(const QString &way, const QString &file);
+    bool sendDrop(QMimeData *data, bool *enterAccepted = nullptr, Qt::DropAction *action = nullptr);
+    void setSelection(const QString &text, int start, int length);
+    void openEditMenuFromBar();
+    void closeEditMenu();
+    void enableAllEditItems();
+    QByteArray commandLineOutput(const QString &file);
+
+    QTemporaryDir *dir = nullptr;
+    MainWindow *window = nullptr;
+    CueTextEdit *cueText = nullptr;
+    QList<Message> messages;
+};
+
+void TestMainWindow::initTestCase()
+{
+    // The dialog is driven from the test, so it must be Qt's own.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+}
+
+void TestMainWindow::init()
+{
+    dir = new QTemporaryDir;
+    QVERIFY(dir->isValid());
+    messages.clear();
+    window = new MainWindow([this](const QString &text, const QString &title) {
+        messages.append(
+            { text, title, cueText->text(), window->cuePath, action("mnuSave")->isEnabled() });
+    });
+    cueText = find<CueTextEdit>("cueText");
+    QVERIFY(cueText);
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+}
+
+void TestMainWindow::cleanup()
+{
+    delete window;
+    window = nullptr;
+    delete dir;
+}
+
+void TestMainWindow::convertBy(const QString &way, const QString &file)
+{
+    if (way == u"open") {
+        window->chooseFile = [file] { return file; };
+        action("mnuOpen")->trigger();
+    } else {
+        auto *data = new QMimeData;
+        data->setUrls({ QUrl::fromLocalFile(file) });
+        sendDrop(data);
+        delete data;
+    }
+}
+
+bool TestMainWindow::sendDrop(QMimeData *data, bool *enterAccepted, Qt::DropAction *dropAction)
+{
+    QWidget *target = cueText->viewport();
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(
+        at, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (enterAccepted)
+        *enterAccepted = enter.isAccepted();
+    QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    if (dropAction)
+        *dropAction = drop.dropAction();
+    return drop.isAccepted();
+}
+
+void TestMainWindow::setSelection(const QString &text, int start, int length)
+{
+    cueText->setText(text);
+    cueText->setSelectionStart(start);
+    cueText->setSelectionLength(length);
+}
+
+void TestMainWindow::openEditMenuFromBar()
+{
+    QMenuBar *bar = window->menuBar();
+    QTest::mouseClick(
+        bar, Qt::LeftButton, {}, bar->actionGeometry(editMenu()->menuAction()).center());
+    QTRY_VERIFY(editMenu()->isVisible());
+}
+
+void TestMainWindow::closeEditMenu()
+{
+    QTest::keyClick(editMenu(), Qt::Key_Escape);
+    QTRY_VERIFY(!editMenu()->isVisible());
+    // The menu bar keeps the keyboard after a popup's Escape; give it back.
+    if (window->menuBar()->hasFocus() || !cueText->hasFocus())
+        QTest::keyClick(window->menuBar(), Qt::Key_Escape);
+    cueText->setFocus();
+}
+
+// Shortcuts act on the states of the last opening of the Edit menu.
+void TestMainWindow::enableAllEditItems()
+{
+    setSelection(QStringLiteral("x"), 0, 1);
+    setClipboard(QStringLiteral("text"), QStringLiteral("x"));
+    openEditMenuFromBar();
+    closeEditMenu();
+    for (const char *name : { "mnuCut", "mnuCopy", "mnuPaste", "mnuSelectAll" })
+        QVERIFY2(action(name)->isEnabled(), name);
+}
+
+// What the command line writes for the same file.
+QByteArray TestMainWindow::commandLineOutput(const QString &file)
+{
+    const QString expected = path(QStringLiteral("expected/out.cue"));
+    QDir(dir->path()).mkpath(QStringLiteral("expected"));
+    QString error;
+    const QString sheet = ccdToCue(file, [](const QString &, const QString &) {});
+    if (sheet.isEmpty() || !writeCueFile(expected, sheet, &error))
+        return QByteArray("<nothing written>");
+    return readFile(expected);
+}
+
+void TestMainWindow::menuItems_data()
+{
+    QTest::addColumn<QString>("menu"); // empty for the menu bar
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QKeySequence>("shortcut");
+    QTest::addColumn<bool>("enabled");
+
+    const QKeySequence none;
+    // clang-format off
+    QTest::newRow("mnuFile")         << "" << 0 << "&File" << none << true;
+    QTest::newRow("mnuOpen")         << "mnuFile" << 0 << "&Open" << QKeySequence("Ctrl+O") << true;
+    QTest::newRow("mnuSave")         << "mnuFile" << 1 << "&Save" << QKeySequence("Ctrl+S") << false;
+    QTest::newRow("mnuExit")         << "mnuFile" << 2 << "E&xit" << none << true;
+    QTest::newRow("mnuEdit")         << "" << 1 << "&Edit" << none << true;
+    QTest::newRow("mnuCut")          << "mnuEdit" << 0 << "Cut" << QKeySequence("Ctrl+X") << false;
+    QTest::newRow("mnuCopy")         << "mnuEdit" << 1 << "Copy" << QKeySequence("Ctrl+C") << false;
+    QTest::newRow("mnuPaste")        << "mnuEdit" << 2 << "&Paste" << QKeySequence("Ctrl+V") << false;
+    QTest::newRow("mnuSelectAll")    << "mnuEdit" << 3 << "Select All" << QKeySequence("Ctrl+A") << true;
+    QTest::newRow("mnuHelp")         << "" << 2 << "&Help" << none << true;
+    QTest::newRow("mnuHelpContents") << "mnuHelp" << 0 << "&Contents..." << QKeySequence("F1") << false;
+    QTest::newRow("mnuAbout")        << "mnuHelp" << 1 << "&About" << none << true;
+    // clang-format on
+}
+
+void TestMainWindow::menuItems()
+{
+    QFETCH(QString, menu);
+    QFETCH(int, index);
+    QFETCH(QString, caption);
+    QFETCH(QKeySequence, shortcut);
+    QFETCH(bool, enabled);
+
+    const QList<QAction *> items = menu.isEmpty()
+        ? window->menuBar()->actions()
+        : find<QMenu>(menu.toLatin1().constData())->actions();
+    QCOMPARE(items.size(),
+        menu.isEmpty()           ? 3
+            : menu == u"mnuEdit" ? 4
+            : menu == u"mnuFile" ? 3
+                                 : 2);
+    QAction *item = items.at(index);
+    QCOMPARE(item->objectName(), QString::fromLatin1(QTest::currentDataTag()));
+    QCOMPARE(item->text(), caption);
+    QCOMPARE(item->shortcut(), shortcut);
+    QCOMPARE(item->isEnabled(), enabled);
+    QVERIFY(item->isVisible());
+    QVERIFY(!item->isSeparator());
+    QVERIFY(!item->isCheckable());
+    if (menu.isEmpty())
+        QCOMPARE(item->menu()->objectName(), item->objectName());
+}
+
+void TestMainWindow::layout()
+{
+    QCOMPARE(window->windowTitle(), QStringLiteral("MORVANT by Tesselin"));
+    const QList<QSize> iconSizes = window->windowIcon().availableSizes();
+    QVERIFY(iconSizes.contains(QSize(16, 16)));
+    QVERIFY(iconSizes.contains(QSize(32, 32)));
+
+    QCOMPARE(window->centralWidget()->size(), QSize(593, 545));
+    QCOMPARE(cueText->geometry(), QRect(0, 0, 593, 545));
+    const QRect available = window->screen()->availableGeometry();
+    QVERIFY2((window->geometry().center() - available.center()).manhattanLength() < 60,
+        "the window is not centred");
+
+    QCOMPARE(cueText->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(cueText->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QVERIFY(cueText->horizontalScrollBar()->isVisible());
+    QVERIFY(cueText->verticalScrollBar()->isVisible());
+    QCOMPARE(cueText->lineWrapMode(), QPlainTextEdit::NoWrap);
+    QVERIFY(!cueText->isReadOnly());
+
+    const QFontInfo font(cueText->font());
+    QCOMPARE(cueText->font().family(), QStringLiteral("Courier New"));
+    QVERIFY2(font.fixedPitch(), qPrintable(font.family()));
+    QVERIFY(font.bold());
+    QCOMPARE(font.pointSize(), 9);
+
+    QCOMPARE(cueText->text(), prompt + lineEnd);
+    QCOMPARE(cueText->text().size(), 52);
+    QCOMPARE(cueText->toPlainText(), prompt + u'\n');
+    QCOMPARE(cueText->document()->blockCount(), 2);
+
+    QCOMPARE(QApplication::focusWidget(), cueText);
+    for (const QWidget *widget : window->findChildren<QWidget *>()) {
+        if (widget != cueText && widget->isVisibleTo(window))
+            QVERIFY2(!(widget->focusPolicy() & Qt::TabFocus), widget->metaObject()->className());
+    }
+
+    // Ctrl+End at start: the caret stands on the empty second line, after the CR LF.
+    QTest::keyClick(cueText, Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(cueText->textCursor().blockNumber(), 1);
+    QCOMPARE(cueText->selectionStart(), 52);
+
+    // Select All before the Edit menu ever opened: the whole prompt, CR LF included.
+    QSignalSpy selectAll(action("mnuSelectAll"), &QAction::triggered);
+    QTest::keyClick(cueText, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(selectAll.count(), 1);
+    QCOMPARE(cueText->selectionStart(), 0);
+    QCOMPARE(cueText->selectionLength(), 52);
+    QVERIFY(cueText->textCursor().atEnd());
+}
+
+void TestMainWindow::resizing_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("larger") << QSize(900, 800);
+    QTest::newRow("smaller") << QSize(300, 200);
+    QTest::newRow("narrow and tall") << QSize(200, 900);
+}
+
+void TestMainWindow::resizing()
+{
+    QFETCH(QSize, size);
+    window->resize(size);
+    QTRY_COMPARE(window->size(), size);
+    QCOMPARE(cueText->geometry(), QRect(0, 0, 593, 545));
+}
+
+void TestMainWindow::longLineIsNotWrapped()
+{
+    cueText->setText(QString(400, u'x') + lineEnd);
+    QCOMPARE(cueText->document()->blockCount(), 2);
+    QScrollBar *bar = cueText->horizontalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    QTest::keyClick(cueText, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClick(cueText, Qt::Key_End);
+    QTRY_VERIFY(bar->value() > 0);
+    QVERIFY(cueText->viewport()->rect().contains(cueText->cursorRect()));
+}
+
+void TestMainWindow::convert_data()
+{
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("content"); // empty: a folder of that name
+    QTest::addColumn<QString>("cueFile");
+    QTest::addColumn<QStringList>("titles");
+
+    const QStringList converted = { success };
+    // clang-format off
+    QTest::newRow("open a control file")    << "open" << "Game.ccd" << controlFile << "Game.cue" << converted;
+    QTest::newRow("drop a control file")    << "drop" << "Game.ccd" << controlFile << "Game.cue" << converted;
+    QTest::newRow("open upper-case name")   << "open" << "GAME.CCD" << controlFile << "GAME.cue" << converted;
+    QTest::newRow("drop spaces and accents") << "drop" << "Démo Disc.ccd" << otherControlFile << "Démo Disc.cue" << converted;
+    QTest::newRow("drop a .txt name")       << "drop" << "Game.txt" << controlFile << "Game.cue" << converted;
+    QTest::newRow("open dots in the name")  << "open" << "a.b.ccd" << otherControlFile << "a.b.cue" << converted;
+    QTest::newRow("open not a control file") << "open" << "Game.ccd" << notControlFile << "Game.cue" << QStringList{fileError};
+    QTest::newRow("drop not a control file") << "drop" << "Game.ccd" << notControlFile << "Game.cue" << QStringList{fileError};
+    QTest::newRow("open two sessions")      << "open" << "Game.ccd" << twoSessions << "Game.cue" << QStringList{"Disc Format Error"};
+    QTest::newRow("drop two sessions")      << "drop" << "Game.ccd" << twoSessions << "Game.cue" << QStringList{"Disc Format Error"};
+    QTest::newRow("open a folder")          << "open" << "Folder.ccd" << QByteArray() << "Folder.cue" << QStringList{fileError};
+    QTest::newRow("drop a folder")          << "drop" << "Folder.ccd" << QByteArray() << "Folder.cue" << QStringList{fileError};
+    // clang-format on
+}
+
+void TestMainWindow::convert()
+{
+    QFETCH(QString, way);
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, cueFile);
+    QFETCH(QStringList, titles);
+
+    const QString input = path(file);
+    if (content.isEmpty())
+        QVERIFY(QDir(dir->path()).mkdir(file));
+    else
+        QVERIFY(writeFile(input, content));
+    const QString cuePath = path(cueFile);
+    const bool converts = titles == QStringList{ success };
+    const QByteArray expected = converts ? commandLineOutput(input) : QByteArray();
+    window->cuePath = QStringLiteral("earlier.cue");
+
+    convertBy(way, input);
+
+    QCOMPARE(::titles(messages), titles);
+    QCOMPARE(window->cuePath, cuePath);
+    if (converts) {
+        const QString sheet = ccdToCue(input, [](const QString &, const QString &) {});
+        // Shown, written and made saveable before the confirmation comes.
+        QCOMPARE(messages[0].text, QStringLiteral("Cuesheet created successfully."));
+        QCOMPARE(messages[0].shownText, sheet);
+        QVERIFY(messages[0].saveEnabled);
+        QCOMPARE(cueText->text(), sheet);
+        QCOMPARE(readFile(cuePath), expected);
+        QCOMPARE(readFile(cuePath).size(), sheet.toUtf8().size() + 2);
+        QVERIFY(action("mnuSave")->isEnabled());
+    } else {
+        // Open names the .cue file before converting, a drop after.
+        QCOMPARE(messages[0].cuePath, way == u"open" ? cuePath : QStringLiteral("earlier.cue"));
+        QCOMPARE(messages[0].shownText, prompt + lineEnd);
+        QCOMPARE(cueText->text(), prompt);
+        QVERIFY(!QFile::exists(cuePath));
+        QVERIFY(!action("mnuSave")->isEnabled());
+    }
+}
+
+void TestMainWindow::cancelledOpen()
+{
+    const QString input = path(QStringLiteral("Game.ccd"));
+    QVERIFY(writeFile(input, controlFile));
+    window->chooseFile = [] { return QString(); };
+    action("mnuOpen")->trigger();
+    QVERIFY(messages.isEmpty());
+    QCOMPARE(cueText->text(), prompt + lineEnd);
+    QVERIFY(window->cuePath.isEmpty());
+    QVERIFY(!action("mnuSave")->isEnabled());
+    QVERIFY(!QFile::exists(path(QStringLiteral("Game.cue"))));
+}
+
+// The real dialog: its title and filter, the last choice preselected, and a
+// cancel that never converts the earlier choice again.
+void TestMainWindow::openDialog()
+{
+    const QString input = path(QStringLiteral("Game.ccd"));
+    QVERIFY(writeFile(input, controlFile));
+    const auto dialog = [] {
+        return qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+    };
+
+    QString title;
+    QStringList filters;
+    whenUp([&] { return dialog() != nullptr; },
+        [&] {
+            title = dialog()->windowTitle();
+            filters = dialog()->nameFilters();
+            dialog()->selectFile(input);
+            QMetaObject::invokeMethod(dialog(), "accept");
+        });
+    QTest::keyClick(cueText, Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(title, QStringLiteral("Choose a File to Open..."));
+    QCOMPARE(filters, QStringList{ QStringLiteral("CCD Files (*.ccd)") });
+    QCOMPARE(::titles(messages), QStringList{ success });
+    QVERIFY(QFile::remove(path(QStringLiteral("Game.cue"))));
+
+    QStringList preselected;
+    whenUp([&] { return dialog() != nullptr; },
+        [&] {
+            preselected = dialog()->selectedFiles();
+            dialog()->reject();
+        });
+    action("mnuOpen")->trigger();
+    QCOMPARE(preselected, QStringList{ input });
+    QCOMPARE(::titles(messages), QStringList{ success });
+    QVERIFY(!QFile::exists(path(QStringLiteral("Game.cue"))));
+}
+
+void TestMainWindow::drop_data()
+{
+    QTest::addColumn<QStringList>("urls"); // names in the folder, or whole URLs
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("enterAccepted");
+    QTest::addColumn<bool>("dropAccepted");
+    QTest::addColumn<QStringList>("titles");
+
+    const QStringList none;
+    // clang-format off
+    QTest::newRow("one file")          << QStringList{"a.ccd"} << "" << true << true << QStringList{success};
+    QTest::newRow("two files")         << QStringList{"a.ccd", "b.ccd"} << "" << true << false << QStringList{"Ack! Too much!"};
+    QTest::newRow("three files")       << QStringList{"a.ccd", "b.ccd", "c.ccd"} << "" << true << false << QStringList{"Ack! Too much!"};
+    QTest::newRow("text")              << none << "C:\\Discs\\a.ccd" << false << false << none;
+    QTest::newRow("web link")          << QStringList{"http://example.org/a.ccd"} << "" << false << false << none;
+    QTest::newRow("file and web link") << QStringList{"a.ccd", "http://example.org/b.ccd"} << "" << true << true << QStringList{success};
+    // clang-format on
+}
+
+void TestMainWindow::drop()
+{
+    QFETCH(QStringList, urls);
+    QFETCH(QString, text);
+    QFETCH(bool, enterAccepted);
+    QFETCH(bool, dropAccepted);
+    QFETCH(QStringList, titles);
+
+    QMimeData data;
+    QList<QUrl> list;
+    for (const QString &name : urls) {
+        if (name.startsWith(u"http")) {
+            list.append(QUrl(name));
+        } else {
+            QVERIFY(writeFile(path(name), controlFile));
+            list.append(QUrl::fromLocalFile(path(name)));
+        }
+    }
+    if (!list.isEmpty())
+        data.setUrls(list);
+    if (!text.isEmpty())
+        data.setText(text);
+    cueText->setText(QStringLiteral("edited"));
+    cueText->setSelectionStart(3);
+
+    bool entered = false;
+    Qt::DropAction effect = Qt::CopyAction;
+    QCOMPARE(sendDrop(&data, &entered, &effect), dropAccepted);
+    QCOMPARE(entered, enterAccepted);
+    QCOMPARE(::titles(messages), titles);
+    if (dropAccepted) {
+        QCOMPARE(effect, Qt::CopyAction);
+        QCOMPARE(window->cuePath, path(QStringLiteral("a.cue")));
+        QVERIFY(QFile::exists(window->cuePath));
+        return;
+    }
+    if (!titles.isEmpty()) {
+        QCOMPARE(messages[0].text, QStringLiteral("Only one file can be loaded at a time."));
+        QCOMPARE(effect, Qt::IgnoreAction);
+    }
+    // Nothing converted, nothing inserted, nothing named.
+    QCOMPARE(cueText->text(), QStringLiteral("edited"));
+    QVERIFY(window->cuePath.isEmpty());
+    QVERIFY(!action("mnuSave")->isEnabled());
+    QCOMPARE(QDir(dir->path()).entryList({ QStringLiteral("*.cue") }, QDir::Files), QStringList());
+}
+
+void TestMainWindow::saveItem_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<int>("successes");
+
+    // clang-format off
+    QTest::newRow("a conversion enables it")      << QStringList{"convert"} << true << 1;
+    QTest::newRow("its click disables it")        << QStringList{"convert", "edit", "save"} << false << 1;
+    QTest::newRow("Ctrl+S disables it")           << QStringList{"convert", "ctrl+s"} << false << 1;
+    QTest::newRow("a second conversion")          << QStringList{"convert", "convert other"} << true << 2;
+    QTest::newRow("a refused file leaves it on")  << QStringList{"convert", "refused"} << true << 1;
+    QTest::newRow("a refused file leaves it off") << QStringList{"convert", "save", "refused"} << false << 1;
+    QTest::newRow("a conversion after a save")    << QStringList{"convert", "save", "convert other"} << true << 2;
+    // clang-format on
+}
+
+void TestMainWindow::saveItem()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(bool, enabled);
+    QFETCH(int, successes);
+
+    QVERIFY(writeFile(path(QStringLiteral("a.ccd")), controlFile));
+    QVERIFY(writeFile(path(QStringLiteral("b.ccd")), otherControlFile));
+    QVERIFY(writeFile(path(QStringLiteral("bad.ccd")), notControlFile));
+    for (const QString &step : steps) {
+        if (step == u"convert")
+            convertBy(QStringLiteral("open"), path(QStringLiteral("a.ccd")));
+        else if (step == u"convert other")
+            convertBy(QStringLiteral("drop"), path(QStringLiteral("b.ccd")));
+        else if (step == u"refused")
+            convertBy(QStringLiteral("drop"), path(QStringLiteral("bad.ccd")));
+        else if (step == u"edit")
+            QTest::keyClicks(cueText, QStringLiteral("typed"));
+        else if (step == u"save")
+            action("mnuSave")->trigger();
+        else if (step == u"ctrl+s")
+            QTest::keyClick(cueText, Qt::Key_S, Qt::ControlModifier);
+    }
+    QCOMPARE(action("mnuSave")->isEnabled(), enabled);
+    QCOMPARE(::titles(messages).count(success), successes);
+    // Each written file holds its own conversion, whatever was typed or saved since.
+    QCOMPARE(
+        readFile(path(QStringLiteral("a.cue"))), commandLineOutput(path(QStringLiteral("a.ccd"))));
+    if (steps.contains(QStringLiteral("convert other")))
+        QCOMPARE(readFile(path(QStringLiteral("b.cue"))),
+            commandLineOutput(path(QStringLiteral("b.ccd"))));
+}
+
+void TestMainWindow::writeFailure_data()
+{
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("saveBefore");
+
+    // clang-format off
+    QTest::newRow("open, a folder in the way")  << "open" << "Game.ccd" << false;
+    QTest::newRow("drop, a folder in the way")  << "drop" << "Game.ccd" << true;
+    QTest::newRow("drop, the sheet would replace the control file") << "drop" << "Game.cue" << false;
+    QTest::newRow("open, the sheet would replace the control file") << "open" << "Game.cue" << true;
+    // clang-format on
+}
+
+void TestMainWindow::writeFailure()
+{
+    QFETCH(QString, way);
+    QFETCH(QString, file);
+    QFETCH(bool, saveBefore);
+
+    const QString input = path(file);
+    QVERIFY(writeFile(input, controlFile));
+    const QString cuePath = path(QStringLiteral("Game.cue"));
+    if (file != u"Game.cue")
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("Game.cue")));
+    if (saveBefore) {
+        QVERIFY(writeFile(path(QStringLiteral("other.ccd")), otherControlFile));
+        convertBy(QStringLiteral("open"), path(QStringLiteral("other.ccd")));
+        QVERIFY(action("mnuSave")->isEnabled());
+        messages.clear();
+    }
+
+    convertBy(way, input);
+
+    QCOMPARE(::titles(messages), QStringList{ fileError });
+    QVERIFY2(
+        messages[0].text.contains(QDir::toNativeSeparators(cuePath)), qPrintable(messages[0].text));
+    QCOMPARE(cueText->text(), ccdToCue(input, [](const QString &, const QString &) {}));
+    QCOMPARE(action("mnuSave")->isEnabled(), saveBefore);
+    if (file == u"Game.cue")
+        QCOMPARE(readFile(input), controlFile);
+    else
+        QVERIFY(QFileInfo(cuePath).isDir());
+}
+
+void TestMainWindow::enablingStep_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QString>("clipboard");
+    QTest::addColumn<QString>("clipboardText");
+    QTest::addColumn<bool>("cutCopy");
+    QTest::addColumn<bool>("paste");
+
+    for (const QString how : { "menu bar", "popup" }) {
+        const auto row = [&](const char *name) {
+            return &QTest::newRow(qPrintable(how + QStringLiteral(", ") + QLatin1String(name)));
+        };
+        // clang-format off
+        *row("nothing selected, text on the clipboard") << how << "abc" << 1 << 0 << "text" << "x" << false << true;
+        *row("one character, empty clipboard")      << how << "abc" << 1 << 1 << "none" << "" << true << false;
+        *row("only a line end selected")            << how << "a\r\nb" << 1 << 2 << "none" << "" << true << false;
+        *row("empty text area, text on clipboard")  << how << "" << 0 << 0 << "text" << "x" << false << true;
+        *row("all selected, only an image")         << how << "abc" << 0 << 3 << "image" << "" << true << false;
+        *row("an empty text on the clipboard")      << how << "abc" << 0 << 3 << "text" << "" << true << false;
+        // clang-format on
+    }
+    QTest::newRow("access key, selection and text") << "access key"
+                                                    << "abc" << 0 << 2 << "text"
+                                                    << "x" << true << true;
+}
+
+void TestMainWindow::enablingStep()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, text);
+    QFETCH(int, start);
+    QFETCH(int, length);
+    QFETCH(QString, clipboard);
+    QFETCH(QString, clipboardText);
+    QFETCH(bool, cutCopy);
+    QFETCH(bool, paste);
+
+    // The opposite states first, so that every item must be set.
+    for (const char *name : { "mnuCut", "mnuCopy" })
+        action(name)->setEnabled(!cutCopy);
+    action("mnuPaste")->setEnabled(!paste);
+    setSelection(text, start, length);
+    setClipboard(clipboard, clipboardText);
+
+    QList<bool> shown;
+    const auto record = [&] {
+        for (const char *name : { "mnuCut", "mnuCopy", "mnuPaste", "mnuSelectAll" })
+            shown.append(action(name)->isEnabled());
+    };
+    if (how == u"popup") {
+        whenUp([&] { return QApplication::activePopupWidget() == editMenu(); },
+            [&] {
+                record();
+                editMenu()->close();
+            });
+        QTest::mousePress(cueText->viewport(), Qt::RightButton, {}, QPoint(20, 20));
+        QTest::mouseRelease(cueText->viewport(), Qt::RightButton, {}, QPoint(20, 20));
+    } else {
+        if (how == u"access key")
+            QTest::keyClick(cueText, Qt::Key_E, Qt::AltModifier);
+        else
+            openEditMenuFromBar();
+        QTRY_VERIFY(editMenu()->isVisible());
+        record();
+        closeEditMenu();
+    }
+    QCOMPARE(shown, (QList<bool>{ cutCopy, cutCopy, paste, true }));
+
+    // Until the menu opens again the states stay, whatever happens meanwhile.
+    setSelection(QStringLiteral("xyz"), 0, cutCopy ? 0 : 2);
+    setClipboard(paste ? QStringLiteral("none") : QStringLiteral("text"), QStringLiteral("y"));
+    QCOMPARE(action("mnuCut")->isEnabled(), cutCopy);
+    QCOMPARE(action("mnuCopy")->isEnabled(), cutCopy);
+    QCOMPARE(action("mnuPaste")->isEnabled(), paste);
+}
+
+void TestMainWindow::editCommands_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QString>("clipboard"); // "<image>": only an image
+    QTest::addColumn<QString>("expectedText");
+    QTest::addColumn<QString>("expectedClipboard");
+    QTest::addColumn<int>("expectedStart");
+    QTest::addColumn<int>("expectedLength");
+
+    const QString both = QStringLiteral("menu,shortcut");
+    const QString image = QStringLiteral("<image>");
+    const QString abc = QStringLiteral("abc\r\ndef");
+    const QString all = prompt + lineEnd;
+    struct Row
+    {
+        const char *name;
+        QString item;
+        QString ways;
+        QString text;
+        int start;
+        int length;
+        QString clipboard;
+        QString expectedText;
+        QString expectedClipboard;
+        int expectedStart;
+        int expectedLength;
+    };
+    // clang-format off
+    const QList<Row> rows = {
+        {"cut a word", "mnuCut", both, abc, 1, 2, "old", "a\r\ndef", "bc", 1, 0},
+        {"cut across a line end", "mnuCut", both, abc, 2, 3, "old", "abdef", "c\r\n", 2, 0},
+        // The editor claims Ctrl+X; only the window's command empties the clipboard here.
+        {"cut with nothing selected", "mnuCut", "shortcut", abc, 3, 0, "old", abc, "", 3, 0},
+        {"copy a line end", "mnuCopy", both, abc, 3, 2, "old", abc, "\r\n", 3, 2},
+        {"copy with nothing selected", "mnuCopy", "shortcut", abc, 3, 0, "old", abc, "", 3, 0},
+        {"paste over a selection", "mnuPaste", both, abc, 0, 3, "xyz", "xyz\r\ndef", "xyz", 3, 0},
+        {"paste restores a line break", "mnuPaste", both, "abdef", 2, 0, "c\r\n", abc, "c\r\n", 5, 0},
+        {"paste a bare line feed", "mnuPaste", both, "ab", 1, 0, "x\ny", "ax\r\nyb", "x\ny", 5, 0},
+        {"paste without text deletes", "mnuPaste", "shortcut", abc, 1, 2, image, "a\r\ndef", "", 1, 0},
+        {"paste without text, nothing selected", "mnuPaste", "shortcut", abc, 5, 0, image, abc, "", 5, 0},
+        {"select all of the prompt", "mnuSelectAll", both, all, 10, 0, "old", all, "old", 0, 52},
+        {"select all of nothing", "mnuSelectAll", both, "", 0, 0, "old", "", "old", 0, 0},
+        {"select all after a selection", "mnuSelectAll", both, abc, 5, 2, "old", abc, "old", 0, 8},
+    };
+    // clang-format on
+    for (const Row &row : rows) {
+        for (const QString &way : row.ways.split(u',')) {
+            QTest::newRow(qPrintable(QLatin1String(row.name) + QStringLiteral(" by ") + way))
+                << row.item << way << row.text << row.start << row.length << row.clipboard
+                << row.expectedText << row.expectedClipboard << row.expectedStart
+                << row.expectedLength;
+        }
+    }
+}
+
+void TestMainWindow::editCommands()
+{
+    QFETCH(QString, item);
+    QFETCH(QString, way);
+    QFETCH(QString, text);
+    QFETCH(int, start);
+    QFETCH(int, length);
+    QFETCH(QString, clipboard);
+    QFETCH(QString, expectedText);
+    QFETCH(QString, expectedClipboard);
+    QFETCH(int, expectedStart);
+    QFETCH(int, expectedLength);
+
+    const bool imageOnly = clipboard == u"<image>";
+    const auto prepare = [&] {
+        setSelection(text, start, length);
+        setClipboard(imageOnly ? QStringLiteral("image") : QStringLiteral("text"), clipboard);
+    };
+    QAction *command = action(item.toLatin1().constData());
+    QSignalSpy triggered(command, &QAction::triggered);
+
+    if (way == u"menu") {
+        prepare();
+        openEditMenuFromBar();
+        QVERIFY(command->isEnabled());
+        QTest::mouseClick(
+            editMenu(), Qt::LeftButton, {}, editMenu()->actionGeometry(command).center());
+        QTRY_VERIFY(!editMenu()->isVisible());
+    } else {
+        enableAllEditItems();
+        prepare();
+        QVERIFY(cueText->hasFocus());
+        QTest::keySequence(cueText, command->shortcut());
+    }
+
+    QCOMPARE(triggered.count(), 1);
+    QCOMPARE(cueText->text(), expectedText);
+    QCOMPARE(QGuiApplication::clipboard()->text(), expectedClipboard);
+    if (imageOnly)
+        QVERIFY(QGuiApplication::clipboard()->mimeData()->hasImage());
+    QCOMPARE(cueText->selectionStart(), expectedStart);
+    QCOMPARE(cueText->selectionLength(), expectedLength);
+    QCOMPARE(cueText->selectedText().size(), expectedLength);
+    QVERIFY(messages.isEmpty());
+}
+
+void TestMainWindow::disabledShortcuts_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QKeySequence>("keys");
+
+    QTest::newRow("Ctrl+X") << "mnuCut" << QKeySequence(Qt::CTRL | Qt::Key_X);
+    QTest::newRow("Ctrl+C") << "mnuCopy" << QKeySequence(Qt::CTRL | Qt::Key_C);
+    QTest::newRow("Ctrl+V") << "mnuPaste" << QKeySequence(Qt::CTRL | Qt::Key_V);
+    QTest::newRow("F1") << "mnuHelpContents" << QKeySequence(Qt::Key_F1);
+}
+
+// A disabled item's shortcut never runs its command; the editor's own handling
+// of the key still hands out line ends as CR LF.
+void TestMainWindow::disabledShortcuts()
+{
+    QFETCH(QString, item);
+    QFETCH(QKeySequence, keys);
+
+    QAction *command = action(item.toLatin1().constData());
+    QVERIFY(!command->isEnabled());
+    QSignalSpy triggered(command, &QAction::triggered);
+    setSelection(QStringLiteral("abc\r\ndef"), 2, 3);
+    setClipboard(QStringLiteral("text"), QStringLiteral("old"));
+
+    QTest::keySequence(cueText, keys);
+    QCOMPARE(triggered.count(), 0);
+    if (item == u"mnuCopy")
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("c\r\n"));
+}
+
+void TestMainWindow::rightPress_data()
+{
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QString>("choice"); // an item to click in the popup, or none
+    QTest::addColumn<QString>("primary"); // the X11 primary selection; empty: none at all
+
+    // clang-format off
+    QTest::newRow("right")             << Qt::RightButton << Qt::KeyboardModifiers() << "" << "";
+    QTest::newRow("right, choose Copy") << Qt::RightButton << Qt::KeyboardModifiers() << "mnuCopy" << "";
+    QTest::newRow("right with Shift, choose Select All") << Qt::RightButton << Qt::KeyboardModifiers(Qt::ShiftModifier) << "mnuSelectAll" << "";
+    QTest::newRow("right with Ctrl")   << Qt::RightButton << Qt::KeyboardModifiers(Qt::ControlModifier) << "" << "";
+    QTest::newRow("right with Alt")    << Qt::RightButton << Qt::KeyboardModifiers(Qt::AltModifier) << "" << "";
+    QTest::newRow("right with Ctrl+Shift, choose Cut") << Qt::RightButton << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::ShiftModifier) << "mnuCut" << "";
+    QTest::newRow("left")              << Qt::LeftButton << Qt::KeyboardModifiers() << "" << "";
+    QTest::newRow("middle, nothing to paste") << Qt::MiddleButton << Qt::KeyboardModifiers() << "" << "";
+    QTest::newRow("middle, pastes the primary selection") << Qt::MiddleButton << Qt::KeyboardModifiers() << "" << "xyz";
+    // clang-format on
+}
+
+void TestMainWindow::rightPress()
+{
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QString, choice);
+    QFETCH(QString, primary);
+
+    const QString text = QStringLiteral("abc\r\ndef\r\n");
+    setSelection(text, 1, 5);
+    setClipboard(QStringLiteral("none"));
+    if (primary.isEmpty())
+        QGuiApplication::clipboard()->clear(QClipboard::Selection);
+    else
+        QGuiApplication::clipboard()->setText(primary, QClipboard::Selection);
+    const QPoint at = cueText->viewport()->rect().center();
+
+    QList<bool> enabledChanges;
+    struct Watch : QObject
+    {
+        QList<bool> *changes;
+        QWidget *watched;
+        bool eventFilter(QObject *object, QEvent *event) override
+        {
+            if (object == watched && event->type() == QEvent::EnabledChange)
+                changes->append(watched->isEnabled());
+            return false;
+        }
+    } watch;
+    watch.changes = &enabledChanges;
+    watch.watched = cueText;
+    cueText->installEventFilter(&watch);
+
+    bool opened = false;
+    QPoint menuAt;
+    QList<bool> states;
+    QList<bool> changesBeforeShowing;
+    bool enabledWhileShown = false;
+    if (button == Qt::RightButton) {
+        whenUp([&] { return QApplication::activePopupWidget() == editMenu(); },
+            [&] {
+                opened = true;
+                menuAt = editMenu()->pos();
+                changesBeforeShowing = enabledChanges;
+                enabledWhileShown = cueText->isEnabled();
+                for (const char *name : { "mnuCut", "mnuCopy", "mnuPaste", "mnuSelectAll" })
+                    states.append(action(name)->isEnabled());
+                if (choice.isEmpty()) {
+                    QTest::keyClick(editMenu(), Qt::Key_Escape);
+                } else {
+                    QAction *item = action(choice.toLatin1().constData());
+                    QTest::mouseClick(
+                        editMenu(), Qt::LeftButton, {}, editMenu()->actionGeometry(item).center());
+                }
+            });
+    }
+    // The popup opens on the press: the test returns from it before any release.
+    QTest::mousePress(cueText->viewport(), button, modifiers, at);
+    const QWidget *popupAfterPress = QApplication::activePopupWidget();
+    QTest::mouseRelease(cueText->viewport(), button, modifiers, at);
+    cueText->removeEventFilter(&watch);
+
+    if (button != Qt::RightButton) {
+        QVERIFY(!popupAfterPress);
+        QVERIFY(!QApplication::activePopupWidget());
+        QVERIFY(enabledChanges.isEmpty());
+        // The editor's own handling: the caret goes where pressed, and a
+        // middle click pastes the primary selection when there is one.
+        if (button == Qt::LeftButton)
+            QCOMPARE(cueText->textCursor().position(), cueText->cursorForPosition(at).position());
+        else
+            QCOMPARE(cueText->text().size(), text.size() + primary.size());
+        QVERIFY(cueText->text().contains(primary));
+        return;
+    }
+    QVERIFY(opened);
+    QVERIFY(!popupAfterPress);
+    QCOMPARE(changesBeforeShowing, (QList<bool>{ false, true }));
+    QVERIFY(enabledWhileShown);
+    QVERIFY((menuAt - cueText->viewport()->mapToGlobal(at)).manhattanLength() <= 2);
+    // The press left the selection alone, so Cut and Copy are offered for it.
+    QCOMPARE(states, (QList<bool>{ true, true, false, true }));
+    QVERIFY(cueText->isEnabled());
+    QVERIFY(cueText->hasFocus());
+
+    const QString selected = QStringLiteral("bc\r\nd");
+    if (choice.isEmpty() || choice == u"mnuCopy") {
+        QCOMPARE(cueText->text(), text);
+        QCOMPARE(cueText->selectionStart(), 1);
+        QCOMPARE(cueText->selectionLength(), 5);
+        QCOMPARE(QGuiApplication::clipboard()->text(), choice.isEmpty() ? QString() : selected);
+    } else if (choice == u"mnuCut") {
+        QCOMPARE(cueText->text(), QStringLiteral("aef\r\n"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), selected);
+    } else {
+        QCOMPARE(cueText->selectionStart(), 0);
+        QCOMPARE(cueText->selectionLength(), text.size());
+    }
+}
+
+// A context menu event, from the keyboard's menu key or the mouse, shows nothing.
+void TestMainWindow::noOtherContextMenu()
+{
+    bool popupSeen = false;
+    whenUp([] { return QApplication::activePopupWidget() != nullptr; },
+        [&] {
+            popupSeen = true;
+            QApplication::activePopupWidget()->close();
+        });
+    QContextMenuEvent keyboard(
+        QContextMenuEvent::Keyboard, QPoint(5, 5), cueText->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(cueText, &keyboard);
+    QContextMenuEvent mouse(
+        QContextMenuEvent::Mouse, QPoint(5, 5), cueText->viewport()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(cueText->viewport(), &mouse);
+    QTest::qWait(100);
+    QVERIFY(!popupSeen);
+    QVERIFY(!QApplication::activePopupWidget());
+}
+
+// The message box of the program itself: modal, the text and title, one OK
+// button and no icon.
+void TestMainWindow::messageBox()
+{
+    MainWindow real(showMessageBox);
+    real.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&real));
+    CueTextEdit *text = real.findChild<CueTextEdit *>(QStringLiteral("cueText"));
+    QVERIFY(text);
+    const QString before = text->text();
+
+    QString shownText;
+    QString shownTitle;
+    QMessageBox::Icon icon = QMessageBox::Critical;
+    int buttons = 0;
+    bool modal = false;
+    whenUp([] { return qobject_cast<QMessageBox *>(QApplication::activeModalWidget()) != nullptr; },
+        [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            shownText = box->text();
+            shownTitle = box->windowTitle();
+            icon = box->icon();
+            buttons = static_cast<int>(box->buttons().size());
+            modal = box->isModal();
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        });
+    QVERIFY(!real.dropFiles({ path(QStringLiteral("a.ccd")), path(QStringLiteral("b.ccd")) }));
+    QCOMPARE(shownText, QStringLiteral("Only one file can be loaded at a time."));
+    QCOMPARE(shownTitle, QStringLiteral("Ack! Too much!"));
+    QCOMPARE(icon, QMessageBox::NoIcon);
+    QCOMPARE(buttons, 1);
+    QVERIFY(modal);
+    QCOMPARE(text->text(), before);
+}
+
+// Exit ends the program at once, other windows included, and asks nothing
+// about edits.
+void TestMainWindow::exitEndsProgram()
+{
+    QWidget other;
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    QTest::keyClicks(cueText, QStringLiteral("edited"));
+
+    QTimer::singleShot(0, action("mnuExit"), &QAction::trigger);
+    QTimer guard; // a question would keep the program running
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    guard.start(5000);
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!window->isVisible());
+    QVERIFY(!other.isVisible());
+    QVERIFY(messages.isEmpty());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainWindow.moc"

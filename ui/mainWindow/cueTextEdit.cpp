@@ -1,0 +1,108 @@
+#include "cueTextEdit.h"
+
+#include <QMimeData>
+#include <QTextDocument>
+
+namespace {
+
+const QString lineEnd = QStringLiteral("\r\n");
+
+// The editor's separator between two lines.
+constexpr QChar lineBreak = QChar::ParagraphSeparator;
+
+QString toProgramText(QString editorText)
+{
+    return editorText.replace(lineBreak, lineEnd);
+}
+
+QString toEditorText(QString text)
+{
+    // The editor would make the same one break of a CR LF; saying so keeps the
+    // count of lines independent of how it treats a pair.
+    return text.replace(lineEnd, QStringLiteral("\n"));
+}
+
+} // namespace
+
+CueTextEdit::CueTextEdit(QWidget *parent) : QPlainTextEdit(parent) { }
+
+QString CueTextEdit::rawText() const
+{
+    return document()->toRawText();
+}
+
+QString CueTextEdit::text() const
+{
+    return toProgramText(rawText());
+}
+
+void CueTextEdit::setText(const QString &text)
+{
+    setPlainText(toEditorText(text));
+}
+
+QString CueTextEdit::selectedText() const
+{
+    return toProgramText(textCursor().selectedText());
+}
+
+void CueTextEdit::replaceSelection(const QString &text)
+{
+    QTextCursor cursor = textCursor();
+    cursor.insertText(toEditorText(text));
+    setTextCursor(cursor);
+}
+
+qsizetype CueTextEdit::toProgramPosition(int editorPosition) const
+{
+    const QString raw = rawText();
+    const qsizetype end = qMin<qsizetype>(editorPosition, raw.size());
+    return editorPosition + QStringView(raw).left(end).count(lineBreak);
+}
+
+int CueTextEdit::toEditorPosition(qsizetype programPosition) const
+{
+    const QString raw = rawText();
+    qsizetype program = 0;
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        if (program >= programPosition)
+            return static_cast<int>(i);
+        program += raw[i] == lineBreak ? 2 : 1;
+    }
+    return static_cast<int>(raw.size());
+}
+
+qsizetype CueTextEdit::selectionStart() const
+{
+    return toProgramPosition(textCursor().selectionStart());
+}
+
+qsizetype CueTextEdit::selectionLength() const
+{
+    const QTextCursor cursor = textCursor();
+    return toProgramPosition(cursor.selectionEnd()) - toProgramPosition(cursor.selectionStart());
+}
+
+void CueTextEdit::setSelectionStart(qsizetype start)
+{
+    QTextCursor cursor = textCursor();
+    cursor.setPosition(toEditorPosition(qMax<qsizetype>(start, 0)));
+    setTextCursor(cursor);
+}
+
+void CueTextEdit::setSelectionLength(qsizetype length)
+{
+    QTextCursor cursor = textCursor();
+    const int start = cursor.selectionStart();
+    cursor.setPosition(start);
+    cursor.setPosition(toEditorPosition(toProgramPosition(start) + qMax<qsizetype>(length, 0)),
+        QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
+}
+
+QMimeData *CueTextEdit::createMimeDataFromSelection() const
+{
+    auto *data = new QMimeData;
+    data->setText(selectedText());
+    return data;
+}
