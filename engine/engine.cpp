@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringEncoder>
 
 #include <array>
 #include <cstring>
@@ -366,8 +367,20 @@ CommandLinePaths commandLinePaths(const QString &argument, QChar separator)
 bool writeCueFile(const QString &path, const QString &text, QString *error)
 {
     QSaveFile file(path);
-    const QByteArray bytes = text.toLocal8Bit() + "\r\n";
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    bool written = file.open(QIODevice::WriteOnly);
+    // Encoded a piece at a time, so that a large cue sheet is not held twice
+    // in memory; a piece never ends between the two halves of a surrogate pair.
+    QStringEncoder encoder(QStringEncoder::System);
+    constexpr qsizetype pieceSize = 64 * 1024;
+    for (qsizetype at = 0; written && at < text.size();) {
+        qsizetype size = qMin(pieceSize, text.size() - at);
+        if (at + size < text.size() && text[at + size - 1].isHighSurrogate())
+            ++size;
+        const QByteArray bytes = encoder.encode(QStringView(text).mid(at, size));
+        written = file.write(bytes) == bytes.size();
+        at += size;
+    }
+    if (written && file.write("\r\n", 2) == 2 && file.commit())
         return true;
     *error = file.errorString();
     return false;
