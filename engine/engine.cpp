@@ -364,10 +364,29 @@ CommandLinePaths commandLinePaths(const QString &argument, QChar separator)
     return { inputPath, cuePathForFile(inputPath, separator) };
 }
 
+namespace {
+
+// A short write is not a failure yet: the system tells why only when the rest
+// is refused, as it is on a full disk. So the rest is tried again.
+bool writeAll(QFileDevice &file, QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        const qint64 wrote = file.write(bytes.data(), bytes.size());
+        if (wrote <= 0)
+            return false;
+        bytes = bytes.sliced(wrote);
+    }
+    return true;
+}
+
+} // namespace
+
 bool writeCueFile(const QString &path, const QString &text, QString *error)
 {
     QSaveFile file(path);
-    bool written = file.open(QIODevice::WriteOnly);
+    // Unbuffered: a failed write gives its own reason ("No space left on
+    // device") at once; behind the buffer it came out at commit as "Unknown error".
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     // Encoded a piece at a time, so that a large cue sheet is not held twice
     // in memory; a piece never ends between the two halves of a surrogate pair.
     QStringEncoder encoder(QStringEncoder::System);
@@ -377,10 +396,10 @@ bool writeCueFile(const QString &path, const QString &text, QString *error)
         if (at + size < text.size() && text[at + size - 1].isHighSurrogate())
             ++size;
         const QByteArray bytes = encoder.encode(QStringView(text).mid(at, size));
-        written = file.write(bytes) == bytes.size();
+        written = writeAll(file, bytes);
         at += size;
     }
-    if (written && file.write("\r\n", 2) == 2 && file.commit())
+    if (written && writeAll(file, "\r\n") && file.commit())
         return true;
     *error = file.errorString();
     return false;
