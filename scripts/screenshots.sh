@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the README's pictures of the main window from the real program, in a
 # virtual X server of its own: the window as it opens, and after converting
-# examples/Demo Disc.ccd through File > Open. Writes docs/screenshots/*.png.
+# examples/Demo Disc.ccd through File > Open, and with the Edit menu opened by
+# a right-button press on the selected sheet. Writes docs/screenshots/*.png.
 # Builds with the default preset into build/, or into MORVANT_BUILD_DIR when set.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -63,7 +64,19 @@ xdotool windowfocus --sync "$done" key Return
 settle
 import -window "$main" "$out/main-window-converted.png"
 
+# The popup is a window of its own, so this picture is cut from the screen.
+xdotool windowfocus --sync "$main"
+xdotool key --clearmodifiers ctrl+a ctrl+c
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove $((X + 240)) $((Y + 150)) mousedown 3
+settle
+xdotool mouseup 3
+settle
+import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/main-window-popup.png"
+xdotool key Escape
+
 xdotool windowfocus --sync "$main"
 xdotool key --clearmodifiers alt+f x
 wait "$pid"
-echo "Written: $out/main-window.png $out/main-window-converted.png (from $dialog)" >&2
+echo "Written in $out: main-window.png, main-window-converted.png (Open dialog $dialog)," \
+    "main-window-popup.png" >&2
