@@ -1,0 +1,468 @@
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// Faults that the file system can throw at the real program, run as a process
+// without a display: each must end in a message that names the path and the
+// system's reason, a non-zero status, and the earlier .cue and the folder
+// exactly as they were.
+
+namespace {
+
+// Spaces, double quotes, a non-ASCII letter and a character outside the BMP,
+// so that every message is also checked to name such a path correctly.
+const QString baseName = QStringLiteral("Dïsc \"one\" \U0001F4BF");
+const QString inputName = baseName + QStringLiteral(".ccd");
+const QString cueName = baseName + QStringLiteral(".cue");
+const QByteArray earlierCue = "FILE \"earlier.img\" BINARY\r\n  TRACK 01 AUDIO\r\n\r\n";
+
+const QByteArray header = "[CloneCD]\r\nVersion=3\r\n[Disc]\r\nSessions=1\r\n";
+
+// A control file whose cue sheet is about 63 KB, larger than the room the
+// disk-full cases leave.
+QByteArray largeControlFile()
+{
+    QByteArray bytes = header;
+    for (int track = 0; track < 1365; ++track)
+        bytes += "[TRACK 1]\r\nMODE=1\r\nINDEX 1=0\r\n";
+    return bytes;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// Every name under \a folder, hidden ones included, with what each holds.
+QMap<QString, QByteArray> snapshot(const QString &folder)
+{
+    QMap<QString, QByteArray> entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+        QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        entries.insert(QDir(folder).relativeFilePath(path),
+            info.isSymLink()   ? "link to " + info.symLinkTarget().toUtf8()
+                : info.isDir() ? QByteArray("folder")
+                               : readFile(path));
+    }
+    return entries;
+}
+
+bool isRoot()
+{
+    return ::geteuid() == 0;
+}
+
+constexpr uid_t nobody = 65534;
+
+bool isSanitized()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
+
+enum Fault {
+    FolderNotWritable,
+    ReadOnlyCue,
+    CueNameIsAFolder,
+    DiskFull,
+    FileSizeLimit,
+    InputIsAFolder,
+    InputIsADanglingLink,
+    InputUnreadable,
+    InputMissing,
+};
+
+struct Run
+{
+    bool crashed = true;
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+} // namespace
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void commandLine_data();
+    void commandLine();
+    void inputRemovedWhileRead();
+    void largeCueSheetKeepsEveryCharacter();
+    void boundedCost_data();
+    void boundedCost();
+
+private:
+    Run run(const QStringList &arguments, bool unprivileged, qint64 fileSizeLimit = 0);
+
+    QTemporaryDir *dir = nullptr;
+    QString work; // the folder of the control file
+    QString mountPoint;
+    QString program;
+    QTemporaryDir programDir;
+};
+
+void TestFaults::initTestCase()
+{
+    program = QStringLiteral(MORVANT_PATH);
+    if (isRoot()) {
+        // The unprivileged runs may not be able to reach the build folder.
+        QVERIFY(programDir.isValid());
+        QVERIFY(QFile::setPermissions(programDir.path(),
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                | QFile::ExeOther));
+        const QString copy = programDir.filePath("morvant");
+        QVERIFY(QFile::copy(program, copy));
+        program = copy;
+    }
+}
+
+void TestFaults::init()
+{
+    dir = new QTemporaryDir;
+    QVERIFY(dir->isValid());
+    QVERIFY(::chmod(QFile::encodeName(dir->path()).constData(), 0755) == 0);
+    work = dir->filePath("work");
+    QVERIFY(QDir().mkdir(work));
+}
+
+void TestFaults::cleanup()
+{
+    if (!mountPoint.isEmpty()) {
+        ::umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH);
+        mountPoint.clear();
+    }
+    // Give the folders back to their owner so that they can be removed.
+    QDirIterator it(dir->path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+        QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (!it.fileInfo().isSymLink())
+            ::chmod(QFile::encodeName(path).constData(), 0755);
+    }
+    delete dir;
+}
+
+Run TestFaults::run(const QStringList &arguments, bool unprivileged, qint64 fileSizeLimit)
+{
+    QStringList command{ program, "--no-window" };
+    command += arguments;
+    if (fileSizeLimit > 0)
+        command =
+            QStringList{ "prlimit", "--fsize=" + QString::number(fileSizeLimit), "--" } + command;
+    if (unprivileged && isRoot())
+        command = QStringList{ "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--" }
+            + command;
+
+    QProcess process;
+    process.setWorkingDirectory(work);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    process.setProcessEnvironment(environment);
+    // Beyond a file size limit the kernel ends the writer with SIGXFSZ unless
+    // the signal is ignored; ignored, the write fails as on a full disk, which
+    // is the case under test.
+    process.setChildProcessModifier([] { ::signal(SIGXFSZ, SIG_IGN); });
+    process.start(command.takeFirst(), command);
+    Run result;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return result;
+    result.crashed = false;
+    result.status = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+void TestFaults::commandLine_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<bool>("unprivileged"); // permissions bind only below root
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("reading"); // else the .cue could not be written
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("folder not writable")
+        << int(FolderNotWritable) << true << 3 << false << "Permission denied";
+    QTest::newRow("earlier .cue read-only") << int(ReadOnlyCue) << true << 3 << false
+                                            << "Existing file " + cueName + " is not writable";
+    QTest::newRow(".cue name taken by a folder")
+        << int(CueNameIsAFolder) << false << 3 << false << "Filename refers to a directory";
+    QTest::newRow("disk full in the middle of the write")
+        << int(DiskFull) << false << 3 << false << "No space left on device";
+    QTest::newRow("file size limit in the middle of the write")
+        << int(FileSizeLimit) << false << 3 << false << "File too large";
+    QTest::newRow("input is a folder")
+        << int(InputIsAFolder) << false << 1 << true << "file to open is a directory";
+    QTest::newRow("input is a dangling link")
+        << int(InputIsADanglingLink) << false << 1 << true << "No such file or directory";
+    QTest::newRow("input unreadable")
+        << int(InputUnreadable) << true << 1 << true << "Permission denied";
+    QTest::newRow("input removed before it is read")
+        << int(InputMissing) << false << 1 << true << "No such file or directory";
+}
+
+void TestFaults::commandLine()
+{
+    QFETCH(int, fault);
+    QFETCH(bool, unprivileged);
+    QFETCH(int, status);
+    QFETCH(bool, reading);
+    QFETCH(QString, reason);
+
+    if (unprivileged && isRoot() && QStandardPaths::findExecutable("setpriv").isEmpty())
+        QSKIP("setpriv is needed to run the program unprivileged");
+    if (fault == FileSizeLimit && QStandardPaths::findExecutable("prlimit").isEmpty())
+        QSKIP("prlimit is needed to limit the file size");
+    if (fault == DiskFull) {
+        // A small file system of its own: 96 KiB hold the control file
+        // (40 KB) and the earlier .cue, but not the new cue sheet (63 KB).
+        if (!isRoot()
+            || ::mount("tmpfs", QFile::encodeName(work).constData(), "tmpfs", 0, "size=96k") != 0)
+            QSKIP("mounting a small tmpfs needs root; the file size limit stands in for it");
+        mountPoint = work;
+    }
+
+    const QString input = work + u'/' + inputName;
+    const QString cue = work + u'/' + cueName;
+    const bool large = fault == DiskFull || fault == FileSizeLimit;
+    switch (fault) {
+    case InputIsAFolder:
+        QVERIFY(QDir().mkdir(input));
+        break;
+    case InputIsADanglingLink:
+        QVERIFY(QFile::link("gone.ccd", input));
+        break;
+    case InputMissing:
+        QVERIFY(writeFile(input, header));
+        QVERIFY(QFile::remove(input));
+        break;
+    default:
+        QVERIFY(writeFile(input, large ? largeControlFile() : header));
+    }
+    if (fault == CueNameIsAFolder)
+        QVERIFY(QDir().mkdir(cue));
+    else
+        QVERIFY(writeFile(cue, earlierCue));
+
+    if (unprivileged && isRoot()) {
+        // The user owns the files, as a user would; the permissions alone refuse.
+        QDirIterator it(work, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        while (it.hasNext())
+            QVERIFY(::lchown(QFile::encodeName(it.next()).constData(), nobody, nobody) == 0);
+        QVERIFY(::chown(QFile::encodeName(work).constData(), nobody, nobody) == 0);
+    }
+    if (fault == FolderNotWritable)
+        QVERIFY(::chmod(QFile::encodeName(work).constData(), 0555) == 0);
+    if (fault == ReadOnlyCue)
+        QVERIFY(::chmod(QFile::encodeName(cue).constData(), 0444) == 0);
+    if (fault == InputUnreadable)
+        QVERIFY(::chmod(QFile::encodeName(input).constData(), 0) == 0);
+
+    const QMap<QString, QByteArray> before = snapshot(work);
+    const Run result = run({ inputName }, unprivileged, fault == FileSizeLimit ? 16384 : 0);
+
+    QVERIFY2(!result.crashed, "the program crashed or hung");
+    QCOMPARE(result.status, status);
+    QCOMPARE(result.out, QByteArray());
+    const QString expected = QStringLiteral("File Error: ")
+        + (reading ? QStringLiteral("Cannot read ") + inputName
+                   : QStringLiteral("Cannot write ") + cueName)
+        + QStringLiteral(":\n") + reason + u'\n';
+    QCOMPARE(QString::fromUtf8(result.err), expected);
+    // Nothing new, nothing half-written, the earlier .cue as it was.
+    QCOMPARE(snapshot(work), before);
+}
+
+void TestFaults::inputRemovedWhileRead()
+{
+    // A pipe in place of the control file lets the test remove the file
+    // between the program's opening it and its reading the rest: once open,
+    // the whole file is converted all the same.
+    const QString input = work + u'/' + inputName;
+    QVERIFY(::mkfifo(QFile::encodeName(input).constData(), 0644) == 0);
+
+    QProcess process;
+    process.setWorkingDirectory(work);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    process.setProcessEnvironment(environment);
+    process.start(program, { "--no-window", inputName });
+    QVERIFY(process.waitForStarted());
+
+    int writer = -1;
+    QElapsedTimer timer;
+    timer.start();
+    while ((writer = ::open(QFile::encodeName(input).constData(), O_WRONLY | O_NONBLOCK)) < 0
+        && errno == ENXIO && timer.elapsed() < 30000)
+        QTest::qWait(5);
+    QVERIFY2(writer >= 0, "the program never opened its input");
+    QVERIFY(::fcntl(writer, F_SETFL, 0) == 0);
+
+    const QByteArray first = header + "[TRACK 1]\r\nMODE=0\r\n";
+    const QByteArray rest = "INDEX 1=0\r\n[TRACK 2]\r\nMODE=1\r\nINDEX 1=16957\r\n";
+    QCOMPARE(::write(writer, first.constData(), size_t(first.size())), ssize_t(first.size()));
+    QVERIFY(QFile::remove(input));
+    QCOMPARE(::write(writer, rest.constData(), size_t(rest.size())), ssize_t(rest.size()));
+    ::close(writer);
+
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.readAllStandardError(), QByteArray());
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(readFile(work + u'/' + cueName),
+        ("FILE \"" + baseName
+            + ".img\" BINARY\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
+              "  TRACK 02 MODE1/2352\r\n    INDEX 01 03:46:07\r\n\r\n")
+            .toUtf8());
+}
+
+void TestFaults::largeCueSheetKeepsEveryCharacter()
+{
+    // The cue sheet is encoded 65536 UTF-16 units at a time. Characters
+    // outside the BMP take two units; here the first of a pair stands last in
+    // every piece, the case that must not be cut in two.
+    const QString fileLine = "FILE \"" + baseName + ".img\" BINARY\r\n";
+    const qsizetype pairsFrom = fileLine.size() + QStringLiteral("    FLAGS").size();
+    const QString text = QString((65535 - pairsFrom) % 2, u'x')
+        + QString::fromUtf8("\xF0\x9F\x92\xBF").repeated(70000);
+    const QString cueSheet = fileLine + QStringLiteral("    FLAGS") + text + QStringLiteral("\r\n");
+    QVERIFY(cueSheet[65535].isHighSurrogate() && cueSheet[2 * 65536 - 1].isHighSurrogate());
+
+    QVERIFY(writeFile(work + u'/' + inputName, header + "FLAGS=" + text.toUtf8() + "\r\n"));
+    const Run result = run({ inputName }, false);
+    QVERIFY(!result.crashed);
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.status, 0);
+    QVERIFY(readFile(work + u'/' + cueName) == (cueSheet + QStringLiteral("\r\n")).toUtf8());
+}
+
+void TestFaults::boundedCost_data()
+{
+    QTest::addColumn<QByteArray>("line"); // repeated after the header
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("typical control file")
+        << QByteArray("[TRACK 1]\r\nMODE=1\r\nINDEX 1=150\r\n") << qint64(3000) << 0;
+    // Sparse: it costs no disk space here, and must cost no time or memory there.
+    QTest::newRow("4 GB file that is not a control file") << QByteArray() << (qint64(4) << 30) << 1;
+    QTest::newRow("200 MB of lines that fit no rule")
+        << QByteArray("PreGapMode=2\r\n") << qint64(200000000) << 0;
+    QTest::newRow("200 MB of track lines")
+        << QByteArray("[TRACK 1]\r\nMODE=1\r\nINDEX 1=150\r\n") << qint64(200000000) << 0;
+}
+
+void TestFaults::boundedCost()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(qint64, size);
+    QFETCH(int, status);
+
+    if (isSanitized())
+        QSKIP("memory and time are measured without AddressSanitizer, whose allocator keeps more");
+
+    // Peak memory of a small conversion: what the program needs whatever the input.
+    static long floorKilobytes = 0;
+
+    const QString input = work + u'/' + inputName;
+    {
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        if (line.isEmpty()) {
+            QVERIFY(file.resize(size));
+        } else {
+            QVERIFY(file.write(header) == header.size());
+            const QByteArray block = line.repeated(int(qMin<qint64>(size, 1048576) / line.size()));
+            for (qint64 written = header.size(); written < size; written += block.size())
+                QVERIFY(file.write(block) == block.size());
+        }
+    }
+
+    // Run by hand: wait4() gives the peak resident memory of this one process.
+    const QByteArray programPath = QFile::encodeName(program);
+    const QByteArray name = QFile::encodeName(inputName);
+    const QByteArray folder = QFile::encodeName(work);
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDERR_FILENO);
+        if (::chdir(folder.constData()) == 0)
+            ::execl(programPath.constData(), "morvant", "--no-window", name.constData(),
+                static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    int wstatus = 0;
+    rusage usage{};
+    QCOMPARE(::wait4(child, &wstatus, 0, &usage), child);
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY(WIFEXITED(wstatus));
+    QCOMPARE(WEXITSTATUS(wstatus), status);
+
+    const long peak = usage.ru_maxrss;
+    const qint64 cueSize = QFileInfo(work + u'/' + cueName).size();
+    QFile::remove(input);
+    QFile::remove(work + u'/' + cueName);
+    qInfo("%s: %lld ms, peak %ld kB, cue sheet %lld bytes", QTest::currentDataTag(), elapsed, peak,
+        cueSize);
+
+    if (floorKilobytes == 0) {
+        floorKilobytes = peak;
+        return;
+    }
+    // The cue sheet is held once, as 16-bit text: two bytes a character. The
+    // input is never held whole, whatever its size.
+    const long allowed = floorKilobytes + 64 * 1024 + long(2 * cueSize / 1024);
+    QVERIFY2(peak <= allowed,
+        qPrintable(QStringLiteral("peak %1 kB, allowed %2 kB").arg(peak).arg(allowed)));
+    if (status != 0)
+        QVERIFY2(elapsed < 5000, "a file that is not a control file must be refused at once");
+}
+
+QTEST_GUILESS_MAIN(TestFaults)
+#include "tst_faults.moc"
