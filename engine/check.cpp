@@ -558,8 +558,10 @@ void checkToc(const Scan &scan, QList<Finding> &findings)
     }
     if (!missing.isEmpty()) {
         addFinding(findings, QStringLiteral("toc-missing"), 0, {},
-            tr("The table of contents has no entry for track %1, so its mode and flags cannot "
-               "be checked.")
+            (missing.size() == 1 ? tr("The table of contents has no entry for track %1, so its "
+                                      "mode and flags cannot be checked.")
+                                 : tr("The table of contents has no entries for tracks %1, so "
+                                      "their modes and flags cannot be checked."))
                 .arg(missing.join(QStringLiteral(", "))),
             tr("The control file may be incomplete; make it again from the disc if you can."));
     }
