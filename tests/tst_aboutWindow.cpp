@@ -1,19 +1,35 @@
 #include "aboutWindow.h"
 #include "artwork.h"
+#include "helpViewer.h"
 #include "identity.h"
+#include "mainWindow.h"
 
+#include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QFontInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QImage>
 #include <QImageReader>
 #include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -82,6 +98,140 @@ PngHeader readPngHeader(const QByteArray &bytes)
     return header;
 }
 
+QList<QString> helpFilesShown; // the help viewer's calls, by file
+
+void recordHelp(const helpViewer::Request &request)
+{
+    helpFilesShown += QString::fromLocal8Bit(request.helpFile);
+}
+
+/// Runs xdotool, which drives the real program through the X server.
+QString xdotool(const QStringList &arguments, bool *found = nullptr)
+{
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    const bool finished = process.waitForFinished(10000);
+    if (!finished)
+        process.kill();
+    if (found)
+        *found = finished && process.exitCode() == 0;
+    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+}
+
+QStringList visibleWindows(qint64 pid)
+{
+    return xdotool({ QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                       QStringLiteral("--pid"), QString::number(pid) })
+        .split(u'\n', Qt::SkipEmptyParts);
+}
+
+QSize windowSize(const QString &window)
+{
+    const QString shell =
+        xdotool({ QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window });
+    QSize size;
+    for (const QString &line : shell.split(u'\n')) {
+        if (line.startsWith(u"WIDTH="))
+            size.setWidth(line.mid(6).toInt());
+        else if (line.startsWith(u"HEIGHT="))
+            size.setHeight(line.mid(7).toInt());
+    }
+    return size;
+}
+
+/// Presses \a keys in \a window, given the focus first as a window manager would.
+void press(const QString &window, const QString &keys)
+{
+    xdotool({ QStringLiteral("windowfocus"), QStringLiteral("--sync"), window });
+    QTest::qWait(150);
+    for (const QString &key : keys.split(u' ')) {
+        xdotool({ QStringLiteral("key"), key });
+        QTest::qWait(150);
+    }
+}
+
+/** Asks \a window to close as a window manager does when its close button is
+    pressed: with a WM_DELETE_WINDOW message. */
+void closeThroughFrame(const QString &window)
+{
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t *connection = x11->connection();
+    const auto atom = [connection](const char *name) {
+        const auto cookie = xcb_intern_atom(connection, 0, quint16(std::strlen(name)), name);
+        xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+        const xcb_atom_t found = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return found;
+    };
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window.toUInt();
+    event.type = atom("WM_PROTOCOLS");
+    event.data.data32[0] = atom("WM_DELETE_WINDOW");
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(connection, 0, event.window, XCB_EVENT_MASK_NO_EVENT,
+        reinterpret_cast<const char *>(&event));
+    xcb_flush(connection);
+}
+
+/// The real program, started without a file so that its main window opens.
+class Program
+{
+public:
+    Program() { process.start(QStringLiteral(MORVANT_PATH), QStringList()); }
+    ~Program()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+
+    /// The main window, once it is shown; empty if it never is.
+    QString mainWindow()
+    {
+        bool found = false;
+        for (int tries = 0; tries < 100 && !found; ++tries) {
+            window = xdotool({ QStringLiteral("search"), QStringLiteral("--all"),
+                                 QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                 QString::number(process.processId()), QStringLiteral("--name"),
+                                 QStringLiteral("^MORVANT by Tesselin$") },
+                &found);
+            if (!found)
+                QTest::qWait(100);
+        }
+        return found ? window.section(u'\n', 0, 0) : QString();
+    }
+
+    /// Chooses Help > About in the main window; returns the About window shown.
+    QString openAbout()
+    {
+        press(window, QStringLiteral("alt+h a"));
+        for (int tries = 0; tries < 50; ++tries) {
+            for (const QString &shown : visibleWindows(process.processId())) {
+                if (shown != window && windowSize(shown) == QSize(492, 283))
+                    return shown;
+            }
+            QTest::qWait(100);
+        }
+        return {};
+    }
+
+    bool isRunning() const { return process.state() == QProcess::Running; }
+
+    /// Whether the program ends within \a milliseconds (or has ended already).
+    bool ends(int milliseconds = 5000)
+    {
+        // The events processed while waiting may have seen it end already, and
+        // waitForFinished() reports false for a process that is not running.
+        return process.state() == QProcess::NotRunning || process.waitForFinished(milliseconds);
+    }
+
+    QProcess process;
+    QString window;
+};
+
 } // namespace
 
 class TestAboutWindow : public QObject
@@ -115,6 +265,14 @@ private slots:
     void windowsIcon();
     void logo();
     void pictures();
+
+    void mainWindowAbout();
+    void mainWindowWorksWhileAboutOpen();
+    void helpContents();
+
+    void exitEndsProgramWithAboutOpen();
+    void closingMainWindow_data();
+    void closingMainWindow();
 };
 
 void TestAboutWindow::cleanup()
@@ -562,6 +720,170 @@ void TestAboutWindow::pictures()
     }
     QVERIFY(shown > 1000);
     QCOMPARE(QColor(image.pixel(frameAt + QPoint(19 + 1, 32 + 1))), lightGrey);
+}
+
+void TestAboutWindow::mainWindowAbout()
+{
+    MainWindow window([](const QString &, const QString &) {});
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // The program icon, with both of its images.
+    const QList<QSize> sizes = window.windowIcon().availableSizes();
+    QVERIFY(sizes.contains(QSize(16, 16)));
+    QVERIFY(sizes.contains(QSize(32, 32)));
+    QCOMPARE(
+        window.windowIcon().pixmap(QSize(32, 32)).toImage().convertToFormat(QImage::Format_ARGB32),
+        QImage(QStringLiteral(MORVANT_ART_DIR "/morvant-32.png"))
+            .convertToFormat(QImage::Format_ARGB32));
+
+    auto *about = window.findChild<QAction *>(QStringLiteral("mnuAbout"));
+    QVERIFY(about);
+    QVERIFY(about->isEnabled());
+    QVERIFY(!AboutWindow::instance());
+    about->trigger();
+    QPointer<AboutWindow> shown = AboutWindow::instance();
+    QVERIFY(shown);
+    QVERIFY(QTest::qWaitForWindowExposed(shown));
+    QVERIFY(!shown->parentWidget()); // owned by the application, not the main window
+    about->trigger();
+    QCOMPARE(AboutWindow::instance(), shown.data());
+    QCOMPARE(aboutWindows().size(), 1);
+
+    QTest::mouseClick(child<QPushButton>(shown, "aboutButton"), Qt::LeftButton);
+    QTRY_VERIFY(shown.isNull());
+    QVERIFY(window.isVisible()); // OK leaves the main window alone
+    about->trigger();
+    QVERIFY(AboutWindow::instance());
+}
+
+void TestAboutWindow::mainWindowWorksWhileAboutOpen()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString control = folder.filePath(QStringLiteral("Demo Disc.ccd"));
+    QVERIFY(QFile::copy(QFINDTESTDATA("../examples/Demo Disc.ccd"), control));
+
+    QList<QString> messages;
+    MainWindow window([&](const QString &text, const QString &) { messages += text; });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.findChild<QAction *>(QStringLiteral("mnuAbout"))->trigger();
+    QPointer<AboutWindow> about = AboutWindow::instance();
+    QVERIFY(about);
+    QVERIFY(QTest::qWaitForWindowActive(about));
+
+    // Back to the main window: typing, its shortcuts and a conversion work.
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto *cueText = window.findChild<QPlainTextEdit *>(QStringLiteral("cueText"));
+    QVERIFY(cueText);
+    cueText->setFocus();
+    QTest::keyClicks(cueText, QStringLiteral("typed"));
+    QVERIFY(cueText->toPlainText().contains(u"typed"));
+    QTest::keySequence(&window, QKeySequence(Qt::CTRL | Qt::Key_A));
+    QCOMPARE(cueText->textCursor().selectedText().size(), cueText->toPlainText().size());
+
+    window.openFile(control);
+    QVERIFY(QFile::exists(folder.filePath(QStringLiteral("Demo Disc.cue"))));
+    QVERIFY(cueText->toPlainText().startsWith(u"FILE \"Demo Disc.img\" BINARY"));
+    QCOMPARE(messages.size(), 1); // the confirmation, and nothing else
+
+    QVERIFY(about);
+    QVERIFY(about->isVisible());
+    QCOMPARE(AboutWindow::instance(), about.data());
+}
+
+void TestAboutWindow::helpContents()
+{
+    helpFilePath = QDir::toNativeSeparators(QDir::tempPath()) + QStringLiteral("/MORVANT.hlp");
+    helpFilesShown.clear();
+    const helpViewer::Viewer platform = helpViewer::replaceViewer(recordHelp);
+    const auto restore = qScopeGuard([&] { helpViewer::replaceViewer(platform); });
+
+    MainWindow window([](const QString &, const QString &) {});
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto *contents = window.findChild<QAction *>(QStringLiteral("mnuHelpContents"));
+    QVERIFY(contents);
+    QCOMPARE(contents->text(), QStringLiteral("&Contents..."));
+    QCOMPARE(contents->shortcut(), QKeySequence(Qt::Key_F1));
+    QVERIFY(!contents->isEnabled());
+
+    // F1, the item chosen with the mouse in the open menu, and the item's
+    // own trigger: none reaches the help viewer.
+    QTest::keyClick(&window, Qt::Key_F1);
+    auto *help = window.findChild<QMenu *>(QStringLiteral("mnuHelp"));
+    QVERIFY(help);
+    help->popup(window.mapToGlobal(QPoint(20, 20)));
+    QVERIFY(QTest::qWaitForWindowExposed(help));
+    QTest::mouseClick(help, Qt::LeftButton, {}, help->actionGeometry(contents).center());
+    QTest::keyClick(help, Qt::Key_F1);
+    help->close();
+    contents->trigger();
+    QCoreApplication::processEvents();
+    QCOMPARE(helpFilesShown, QList<QString>());
+    QVERIFY(!contents->isEnabled());
+
+    // The same F1 does reach it once the item is enabled, with the main
+    // window and the help file: so it is the disabled item that stops it.
+    contents->setEnabled(true);
+    helpViewer::Request seen{};
+    helpViewer::replaceViewer([&](const helpViewer::Request &request) {
+        seen = request;
+        recordHelp(request);
+    });
+    QTest::keyClick(&window, Qt::Key_F1);
+    QCOMPARE(helpFilesShown, QList<QString>({ helpFilePath }));
+    QCOMPARE(seen.window, quintptr(window.winId()));
+    QCOMPARE(seen.command, 0u);
+    QCOMPARE(seen.data, 0u);
+}
+
+void TestAboutWindow::exitEndsProgramWithAboutOpen()
+{
+    Program program;
+    const QString main = program.mainWindow();
+    QVERIFY2(!main.isEmpty(), "the main window did not show");
+    QVERIFY2(!program.openAbout().isEmpty(), "Help > About showed no About window");
+
+    press(main, QStringLiteral("alt+f x")); // File > Exit
+    QVERIFY(program.ends());
+    QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process.exitCode(), 0);
+}
+
+void TestAboutWindow::closingMainWindow_data()
+{
+    QTest::addColumn<bool>("aboutOpen");
+    QTest::newRow("About window open") << true;
+    QTest::newRow("main window alone") << false;
+}
+
+void TestAboutWindow::closingMainWindow()
+{
+    QFETCH(bool, aboutOpen);
+    Program program;
+    const QString main = program.mainWindow();
+    QVERIFY2(!main.isEmpty(), "the main window did not show");
+    const QString about = aboutOpen ? program.openAbout() : QString();
+    QCOMPARE(about.isEmpty(), !aboutOpen);
+
+    closeThroughFrame(main);
+    if (!aboutOpen) {
+        QVERIFY(program.ends());
+        QCOMPARE(program.process.exitCode(), 0);
+        return;
+    }
+    QTRY_VERIFY(!visibleWindows(program.process.processId()).contains(main));
+    QTest::qWait(500);
+    QVERIFY(program.isRunning());
+    QCOMPARE(visibleWindows(program.process.processId()), QStringList({ about }));
+
+    press(about, QStringLiteral("Return")); // OK
+    QVERIFY(program.ends());
+    QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process.exitCode(), 0);
 }
 
 QTEST_MAIN(TestAboutWindow)

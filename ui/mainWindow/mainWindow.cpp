@@ -1,6 +1,9 @@
 #include "mainWindow.h"
 
+#include "aboutWindow.h"
+#include "artwork.h"
 #include "cueTextEdit.h"
+#include "helpViewer.h"
 
 #include <QAction>
 #include <QApplication>
@@ -11,7 +14,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPainter>
 #include <QScreen>
 #include <QStyle>
 
@@ -32,24 +34,6 @@ constexpr QSize clientSize(593, 545);
 QString prompt()
 {
     return MainWindow::tr("Click File->Open or drop a CCD file here to begin.");
-}
-
-// A plain disc until the program's artwork takes its place.
-QIcon placeholderIcon()
-{
-    QIcon icon;
-    for (const int size : { 16, 32 }) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setPen(Qt::black);
-        painter.setBrush(Qt::lightGray);
-        painter.drawEllipse(0, 0, size - 1, size - 1);
-        painter.setBrush(Qt::white);
-        painter.drawEllipse(size * 3 / 8, size * 3 / 8, size / 4 - 1, size / 4 - 1);
-        icon.addPixmap(pixmap);
-    }
-    return icon;
 }
 
 // Qt 6.4's editor crashes when a middle click pastes an X11 primary selection
@@ -82,7 +66,7 @@ MainWindow::MainWindow(ShowMessage showMessage, QWidget *parent)
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(tr("MORVANT by Tesselin"));
-    setWindowIcon(placeholderIcon());
+    setWindowIcon(programIcon());
     chooseFile = [this] { return chooseFileInDialog(); };
 
     createActions();
@@ -126,8 +110,11 @@ void MainWindow::createActions()
     connect(mnuSelectAll, &QAction::triggered, this, &MainWindow::selectAll);
 
     mnuHelpContents = action(tr("&Contents..."), "mnuHelpContents", QKeySequence(Qt::Key_F1));
+    // Nothing ever enables it, so neither the item nor F1 reaches the help viewer.
     mnuHelpContents->setEnabled(false);
+    connect(mnuHelpContents, &QAction::triggered, this, &MainWindow::helpContents);
     mnuAbout = action(tr("&About"), "mnuAbout");
+    connect(mnuAbout, &QAction::triggered, this, &MainWindow::about);
 }
 
 void MainWindow::createMenus()
@@ -372,4 +359,17 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     default:
         return handleDragAndDrop(event);
     }
+}
+
+void MainWindow::about()
+{
+    AboutWindow::showAbout();
+}
+
+void MainWindow::helpContents()
+{
+    // The command would come from a setting that nothing ever gives, so it is
+    // 0, which is none of the help viewer's commands; the item is never
+    // enabled, so the call is never made.
+    helpViewer::showHelp(this, helpFilePath, 0, 0);
 }

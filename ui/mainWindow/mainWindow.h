@@ -49,6 +49,8 @@ private slots:
     void open();
     void save();
     void exit();
+    void about();
+    void helpContents();
     void enableEditItems();
     void cut();
     void copy();
@@ -80,7 +82,8 @@ private:
     QAction *mnuPaste = nullptr;
     QAction *mnuSelectAll = nullptr;
     QMenu *mnuHelp = nullptr;
-    // Help's two commands live with the About window, which connects them.
+    // Contents... stays disabled for the whole run; About shows the
+    // application's one About window.
     QAction *mnuHelpContents = nullptr;
     QAction *mnuAbout = nullptr;
 };
