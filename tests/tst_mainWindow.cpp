@@ -83,23 +83,25 @@ void setClipboard(const QString &kind, const QString &text = {})
     }
 }
 
-// Runs \a check once a popup or modal window is up, so that a blocking exec()
-// can be looked into and closed; gives up quietly after a while.
-void whenUp(const std::function<bool()> &isUp, const std::function<void()> &check)
+// Runs a check once a popup or a modal window is up, so that a blocking exec()
+// can be looked into and closed. It keeps watching until it goes out of scope.
+class WhenUp
 {
-    auto *timer = new QTimer;
-    auto *tries = new int(0);
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        if (isUp() || ++*tries > 200) {
-            timer->stop();
-            timer->deleteLater();
-            if (isUp())
+public:
+    WhenUp(const std::function<bool()> &isUp, const std::function<void()> &check)
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this, isUp, check] {
+            if (isUp()) {
+                timer.stop();
                 check();
-            delete tries;
-        }
-    });
-    timer->start(10);
-}
+            }
+        });
+        timer.start(10);
+    }
+
+private:
+    QTimer timer;
+};
 
 } // namespace
 
@@ -498,7 +500,7 @@ void TestMainWindow::openDialog()
 
     QString title;
     QStringList filters;
-    whenUp([&] { return dialog() != nullptr; },
+    const WhenUp chosen([&] { return dialog() != nullptr; },
         [&] {
             title = dialog()->windowTitle();
             filters = dialog()->nameFilters();
@@ -512,7 +514,7 @@ void TestMainWindow::openDialog()
     QVERIFY(QFile::remove(path(QStringLiteral("Game.cue"))));
 
     QStringList preselected;
-    whenUp([&] { return dialog() != nullptr; },
+    const WhenUp cancelled([&] { return dialog() != nullptr; },
         [&] {
             preselected = dialog()->selectedFiles();
             dialog()->reject();
@@ -737,7 +739,7 @@ void TestMainWindow::enablingStep()
             shown.append(action(name)->isEnabled());
     };
     if (how == u"popup") {
-        whenUp([&] { return QApplication::activePopupWidget() == editMenu(); },
+        const WhenUp popup([&] { return QApplication::activePopupWidget() == editMenu(); },
             [&] {
                 record();
                 editMenu()->close();
@@ -955,24 +957,23 @@ void TestMainWindow::rightPress()
     QList<bool> states;
     QList<bool> changesBeforeShowing;
     bool enabledWhileShown = false;
-    if (button == Qt::RightButton) {
-        whenUp([&] { return QApplication::activePopupWidget() == editMenu(); },
-            [&] {
-                opened = true;
-                menuAt = editMenu()->pos();
-                changesBeforeShowing = enabledChanges;
-                enabledWhileShown = cueText->isEnabled();
-                for (const char *name : { "mnuCut", "mnuCopy", "mnuPaste", "mnuSelectAll" })
-                    states.append(action(name)->isEnabled());
-                if (choice.isEmpty()) {
-                    QTest::keyClick(editMenu(), Qt::Key_Escape);
-                } else {
-                    QAction *item = action(choice.toLatin1().constData());
-                    QTest::mouseClick(
-                        editMenu(), Qt::LeftButton, {}, editMenu()->actionGeometry(item).center());
-                }
-            });
-    }
+    // Watches every press, so that a wrong popup is seen and closed too.
+    const WhenUp popup([&] { return QApplication::activePopupWidget() == editMenu(); },
+        [&] {
+            opened = true;
+            menuAt = editMenu()->pos();
+            changesBeforeShowing = enabledChanges;
+            enabledWhileShown = cueText->isEnabled();
+            for (const char *name : { "mnuCut", "mnuCopy", "mnuPaste", "mnuSelectAll" })
+                states.append(action(name)->isEnabled());
+            if (choice.isEmpty()) {
+                QTest::keyClick(editMenu(), Qt::Key_Escape);
+            } else {
+                QAction *item = action(choice.toLatin1().constData());
+                QTest::mouseClick(
+                    editMenu(), Qt::LeftButton, {}, editMenu()->actionGeometry(item).center());
+            }
+        });
     // The popup opens on the press: the test returns from it before any release.
     QTest::mousePress(cueText->viewport(), button, modifiers, at);
     const QWidget *popupAfterPress = QApplication::activePopupWidget();
@@ -980,6 +981,7 @@ void TestMainWindow::rightPress()
     cueText->removeEventFilter(&watch);
 
     if (button != Qt::RightButton) {
+        QVERIFY(!opened);
         QVERIFY(!popupAfterPress);
         QVERIFY(!QApplication::activePopupWidget());
         QVERIFY(enabledChanges.isEmpty());
@@ -1021,7 +1023,7 @@ void TestMainWindow::rightPress()
 void TestMainWindow::noOtherContextMenu()
 {
     bool popupSeen = false;
-    whenUp([] { return QApplication::activePopupWidget() != nullptr; },
+    const WhenUp popup([] { return QApplication::activePopupWidget() != nullptr; },
         [&] {
             popupSeen = true;
             QApplication::activePopupWidget()->close();
@@ -1053,7 +1055,8 @@ void TestMainWindow::messageBox()
     QMessageBox::Icon icon = QMessageBox::Critical;
     int buttons = 0;
     bool modal = false;
-    whenUp([] { return qobject_cast<QMessageBox *>(QApplication::activeModalWidget()) != nullptr; },
+    const WhenUp boxUp(
+        [] { return qobject_cast<QMessageBox *>(QApplication::activeModalWidget()) != nullptr; },
         [&] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             shownText = box->text();
