@@ -16,8 +16,6 @@ QString tr(const char *text)
     return QCoreApplication::translate("MORVANT", text);
 }
 
-// Eight language blocks of at most 256 packs each: anything longer is not CD-Text.
-constexpr qsizetype maxPacks = 8 * 256;
 constexpr int packTitle = 0x80;
 constexpr int packPerformer = 0x81;
 constexpr int packSizeInfo = 0x8f;
@@ -192,7 +190,7 @@ bool cdTextPacks(const QList<ControlFileEntry> &entries, QList<QByteArray> *pack
             *error = tr("line %1: Entry %2 is out of order").arg(entry.line).arg(words[1]);
             return false;
         }
-        if (packs->size() == maxPacks) {
+        if (packs->size() == maxCdTextPacks) {
             *error = tr("line %1: more packs than CD-Text can hold").arg(entry.line);
             return false;
         }
@@ -376,7 +374,7 @@ QString ccdToCueWithCdText(
             found = found || inSection;
         } else if (inSection) {
             const qsizetype equals = line.indexOf(u'=');
-            if (equals > 0)
+            if (equals > 0 && entries.size() < maxCdTextEntries)
                 entries.append(
                     { line.left(equals).trimmed(), line.mid(equals + 1).trimmed(), lineNumber });
         }

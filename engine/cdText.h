@@ -29,6 +29,13 @@ struct ControlFileEntry
     int line = 0;
 };
 
+/// Eight language blocks of at most 256 packs each: anything longer is not CD-Text.
+inline constexpr qsizetype maxCdTextPacks = 8 * 256;
+
+/// How many entries of a [CDText] section are worth keeping: the packs, the
+/// count, and one more to tell that there are too many.
+inline constexpr qsizetype maxCdTextEntries = maxCdTextPacks + 2;
+
 /** Turns the entries of a [CDText] section ("Entries=N", then "Entry 0=" to
     "Entry N-1=", each 16 bytes written in hexadecimal, or 18 with their CRC)
     into packs. Returns false with the reason in \a error when the section is

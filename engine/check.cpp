@@ -200,7 +200,8 @@ void Scanner::take(int number, const QString &line, bool isPastSessions)
         const QString value = trimmed.mid(equals + 1).trimmed();
         const QString upperKey = key.toUpper();
         if (section == u"CDTEXT") {
-            scan.cdTextEntries.append({ key, value, number });
+            if (scan.cdTextEntries.size() < maxCdTextEntries)
+                scan.cdTextEntries.append({ key, value, number });
         } else if (section == u"DISC" && upperKey == u"DATATRACKSSCRAMBLED") {
             scan.scrambled = value;
             scan.scrambledLine = number;
@@ -236,6 +237,11 @@ void Scanner::takeRelaxed(int number, const QString &line)
     if (!intended.startsWith(u'[') && !section.startsWith(u"TRACK"))
         return;
     const Piece piece = classify(line);
+    // Blanks that the conversion absorbs (INDEX 1= 0) harm nothing.
+    const Piece intendedPiece = classify(intended);
+    if (piece.kind != Piece::None && piece.kind == intendedPiece.kind
+        && piece.text.simplified() == intendedPiece.text.simplified())
+        return;
     const QString track = scan.tracks.isEmpty() ? QString() : scan.tracks.last().number;
     QString message;
     if (piece.kind == Piece::None)

@@ -420,6 +420,12 @@ void TestCdText::ccdToCueWithCdText_data()
         << QByteArray() << "does not continue";
     QTest::newRow("empty section") << controlFile + "[CDText]\r\nEntries=0\r\n"
                                    << QByteArray() << "";
+    QByteArray endless = "[CDText]\r\n";
+    for (int i = 0; i < 3000; ++i)
+        endless += "Entry " + QByteArray::number(i)
+            + "=80 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\r\n";
+    QTest::newRow("more entries than CD-Text holds")
+        << controlFile + endless << QByteArray() << "more packs";
     QTest::newRow("section cut short")
         << controlFile + section.left(section.lastIndexOf("Entry")) << QByteArray() << "Entries=";
 }

@@ -281,6 +281,10 @@ void TestCheck::findings_data()
         { "keyword-form|02|MODE=0" });
     row("index with blanks", replaced(clean, "INDEX 1=1000", "INDEX 1 = 1000"),
         { "keyword-form|02|INDEX 1 = 1000" });
+    row("blanks the conversion absorbs",
+        replaced(replaced(clean, "INDEX 1=1000", "INDEX 1= 1000 "), "[TRACK 2]\r\nMODE=0",
+            "[TRACK 2]\r\nMODE= 0"),
+        {});
     row("index in lower case", replaced(clean, "INDEX 1=1000", "index 1=1000"),
         { "keyword-form|02|index 1=1000" });
     row("flags without a blank",
