@@ -158,14 +158,15 @@ void checkCueSheet(const QString &cueSheet, QChar separator)
 QString referenceConversion(QByteArrayView bytes, QChar separator)
 {
     QList<QString> lines;
-    qsizetype at = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    while (at < bytes.size()) {
-        qsizetype end = at;
-        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
-            ++end;
-        lines.append(QString::fromLocal8Bit(bytes.sliced(at, end - at)));
-        at = end + 1;
-        if (end + 1 < bytes.size() && bytes[end] == '\r' && bytes[end + 1] == '\n')
+    const char *at = bytes.data() + (bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0);
+    const char *const end = bytes.data() + bytes.size();
+    while (at < end) {
+        const char *lineEnd = at;
+        while (lineEnd < end && *lineEnd != '\n' && *lineEnd != '\r')
+            ++lineEnd;
+        lines.append(QString::fromLocal8Bit(at, lineEnd - at));
+        at = lineEnd + 1;
+        if (lineEnd + 1 < end && lineEnd[0] == '\r' && lineEnd[1] == '\n')
             ++at;
     }
     if (lines.isEmpty() || lines[0] != u"[CloneCD]")
