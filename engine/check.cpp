@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -502,14 +503,19 @@ void checkToc(const Scan &scan, QList<Finding> &findings)
                "FLAGS are right."));
         return;
     }
+    // The first entry of each point counts, looked up once per track.
+    QHash<qint64, const TocEntry *> entries;
+    for (const TocEntry &entry : scan.toc) {
+        if (entry.point && entry.session == 1 && !entries.contains(*entry.point))
+            entries.insert(*entry.point, &entry);
+    }
     QStringList missing;
     for (const CheckedTrack &track : scan.tracks) {
         const std::optional<int> number = wholeNumber(track.number);
         if (!number)
             continue;
-        const auto entry = std::find_if(scan.toc.begin(), scan.toc.end(),
-            [&](const TocEntry &e) { return e.point == *number && e.session == 1; });
-        if (entry == scan.toc.end()) {
+        const TocEntry *entry = entries.value(*number);
+        if (!entry) {
             missing << track.number;
             continue;
         }
