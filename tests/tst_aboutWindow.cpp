@@ -148,29 +148,49 @@ void press(const QString &window, const QString &key)
     QTest::qWait(150);
 }
 
+xcb_connection_t *xcbConnection()
+{
+    return qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+}
+
+xcb_atom_t xcbAtom(const char *name)
+{
+    const auto cookie = xcb_intern_atom(xcbConnection(), 0, quint16(std::strlen(name)), name);
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(xcbConnection(), cookie, nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
+/// The 32-bit values of a property of an X window; empty when it has none.
+QList<quint32> windowProperty(WId window, const char *name)
+{
+    const auto cookie = xcb_get_property(
+        xcbConnection(), 0, xcb_window_t(window), xcbAtom(name), XCB_GET_PROPERTY_TYPE_ANY, 0, 64);
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(xcbConnection(), cookie, nullptr);
+    QList<quint32> values;
+    if (reply && reply->format == 32) {
+        const auto *data = static_cast<const quint32 *>(xcb_get_property_value(reply));
+        values = QList<quint32>(data, data + xcb_get_property_value_length(reply) / 4);
+    }
+    std::free(reply);
+    return values;
+}
+
 /** Asks \a window to close as a window manager does when its close button is
     pressed: with a WM_DELETE_WINDOW message. */
 void closeThroughFrame(const QString &window)
 {
-    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t *connection = x11->connection();
-    const auto atom = [connection](const char *name) {
-        const auto cookie = xcb_intern_atom(connection, 0, quint16(std::strlen(name)), name);
-        xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(connection, cookie, nullptr);
-        const xcb_atom_t found = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        std::free(reply);
-        return found;
-    };
     xcb_client_message_event_t event{};
     event.response_type = XCB_CLIENT_MESSAGE;
     event.format = 32;
     event.window = window.toUInt();
-    event.type = atom("WM_PROTOCOLS");
-    event.data.data32[0] = atom("WM_DELETE_WINDOW");
+    event.type = xcbAtom("WM_PROTOCOLS");
+    event.data.data32[0] = xcbAtom("WM_DELETE_WINDOW");
     event.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(connection, 0, event.window, XCB_EVENT_MASK_NO_EVENT,
+    xcb_send_event(xcbConnection(), 0, event.window, XCB_EVENT_MASK_NO_EVENT,
         reinterpret_cast<const char *>(&event));
-    xcb_flush(connection);
+    xcb_flush(xcbConnection());
 }
 
 /// The real program, started without a file so that its main window opens.
@@ -347,7 +367,14 @@ void TestAboutWindow::frame()
     QCOMPARE(window->objectName(), QStringLiteral("aboutWindow"));
     QVERIFY(!window->parentWidget()); // no owner
     QVERIFY(!window->isModal());
-    QCOMPARE(window->windowType(), Qt::Tool); // kept out of the taskbar
+    // Out of the taskbar, and not kept above the main window: on X11 an
+    // ordinary window that asks to skip the taskbar and is transient for none.
+    QCOMPARE(window->windowType(), Qt::Window);
+    const QList<quint32> states = windowProperty(window->winId(), "_NET_WM_STATE");
+    QVERIFY(states.contains(xcbAtom("_NET_WM_STATE_SKIP_TASKBAR")));
+    QVERIFY(states.contains(xcbAtom("_NET_WM_STATE_SKIP_PAGER")));
+    QCOMPARE(windowProperty(window->winId(), "WM_TRANSIENT_FOR"), QList<quint32>());
+    QVERIFY(window->testAttribute(Qt::WA_QuitOnClose));
     const Qt::WindowFlags flags = window->windowFlags();
     QVERIFY(flags.testFlag(Qt::FramelessWindowHint));
     for (Qt::WindowType hint :

@@ -11,6 +11,14 @@
 #include <QPushButton>
 #include <QScreen>
 
+#if QT_CONFIG(xcb)
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#endif
+
 namespace {
 
 // The application's one About window; cleared by itself when OK deletes it.
@@ -37,6 +45,38 @@ QLabel *label(QWidget *parent, const char *name, const QRect &geometry, const QF
     return label;
 }
 
+// On Windows a tool window stays out of the taskbar, and without an owner it
+// is not kept above the main window. X11 makes a tool window transient for the
+// whole program, which window managers keep above its other windows; there an
+// ordinary window that asks to skip the taskbar does both.
+#ifdef Q_OS_WIN
+constexpr Qt::WindowType windowKind = Qt::Tool;
+#else
+constexpr Qt::WindowType windowKind = Qt::Window;
+#endif
+
+void keepOutOfTaskbar([[maybe_unused]] QWidget *window)
+{
+#if QT_CONFIG(xcb)
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return; // Wayland decides for itself
+    xcb_connection_t *connection = x11->connection();
+    const auto atom = [connection](const char *name) {
+        const auto cookie = xcb_intern_atom(connection, 0, quint16(std::strlen(name)), name);
+        xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+        const xcb_atom_t found = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return found;
+    };
+    // Set before the window is first mapped; Qt keeps states it does not manage.
+    const xcb_atom_t states[] = { atom("_NET_WM_STATE_SKIP_TASKBAR"),
+        atom("_NET_WM_STATE_SKIP_PAGER") };
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xcb_window_t(window->winId()),
+        atom("_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 2, states);
+#endif
+}
+
 } // namespace
 
 AboutWindow *AboutWindow::showAbout()
@@ -61,11 +101,11 @@ AboutWindow *AboutWindow::instance()
 AboutWindow::AboutWindow()
 {
     setObjectName(QStringLiteral("aboutWindow"));
-    // A tool window stays out of the taskbar; without a frame it has no
-    // caption, system menu or buttons, so OK is its only way to close.
-    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
-    // Tool windows do not keep the program alive by default; this one does,
-    // so that closing the main window leaves the program running until OK.
+    // Without a frame it has no caption, system menu or buttons, so OK is its
+    // only way to close.
+    setWindowFlags(windowKind | Qt::FramelessWindowHint);
+    // It keeps the program alive (tool windows do not by default), so that
+    // closing the main window leaves the program running until OK.
     setAttribute(Qt::WA_QuitOnClose, true);
     setAttribute(Qt::WA_DeleteOnClose, true);
     setFixedSize(492, 283);
@@ -108,6 +148,7 @@ AboutWindow::AboutWindow()
     imgLogo->setPixmap(programLogo());
 
     aboutButton->setFocus();
+    keepOutOfTaskbar(this);
     load();
 }
 
