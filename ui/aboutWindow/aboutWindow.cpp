@@ -104,7 +104,7 @@ AboutWindow::AboutWindow()
     // Without a frame it has no caption, system menu or buttons, so OK is its
     // only way to close.
     setWindowFlags(windowKind | Qt::FramelessWindowHint);
-    // It keeps the program alive (tool windows do not by default), so that
+    // It keeps the program alive (a tool window would not by default), so that
     // closing the main window leaves the program running until OK.
     setAttribute(Qt::WA_QuitOnClose, true);
     setAttribute(Qt::WA_DeleteOnClose, true);
