@@ -44,10 +44,10 @@ struct Sample
     long kilobytes = 0;
 };
 
-bool readProbe(const std::string &path, long long *at, long *kilobytes)
+bool readProbe(const std::string &path, long long &at, long &kilobytes)
 {
     std::ifstream probe(path);
-    return static_cast<bool>(probe >> *at >> *kilobytes);
+    return static_cast<bool>(probe >> at >> kilobytes);
 }
 
 bool runOnce(char **command, const std::string &probe, bool quiet, Sample *sample)
@@ -74,7 +74,7 @@ bool runOnce(char **command, const std::string &probe, bool quiet, Sample *sampl
     rusage usage{};
     if (!probe.empty()) {
         // Waits for the probe's report; the program is stopped afterwards.
-        while (!readProbe(probe, &end, &probedKilobytes)) {
+        while (!readProbe(probe, end, probedKilobytes)) {
             if (::waitpid(child, &status, WNOHANG) == child) {
                 std::fprintf(stderr, "runTimed: %s ended before its first frame\n", command[0]);
                 return false;
