@@ -3,7 +3,8 @@
 // "<milliseconds> <kB>". With --probe FILE the run ends, for the time, when
 // the command writes "<CLOCK_MONOTONIC nanoseconds> <resident kB>" to FILE
 // (firstFrameProbe does so at its first frame) and the memory is that
-// resident size; the command is then stopped.
+// resident size; the command is then stopped. --quiet sends the command's
+// output to /dev/null.
 //
 //   runTimed RUNS [--probe FILE] [--quiet] -- COMMAND [ARGUMENT]...
 
@@ -62,6 +63,7 @@ bool runOnce(char **command, const std::string &probe, bool quiet, Sample *sampl
         if (quiet) {
             const int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
         }
         ::execvp(command[0], command);
         std::perror(command[0]);

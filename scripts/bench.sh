@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# Benchmark: builds MORVANT in Release (the release preset) and prints, each as
+# the median of several runs, how it compares with baselines measured in the
+# same run on the same files. Needs no display: the window is timed under an
+# Xvfb of its own.
+#
+#   bash scripts/bench.sh            # RUNS=21 runs of each quick measurement
+#   RUNS=5 bash scripts/bench.sh     # quicker, noisier
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=${RUNS:-21}
+
+bash "$root/scripts/install-deps.sh"
+cd "$root"
+cmake --preset release >/dev/null
+cmake --build --preset release >/dev/null
+build="$root/build-release"
+morvant="$build/app/morvant"
+timed="$build/bench/runTimed"
+
+work=$(mktemp -d)
+xvfb=""
+cleanup() {
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+# A control file as CloneCD writes it for a disc of $1 tracks: the TOC entries
+# first, then one [TRACK] section each. With $2, only the sections of the
+# tracks (no header), for building large files.
+controlFile() {
+    awk -v tracks="$1" -v bodyOnly="${2:-}" 'BEGIN {
+        ORS = "\r\n"
+        if (!bodyOnly) {
+            print "[CloneCD]"; print "Version=3"; print "[Disc]"
+            print "TocEntries=" tracks + 3; print "Sessions=1"
+            print "DataTracksScrambled=0"; print "CDTextLength=0"
+            print "[Session 1]"; print "PreGapMode=2"; print "PreGapSubC=0"
+        }
+        for (t = 1; t <= tracks; t++) {
+            lba = (t - 1) * 13500
+            printf "[Entry %d]\r\nSession=1\r\nPoint=0x%02x\r\nADR=0x01\r\nControl=0x%02x\r\n", t - 1, t, t == 1 ? 4 : 0
+            printf "TrackNo=0\r\nAMin=0\r\nASec=0\r\nAFrame=0\r\nALBA=-150\r\nZero=0\r\n"
+            printf "PMin=%d\r\nPSec=%d\r\nPFrame=%d\r\nPLBA=%d\r\n", int((lba + 150) / 4500), int((lba + 150) / 75) % 60, (lba + 150) % 75, lba
+        }
+        for (t = 1; t <= tracks; t++) {
+            lba = (t - 1) * 13500
+            printf "[TRACK %d]\r\nMODE=%d\r\n", t, t == 1 ? 1 : 0
+            if (t == 1) print "FLAGS= DCP"
+            if (t > 1) printf "INDEX 0=%d\r\n", lba - 150
+            printf "INDEX 1=%d\r\n", lba
+        }
+    }'
+}
+
+# At least $2 bytes: the header, then $1 repeated (cut to size afterwards).
+largeFile() {
+    {
+        printf '[CloneCD]\r\nVersion=3\r\n[Disc]\r\nSessions=1\r\n'
+        local block="$1"
+        while [ ${#block} -lt 1048576 ]; do block="$block$block"; done
+        local count=$(($2 / ${#block} + 1))
+        for ((i = 0; i < count; i++)); do printf '%s' "$block"; done
+    }
+}
+
+echo "Preparing files in $work ..." >&2
+controlFile 99 >"$work/typical.ccd"
+mkdir "$work/many"
+for i in $(seq -w 1 1000); do cp "$work/typical.ccd" "$work/many/disc$i.ccd"; done
+body="$(controlFile 99 body)"$'\n'
+largeFile "$body" 10000000 >"$work/large10.ccd"
+largeFile "$body" 100000000 >"$work/large100.ccd"
+largeFile $'[TRACK 1]\r\nMODE=1\r\nINDEX 1=150\r\n' 200000000 >"$work/tracks200.ccd"
+for file in large10:10000000 large100:100000000 tracks200:200000000; do
+    truncate -s "${file#*:}" "$work/${file%%:*}.ccd"
+done
+truncate -s 4G "$work/image4g.img"
+
+# runTimed prints "<median ms> <median peak kB>".
+measure() {
+    local count=$1
+    shift
+    "$timed" "$count" --quiet "$@"
+}
+field() { echo "$1" | cut -d' ' -f"$2"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+verdict() { awk -v r="$1" -v limit="$2" -v op="$3" 'BEGIN {
+    met = op == "<=" ? r <= limit : r >= limit; printf "%s", met ? "met" : "MISSED" }'; }
+rows=()
+row() { rows+=("$(printf '| %s | %s | %s | %s | %s %s |' "$@")"); }
+
+cd "$work"
+echo "Measuring (median of $runs runs) ..." >&2
+
+# 1. One typical control file, the whole process, against cp.
+one=$(measure "$runs" -- "$morvant" --no-window typical.ccd)
+cp_=$(measure "$runs" -- cp typical.ccd copy.cue)
+r=$(ratio "$(field "$one" 1)" "$(field "$cp_" 1)")
+row "1. typical file (99 tracks), whole process" "$(field "$one" 1) ms" "cp: $(field "$cp_" 1) ms" "${r}x" "<= 8x:" "$(verdict "$r" 8 '<=')"
+
+# 2. 1,000 control files in one call, against the minimal safe writer.
+manyRuns=$(((runs + 3) / 4))
+many=$(measure "$manyRuns" -- "$morvant" --no-window many/*.ccd)
+floor=$(measure "$manyRuns" -- "$build/bench/safeWriter" many/*.ccd)
+r=$(ratio "$(field "$many" 1)" "$(field "$floor" 1)")
+row "2. 1,000 files in one call" "$(field "$many" 1) ms" "safe writer: $(field "$floor" 1) ms" "${r}x" "<= 1.5x:" "$(verdict "$r" 1.5 '<=')"
+
+# 3. Throughput of the engine in-process against wc -l, at 10 MB and 100 MB.
+largeRuns=$(((runs + 1) / 2))
+declare -A engineMs
+for size in 10 100; do
+    engine=$("$build/bench/engineThroughput" "large$size.ccd" "$largeRuns")
+    engineMs[$size]=$(field "$engine" 1)
+    wc_=$(measure "$largeRuns" -- wc -l "large$size.ccd")
+    wcRate=$(awk -v mb="$size" -v ms="$(field "$wc_" 1)" 'BEGIN { printf "%.0f", mb / (ms / 1000) }')
+    rate=$(awk -v r="$(field "$engine" 2)" 'BEGIN { printf "%.0f", r }')
+    r=$(ratio "$rate" "$wcRate")
+    row "3. engine throughput, $size MB control file" "$rate MB/s (${engineMs[$size]} ms)" "wc -l: $wcRate MB/s" "${r}x" ">= 0.33x:" "$(verdict "$r" 0.333 '>=')"
+done
+r=$(ratio "${engineMs[100]}" "${engineMs[10]}")
+row "3. engine time, 100 MB against 10 MB" "${engineMs[100]} ms" "${engineMs[10]} ms" "${r}x" "<= 11x:" "$(verdict "$r" 11 '<=')"
+
+# 4. A 4 GB sparse file that is not a control file, against the typical file.
+image=$(measure "$runs" -- "$morvant" --no-window image4g.img)
+r=$(ratio "$(field "$image" 1)" "$(field "$one" 1)")
+row "4. 4 GB non-control file refused, time" "$(field "$image" 1) ms" "typical: $(field "$one" 1) ms" "${r}x" "<= 1.5x:" "$(verdict "$r" 1.5 '<=')"
+r=$(ratio "$(field "$image" 2)" "$(field "$one" 2)")
+row "4. 4 GB non-control file refused, peak memory" "$(field "$image" 2) kB" "typical: $(field "$one" 2) kB" "${r}x" "<= 1.2x:" "$(verdict "$r" 1.2 '<=')"
+
+# Bounded memory: 200 MB of track lines, held once as the cue sheet it makes.
+tracks=$(measure 1 -- "$morvant" --no-window tracks200.ccd)
+cueKb=$(($(stat -c %s tracks200.cue) / 1024))
+r=$(ratio "$(field "$tracks" 2)" "$cueKb")
+row "200 MB of track lines, peak memory" "$(field "$tracks" 2) kB ($(field "$tracks" 1) ms)" "cue sheet: $cueKb kB" "${r}x" "(information)" ""
+
+# 5. The window's start to its first frame, and its memory then, against a
+# bare QMainWindow; both under the same Xvfb and the same probe.
+display=:$((90 + RANDOM % 400))
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+sleep 1
+windowStart() {
+    DISPLAY="$display" QT_QPA_PLATFORM=xcb measure "$runs" --probe "$work/probe" -- \
+        env LD_PRELOAD="$build/bench/libfirstFrameProbe.so" MORVANT_BENCH_PROBE="$work/probe" "$@"
+}
+window=$(windowStart "$morvant")
+bare=$(windowStart "$build/bench/bareWindow")
+r=$(ratio "$(field "$window" 1)" "$(field "$bare" 1)")
+row "5. window start to first frame (Xvfb)" "$(field "$window" 1) ms" "bare QMainWindow: $(field "$bare" 1) ms" "${r}x" "<= 1.3x:" "$(verdict "$r" 1.3 '<=')"
+r=$(ratio "$(field "$window" 2)" "$(field "$bare" 2)")
+row "5. window resident memory at first frame" "$(field "$window" 2) kB" "bare QMainWindow: $(field "$bare" 2) kB" "${r}x" "<= 1.3x:" "$(verdict "$r" 1.3 '<=')"
+# What text costs by itself: the same bare window with a menu bar and a text area.
+texted=$(windowStart "$build/bench/bareWindow" --with-text)
+r=$(ratio "$(field "$window" 1)" "$(field "$texted" 1)")
+row "5. window start, against a bare window with a menu and text" "$(field "$window" 1) ms" "bare with text: $(field "$texted" 1) ms" "${r}x" "(information)" ""
+r=$(ratio "$(field "$window" 2)" "$(field "$texted" 2)")
+row "5. window memory, against a bare window with a menu and text" "$(field "$window" 2) kB" "bare with text: $(field "$texted" 2) kB" "${r}x" "(information)" ""
+
+cpu=$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)
+echo
+echo "MORVANT benchmark, $(date -u +%Y-%m-%d), median of $runs runs ($manyRuns for 2, $largeRuns for 3)"
+echo "Machine: $cpu, $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GB", $2 / 1048576 }' /proc/meminfo), $(. /etc/os-release && echo "$PRETTY_NAME"), Linux $(uname -r), Qt $(qtpaths6 --qt-version 2>/dev/null || echo 6)"
+echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+echo "| measure | MORVANT | baseline | ratio | target |"
+echo "|---|---|---|---|---|"
+printf '%s\n' "${rows[@]}"
