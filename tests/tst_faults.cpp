@@ -1,5 +1,5 @@
-#include <QDir>
-#include <QDirIterator>
+#include "tst_faults.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -9,7 +9,6 @@
 
 #include <csignal>
 #include <fcntl.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,60 +21,7 @@
 
 namespace {
 
-// Spaces, double quotes, a non-ASCII letter and a character outside the BMP,
-// so that every message is also checked to name such a path correctly.
-const QString baseName = QStringLiteral("Dïsc \"one\" \U0001F4BF");
-const QString inputName = baseName + QStringLiteral(".ccd");
-const QString cueName = baseName + QStringLiteral(".cue");
-const QByteArray earlierCue = "FILE \"earlier.img\" BINARY\r\n  TRACK 01 AUDIO\r\n\r\n";
-
-const QByteArray header = "[CloneCD]\r\nVersion=3\r\n[Disc]\r\nSessions=1\r\n";
-
-// A control file whose cue sheet is about 63 KB, larger than the room the
-// disk-full cases leave.
-QByteArray largeControlFile()
-{
-    QByteArray bytes = header;
-    for (int track = 0; track < 1365; ++track)
-        bytes += "[TRACK 1]\r\nMODE=1\r\nINDEX 1=0\r\n";
-    return bytes;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-// Every name under \a folder, hidden ones included, with what each holds.
-QMap<QString, QByteArray> snapshot(const QString &folder)
-{
-    QMap<QString, QByteArray> entries;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-        QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info = it.fileInfo();
-        entries.insert(QDir(folder).relativeFilePath(path),
-            info.isSymLink()   ? "link to " + info.symLinkTarget().toUtf8()
-                : info.isDir() ? QByteArray("folder")
-                               : readFile(path));
-    }
-    return entries;
-}
-
-bool isRoot()
-{
-    return ::geteuid() == 0;
-}
-
-constexpr uid_t nobody = 65534;
+using namespace faults;
 
 bool isSanitized()
 {
@@ -91,18 +37,6 @@ bool isSanitized()
     return false;
 #endif
 }
-
-enum Fault {
-    FolderNotWritable,
-    ReadOnlyCue,
-    CueNameIsAFolder,
-    DiskFull,
-    FileSizeLimit,
-    InputIsAFolder,
-    InputIsADanglingLink,
-    InputUnreadable,
-    InputMissing,
-};
 
 struct Run
 {
@@ -166,18 +100,7 @@ void TestFaults::init()
 
 void TestFaults::cleanup()
 {
-    if (!mountPoint.isEmpty()) {
-        ::umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH);
-        mountPoint.clear();
-    }
-    // Give the folders back to their owner so that they can be removed.
-    QDirIterator it(dir->path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-        QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (!it.fileInfo().isSymLink())
-            ::chmod(QFile::encodeName(path).constData(), 0755);
-    }
+    release(dir->path(), &mountPoint);
     delete dir;
 }
 
@@ -216,98 +139,46 @@ Run TestFaults::run(const QStringList &arguments, bool unprivileged, qint64 file
 void TestFaults::commandLine_data()
 {
     QTest::addColumn<int>("fault");
-    QTest::addColumn<bool>("unprivileged"); // permissions bind only below root
     QTest::addColumn<int>("status");
-    QTest::addColumn<bool>("reading"); // else the .cue could not be written
-    QTest::addColumn<QString>("reason");
 
-    QTest::newRow("folder not writable")
-        << int(FolderNotWritable) << true << 3 << false << "Permission denied";
-    QTest::newRow("earlier .cue read-only") << int(ReadOnlyCue) << true << 3 << false
-                                            << "Existing file " + cueName + " is not writable";
-    QTest::newRow(".cue name taken by a folder")
-        << int(CueNameIsAFolder) << false << 3 << false << "Filename refers to a directory";
-    QTest::newRow("disk full in the middle of the write")
-        << int(DiskFull) << false << 3 << false << "No space left on device";
-    QTest::newRow("file size limit in the middle of the write")
-        << int(FileSizeLimit) << false << 3 << false << "File too large";
-    QTest::newRow("input is a folder")
-        << int(InputIsAFolder) << false << 1 << true << "file to open is a directory";
-    QTest::newRow("input is a dangling link")
-        << int(InputIsADanglingLink) << false << 1 << true << "No such file or directory";
-    QTest::newRow("input unreadable")
-        << int(InputUnreadable) << true << 1 << true << "Permission denied";
-    QTest::newRow("input removed before it is read")
-        << int(InputMissing) << false << 1 << true << "No such file or directory";
+    QTest::newRow("folder not writable") << int(FolderNotWritable) << 3;
+    QTest::newRow("earlier .cue read-only") << int(ReadOnlyCue) << 3;
+    QTest::newRow(".cue name taken by a folder") << int(CueNameIsAFolder) << 3;
+    QTest::newRow("disk full in the middle of the write") << int(DiskFull) << 3;
+    QTest::newRow("file size limit in the middle of the write") << int(FileSizeLimit) << 3;
+    QTest::newRow("input is a folder") << int(InputIsAFolder) << 1;
+    QTest::newRow("input is a dangling link") << int(InputIsADanglingLink) << 1;
+    QTest::newRow("input unreadable") << int(InputUnreadable) << 1;
+    QTest::newRow("input removed before it is read") << int(InputMissing) << 1;
 }
 
 void TestFaults::commandLine()
 {
     QFETCH(int, fault);
-    QFETCH(bool, unprivileged);
     QFETCH(int, status);
-    QFETCH(bool, reading);
-    QFETCH(QString, reason);
+    const auto kind = Fault(fault);
 
-    if (unprivileged && isRoot() && QStandardPaths::findExecutable("setpriv").isEmpty())
+    if (needsUnprivileged(kind) && isRoot() && QStandardPaths::findExecutable("setpriv").isEmpty())
         QSKIP("setpriv is needed to run the program unprivileged");
-    if (fault == FileSizeLimit && QStandardPaths::findExecutable("prlimit").isEmpty())
+    if (kind == FileSizeLimit && QStandardPaths::findExecutable("prlimit").isEmpty())
         QSKIP("prlimit is needed to limit the file size");
-    if (fault == DiskFull) {
-        // A small file system of its own: 96 KiB hold the control file
-        // (40 KB) and the earlier .cue, but not the new cue sheet (63 KB).
-        if (!isRoot()
-            || ::mount("tmpfs", QFile::encodeName(work).constData(), "tmpfs", 0, "size=96k") != 0)
-            QSKIP("mounting a small tmpfs needs root; the file size limit stands in for it");
-        mountPoint = work;
-    }
-
-    const QString input = work + u'/' + inputName;
-    const QString cue = work + u'/' + cueName;
-    const bool large = fault == DiskFull || fault == FileSizeLimit;
-    switch (fault) {
-    case InputIsAFolder:
-        QVERIFY(QDir().mkdir(input));
-        break;
-    case InputIsADanglingLink:
-        QVERIFY(QFile::link("gone.ccd", input));
-        break;
-    case InputMissing:
-        QVERIFY(writeFile(input, header));
-        QVERIFY(QFile::remove(input));
-        break;
-    default:
-        QVERIFY(writeFile(input, large ? largeControlFile() : header));
-    }
-    if (fault == CueNameIsAFolder)
-        QVERIFY(QDir().mkdir(cue));
-    else
-        QVERIFY(writeFile(cue, earlierCue));
-
-    if (unprivileged && isRoot()) {
-        // The user owns the files, as a user would; the permissions alone refuse.
-        QDirIterator it(work, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-        while (it.hasNext())
-            QVERIFY(::lchown(QFile::encodeName(it.next()).constData(), nobody, nobody) == 0);
-        QVERIFY(::chown(QFile::encodeName(work).constData(), nobody, nobody) == 0);
-    }
-    if (fault == FolderNotWritable)
-        QVERIFY(::chmod(QFile::encodeName(work).constData(), 0555) == 0);
-    if (fault == ReadOnlyCue)
-        QVERIFY(::chmod(QFile::encodeName(cue).constData(), 0444) == 0);
-    if (fault == InputUnreadable)
-        QVERIFY(::chmod(QFile::encodeName(input).constData(), 0) == 0);
+    const QString problem = prepare(kind, work, &mountPoint);
+    if (problem.startsWith(u"failed"))
+        QFAIL(qPrintable(problem));
+    if (!problem.isEmpty())
+        QSKIP(qPrintable(problem));
 
     const QMap<QString, QByteArray> before = snapshot(work);
-    const Run result = run({ inputName }, unprivileged, fault == FileSizeLimit ? 16384 : 0);
+    const Run result =
+        run({ inputName }, needsUnprivileged(kind), kind == FileSizeLimit ? fileSizeLimit : 0);
 
     QVERIFY2(!result.crashed, "the program crashed or hung");
     QCOMPARE(result.status, status);
     QCOMPARE(result.out, QByteArray());
     const QString expected = QStringLiteral("File Error: ")
-        + (reading ? QStringLiteral("Cannot read ") + inputName
-                   : QStringLiteral("Cannot write ") + cueName)
-        + QStringLiteral(":\n") + reason + u'\n';
+        + (isReadFault(kind) ? QStringLiteral("Cannot read ") + inputName
+                             : QStringLiteral("Cannot write ") + cueName)
+        + QStringLiteral(":\n") + reasonOf(kind, cueName) + u'\n';
     QCOMPARE(QString::fromUtf8(result.err), expected);
     // Nothing new, nothing half-written, the earlier .cue as it was.
     QCOMPARE(snapshot(work), before);
