@@ -18,11 +18,17 @@ cmake --build --preset fuzz --target fuzzEngine >/dev/null
 # called without variadic arguments are a GNU extension that -Wpedantic names.
 extra=(--extra-arg=-Wno-unknown-warning-option --extra-arg=-Wno-gnu-zero-variadic-macro-arguments)
 status=0
-git ls-files -- '*.cpp' | grep -E '^(engine|app|ui|tests|bench)/' \
-    | xargs -P 2 -n 4 clang-tidy -p build-asan --quiet "${extra[@]}" || status=1
-git ls-files -- 'fuzz/*.cpp' | xargs clang-tidy -p build-fuzz --quiet "${extra[@]}" || status=1
-if [ "$status" -ne 0 ]; then
-    echo "clang-tidy: findings above" >&2
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+{
+    git ls-files -- '*.cpp' | grep -E '^(engine|app|ui|tests|bench)/' \
+        | xargs -P 2 -n 4 clang-tidy -p build-asan --quiet "${extra[@]}" || status=1
+    git ls-files -- 'fuzz/*.cpp' | xargs clang-tidy -p build-fuzz --quiet "${extra[@]}" || status=1
+} >"$log" 2>&1
+grep -v ' warnings\? generated\.$' "$log" || true
+warnings=$(grep -c ': warning: .*\]$' "$log" || true)
+if [ "$status" -ne 0 ] || grep -q ': error: ' "$log"; then
+    echo "clang-tidy: errors above" >&2
     exit 1
 fi
-echo "clang-tidy: no findings"
+echo "clang-tidy: no errors; $warnings warnings from the checks kept as warnings (above)"
