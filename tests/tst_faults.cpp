@@ -61,6 +61,8 @@ private slots:
     void commandLine();
     void inputRemovedWhileRead();
     void largeCueSheetKeepsEveryCharacter();
+    void linesAcrossReadChunks_data();
+    void linesAcrossReadChunks();
     void boundedCost_data();
     void boundedCost();
 
@@ -246,6 +248,58 @@ void TestFaults::largeCueSheetKeepsEveryCharacter()
     QCOMPARE(result.err, QByteArray());
     QCOMPARE(result.status, 0);
     QVERIFY(readFile(work + u'/' + cueName) == (cueSheet + QStringLiteral("\r\n")).toUtf8());
+}
+
+void TestFaults::linesAcrossReadChunks_data()
+{
+    QTest::addColumn<QByteArray>("lineEnd");
+    QTest::addColumn<qint64>("shift"); // of the line end against the end of a read
+
+    // The program reads 64 KiB at a time: a line end or a keyword may be cut
+    // in two by the end of a read, and a CR at the end of one read may be the
+    // first half of a CR LF that the next one completes.
+    for (const char *lineEnd : { "\r\n", "\n", "\r" }) {
+        for (const qint64 shift : { -7, -2, -1, 0, 1, 3 }) {
+            QTest::addRow("%s at %+lld", QByteArray(lineEnd).toPercentEncoding().constData(), shift)
+                << QByteArray(lineEnd) << shift;
+        }
+    }
+}
+
+void TestFaults::linesAcrossReadChunks()
+{
+    QFETCH(QByteArray, lineEnd);
+    QFETCH(qint64, shift);
+
+    // FLAGS lines only, each giving back its text: the expected cue sheet
+    // follows from the lines alone. A long line ends so that its line end
+    // starts at byte n * 65536 - 1 + shift, for n = 1, 2, 3; short lines fill
+    // the rest.
+    QByteArray control = header;
+    QByteArray expected = "FILE \"" + baseName.toUtf8() + ".img\" BINARY\r\n";
+    for (int stretch = 1; stretch <= 3; ++stretch) {
+        const qint64 endAt = stretch * qint64(65536) + shift;
+        const qint64 room = endAt - control.size() - qint64(qstrlen("FLAGS=")) - 1;
+        QVERIFY(room > 0);
+        const QByteArray text = QByteArray::number(stretch) + QByteArray(room - 1, 'y');
+        control += "FLAGS=" + text + lineEnd;
+        expected += "    FLAGS" + text + "\r\n";
+        QCOMPARE(qint64(control.size()) - lineEnd.size(), endAt - 1);
+        // Short lines follow, so that keywords too fall across the next ends.
+        for (int line = 0; line < 3000; ++line) {
+            const QByteArray number = QByteArray::number(line % 10);
+            control += "FLAGS=" + number + lineEnd;
+            expected += "    FLAGS" + number + "\r\n";
+            if (control.size() > (stretch + 1) * 65536 - 40000)
+                break;
+        }
+    }
+    QVERIFY(writeFile(work + u'/' + inputName, control));
+    const Run result = run({ inputName }, false);
+    QVERIFY(!result.crashed);
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.status, 0);
+    QVERIFY(readFile(work + u'/' + cueName) == expected + "\r\n");
 }
 
 void TestFaults::boundedCost_data()
