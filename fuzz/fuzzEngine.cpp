@@ -158,18 +158,23 @@ void checkCueSheet(const QString &cueSheet, QChar separator)
 QString referenceConversion(QByteArrayView bytes, QChar separator)
 {
     QList<QString> lines;
+    QByteArrayView firstLine;
     const char *at = bytes.data() + (bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0);
     const char *const end = bytes.data() + bytes.size();
     while (at < end) {
         const char *lineEnd = at;
         while (lineEnd < end && *lineEnd != '\n' && *lineEnd != '\r')
             ++lineEnd;
+        if (lines.isEmpty())
+            firstLine = QByteArrayView(at, lineEnd - at);
         lines.append(QString::fromLocal8Bit(at, lineEnd - at));
         at = lineEnd + 1;
         if (lineEnd + 1 < end && lineEnd[0] == '\r' && lineEnd[1] == '\n')
             ++at;
     }
-    if (lines.isEmpty() || lines[0] != u"[CloneCD]")
+    // Compared as written: decoding would drop a second byte-order mark
+    // before "[CloneCD]", which makes the first line another line.
+    if (lines.isEmpty() || firstLine != "[CloneCD]")
         return {};
     qsizetype next = 1;
     while (next < lines.size() && !lines[next].contains(u"Sessions="))
