@@ -1,12 +1,13 @@
 // Runs a command several times and prints the median wall time in
 // milliseconds and the median peak resident memory in kB, as
-// "<milliseconds> <kB>". With --probe FILE the run ends, for the time, when
+// "<milliseconds> <kB>"; with several commands (separated by ---), one such
+// line for each, in order. With --probe FILE the run ends, for the time, when
 // the command writes "<CLOCK_MONOTONIC nanoseconds> <resident kB>" to FILE
 // (firstFrameProbe does so at its first frame) and the memory is that
 // resident size; the command is then stopped. --quiet sends the command's
 // output to /dev/null.
 //
-//   runTimed RUNS [--probe FILE] [--quiet] -- COMMAND [ARGUMENT]...
+//   runTimed RUNS [--probe FILE] [--quiet] -- COMMAND [ARGUMENT]... [--- COMMAND...]...
 
 #include <algorithm>
 #include <cstdio>
@@ -111,7 +112,8 @@ bool runOnce(char **command, const std::string &probe, bool quiet, Sample *sampl
 int main(int argc, char *argv[])
 {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: runTimed RUNS [--probe FILE] [--quiet] -- COMMAND...\n");
+        std::fprintf(stderr,
+            "usage: runTimed RUNS [--probe FILE] [--quiet] -- COMMAND... [--- COMMAND...]...\n");
         return 2;
     }
     const int runs = std::max(1, std::atoi(argv[1]));
@@ -126,17 +128,28 @@ int main(int argc, char *argv[])
     }
     if (i + 1 >= argc)
         return 2;
-    char **command = argv + i + 1;
 
-    std::vector<double> times;
-    std::vector<long> memory;
-    for (int run = 0; run < runs; ++run) {
-        Sample sample;
-        if (!runOnce(command, probe, quiet, &sample))
-            return 1;
-        times.push_back(sample.milliseconds);
-        memory.push_back(sample.kilobytes);
+    // Several commands take turns, run by run, so that a change in the
+    // machine's load while they are measured falls on all of them alike.
+    std::vector<char **> commands{ argv + i + 1 };
+    for (int j = i + 1; j < argc; ++j) {
+        if (std::strcmp(argv[j], "---") == 0) {
+            argv[j] = nullptr;
+            commands.push_back(argv + j + 1);
+        }
     }
-    std::printf("%.3f %ld\n", median(times), median(memory));
+    std::vector<std::vector<double>> times(commands.size());
+    std::vector<std::vector<long>> memory(commands.size());
+    for (int run = 0; run < runs; ++run) {
+        for (size_t c = 0; c < commands.size(); ++c) {
+            Sample sample;
+            if (!runOnce(commands[c], probe, quiet, &sample))
+                return 1;
+            times[c].push_back(sample.milliseconds);
+            memory[c].push_back(sample.kilobytes);
+        }
+    }
+    for (size_t c = 0; c < commands.size(); ++c)
+        std::printf("%.3f %ld\n", median(times[c]), median(memory[c]));
     return 0;
 }
