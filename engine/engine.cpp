@@ -10,9 +10,7 @@
 #include <QStringEncoder>
 
 #include <array>
-#include <cstring>
 #include <limits>
-#include <string>
 #include <string_view>
 
 #ifdef Q_OS_UNIX
@@ -41,77 +39,29 @@ QString readErrorText(const QString &path, const QString &reason)
     return tr("Cannot read %1:\n%2").arg(QDir::toNativeSeparators(path), reason);
 }
 
-// Keywords are ASCII, and every 8-bit code page writes ASCII as itself, so a
-// line that lacks a keyword's bytes lacks the keyword: only the lines that
-// have them are worth decoding. Decoding still decides, because in a
-// double-byte code page the bytes may straddle characters.
-bool mayContain(QByteArrayView line, std::string_view keyword)
+// The rules: the first whose keyword a line holds, in this order, decides
+// what the line gives.
+enum class Rule { Track, Mode, Index, Flags, None };
+
+bool contains(QByteArrayView line, std::string_view keyword)
 {
     // Inlined memchr and memcmp: far cheaper on short lines than a general search.
     return std::string_view(line.data(), static_cast<size_t>(line.size())).find(keyword)
         != std::string_view::npos;
 }
 
-// Positions in the rules below count from 1, as the control file's fields are
-// described; 0 stands for "not found".
-qsizetype position(const QString &line, QChar c)
+bool contains(QStringView line, std::string_view keyword)
 {
-    return line.indexOf(c) + 1;
+    return line.contains(QLatin1String(keyword.data(), static_cast<qsizetype>(keyword.size())));
 }
 
-// The part that follows a fixed position must never come out with a negative
-// length; such a line gives an empty number instead.
-QString numberAt(const QString &line, qsizetype from, qsizetype length)
+template <typename Text> Rule ruleOf(Text line)
 {
-    return line.mid(from - 1, qMax<qsizetype>(length, 0));
-}
-
-void appendLine(QString &cueSheet, const QString &line)
-{
-    if (line.contains(u"[TRACK")) {
-        const QString number = numberAt(line, 8, line.size() - position(line, u' ') - 1);
-        cueSheet += (number.size() == 2 ? QStringLiteral("  TRACK ") : QStringLiteral("  TRACK 0"))
-            + number;
-    } else if (line.contains(u"MODE=")) {
-        switch (line.back().unicode()) {
-        case u'0':
-            cueSheet += QStringLiteral(" AUDIO\r\n");
-            break;
-        case u'1':
-            cueSheet += QStringLiteral(" MODE1/2352\r\n");
-            break;
-        case u'2':
-            cueSheet += QStringLiteral(" MODE2/2352\r\n");
-            break;
-        default:
-            break;
-        }
-    } else if (line.contains(u"INDEX ")) {
-        const qsizetype equals = position(line, u'=');
-        const QString number = numberAt(line, 7, equals - position(line, u' ') - 1);
-        const QString value = equals > 0 ? line.mid(equals) : QString();
-        cueSheet +=
-            (number.size() == 2 ? QStringLiteral("    INDEX ") : QStringLiteral("    INDEX 0"))
-            + number + u' ' + sectorsToMsf(value) + QStringLiteral("\r\n");
-    } else if (line.contains(u"FLAGS=")) {
-        cueSheet += QStringLiteral("    FLAGS") + line.mid(6) + QStringLiteral("\r\n");
-    }
-}
-
-// Which rule a line fits, tested in the rules' order, judged by its bytes.
-enum class Rule { None, Track, Mode, Index, Flags };
-
-Rule ruleOf(QByteArrayView line)
-{
-    if (mayContain(line, "[TRACK"))
-        return Rule::Track;
-    if (mayContain(line, "MODE="))
-        return Rule::Mode;
-    if (mayContain(line, "INDEX "))
-        return Rule::Index;
-    if (mayContain(line, "FLAGS="))
-        return Rule::Flags;
-    return Rule::None;
+    return contains(line, "[TRACK") ? Rule::Track
+        : contains(line, "MODE=")   ? Rule::Mode
+        : contains(line, "INDEX ")  ? Rule::Index
+        : contains(line, "FLAGS=")  ? Rule::Flags
+                                    : Rule::None;
 }
 
 bool isAscii(QByteArrayView line)
@@ -122,11 +72,37 @@ bool isAscii(QByteArrayView line)
     return bits < 0x80;
 }
 
-// An MM:SS:FF time as plain ASCII: no more than "2147483647" sectors, 12 characters.
+// Lines are handled as QLatin1String when they are plain ASCII, where a byte
+// is a character, and as decoded QStringView otherwise; the rules below are
+// written once for both.
+
+// Positions in the rules count from 1, as the control file's fields are
+// described; 0 stands for "not found".
+template <typename Text> qsizetype position(Text line, char c)
+{
+    for (qsizetype at = 0; at < line.size(); ++at) {
+        if (QChar(line[at]) == QLatin1Char(c))
+            return at + 1;
+    }
+    return 0;
+}
+
+// The part of \a line from index \a from on, at most \a length characters
+// long; a negative length, or a start beyond the line, gives an empty part.
+template <typename Text> Text part(Text line, qsizetype from, qsizetype length)
+{
+    if (from >= line.size() || length <= 0)
+        return {};
+    return line.sliced(from, qMin(length, line.size() - from));
+}
+
+// An MM:SS:FF time: no more than "2147483647" sectors, 12 characters.
 struct Msf
 {
-    std::array<char, 16> text{};
+    std::array<char, 16> chars{};
     qsizetype size = 0;
+
+    QLatin1String text() const { return QLatin1String(chars.data(), size); }
 
     // 32-bit division: noticeably cheaper than 64-bit on every INDEX line.
     void put(quint32 field)
@@ -140,34 +116,33 @@ struct Msf
         if (count < 2)
             digits[count++] = '0';
         while (count > 0)
-            text[size++] = digits[--count];
+            chars[size++] = digits[--count];
     }
 };
 
-// Shared by sectorsToMsf() and the conversion of plain ASCII lines, which so
-// needs no 16-bit copy of the line: 8-bit and 16-bit text give the same time.
-template <typename Char> Msf msfOf(const Char *sectors, qsizetype size)
+template <typename Text> Msf msfOf(Text sectors)
 {
-    const auto isBlankChar = [](Char c) { return c == Char(' ') || c == Char('\t'); };
+    const auto at = [sectors](qsizetype i) { return QChar(sectors[i]).unicode(); };
+    const auto isBlank = [&at](qsizetype i) { return at(i) == u' ' || at(i) == u'\t'; };
     qsizetype i = 0;
-    qsizetype end = size;
-    while (i < end && isBlankChar(sectors[i]))
+    qsizetype end = sectors.size();
+    while (i < end && isBlank(i))
         ++i;
-    while (end > i && isBlankChar(sectors[end - 1]))
+    while (end > i && isBlank(end - 1))
         --end;
     bool negative = false;
-    if (i < end && (sectors[i] == Char('+') || sectors[i] == Char('-')))
-        negative = sectors[i++] == Char('-');
+    if (i < end && (at(i) == u'+' || at(i) == u'-'))
+        negative = at(i++) == u'-';
     Msf msf;
     if (i == end)
         return msf;
 
     qint64 n = 0;
     for (; i < end; ++i) {
-        const Char c = sectors[i];
-        if (c < Char('0') || c > Char('9'))
+        const char16_t c = at(i);
+        if (c < u'0' || c > u'9')
             return msf;
-        n = n * 10 + (c - Char('0'));
+        n = n * 10 + (c - u'0');
         if (n > std::numeric_limits<qint32>::max())
             return msf;
     }
@@ -176,77 +151,57 @@ template <typename Char> Msf msfOf(const Char *sectors, qsizetype size)
 
     const auto sectorCount = static_cast<quint32>(n);
     msf.put(sectorCount / 4500);
-    msf.text[msf.size++] = ':';
+    msf.chars[msf.size++] = ':';
     msf.put(sectorCount / 75 % 60);
-    msf.text[msf.size++] = ':';
+    msf.chars[msf.size++] = ':';
     msf.put(sectorCount % 75);
     return msf;
 }
 
-// The part of \a line from index \a from on, at most \a length bytes long;
-// empty when \a from lies beyond the line or \a length is not positive.
-QByteArrayView part(QByteArrayView line, qsizetype from, qsizetype length)
+// A track line gives no line end of its own: its MODE line completes it.
+template <typename Text> void appendLine(QString &cueSheet, Text line, Rule rule)
 {
-    if (from >= line.size() || length <= 0)
-        return {};
-    return line.sliced(from, qMin(length, line.size() - from));
-}
-
-qsizetype position(QByteArrayView line, char c)
-{
-    const auto *found = static_cast<const char *>(std::memchr(line.data(), c, line.size()));
-    return found != nullptr ? found - line.data() + 1 : 0;
-}
-
-// appendLine() for a line of ASCII characters, where a character is a byte,
-// without decoding the line: by far the most common case, and the one that
-// makes large control files fast. \a piece is scratch space kept between lines.
-void appendAsciiLine(QString &cueSheet, QByteArrayView line, Rule rule, std::string &piece)
-{
-    const auto add = [&piece](QByteArrayView text) { piece.append(text.data(), text.size()); };
-    piece.clear();
     switch (rule) {
     case Rule::Track: {
-        const QByteArrayView number = part(line, 7, line.size() - position(line, ' ') - 1);
-        add(number.size() == 2 ? "  TRACK " : "  TRACK 0");
-        add(number);
+        const Text number = part(line, 7, line.size() - position(line, ' ') - 1);
+        cueSheet += number.size() == 2 ? u"  TRACK " : u"  TRACK 0";
+        cueSheet += number;
         break;
     }
     case Rule::Mode:
-        switch (line.back()) {
-        case '0':
-            add(" AUDIO\r\n");
+        switch (QChar(line.back()).unicode()) {
+        case u'0':
+            cueSheet += u" AUDIO\r\n";
             break;
-        case '1':
-            add(" MODE1/2352\r\n");
+        case u'1':
+            cueSheet += u" MODE1/2352\r\n";
             break;
-        case '2':
-            add(" MODE2/2352\r\n");
+        case u'2':
+            cueSheet += u" MODE2/2352\r\n";
             break;
         default:
-            return;
+            break;
         }
         break;
     case Rule::Index: {
         const qsizetype equals = position(line, '=');
-        const QByteArrayView number = part(line, 6, equals - position(line, ' ') - 1);
-        const Msf time = equals > 0 ? msfOf(line.data() + equals, line.size() - equals) : Msf();
-        add(number.size() == 2 ? "    INDEX " : "    INDEX 0");
-        add(number);
-        piece += ' ';
-        piece.append(time.text.data(), time.size);
-        add("\r\n");
+        const Text number = part(line, 6, equals - position(line, ' ') - 1);
+        cueSheet += number.size() == 2 ? u"    INDEX " : u"    INDEX 0";
+        cueSheet += number;
+        cueSheet += u' ';
+        if (equals > 0)
+            cueSheet += msfOf(line.sliced(equals)).text();
+        cueSheet += u"\r\n";
         break;
     }
     case Rule::Flags:
-        add("    FLAGS");
-        add(part(line, 6, line.size()));
-        add("\r\n");
+        cueSheet += u"    FLAGS";
+        cueSheet += part(line, 6, line.size());
+        cueSheet += u"\r\n";
         break;
     case Rule::None:
-        return;
+        break;
     }
-    cueSheet.append(QLatin1String(piece.data(), static_cast<qsizetype>(piece.size())));
 }
 
 bool sameFile(const QString &a, const QString &b)
@@ -314,7 +269,7 @@ QString ccdToCue(const QString &path, const ShowMessage &showMessage, QChar sepa
         result = reader.next(&bytes);
         if (result != LineReader::Result::Line)
             return refuse(result);
-        if (!mayContain(bytes, "Sessions="))
+        if (!contains(bytes, "Sessions="))
             continue;
         const QString line = QString::fromLocal8Bit(bytes);
         const qsizetype at = line.indexOf(u"Sessions=");
@@ -331,15 +286,21 @@ QString ccdToCue(const QString &path, const ShowMessage &showMessage, QChar sepa
     const QString imageName = path.mid(nameStart, qMax<qsizetype>(path.size() - nameStart - 4, 0));
     QString cueSheet = QStringLiteral("FILE \"") + imageName + QStringLiteral(".img\" BINARY\r\n");
 
-    std::string piece;
     while ((result = reader.next(&bytes)) == LineReader::Result::Line) {
+        // Keywords are ASCII, and every 8-bit code page writes ASCII as
+        // itself, so a line that lacks a keyword's bytes lacks the keyword:
+        // only the lines that have them are worth decoding. Decoding then
+        // decides, because in a double-byte code page the bytes may straddle
+        // characters.
         const Rule rule = ruleOf(bytes);
         if (rule == Rule::None)
             continue;
-        if (isAscii(bytes))
-            appendAsciiLine(cueSheet, bytes, rule, piece);
-        else
-            appendLine(cueSheet, QString::fromLocal8Bit(bytes));
+        if (isAscii(bytes)) {
+            appendLine(cueSheet, QLatin1String(bytes.data(), bytes.size()), rule);
+        } else {
+            const QString line = QString::fromLocal8Bit(bytes);
+            appendLine(cueSheet, QStringView(line), ruleOf(QStringView(line)));
+        }
     }
     if (result != LineReader::Result::End)
         return refuse(result);
@@ -348,8 +309,8 @@ QString ccdToCue(const QString &path, const ShowMessage &showMessage, QChar sepa
 
 QString sectorsToMsf(const QString &sectors)
 {
-    const Msf msf = msfOf(sectors.utf16(), sectors.size());
-    return msf.size > 0 ? QString::fromLatin1(msf.text.data(), msf.size) : QString();
+    const Msf msf = msfOf(QStringView(sectors));
+    return msf.size > 0 ? QString(msf.text()) : QString();
 }
 
 QString cuePathForFile(const QString &path, QChar separator)
