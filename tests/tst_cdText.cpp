@@ -1,4 +1,5 @@
 #include "cdText.h"
+#include "testHelpers.h"
 
 #include <QDir>
 #include <QFile>
@@ -101,12 +102,6 @@ QString cdTextSection(const Packs &packs)
         section +=
             QStringLiteral("Entry %1=%2\r\n").arg(i).arg(QString::fromLatin1(packs[i].toHex(' ')));
     return section;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 const QByteArray controlFile = "[CloneCD]\r\nVersion=3\r\n[Disc]\r\nSessions=1\r\n"

@@ -1,6 +1,7 @@
 #include "check.h"
 #include "checkReport.h"
 #include "cueOutput.h"
+#include "testHelpers.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -8,29 +9,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
+#include <optional>
+
 namespace {
-
-QByteArray crlf(QByteArray lines)
-{
-    return lines.replace("\n", "\r\n");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 bool makeImage(const QString &path, qint64 bytes)
 {
@@ -116,31 +100,6 @@ protected:
     qint64 writeData(const char *, qint64) override { return -1; }
 };
 
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run run(const QStringList &arguments, const QString &folder)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove("DISPLAY");
-    environment.remove("WAYLAND_DISPLAY");
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.setProcessEnvironment(environment);
-    process.start(MORVANT_PATH, arguments);
-    Run result;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return result;
-    result.status = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
-}
-
 } // namespace
 
 class TestCheck : public QObject
@@ -168,20 +127,19 @@ private slots:
     void commandLine();
 
 private:
-    QTemporaryDir *dir = nullptr;
+    std::optional<CurrentFolder> folder;
 };
 
 void TestCheck::init()
 {
-    dir = new QTemporaryDir;
-    QVERIFY(dir->isValid());
-    QVERIFY(QDir::setCurrent(dir->path()));
+    folder.emplace();
+    QVERIFY(folder->isValid());
+    QVERIFY(folder->isCurrent());
 }
 
 void TestCheck::cleanup()
 {
-    QDir::setCurrent(QDir::tempPath());
-    delete dir;
+    folder.reset();
 }
 
 void TestCheck::findings_data()
@@ -625,7 +583,7 @@ void TestCheck::commandLine()
     QVERIFY(writeFile("NoImage.ccd", controlFile()));
     QVERIFY(writeFile("BadText.ccd", controlFile() + "[CDText]\r\nEntry 0=zz\r\n"));
 
-    const Run result = run(arguments, dir->path());
+    const Run result = run(MORVANT_PATH, arguments, folder->path(), withoutDisplay());
     QCOMPARE(result.status, status);
     if (out == "=cue") {
         QString error;

@@ -1,3 +1,5 @@
+#include "testHelpers.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -26,50 +28,11 @@ QByteArray demoCue(const QByteArray &imageName)
           "    INDEX 01 03:46:07\r\n\r\n";
 }
 
-const QByteArray missing = "<missing>";
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : missing;
-}
-
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
 QProcessEnvironment headless()
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove("DISPLAY");
-    environment.remove("WAYLAND_DISPLAY");
+    QProcessEnvironment environment = withoutDisplay();
     environment.remove("QT_QPA_PLATFORM");
     return environment;
-}
-
-Run run(const QString &program, const QStringList &arguments, const QString &folder,
-    const QProcessEnvironment &environment = headless())
-{
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    Run result;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return result;
-    result.status = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
 }
 
 bool isRoot()
@@ -179,7 +142,7 @@ void TestCommandLine::convert()
     QFETCH(QString, cueName);
     QFETCH(QByteArray, cue);
 
-    const Run result = run(MORVANT_PATH, arguments, dir->path());
+    const Run result = run(MORVANT_PATH, arguments, dir->path(), headless());
     QCOMPARE(result.status, status);
     QCOMPARE(result.out, QByteArray());
     if (message.isEmpty())
@@ -191,11 +154,11 @@ void TestCommandLine::convert()
 
 void TestCommandLine::versionAndHelp()
 {
-    const Run version = run(MORVANT_PATH, { "--version" }, dir->path());
+    const Run version = run(MORVANT_PATH, { "--version" }, dir->path(), headless());
     QCOMPARE(version.status, 0);
     QCOMPARE(version.out, QByteArray("MORVANT 1.00\n"));
 
-    const Run help = run(MORVANT_PATH, { "--help" }, dir->path());
+    const Run help = run(MORVANT_PATH, { "--help" }, dir->path(), headless());
     QCOMPARE(help.status, 0);
     QVERIFY(help.out.startsWith("Usage: morvant "));
     QVERIFY(help.out.contains("--no-window"));
@@ -229,7 +192,7 @@ void TestCommandLine::nonControlFileOfFourGigabytes()
     QVERIFY(image.open(QIODevice::WriteOnly));
     QVERIFY(image.resize(qint64(4) << 30));
     image.close();
-    const Run result = run(MORVANT_PATH, { "disc.img" }, dir->path());
+    const Run result = run(MORVANT_PATH, { "disc.img" }, dir->path(), headless());
     QCOMPARE(result.status, 1);
     QVERIFY(
         result.err.startsWith("File Error: The input file doesn't seem to be a proper CCD file."));
@@ -271,8 +234,8 @@ void TestCommandLine::unwritable()
         folder, readable | traversable | (folderWritable ? writable : QFile::WriteOwner)));
     QVERIFY(QFile::setPermissions(folder + "/Demo.cue", readable));
 
-    const Run result =
-        run(command.takeFirst(), command + QStringList{ "locked/Demo.ccd" }, dir->path());
+    const Run result = run(
+        command.takeFirst(), command + QStringList{ "locked/Demo.ccd" }, dir->path(), headless());
     QFile::setPermissions(folder, readable | traversable | QFile::WriteOwner);
     QCOMPARE(result.status, 3);
     QVERIFY2(result.err.startsWith("File Error: Cannot write locked/Demo.cue:\n"),

@@ -1,11 +1,13 @@
 #include "engine.h"
 #include "lineReader.h"
+#include "testHelpers.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
+
+#include <optional>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -25,24 +27,7 @@ struct Conversion
     QList<Message> messages;
 };
 
-QByteArray crlf(QByteArray lines)
-{
-    return lines.replace("\n", "\r\n");
-}
-
 const QByteArray header = crlf("[CloneCD]\nVersion=3\n[Disc]\nSessions=1\n");
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 // Endless zeros: a disc image chosen by mistake, as large as anyone likes.
 class Zeros : public QIODevice
@@ -91,21 +76,20 @@ private slots:
 private:
     Conversion convert(const QString &path, QChar separator = u'/');
 
-    QTemporaryDir *dir = nullptr;
+    std::optional<CurrentFolder> folder;
 };
 
 void TestEngine::init()
 {
-    dir = new QTemporaryDir;
-    QVERIFY(dir->isValid());
+    folder.emplace();
+    QVERIFY(folder->isValid());
     // The naming cases use Windows paths, which are plain file names here.
-    QVERIFY(QDir::setCurrent(dir->path()));
+    QVERIFY(folder->isCurrent());
 }
 
 void TestEngine::cleanup()
 {
-    QDir::setCurrent(QDir::tempPath());
-    delete dir;
+    folder.reset();
 }
 
 Conversion TestEngine::convert(const QString &path, QChar separator)

@@ -38,14 +38,6 @@ bool isSanitized()
 #endif
 }
 
-struct Run
-{
-    bool crashed = true;
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
 } // namespace
 
 class TestFaults : public QObject
@@ -94,10 +86,8 @@ void TestFaults::initTestCase()
 void TestFaults::init()
 {
     dir = new QTemporaryDir;
-    QVERIFY(dir->isValid());
-    QVERIFY(::chmod(QFile::encodeName(dir->path()).constData(), 0755) == 0);
-    work = dir->filePath("work");
-    QVERIFY(QDir().mkdir(work));
+    work = makeWorkFolder(*dir);
+    QVERIFY(!work.isEmpty());
 }
 
 void TestFaults::cleanup()
@@ -119,23 +109,13 @@ Run TestFaults::run(const QStringList &arguments, bool unprivileged, qint64 file
 
     QProcess process;
     process.setWorkingDirectory(work);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove("DISPLAY");
-    environment.remove("WAYLAND_DISPLAY");
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(withoutDisplay());
     // Beyond a file size limit the kernel ends the writer with SIGXFSZ unless
     // the signal is ignored; ignored, the write fails as on a full disk, which
     // is the case under test.
     process.setChildProcessModifier([] { ::signal(SIGXFSZ, SIG_IGN); });
     process.start(command.takeFirst(), command);
-    Run result;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return result;
-    result.crashed = false;
-    result.status = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return finished(process, 120000);
 }
 
 void TestFaults::commandLine_data()
@@ -196,10 +176,7 @@ void TestFaults::inputRemovedWhileRead()
 
     QProcess process;
     process.setWorkingDirectory(work);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove("DISPLAY");
-    environment.remove("WAYLAND_DISPLAY");
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(withoutDisplay());
     process.start(program, { "--no-window", inputName });
     QVERIFY(process.waitForStarted());
 

@@ -4,11 +4,14 @@
 // tests (tst_windowFaults) provoke, and the fixture that sets each one up in a
 // folder of its own.
 
+#include "testHelpers.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QMap>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -67,16 +70,15 @@ inline QByteArray largeControlFile()
     return bytes;
 }
 
-inline bool writeFile(const QString &path, const QByteArray &bytes)
+/** Makes the folder "work" in \a parent for the control file of one fault,
+    and returns its path, or an empty text on a failure. A temporary folder is
+    open to its owner alone; the unprivileged runs must reach the work folder. */
+inline QString makeWorkFolder(const QTemporaryDir &parent)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    const QString work = parent.filePath(QStringLiteral("work"));
+    const bool made = parent.isValid()
+        && ::chmod(QFile::encodeName(parent.path()).constData(), 0755) == 0 && QDir().mkdir(work);
+    return made ? work : QString();
 }
 
 /// Every name under \a folder, hidden ones included, with what each holds.

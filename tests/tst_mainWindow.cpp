@@ -1,6 +1,7 @@
 #include "cueTextEdit.h"
 #include "engine.h"
 #include "mainWindow.h"
+#include "testHelpers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -37,29 +38,12 @@ const QString lineEnd = QStringLiteral("\r\n");
 const QString success = QStringLiteral("Operation complete!");
 const QString fileError = QStringLiteral("File Error");
 
-QByteArray crlf(QByteArray lines)
-{
-    return lines.replace("\n", "\r\n");
-}
-
 const QByteArray controlFile = crlf("[CloneCD]\nVersion=3\n[Disc]\nSessions=1\n[TRACK 1]\nMODE=0\n"
                                     "INDEX 1=0\n[TRACK 2]\nMODE=1\nFLAGS= DCP\nINDEX 0=16807\n"
                                     "INDEX 1=16957\n");
 const QByteArray otherControlFile = crlf("[CloneCD]\nSessions=1\n[TRACK 1]\nMODE=2\nINDEX 1=150\n");
 const QByteArray notControlFile = crlf("[Disc]\nSessions=1\n");
 const QByteArray twoSessions = crlf("[CloneCD]\nSessions=2\n");
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 QStringList titles(const QList<Message> &messages)
 {

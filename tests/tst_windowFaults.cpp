@@ -112,10 +112,8 @@ private:
 void TestWindowFaults::init()
 {
     dir = new QTemporaryDir;
-    QVERIFY(dir->isValid());
-    QVERIFY(::chmod(QFile::encodeName(dir->path()).constData(), 0755) == 0);
-    work = dir->filePath("work");
-    QVERIFY(QDir().mkdir(work));
+    work = makeWorkFolder(*dir);
+    QVERIFY(!work.isEmpty());
 
     messages.clear();
     window = new MainWindow([this](const QString &text, const QString &title) {

@@ -1,0 +1,96 @@
+#pragma once
+
+// What several tests need alike: files written from bytes and read back, a
+// folder of its own for each test function, and the real program run as a
+// process.
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+/// Control files have Windows line ends; the tests write them as "\n" to keep them legible.
+inline QByteArray crlf(QByteArray lines)
+{
+    return lines.replace("\n", "\r\n");
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+/// What readFile() gives for a file it cannot read, so that a file that is not
+/// there never passes for an empty one.
+inline const QByteArray missing = "<missing>";
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : missing;
+}
+
+/** A new empty folder that is the current one for as long as it lives, so
+    that the files a test names without a folder land there and go with it. */
+class CurrentFolder
+{
+public:
+    CurrentFolder() : current(dir.isValid() && QDir::setCurrent(dir.path())) { }
+    // Some systems refuse to remove the current folder.
+    ~CurrentFolder() { QDir::setCurrent(QDir::tempPath()); }
+    CurrentFolder(const CurrentFolder &) = delete;
+    CurrentFolder &operator=(const CurrentFolder &) = delete;
+
+    bool isValid() const { return dir.isValid(); }
+    bool isCurrent() const { return current; }
+    QString path() const { return dir.path(); }
+
+private:
+    QTemporaryDir dir;
+    bool current;
+};
+
+struct Run
+{
+    bool crashed = true; // or hung
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+/// The session's environment without its display, as scripts and remote shells start the program.
+inline QProcessEnvironment withoutDisplay()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    return environment;
+}
+
+/// Waits for the started \a process and takes what it gave.
+inline Run finished(QProcess &process, int milliseconds)
+{
+    Run result;
+    if (!process.waitForFinished(milliseconds) || process.exitStatus() != QProcess::NormalExit)
+        return result;
+    result.crashed = false;
+    result.status = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+inline Run run(const QString &program, const QStringList &arguments, const QString &folder,
+    const QProcessEnvironment &environment)
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    return finished(process, 60000);
+}
