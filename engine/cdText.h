@@ -47,7 +47,7 @@ bool cdTextPacks(const QList<ControlFileEntry> &entries, QList<QByteArray> *pack
     block. Returns false with the reason in \a error when the packs are
     damaged, inconsistent or in a character code that cannot be decoded; then
     \a cdText is left empty, so that nothing half-decoded is ever used. */
-bool decodeCdText(const QList<QByteArray> &packs, CdText *cdText, QString *error);
+bool decodeCdText(const QList<QByteArray> &packBytes, CdText *cdText, QString *error);
 
 /** Adds TITLE and PERFORMER lines to \a cueSheet (a text made by ccdToCue):
     the disc's before the FILE line, each track's right after its TRACK line.

@@ -86,8 +86,8 @@ PngHeader readPngHeader(const QByteArray &bytes)
         if (kind == "IHDR") {
             header.width = int(qFromBigEndian<quint32>(data.constData()));
             header.height = int(qFromBigEndian<quint32>(data.constData() + 4));
-            header.bitDepth = data.at(8);
-            header.colourType = data.at(9);
+            header.bitDepth = static_cast<unsigned char>(data.at(8));
+            header.colourType = static_cast<unsigned char>(data.at(9));
         } else if (kind == "PLTE") {
             header.paletteEntries = int(data.size() / 3);
         } else if (kind == "tRNS") {
@@ -224,7 +224,7 @@ public:
 
     /** Opens a menu of the main window with \a menuKey and, once it shows,
         chooses an item with \a itemKey. Returns whether the menu opened. */
-    bool choose(const QString &menuKey, const QString &itemKey)
+    bool choose(const QString &menuKey, const QString &itemKey) const
     {
         const qsizetype before = visibleWindows(process.processId()).size();
         press(window, menuKey);
@@ -240,7 +240,7 @@ public:
     }
 
     /// Chooses Help > About in the main window; returns the About window shown.
-    QString openAbout()
+    QString openAbout() const
     {
         if (!choose(QStringLiteral("alt+h"), QStringLiteral("a")))
             return {};
