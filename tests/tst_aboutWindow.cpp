@@ -26,7 +26,11 @@
 #include <QtEndian>
 #include <QtGui/qguiapplication_platform.h>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <xcb/xcb.h>
+#endif
 
 #include <cstdlib>
 #include <cstring>
@@ -118,6 +122,76 @@ QString xdotool(const QStringList &arguments, bool *found = nullptr)
     return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
 }
 
+#ifdef Q_OS_WIN
+// Under wine the windows are found and closed through the Windows API, as a
+// Windows desktop would; keys still come from the X server (xdotool), where
+// wine reads them like a keyboard's.
+
+/// The visible top-level windows of the process \a pid, as handles in text.
+QStringList visibleWindows(qint64 pid)
+{
+    struct Search
+    {
+        DWORD pid;
+        QStringList found;
+    } search{ DWORD(pid), {} };
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto *searching = reinterpret_cast<Search *>(context);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == searching->pid && IsWindowVisible(window))
+                searching->found += QString::number(quintptr(window));
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND handle(const QString &window)
+{
+    return reinterpret_cast<HWND>(window.toULongLong());
+}
+
+QSize windowSize(const QString &window)
+{
+    RECT client{};
+    GetClientRect(handle(window), &client);
+    return QSize(int(client.right - client.left), int(client.bottom - client.top));
+}
+
+QString windowTitle(const QString &window)
+{
+    wchar_t title[256] = {};
+    GetWindowTextW(handle(window), title, 256);
+    return QString::fromWCharArray(title);
+}
+
+/// Presses \a key in \a window, brought to the front first as a click would.
+void press(const QString &window, const QString &key)
+{
+    SetForegroundWindow(handle(window));
+    QTest::qWait(150);
+    xdotool({ QStringLiteral("key"), key });
+    QTest::qWait(150);
+}
+
+/// Asks \a window to close as its frame's close button does.
+void closeThroughFrame(const QString &window)
+{
+    PostMessageW(handle(window), WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+/// The main window of the process \a pid once it shows; empty until then.
+QString shownMainWindow(qint64 pid)
+{
+    for (const QString &window : visibleWindows(pid)) {
+        if (windowTitle(window) == QStringLiteral("MORVANT by Tesselin"))
+            return window;
+    }
+    return {};
+}
+#else
 QStringList visibleWindows(qint64 pid)
 {
     return xdotool({ QStringLiteral("search"), QStringLiteral("--onlyvisible"),
@@ -193,6 +267,19 @@ void closeThroughFrame(const QString &window)
     xcb_flush(xcbConnection());
 }
 
+/// The main window of the process \a pid once it shows; empty until then.
+QString shownMainWindow(qint64 pid)
+{
+    bool found = false;
+    const QString windows = xdotool({ QStringLiteral("search"), QStringLiteral("--all"),
+                                        QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                        QString::number(pid), QStringLiteral("--name"),
+                                        QStringLiteral("^MORVANT by Tesselin$") },
+        &found);
+    return found ? windows.section(u'\n', 0, 0) : QString();
+}
+#endif
+
 /// The real program, started without a file so that its main window opens.
 class Program
 {
@@ -209,17 +296,12 @@ public:
     /// The main window, once it is shown; empty if it never is.
     QString mainWindow()
     {
-        bool found = false;
-        for (int tries = 0; tries < 100 && !found; ++tries) {
-            window = xdotool({ QStringLiteral("search"), QStringLiteral("--all"),
-                                 QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                                 QString::number(process.processId()), QStringLiteral("--name"),
-                                 QStringLiteral("^MORVANT by Tesselin$") },
-                &found);
-            if (!found)
+        for (int tries = 0; tries < 100 && window.isEmpty(); ++tries) {
+            window = shownMainWindow(process.processId());
+            if (window.isEmpty())
                 QTest::qWait(100);
         }
-        return found ? window.section(u'\n', 0, 0) : QString();
+        return window;
     }
 
     /** Opens a menu of the main window with \a menuKey and, once it shows,
@@ -367,13 +449,21 @@ void TestAboutWindow::frame()
     QCOMPARE(window->objectName(), QStringLiteral("aboutWindow"));
     QVERIFY(!window->parentWidget()); // no owner
     QVERIFY(!window->isModal());
-    // Out of the taskbar, and not kept above the main window: on X11 an
-    // ordinary window that asks to skip the taskbar and is transient for none.
+    // Out of the taskbar, and not kept above the main window: on Windows a
+    // tool window without an owner; on X11 an ordinary window that asks to
+    // skip the taskbar and is transient for none.
+#ifdef Q_OS_WIN
+    QCOMPARE(window->windowType(), Qt::Tool);
+    const auto handle = reinterpret_cast<HWND>(window->winId());
+    QVERIFY(GetWindowLongPtrW(handle, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+    QCOMPARE(GetWindow(handle, GW_OWNER), HWND(nullptr));
+#else
     QCOMPARE(window->windowType(), Qt::Window);
     const QList<quint32> states = windowProperty(window->winId(), "_NET_WM_STATE");
     QVERIFY(states.contains(xcbAtom("_NET_WM_STATE_SKIP_TASKBAR")));
     QVERIFY(states.contains(xcbAtom("_NET_WM_STATE_SKIP_PAGER")));
     QCOMPARE(windowProperty(window->winId(), "WM_TRANSIENT_FOR"), QList<quint32>());
+#endif
     QVERIFY(window->testAttribute(Qt::WA_QuitOnClose));
     const Qt::WindowFlags flags = window->windowFlags();
     QVERIFY(flags.testFlag(Qt::FramelessWindowHint));

@@ -11,6 +11,7 @@ set(MORVANT_LEGAL_COPYRIGHT "Copyright © 2026 Tesselin")
 set(MORVANT_VERSION_TEXT "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}${PROJECT_VERSION_PATCH}")
 # The Windows resource wants four numbers; the revision is the fourth.
 set(MORVANT_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},0,${PROJECT_VERSION_PATCH}")
+string(REPLACE "," "." MORVANT_VERSION_DOTS "${MORVANT_VERSION_COMMAS}") # the installer's form
 # Reverse-DNS id shared by the desktop entry, the AppStream metainfo and the icons.
 set(MORVANT_APP_ID "com.tesselin.Morvant")
 set(MORVANT_MIME_TYPE "application/x-clonecd-control")

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Builds MORVANT.exe for 64-bit Windows with Debian's mingw-w64, runs every
+# test under wine in a virtual X server, and makes the portable zip and the
+# installer (build-windows/packages/).
+#
+# Qt for Windows comes, in this order, from MORVANT_QT_WINDOWS (an unpacked
+# prefix), from the prebuilt tarball in ../shared/toolchains/windows beside the
+# project, or from scripts/build-qt-windows.sh, which builds it from Debian's
+# source into the cache (about 30 minutes on 2 cores, once).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+    binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev qt6-base-dev-tools wine wine64 nsis \
+    icoutils zip unzip
+
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/morvant
+qtVersion=6.4.2
+if [ -z "${MORVANT_QT_WINDOWS:-}" ]; then
+    export MORVANT_QT_WINDOWS=$cache/qt$qtVersion-mingw/qt6-mingw
+    if [ ! -f "$MORVANT_QT_WINDOWS/lib/cmake/Qt6/Qt6Config.cmake" ]; then
+        tarball=$root/../shared/toolchains/windows/qt6-$qtVersion-mingw-w64-x86_64.tar.xz
+        if [ ! -f "$tarball" ]; then
+            echo "No prebuilt Qt for Windows; building it from Debian's source (about 30 minutes)." >&2
+            bash scripts/build-qt-windows.sh "$cache/qt-build"
+            tarball=$cache/qt-build/qt6-$qtVersion-mingw-w64-x86_64.tar.xz
+        fi
+        rm -rf "$cache/qt$qtVersion-mingw"
+        mkdir -p "$cache/qt$qtVersion-mingw"
+        tar -xJf "$tarball" -C "$cache/qt$qtVersion-mingw"
+    fi
+fi
+echo "Qt for Windows: $MORVANT_QT_WINDOWS" >&2
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+
+# A wine prefix of the build's own, made once. Paths such as /tmp/x that the
+# tests hand to Windows programs resolve on the current drive, which is C:
+# inside a temporary folder, so the top folders of the build and /tmp are
+# reachable from C: as from Z:.
+export WINEPREFIX=$root/build-windows/wine WINEDEBUG=-all
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot --init >/dev/null 2>&1
+    wineserver -w
+fi
+for top in tmp "$(cut -d/ -f2 <<<"$root")"; do
+    [ -e "$WINEPREFIX/drive_c/$top" ] || ln -s "/$top" "$WINEPREFIX/drive_c/$top"
+done
+
+# One X server and one wine session for the whole suite: wine keeps a single
+# desktop and clipboard per session.
+status=0
+xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+    bash -c 'wineserver -p 60 && ctest --preset windows "$@"' ctest "$@" || status=$?
+wineserver -k 2>/dev/null || true
+[ $status -eq 0 ] || exit $status
+ls -l build-windows/packages/*.zip build-windows/packages/*.exe 2>/dev/null || true
