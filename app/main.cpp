@@ -12,6 +12,7 @@
 #ifdef Q_OS_WIN
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -26,6 +27,28 @@ void print(FILE *stream, const QString &text)
 void showOnStandardError(const QString &text, const QString &title)
 {
     print(stderr, title + QStringLiteral(": ") + text + u'\n');
+}
+
+/** The program is a windowed one, so Windows gives it no console. What it
+    writes goes where its caller sent it: to a pipe or a file when redirected,
+    else to the console of the command prompt that started it. Started from
+    Explorer there is none, and none is opened. Elsewhere nothing to do. */
+void useCallersConsole()
+{
+#ifdef Q_OS_WIN
+    const auto hasHandle = [](DWORD which) {
+        const HANDLE handle = GetStdHandle(which);
+        return handle && handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_UNKNOWN;
+    };
+    const bool hasOutput = hasHandle(STD_OUTPUT_HANDLE);
+    const bool hasError = hasHandle(STD_ERROR_HANDLE);
+    if ((hasOutput && hasError) || !AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    if (!hasOutput)
+        std::freopen("CONOUT$", "w", stdout);
+    if (!hasError)
+        std::freopen("CONOUT$", "w", stderr);
+#endif
 }
 
 bool hasDisplay()
@@ -100,6 +123,9 @@ int main(int argc, char *argv[])
     }
 
     const Options options = parseArguments(arguments);
+    if (!options.error.isEmpty() || options.help || options.version || options.check
+        || options.toStandardOutput || options.noWindow)
+        useCallersConsole();
     if (!options.error.isEmpty()) {
         print(stderr,
             QStringLiteral("morvant: ") + options.error

@@ -9,6 +9,10 @@
 #include <algorithm>
 #include <optional>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace {
 
 QString tr(const char *text)
@@ -72,6 +76,20 @@ std::optional<QString> decodeText(const QByteArray &bytes, int characterCode, QS
         }
         return QString::fromLatin1(bytes);
     case 0x80: { // MS-JIS
+#ifdef Q_OS_WIN
+        // Qt decodes Shift_JIS through ICU, which Windows builds lack; the
+        // system's own code page 932 is MS-JIS.
+        const int size = MultiByteToWideChar(
+            932, MB_ERR_INVALID_CHARS, bytes.constData(), int(bytes.size()), nullptr, 0);
+        if (size == 0 && !bytes.isEmpty()) {
+            *error = tr("a text is not valid MS-JIS");
+            return std::nullopt;
+        }
+        QString text(size, Qt::Uninitialized);
+        MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes.constData(), int(bytes.size()),
+            reinterpret_cast<wchar_t *>(text.data()), size);
+        return text;
+#else
         QStringDecoder decoder("Shift_JIS");
         if (!decoder.isValid()) {
             *error = tr("the character code MS-JIS cannot be decoded on this system");
@@ -83,6 +101,7 @@ std::optional<QString> decodeText(const QByteArray &bytes, int characterCode, QS
             return std::nullopt;
         }
         return text;
+#endif
     }
     default:
         *error = tr("the character code 0x%1 is not supported")

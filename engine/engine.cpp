@@ -16,6 +16,9 @@
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -218,6 +221,25 @@ bool sameFile(const QString &a, const QString &b)
     if (::stat(QFile::encodeName(a).constData(), &statA) == 0
         && ::stat(QFile::encodeName(b).constData(), &statB) == 0)
         return statA.st_dev == statB.st_dev && statA.st_ino == statB.st_ino;
+#endif
+#ifdef Q_OS_WIN
+    // The volume and the file's index, as for stat() above: a hard link, a
+    // short 8.3 name or another letter case still names the same file.
+    const auto fileId = [](const QString &path, BY_HANDLE_FILE_INFORMATION *information) {
+        const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t *>(path.utf16()),
+            FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return false;
+        const bool known = GetFileInformationByHandle(handle, information);
+        CloseHandle(handle);
+        return known;
+    };
+    BY_HANDLE_FILE_INFORMATION idA = {};
+    BY_HANDLE_FILE_INFORMATION idB = {};
+    if (fileId(a, &idA) && fileId(b, &idB))
+        return idA.dwVolumeSerialNumber == idB.dwVolumeSerialNumber
+            && idA.nFileIndexHigh == idB.nFileIndexHigh && idA.nFileIndexLow == idB.nFileIndexLow;
 #endif
     return infoA.canonicalFilePath().compare(infoB.canonicalFilePath(),
 #ifdef Q_OS_WIN

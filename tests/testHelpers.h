@@ -72,7 +72,16 @@ inline QProcessEnvironment withoutDisplay()
     return environment;
 }
 
-/// Waits for the started \a process and takes what it gave.
+/// Text as the program writes it, with Windows' CR LF line ends read as "\n".
+inline QByteArray textLines(QByteArray bytes)
+{
+#ifdef Q_OS_WIN
+    bytes.replace("\r\n", "\n");
+#endif
+    return bytes;
+}
+
+/// Waits for the started \a process and takes what it gave; standard error is text.
 inline Run finished(QProcess &process, int milliseconds)
 {
     Run result;
@@ -81,7 +90,7 @@ inline Run finished(QProcess &process, int milliseconds)
     result.crashed = false;
     result.status = process.exitCode();
     result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
+    result.err = textLines(process.readAllStandardError());
     return result;
 }
 

@@ -271,11 +271,11 @@ void closeThroughFrame(const QString &window)
 QString shownMainWindow(qint64 pid)
 {
     bool found = false;
-    const QString windows = xdotool({ QStringLiteral("search"), QStringLiteral("--all"),
-                                        QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                                        QString::number(pid), QStringLiteral("--name"),
-                                        QStringLiteral("^MORVANT by Tesselin$") },
-        &found);
+    const QString windows =
+        xdotool({ QStringLiteral("search"), QStringLiteral("--all"),
+                    QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), QString::number(pid),
+                    QStringLiteral("--name"), QStringLiteral("^MORVANT by Tesselin$") },
+            &found);
     return found ? windows.section(u'\n', 0, 0) : QString();
 }
 #endif

@@ -346,6 +346,9 @@ void TestCheck::refusalUsesTheConversionsMessage()
 
 void TestCheck::imageInAnotherCase()
 {
+#ifdef Q_OS_WIN
+    QSKIP("Windows finds a file whatever the letter case of its name");
+#endif
     QVERIFY(writeFile("Disc.ccd", controlFile()));
     QVERIFY(makeImage("Disc.IMG", 2000 * rawSectorSize));
     const CheckReport report = checkControlFile("Disc.ccd", {}, u'/');
@@ -592,7 +595,7 @@ void TestCheck::commandLine()
         QCOMPARE(result.out, readFile("Expected.cue"));
         QVERIFY(!QFile::exists("Clean.cue"));
     } else {
-        QVERIFY2(result.out.contains(out.toUtf8()), result.out.constData());
+        QVERIFY2(textLines(result.out).contains(out.toUtf8()), result.out.constData());
     }
     QVERIFY2(result.err.contains(err.toUtf8()), result.err.constData());
     QCOMPARE(QFile::exists("Clean.cue"), writesCue);

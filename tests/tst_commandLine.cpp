@@ -28,11 +28,33 @@ QByteArray demoCue(const QByteArray &imageName)
           "    INDEX 01 03:46:07\r\n\r\n";
 }
 
+// Spaces, quotes, non-ASCII and non-BMP characters; Windows allows no double
+// quotes in a name, and writes the cue sheet in its ANSI code page (1252 here),
+// which has no character outside the BMP.
+#ifdef Q_OS_WIN
+const QString fancyName = QStringLiteral("Dïsc Café Müß 'q'");
+const QByteArray fancyNameInCueSheet = "D\xefsc Caf\xe9 M\xfc\xdf 'q'";
+#else
+const QString fancyName = QStringLiteral("Dïsc \U0001F4BF \"q\"");
+const QByteArray fancyNameInCueSheet = "D\xc3\xafsc \xf0\x9f\x92\xbf \"q\"";
+#endif
+
 QProcessEnvironment headless()
 {
     QProcessEnvironment environment = withoutDisplay();
     environment.remove("QT_QPA_PLATFORM");
     return environment;
+}
+
+/** The arguments of a run as scripts make it: without a display on Linux, and
+    on Windows, where there always is one, with --no-window, the option that
+    sends messages to the console instead of message boxes. */
+QStringList headless(QStringList arguments)
+{
+#ifdef Q_OS_WIN
+    arguments.prepend("--no-window");
+#endif
+    return arguments;
 }
 
 #ifdef Q_OS_UNIX
@@ -60,6 +82,8 @@ private slots:
     void nonControlFileOfFourGigabytes();
     void unwritable_data();
     void unwritable();
+    void windowsCommandLine_data();
+    void windowsCommandLine();
 
 private:
     QTemporaryDir *dir = nullptr;
@@ -78,7 +102,7 @@ void TestCommandLine::init()
     QVERIFY(writeFile(path("Old.cue"), QByteArray(4096, 'o')));
     QVERIFY(writeFile(path("Same.cue"), demo));
     QVERIFY(writeFile(path("-dash.ccd"), demo));
-    QVERIFY(writeFile(path("Dïsc \U0001F4BF \"q\".ccd"), demo));
+    QVERIFY(writeFile(path(fancyName + ".ccd"), demo));
     QVERIFY(QDir(dir->path()).mkdir("folder.ccd"));
 }
 
@@ -103,8 +127,8 @@ void TestCommandLine::convert_data()
     QTest::newRow("quotes still around the path") << QStringList{ "\"Demo.ccd\"" } << 0 << ""
                                                   << "Demo.cue" << demoCue("Demo");
     QTest::newRow("spaces, quotes, non-ASCII and non-BMP in the name")
-        << QStringList{ "Dïsc \U0001F4BF \"q\".ccd" } << 0 << ""
-        << "Dïsc \U0001F4BF \"q\".cue" << demoCue("Dïsc \U0001F4BF \"q\"");
+        << QStringList{ fancyName + ".ccd" } << 0 << "" << fancyName + ".cue"
+        << demoCue(fancyNameInCueSheet);
     QTest::newRow("earlier longer .cue replaced whole") << QStringList{ "Old.ccd" } << 0 << ""
                                                         << "Old.cue" << demoCue("Old");
     QTest::newRow("not a control file keeps the earlier .cue")
@@ -140,7 +164,7 @@ void TestCommandLine::convert()
     QFETCH(QString, cueName);
     QFETCH(QByteArray, cue);
 
-    const Run result = run(MORVANT_PATH, arguments, dir->path(), headless());
+    const Run result = run(MORVANT_PATH, headless(arguments), dir->path(), headless());
     QCOMPARE(result.status, status);
     QCOMPARE(result.out, QByteArray());
     if (message.isEmpty())
@@ -154,7 +178,7 @@ void TestCommandLine::versionAndHelp()
 {
     const Run version = run(MORVANT_PATH, { "--version" }, dir->path(), headless());
     QCOMPARE(version.status, 0);
-    QCOMPARE(version.out, QByteArray("MORVANT 1.00\n"));
+    QCOMPARE(textLines(version.out), QByteArray("MORVANT 1.00\n"));
 
     const Run help = run(MORVANT_PATH, { "--help" }, dir->path(), headless());
     QCOMPARE(help.status, 0);
@@ -190,7 +214,7 @@ void TestCommandLine::nonControlFileOfFourGigabytes()
     QVERIFY(image.open(QIODevice::WriteOnly));
     QVERIFY(image.resize(qint64(4) << 30));
     image.close();
-    const Run result = run(MORVANT_PATH, { "disc.img" }, dir->path(), headless());
+    const Run result = run(MORVANT_PATH, headless({ "disc.img" }), dir->path(), headless());
     QCOMPARE(result.status, 1);
     QVERIFY(
         result.err.startsWith("File Error: The input file doesn't seem to be a proper CCD file."));
@@ -235,17 +259,75 @@ void TestCommandLine::unwritable()
         folder, readable | traversable | (folderWritable ? writable : QFile::WriteOwner)));
     QVERIFY(QFile::setPermissions(folder + "/Demo.cue", readable));
 
-    const Run result = run(
-        command.takeFirst(), command + QStringList{ "locked/Demo.ccd" }, dir->path(), headless());
+    const QString program = command.takeFirst();
+    const Run result =
+        run(program, headless(command + QStringList{ "locked/Demo.ccd" }), dir->path(), headless());
     QFile::setPermissions(folder, readable | traversable | QFile::WriteOwner);
     QFile::setPermissions(folder + "/Demo.cue", readable | QFile::WriteOwner);
     QCOMPARE(result.status, 3);
-    const QByteArray message = "File Error: Cannot write "
-        + QDir::toNativeSeparators("locked/Demo.cue").toUtf8() + ":\n";
+    const QByteArray message =
+        "File Error: Cannot write " + QDir::toNativeSeparators("locked/Demo.cue").toUtf8() + ":\n";
     QVERIFY2(result.err.startsWith(message), result.err.constData());
     QCOMPARE(readFile(folder + "/Demo.cue"), QByteArray("earlier"));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
         QStringList({ "Demo.ccd", "Demo.cue" }));
+}
+
+void TestCommandLine::windowsCommandLine_data()
+{
+    QTest::addColumn<QString>("name"); // of the control file
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("cueName");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("cue");
+
+    QByteArray cp1252Demo = demo;
+    cp1252Demo.replace("FLAGS= DCP", "FLAGS= DCP \xe9\xfc\xdf");
+    QByteArray cp1252Cue = demoCue("Caf\xe9 M\xfc\xdf");
+    cp1252Cue.replace("FLAGS DCP", "FLAGS DCP \xe9\xfc\xdf");
+
+    // clang-format off
+    QTest::newRow("worked example") << "Demo Disc.ccd" << demo << "Demo Disc.cue" << 0
+                                    << demoCue("Demo Disc");
+    QTest::newRow("cp1252 in the path and the file") << "Café Müß.ccd" << cp1252Demo
+                                                     << "Café Müß.cue" << 0 << cp1252Cue;
+    QTest::newRow("earlier .cue in other letter case") << "DISC.CCD" << demo << "disc.cue" << 0
+                                                       << demoCue("DISC");
+    QTest::newRow("input is its own .cue in other case") << "GAME.CUE" << demo << "GAME.CUE"
+                                                         << 3 << demo;
+    // clang-format on
+}
+
+void TestCommandLine::windowsCommandLine()
+{
+#ifndef Q_OS_WIN
+    QSKIP("Windows' own command line, paths and code page");
+#else
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, cueName);
+    QFETCH(int, status);
+    QFETCH(QByteArray, cue);
+
+    QVERIFY(writeFile(path(name), content));
+    QVERIFY(writeFile(path("disc.cue"), "earlier"));
+    // As Explorer starts a verb's command: the full path with backslashes, in
+    // double quotes, as the whole command line.
+    QProcess process;
+    process.setWorkingDirectory(QDir::tempPath());
+    process.setProcessEnvironment(headless());
+    process.setProgram(MORVANT_PATH);
+    // A refusal would wait in its message box; the console takes the message.
+    const QString option = status == 0 ? QString() : QStringLiteral("--no-window ");
+    process.setNativeArguments(option + u'"' + QDir::toNativeSeparators(path(name)) + u'"');
+    process.start();
+    const Run result = finished(process, 60000);
+    QCOMPARE(result.status, status);
+    QCOMPARE(readFile(path(cueName)), cue);
+    // Windows names are one file whatever their letter case: no second .cue.
+    const QStringList cueFiles = QDir(dir->path()).entryList({ "*.cue" }, QDir::Files);
+    QCOMPARE(cueFiles.filter(cueName, Qt::CaseInsensitive).size(), 1);
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

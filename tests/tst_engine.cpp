@@ -225,6 +225,10 @@ void TestEngine::ccdToCue()
     QFETCH(QByteArray, expected);
     QFETCH(QString, title);
 
+#ifdef Q_OS_WIN
+    if (QByteArrayView(QTest::currentDataTag()) == "track number outside the BMP")
+        QSKIP("Windows' ANSI code page has no character outside the BMP");
+#endif
     QVERIFY(writeFile("Demo Disc.ccd", content));
     const Conversion conversion = convert("Demo Disc.ccd");
     const QByteArray fileLine = "FILE \"Demo Disc.img\" BINARY\r\n";
@@ -247,7 +251,12 @@ void TestEngine::imageName_data()
     QTest::addColumn<QString>("imageName");
 
     QTest::newRow("no folder") << "Demo.ccd" << QChar(u'\\') << "Demo";
+#ifdef Q_OS_WIN
+    // There need not be a drive D: here; a relative path is as much a Windows path.
+    QTest::newRow("Windows path") << "Images\\Demo Disc.ccd" << QChar(u'\\') << "Demo Disc";
+#else
     QTest::newRow("Windows path") << "D:\\Images\\Demo Disc.ccd" << QChar(u'\\') << "Demo Disc";
+#endif
     QTest::newRow("upper-case extension") << "C:\\x\\DEMO.CCD" << QChar(u'\\') << "DEMO";
     QTest::newRow("other extension") << "C:\\x\\disc.txt" << QChar(u'\\') << "disc";
     QTest::newRow("extension only") << "C:\\x\\.ccd" << QChar(u'\\') << "";
@@ -416,9 +425,14 @@ void TestEngine::writeCueFile()
     QVERIFY(::writeCueFile("Demo.cue", "ab", &error));
     QCOMPARE(readFile("Demo.cue"), QByteArray("ab\r\n"));
 
-    // Text is written in the local 8-bit encoding, UTF-8 here, without a byte-order mark.
+    // Text is written in the local 8-bit encoding, without a byte-order mark:
+    // the ANSI code page on Windows (1252 here), UTF-8 here elsewhere.
     QVERIFY(::writeCueFile("Demo.cue", "FILE \"Dïsc\".img", &error));
+#ifdef Q_OS_WIN
+    QCOMPARE(readFile("Demo.cue"), QByteArray("FILE \"D\xEFsc\".img\r\n"));
+#else
     QCOMPARE(readFile("Demo.cue"), QByteArray("FILE \"D\xC3\xAFsc\".img\r\n"));
+#endif
     QCOMPARE(QDir().entryList(QDir::Files), QStringList{ "Demo.cue" });
 }
 
