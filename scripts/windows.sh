@@ -53,7 +53,8 @@ done
 # desktop and clipboard per session.
 status=0
 xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
-    bash -c 'wineserver -p 60 && ctest --preset windows "$@"' ctest "$@" || status=$?
+    bash -c 'wineserver -p 60 </dev/null >/dev/null 2>&1; ctest --preset windows "$@"' ctest "$@" \
+    || status=$?
 wineserver -k 2>/dev/null || true
 [ $status -eq 0 ] || exit $status
 ls -l build-windows/packages/*.zip build-windows/packages/*.exe 2>/dev/null || true

@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
@@ -109,6 +110,7 @@ void recordHelp(const helpViewer::Request &request)
     helpFilesShown += QString::fromLocal8Bit(request.helpFile);
 }
 
+#ifndef Q_OS_WIN
 /// Runs xdotool, which drives the real program through the X server.
 QString xdotool(const QStringList &arguments, bool *found = nullptr)
 {
@@ -121,11 +123,11 @@ QString xdotool(const QStringList &arguments, bool *found = nullptr)
         *found = finished && process.exitCode() == 0;
     return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
 }
+#endif
 
 #ifdef Q_OS_WIN
-// Under wine the windows are found and closed through the Windows API, as a
-// Windows desktop would; keys still come from the X server (xdotool), where
-// wine reads them like a keyboard's.
+// Under wine the windows are found, closed and typed into through the Windows
+// API, as on a Windows desktop.
 
 /// The visible top-level windows of the process \a pid, as handles in text.
 QStringList visibleWindows(qint64 pid)
@@ -167,13 +169,44 @@ QString windowTitle(const QString &window)
     return QString::fromWCharArray(title);
 }
 
-/// Presses \a key in \a window, brought to the front first as a click would.
+void typeKey(const QString &key);
+
+/** Presses \a key ("alt+h", "a", "Return") in \a window, brought to the front
+    first as a click would, through the system's own keyboard input. */
 void press(const QString &window, const QString &key)
 {
     SetForegroundWindow(handle(window));
     QTest::qWait(150);
-    xdotool({ QStringLiteral("key"), key });
-    QTest::qWait(150);
+    typeKey(key);
+}
+
+INPUT keyInput(WORD code, DWORD flags)
+{
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = code;
+    input.ki.dwFlags = flags;
+    return input;
+}
+
+/// Types \a key into whatever window has the keyboard.
+void typeKey(const QString &key)
+{
+    QList<WORD> keys;
+    for (const QString &name : key.split(u'+')) {
+        if (name == u"alt")
+            keys += VK_MENU;
+        else if (name == u"Return")
+            keys += VK_RETURN;
+        else
+            keys += WORD(name.at(0).toUpper().unicode()); // letters are their own key codes
+    }
+    QList<INPUT> inputs;
+    for (WORD code : keys)
+        inputs += keyInput(code, 0);
+    for (auto it = keys.crbegin(); it != keys.crend(); ++it)
+        inputs += keyInput(*it, KEYEVENTF_KEYUP);
+    SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
 /// Asks \a window to close as its frame's close button does.
@@ -182,11 +215,11 @@ void closeThroughFrame(const QString &window)
     PostMessageW(handle(window), WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
-/// The main window of the process \a pid once it shows; empty until then.
-QString shownMainWindow(qint64 pid)
+/// The window titled \a title of the process \a pid once it shows; empty until then.
+QString shownWindow(qint64 pid, const QString &title)
 {
     for (const QString &window : visibleWindows(pid)) {
-        if (windowTitle(window) == QStringLiteral("MORVANT by Tesselin"))
+        if (windowTitle(window) == title)
             return window;
     }
     return {};
@@ -211,6 +244,12 @@ QSize windowSize(const QString &window)
             size.setHeight(line.mid(7).toInt());
     }
     return size;
+}
+
+/// Types \a key into whatever window has the keyboard.
+void typeKey(const QString &key)
+{
+    xdotool({ QStringLiteral("key"), key });
 }
 
 /// Presses \a key in \a window, given the focus first as a window manager would.
@@ -267,24 +306,28 @@ void closeThroughFrame(const QString &window)
     xcb_flush(xcbConnection());
 }
 
-/// The main window of the process \a pid once it shows; empty until then.
-QString shownMainWindow(qint64 pid)
+/// The window titled \a title of the process \a pid once it shows; empty until then.
+QString shownWindow(qint64 pid, const QString &title)
 {
     bool found = false;
     const QString windows =
         xdotool({ QStringLiteral("search"), QStringLiteral("--all"),
                     QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), QString::number(pid),
-                    QStringLiteral("--name"), QStringLiteral("^MORVANT by Tesselin$") },
+                    QStringLiteral("--name"), u'^' + QRegularExpression::escape(title) + u'$' },
             &found);
     return found ? windows.section(u'\n', 0, 0) : QString();
 }
 #endif
 
-/// The real program, started without a file so that its main window opens.
+/// The real program, run as a process of its own.
 class Program
 {
 public:
-    Program() { process.start(QStringLiteral(MORVANT_PATH), QStringList()); }
+    /// Without a file the main window opens at once.
+    explicit Program(const QStringList &arguments = {})
+    {
+        process.start(QStringLiteral(MORVANT_PATH), arguments);
+    }
     ~Program()
     {
         if (process.state() != QProcess::NotRunning) {
@@ -297,7 +340,7 @@ public:
     QString mainWindow()
     {
         for (int tries = 0; tries < 100 && window.isEmpty(); ++tries) {
-            window = shownMainWindow(process.processId());
+            window = shownWindow(process.processId(), QStringLiteral("MORVANT by Tesselin"));
             if (window.isEmpty())
                 QTest::qWait(100);
         }
@@ -313,7 +356,7 @@ public:
         // Pressed before the menu is up, the item's key would go to the text area.
         for (int tries = 0; tries < 50; ++tries) {
             if (visibleWindows(process.processId()).size() > before) {
-                xdotool({ QStringLiteral("key"), itemKey });
+                typeKey(itemKey);
                 return true;
             }
             QTest::qWait(100);
@@ -389,6 +432,7 @@ private slots:
     void helpContents();
 
     void exitEndsProgramWithAboutOpen();
+    void refusedFileShowsItsMessageThenTheWindow();
     void closingMainWindow_data();
     void closingMainWindow();
 };
@@ -984,6 +1028,34 @@ void TestAboutWindow::exitEndsProgramWithAboutOpen()
     QVERIFY(program.ends());
     QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.process.exitCode(), 0);
+}
+
+void TestAboutWindow::refusedFileShowsItsMessageThenTheWindow()
+{
+    QTemporaryDir dir;
+    const QString junk = dir.filePath(QStringLiteral("junk.ccd"));
+    QFile file(junk);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a control file\r\n") > 0);
+    file.close();
+    Program program({ QDir::toNativeSeparators(junk) });
+
+    // The message box comes first, while no window of the program shows.
+    QString box;
+    for (int tries = 0; tries < 100 && box.isEmpty(); ++tries) {
+        box = shownWindow(program.process.processId(), QStringLiteral("File Error"));
+        if (box.isEmpty())
+            QTest::qWait(100);
+    }
+    QVERIFY2(!box.isEmpty(), "no \"File Error\" message box");
+    QVERIFY(
+        shownWindow(program.process.processId(), QStringLiteral("MORVANT by Tesselin")).isEmpty());
+    press(box, QStringLiteral("Return")); // OK
+    QVERIFY2(!program.mainWindow().isEmpty(), "the main window did not follow the message");
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("junk.cue"))));
+
+    QVERIFY(program.choose(QStringLiteral("alt+f"), QStringLiteral("x"))); // File > Exit
+    QVERIFY(program.ends());
+    QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
 }
 
 void TestAboutWindow::closingMainWindow_data()

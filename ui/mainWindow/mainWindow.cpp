@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -74,6 +75,10 @@ MainWindow::MainWindow(ShowMessage showMessage, QWidget *parent)
     createTextArea();
 
     resize(clientSize.width(), clientSize.height() + menuBar()->sizeHint().height());
+    // Laid out, the menu bar can take another height than it hints (by a pixel
+    // under wine's fonts); the size that counts is the client area's.
+    layout()->activate();
+    resize(size() + clientSize - centralWidget()->size());
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         setGeometry(QStyle::alignedRect(
             Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));

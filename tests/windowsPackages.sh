@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Makes the portable zip and the installer from a finished Windows build and
+# tries them as a user would, each in a fresh wine prefix with no Qt in it:
+# the zip's program runs from an arbitrary folder; the installer installs
+# silently, its Explorer command converts a control file, and its uninstaller
+# takes away every file and registry key it added. Also checks the icon and the
+# version record of MORVANT.exe.
+# Usage: windowsPackages.sh BUILD_DIR SOURCE_DIR   (in an X server, with wine)
+set -euo pipefail
+build=$1
+source=$2
+
+work=$(mktemp -d)
+export WINEPREFIX=$work/prefix WINEDEBUG=-all
+trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+cmake --build "$build" --target windowsPackages >"$work/package.log" 2>&1 \
+    || { cat "$work/package.log" >&2; exit 1; }
+zips=("$build"/packages/*.zip)
+setups=("$build"/packages/*-setup.exe)
+[ ${#zips[@]} -eq 1 ] && [ ${#setups[@]} -eq 1 ] || { echo "FAIL: packages: ${zips[*]} ${setups[*]}" >&2; exit 1; }
+zip=${zips[0]}
+setup=${setups[0]}
+echo "made $(basename "$zip") ($(stat -c %s "$zip") bytes), $(basename "$setup") ($(stat -c %s "$setup") bytes)"
+
+# The zip holds the program and what it needs, nothing else.
+expected="MORVANT/MORVANT.exe
+MORVANT/Qt6Core.dll
+MORVANT/Qt6Gui.dll
+MORVANT/Qt6Widgets.dll
+MORVANT/imageformats/qgif.dll
+MORVANT/imageformats/qico.dll
+MORVANT/libgcc_s_seh-1.dll
+MORVANT/libstdc++-6.dll
+MORVANT/libwinpthread-1.dll
+MORVANT/platforms/qwindows.dll
+MORVANT/styles/qwindowsvistastyle.dll"
+listed=$(unzip -Z1 "$zip" | grep -v '/$' | LC_ALL=C sort)
+[ "$listed" = "$(LC_ALL=C sort <<<"$expected")" ] || fail "zip holds: $(echo $listed)"
+
+# The identity record, read from the built file: the icon with its two
+# 16-colour images, and the version texts.
+unzip -q "$zip" -d "$work/unzipped"
+exe=$work/unzipped/MORVANT/MORVANT.exe
+file -b "$exe" | grep -q 'PE32+ executable (GUI) x86-64' || fail "not a 64-bit Windows GUI program: $(file -b "$exe")"
+wrestool -x -t 14 "$exe" >"$work/icon.ico" 2>/dev/null || fail "no icon resource"
+icons=$(icotool -l "$work/icon.ico" 2>/dev/null | sed -E 's/.*--width=([0-9]+) --height=([0-9]+) --bit-depth=([0-9]+).*/\1x\2x\3/' | sort | tr '\n' ' ')
+[ "$icons" = "16x16x4 32x32x4 " ] || fail "icon images: $icons"
+wrestool -x -t 16 "$exe" 2>/dev/null | iconv -c -f UTF-16LE -t UTF-8 | tr -c '[:print:]\n©' '\n' >"$work/version.txt" || true
+for pair in "CompanyName Tesselin" "FileDescription CCD->Cuesheet Converter" "FileVersion 1.00" \
+    "InternalName MORVANT" "LegalCopyright Copyright © 2026 Tesselin" \
+    "OriginalFilename MORVANT.exe" "ProductName MORVANT" "ProductVersion 1.00"; do
+    key=${pair%% *}
+    value=${pair#* }
+    grep -A1 -x "$key" "$work/version.txt" | tail -1 | grep -qxF "$value" || fail "version record: $key is not '$value'"
+done
+
+# A fresh prefix: no Qt, no MORVANT, nothing of the build's.
+wine wineboot --init >/dev/null 2>&1
+wineserver -w
+drive=$WINEPREFIX/drive_c
+mkdir -p "$drive/Portable Apps" "$drive/Discs"
+cp -r "$work/unzipped/MORVANT" "$drive/Portable Apps/"
+portable='C:\Portable Apps\MORVANT\MORVANT.exe'
+[ "$(wine "$portable" --version 2>/dev/null | tr -d '\r')" = "MORVANT 1.00" ] || fail "portable --version"
+cp "$source/examples/Demo Disc.ccd" "$drive/Discs/"
+wine "$portable" 'C:\Discs\Demo Disc.ccd' || fail "portable program failed on the example: status $?"
+grep -q '^FILE "Demo Disc.img" BINARY' "$drive/Discs/Demo Disc.cue" || fail "portable program wrote no cue sheet"
+# The window opens: its platform plugin and style come from the zip's folders.
+wine "$portable" >/dev/null 2>&1 &
+window=""
+for _ in $(seq 50); do
+    window=$(xdotool search --onlyvisible --name '^MORVANT by Tesselin$' 2>/dev/null | head -1) && [ -n "$window" ] && break
+    sleep 0.2
+done
+[ -n "$window" ] || fail "the portable program's window did not open"
+wineserver -k
+wineserver -w
+
+# The installer, silent: files, shortcut, registry keys, the Explorer command.
+exportKeys() {
+    wine reg export 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' "C:\\uninstall.reg" /y >/dev/null 2>&1 || true
+    wine reg export 'HKLM\Software\Classes\SystemFileAssociations' "C:\\associations.reg" /y >/dev/null 2>&1 || true
+    cat "$drive/uninstall.reg" "$drive/associations.reg" 2>/dev/null | iconv -c -f UTF-16LE -t UTF-8 | tr -d '\r'
+    rm -f "$drive/uninstall.reg" "$drive/associations.reg"
+}
+before=$(exportKeys)
+cp "$setup" "$drive/setup.exe"
+wine 'C:\setup.exe' /S || fail "installer: status $?"
+wineserver -w
+installed=$drive/Program\ Files/MORVANT
+got=$(cd "$installed" 2>/dev/null && find . -type f | sed 's|^\./|MORVANT/|' | LC_ALL=C sort)
+[ "$got" = "$(printf '%s\nMORVANT/Uninstall.exe' "$expected" | LC_ALL=C sort)" ] || fail "installed files: $(echo $got)"
+cmp -s "$installed/MORVANT.exe" "$exe" || fail "installed MORVANT.exe differs from the zip's"
+[ -f "$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/MORVANT.lnk" ] || fail "no Start-menu shortcut"
+uninstallKey='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\MORVANT'
+wine reg query "$uninstallKey" /v DisplayName 2>/dev/null | grep -q 'MORVANT' || fail "no Apps & features entry"
+wine reg query "$uninstallKey" /v UninstallString 2>/dev/null | grep -qF 'C:\Program Files\MORVANT\Uninstall.exe' || fail "UninstallString"
+verbKey='HKLM\Software\Classes\SystemFileAssociations\.ccd\shell\MORVANT.ConvertToCue'
+wine reg query "$verbKey" /ve 2>/dev/null | grep -q 'Convert to cue sheet' || fail "no Explorer command on .ccd files"
+wine reg query "$verbKey" /v Icon 2>/dev/null | grep -qF 'C:\Program Files\MORVANT\MORVANT.exe,0' || fail "Explorer command has no icon"
+command=$(wine reg query "$verbKey\\command" /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+[ "$command" = '"C:\Program Files\MORVANT\MORVANT.exe" "%1"' ] || fail "Explorer command: $command"
+
+# The command as Explorer runs it on a selected file.
+mkdir -p "$drive/Discs/Verb test"
+cp "$source/examples/Demo Disc.ccd" "$drive/Discs/Verb test/"
+eval "set -- ${command//%1/C:\\Discs\\Verb test\\Demo Disc.ccd}"
+wine "$@" || fail "Explorer command failed: status $?"
+cmp -s "$drive/Discs/Verb test/Demo Disc.cue" "$drive/Discs/Demo Disc.cue" || fail "Explorer command wrote another cue sheet"
+
+# The uninstaller takes away all it added and nothing else.
+wine 'C:\Program Files\MORVANT\Uninstall.exe' /S || fail "uninstaller: status $?"
+wineserver -w
+[ ! -e "$installed" ] || fail "left behind: $(cd "$installed" && find . | tr '\n' ' ')"
+[ ! -e "$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/MORVANT.lnk" ] || fail "shortcut left behind"
+after=$(exportKeys)
+[ "$before" = "$after" ] || fail "registry differs after uninstalling: $(diff <(echo "$before") <(echo "$after") | head -20)"
+[ -f "$drive/Discs/Demo Disc.cue" ] || fail "the uninstaller took a user's file"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed" >&2
+    exit 1
+fi
+echo "the zip runs from any folder; the installer installs, converts from Explorer and uninstalls cleanly"
