@@ -43,6 +43,9 @@ cmake --build --preset windows
 export WINEPREFIX=$root/build-windows/wine WINEDEBUG=-all
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot --init >/dev/null 2>&1
+    # Windows' own fonts are not wine's; Debian's metric-compatible ones stand in.
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Courier New' /d 'Liberation Mono' /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Arial' /d 'Liberation Sans' /f >/dev/null 2>&1
     wineserver -w
 fi
 for top in tmp "$(cut -d/ -f2 <<<"$root")"; do

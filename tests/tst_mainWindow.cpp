@@ -139,7 +139,11 @@ private:
     }
     QAction *action(const char *name) const { return find<QAction>(name); }
     QMenu *editMenu() const { return find<QMenu>("mnuEdit"); }
-    QString path(const QString &name) const { return dir->filePath(name); }
+    // As the file dialog and a drop give paths: with the system's separators.
+    QString path(const QString &name) const
+    {
+        return QDir::toNativeSeparators(dir->filePath(name));
+    }
     void convertBy(const QString &way, const QString &file);
     bool sendDrop(QMimeData *data, bool *enterAccepted = nullptr, Qt::DropAction *action = nullptr);
     void setSelection(const QString &text, int start, int length);
@@ -910,6 +914,10 @@ void TestMainWindow::rightPress()
     QFETCH(Qt::KeyboardModifiers, modifiers);
     QFETCH(QString, choice);
     QFETCH(QString, primary);
+#ifdef Q_OS_WIN
+    if (!primary.isEmpty())
+        QSKIP("Windows has no primary selection");
+#endif
 
     const QString text = QStringLiteral("abc\r\ndef\r\n");
     setSelection(text, 1, 5);

@@ -51,7 +51,8 @@ file -b "$exe" | grep -q 'PE32+ executable (GUI) x86-64' || fail "not a 64-bit W
 wrestool -x -t 14 "$exe" >"$work/icon.ico" 2>/dev/null || fail "no icon resource"
 icons=$(icotool -l "$work/icon.ico" 2>/dev/null | sed -E 's/.*--width=([0-9]+) --height=([0-9]+) --bit-depth=([0-9]+).*/\1x\2x\3/' | sort | tr '\n' ' ')
 [ "$icons" = "16x16x4 32x32x4 " ] || fail "icon images: $icons"
-wrestool -x -t 16 "$exe" 2>/dev/null | iconv -c -f UTF-16LE -t UTF-8 | tr -c '[:print:]\n©' '\n' >"$work/version.txt" || true
+wrestool -x --raw -t 16 "$exe" 2>/dev/null | iconv -c -f UTF-16LE -t UTF-8 | tr -c '[:print:]©' '\n' \
+    | grep -v '^$' >"$work/version.txt" || true
 for pair in "CompanyName Tesselin" "FileDescription CCD->Cuesheet Converter" "FileVersion 1.00" \
     "InternalName MORVANT" "LegalCopyright Copyright © 2026 Tesselin" \
     "OriginalFilename MORVANT.exe" "ProductName MORVANT" "ProductVersion 1.00"; do
