@@ -451,7 +451,8 @@ void TestMainWindow::convert()
         QVERIFY(messages[0].saveEnabled);
         QCOMPARE(cueText->text(), sheet);
         QCOMPARE(readFile(cuePath), expected);
-        QCOMPARE(readFile(cuePath).size(), sheet.toUtf8().size() + 2);
+        // One byte a character in Windows' ANSI code page, as many as UTF-8 takes elsewhere.
+        QCOMPARE(readFile(cuePath).size(), sheet.toLocal8Bit().size() + 2);
         QVERIFY(action("mnuSave")->isEnabled());
     } else {
         // Open names the .cue file before converting, a drop after.
@@ -508,7 +509,8 @@ void TestMainWindow::openDialog()
             dialog()->reject();
         });
     action("mnuOpen")->trigger();
-    QCOMPARE(preselected, QStringList{ input });
+    // Qt's dialog speaks in its own separators on every system.
+    QCOMPARE(preselected, QStringList{ QDir::fromNativeSeparators(input) });
     QCOMPARE(::titles(messages), QStringList{ success });
     QVERIFY(!QFile::exists(path(QStringLiteral("Game.cue"))));
 }
