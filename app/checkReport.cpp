@@ -1,17 +1,13 @@
 #include "checkReport.h"
 
-#include <QCoreApplication>
+#include "translation.h"
+
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MORVANT", text);
-}
 
 constexpr qsizetype pageWidth = 80;
 
@@ -73,8 +69,7 @@ QString wrapped(const QString &text, qsizetype firstColumn, qsizetype indent)
 QString verdict(const CheckReport &report)
 {
     if (report.isRefused)
-        return report.findings.value(0).code == u"unreadable" ? tr("cannot be read")
-                                                              : tr("refused");
+        return report.refusal == Refusal::Unreadable ? tr("cannot be read") : tr("refused");
     const qsizetype count = report.findings.size();
     if (count == 0)
         return tr("no findings");
@@ -179,7 +174,7 @@ QJsonValue optionalText(const QString &text)
 QJsonObject reportObject(const CheckReport &report)
 {
     static const char *const statusNames[] = { "clean", "warnings", "refused" };
-    const bool isUnreadable = report.isRefused && report.findings.value(0).code == u"unreadable";
+    const bool isUnreadable = report.refusal == Refusal::Unreadable;
     QJsonObject object{ { "path", report.path },
         { "status", isUnreadable ? "unreadable" : statusNames[checkStatus(report)] } };
     if (!report.isRefused) {

@@ -1,0 +1,215 @@
+#include "controlFile.h"
+
+#include "lineReader.h"
+#include "translation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
+
+#include <string_view>
+
+namespace {
+
+bool contains(QByteArrayView line, std::string_view keyword)
+{
+    // Inlined memchr and memcmp: far cheaper on short lines than a general search.
+    return std::string_view(line.data(), static_cast<size_t>(line.size())).find(keyword)
+        != std::string_view::npos;
+}
+
+// Keywords are ASCII, and every 8-bit code page writes ASCII as itself, so a
+// line that lacks a keyword's bytes lacks the keyword: only the lines that have
+// them are worth decoding. Decoding then decides, because in a double-byte
+// code page the bytes may straddle characters.
+bool mayFitARule(QByteArrayView line)
+{
+    return contains(line, "[TRACK") || contains(line, "MODE=") || contains(line, "INDEX ")
+        || contains(line, "FLAGS=");
+}
+
+// Positions in the rules count from 1, as the control file's fields are
+// described; 0 stands for "not found".
+qsizetype position(QStringView line, QChar c)
+{
+    return line.indexOf(c) + 1;
+}
+
+// The part of \a line from index \a from on, at most \a length characters
+// long; a negative length, or a start beyond the line, gives an empty part.
+QStringView part(QStringView line, qsizetype from, qsizetype length)
+{
+    if (from >= line.size() || length <= 0)
+        return {};
+    return line.sliced(from, qMin(length, line.size() - from));
+}
+
+// Each line is decoded on its own, into one buffer that every line reuses.
+// U+FEFF at the start of a line is an ordinary character of it: only the
+// file's very first bytes may be a byte-order mark, and the line reader has
+// already skipped those.
+class LineDecoder
+{
+public:
+    QStringView decode(QByteArrayView bytes)
+    {
+        const qsizetype space = decoder.requiredSpace(bytes.size());
+        if (buffer.size() < space)
+            buffer.resize(space);
+        const QChar *end = decoder.appendToBuffer(buffer.data(), bytes);
+        return QStringView(buffer.constData(), end - buffer.constData());
+    }
+
+private:
+    QStringDecoder decoder{ QStringDecoder::System,
+        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom };
+    QString buffer;
+};
+
+// Reads the [section] headers and key=value entries of the control file's INI form.
+class SectionReader
+{
+public:
+    void read(ControlFileLine &line)
+    {
+        const QStringView trimmed = line.text.trimmed();
+        line.startsSection = trimmed.startsWith(u'[') && trimmed.endsWith(u']');
+        line.key = line.value = {};
+        if (line.startsSection) {
+            section = trimmed.sliced(1, trimmed.size() - 2).toString().simplified();
+        } else if (const qsizetype equals = trimmed.indexOf(u'='); equals > 0) {
+            line.key = trimmed.first(equals).trimmed();
+            line.value = trimmed.sliced(equals + 1).trimmed();
+        }
+        line.section = section;
+    }
+
+private:
+    QString section;
+};
+
+} // namespace
+
+RuledLine ruleOf(QStringView line)
+{
+    RuledLine ruled;
+    if (line.contains(u"[TRACK")) {
+        ruled.rule = LineRule::Track;
+        ruled.number = part(line, 7, line.size() - position(line, u' ') - 1);
+    } else if (const qsizetype mode = line.indexOf(u"MODE="); mode >= 0) {
+        ruled.rule = LineRule::Mode;
+        ruled.value = line.sliced(mode + 5);
+    } else if (line.contains(u"INDEX ")) {
+        ruled.rule = LineRule::Index;
+        const qsizetype equals = position(line, u'=');
+        ruled.number = part(line, 6, equals - position(line, u' ') - 1);
+        if (equals > 0)
+            ruled.value = line.sliced(equals);
+    } else if (line.contains(u"FLAGS=")) {
+        ruled.rule = LineRule::Flags;
+        ruled.value = part(line, 6, line.size());
+    }
+    return ruled;
+}
+
+QLatin1String modeOf(QStringView value)
+{
+    switch (value.isEmpty() ? 0 : value.back().unicode()) {
+    case u'0':
+        return QLatin1String("AUDIO");
+    case u'1':
+        return QLatin1String("MODE1/2352");
+    case u'2':
+        return QLatin1String("MODE2/2352");
+    default:
+        return {};
+    }
+}
+
+ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool everyLine)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return { Refusal::Unreadable, file.errorString() };
+    LineReader reader(file);
+    const auto refusal = [&file](LineReader::Result result) -> ScanOutcome {
+        if (result == LineReader::Result::ReadError)
+            return { Refusal::Unreadable, file.errorString() };
+        return { Refusal::NotControlFile, {} };
+    };
+
+    LineDecoder decoder;
+    SectionReader sections;
+    ControlFileLine line;
+    QByteArrayView bytes;
+    const auto hand = [&] {
+        if (everyLine)
+            sections.read(line);
+        onLine(line);
+    };
+
+    // A longer first line is refused as soon as it is known to be longer, so
+    // that a disc image chosen by mistake is not read any further.
+    constexpr QByteArrayView firstLine("[CloneCD]");
+    LineReader::Result result = reader.next(&bytes, firstLine.size());
+    if (result != LineReader::Result::Line || bytes != firstLine)
+        return refusal(result);
+    line.number = 1;
+    if (everyLine) {
+        line.text = decoder.decode(bytes);
+        hand();
+    }
+
+    // Whatever stands between the first line and the sessions line is passed
+    // over by the rules.
+    while (!line.isPastSessions) {
+        result = reader.next(&bytes);
+        if (result != LineReader::Result::Line)
+            return refusal(result);
+        ++line.number;
+        const bool maySpeakOfSessions = contains(bytes, "Sessions=");
+        if (!maySpeakOfSessions && !everyLine)
+            continue;
+        line.text = decoder.decode(bytes);
+        const qsizetype at = maySpeakOfSessions ? line.text.indexOf(u"Sessions=") : -1;
+        if (at >= 0 && line.text.sliced(at + 9) != u"1")
+            return { Refusal::MultiSession, {} };
+        if (everyLine)
+            hand();
+        line.isPastSessions = at >= 0;
+    }
+
+    while ((result = reader.next(&bytes)) == LineReader::Result::Line) {
+        ++line.number;
+        if (!everyLine && !mayFitARule(bytes))
+            continue;
+        line.text = decoder.decode(bytes);
+        line.ruled = ruleOf(line.text);
+        if (everyLine || line.ruled.rule != LineRule::None)
+            hand();
+    }
+    if (result != LineReader::Result::End)
+        return refusal(result);
+    return {};
+}
+
+QString refusalText(const QString &path, const ScanOutcome &outcome)
+{
+    switch (outcome.refusal) {
+    case Refusal::Unreadable:
+        return tr("Cannot read %1:\n%2").arg(QDir::toNativeSeparators(path), outcome.reason);
+    case Refusal::NotControlFile:
+        return tr("The input file doesn't seem to be a proper CCD file.");
+    case Refusal::MultiSession:
+        return tr("Only single-session discs are supported.");
+    case Refusal::None:
+        break;
+    }
+    return {};
+}
+
+void showRefusal(const ShowMessage &showMessage, const QString &path, const ScanOutcome &outcome)
+{
+    showMessage(refusalText(path, outcome),
+        outcome.refusal == Refusal::MultiSession ? tr("Disc Format Error") : tr("File Error"));
+}
