@@ -73,15 +73,15 @@ int writeToStandardOutput(const Options &options)
 
 int runCheck(const Options &options)
 {
-    const CheckRun run =
-        checkFiles(options.files, { options.cdText }, options.json, isColourTerminal());
-    if (std::fwrite(run.output.constData(), 1, size_t(run.output.size()), stdout)
-            != size_t(run.output.size())
-        || std::fflush(stdout) != 0) {
+    QFile output;
+    const CheckStatus status = output.open(stdout, QIODevice::WriteOnly)
+        ? checkFiles(options.files, { options.cdText }, options.json, isColourTerminal(), output)
+        : checkRefused;
+    if (!output.flush() || output.error() != QFileDevice::NoError) {
         print(stderr, QStringLiteral("morvant: cannot write to standard output\n"));
         return checkRefused;
     }
-    return run.status;
+    return status;
 }
 
 int printUsageError(const QString &error)

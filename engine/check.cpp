@@ -118,13 +118,23 @@ private:
     void takeRelaxed(int number, QStringView line);
     void takePiece(int number, const Piece &piece);
     void reportRunOn(int number);
+    QString shared(const QString &text);
 
     Scan &scan;
     QString section; ///< the current section's name, blanks simplified, upper case
     int tocIndex = -1;
     bool isTrackLineOpen = false; ///< a TRACK piece still waits for its mode
     int modeProblemLine = 0; ///< an unusable MODE line of the open track
+    QSet<QString> texts; ///< see shared()
 };
+
+// Index numbers and modes repeat from track to track: all tracks share one
+// copy of each, so that the report on a long file stays small.
+QString Scanner::shared(const QString &text)
+{
+    const auto found = texts.constFind(text);
+    return found != texts.cend() ? *found : *texts.insert(text);
+}
 
 void Scanner::take(const ControlFileLine &line)
 {
@@ -257,7 +267,7 @@ void Scanner::takePiece(int number, const Piece &piece)
         return;
     }
     if (rule == LineRule::Mode && isTrackLineOpen) {
-        scan.tracks.last().mode = modeOf(piece.ruled.value);
+        scan.tracks.last().mode = shared(modeOf(piece.ruled.value));
         isTrackLineOpen = false;
         return;
     }
@@ -284,7 +294,7 @@ void Scanner::takePiece(int number, const Piece &piece)
     } else if (rule == LineRule::Index) {
         const qint64 sectors = sectorCount(piece.ruled.value);
         track.indexes.append(
-            { cueNumber(piece.ruled.number), sectorCountToMsf(sectors), sectors, number });
+            { shared(cueNumber(piece.ruled.number)), sectorCountToMsf(sectors), sectors, number });
     }
 }
 
