@@ -212,6 +212,18 @@ public:
         text += "\": ";
     }
 
+    template <typename Value> void field(const char *key, const Value &value)
+    {
+        member(key);
+        this->value(value);
+    }
+
+    template <typename Value> void optionalField(const char *key, const Value &value)
+    {
+        member(key);
+        optional(value);
+    }
+
     void value(const QString &string)
     {
         const QByteArray escaped =
@@ -247,31 +259,20 @@ void writeTrack(JsonWriter &json, const CheckedTrack &track)
     for (const CheckedIndex &index : track.indexes) {
         json.element();
         json.open('{');
-        json.member("line");
-        json.value(qint64(index.line));
-        json.member("number");
-        json.value(index.number);
-        json.member("sectors");
-        json.optional(index.sectors);
-        json.member("time");
-        json.optional(index.time);
+        json.field("line", qint64(index.line));
+        json.field("number", index.number);
+        json.optionalField("sectors", index.sectors);
+        json.optionalField("time", index.time);
         json.close('}');
     }
     json.close(']');
-    json.member("line");
-    json.value(qint64(track.line));
-    json.member("mode");
-    json.optional(track.mode);
-    json.member("number");
-    json.value(track.number);
-    if (!track.performer.isEmpty()) {
-        json.member("performer");
-        json.value(track.performer);
-    }
-    if (!track.title.isEmpty()) {
-        json.member("title");
-        json.value(track.title);
-    }
+    json.field("line", qint64(track.line));
+    json.optionalField("mode", track.mode);
+    json.field("number", track.number);
+    if (!track.performer.isEmpty())
+        json.field("performer", track.performer);
+    if (!track.title.isEmpty())
+        json.field("title", track.title);
     json.close('}');
 }
 
@@ -284,47 +285,34 @@ void writeReport(JsonWriter &json, const CheckReport &report)
     for (const Finding &finding : report.findings) {
         json.element();
         json.open('{');
-        json.member("advice");
-        json.value(finding.advice);
-        json.member("code");
-        json.value(finding.code);
-        json.member("line");
-        json.optional(finding.line > 0 ? qint64(finding.line) : -1);
-        json.member("message");
-        json.value(finding.message);
-        json.member("severity");
-        json.value(QString::fromLatin1(finding.severity == Severity::Error ? "error" : "warning"));
-        json.member("track");
-        json.optional(finding.track);
+        json.field("advice", finding.advice);
+        json.field("code", finding.code);
+        json.optionalField("line", finding.line > 0 ? qint64(finding.line) : -1);
+        json.field("message", finding.message);
+        json.field("severity",
+            QString::fromLatin1(finding.severity == Severity::Error ? "error" : "warning"));
+        json.optionalField("track", finding.track);
         json.close('}');
     }
     json.close(']');
     if (!report.isRefused) {
         json.member("image");
         json.open('{');
-        json.member("exists");
-        json.value(report.imageExists);
-        json.member("path");
-        json.value(QDir::toNativeSeparators(report.imagePath));
-        json.member("sectors");
-        json.optional(report.imageExists ? report.imageSize / rawSectorSize : -1);
-        json.member("size");
-        json.optional(report.imageExists ? report.imageSize : -1);
+        json.field("exists", report.imageExists);
+        json.field("path", QDir::toNativeSeparators(report.imagePath));
+        json.optionalField("sectors", report.imageExists ? report.imageSize / rawSectorSize : -1);
+        json.optionalField("size", report.imageExists ? report.imageSize : -1);
         json.close('}');
     }
-    json.member("path");
-    json.value(report.path);
-    if (!report.isRefused && !report.performer.isEmpty()) {
-        json.member("performer");
-        json.value(report.performer);
-    }
-    json.member("status");
-    json.value(QString::fromLatin1(
-        report.refusal == Refusal::Unreadable ? "unreadable" : statusNames[checkStatus(report)]));
-    if (!report.isRefused && !report.title.isEmpty()) {
-        json.member("title");
-        json.value(report.title);
-    }
+    json.field("path", report.path);
+    if (!report.isRefused && !report.performer.isEmpty())
+        json.field("performer", report.performer);
+    json.field("status",
+        QString::fromLatin1(report.refusal == Refusal::Unreadable
+                ? "unreadable"
+                : statusNames[checkStatus(report)]));
+    if (!report.isRefused && !report.title.isEmpty())
+        json.field("title", report.title);
     if (!report.isRefused) {
         json.member("tracks");
         json.open('[');

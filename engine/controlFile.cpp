@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <array>
 #include <string_view>
 
 namespace {
@@ -18,14 +20,29 @@ bool contains(QByteArrayView line, std::string_view keyword)
         != std::string_view::npos;
 }
 
+QLatin1String latin1(std::string_view text)
+{
+    return QLatin1String(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The rules' keywords, in the order in which they are tried.
+constexpr std::array<std::pair<LineRule, std::string_view>, 4> keywords{ {
+    { LineRule::Track, "[TRACK" },
+    { LineRule::Mode, "MODE=" },
+    { LineRule::Index, "INDEX " },
+    { LineRule::Flags, "FLAGS=" },
+} };
+
+constexpr std::string_view sessionsKey = "Sessions=";
+
 // Keywords are ASCII, and every 8-bit code page writes ASCII as itself, so a
 // line that lacks a keyword's bytes lacks the keyword: only the lines that have
 // them are worth decoding. Decoding then decides, because in a double-byte
 // code page the bytes may straddle characters.
 bool mayFitARule(QByteArrayView line)
 {
-    return contains(line, "[TRACK") || contains(line, "MODE=") || contains(line, "INDEX ")
-        || contains(line, "FLAGS=");
+    return std::any_of(keywords.begin(), keywords.end(),
+        [line](const auto &keyword) { return contains(line, keyword.second); });
 }
 
 // Positions in the rules count from 1, as the control file's fields are
@@ -93,21 +110,33 @@ private:
 RuledLine ruleOf(QStringView line)
 {
     RuledLine ruled;
-    if (line.contains(u"[TRACK")) {
-        ruled.rule = LineRule::Track;
+    qsizetype keywordEnd = 0;
+    for (const auto &[rule, keyword] : keywords) {
+        if (const qsizetype at = line.indexOf(latin1(keyword)); at >= 0) {
+            ruled.rule = rule;
+            keywordEnd = at + qsizetype(keyword.size());
+            break;
+        }
+    }
+    switch (ruled.rule) {
+    case LineRule::Track:
         ruled.number = part(line, 7, line.size() - position(line, u' ') - 1);
-    } else if (const qsizetype mode = line.indexOf(u"MODE="); mode >= 0) {
-        ruled.rule = LineRule::Mode;
-        ruled.value = line.sliced(mode + 5);
-    } else if (line.contains(u"INDEX ")) {
-        ruled.rule = LineRule::Index;
+        break;
+    case LineRule::Mode:
+        ruled.value = line.sliced(keywordEnd);
+        break;
+    case LineRule::Index: {
         const qsizetype equals = position(line, u'=');
         ruled.number = part(line, 6, equals - position(line, u' ') - 1);
         if (equals > 0)
             ruled.value = line.sliced(equals);
-    } else if (line.contains(u"FLAGS=")) {
-        ruled.rule = LineRule::Flags;
+        break;
+    }
+    case LineRule::Flags:
         ruled.value = part(line, 6, line.size());
+        break;
+    case LineRule::None:
+        break;
     }
     return ruled;
 }
@@ -167,12 +196,12 @@ ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool
         if (result != LineReader::Result::Line)
             return refusal(result);
         ++line.number;
-        const bool maySpeakOfSessions = contains(bytes, "Sessions=");
+        const bool maySpeakOfSessions = contains(bytes, sessionsKey);
         if (!maySpeakOfSessions && !everyLine)
             continue;
         line.text = decoder.decode(bytes);
-        const qsizetype at = maySpeakOfSessions ? line.text.indexOf(u"Sessions=") : -1;
-        if (at >= 0 && line.text.sliced(at + 9) != u"1")
+        const qsizetype at = maySpeakOfSessions ? line.text.indexOf(latin1(sessionsKey)) : -1;
+        if (at >= 0 && line.text.sliced(at + qsizetype(sessionsKey.size())) != u"1")
             return { Refusal::MultiSession, {} };
         if (everyLine)
             hand();
