@@ -37,16 +37,6 @@ std::optional<int> wholeNumber(const QString &text)
     return text.toInt();
 }
 
-// Table-of-contents values are written as 0x01 or as 1.
-std::optional<qint64> tocNumber(const QString &text)
-{
-    bool ok = false;
-    const qint64 value = text.startsWith(u"0x", Qt::CaseInsensitive)
-        ? text.mid(2).toLongLong(&ok, 16)
-        : text.toLongLong(&ok, 10);
-    return ok ? std::optional<qint64>(value) : std::nullopt;
-}
-
 // How a hand-edited keyword line would be written so that the conversion
 // reads it; the empty text when the line is no track keyword at all.
 QString intendedForm(const QString &line)
@@ -72,24 +62,12 @@ QString intendedForm(const QString &line)
     return {};
 }
 
-struct TocEntry
-{
-    int line = 0;
-    qint64 session = 1;
-    std::optional<qint64> point;
-    std::optional<qint64> control;
-    std::optional<qint64> plba;
-};
-
 // Everything one pass over the control file gathers.
 struct Scan
 {
     QList<CheckedTrack> tracks;
     QList<Finding> findings;
-    QList<TocEntry> toc;
-    QString scrambled;
-    int scrambledLine = 0;
-    int laterSessionLine = 0; ///< first line that speaks of a second session
+    ControlFileSections sections;
     QSet<int> linesWithFindings;
     QSet<int> tracksWithModeFinding; ///< indexes into tracks
     QSet<int> tracksWithIndexOneFinding;
@@ -122,7 +100,6 @@ private:
 
     Scan &scan;
     QString section; ///< the current section's name, blanks simplified, upper case
-    int tocIndex = -1;
     bool isTrackLineOpen = false; ///< a TRACK piece still waits for its mode
     int modeProblemLine = 0; ///< an unusable MODE line of the open track
     QSet<QString> texts; ///< see shared()
@@ -139,39 +116,8 @@ QString Scanner::shared(const QString &text)
 void Scanner::take(const ControlFileLine &line)
 {
     const int number = line.number;
-    if (line.startsSection) {
+    if (line.startsSection)
         section = line.section.toString().toUpper();
-        tocIndex = -1;
-        if (section.startsWith(u"ENTRY ")) {
-            scan.toc.append({ number, 1, {}, {}, {} });
-            tocIndex = int(scan.toc.size() - 1);
-        }
-        static const QRegularExpression sessionSection(QStringLiteral("^SESSION ([0-9]+)$"));
-        const auto match = sessionSection.match(section);
-        if (match.hasMatch() && match.captured(1).toInt() > 1 && !scan.laterSessionLine)
-            scan.laterSessionLine = number;
-    } else if (!line.key.isEmpty()) {
-        const QString upperKey = line.key.toString().toUpper();
-        const QString value = line.value.toString();
-        if (section == u"DISC" && upperKey == u"DATATRACKSSCRAMBLED") {
-            scan.scrambled = value;
-            scan.scrambledLine = number;
-        } else if (tocIndex >= 0) {
-            TocEntry &entry = scan.toc[tocIndex];
-            if (upperKey == u"SESSION") {
-                entry.session = tocNumber(value).value_or(1);
-                if (entry.session > 1 && !scan.laterSessionLine)
-                    scan.laterSessionLine = number;
-            } else if (upperKey == u"POINT") {
-                entry.point = tocNumber(value);
-            } else if (upperKey == u"CONTROL") {
-                entry.control = tocNumber(value);
-            } else if (upperKey == u"PLBA") {
-                entry.plba = tocNumber(value);
-            }
-        }
-    }
-
     if (!line.isPastSessions)
         return;
     takeRelaxed(number, line.text);
@@ -444,7 +390,7 @@ void checkToc(const Scan &scan, QList<Finding> &findings)
 {
     if (scan.tracks.isEmpty())
         return;
-    if (scan.toc.isEmpty()) {
+    if (scan.sections.toc.isEmpty()) {
         addFinding(findings, QStringLiteral("no-toc"), 0, {},
             tr("The control file has no table of contents ([Entry] sections), so the tracks' "
                "modes and flags cannot be checked."),
@@ -454,7 +400,7 @@ void checkToc(const Scan &scan, QList<Finding> &findings)
     }
     // The first entry of each point counts, looked up once per track.
     QHash<qint64, const TocEntry *> entries;
-    for (const TocEntry &entry : scan.toc) {
+    for (const TocEntry &entry : scan.sections.toc) {
         if (entry.point && entry.session == 1 && !entries.contains(*entry.point))
             entries.insert(*entry.point, &entry);
     }
@@ -530,7 +476,7 @@ void checkToc(const Scan &scan, QList<Finding> &findings)
 
 std::optional<qint64> leadOut(const Scan &scan)
 {
-    for (const TocEntry &entry : scan.toc) {
+    for (const TocEntry &entry : scan.sections.toc) {
         if (entry.point == 0xa2 && entry.session == 1 && entry.plba)
             return entry.plba;
     }
@@ -540,7 +486,7 @@ std::optional<qint64> leadOut(const Scan &scan)
 QString tracksOfToc(const Scan &scan)
 {
     QStringList numbers;
-    for (const TocEntry &entry : scan.toc) {
+    for (const TocEntry &entry : scan.sections.toc) {
         if (entry.point && *entry.point >= 1 && *entry.point <= 99 && entry.session == 1)
             numbers << QString::number(*entry.point);
     }
@@ -651,19 +597,20 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
         return report;
     }
     scanner.finish();
+    scan.sections = converted.outcome.sections;
     report.cueSheet = converted.cueSheet;
 
     QList<Finding> &findings = scan.findings;
-    if (scan.laterSessionLine) {
-        addFinding(findings, QStringLiteral("sessions"), scan.laterSessionLine, {},
+    if (scan.sections.laterSessionLine) {
+        addFinding(findings, QStringLiteral("sessions"), scan.sections.laterSessionLine, {},
             tr("The file says Sessions=1, but it describes a second session."),
             tr("A cue sheet made from it holds only what the [TRACK] sections give; "
                "multi-session discs cannot be described by it."));
     }
-    if (!scan.scrambled.isEmpty() && scan.scrambled != u"0") {
-        addFinding(findings, QStringLiteral("scrambled"), scan.scrambledLine, {},
+    if (!scan.sections.scrambled.isEmpty() && scan.sections.scrambled != u"0") {
+        addFinding(findings, QStringLiteral("scrambled"), scan.sections.scrambledLine, {},
             tr("DataTracksScrambled=%1: the image holds its data tracks scrambled.")
-                .arg(scan.scrambled),
+                .arg(scan.sections.scrambled),
             tr("Programs that load a cue sheet expect plain sectors; make the image again "
                "without scrambling the data tracks."));
     }
@@ -684,12 +631,12 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     checkImage(path, separator, scan, report, discEnd);
     checkLengths(scan, discEnd, findings);
 
-    if (converted.hasCdText && !converted.cdTextError.isEmpty()) {
+    if (scan.sections.hasCdText && !converted.cdTextError.isEmpty()) {
         addFinding(findings, QStringLiteral("cdtext"), 0, {},
             tr("The [CDText] section cannot be decoded: %1.").arg(converted.cdTextError),
             tr("The cue sheet gets no TITLE or PERFORMER lines; add them by hand if you "
                "need them."));
-    } else if (converted.hasCdText) {
+    } else if (options.cdText && scan.sections.hasCdText) {
         const CdText &cdText = converted.cdText;
         report.title = cdText.title;
         report.performer = cdText.performer;

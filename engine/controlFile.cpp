@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -83,10 +84,24 @@ private:
     QString buffer;
 };
 
-// Reads the [section] headers and key=value entries of the control file's INI form.
+// Table-of-contents values are written as 0x01 or as 1.
+std::optional<qint64> tocNumber(const QString &text)
+{
+    bool ok = false;
+    const qint64 value = text.startsWith(u"0x", Qt::CaseInsensitive)
+        ? text.mid(2).toLongLong(&ok, 16)
+        : text.toLongLong(&ok, 10);
+    return ok ? std::optional<qint64>(value) : std::nullopt;
+}
+
+// Reads the [section] headers and key=value entries of the control file's INI
+// form, and gathers what the sections say. Names and keys are compared
+// without regard to case, since hand-edited files vary.
 class SectionReader
 {
 public:
+    explicit SectionReader(ControlFileSections &sections) : sections(sections) { }
+
     void read(ControlFileLine &line)
     {
         const QStringView trimmed = line.text.trimmed();
@@ -94,15 +109,61 @@ public:
         line.key = line.value = {};
         if (line.startsSection) {
             section = trimmed.sliced(1, trimmed.size() - 2).toString().simplified();
+            startSection(line.number);
         } else if (const qsizetype equals = trimmed.indexOf(u'='); equals > 0) {
             line.key = trimmed.first(equals).trimmed();
             line.value = trimmed.sliced(equals + 1).trimmed();
+            takeEntry(line);
         }
         line.section = section;
     }
 
 private:
+    void startSection(int number)
+    {
+        upperSection = section.toUpper();
+        tocIndex = -1;
+        sections.hasCdText = sections.hasCdText || upperSection == u"CDTEXT";
+        if (upperSection.startsWith(u"ENTRY ")) {
+            sections.toc.append({ number, 1, {}, {}, {} });
+            tocIndex = sections.toc.size() - 1;
+        }
+        static const QRegularExpression sessionSection(QStringLiteral("^SESSION ([0-9]+)$"));
+        const auto match = sessionSection.match(upperSection);
+        if (match.hasMatch() && match.captured(1).toInt() > 1 && !sections.laterSessionLine)
+            sections.laterSessionLine = number;
+    }
+
+    void takeEntry(const ControlFileLine &line)
+    {
+        const QString key = line.key.toString().toUpper();
+        const QString value = line.value.toString();
+        if (upperSection == u"CDTEXT") {
+            if (sections.cdText.size() < maxCdTextEntries)
+                sections.cdText.append({ line.key.toString(), value, line.number });
+        } else if (upperSection == u"DISC" && key == u"DATATRACKSSCRAMBLED") {
+            sections.scrambled = value;
+            sections.scrambledLine = line.number;
+        } else if (tocIndex >= 0) {
+            TocEntry &entry = sections.toc[tocIndex];
+            if (key == u"SESSION") {
+                entry.session = tocNumber(value).value_or(1);
+                if (entry.session > 1 && !sections.laterSessionLine)
+                    sections.laterSessionLine = line.number;
+            } else if (key == u"POINT") {
+                entry.point = tocNumber(value);
+            } else if (key == u"CONTROL") {
+                entry.control = tocNumber(value);
+            } else if (key == u"PLBA") {
+                entry.plba = tocNumber(value);
+            }
+        }
+    }
+
+    ControlFileSections &sections;
     QString section;
+    QString upperSection;
+    qsizetype tocIndex = -1; ///< of the [Entry] section that the lines are in
 };
 
 } // namespace
@@ -159,16 +220,17 @@ ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return { Refusal::Unreadable, file.errorString() };
+        return { Refusal::Unreadable, file.errorString(), {} };
     LineReader reader(file);
     const auto refusal = [&file](LineReader::Result result) -> ScanOutcome {
         if (result == LineReader::Result::ReadError)
-            return { Refusal::Unreadable, file.errorString() };
-        return { Refusal::NotControlFile, {} };
+            return { Refusal::Unreadable, file.errorString(), {} };
+        return { Refusal::NotControlFile, {}, {} };
     };
 
+    ScanOutcome outcome;
     LineDecoder decoder;
-    SectionReader sections;
+    SectionReader sections(outcome.sections);
     ControlFileLine line;
     QByteArrayView bytes;
     const auto hand = [&] {
@@ -202,7 +264,7 @@ ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool
         line.text = decoder.decode(bytes);
         const qsizetype at = maySpeakOfSessions ? line.text.indexOf(latin1(sessionsKey)) : -1;
         if (at >= 0 && line.text.sliced(at + qsizetype(sessionsKey.size())) != u"1")
-            return { Refusal::MultiSession, {} };
+            return { Refusal::MultiSession, {}, {} };
         if (everyLine)
             hand();
         line.isPastSessions = at >= 0;
@@ -219,7 +281,7 @@ ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool
     }
     if (result != LineReader::Result::End)
         return refusal(result);
-    return {};
+    return outcome;
 }
 
 QString refusalText(const QString &path, const ScanOutcome &outcome)

@@ -7,6 +7,7 @@
 #include <QStringView>
 
 #include <functional>
+#include <optional>
 
 /// Why a control file gives no cue sheet.
 enum class Refusal {
@@ -16,11 +17,33 @@ enum class Refusal {
     MultiSession, ///< its Sessions= value is not "1"
 };
 
-/// How a scan of a control file ended.
+/// One [Entry n] section: an entry of the disc's table of contents.
+struct TocEntry
+{
+    int line = 0; ///< of the section's first line
+    qint64 session = 1;
+    std::optional<qint64> point;
+    std::optional<qint64> control;
+    std::optional<qint64> plba;
+};
+
+/// What a control file's sections say besides its tracks.
+struct ControlFileSections
+{
+    QList<TocEntry> toc;
+    bool hasCdText = false;
+    QList<ControlFileEntry> cdText; ///< at most maxCdTextEntries of the [CDText] section
+    QString scrambled; ///< the [Disc] section's DataTracksScrambled= value
+    int scrambledLine = 0;
+    int laterSessionLine = 0; ///< the first line that speaks of a second session
+};
+
+/// How a scan of a control file ended, and what it gathered.
 struct ScanOutcome
 {
     Refusal refusal = Refusal::None;
     QString reason; ///< the system's reason, when the file is unreadable
+    ControlFileSections sections; ///< gathered only when every line is read
 };
 
 /// The rule that a line fits: the first whose keyword the line holds, in this order.
@@ -85,7 +108,6 @@ struct ConvertedFile
 {
     ScanOutcome outcome;
     QString cueSheet; ///< with the CD-Text lines when asked for; empty when refused
-    bool hasCdText = false; ///< the file has a [CDText] section (looked for only when asked)
     CdText cdText; ///< what that section gives, when it can be decoded
     QString cdTextError; ///< why it cannot, when it cannot
 };

@@ -185,14 +185,8 @@ ConvertedFile convertControlFile(
     ConvertedFile converted;
     QString cueSheet = QStringLiteral("FILE \"") + imageName(path, separator)
         + QStringLiteral(".img\" BINARY\r\n");
-    QList<ControlFileEntry> cdTextEntries;
     const auto take = [&](const ControlFileLine &line) {
         appendCuePiece(cueSheet, line.ruled);
-        if (withCdText && line.section.compare(u"CDText", Qt::CaseInsensitive) == 0) {
-            converted.hasCdText = true;
-            if (!line.key.isEmpty() && cdTextEntries.size() < maxCdTextEntries)
-                cdTextEntries.append({ line.key.toString(), line.value.toString(), line.number });
-        }
         if (alsoEachLine)
             alsoEachLine(line);
     };
@@ -200,9 +194,9 @@ ConvertedFile convertControlFile(
     if (converted.outcome.refusal != Refusal::None)
         return converted;
 
-    if (converted.hasCdText) {
+    if (withCdText && converted.outcome.sections.hasCdText) {
         QList<QByteArray> packs;
-        if (cdTextPacks(cdTextEntries, &packs, &converted.cdTextError)
+        if (cdTextPacks(converted.outcome.sections.cdText, &packs, &converted.cdTextError)
             && decodeCdText(packs, &converted.cdText, &converted.cdTextError))
             cueSheet = addCdText(cueSheet, converted.cdText);
     }
