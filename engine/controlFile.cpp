@@ -14,16 +14,28 @@
 
 namespace {
 
-bool contains(QByteArrayView line, std::string_view keyword)
+// Where the ASCII \a keyword first stands in \a line; -1 when nowhere.
+qsizetype find(QByteArrayView line, std::string_view keyword)
 {
     // Inlined memchr and memcmp: far cheaper on short lines than a general search.
-    return std::string_view(line.data(), static_cast<size_t>(line.size())).find(keyword)
-        != std::string_view::npos;
+    const size_t at = std::string_view(line.data(), static_cast<size_t>(line.size())).find(keyword);
+    return at == std::string_view::npos ? -1 : qsizetype(at);
 }
 
-QLatin1String latin1(std::string_view text)
+qsizetype find(QStringView line, std::string_view keyword)
 {
-    return QLatin1String(text.data(), static_cast<qsizetype>(text.size()));
+    // Compared a character at a time: Qt's search for a Latin-1 text in a
+    // QStringView makes a QString of it first, on every call.
+    const QChar first = QLatin1Char(keyword.front());
+    const auto rest = keyword.substr(1);
+    for (qsizetype at = line.indexOf(first); at >= 0; at = line.indexOf(first, at + 1)) {
+        if (line.size() - at < qsizetype(keyword.size()))
+            break;
+        if (std::equal(rest.begin(), rest.end(), line.begin() + at + 1,
+                [](char k, QChar c) { return c == QLatin1Char(k); }))
+            return at;
+    }
+    return -1;
 }
 
 // The rules' keywords, in the order in which they are tried.
@@ -36,21 +48,40 @@ constexpr std::array<std::pair<LineRule, std::string_view>, 4> keywords{ {
 
 constexpr std::string_view sessionsKey = "Sessions=";
 
-// Keywords are ASCII, and every 8-bit code page writes ASCII as itself, so a
-// line that lacks a keyword's bytes lacks the keyword: only the lines that have
-// them are worth decoding. Decoding then decides, because in a double-byte
-// code page the bytes may straddle characters.
-bool mayFitARule(QByteArrayView line)
+// The first keyword that a line holds, in the rules' order, and where it ends.
+struct Keyword
 {
-    return std::any_of(keywords.begin(), keywords.end(),
-        [line](const auto &keyword) { return contains(line, keyword.second); });
+    LineRule rule = LineRule::None;
+    qsizetype end = 0;
+};
+
+template <typename Text> Keyword firstKeyword(Text line)
+{
+    for (const auto &[rule, keyword] : keywords) {
+        if (const qsizetype at = find(line, keyword); at >= 0)
+            return { rule, at + qsizetype(keyword.size()) };
+    }
+    return {};
+}
+
+bool isAscii(QByteArrayView line)
+{
+    unsigned char bits = 0;
+    for (const char c : line)
+        bits |= static_cast<unsigned char>(c);
+    return bits < 0x80;
 }
 
 // Positions in the rules count from 1, as the control file's fields are
 // described; 0 stands for "not found".
-qsizetype position(QStringView line, QChar c)
+qsizetype position(QStringView line, char16_t c)
 {
-    return line.indexOf(c) + 1;
+    // A plain loop: lines are short, and a library search costs more in calls.
+    for (qsizetype at = 0; at < line.size(); ++at) {
+        if (line[at] == c)
+            return at + 1;
+    }
+    return 0;
 }
 
 // The part of \a line from index \a from on, at most \a length characters
@@ -69,8 +100,13 @@ QStringView part(QStringView line, qsizetype from, qsizetype length)
 class LineDecoder
 {
 public:
-    QStringView decode(QByteArrayView bytes)
+    QStringView decode(QByteArrayView bytes, bool isAscii)
     {
+        // A plain ASCII line is each byte widened, which Qt does many bytes a step.
+        if (isAscii) {
+            buffer = QLatin1String(bytes.data(), bytes.size());
+            return buffer;
+        }
         const qsizetype space = decoder.requiredSpace(bytes.size());
         if (buffer.size() < space)
             buffer.resize(space);
@@ -79,7 +115,15 @@ public:
     }
 
 private:
-    QStringDecoder decoder{ QStringDecoder::System,
+    // Elsewhere than on Windows the system's 8-bit encoding is UTF-8 to Qt;
+    // asked for by name, the decoder writes into the buffer without a
+    // QString of its own for every line.
+#ifdef Q_OS_WIN
+    static constexpr QStringDecoder::Encoding encoding = QStringDecoder::System;
+#else
+    static constexpr QStringDecoder::Encoding encoding = QStringDecoder::Utf8;
+#endif
+    QStringDecoder decoder{ encoding,
         QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom };
     QString buffer;
 };
@@ -168,23 +212,19 @@ private:
 
 } // namespace
 
-RuledLine ruleOf(QStringView line)
+namespace {
+
+// The pieces that the rule of \a keyword takes from \a line.
+RuledLine piecesOf(QStringView line, Keyword keyword)
 {
     RuledLine ruled;
-    qsizetype keywordEnd = 0;
-    for (const auto &[rule, keyword] : keywords) {
-        if (const qsizetype at = line.indexOf(latin1(keyword)); at >= 0) {
-            ruled.rule = rule;
-            keywordEnd = at + qsizetype(keyword.size());
-            break;
-        }
-    }
-    switch (ruled.rule) {
+    ruled.rule = keyword.rule;
+    switch (keyword.rule) {
     case LineRule::Track:
         ruled.number = part(line, 7, line.size() - position(line, u' ') - 1);
         break;
     case LineRule::Mode:
-        ruled.value = line.sliced(keywordEnd);
+        ruled.value = line.sliced(keyword.end);
         break;
     case LineRule::Index: {
         const qsizetype equals = position(line, u'=');
@@ -200,6 +240,13 @@ RuledLine ruleOf(QStringView line)
         break;
     }
     return ruled;
+}
+
+} // namespace
+
+RuledLine ruleOf(QStringView line)
+{
+    return piecesOf(line, firstKeyword(line));
 }
 
 QLatin1String modeOf(QStringView value)
@@ -247,7 +294,7 @@ ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool
         return refusal(result);
     line.number = 1;
     if (everyLine) {
-        line.text = decoder.decode(bytes);
+        line.text = decoder.decode(bytes, isAscii(bytes));
         hand();
     }
 
@@ -258,11 +305,11 @@ ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool
         if (result != LineReader::Result::Line)
             return refusal(result);
         ++line.number;
-        const bool maySpeakOfSessions = contains(bytes, sessionsKey);
+        const bool maySpeakOfSessions = find(bytes, sessionsKey) >= 0;
         if (!maySpeakOfSessions && !everyLine)
             continue;
-        line.text = decoder.decode(bytes);
-        const qsizetype at = maySpeakOfSessions ? line.text.indexOf(latin1(sessionsKey)) : -1;
+        line.text = decoder.decode(bytes, isAscii(bytes));
+        const qsizetype at = maySpeakOfSessions ? find(line.text, sessionsKey) : -1;
         if (at >= 0 && line.text.sliced(at + qsizetype(sessionsKey.size())) != u"1")
             return { Refusal::MultiSession, {}, {} };
         if (everyLine)
@@ -272,10 +319,18 @@ ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool
 
     while ((result = reader.next(&bytes)) == LineReader::Result::Line) {
         ++line.number;
-        if (!everyLine && !mayFitARule(bytes))
+        // Keywords are ASCII, and every 8-bit code page writes ASCII as
+        // itself, so a line that lacks a keyword's bytes lacks the keyword:
+        // only the lines that have them are worth decoding. In a plain ASCII
+        // line a byte is a character, so what the bytes show holds for the
+        // text; in any other the decoded text decides, because in a
+        // double-byte code page the bytes may straddle characters.
+        const Keyword keyword = firstKeyword(bytes);
+        if (!everyLine && keyword.rule == LineRule::None)
             continue;
-        line.text = decoder.decode(bytes);
-        line.ruled = ruleOf(line.text);
+        const bool isPlain = isAscii(bytes);
+        line.text = decoder.decode(bytes, isPlain);
+        line.ruled = isPlain ? piecesOf(line.text, keyword) : ruleOf(line.text);
         if (everyLine || line.ruled.rule != LineRule::None)
             hand();
     }

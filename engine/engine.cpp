@@ -47,7 +47,34 @@ struct Msf
     }
 };
 
-Msf msfOf(qint64 sectors)
+// Inline, so that the conversion reads and writes a time in one go.
+inline qint64 readSectorCount(QStringView sectors)
+{
+    const auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    qsizetype i = 0;
+    qsizetype end = sectors.size();
+    while (i < end && isBlank(sectors[i]))
+        ++i;
+    while (end > i && isBlank(sectors[end - 1]))
+        --end;
+    bool negative = false;
+    if (i < end && (sectors[i] == u'+' || sectors[i] == u'-'))
+        negative = sectors[i++] == u'-';
+    if (i == end)
+        return -1;
+    qint64 n = 0;
+    for (; i < end; ++i) {
+        const char16_t c = sectors[i].unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        n = n * 10 + (c - u'0');
+        if (n > std::numeric_limits<qint32>::max())
+            return -1;
+    }
+    return negative && n != 0 ? -1 : n;
+}
+
+inline Msf msfOf(qint64 sectors)
 {
     Msf msf;
     if (sectors < 0 || sectors > std::numeric_limits<qint32>::max())
@@ -111,28 +138,7 @@ QString imageName(const QString &path, QChar separator)
 
 qint64 sectorCount(QStringView sectors)
 {
-    const auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    qsizetype i = 0;
-    qsizetype end = sectors.size();
-    while (i < end && isBlank(sectors[i]))
-        ++i;
-    while (end > i && isBlank(sectors[end - 1]))
-        --end;
-    bool negative = false;
-    if (i < end && (sectors[i] == u'+' || sectors[i] == u'-'))
-        negative = sectors[i++] == u'-';
-    if (i == end)
-        return -1;
-    qint64 n = 0;
-    for (; i < end; ++i) {
-        const char16_t c = sectors[i].unicode();
-        if (c < u'0' || c > u'9')
-            return -1;
-        n = n * 10 + (c - u'0');
-        if (n > std::numeric_limits<qint32>::max())
-            return -1;
-    }
-    return negative && n != 0 ? -1 : n;
+    return readSectorCount(sectors);
 }
 
 QString sectorCountToMsf(qint64 sectors)
@@ -166,7 +172,7 @@ void appendCuePiece(QString &cueSheet, const RuledLine &line)
         cueSheet += u"    INDEX ";
         appendCueNumber(cueSheet, line.number);
         cueSheet += u' ';
-        cueSheet += msfOf(sectorCount(line.value)).text();
+        cueSheet += msfOf(readSectorCount(line.value)).text();
         cueSheet += u"\r\n";
         break;
     case LineRule::Flags:
