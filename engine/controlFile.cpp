@@ -210,10 +210,6 @@ private:
     qsizetype tocIndex = -1; ///< of the [Entry] section that the lines are in
 };
 
-} // namespace
-
-namespace {
-
 // The pieces that the rule of \a keyword takes from \a line.
 RuledLine piecesOf(QStringView line, Keyword keyword)
 {
