@@ -281,6 +281,8 @@ QString flagsOf(qint64 control, bool isAudio)
 
 void checkTracks(const Scan &scan, QList<Finding> &findings)
 {
+    // Made once, so that every finding that gives it shares one copy.
+    const QString numberFromOne = tr("Number the tracks from 1 upwards.");
     const auto unlessFound = [&](int line, auto add) {
         if (!scan.linesWithFindings.contains(line))
             add();
@@ -300,7 +302,7 @@ void checkTracks(const Scan &scan, QList<Finding> &findings)
             addFinding(findings, QStringLiteral("track-number"), track.line, track.number,
                 tr("Track %1 lies outside the numbers 1 to 99 that a disc can have.")
                     .arg(track.number),
-                tr("Number the tracks from 1 upwards."));
+                numberFromOne);
         } else if (*number != (previousNumber ? *previousNumber + 1 : 1)) {
             addFinding(findings, QStringLiteral("track-number"), track.line, track.number,
                 previousNumber
