@@ -37,31 +37,6 @@ std::optional<int> wholeNumber(const QString &text)
     return text.toInt();
 }
 
-// How a hand-edited keyword line would be written so that the conversion
-// reads it; the empty text when the line is no track keyword at all.
-QString intendedForm(const QString &line)
-{
-    static const QRegularExpression header(QStringLiteral("^\\[\\s*TRACK\\s*([0-9]+)\\s*\\]$"),
-        QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression indexKey(
-        QStringLiteral("^INDEX\\s*([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
-    const QString trimmed = line.trimmed();
-    if (const auto match = header.match(trimmed); match.hasMatch())
-        return QStringLiteral("[TRACK ") + match.captured(1) + u']';
-    const qsizetype equals = trimmed.indexOf(u'=');
-    if (equals < 0)
-        return {};
-    const QString key = trimmed.left(equals).simplified();
-    const QString value = trimmed.mid(equals + 1).trimmed();
-    if (key.compare(u"MODE", Qt::CaseInsensitive) == 0)
-        return QStringLiteral("MODE=") + value;
-    if (key.compare(u"FLAGS", Qt::CaseInsensitive) == 0)
-        return value.isEmpty() ? QStringLiteral("FLAGS=") : QStringLiteral("FLAGS= ") + value;
-    if (const auto match = indexKey.match(key); match.hasMatch())
-        return QStringLiteral("INDEX ") + match.captured(1) + u'=' + value;
-    return {};
-}
-
 // Everything one pass over the control file gathers.
 struct Scan
 {
@@ -127,7 +102,7 @@ void Scanner::take(const ControlFileLine &line)
 
 void Scanner::takeRelaxed(int number, QStringView line)
 {
-    const QString intended = intendedForm(line.toString());
+    const QString intended = intendedForm(line);
     if (intended.isEmpty() || intended == line)
         return;
     if (!intended.startsWith(u'[') && !section.startsWith(u"TRACK"))

@@ -245,6 +245,29 @@ RuledLine ruleOf(QStringView line)
     return piecesOf(line, firstKeyword(line));
 }
 
+QString intendedForm(QStringView line)
+{
+    static const QRegularExpression header(QStringLiteral("^\\[\\s*TRACK\\s*([0-9]+)\\s*\\]$"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression indexKey(
+        QStringLiteral("^INDEX\\s*([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+    const QString trimmed = line.trimmed().toString();
+    if (const auto match = header.match(trimmed); match.hasMatch())
+        return QStringLiteral("[TRACK ") + match.captured(1) + u']';
+    const qsizetype equals = trimmed.indexOf(u'=');
+    if (equals < 0)
+        return {};
+    const QString key = trimmed.left(equals).simplified();
+    const QString value = trimmed.mid(equals + 1).trimmed();
+    if (key.compare(u"MODE", Qt::CaseInsensitive) == 0)
+        return QStringLiteral("MODE=") + value;
+    if (key.compare(u"FLAGS", Qt::CaseInsensitive) == 0)
+        return value.isEmpty() ? QStringLiteral("FLAGS=") : QStringLiteral("FLAGS= ") + value;
+    if (const auto match = indexKey.match(key); match.hasMatch())
+        return QStringLiteral("INDEX ") + match.captured(1) + u'=' + value;
+    return {};
+}
+
 QLatin1String modeOf(QStringView value)
 {
     switch (value.isEmpty() ? 0 : value.back().unicode()) {

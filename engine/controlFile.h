@@ -62,6 +62,11 @@ struct RuledLine
 /** Reads \a line by the conversion's rules; the pieces point into \a line. */
 RuledLine ruleOf(QStringView line);
 
+/** How a keyword line edited by hand, in another case or with other blanks,
+    would be written so that the rules read it as meant; the empty text when
+    \a line is no track keyword line at all. */
+QString intendedForm(QStringView line);
+
 /** The mode that a mode line's value chooses by its last character: "AUDIO",
     "MODE1/2352", "MODE2/2352", or the empty text for any other. */
 QLatin1String modeOf(QStringView value);
