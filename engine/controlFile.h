@@ -101,8 +101,8 @@ using LineHandler = std::function<void(const ControlFileLine &line)>;
     file, which it returns. */
 ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool everyLine);
 
-/** The message for the user that tells why \a outcome refused the file at
-    \a path, through \a showMessage. */
+/** Tells the user through \a showMessage why \a outcome refused the file at
+    \a path: the message and title that the conversion shows. */
 void showRefusal(const ShowMessage &showMessage, const QString &path, const ScanOutcome &outcome);
 
 /** The text of the message that tells why \a outcome refused the file at \a path. */
@@ -113,7 +113,7 @@ struct ConvertedFile
 {
     ScanOutcome outcome;
     QString cueSheet; ///< with the CD-Text lines when asked for; empty when refused
-    CdText cdText; ///< what that section gives, when it can be decoded
+    CdText cdText; ///< what the [CDText] section gives, when asked for and decodable
     QString cdTextError; ///< why it cannot, when it cannot
 };
 
