@@ -1,17 +1,13 @@
 #include "checkReport.h"
 
-#include <QCoreApplication>
+#include "translation.h"
+
+#include <QBuffer>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 
 namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MORVANT", text);
-}
 
 constexpr qsizetype pageWidth = 80;
 
@@ -73,8 +69,7 @@ QString wrapped(const QString &text, qsizetype firstColumn, qsizetype indent)
 QString verdict(const CheckReport &report)
 {
     if (report.isRefused)
-        return report.findings.value(0).code == u"unreadable" ? tr("cannot be read")
-                                                              : tr("refused");
+        return report.refusal == Refusal::Unreadable ? tr("cannot be read") : tr("refused");
     const qsizetype count = report.findings.size();
     if (count == 0)
         return tr("no findings");
@@ -171,60 +166,163 @@ QString findingText(const Finding &finding, bool colour)
         + paragraphs.join(u'\n' + QString(indent, u' ')) + u'\n';
 }
 
-QJsonValue optionalText(const QString &text)
+// Writes JSON as QJsonDocument's indented form does, one value at a time and
+// straight to the output, so that the report on a large control file is never
+// held a second time as JSON objects or as text. Keys come in sorted order,
+// as QJsonObject keeps them.
+class JsonWriter
 {
-    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+public:
+    explicit JsonWriter(QIODevice &output) : output(output) { }
+
+    void open(char bracket)
+    {
+        text += bracket;
+        text += '\n';
+        hasItems.append(false);
+    }
+
+    void close(char bracket)
+    {
+        if (hasItems.takeLast())
+            text += '\n';
+        text += QByteArray(4 * hasItems.size(), ' ');
+        text += bracket;
+        if (hasItems.isEmpty())
+            text += '\n';
+        if (text.size() >= 64 * 1024 || hasItems.isEmpty()) {
+            output.write(text);
+            text.clear();
+        }
+    }
+
+    void element()
+    {
+        if (hasItems.last())
+            text += ",\n";
+        hasItems.last() = true;
+        text += QByteArray(4 * hasItems.size(), ' ');
+    }
+
+    void member(const char *key)
+    {
+        element();
+        text += '"';
+        text += key;
+        text += "\": ";
+    }
+
+    template <typename Value> void field(const char *key, const Value &value)
+    {
+        member(key);
+        this->value(value);
+    }
+
+    template <typename Value> void optionalField(const char *key, const Value &value)
+    {
+        member(key);
+        optional(value);
+    }
+
+    void value(const QString &string)
+    {
+        const QByteArray escaped =
+            QJsonDocument(QJsonArray{ string }).toJson(QJsonDocument::Compact);
+        text += QByteArrayView(escaped).sliced(1, escaped.size() - 2);
+    }
+    void value(qint64 number) { text += QByteArray::number(number); }
+    void value(bool isTrue) { text += isTrue ? "true" : "false"; }
+    void null() { text += "null"; }
+
+    // The empty text and negative counts stand for "none".
+    void optional(const QString &string) { string.isEmpty() ? null() : value(string); }
+    void optional(qint64 number) { number < 0 ? null() : value(number); }
+
+private:
+    QIODevice &output;
+    QByteArray text;
+    QList<bool> hasItems; ///< of each open object and array
+};
+
+void writeTrack(JsonWriter &json, const CheckedTrack &track)
+{
+    json.open('{');
+    json.member("flags");
+    json.open('[');
+    for (const QString &text : track.flags) {
+        json.element();
+        json.value(text.trimmed());
+    }
+    json.close(']');
+    json.member("indexes");
+    json.open('[');
+    for (const CheckedIndex &index : track.indexes) {
+        json.element();
+        json.open('{');
+        json.field("line", qint64(index.line));
+        json.field("number", index.number);
+        json.optionalField("sectors", index.sectors);
+        json.optionalField("time", index.time);
+        json.close('}');
+    }
+    json.close(']');
+    json.field("line", qint64(track.line));
+    json.optionalField("mode", track.mode);
+    json.field("number", track.number);
+    if (!track.performer.isEmpty())
+        json.field("performer", track.performer);
+    if (!track.title.isEmpty())
+        json.field("title", track.title);
+    json.close('}');
 }
 
-QJsonObject reportObject(const CheckReport &report)
+void writeReport(JsonWriter &json, const CheckReport &report)
 {
     static const char *const statusNames[] = { "clean", "warnings", "refused" };
-    const bool isUnreadable = report.isRefused && report.findings.value(0).code == u"unreadable";
-    QJsonObject object{ { "path", report.path },
-        { "status", isUnreadable ? "unreadable" : statusNames[checkStatus(report)] } };
-    if (!report.isRefused) {
-        const qint64 sectors = report.imageSize / rawSectorSize;
-        object["image"] = QJsonObject{ { "path", QDir::toNativeSeparators(report.imagePath) },
-            { "exists", report.imageExists },
-            { "size", report.imageExists ? QJsonValue(report.imageSize) : QJsonValue() },
-            { "sectors", report.imageExists ? QJsonValue(sectors) : QJsonValue() } };
-        if (!report.title.isEmpty())
-            object["title"] = report.title;
-        if (!report.performer.isEmpty())
-            object["performer"] = report.performer;
-        QJsonArray tracks;
-        for (const CheckedTrack &track : report.tracks) {
-            QJsonArray flags;
-            for (const QString &text : track.flags)
-                flags.append(text.trimmed());
-            QJsonArray indexes;
-            for (const CheckedIndex &index : track.indexes) {
-                indexes.append(
-                    QJsonObject{ { "number", index.number }, { "time", optionalText(index.time) },
-                        { "sectors", index.sectors < 0 ? QJsonValue() : QJsonValue(index.sectors) },
-                        { "line", index.line } });
-            }
-            QJsonObject trackObject{ { "number", track.number }, { "line", track.line },
-                { "mode", optionalText(track.mode) }, { "flags", flags }, { "indexes", indexes } };
-            if (!track.title.isEmpty())
-                trackObject["title"] = track.title;
-            if (!track.performer.isEmpty())
-                trackObject["performer"] = track.performer;
-            tracks.append(trackObject);
-        }
-        object["tracks"] = tracks;
-    }
-    QJsonArray findings;
+    json.open('{');
+    json.member("findings");
+    json.open('[');
     for (const Finding &finding : report.findings) {
-        findings.append(
-            QJsonObject{ { "severity", finding.severity == Severity::Error ? "error" : "warning" },
-                { "code", finding.code },
-                { "line", finding.line > 0 ? QJsonValue(finding.line) : QJsonValue() },
-                { "track", optionalText(finding.track) }, { "message", finding.message },
-                { "advice", finding.advice } });
+        json.element();
+        json.open('{');
+        json.field("advice", finding.advice);
+        json.field("code", finding.code);
+        json.optionalField("line", finding.line > 0 ? qint64(finding.line) : -1);
+        json.field("message", finding.message);
+        json.field("severity",
+            QString::fromLatin1(finding.severity == Severity::Error ? "error" : "warning"));
+        json.optionalField("track", finding.track);
+        json.close('}');
     }
-    object["findings"] = findings;
-    return object;
+    json.close(']');
+    if (!report.isRefused) {
+        json.member("image");
+        json.open('{');
+        json.field("exists", report.imageExists);
+        json.field("path", QDir::toNativeSeparators(report.imagePath));
+        json.optionalField("sectors", report.imageExists ? report.imageSize / rawSectorSize : -1);
+        json.optionalField("size", report.imageExists ? report.imageSize : -1);
+        json.close('}');
+    }
+    json.field("path", report.path);
+    if (!report.isRefused && !report.performer.isEmpty())
+        json.field("performer", report.performer);
+    json.field("status",
+        QString::fromLatin1(report.refusal == Refusal::Unreadable
+                ? "unreadable"
+                : statusNames[checkStatus(report)]));
+    if (!report.isRefused && !report.title.isEmpty())
+        json.field("title", report.title);
+    if (!report.isRefused) {
+        json.member("tracks");
+        json.open('[');
+        for (const CheckedTrack &track : report.tracks) {
+            json.element();
+            writeTrack(json, track);
+        }
+        json.close(']');
+    }
+    json.close('}');
 }
 
 } // namespace
@@ -256,32 +354,43 @@ QString formatReport(const CheckReport &report, bool colour)
     return text;
 }
 
-QByteArray formatJson(const QList<CheckReport> &reports)
+CheckStatus checkFiles(const QStringList &arguments, const CheckOptions &options, bool json,
+    bool colour, QIODevice &output)
 {
-    QJsonArray files;
+    // Each report is written as soon as it is made, and then let go.
+    JsonWriter writer(output);
+    if (json) {
+        writer.open('{');
+        writer.member("files");
+        writer.open('[');
+    }
     CheckStatus status = checkClean;
-    for (const CheckReport &report : reports) {
-        files.append(reportObject(report));
+    for (const QString &argument : arguments) {
+        const CheckReport report = checkControlFile(commandLinePaths(argument).inputPath, options);
+        if (json) {
+            writer.element();
+            writeReport(writer, report);
+        } else {
+            if (&argument != &arguments.first())
+                output.write("\n");
+            output.write(formatReport(report, colour).toLocal8Bit());
+        }
         status = qMax(status, checkStatus(report));
     }
-    return QJsonDocument(QJsonObject{ { "files", files }, { "status", int(status) } })
-        .toJson(QJsonDocument::Indented);
+    if (json) {
+        writer.close(']');
+        writer.member("status");
+        writer.value(qint64(status));
+        writer.close('}');
+    }
+    return status;
 }
 
 CheckRun checkFiles(
     const QStringList &arguments, const CheckOptions &options, bool json, bool colour)
 {
-    QList<CheckReport> reports;
-    CheckRun run;
-    for (const QString &argument : arguments) {
-        reports.append(checkControlFile(commandLinePaths(argument).inputPath, options));
-        run.status = qMax(run.status, checkStatus(reports.last()));
-    }
-    if (json)
-        return { formatJson(reports), run.status };
-    QStringList texts;
-    for (const CheckReport &report : std::as_const(reports))
-        texts << formatReport(report, colour);
-    run.output = texts.join(u'\n').toLocal8Bit();
-    return run;
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    const CheckStatus status = checkFiles(arguments, options, json, colour, buffer);
+    return { buffer.data(), status };
 }

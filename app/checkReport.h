@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+class QIODevice;
+
 /// What `--check` reports when it ends; the worst file wins.
 enum CheckStatus {
     checkClean = 0, ///< nothing found
@@ -20,9 +22,6 @@ CheckStatus checkStatus(const CheckReport &report);
     columns. \a colour adds terminal colours to the verdict and severities. */
 QString formatReport(const CheckReport &report, bool colour);
 
-/// The reports on several files as one JSON document, for programs.
-QByteArray formatJson(const QList<CheckReport> &reports);
-
 /// The text that `--check` prints, and the exit status that goes with it.
 struct CheckRun
 {
@@ -31,6 +30,11 @@ struct CheckRun
 };
 
 /** Checks each command-line argument (a control file's path, quoted or not)
-    and formats the reports, for people or as JSON. */
+    and writes the reports to \a output as it goes, for people or, with
+    \a json, as one JSON document for programs. Returns the worst status. */
+CheckStatus checkFiles(const QStringList &arguments, const CheckOptions &options, bool json,
+    bool colour, QIODevice &output);
+
+/// The same, with what it writes kept and returned.
 CheckRun checkFiles(
     const QStringList &arguments, const CheckOptions &options, bool json, bool colour);

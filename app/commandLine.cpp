@@ -1,15 +1,7 @@
 #include "commandLine.h"
 
 #include "identity.h"
-
-#include <QCoreApplication>
-
-namespace {
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MORVANT", text);
-}
-} // namespace
+#include "translation.h"
 
 Options parseArguments(const QStringList &arguments)
 {
@@ -84,18 +76,4 @@ QString usageText()
 QString versionText()
 {
     return QString::fromUtf8(identity::productName) + u' ' + identity::versionText() + u'\n';
-}
-
-ExitStatus convertFiles(const QStringList &files, const ShowMessage &showMessage)
-{
-    ExitStatus status = exitConverted;
-    for (const QString &argument : files) {
-        const CommandLinePaths paths = commandLinePaths(argument);
-        const QString cueSheet = ccdToCue(paths.inputPath, showMessage);
-        if (cueSheet.isEmpty())
-            status = qMax(status, exitRefused);
-        else if (!saveCueSheet(paths.inputPath, paths.cuePath, cueSheet, showMessage))
-            status = qMax(status, exitNotWritten);
-    }
-    return status;
 }

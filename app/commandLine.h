@@ -35,7 +35,3 @@ QString usageText();
 
 /// The text of --version.
 QString versionText();
-
-/** Converts each control file in turn, writing its .cue beside it, and tells
-    the user of each failure through \a showMessage. Returns the exit status. */
-ExitStatus convertFiles(const QStringList &files, const ShowMessage &showMessage);

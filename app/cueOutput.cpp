@@ -1,17 +1,12 @@
 #include "cueOutput.h"
 
 #include "cdText.h"
+#include "translation.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileDevice>
 
 namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MORVANT", text);
-}
 
 QString convert(const QString &inputPath, bool cdText, const ShowMessage &showMessage,
     const ShowWarning &showWarning)
@@ -27,13 +22,13 @@ QString convert(const QString &inputPath, bool cdText, const ShowMessage &showMe
 
 } // namespace
 
-ExitStatus convertFilesWithCdText(
-    const QStringList &files, const ShowMessage &showMessage, const ShowWarning &showWarning)
+ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowMessage &showMessage,
+    const ShowWarning &showWarning)
 {
     ExitStatus status = exitConverted;
     for (const QString &argument : files) {
         const CommandLinePaths paths = commandLinePaths(argument);
-        const QString cueSheet = convert(paths.inputPath, true, showMessage, showWarning);
+        const QString cueSheet = convert(paths.inputPath, cdText, showMessage, showWarning);
         if (cueSheet.isEmpty())
             status = qMax(status, exitRefused);
         else if (!saveCueSheet(paths.inputPath, paths.cuePath, cueSheet, showMessage))

@@ -12,15 +12,17 @@ class QIODevice;
 /// Tells the user of something that went wrong without stopping the work.
 using ShowWarning = std::function<void(const QString &text)>;
 
-/** Converts each control file like convertFiles(), adding the titles and
-    performers of its CD-Text. A file whose CD-Text cannot be decoded is
-    converted without it, after a warning through \a showWarning. */
-ExitStatus convertFilesWithCdText(
-    const QStringList &files, const ShowMessage &showMessage, const ShowWarning &showWarning);
+/** Converts each control file in turn, writing its .cue beside it, and tells
+    the user of each failure through \a showMessage. With \a cdText the
+    titles and performers of its CD-Text are added; a file whose CD-Text
+    cannot be decoded is converted without them, after a warning through
+    \a showWarning. Returns the exit status. */
+ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowMessage &showMessage,
+    const ShowWarning &showWarning);
 
 /** Converts the control file that \a argument names and writes to \a output
     exactly the bytes its .cue file would hold. With \a cdText the disc's
-    CD-Text is added as by convertFilesWithCdText(). Returns exitRefused after
+    CD-Text is added as by convertFiles(). Returns exitRefused after
     telling the user through \a showMessage, exitNotWritten when \a output
     fails, after telling the system's reason the same way. */
 ExitStatus convertToOutput(const QString &argument, bool cdText, QIODevice &output,

@@ -90,86 +90,58 @@ int writeToStandardOutput(const Options &options)
             output.errorString(), QStringLiteral("Cannot write to standard output"));
         return exitNotWritten;
     }
-    return convertToOutput(options.files.first(), options.cdText, output, showOnStandardError,
-        [](const QString &text) { warnOnStandardError(text); });
+    return convertToOutput(
+        options.files.first(), options.cdText, output, showOnStandardError, warnOnStandardError);
 }
 
 int runCheck(const Options &options)
 {
-    const CheckRun run =
-        checkFiles(options.files, { options.cdText }, options.json, isColourTerminal());
-    if (std::fwrite(run.output.constData(), 1, size_t(run.output.size()), stdout)
-            != size_t(run.output.size())
-        || std::fflush(stdout) != 0) {
+    QFile output;
+    const CheckStatus status = output.open(stdout, QIODevice::WriteOnly)
+        ? checkFiles(options.files, { options.cdText }, options.json, isColourTerminal(), output)
+        : checkRefused;
+    if (!output.flush() || output.error() != QFileDevice::NoError) {
         print(stderr, QStringLiteral("morvant: cannot write to standard output\n"));
         return checkRefused;
     }
-    return run.status;
+    return status;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+int printUsageError(const QString &error)
 {
-    // A short-lived core application hands over the platform's own argument
-    // list (on Windows too) without connecting to a display, which a
-    // successful conversion never needs.
-    QStringList arguments;
-    {
-        QCoreApplication core(argc, argv);
-        arguments = QCoreApplication::arguments();
-        helpFilePath = QDir::toNativeSeparators(QCoreApplication::applicationDirPath())
-            + nativeSeparator + QStringLiteral("MORVANT.hlp");
-    }
+    print(
+        stderr, QStringLiteral("morvant: ") + error + QStringLiteral("\nTry 'morvant --help'.\n"));
+    return exitUsage;
+}
 
-    const Options options = parseArguments(arguments);
-    if (!options.error.isEmpty() || options.help || options.version || options.check
-        || options.toStandardOutput || options.noWindow)
-        useCallersConsole();
-    if (!options.error.isEmpty()) {
+int printText(const QString &text)
+{
+    print(stdout, text);
+    return exitConverted;
+}
+
+int convertWithoutWindow(const Options &options)
+{
+    if (options.files.isEmpty()) {
         print(stderr,
-            QStringLiteral("morvant: ") + options.error
-                + QStringLiteral("\nTry 'morvant --help'.\n"));
+            QStringLiteral("morvant: no display to show the window on; "
+                           "name a control file to convert.\n"));
         return exitUsage;
     }
-    if (options.help) {
-        print(stdout, usageText());
-        return exitConverted;
-    }
-    if (options.version) {
-        print(stdout, versionText());
-        return exitConverted;
-    }
+    return convertFiles(options.files, options.cdText, showOnStandardError, warnOnStandardError);
+}
 
-    if (options.check)
-        return runCheck(options);
-    if (options.toStandardOutput)
-        return writeToStandardOutput(options);
-
-    const auto convert = [&](const ShowMessage &showMessage) {
-        return options.cdText ? convertFilesWithCdText(options.files, showMessage,
-                   [](const QString &text) { warnOnStandardError(text); })
-                              : convertFiles(options.files, showMessage);
-    };
-
-    if (options.noWindow || !hasDisplay()) {
-        if (options.files.isEmpty()) {
-            print(stderr,
-                QStringLiteral("morvant: no display to show the window on; "
-                               "name a control file to convert.\n"));
-            return exitUsage;
-        }
-        return convert(showOnStandardError);
-    }
-
-    // The messages wait until there is an application to show them in; the
-    // window opens only after every file has had its turn.
+// The messages wait until there is an application to show them in; the
+// window opens only after every file has had its turn, and only when one of
+// them failed or none was named.
+int convertOrOpenWindow(int &argc, char **argv, const Options &options)
+{
     QList<std::pair<QString, QString>> messages;
     if (!options.files.isEmpty()) {
         const auto keep = [&](const QString &text, const QString &title) {
             messages.append({ text, title });
         };
-        if (convert(keep) == exitConverted)
+        if (convertFiles(options.files, options.cdText, keep, warnOnStandardError) == exitConverted)
             return exitConverted;
     }
 
@@ -181,4 +153,38 @@ int main(int argc, char *argv[])
         window.cuePath = commandLinePaths(options.files.last()).cuePath;
     window.show();
     return QApplication::exec();
+}
+
+// A short-lived core application hands over the platform's own argument list
+// (on Windows too) without connecting to a display, which a successful
+// conversion never needs.
+QStringList startUp(int &argc, char **argv)
+{
+    QCoreApplication core(argc, argv);
+    helpFilePath = QDir::toNativeSeparators(QCoreApplication::applicationDirPath())
+        + nativeSeparator + QStringLiteral("MORVANT.hlp");
+    return QCoreApplication::arguments();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const Options options = parseArguments(startUp(argc, argv));
+    if (!options.error.isEmpty() || options.help || options.version || options.check
+        || options.toStandardOutput || options.noWindow)
+        useCallersConsole();
+    if (!options.error.isEmpty())
+        return printUsageError(options.error);
+    if (options.help)
+        return printText(usageText());
+    if (options.version)
+        return printText(versionText());
+    if (options.check)
+        return runCheck(options);
+    if (options.toStandardOutput)
+        return writeToStandardOutput(options);
+    if (options.noWindow || !hasDisplay())
+        return convertWithoutWindow(options);
+    return convertOrOpenWindow(argc, argv, options);
 }

@@ -1,9 +1,7 @@
 #include "cdText.h"
 
-#include "lineReader.h"
+#include "translation.h"
 
-#include <QCoreApplication>
-#include <QFile>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -14,11 +12,6 @@
 #endif
 
 namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MORVANT", text);
-}
 
 constexpr int packTitle = 0x80;
 constexpr int packPerformer = 0x81;
@@ -363,54 +356,4 @@ QString addCdText(const QString &cueSheet, const CdText &cdText)
                 + QStringLiteral("\r\n");
     }
     return result;
-}
-
-QString ccdToCueWithCdText(
-    const QString &path, const ShowMessage &showMessage, QString *warning, QChar separator)
-{
-    const QString cueSheet = ccdToCue(path, showMessage, separator);
-    if (cueSheet.isEmpty())
-        return cueSheet;
-
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *warning = tr("CD-Text left out: %1").arg(file.errorString());
-        return cueSheet;
-    }
-    LineReader reader(file);
-    QByteArrayView bytes;
-    QList<ControlFileEntry> entries;
-    bool inSection = false;
-    bool found = false;
-    int lineNumber = 0;
-    LineReader::Result result;
-    while ((result = reader.next(&bytes)) == LineReader::Result::Line) {
-        ++lineNumber;
-        const QString line = QString::fromLocal8Bit(bytes).trimmed();
-        if (line.startsWith(u'[') && line.endsWith(u']')) {
-            inSection =
-                line.mid(1, line.size() - 2).trimmed().compare(u"CDText", Qt::CaseInsensitive) == 0;
-            found = found || inSection;
-        } else if (inSection) {
-            const qsizetype equals = line.indexOf(u'=');
-            if (equals > 0 && entries.size() < maxCdTextEntries)
-                entries.append(
-                    { line.left(equals).trimmed(), line.mid(equals + 1).trimmed(), lineNumber });
-        }
-    }
-    if (result != LineReader::Result::End) {
-        *warning = tr("CD-Text left out: %1").arg(file.errorString());
-        return cueSheet;
-    }
-    if (!found)
-        return cueSheet;
-
-    QList<QByteArray> packs;
-    CdText cdText;
-    QString error;
-    if (!cdTextPacks(entries, &packs, &error) || !decodeCdText(packs, &cdText, &error)) {
-        *warning = tr("CD-Text left out, it cannot be decoded: %1").arg(error);
-        return cueSheet;
-    }
-    return addCdText(cueSheet, cdText);
 }

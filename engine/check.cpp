@@ -1,11 +1,9 @@
 #include "check.h"
 
-#include "cdText.h"
-#include "lineReader.h"
+#include "controlFile.h"
+#include "translation.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
@@ -15,70 +13,19 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MORVANT", text);
-}
-
 // What one control file line adds to the cue sheet, by the conversion's rules.
 struct Piece
 {
-    enum Kind { None, Track, Mode, Index, Flags } kind = None;
-    QString number; ///< of a track or an index, as the control file line gives it
-    QString value; ///< of a mode or an index; the text after FLAGS of a flags line
-    QString text; ///< what the cue sheet gets
+    RuledLine ruled;
+    QString text; ///< without its line end, so that findings can quote it
 };
 
-qsizetype position(const QString &line, QChar c)
+Piece pieceOf(QStringView line)
 {
-    return line.indexOf(c) + 1;
-}
-
-QString twoDigits(const QString &number)
-{
-    return number.size() == 2 ? number : u'0' + number;
-}
-
-QString modeName(QChar last)
-{
-    switch (last.unicode()) {
-    case u'0':
-        return QStringLiteral("AUDIO");
-    case u'1':
-        return QStringLiteral("MODE1/2352");
-    case u'2':
-        return QStringLiteral("MODE2/2352");
-    default:
-        return {};
-    }
-}
-
-// The same tests and fixed positions as the conversion, kept apart so that a
-// finding can say what the cue sheet gets from a line.
-Piece classify(const QString &line)
-{
-    Piece piece;
-    if (line.contains(u"[TRACK")) {
-        piece.kind = Piece::Track;
-        piece.number = line.mid(7, qMax<qsizetype>(line.size() - position(line, u' ') - 1, 0));
-        piece.text = QStringLiteral("  TRACK ") + twoDigits(piece.number);
-    } else if (line.contains(u"MODE=")) {
-        piece.kind = Piece::Mode;
-        piece.value = line.mid(line.indexOf(u"MODE=") + 5);
-        const QString mode = modeName(line.back());
-        piece.text = mode.isEmpty() ? QString() : u' ' + mode;
-    } else if (line.contains(u"INDEX ")) {
-        piece.kind = Piece::Index;
-        const qsizetype equals = position(line, u'=');
-        piece.number = line.mid(6, qMax<qsizetype>(equals - position(line, u' ') - 1, 0));
-        piece.value = equals > 0 ? line.mid(equals) : QString();
-        piece.text = QStringLiteral("    INDEX ") + twoDigits(piece.number) + u' '
-            + sectorsToMsf(piece.value);
-    } else if (line.contains(u"FLAGS=")) {
-        piece.kind = Piece::Flags;
-        piece.value = line.mid(6);
-        piece.text = QStringLiteral("    FLAGS") + piece.value;
-    }
+    Piece piece{ ruleOf(line), {} };
+    appendCuePiece(piece.text, piece.ruled);
+    if (piece.text.endsWith(u"\r\n"))
+        piece.text.chop(2);
     return piece;
 }
 
@@ -90,61 +37,12 @@ std::optional<int> wholeNumber(const QString &text)
     return text.toInt();
 }
 
-// Table-of-contents values are written as 0x01 or as 1.
-std::optional<qint64> tocNumber(const QString &text)
-{
-    bool ok = false;
-    const qint64 value = text.startsWith(u"0x", Qt::CaseInsensitive)
-        ? text.mid(2).toLongLong(&ok, 16)
-        : text.toLongLong(&ok, 10);
-    return ok ? std::optional<qint64>(value) : std::nullopt;
-}
-
-// How a hand-edited keyword line would be written so that the conversion
-// reads it; the empty text when the line is no track keyword at all.
-QString intendedForm(const QString &line)
-{
-    static const QRegularExpression header(QStringLiteral("^\\[\\s*TRACK\\s*([0-9]+)\\s*\\]$"),
-        QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression indexKey(
-        QStringLiteral("^INDEX\\s*([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
-    const QString trimmed = line.trimmed();
-    if (const auto match = header.match(trimmed); match.hasMatch())
-        return QStringLiteral("[TRACK ") + match.captured(1) + u']';
-    const qsizetype equals = trimmed.indexOf(u'=');
-    if (equals < 0)
-        return {};
-    const QString key = trimmed.left(equals).simplified();
-    const QString value = trimmed.mid(equals + 1).trimmed();
-    if (key.compare(u"MODE", Qt::CaseInsensitive) == 0)
-        return QStringLiteral("MODE=") + value;
-    if (key.compare(u"FLAGS", Qt::CaseInsensitive) == 0)
-        return value.isEmpty() ? QStringLiteral("FLAGS=") : QStringLiteral("FLAGS= ") + value;
-    if (const auto match = indexKey.match(key); match.hasMatch())
-        return QStringLiteral("INDEX ") + match.captured(1) + u'=' + value;
-    return {};
-}
-
-struct TocEntry
-{
-    int line = 0;
-    qint64 session = 1;
-    std::optional<qint64> point;
-    std::optional<qint64> control;
-    std::optional<qint64> plba;
-};
-
 // Everything one pass over the control file gathers.
 struct Scan
 {
     QList<CheckedTrack> tracks;
     QList<Finding> findings;
-    QList<TocEntry> toc;
-    QList<ControlFileEntry> cdTextEntries;
-    bool hasCdText = false;
-    QString scrambled;
-    int scrambledLine = 0;
-    int laterSessionLine = 0; ///< first line that speaks of a second session
+    ControlFileSections sections;
     QSet<int> linesWithFindings;
     QSet<int> tracksWithModeFinding; ///< indexes into tracks
     QSet<int> tracksWithIndexOneFinding;
@@ -166,94 +64,66 @@ class Scanner
 public:
     explicit Scanner(Scan &scan) : scan(scan) { }
 
-    void take(int number, const QString &line, bool isPastSessions);
+    void take(const ControlFileLine &line);
     void finish();
 
 private:
-    void takeRelaxed(int number, const QString &line);
+    void takeRelaxed(int number, QStringView line);
     void takePiece(int number, const Piece &piece);
     void reportRunOn(int number);
+    QString shared(const QString &text);
 
     Scan &scan;
     QString section; ///< the current section's name, blanks simplified, upper case
-    int tocIndex = -1;
     bool isTrackLineOpen = false; ///< a TRACK piece still waits for its mode
     int modeProblemLine = 0; ///< an unusable MODE line of the open track
+    QSet<QString> texts; ///< see shared()
 };
 
-void Scanner::take(int number, const QString &line, bool isPastSessions)
+// Index numbers and modes repeat from track to track: all tracks share one
+// copy of each, so that the report on a long file stays small.
+QString Scanner::shared(const QString &text)
 {
-    const QString trimmed = line.trimmed();
-    if (trimmed.startsWith(u'[') && trimmed.endsWith(u']')) {
-        section = trimmed.mid(1, trimmed.size() - 2).simplified().toUpper();
-        tocIndex = -1;
-        scan.hasCdText = scan.hasCdText || section == u"CDTEXT";
-        if (section.startsWith(u"ENTRY ")) {
-            scan.toc.append({ number, 1, {}, {}, {} });
-            tocIndex = int(scan.toc.size() - 1);
-        }
-        static const QRegularExpression sessionSection(QStringLiteral("^SESSION ([0-9]+)$"));
-        const auto match = sessionSection.match(section);
-        if (match.hasMatch() && match.captured(1).toInt() > 1 && !scan.laterSessionLine)
-            scan.laterSessionLine = number;
-    } else if (const qsizetype equals = trimmed.indexOf(u'='); equals > 0) {
-        const QString key = trimmed.left(equals).trimmed();
-        const QString value = trimmed.mid(equals + 1).trimmed();
-        const QString upperKey = key.toUpper();
-        if (section == u"CDTEXT") {
-            if (scan.cdTextEntries.size() < maxCdTextEntries)
-                scan.cdTextEntries.append({ key, value, number });
-        } else if (section == u"DISC" && upperKey == u"DATATRACKSSCRAMBLED") {
-            scan.scrambled = value;
-            scan.scrambledLine = number;
-        } else if (tocIndex >= 0) {
-            TocEntry &entry = scan.toc[tocIndex];
-            if (upperKey == u"SESSION") {
-                entry.session = tocNumber(value).value_or(1);
-                if (entry.session > 1 && !scan.laterSessionLine)
-                    scan.laterSessionLine = number;
-            } else if (upperKey == u"POINT") {
-                entry.point = tocNumber(value);
-            } else if (upperKey == u"CONTROL") {
-                entry.control = tocNumber(value);
-            } else if (upperKey == u"PLBA") {
-                entry.plba = tocNumber(value);
-            }
-        }
-    }
-
-    if (!isPastSessions)
-        return;
-    const Piece piece = classify(line);
-    takeRelaxed(number, line);
-    if (piece.kind != Piece::None)
-        takePiece(number, piece);
+    const auto found = texts.constFind(text);
+    return found != texts.cend() ? *found : *texts.insert(text);
 }
 
-void Scanner::takeRelaxed(int number, const QString &line)
+void Scanner::take(const ControlFileLine &line)
+{
+    const int number = line.number;
+    if (line.startsSection)
+        section = line.section.toString().toUpper();
+    if (!line.isPastSessions)
+        return;
+    takeRelaxed(number, line.text);
+    if (line.ruled.rule != LineRule::None)
+        takePiece(number, pieceOf(line.text));
+}
+
+void Scanner::takeRelaxed(int number, QStringView line)
 {
     const QString intended = intendedForm(line);
     if (intended.isEmpty() || intended == line)
         return;
     if (!intended.startsWith(u'[') && !section.startsWith(u"TRACK"))
         return;
-    const Piece piece = classify(line);
+    const Piece piece = pieceOf(line);
     // Blanks that the conversion absorbs (INDEX 1= 0) harm nothing.
-    const Piece intendedPiece = classify(intended);
-    if (piece.kind != Piece::None && piece.kind == intendedPiece.kind
+    const Piece intendedPiece = pieceOf(intended);
+    if (piece.ruled.rule != LineRule::None && piece.ruled.rule == intendedPiece.ruled.rule
         && piece.text.simplified() == intendedPiece.text.simplified())
         return;
     const QString track = scan.tracks.isEmpty() ? QString() : scan.tracks.last().number;
     QString message;
-    if (piece.kind == Piece::None)
+    if (piece.ruled.rule == LineRule::None)
         message = tr("%1 is passed over because of its case or spacing, so the cue sheet lacks it.")
-                      .arg(quotedLine(line));
+                      .arg(quotedLine(line.toString()));
     else if (piece.text.isEmpty())
         message = tr("%1 adds nothing to the cue sheet because of its case or spacing.")
-                      .arg(quotedLine(line));
+                      .arg(quotedLine(line.toString()));
     else
         message = tr("%1 is misread because of its case or spacing: the cue sheet gets %2.")
-                      .arg(quotedLine(line), quotedLine(piece.text.trimmed()));
+                      .arg(quotedLine(line.toString()), quotedLine(piece.text.trimmed()));
     addFinding(scan.findings, QStringLiteral("keyword-form"), number,
         intended.startsWith(u'[') ? QString() : track, message,
         tr("Write it as %1; such lines usually come from editing by hand.")
@@ -297,32 +167,33 @@ void Scanner::reportRunOn(int number)
 
 void Scanner::takePiece(int number, const Piece &piece)
 {
-    if (piece.kind == Piece::Track) {
+    const LineRule rule = piece.ruled.rule;
+    if (rule == LineRule::Track) {
         reportRunOn(number);
-        scan.tracks.append({ twoDigits(piece.number), number, {}, {}, {}, {}, {} });
+        scan.tracks.append({ cueNumber(piece.ruled.number), number, {}, {}, {}, {}, {} });
         isTrackLineOpen = true;
         modeProblemLine = 0;
         return;
     }
-    if (piece.kind == Piece::Mode && piece.text.isEmpty()) {
+    if (rule == LineRule::Mode && piece.text.isEmpty()) {
         if (isTrackLineOpen) {
             modeProblemLine = number;
         } else if (!scan.linesWithFindings.contains(number)) {
             addFinding(scan.findings, QStringLiteral("stray-line"), number,
                 scan.tracks.isEmpty() ? QString() : scan.tracks.last().number,
                 tr("%1 gives no mode a cue sheet knows.")
-                    .arg(quotedLine(QStringLiteral("MODE=") + piece.value)),
+                    .arg(quotedLine(QStringLiteral("MODE=") + piece.ruled.value.toString())),
                 tr("Write MODE=0 for audio, MODE=1 or MODE=2 for data."));
         }
         return;
     }
-    if (piece.kind == Piece::Mode && isTrackLineOpen) {
-        scan.tracks.last().mode = piece.text.mid(1);
+    if (rule == LineRule::Mode && isTrackLineOpen) {
+        scan.tracks.last().mode = shared(modeOf(piece.ruled.value));
         isTrackLineOpen = false;
         return;
     }
     reportRunOn(number);
-    if (scan.tracks.isEmpty() || piece.kind == Piece::Mode) {
+    if (scan.tracks.isEmpty() || rule == LineRule::Mode) {
         if (scan.linesWithFindings.contains(number))
             return;
         addFinding(scan.findings, QStringLiteral("stray-line"), number,
@@ -339,13 +210,12 @@ void Scanner::takePiece(int number, const Piece &piece)
         return;
     }
     CheckedTrack &track = scan.tracks.last();
-    if (piece.kind == Piece::Flags) {
-        track.flags.append(piece.value);
-    } else if (piece.kind == Piece::Index) {
-        CheckedIndex index{ twoDigits(piece.number), sectorsToMsf(piece.value), -1, number };
-        if (!index.time.isEmpty())
-            index.sectors = piece.value.trimmed().toLongLong();
-        track.indexes.append(index);
+    if (rule == LineRule::Flags) {
+        track.flags.append(piece.ruled.value.toString());
+    } else if (rule == LineRule::Index) {
+        const qint64 sectors = sectorCount(piece.ruled.value);
+        track.indexes.append(
+            { shared(cueNumber(piece.ruled.number)), sectorCountToMsf(sectors), sectors, number });
     }
 }
 
@@ -386,6 +256,8 @@ QString flagsOf(qint64 control, bool isAudio)
 
 void checkTracks(const Scan &scan, QList<Finding> &findings)
 {
+    // Made once, so that every finding that gives it shares one copy.
+    const QString numberFromOne = tr("Number the tracks from 1 upwards.");
     const auto unlessFound = [&](int line, auto add) {
         if (!scan.linesWithFindings.contains(line))
             add();
@@ -405,12 +277,12 @@ void checkTracks(const Scan &scan, QList<Finding> &findings)
             addFinding(findings, QStringLiteral("track-number"), track.line, track.number,
                 tr("Track %1 lies outside the numbers 1 to 99 that a disc can have.")
                     .arg(track.number),
-                tr("Number the tracks from 1 upwards."));
+                numberFromOne);
         } else if (*number != (previousNumber ? *previousNumber + 1 : 1)) {
             addFinding(findings, QStringLiteral("track-number"), track.line, track.number,
                 previousNumber
                     ? tr("Track %1 follows track %2: track numbers must run upwards without gaps.")
-                          .arg(track.number, twoDigits(QString::number(*previousNumber)))
+                          .arg(track.number, cueNumber(QString::number(*previousNumber)))
                     : tr("The first track is track %1, but tracks are numbered from 1.")
                           .arg(track.number),
                 tr("Check that no [TRACK] section is missing or doubled, and number the tracks "
@@ -445,7 +317,7 @@ void checkTracks(const Scan &scan, QList<Finding> &findings)
             if (indexNumber && previousIndexNumber && *indexNumber <= *previousIndexNumber) {
                 addFinding(findings, QStringLiteral("index-order"), index.line, track.number,
                     tr("INDEX %1 comes after INDEX %2 in track %3: index numbers must rise.")
-                        .arg(index.number, twoDigits(QString::number(*previousIndexNumber)),
+                        .arg(index.number, cueNumber(QString::number(*previousIndexNumber)),
                             track.number),
                     tr("List a track's INDEX lines in rising order, each number once."));
             } else if (previousIndex && index.sectors < previousIndex->sectors) {
@@ -495,7 +367,7 @@ void checkToc(const Scan &scan, QList<Finding> &findings)
 {
     if (scan.tracks.isEmpty())
         return;
-    if (scan.toc.isEmpty()) {
+    if (scan.sections.toc.isEmpty()) {
         addFinding(findings, QStringLiteral("no-toc"), 0, {},
             tr("The control file has no table of contents ([Entry] sections), so the tracks' "
                "modes and flags cannot be checked."),
@@ -505,7 +377,7 @@ void checkToc(const Scan &scan, QList<Finding> &findings)
     }
     // The first entry of each point counts, looked up once per track.
     QHash<qint64, const TocEntry *> entries;
-    for (const TocEntry &entry : scan.toc) {
+    for (const TocEntry &entry : scan.sections.toc) {
         if (entry.point && entry.session == 1 && !entries.contains(*entry.point))
             entries.insert(*entry.point, &entry);
     }
@@ -581,7 +453,7 @@ void checkToc(const Scan &scan, QList<Finding> &findings)
 
 std::optional<qint64> leadOut(const Scan &scan)
 {
-    for (const TocEntry &entry : scan.toc) {
+    for (const TocEntry &entry : scan.sections.toc) {
         if (entry.point == 0xa2 && entry.session == 1 && entry.plba)
             return entry.plba;
     }
@@ -591,7 +463,7 @@ std::optional<qint64> leadOut(const Scan &scan)
 QString tracksOfToc(const Scan &scan)
 {
     QStringList numbers;
-    for (const TocEntry &entry : scan.toc) {
+    for (const TocEntry &entry : scan.sections.toc) {
         if (entry.point && *entry.point >= 1 && *entry.point <= 99 && entry.session == 1)
             numbers << QString::number(*entry.point);
     }
@@ -605,9 +477,8 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
     std::optional<qint64> &discEnd)
 {
     const QString folder = path.left(path.lastIndexOf(separator) + 1);
-    const QString fileLine = report.cueSheet.left(report.cueSheet.indexOf(u"\r\n"));
-    const QString imageName = fileLine.mid(6, fileLine.size() - 6 - int(qstrlen(".img\" BINARY")));
-    report.imagePath = folder + imageName + QStringLiteral(".img");
+    const QString name = imageName(path, separator);
+    report.imagePath = folder + name + QStringLiteral(".img");
     report.imageExists = isFile(report.imagePath);
     if (!report.imageExists) {
         const QString other = sameNameOtherCase(report.imagePath);
@@ -617,7 +488,7 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
             other.isEmpty() ? tr("Put the image beside the control file under that name, or "
                                  "rename the control file after the image.")
                             : tr("There is %1, whose name differs in case: rename it to %2.")
-                                  .arg(other, imageName + QStringLiteral(".img")));
+                                  .arg(other, name + QStringLiteral(".img")));
         return;
     }
     report.imageSize = QFileInfo(report.imagePath).size();
@@ -658,17 +529,17 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
             firstTrack->number,
             beyond == 1 ? tr("INDEX %1 of track %2 (%3) lies at or beyond the image's end (%4).")
                               .arg(first->number, firstTrack->number, first->time,
-                                  sectorsToMsf(QString::number(sectors)))
+                                  sectorCountToMsf(sectors))
                         : tr("%1 indexes lie at or beyond the image's end (%2), the first INDEX %3 "
                              "of track %4 (%5).")
                               .arg(beyond)
-                              .arg(sectorsToMsf(QString::number(sectors)), first->number,
-                                  firstTrack->number, first->time),
+                              .arg(sectorCountToMsf(sectors), first->number, firstTrack->number,
+                                  first->time),
             tr("The image is shorter than the control file says: it is incomplete or belongs "
                "to another disc."));
     }
 
-    const QString subPath = folder + imageName + QStringLiteral(".sub");
+    const QString subPath = folder + name + QStringLiteral(".sub");
     const QString otherSub = isFile(subPath) ? subPath : sameNameOtherCase(subPath);
     if (!otherSub.isEmpty()) {
         addFinding(scan.findings, QStringLiteral("subchannel"), 0, {},
@@ -686,66 +557,37 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     CheckReport report;
     report.path = path;
 
-    QString refusal;
-    report.cueSheet = ccdToCue(
-        path, [&](const QString &text, const QString &) { refusal = text; }, separator);
-    if (report.cueSheet.isEmpty()) {
+    Scan scan;
+    Scanner scanner(scan);
+    const ConvertedFile converted = convertControlFile(
+        path, options.cdText, [&](const ControlFileLine &line) { scanner.take(line); }, separator);
+    report.refusal = converted.outcome.refusal;
+    if (report.refusal != Refusal::None) {
         report.isRefused = true;
-        // Anything but the conversion's two refusals means the file could not be read.
-        const bool isUnreadable =
-            refusal != tr("The input file doesn't seem to be a proper CCD file.")
-            && refusal != tr("Only single-session discs are supported.");
+        const bool isUnreadable = report.refusal == Refusal::Unreadable;
         report.findings.append({ Severity::Error,
-            isUnreadable ? QStringLiteral("unreadable") : QStringLiteral("refused"), 0, {}, refusal,
+            isUnreadable ? QStringLiteral("unreadable") : QStringLiteral("refused"), 0, {},
+            refusalText(path, converted.outcome),
             isUnreadable ? tr("Check the path and that the file can be read.")
                          : tr("No cue sheet can be made from this file. Check that it "
                               "is the .ccd file of a single-session CloneCD image.") });
         return report;
     }
-
-    Scan scan;
-    Scanner scanner(scan);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        report.isRefused = true;
-        report.findings.append({ Severity::Error, QStringLiteral("unreadable"), 0, {},
-            file.errorString(), tr("Check that the file can be read.") });
-        return report;
-    }
-    LineReader reader(file);
-    QByteArrayView bytes;
-    int number = 0;
-    bool isPastSessions = false;
-    LineReader::Result result;
-    while ((result = reader.next(&bytes)) == LineReader::Result::Line) {
-        ++number;
-        const QString line = QString::fromLocal8Bit(bytes);
-        // The line that holds "Sessions=" is read only for its value.
-        if (number > 1 && !isPastSessions && line.contains(u"Sessions=")) {
-            isPastSessions = true;
-            continue;
-        }
-        scanner.take(number, line, isPastSessions);
-    }
     scanner.finish();
-    if (result != LineReader::Result::End) {
-        report.isRefused = true;
-        report.findings = { { Severity::Error, QStringLiteral("unreadable"), 0, {},
-            file.errorString(), tr("Check that the file can be read.") } };
-        return report;
-    }
+    scan.sections = converted.outcome.sections;
+    report.cueSheet = converted.cueSheet;
 
     QList<Finding> &findings = scan.findings;
-    if (scan.laterSessionLine) {
-        addFinding(findings, QStringLiteral("sessions"), scan.laterSessionLine, {},
+    if (scan.sections.laterSessionLine) {
+        addFinding(findings, QStringLiteral("sessions"), scan.sections.laterSessionLine, {},
             tr("The file says Sessions=1, but it describes a second session."),
             tr("A cue sheet made from it holds only what the [TRACK] sections give; "
                "multi-session discs cannot be described by it."));
     }
-    if (!scan.scrambled.isEmpty() && scan.scrambled != u"0") {
-        addFinding(findings, QStringLiteral("scrambled"), scan.scrambledLine, {},
+    if (!scan.sections.scrambled.isEmpty() && scan.sections.scrambled != u"0") {
+        addFinding(findings, QStringLiteral("scrambled"), scan.sections.scrambledLine, {},
             tr("DataTracksScrambled=%1: the image holds its data tracks scrambled.")
-                .arg(scan.scrambled),
+                .arg(scan.sections.scrambled),
             tr("Programs that load a cue sheet expect plain sectors; make the image again "
                "without scrambling the data tracks."));
     }
@@ -766,26 +608,20 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     checkImage(path, separator, scan, report, discEnd);
     checkLengths(scan, discEnd, findings);
 
-    if (options.cdText && scan.hasCdText) {
-        QList<QByteArray> packs;
-        CdText cdText;
-        QString error;
-        if (cdTextPacks(scan.cdTextEntries, &packs, &error)
-            && decodeCdText(packs, &cdText, &error)) {
-            report.cueSheet = addCdText(report.cueSheet, cdText);
-            report.title = cdText.title;
-            report.performer = cdText.performer;
-            for (CheckedTrack &track : scan.tracks) {
-                if (const std::optional<int> trackNumber = wholeNumber(track.number)) {
-                    track.title = cdText.titles.value(*trackNumber);
-                    track.performer = cdText.performers.value(*trackNumber);
-                }
+    if (scan.sections.hasCdText && !converted.cdTextError.isEmpty()) {
+        addFinding(findings, QStringLiteral("cdtext"), 0, {},
+            tr("The [CDText] section cannot be decoded: %1.").arg(converted.cdTextError),
+            tr("The cue sheet gets no TITLE or PERFORMER lines; add them by hand if you "
+               "need them."));
+    } else if (options.cdText && scan.sections.hasCdText) {
+        const CdText &cdText = converted.cdText;
+        report.title = cdText.title;
+        report.performer = cdText.performer;
+        for (CheckedTrack &track : scan.tracks) {
+            if (const std::optional<int> trackNumber = wholeNumber(track.number)) {
+                track.title = cdText.titles.value(*trackNumber);
+                track.performer = cdText.performers.value(*trackNumber);
             }
-        } else {
-            addFinding(findings, QStringLiteral("cdtext"), 0, {},
-                tr("The [CDText] section cannot be decoded: %1.").arg(error),
-                tr("The cue sheet gets no TITLE or PERFORMER lines; add them by hand if you "
-                   "need them."));
         }
     }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine.h"
+#include "controlFile.h"
 
 #include <QList>
 #include <QString>
@@ -47,6 +47,7 @@ struct CheckReport
 {
     QString path;
     bool isRefused = false; ///< the conversion gives no cue sheet
+    Refusal refusal = Refusal::None; ///< why, when it gives none
     QString cueSheet; ///< the text the conversion gives, empty when refused
     QString imagePath; ///< where the cue sheet's image must be
     bool imageExists = false;

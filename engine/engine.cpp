@@ -1,8 +1,8 @@
 #include "engine.h"
 
-#include "lineReader.h"
+#include "controlFile.h"
+#include "translation.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,7 +11,6 @@
 
 #include <array>
 #include <limits>
-#include <string_view>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -22,81 +21,9 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MORVANT", text);
-}
-
 QString fileErrorTitle()
 {
     return tr("File Error");
-}
-
-QString notControlFileText()
-{
-    return tr("The input file doesn't seem to be a proper CCD file.");
-}
-
-QString readErrorText(const QString &path, const QString &reason)
-{
-    return tr("Cannot read %1:\n%2").arg(QDir::toNativeSeparators(path), reason);
-}
-
-// The rules: the first whose keyword a line holds, in this order, decides
-// what the line gives.
-enum class Rule { Track, Mode, Index, Flags, None };
-
-bool contains(QByteArrayView line, std::string_view keyword)
-{
-    // Inlined memchr and memcmp: far cheaper on short lines than a general search.
-    return std::string_view(line.data(), static_cast<size_t>(line.size())).find(keyword)
-        != std::string_view::npos;
-}
-
-bool contains(QStringView line, std::string_view keyword)
-{
-    return line.contains(QLatin1String(keyword.data(), static_cast<qsizetype>(keyword.size())));
-}
-
-template <typename Text> Rule ruleOf(Text line)
-{
-    return contains(line, "[TRACK") ? Rule::Track
-        : contains(line, "MODE=")   ? Rule::Mode
-        : contains(line, "INDEX ")  ? Rule::Index
-        : contains(line, "FLAGS=")  ? Rule::Flags
-                                    : Rule::None;
-}
-
-bool isAscii(QByteArrayView line)
-{
-    unsigned char bits = 0;
-    for (const char c : line)
-        bits |= static_cast<unsigned char>(c);
-    return bits < 0x80;
-}
-
-// Lines are handled as QLatin1String when they are plain ASCII, where a byte
-// is a character, and as decoded QStringView otherwise; the rules below are
-// written once for both.
-
-// Positions in the rules count from 1, as the control file's fields are
-// described; 0 stands for "not found".
-template <typename Text> qsizetype position(Text line, char c)
-{
-    for (qsizetype at = 0; at < line.size(); ++at) {
-        if (QChar(line[at]) == QLatin1Char(c))
-            return at + 1;
-    }
-    return 0;
-}
-
-// The part of \a line from index \a from on, at most \a length characters
-// long; a negative length, or a start beyond the line, gives an empty part.
-template <typename Text> Text part(Text line, qsizetype from, qsizetype length)
-{
-    if (from >= line.size() || length <= 0)
-        return {};
-    return line.sliced(from, qMin(length, line.size() - from));
 }
 
 // An MM:SS:FF time: no more than "2147483647" sectors, 12 characters.
@@ -123,36 +50,39 @@ struct Msf
     }
 };
 
-template <typename Text> Msf msfOf(Text sectors)
+// Inline, so that the conversion reads and writes a time in one go.
+inline qint64 readSectorCount(QStringView sectors)
 {
-    const auto at = [sectors](qsizetype i) { return QChar(sectors[i]).unicode(); };
-    const auto isBlank = [&at](qsizetype i) { return at(i) == u' ' || at(i) == u'\t'; };
+    const auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
     qsizetype i = 0;
     qsizetype end = sectors.size();
-    while (i < end && isBlank(i))
+    while (i < end && isBlank(sectors[i]))
         ++i;
-    while (end > i && isBlank(end - 1))
+    while (end > i && isBlank(sectors[end - 1]))
         --end;
     bool negative = false;
-    if (i < end && (at(i) == u'+' || at(i) == u'-'))
-        negative = at(i++) == u'-';
-    Msf msf;
+    if (i < end && (sectors[i] == u'+' || sectors[i] == u'-'))
+        negative = sectors[i++] == u'-';
     if (i == end)
-        return msf;
-
+        return -1;
     qint64 n = 0;
     for (; i < end; ++i) {
-        const char16_t c = at(i);
+        const char16_t c = sectors[i].unicode();
         if (c < u'0' || c > u'9')
-            return msf;
+            return -1;
         n = n * 10 + (c - u'0');
         if (n > std::numeric_limits<qint32>::max())
-            return msf;
+            return -1;
     }
-    if (negative && n != 0)
-        return msf;
+    return negative && n != 0 ? -1 : n;
+}
 
-    const auto sectorCount = static_cast<quint32>(n);
+inline Msf msfOf(qint64 sectors)
+{
+    Msf msf;
+    if (sectors < 0 || sectors > std::numeric_limits<qint32>::max())
+        return msf;
+    const auto sectorCount = static_cast<quint32>(sectors);
     msf.put(sectorCount / 4500);
     msf.chars[msf.size++] = ':';
     msf.put(sectorCount / 75 % 60);
@@ -161,50 +91,11 @@ template <typename Text> Msf msfOf(Text sectors)
     return msf;
 }
 
-// A track line gives no line end of its own: its MODE line completes it.
-template <typename Text> void appendLine(QString &cueSheet, Text line, Rule rule)
+void appendCueNumber(QString &cueSheet, QStringView number)
 {
-    switch (rule) {
-    case Rule::Track: {
-        const Text number = part(line, 7, line.size() - position(line, ' ') - 1);
-        cueSheet += number.size() == 2 ? u"  TRACK " : u"  TRACK 0";
-        cueSheet += number;
-        break;
-    }
-    case Rule::Mode:
-        switch (QChar(line.back()).unicode()) {
-        case u'0':
-            cueSheet += u" AUDIO\r\n";
-            break;
-        case u'1':
-            cueSheet += u" MODE1/2352\r\n";
-            break;
-        case u'2':
-            cueSheet += u" MODE2/2352\r\n";
-            break;
-        default:
-            break;
-        }
-        break;
-    case Rule::Index: {
-        const qsizetype equals = position(line, '=');
-        const Text number = part(line, 6, equals - position(line, ' ') - 1);
-        cueSheet += number.size() == 2 ? u"    INDEX " : u"    INDEX 0";
-        cueSheet += number;
-        cueSheet += u' ';
-        if (equals > 0)
-            cueSheet += msfOf(line.sliced(equals)).text();
-        cueSheet += u"\r\n";
-        break;
-    }
-    case Rule::Flags:
-        cueSheet += u"    FLAGS";
-        cueSheet += part(line, 6, line.size());
-        cueSheet += u"\r\n";
-        break;
-    case Rule::None:
-        break;
-    }
+    if (number.size() != 2)
+        cueSheet += u'0';
+    cueSheet += number;
 }
 
 bool sameFile(const QString &a, const QString &b)
@@ -261,78 +152,108 @@ QString dropFromName(const QString &path, qsizetype count, QChar separator)
 
 } // namespace
 
-QString ccdToCue(const QString &path, const ShowMessage &showMessage, QChar separator)
+QString imageName(const QString &path, QChar separator)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        showMessage(readErrorText(path, file.errorString()), fileErrorTitle());
-        return {};
-    }
-    LineReader reader(file);
-    QByteArrayView bytes;
+    const qsizetype nameStart = path.lastIndexOf(separator) + 1;
+    return path.mid(nameStart, qMax<qsizetype>(path.size() - nameStart - 4, 0));
+}
 
-    const auto refuse = [&](LineReader::Result result) {
-        if (result == LineReader::Result::ReadError)
-            showMessage(readErrorText(path, file.errorString()), fileErrorTitle());
-        else
-            showMessage(notControlFileText(), fileErrorTitle());
-        return QString();
-    };
+qint64 sectorCount(QStringView sectors)
+{
+    return readSectorCount(sectors);
+}
 
-    // A longer first line is refused as soon as it is known to be longer, so
-    // that a disc image chosen by mistake is not read any further.
-    constexpr QByteArrayView firstLine("[CloneCD]");
-    LineReader::Result result = reader.next(&bytes, firstLine.size());
-    if (result != LineReader::Result::Line || bytes != firstLine)
-        return refuse(result);
+QString sectorCountToMsf(qint64 sectors)
+{
+    const Msf msf = msfOf(sectors);
+    return msf.size > 0 ? QString(msf.text()) : QString();
+}
 
-    // Whatever stands between the first line and the sessions line is passed over.
-    for (;;) {
-        result = reader.next(&bytes);
-        if (result != LineReader::Result::Line)
-            return refuse(result);
-        if (!contains(bytes, "Sessions="))
-            continue;
-        const QString line = QString::fromLocal8Bit(bytes);
-        const qsizetype at = line.indexOf(u"Sessions=");
-        if (at < 0)
-            continue;
-        if (QStringView(line).mid(at + 9) != u"1") {
-            showMessage(tr("Only single-session discs are supported."), tr("Disc Format Error"));
-            return {};
+QString cueNumber(QStringView number)
+{
+    QString text;
+    appendCueNumber(text, number);
+    return text;
+}
+
+void appendCuePiece(QString &cueSheet, const RuledLine &line)
+{
+    switch (line.rule) {
+    case LineRule::Track:
+        cueSheet += u"  TRACK ";
+        appendCueNumber(cueSheet, line.number);
+        break;
+    case LineRule::Mode:
+        if (const QLatin1String mode = modeOf(line.value); !mode.isEmpty()) {
+            cueSheet += u' ';
+            cueSheet += mode;
+            cueSheet += u"\r\n";
         }
         break;
+    case LineRule::Index:
+        cueSheet += u"    INDEX ";
+        appendCueNumber(cueSheet, line.number);
+        cueSheet += u' ';
+        cueSheet += msfOf(readSectorCount(line.value)).text();
+        cueSheet += u"\r\n";
+        break;
+    case LineRule::Flags:
+        cueSheet += u"    FLAGS";
+        cueSheet += line.value;
+        cueSheet += u"\r\n";
+        break;
+    case LineRule::None:
+        break;
     }
+}
 
-    const qsizetype nameStart = path.lastIndexOf(separator) + 1;
-    const QString imageName = path.mid(nameStart, qMax<qsizetype>(path.size() - nameStart - 4, 0));
-    QString cueSheet = QStringLiteral("FILE \"") + imageName + QStringLiteral(".img\" BINARY\r\n");
+ConvertedFile convertControlFile(
+    const QString &path, bool withCdText, const LineHandler &alsoEachLine, QChar separator)
+{
+    ConvertedFile converted;
+    QString cueSheet = QStringLiteral("FILE \"") + imageName(path, separator)
+        + QStringLiteral(".img\" BINARY\r\n");
+    const auto take = [&](const ControlFileLine &line) {
+        appendCuePiece(cueSheet, line.ruled);
+        if (alsoEachLine)
+            alsoEachLine(line);
+    };
+    converted.outcome = scanControlFile(path, take, withCdText || alsoEachLine);
+    if (converted.outcome.refusal != Refusal::None)
+        return converted;
 
-    while ((result = reader.next(&bytes)) == LineReader::Result::Line) {
-        // Keywords are ASCII, and every 8-bit code page writes ASCII as
-        // itself, so a line that lacks a keyword's bytes lacks the keyword:
-        // only the lines that have them are worth decoding. Decoding then
-        // decides, because in a double-byte code page the bytes may straddle
-        // characters.
-        const Rule rule = ruleOf(bytes);
-        if (rule == Rule::None)
-            continue;
-        if (isAscii(bytes)) {
-            appendLine(cueSheet, QLatin1String(bytes.data(), bytes.size()), rule);
-        } else {
-            const QString line = QString::fromLocal8Bit(bytes);
-            appendLine(cueSheet, QStringView(line), ruleOf(QStringView(line)));
-        }
+    if (withCdText && converted.outcome.sections.hasCdText) {
+        QList<QByteArray> packs;
+        if (cdTextPacks(converted.outcome.sections.cdText, &packs, &converted.cdTextError)
+            && decodeCdText(packs, &converted.cdText, &converted.cdTextError))
+            cueSheet = addCdText(cueSheet, converted.cdText);
     }
-    if (result != LineReader::Result::End)
-        return refuse(result);
-    return cueSheet;
+    converted.cueSheet = cueSheet;
+    return converted;
+}
+
+QString ccdToCue(const QString &path, const ShowMessage &showMessage, QChar separator)
+{
+    const ConvertedFile converted = convertControlFile(path, false, {}, separator);
+    if (converted.outcome.refusal != Refusal::None)
+        showRefusal(showMessage, path, converted.outcome);
+    return converted.cueSheet;
+}
+
+QString ccdToCueWithCdText(
+    const QString &path, const ShowMessage &showMessage, QString *warning, QChar separator)
+{
+    const ConvertedFile converted = convertControlFile(path, true, {}, separator);
+    if (converted.outcome.refusal != Refusal::None)
+        showRefusal(showMessage, path, converted.outcome);
+    else if (!converted.cdTextError.isEmpty())
+        *warning = tr("CD-Text left out, it cannot be decoded: %1").arg(converted.cdTextError);
+    return converted.cueSheet;
 }
 
 QString sectorsToMsf(const QString &sectors)
 {
-    const Msf msf = msfOf(QStringView(sectors));
-    return msf.size > 0 ? QString(msf.text()) : QString();
+    return sectorCountToMsf(sectorCount(sectors));
 }
 
 QString cuePathForFile(const QString &path, QChar separator)

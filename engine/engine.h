@@ -17,12 +17,25 @@ inline constexpr QChar nativeSeparator = u'/';
 #endif
 
 /** Converts the control file at \a path into cue sheet text, every line ending
-    in CR LF. The image name in the FILE line is the part of \a path after its
-    last \a separator, less its last four characters. Returns the empty text
+    in CR LF, with the FILE line naming imageName(). Returns the empty text
     after telling the user why through \a showMessage when the file cannot be
     read or is not a single-session control file. */
 QString ccdToCue(
     const QString &path, const ShowMessage &showMessage, QChar separator = nativeSeparator);
+
+/** The name of the image that the control file at \a path goes with, as the
+    cue sheet's FILE line names it without ".img": the part of \a path after
+    its last \a separator, less its last four characters. */
+QString imageName(const QString &path, QChar separator = nativeSeparator);
+
+/** Reads a sector count as a control file writes it: a whole number from 0
+    to 2147483647, optionally signed and surrounded by blanks. Returns -1 for
+    anything else. */
+qint64 sectorCount(QStringView sectors);
+
+/** Writes a sector count as an MM:SS:FF time (75 frames a second). Returns
+    the empty text for a count that sectorCount() never gives. */
+QString sectorCountToMsf(qint64 sectors);
 
 /** Turns a sector count as a control file writes it into an MM:SS:FF time
     (75 frames a second). Returns the empty text for anything but a whole

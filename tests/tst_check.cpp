@@ -13,6 +13,13 @@
 #include <QTest>
 
 #include <optional>
+#include <thread>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -125,6 +132,8 @@ private slots:
     void convertToOutput();
     void commandLine_data();
     void commandLine();
+    void readsEachFileOnce_data();
+    void readsEachFileOnce();
 
 private:
     std::optional<CurrentFolder> folder;
@@ -311,11 +320,16 @@ void TestCheck::refusalUsesTheConversionsMessage_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("isFolder");
     QTest::addColumn<QString>("code");
+    QTest::addColumn<Refusal>("refusal");
 
-    QTest::newRow("not a control file") << QByteArray("hello\r\n") << false << "refused";
-    QTest::newRow("two sessions") << crlf("[CloneCD]\nSessions=2\n") << false << "refused";
-    QTest::newRow("missing") << QByteArray() << false << "unreadable";
-    QTest::newRow("folder") << QByteArray() << true << "unreadable";
+    QTest::newRow("not a control file")
+        << QByteArray("hello\r\n") << false << "refused" << Refusal::NotControlFile;
+    QTest::newRow("no sessions line")
+        << crlf("[CloneCD]\n[TRACK 1]\n") << false << "refused" << Refusal::NotControlFile;
+    QTest::newRow("two sessions") << crlf("[CloneCD]\nSessions=2\n") << false << "refused"
+                                  << Refusal::MultiSession;
+    QTest::newRow("missing") << QByteArray() << false << "unreadable" << Refusal::Unreadable;
+    QTest::newRow("folder") << QByteArray() << true << "unreadable" << Refusal::Unreadable;
 }
 
 void TestCheck::refusalUsesTheConversionsMessage()
@@ -323,6 +337,7 @@ void TestCheck::refusalUsesTheConversionsMessage()
     QFETCH(QByteArray, content);
     QFETCH(bool, isFolder);
     QFETCH(QString, code);
+    QFETCH(Refusal, refusal);
 
     if (isFolder)
         QVERIFY(QDir().mkdir("Disc.ccd"));
@@ -336,6 +351,7 @@ void TestCheck::refusalUsesTheConversionsMessage()
     const CheckReport report = checkControlFile("Disc.ccd");
     QCOMPARE(report.findings.size(), 1);
     QCOMPARE(report.findings[0].code, code);
+    QCOMPARE(report.refusal, refusal);
     QCOMPARE(report.findings[0].message, message);
     QCOMPARE(checkStatus(report), checkRefused);
     QVERIFY(report.tracks.isEmpty());
@@ -601,6 +617,67 @@ void TestCheck::commandLine()
     QCOMPARE(QFile::exists("Clean.cue"), writesCue);
     if (writesCue)
         QCOMPARE(readFile("Clean.cue"), ccdToCue("Clean.ccd", {}).toUtf8() + "\r\n");
+}
+
+void TestCheck::readsEachFileOnce_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("isFifo"); // else standard input, a pipe
+    QTest::addColumn<QString>("out"); // a part of standard output
+
+    const QStringList check{ "--check", "--json" };
+    const QStringList cdText{ "--stdout", "--cdtext" };
+    const QStringList plain{ "--stdout" };
+    // clang-format off
+    QTest::newRow("check, pipe")      << check  << false << "\"number\": \"03\"";
+    QTest::newRow("check, FIFO")      << check  << true  << "\"number\": \"03\"";
+    QTest::newRow("CD-Text, pipe")    << cdText << false << "    TITLE \"Lantern Song\"\r\n";
+    QTest::newRow("CD-Text, FIFO")    << cdText << true  << "    TITLE \"Lantern Song\"\r\n";
+    QTest::newRow("cue sheet, pipe")  << plain  << false << "  TRACK 03 AUDIO\r\n";
+    QTest::newRow("cue sheet, FIFO")  << plain  << true  << "  TRACK 03 AUDIO\r\n";
+    // clang-format on
+}
+
+// A pipe or a FIFO can be read only once: a second reading finds it empty or
+// waits for a writer that never comes.
+void TestCheck::readsEachFileOnce()
+{
+    QFETCH(QStringList, options);
+    QFETCH(bool, isFifo);
+    QFETCH(QString, out);
+
+#ifdef Q_OS_UNIX
+    const QByteArray content = readFile(QFINDTESTDATA("data/audio.ccd"));
+    QProcess process;
+    process.setWorkingDirectory(folder->path());
+    process.setProcessEnvironment(withoutDisplay());
+    std::thread writer;
+    if (isFifo) {
+        QVERIFY(::mkfifo("Disc.ccd", 0600) == 0);
+        writer = std::thread([&content] {
+            QFile fifo("Disc.ccd");
+            if (fifo.open(QIODevice::WriteOnly))
+                fifo.write(content);
+        });
+        process.start(MORVANT_PATH, options << "Disc.ccd");
+    } else {
+        process.start(MORVANT_PATH, options << "/dev/stdin");
+        process.write(content);
+        process.closeWriteChannel();
+    }
+    const Run result = finished(process, 20000);
+    if (writer.joinable()) {
+        // Lets a writer go that the program never read from.
+        const int unblock = ::open("Disc.ccd", O_RDONLY | O_NONBLOCK);
+        writer.join();
+        ::close(unblock);
+    }
+    QVERIFY(!result.crashed);
+    QVERIFY2(result.out.contains(out.toUtf8()), result.out.constData());
+    QVERIFY2(!result.err.contains("warning"), result.err.constData());
+#else
+    QSKIP("pipes and FIFOs by name are a Unix matter");
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestCheck)

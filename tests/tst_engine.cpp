@@ -201,6 +201,13 @@ void TestEngine::ccdToCue_data()
     QTest::newRow("byte-order mark only at the start")
         << QByteArray("[CloneCD]\r\n\xEF\xBB\xBFSessions=1\r\nMODE=0") << crlf(" AUDIO\n")
         << QString();
+    // Only the file's very first bytes can be a byte-order mark; at the start
+    // of a later line U+FEFF is a character, which shifts the fixed positions.
+    QTest::newRow("U+FEFF starting later lines")
+        << header
+            + crlf("\xEF\xBB\xBF[TRACK 1]\nMODE=0\n\xEF\xBB\xBFINDEX 1=150\n\xEF\xBB\xBF"
+                   "FLAGS= DCP\n")
+        << crlf("  TRACK 0  AUDIO\n    INDEX 0  00:02:00\n    FLAGS= DCP\n") << QString();
     QTest::newRow("last line without line end")
         << header + "INDEX 1=4500" << crlf("    INDEX 01 01:00:00\n") << QString();
     QTest::newRow("commas and quotes kept") << header + crlf("FLAGS= DCP, 4CH \"x\"\n")

@@ -1,0 +1,380 @@
+#include "controlFile.h"
+
+#include "lineReader.h"
+#include "translation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+namespace {
+
+// Where the ASCII \a keyword first stands in \a line; -1 when nowhere.
+qsizetype find(QByteArrayView line, std::string_view keyword)
+{
+    // Inlined memchr and memcmp: far cheaper on short lines than a general search.
+    const size_t at = std::string_view(line.data(), static_cast<size_t>(line.size())).find(keyword);
+    return at == std::string_view::npos ? -1 : qsizetype(at);
+}
+
+qsizetype find(QStringView line, std::string_view keyword)
+{
+    // Compared a character at a time: Qt's search for a Latin-1 text in a
+    // QStringView makes a QString of it first, on every call.
+    const QChar first = QLatin1Char(keyword.front());
+    const auto rest = keyword.substr(1);
+    for (qsizetype at = line.indexOf(first); at >= 0; at = line.indexOf(first, at + 1)) {
+        if (line.size() - at < qsizetype(keyword.size()))
+            break;
+        if (std::equal(rest.begin(), rest.end(), line.begin() + at + 1,
+                [](char k, QChar c) { return c == QLatin1Char(k); }))
+            return at;
+    }
+    return -1;
+}
+
+// The rules' keywords, in the order in which they are tried.
+constexpr std::array<std::pair<LineRule, std::string_view>, 4> keywords{ {
+    { LineRule::Track, "[TRACK" },
+    { LineRule::Mode, "MODE=" },
+    { LineRule::Index, "INDEX " },
+    { LineRule::Flags, "FLAGS=" },
+} };
+
+constexpr std::string_view sessionsKey = "Sessions=";
+
+// The first keyword that a line holds, in the rules' order, and where it ends.
+struct Keyword
+{
+    LineRule rule = LineRule::None;
+    qsizetype end = 0;
+};
+
+template <typename Text> Keyword firstKeyword(Text line)
+{
+    for (const auto &[rule, keyword] : keywords) {
+        if (const qsizetype at = find(line, keyword); at >= 0)
+            return { rule, at + qsizetype(keyword.size()) };
+    }
+    return {};
+}
+
+bool isAscii(QByteArrayView line)
+{
+    unsigned char bits = 0;
+    for (const char c : line)
+        bits |= static_cast<unsigned char>(c);
+    return bits < 0x80;
+}
+
+// Positions in the rules count from 1, as the control file's fields are
+// described; 0 stands for "not found".
+qsizetype position(QStringView line, char16_t c)
+{
+    // A plain loop: lines are short, and a library search costs more in calls.
+    for (qsizetype at = 0; at < line.size(); ++at) {
+        if (line[at] == c)
+            return at + 1;
+    }
+    return 0;
+}
+
+// The part of \a line from index \a from on, at most \a length characters
+// long; a negative length, or a start beyond the line, gives an empty part.
+QStringView part(QStringView line, qsizetype from, qsizetype length)
+{
+    if (from >= line.size() || length <= 0)
+        return {};
+    return line.sliced(from, qMin(length, line.size() - from));
+}
+
+// Each line is decoded on its own, into one buffer that every line reuses.
+// U+FEFF at the start of a line is an ordinary character of it: only the
+// file's very first bytes may be a byte-order mark, and the line reader has
+// already skipped those.
+class LineDecoder
+{
+public:
+    QStringView decode(QByteArrayView bytes, bool isAscii)
+    {
+        // A plain ASCII line is each byte widened, which Qt does many bytes a step.
+        if (isAscii) {
+            buffer = QLatin1String(bytes.data(), bytes.size());
+            return buffer;
+        }
+        const qsizetype space = decoder.requiredSpace(bytes.size());
+        if (buffer.size() < space)
+            buffer.resize(space);
+        const QChar *end = decoder.appendToBuffer(buffer.data(), bytes);
+        return QStringView(buffer.constData(), end - buffer.constData());
+    }
+
+private:
+    // Elsewhere than on Windows the system's 8-bit encoding is UTF-8 to Qt;
+    // asked for by name, the decoder writes into the buffer without a
+    // QString of its own for every line.
+#ifdef Q_OS_WIN
+    static constexpr QStringDecoder::Encoding encoding = QStringDecoder::System;
+#else
+    static constexpr QStringDecoder::Encoding encoding = QStringDecoder::Utf8;
+#endif
+    QStringDecoder decoder{ encoding,
+        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom };
+    QString buffer;
+};
+
+// Table-of-contents values are written as 0x01 or as 1.
+std::optional<qint64> tocNumber(const QString &text)
+{
+    bool ok = false;
+    const qint64 value = text.startsWith(u"0x", Qt::CaseInsensitive)
+        ? text.mid(2).toLongLong(&ok, 16)
+        : text.toLongLong(&ok, 10);
+    return ok ? std::optional<qint64>(value) : std::nullopt;
+}
+
+// Reads the [section] headers and key=value entries of the control file's INI
+// form, and gathers what the sections say. Names and keys are compared
+// without regard to case, since hand-edited files vary.
+class SectionReader
+{
+public:
+    explicit SectionReader(ControlFileSections &sections) : sections(sections) { }
+
+    void read(ControlFileLine &line)
+    {
+        const QStringView trimmed = line.text.trimmed();
+        line.startsSection = trimmed.startsWith(u'[') && trimmed.endsWith(u']');
+        line.key = line.value = {};
+        if (line.startsSection) {
+            section = trimmed.sliced(1, trimmed.size() - 2).toString().simplified();
+            startSection(line.number);
+        } else if (const qsizetype equals = trimmed.indexOf(u'='); equals > 0) {
+            line.key = trimmed.first(equals).trimmed();
+            line.value = trimmed.sliced(equals + 1).trimmed();
+            takeEntry(line);
+        }
+        line.section = section;
+    }
+
+private:
+    void startSection(int number)
+    {
+        upperSection = section.toUpper();
+        tocIndex = -1;
+        sections.hasCdText = sections.hasCdText || upperSection == u"CDTEXT";
+        if (upperSection.startsWith(u"ENTRY ")) {
+            sections.toc.append({ number, 1, {}, {}, {} });
+            tocIndex = sections.toc.size() - 1;
+        }
+        static const QRegularExpression sessionSection(QStringLiteral("^SESSION ([0-9]+)$"));
+        const auto match = sessionSection.match(upperSection);
+        if (match.hasMatch() && match.captured(1).toInt() > 1 && !sections.laterSessionLine)
+            sections.laterSessionLine = number;
+    }
+
+    void takeEntry(const ControlFileLine &line)
+    {
+        const QString key = line.key.toString().toUpper();
+        const QString value = line.value.toString();
+        if (upperSection == u"CDTEXT") {
+            if (sections.cdText.size() < maxCdTextEntries)
+                sections.cdText.append({ line.key.toString(), value, line.number });
+        } else if (upperSection == u"DISC" && key == u"DATATRACKSSCRAMBLED") {
+            sections.scrambled = value;
+            sections.scrambledLine = line.number;
+        } else if (tocIndex >= 0) {
+            TocEntry &entry = sections.toc[tocIndex];
+            if (key == u"SESSION") {
+                entry.session = tocNumber(value).value_or(1);
+                if (entry.session > 1 && !sections.laterSessionLine)
+                    sections.laterSessionLine = line.number;
+            } else if (key == u"POINT") {
+                entry.point = tocNumber(value);
+            } else if (key == u"CONTROL") {
+                entry.control = tocNumber(value);
+            } else if (key == u"PLBA") {
+                entry.plba = tocNumber(value);
+            }
+        }
+    }
+
+    ControlFileSections &sections;
+    QString section;
+    QString upperSection;
+    qsizetype tocIndex = -1; ///< of the [Entry] section that the lines are in
+};
+
+// The pieces that the rule of \a keyword takes from \a line.
+RuledLine piecesOf(QStringView line, Keyword keyword)
+{
+    RuledLine ruled;
+    ruled.rule = keyword.rule;
+    switch (keyword.rule) {
+    case LineRule::Track:
+        ruled.number = part(line, 7, line.size() - position(line, u' ') - 1);
+        break;
+    case LineRule::Mode:
+        ruled.value = line.sliced(keyword.end);
+        break;
+    case LineRule::Index: {
+        const qsizetype equals = position(line, u'=');
+        ruled.number = part(line, 6, equals - position(line, u' ') - 1);
+        if (equals > 0)
+            ruled.value = line.sliced(equals);
+        break;
+    }
+    case LineRule::Flags:
+        ruled.value = part(line, 6, line.size());
+        break;
+    case LineRule::None:
+        break;
+    }
+    return ruled;
+}
+
+} // namespace
+
+RuledLine ruleOf(QStringView line)
+{
+    return piecesOf(line, firstKeyword(line));
+}
+
+QString intendedForm(QStringView line)
+{
+    static const QRegularExpression header(QStringLiteral("^\\[\\s*TRACK\\s*([0-9]+)\\s*\\]$"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression indexKey(
+        QStringLiteral("^INDEX\\s*([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+    const QString trimmed = line.trimmed().toString();
+    if (const auto match = header.match(trimmed); match.hasMatch())
+        return QStringLiteral("[TRACK ") + match.captured(1) + u']';
+    const qsizetype equals = trimmed.indexOf(u'=');
+    if (equals < 0)
+        return {};
+    const QString key = trimmed.left(equals).simplified();
+    const QString value = trimmed.mid(equals + 1).trimmed();
+    if (key.compare(u"MODE", Qt::CaseInsensitive) == 0)
+        return QStringLiteral("MODE=") + value;
+    if (key.compare(u"FLAGS", Qt::CaseInsensitive) == 0)
+        return value.isEmpty() ? QStringLiteral("FLAGS=") : QStringLiteral("FLAGS= ") + value;
+    if (const auto match = indexKey.match(key); match.hasMatch())
+        return QStringLiteral("INDEX ") + match.captured(1) + u'=' + value;
+    return {};
+}
+
+QLatin1String modeOf(QStringView value)
+{
+    switch (value.isEmpty() ? 0 : value.back().unicode()) {
+    case u'0':
+        return QLatin1String("AUDIO");
+    case u'1':
+        return QLatin1String("MODE1/2352");
+    case u'2':
+        return QLatin1String("MODE2/2352");
+    default:
+        return {};
+    }
+}
+
+ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool everyLine)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return { Refusal::Unreadable, file.errorString(), {} };
+    LineReader reader(file);
+    const auto refusal = [&file](LineReader::Result result) -> ScanOutcome {
+        if (result == LineReader::Result::ReadError)
+            return { Refusal::Unreadable, file.errorString(), {} };
+        return { Refusal::NotControlFile, {}, {} };
+    };
+
+    ScanOutcome outcome;
+    LineDecoder decoder;
+    SectionReader sections(outcome.sections);
+    ControlFileLine line;
+    QByteArrayView bytes;
+    const auto hand = [&] {
+        if (everyLine)
+            sections.read(line);
+        onLine(line);
+    };
+
+    // A longer first line is refused as soon as it is known to be longer, so
+    // that a disc image chosen by mistake is not read any further.
+    constexpr QByteArrayView firstLine("[CloneCD]");
+    LineReader::Result result = reader.next(&bytes, firstLine.size());
+    if (result != LineReader::Result::Line || bytes != firstLine)
+        return refusal(result);
+    line.number = 1;
+    if (everyLine) {
+        line.text = decoder.decode(bytes, isAscii(bytes));
+        hand();
+    }
+
+    // Whatever stands between the first line and the sessions line is passed
+    // over by the rules.
+    while (!line.isPastSessions) {
+        result = reader.next(&bytes);
+        if (result != LineReader::Result::Line)
+            return refusal(result);
+        ++line.number;
+        const bool maySpeakOfSessions = find(bytes, sessionsKey) >= 0;
+        if (!maySpeakOfSessions && !everyLine)
+            continue;
+        line.text = decoder.decode(bytes, isAscii(bytes));
+        const qsizetype at = maySpeakOfSessions ? find(line.text, sessionsKey) : -1;
+        if (at >= 0 && line.text.sliced(at + qsizetype(sessionsKey.size())) != u"1")
+            return { Refusal::MultiSession, {}, {} };
+        if (everyLine)
+            hand();
+        line.isPastSessions = at >= 0;
+    }
+
+    while ((result = reader.next(&bytes)) == LineReader::Result::Line) {
+        ++line.number;
+        // Keywords are ASCII, and every 8-bit code page writes ASCII as
+        // itself, so a line that lacks a keyword's bytes lacks the keyword:
+        // only the lines that have them are worth decoding. In a plain ASCII
+        // line a byte is a character, so what the bytes show holds for the
+        // text; in any other the decoded text decides, because in a
+        // double-byte code page the bytes may straddle characters.
+        const Keyword keyword = firstKeyword(bytes);
+        if (!everyLine && keyword.rule == LineRule::None)
+            continue;
+        const bool isPlain = isAscii(bytes);
+        line.text = decoder.decode(bytes, isPlain);
+        line.ruled = isPlain ? piecesOf(line.text, keyword) : ruleOf(line.text);
+        if (everyLine || line.ruled.rule != LineRule::None)
+            hand();
+    }
+    if (result != LineReader::Result::End)
+        return refusal(result);
+    return outcome;
+}
+
+QString refusalText(const QString &path, const ScanOutcome &outcome)
+{
+    switch (outcome.refusal) {
+    case Refusal::Unreadable:
+        return tr("Cannot read %1:\n%2").arg(QDir::toNativeSeparators(path), outcome.reason);
+    case Refusal::NotControlFile:
+        return tr("The input file doesn't seem to be a proper CCD file.");
+    case Refusal::MultiSession:
+        return tr("Only single-session discs are supported.");
+    case Refusal::None:
+        break;
+    }
+    return {};
+}
+
+void showRefusal(const ShowMessage &showMessage, const QString &path, const ScanOutcome &outcome)
+{
+    showMessage(refusalText(path, outcome),
+        outcome.refusal == Refusal::MultiSession ? tr("Disc Format Error") : tr("File Error"));
+}

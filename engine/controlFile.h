@@ -1,0 +1,125 @@
+#pragma once
+
+#include "cdText.h"
+#include "engine.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <functional>
+#include <optional>
+
+/// Why a control file gives no cue sheet.
+enum class Refusal {
+    None,
+    Unreadable, ///< it cannot be opened or read to its end; the system tells why
+    NotControlFile, ///< its first line is not "[CloneCD]", or no Sessions= line follows
+    MultiSession, ///< its Sessions= value is not "1"
+};
+
+/// One [Entry n] section: an entry of the disc's table of contents.
+struct TocEntry
+{
+    int line = 0; ///< of the section's first line
+    qint64 session = 1;
+    std::optional<qint64> point;
+    std::optional<qint64> control;
+    std::optional<qint64> plba;
+};
+
+/// What a control file's sections say besides its tracks.
+struct ControlFileSections
+{
+    QList<TocEntry> toc;
+    bool hasCdText = false;
+    QList<ControlFileEntry> cdText; ///< at most maxCdTextEntries of the [CDText] section
+    QString scrambled; ///< the [Disc] section's DataTracksScrambled= value
+    int scrambledLine = 0;
+    int laterSessionLine = 0; ///< the first line that speaks of a second session
+};
+
+/// How a scan of a control file ended, and what it gathered.
+struct ScanOutcome
+{
+    Refusal refusal = Refusal::None;
+    QString reason; ///< the system's reason, when the file is unreadable
+    ControlFileSections sections; ///< gathered only when every line is read
+};
+
+/// The rule that a line fits: the first whose keyword the line holds, in this order.
+enum class LineRule { None, Track, Mode, Index, Flags };
+
+/// A line read by the rule it fits: what the rule takes from the line's fixed positions.
+struct RuledLine
+{
+    LineRule rule = LineRule::None;
+    QStringView number; ///< of a track or an index, as the line writes it
+    /// a mode line's text after "MODE=", an index line's after its first "=",
+    /// a flags line's from its 7th character on
+    QStringView value;
+};
+
+/** Reads \a line by the conversion's rules; the pieces point into \a line. */
+RuledLine ruleOf(QStringView line);
+
+/** How a keyword line edited by hand, in another case or with other blanks,
+    would be written so that the rules read it as meant; the empty text when
+    \a line is no track keyword line at all. */
+QString intendedForm(QStringView line);
+
+/** The mode that a mode line's value chooses by its last character: "AUDIO",
+    "MODE1/2352", "MODE2/2352", or the empty text for any other. */
+QLatin1String modeOf(QStringView value);
+
+/** A track's or an index's number as the cue sheet writes it: two characters
+    as they are, any other number with a "0" before it. */
+QString cueNumber(QStringView number);
+
+/** Appends to \a cueSheet what \a line gives it. A track line gets no line
+    end of its own: the mode line after it completes the line. */
+void appendCuePiece(QString &cueSheet, const RuledLine &line);
+
+/// One line of a control file as a scan hands it out; the views last until the handler returns.
+struct ControlFileLine
+{
+    int number = 0; ///< counted from 1
+    QStringView text; ///< without its line end, decoded on its own
+    bool isPastSessions = false; ///< past the Sessions= line, where the rules apply
+    RuledLine ruled; ///< no rule before the Sessions= line
+    QStringView section; ///< the [section] the line starts or lies in, blanks simplified
+    bool startsSection = false;
+    QStringView key; ///< of a key=value line, blanks trimmed; empty for any other line
+    QStringView value; ///< of a key=value line, blanks trimmed
+};
+
+using LineHandler = std::function<void(const ControlFileLine &line)>;
+
+/** Reads the control file at \a path once, from the front, in bounded memory,
+    and hands \a onLine its lines in order: with \a everyLine all of them,
+    otherwise only those past the Sessions= line that fit a rule, so that the
+    others need not even be decoded. Stops at the first reason to refuse the
+    file, which it returns. */
+ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool everyLine);
+
+/** Tells the user through \a showMessage why \a outcome refused the file at
+    \a path: the message and title that the conversion shows. */
+void showRefusal(const ShowMessage &showMessage, const QString &path, const ScanOutcome &outcome);
+
+/** The text of the message that tells why \a outcome refused the file at \a path. */
+QString refusalText(const QString &path, const ScanOutcome &outcome);
+
+/// What converting one control file gives.
+struct ConvertedFile
+{
+    ScanOutcome outcome;
+    QString cueSheet; ///< with the CD-Text lines when asked for; empty when refused
+    CdText cdText; ///< what the [CDText] section gives, when asked for and decodable
+    QString cdTextError; ///< why it cannot, when it cannot
+};
+
+/** Converts the control file at \a path in one reading; with \a withCdText it
+    adds what its [CDText] section gives. \a alsoEachLine, when given, is
+    handed every line of the same reading, for a caller that wants more of the
+    file than the cue sheet. Tells nobody of a refusal: see showRefusal(). */
+ConvertedFile convertControlFile(const QString &path, bool withCdText,
+    const LineHandler &alsoEachLine = {}, QChar separator = nativeSeparator);

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+
+/// The program's texts share one translation context, whichever file shows them.
+inline QString tr(const char *text)
+{
+    return QCoreApplication::translate("MORVANT", text);
+}
