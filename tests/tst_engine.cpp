@@ -233,8 +233,12 @@ void TestEngine::ccdToCue()
     QFETCH(QString, title);
 
 #ifdef Q_OS_WIN
-    if (QByteArrayView(QTest::currentDataTag()) == "track number outside the BMP")
+    // Rows about characters that only UTF-8 gives from these bytes.
+    const QByteArrayView tag(QTest::currentDataTag());
+    if (tag == "track number outside the BMP")
         QSKIP("Windows' ANSI code page has no character outside the BMP");
+    if (tag == "U+FEFF starting later lines")
+        QSKIP("in Windows' ANSI code page the bytes EF BB BF are three letters, not U+FEFF");
 #endif
     QVERIFY(writeFile("Demo Disc.ccd", content));
     const Conversion conversion = convert("Demo Disc.ccd");
