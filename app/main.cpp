@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -224,9 +225,11 @@ private:
             current->held.append({ type, context.category, text });
             return;
         }
-        // Qt's first word names the cause ("could not connect to display :1");
-        // its last only says that it gives up.
-        const QString reason = current->held.isEmpty() ? text : current->held.first().text;
+        // The platform plugin's first word names the cause ("could not connect
+        // to display :1"); Qt's last only says that it gives up.
+        const auto byPlatform = std::find_if(current->held.cbegin(), current->held.cend(),
+            [](const Held &held) { return held.category.startsWith("qt.qpa"); });
+        const QString reason = byPlatform != current->held.cend() ? byPlatform->text : text;
         print(stderr, QStringLiteral("morvant: cannot open the window: ") + reason + u'\n');
         const int status = current->withoutDisplay();
         std::fflush(stderr);
@@ -237,6 +240,14 @@ private:
     QtMessageHandler previous = nullptr;
     QList<Held> held;
     std::function<int()> withoutDisplay;
+};
+#else
+// Where there is a display, it is always there to be opened.
+class DisplayConnection
+{
+public:
+    explicit DisplayConnection(const std::function<int()> &) { }
+    void release() { }
 };
 #endif
 
@@ -256,7 +267,6 @@ int convertOrOpenWindow(int &argc, char **argv, const Options &options)
             return exitConverted;
     }
 
-#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
     DisplayConnection connection([&] {
         if (options.files.isEmpty())
             return convertWithoutWindow(options);
@@ -264,11 +274,8 @@ int convertOrOpenWindow(int &argc, char **argv, const Options &options)
             showOnStandardError(message.path, message.text, message.title);
         return int(status);
     });
-#endif
     QApplication application(argc, argv);
-#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
     connection.release();
-#endif
     for (const FileMessage &message : std::as_const(messages))
         showMessageBox(message.text, message.title);
     MainWindow window(showMessageBox);
