@@ -7,6 +7,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
+
 namespace {
 
 constexpr qsizetype pageWidth = 80;
@@ -21,6 +23,26 @@ QString painted(const QString &text, Colour colour, bool isOn)
         : colour == Colour::Yellow           ? "\x1b[33m"
                                              : "\x1b[32m";
     return QString::fromLatin1(code) + text + QStringLiteral("\x1b[0m");
+}
+
+// The report quotes the control file, whose lines may hold escape sequences
+// that would rewrite the terminal and hide the verdict: control characters
+// are shown as JSON writes them. Line ends are the report's own.
+QString visible(const QString &text)
+{
+    const auto isControl = [](QChar c) {
+        return c.category() == QChar::Other_Control && c != u'\n';
+    };
+    if (std::none_of(text.begin(), text.end(), isControl))
+        return text;
+    QString result;
+    for (const QChar c : text) {
+        if (isControl(c))
+            result += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            result += c;
+    }
+    return result;
 }
 
 // Words break at blanks, except inside `quoted lines`, whose blanks matter.
@@ -78,7 +100,7 @@ QString verdict(const CheckReport &report)
 
 QString imageLine(const CheckReport &report)
 {
-    const QString name = QDir::toNativeSeparators(report.imagePath);
+    const QString name = visible(QDir::toNativeSeparators(report.imagePath));
     if (!report.imageExists)
         return tr("%1, missing").arg(name);
     const qint64 sectors = report.imageSize / rawSectorSize;
@@ -113,14 +135,14 @@ QString trackTable(const CheckReport &report)
     for (const CheckedTrack &track : report.tracks) {
         QStringList flags;
         for (const QString &text : track.flags)
-            flags << text.trimmed();
+            flags << visible(text.trimmed());
         QStringList indexes;
         for (const CheckedIndex &index : track.indexes)
-            indexes << (index.time.isEmpty() ? index.number + tr(" (no time)")
-                                             : index.number + u' ' + index.time);
-        rows.append(
-            { track.number, track.mode.isEmpty() ? tr("(none)") : track.mode, flags.join(u' '),
-                indexes.join(QStringLiteral("  ")), titleLine(track.title, track.performer) });
+            indexes << visible(index.number)
+                    + (index.time.isEmpty() ? tr(" (no time)") : u' ' + index.time);
+        rows.append({ visible(track.number), track.mode.isEmpty() ? tr("(none)") : track.mode,
+            flags.join(u' '), indexes.join(QStringLiteral("  ")),
+            visible(titleLine(track.title, track.performer)) });
     }
     qsizetype numberWidth = 0;
     qsizetype modeWidth = 0;
@@ -153,7 +175,7 @@ QString findingText(const Finding &finding, bool colour)
         place << tr("line %1").arg(finding.line);
     if (!finding.track.isEmpty())
         place << tr("track %1").arg(finding.track);
-    QString text = finding.message + u' ' + finding.advice;
+    QString text = visible(finding.message + u' ' + finding.advice);
     if (!place.isEmpty())
         text.prepend(place.join(QStringLiteral(", ")) + QStringLiteral(": "));
     const qsizetype indent = 11; // two blanks, "warning", two blanks
@@ -340,13 +362,13 @@ QString formatReport(const CheckReport &report, bool colour)
     const Colour verdictColour = status == checkClean ? Colour::Green
         : status == checkWarnings                     ? Colour::Yellow
                                                       : Colour::Red;
-    QString text = QDir::toNativeSeparators(report.path) + QStringLiteral(": ")
+    QString text = visible(QDir::toNativeSeparators(report.path)) + QStringLiteral(": ")
         + painted(verdict(report), verdictColour, colour) + u'\n';
     if (!report.isRefused) {
         text += QStringLiteral("  image  ") + imageLine(report) + u'\n';
         const QString disc = titleLine(report.title, report.performer);
         if (!disc.isEmpty())
-            text += QStringLiteral("  disc   ") + wrapped(disc, 9, 9) + u'\n';
+            text += QStringLiteral("  disc   ") + wrapped(visible(disc), 9, 9) + u'\n';
         text += report.tracks.isEmpty() ? tr("  no tracks\n") : trackTable(report);
     }
     for (const Finding &finding : report.findings)

@@ -69,8 +69,9 @@ QString usageText()
               "\n"
               "Exit status: 0 when every file converted, 1 when a file could not be read\n"
               "or is not a single-session control file, 2 on a usage error, 3 when a cue\n"
-              "sheet could not be written. With --check: 0 when nothing was found, 1 when\n"
-              "there were warnings, 2 when a file cannot be read or would be refused.\n");
+              "sheet or standard output could not be written. With --check: 0 when nothing\n"
+              "was found, 1 when there were warnings, 2 when a file cannot be read or would\n"
+              "be refused or the report cannot be written.\n");
 }
 
 QString versionText()

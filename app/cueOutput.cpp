@@ -22,16 +22,19 @@ QString convert(const QString &inputPath, bool cdText, const ShowMessage &showMe
 
 } // namespace
 
-ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowMessage &showMessage,
+ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowFileMessage &showMessage,
     const ShowWarning &showWarning)
 {
     ExitStatus status = exitConverted;
     for (const QString &argument : files) {
         const CommandLinePaths paths = commandLinePaths(argument);
-        const QString cueSheet = convert(paths.inputPath, cdText, showMessage, showWarning);
+        const auto showAboutFile = [&](const QString &text, const QString &title) {
+            showMessage(paths.inputPath, text, title);
+        };
+        const QString cueSheet = convert(paths.inputPath, cdText, showAboutFile, showWarning);
         if (cueSheet.isEmpty())
             status = qMax(status, exitRefused);
-        else if (!saveCueSheet(paths.inputPath, paths.cuePath, cueSheet, showMessage))
+        else if (!saveCueSheet(paths.inputPath, paths.cuePath, cueSheet, showAboutFile))
             status = qMax(status, exitNotWritten);
     }
     return status;

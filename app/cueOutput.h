@@ -12,12 +12,17 @@ class QIODevice;
 /// Tells the user of something that went wrong without stopping the work.
 using ShowWarning = std::function<void(const QString &text)>;
 
+/// Shows a message, as ShowMessage does, about the control file at \a path.
+using ShowFileMessage =
+    std::function<void(const QString &path, const QString &text, const QString &title)>;
+
 /** Converts each control file in turn, writing its .cue beside it, and tells
-    the user of each failure through \a showMessage. With \a cdText the
+    the user of each failure through \a showMessage, with the path of the
+    control file it concerns. With \a cdText the
     titles and performers of its CD-Text are added; a file whose CD-Text
     cannot be decoded is converted without them, after a warning through
     \a showWarning. Returns the exit status. */
-ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowMessage &showMessage,
+ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowFileMessage &showMessage,
     const ShowWarning &showWarning);
 
 /** Converts the control file that \a argument names and writes to \a output

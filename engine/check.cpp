@@ -212,6 +212,20 @@ void Scanner::takePiece(int number, const Piece &piece)
     CheckedTrack &track = scan.tracks.last();
     if (rule == LineRule::Flags) {
         track.flags.append(piece.ruled.value.toString());
+        if (piece.ruled.value.trimmed().isEmpty()) {
+            addFinding(scan.findings, QStringLiteral("flags-empty"), number, track.number,
+                tr("This FLAGS= line names no flag, so the cue sheet gets a FLAGS line without "
+                   "one, which programs that load it may refuse."),
+                tr("Remove the line, or write the flags the track has, such as `FLAGS= DCP`."));
+        } else if (!track.indexes.isEmpty()) {
+            // The conversion keeps the lines' order, and a cue sheet's FLAGS
+            // belong before the track's first INDEX.
+            addFinding(scan.findings, QStringLiteral("flags-order"), number, track.number,
+                tr("This FLAGS= line comes after an INDEX line, so the cue sheet has FLAGS "
+                   "after INDEX in track %1, where programs that load it expect it before.")
+                    .arg(track.number),
+                tr("Move the FLAGS= line above the INDEX lines of its [TRACK] section."));
+        }
     } else if (rule == LineRule::Index) {
         const qint64 sectors = sectorCount(piece.ruled.value);
         track.indexes.append(
@@ -565,12 +579,19 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     if (report.refusal != Refusal::None) {
         report.isRefused = true;
         const bool isUnreadable = report.refusal == Refusal::Unreadable;
+        const QString &sessions = converted.outcome.sections.sessions;
+        // Blanks that a reader of the file does not see, and the conversion
+        // does not pass over.
+        const bool isBlanksOnly = sessions != u"1" && sessions.trimmed() == u"1";
         report.findings.append({ Severity::Error,
-            isUnreadable ? QStringLiteral("unreadable") : QStringLiteral("refused"), 0, {},
-            refusalText(path, converted.outcome),
-            isUnreadable ? tr("Check the path and that the file can be read.")
-                         : tr("No cue sheet can be made from this file. Check that it "
-                              "is the .ccd file of a single-session CloneCD image.") });
+            isUnreadable ? QStringLiteral("unreadable") : QStringLiteral("refused"),
+            converted.outcome.sections.sessionsLine, {}, refusalText(path, converted.outcome),
+            isUnreadable       ? tr("Check the path and that the file can be read.")
+                : isBlanksOnly ? tr("The value %1 differs from \"1\" only by blanks; write the "
+                                    "line as `Sessions=1`.")
+                                     .arg(quotedLine(sessions))
+                               : tr("No cue sheet can be made from this file. Check that it "
+                                    "is the .ccd file of a single-session CloneCD image.") });
         return report;
     }
     scanner.finish();

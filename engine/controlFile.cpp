@@ -329,8 +329,14 @@ ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool
             continue;
         line.text = decoder.decode(bytes, isAscii(bytes));
         const qsizetype at = maySpeakOfSessions ? find(line.text, sessionsKey) : -1;
-        if (at >= 0 && line.text.sliced(at + qsizetype(sessionsKey.size())) != u"1")
-            return { Refusal::MultiSession, {}, {} };
+        const QStringView sessions =
+            at >= 0 ? line.text.sliced(at + qsizetype(sessionsKey.size())) : QStringView();
+        if (at >= 0 && sessions != u"1") {
+            ScanOutcome multiSession{ Refusal::MultiSession, {}, {} };
+            multiSession.sections.sessionsLine = line.number;
+            multiSession.sections.sessions = sessions.toString();
+            return multiSession;
+        }
         if (everyLine)
             hand();
         line.isPastSessions = at >= 0;

@@ -36,6 +36,8 @@ struct ControlFileSections
     QString scrambled; ///< the [Disc] section's DataTracksScrambled= value
     int scrambledLine = 0;
     int laterSessionLine = 0; ///< the first line that speaks of a second session
+    int sessionsLine = 0; ///< the Sessions= line, given only when its value refuses the file
+    QString sessions; ///< that line's value, as it stands
 };
 
 /// How a scan of a control file ended, and what it gathered.

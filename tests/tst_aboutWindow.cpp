@@ -1056,6 +1056,7 @@ void TestAboutWindow::refusedFileShowsItsMessageThenTheWindow()
     QVERIFY(program.choose(QStringLiteral("alt+f"), QStringLiteral("x"))); // File > Exit
     QVERIFY(program.ends());
     QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process.exitCode(), 1); // the refusal's, whatever the window did after it
 }
 
 void TestAboutWindow::closingMainWindow_data()

@@ -169,7 +169,11 @@ void TestCheck::findings_data()
 
     row("clean", clean, {});
     row("first line not [CloneCD]", replaced(clean, "[CloneCD]", "[clonecd]"), { "refused||" });
-    row("two sessions", replaced(clean, "Sessions=1", "Sessions=2"), { "refused||" });
+    row("two sessions", replaced(clean, "Sessions=1", "Sessions=2"), { "refused||Sessions=2" });
+    row("sessions 1 with a blank after it", replaced(clean, "Sessions=1", "Sessions=1 "),
+        { "refused||Sessions=1" });
+    row("sessions 1 with a tab before it", replaced(clean, "Sessions=1", "Sessions=\t1"),
+        { "refused||Sessions=\t1" });
     row("a second session described", replaced(clean, "[Session 1]", "[Session 2]"),
         { "sessions||[Session 2]" });
     row("a TOC entry of session 2",
@@ -221,6 +225,24 @@ void TestCheck::findings_data()
         { "flags-mismatch|02|[TRACK 2]" });
     row("FLAGS without a TOC bit", replaced(clean, "INDEX 1=1000", "FLAGS= DCP\nINDEX 1=1000"),
         { "flags-mismatch|02|[TRACK 2]" });
+    row("FLAGS after INDEX",
+        controlFile(replaced(twoTracks, "INDEX 1=1000", "INDEX 1=1000\nFLAGS= DCP"),
+            { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0x02, 1000 } }),
+        { "flags-order|02|FLAGS= DCP" });
+    row("FLAGS between two INDEX lines",
+        controlFile(replaced(twoTracks, "INDEX 1=1000", "INDEX 0=850\nFLAGS= DCP\nINDEX 1=1000"),
+            { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0x02, 1000 } }),
+        { "flags-order|02|FLAGS= DCP" });
+    row("empty FLAGS", replaced(clean, "INDEX 1=1000", "FLAGS=\nINDEX 1=1000"),
+        { "flags-empty|02|FLAGS=" });
+    row("FLAGS of blanks only, after INDEX",
+        replaced(clean, "INDEX 1=1000", "INDEX 1=1000\nFLAGS=  "), { "flags-empty|02|FLAGS=" });
+    row("escape sequences in the flags",
+        controlFile(replaced(twoTracks, "INDEX 1=1000",
+                        "FLAGS= DCP\x1b[8m\xc2\x9b"
+                        "2J\nINDEX 1=1000"),
+            { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0x02, 1000 } }),
+        { "flags-mismatch|02|[TRACK 2]" });
     row("all three audio flags agree",
         controlFile(replaced(twoTracks, "INDEX 1=1000", "FLAGS= DCP 4CH PRE\nINDEX 1=1000"),
             { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0x0b, 1000 } }),
@@ -241,6 +263,9 @@ void TestCheck::findings_data()
     row("scrambled data tracks", controlFile(twoTracks, twoAudioTracks, "DataTracksScrambled=1\n"),
         { "scrambled||DataTracksScrambled=1" });
     row("subchannel file", clean, { "subchannel||" }, whole, true);
+    row("escape sequence in a misread line",
+        replaced(clean, "[TRACK 2]\r\nMODE=0", "[TRACK 2]\r\nmode=0\x1b]0;x\x07"),
+        { "keyword-form|02|mode=0\x1b]0;x\x07" });
     row("mode in lower case", replaced(clean, "[TRACK 2]\r\nMODE=0", "[TRACK 2]\r\nmode=0"),
         { "keyword-form|02|mode=0" });
     row("mode with a blank after it",
@@ -309,10 +334,15 @@ void TestCheck::findings()
             : expected.isEmpty() ? checkClean
                                  : checkWarnings);
 
-    // Every line of the report fits 80 columns, apart from words longer than that.
+    // Every line of the report fits 80 columns, apart from words longer than that,
+    // and none holds a control character that a terminal would obey.
     const QStringList lines = formatReport(report, false).split(u'\n');
-    for (const QString &line : lines)
+    for (const QString &line : lines) {
         QVERIFY2(line.size() <= 80 || !line.trimmed().contains(u' '), qPrintable(line));
+        QVERIFY2(std::none_of(line.begin(), line.end(),
+                     [](QChar c) { return c.category() == QChar::Other_Control; }),
+            qPrintable(line));
+    }
 }
 
 void TestCheck::refusalUsesTheConversionsMessage_data()
@@ -577,7 +607,7 @@ void TestCheck::commandLine_data()
     QTest::newRow("check refused")      << QStringList {"--check", "Clean.ccd", "Missing.ccd"} << 2 << "Missing.ccd: cannot be read" << "" << false;
     QTest::newRow("check as JSON")      << QStringList {"--check", "--json", "NoImage.ccd"} << 1 << "\"code\": \"image-missing\"" << "" << false;
     QTest::newRow("stdout")             << QStringList {"--stdout", "Clean.ccd"} << 0 << "=cue" << "" << false;
-    QTest::newRow("stdout refused")     << QStringList {"--stdout", "Missing.ccd"} << 1 << "" << "File Error: Cannot read" << false;
+    QTest::newRow("stdout refused")     << QStringList {"--stdout", "Missing.ccd"} << 1 << "" << "File Error: Missing.ccd: Cannot read" << false;
     QTest::newRow("stdout with CD-Text") << QStringList {"--stdout", "--cdtext", "Clean.ccd"} << 0 << "=cue" << "" << false;
     QTest::newRow("conversion with CD-Text") << QStringList {"--cdtext", "Clean.ccd"} << 0 << "" << "" << true;
     QTest::newRow("undecodable CD-Text warns") << QStringList {"--cdtext", "BadText.ccd"} << 0 << "" << "morvant: warning: BadText.ccd: CD-Text left out" << false;

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+
 #ifdef Q_OS_UNIX
 #include <unistd.h>
 #endif
@@ -79,6 +81,10 @@ private slots:
     void versionAndHelp();
     void successNeedsNoDisplay();
     void noWindowOptionNeverOpensOne();
+    void unusableDisplay_data();
+    void unusableDisplay();
+    void unwritableOutput_data();
+    void unwritableOutput();
     void nonControlFileOfFourGigabytes();
     void unwritable_data();
     void unwritable();
@@ -120,7 +126,7 @@ void TestCommandLine::convert_data()
     QTest::addColumn<QByteArray>("cue");
 
     const QString notControlFile =
-        "File Error: The input file doesn't seem to be a proper CCD file.\n";
+        "File Error: Bad.ccd: The input file doesn't seem to be a proper CCD file.\n";
 
     QTest::newRow("converts") << QStringList{ "Demo.ccd" } << 0 << ""
                               << "Demo.cue" << demoCue("Demo");
@@ -133,19 +139,22 @@ void TestCommandLine::convert_data()
                                                         << "Old.cue" << demoCue("Old");
     QTest::newRow("not a control file keeps the earlier .cue")
         << QStringList{ "Bad.ccd" } << 1 << notControlFile << "Bad.cue" << QByteArray("earlier");
-    QTest::newRow("two sessions") << QStringList{ "Two.ccd" } << 1
-                                  << "Disc Format Error: Only single-session discs are supported.\n"
-                                  << "Two.cue" << missing;
+    QTest::newRow("two sessions")
+        << QStringList{ "Two.ccd" } << 1
+        << "Disc Format Error: Two.ccd: Only single-session discs are supported.\n"
+        << "Two.cue" << missing;
     QTest::newRow("several files, one refused") << QStringList{ "Bad.ccd", "Demo.ccd" } << 1
                                                 << notControlFile << "Demo.cue" << demoCue("Demo");
-    QTest::newRow("missing input")
-        << QStringList{ "missing.ccd" } << 1 << "File Error: Cannot read missing.ccd:\n"
-        << "missing.cue" << missing;
+    QTest::newRow("the refused file named among others") << QStringList{ "Demo.ccd", "Bad.ccd",
+        "Old.ccd" } << 1 << notControlFile << "Old.cue" << demoCue("Old");
+    QTest::newRow("missing input") << QStringList{ "missing.ccd" } << 1
+                                   << "File Error: missing.ccd: Cannot read missing.ccd:\n"
+                                   << "missing.cue" << missing;
     QTest::newRow("folder as input")
-        << QStringList{ "folder.ccd" } << 1 << "File Error: Cannot read folder.ccd:\n"
+        << QStringList{ "folder.ccd" } << 1 << "File Error: folder.ccd: Cannot read folder.ccd:\n"
         << "folder.cue" << missing;
     QTest::newRow("input named .cue is never overwritten")
-        << QStringList{ "Same.cue" } << 3 << "File Error: Cannot write Same.cue:\n"
+        << QStringList{ "Same.cue" } << 3 << "File Error: Same.cue: Cannot write Same.cue:\n"
         << "Same.cue" << demo;
     QTest::newRow("-- ends the options") << QStringList{ "--", "-dash.ccd" } << 0 << ""
                                          << "-dash.cue" << demoCue("-dash");
@@ -206,6 +215,80 @@ void TestCommandLine::noWindowOptionNeverOpensOne()
     QVERIFY(result.err.startsWith("File Error: "));
 }
 
+void TestCommandLine::unusableDisplay_data()
+{
+    QTest::addColumn<QString>("variable");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QStringList>("arguments");
+
+    // clang-format off
+    QTest::newRow("stale X display")        << "DISPLAY" << ":4711" << QStringList{ "Bad.ccd" };
+    QTest::newRow("Wayland, no compositor") << "WAYLAND_DISPLAY" << "nowhere-4711" << QStringList{ "Bad.ccd" };
+    QTest::newRow("refused and unwritable among others") << "DISPLAY" << ":4711" << QStringList{ "Demo.ccd", "Bad.ccd", "Same.cue" };
+    QTest::newRow("no file")                << "DISPLAY" << ":4711" << QStringList{};
+    // clang-format on
+}
+
+// A display that cannot be opened counts as none: one line says why, then
+// come the messages and the status of a run without a display.
+void TestCommandLine::unusableDisplay()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("Windows always has its display");
+#else
+    QFETCH(QString, variable);
+    QFETCH(QString, value);
+    QFETCH(QStringList, arguments);
+
+    const Run withoutOne = run(MORVANT_PATH, arguments, dir->path(), headless());
+    QVERIFY(withoutOne.status != 0);
+    const bool convertsDemo = arguments.contains("Demo.ccd");
+    QCOMPARE(QFile::remove(path("Demo.cue")), convertsDemo);
+
+    QProcessEnvironment environment = headless();
+    environment.insert(variable, value);
+    environment.insert("XDG_RUNTIME_DIR", dir->path()); // where no compositor listens
+    const Run result = run(MORVANT_PATH, arguments, dir->path(), environment);
+    QVERIFY2(!result.crashed, result.err.constData());
+    QCOMPARE(result.status, withoutOne.status);
+    QVERIFY2(result.err.startsWith("morvant: cannot open the window: "), result.err.constData());
+    QVERIFY2(!result.err.contains("Reinstalling"), result.err.constData());
+    QCOMPARE(result.err.mid(result.err.indexOf('\n') + 1), withoutOne.err);
+    QCOMPARE(readFile(path("Demo.cue")), convertsDemo ? demoCue("Demo") : missing);
+#endif
+}
+
+void TestCommandLine::unwritableOutput_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("--help") << QStringList{ "--help" } << 3;
+    QTest::newRow("--version") << QStringList{ "--version" } << 3;
+    QTest::newRow("--check") << QStringList{ "--check", "Demo.ccd" } << 2;
+    QTest::newRow("--check --json") << QStringList{ "--check", "--json", "Demo.ccd" } << 2;
+    QTest::newRow("--stdout") << QStringList{ "--stdout", "Demo.ccd" } << 3;
+}
+
+// Output to a full disk is lost output: it must not pass for success.
+void TestCommandLine::unwritableOutput()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+
+    if (!QFile::exists("/dev/full"))
+        QSKIP("needs /dev/full, a device that is always full");
+    QProcess process;
+    process.setWorkingDirectory(dir->path());
+    process.setProcessEnvironment(headless());
+    process.setStandardOutputFile("/dev/full");
+    process.start(MORVANT_PATH, arguments);
+    const Run result = finished(process, 60000);
+    QCOMPARE(result.status, status);
+    QVERIFY2(result.err.contains("standard output"), result.err.constData());
+    QVERIFY2(result.err.contains(qPrintable(qt_error_string(ENOSPC))), result.err.constData());
+}
+
 void TestCommandLine::nonControlFileOfFourGigabytes()
 {
     // Sparse: a disc image chosen by mistake costs no disk space here, and
@@ -216,8 +299,8 @@ void TestCommandLine::nonControlFileOfFourGigabytes()
     image.close();
     const Run result = run(MORVANT_PATH, headless({ "disc.img" }), dir->path(), headless());
     QCOMPARE(result.status, 1);
-    QVERIFY(
-        result.err.startsWith("File Error: The input file doesn't seem to be a proper CCD file."));
+    QVERIFY(result.err.startsWith(
+        "File Error: disc.img: The input file doesn't seem to be a proper CCD file."));
     QCOMPARE(readFile(path("disc.cue")), missing);
 }
 
@@ -265,8 +348,8 @@ void TestCommandLine::unwritable()
     QFile::setPermissions(folder, readable | traversable | QFile::WriteOwner);
     QFile::setPermissions(folder + "/Demo.cue", readable | QFile::WriteOwner);
     QCOMPARE(result.status, 3);
-    const QByteArray message =
-        "File Error: Cannot write " + QDir::toNativeSeparators("locked/Demo.cue").toUtf8() + ":\n";
+    const QByteArray message = "File Error: " + QDir::toNativeSeparators("locked/Demo.ccd").toUtf8()
+        + ": Cannot write " + QDir::toNativeSeparators("locked/Demo.cue").toUtf8() + ":\n";
     QVERIFY2(result.err.startsWith(message), result.err.constData());
     QCOMPARE(readFile(folder + "/Demo.cue"), QByteArray("earlier"));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),

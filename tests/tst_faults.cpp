@@ -157,7 +157,7 @@ void TestFaults::commandLine()
     QVERIFY2(!result.crashed, "the program crashed or hung");
     QCOMPARE(result.status, status);
     QCOMPARE(result.out, QByteArray());
-    const QString expected = QStringLiteral("File Error: ")
+    const QString expected = QStringLiteral("File Error: ") + inputName + QStringLiteral(": ")
         + (isReadFault(kind) ? QStringLiteral("Cannot read ") + inputName
                              : QStringLiteral("Cannot write ") + cueName)
         + QStringLiteral(":\n") + reasonOf(kind, cueName) + u'\n';
