@@ -39,6 +39,13 @@ const QString fancyName = QStringLiteral("Dïsc \U0001F4BF \"q\"");
 const QByteArray fancyNameInCueSheet = "D\xc3\xafsc \xf0\x9f\x92\xbf \"q\"";
 #endif
 
+#ifdef Q_OS_UNIX
+// 249 bytes of UTF-8: with ".ccd" or ".cue" the name nearly fills the 255
+// bytes that the usual file systems allow, leaving no room for a temporary
+// name made from it.
+const QString longName = QString(83, QChar(0x4E2D));
+#endif
+
 QProcessEnvironment headless()
 {
     QProcessEnvironment environment = withoutDisplay();
@@ -104,6 +111,10 @@ void TestCommandLine::init()
     QVERIFY(writeFile(path("-dash.ccd"), demo));
     QVERIFY(writeFile(path(fancyName + ".ccd"), demo));
     QVERIFY(QDir(dir->path()).mkdir("folder.ccd"));
+#ifdef Q_OS_UNIX
+    QVERIFY(writeFile(path(longName + ".ccd"), demo));
+    QVERIFY(writeFile(path(longName + ".cue"), "earlier"));
+#endif
 }
 
 void TestCommandLine::cleanup()
@@ -131,6 +142,11 @@ void TestCommandLine::convert_data()
         << demoCue(fancyNameInCueSheet);
     QTest::newRow("earlier longer .cue replaced whole") << QStringList{ "Old.ccd" } << 0 << ""
                                                         << "Old.cue" << demoCue("Old");
+#ifdef Q_OS_UNIX
+    QTest::newRow("name near the file system's limit, earlier .cue replaced")
+        << QStringList{ longName + ".ccd" } << 0 << "" << longName + ".cue"
+        << demoCue(longName.toUtf8());
+#endif
     QTest::newRow("not a control file keeps the earlier .cue")
         << QStringList{ "Bad.ccd" } << 1 << notControlFile << "Bad.cue" << QByteArray("earlier");
     QTest::newRow("two sessions") << QStringList{ "Two.ccd" } << 1
