@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QStringEncoder>
 
@@ -342,13 +343,15 @@ private:
     sigset_t before{};
 };
 
-// A named temporary file in the folder of the .cue, removed again should an
-// interruption end the program before it is renamed. Its name is short, so
-// that it fits wherever the .cue's own name does.
+// The temporary file in the folder of the .cue. Where the system allows, it
+// has no name until it is complete, so that nothing is left behind even by
+// SIGKILL or a power cut; otherwise it is named at once and removed again
+// should an interruption end the program before it is renamed. Its name is
+// short, so that it fits wherever the .cue's own name does.
 class TemporaryFile
 {
 public:
-    explicit TemporaryFile(const QByteArray &folder)
+    explicit TemporaryFile(const QByteArray &folder) : folder(folder)
     {
         for (std::size_t i = 0; i < interruptions.size(); ++i) {
             struct sigaction handler = {};
@@ -359,19 +362,24 @@ public:
             if (previous[i].sa_handler != SIG_IGN)
                 ::sigaction(interruptions[i], &handler, nullptr);
         }
-        QByteArray name = folder + "/.morvant-XXXXXX";
-        if (name.size() >= qsizetype(temporaryName.size())) {
+        if (folder.size() + qsizetype(qstrlen(namePattern)) >= qsizetype(temporaryName.size())) {
             errorNumber = ENAMETOOLONG;
             return;
         }
+#ifdef O_TMPFILE
+        // Naming the unnamed file at the end goes through /proc, which may be missing.
+        if (::access("/proc/self/fd", X_OK) == 0) {
+            descriptor = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+            if (descriptor >= 0)
+                return;
+        }
+#endif
         const InterruptionsHeld held;
+        QByteArray name = folder + namePattern;
         descriptor = ::mkstemp(name.data());
         errorNumber = errno;
-        if (descriptor >= 0) {
-            std::copy(name.cbegin(), name.cend(), temporaryName.begin());
-            temporaryName[std::size_t(name.size())] = '\0';
-            hasTemporaryName = 1;
-        }
+        if (descriptor >= 0)
+            keepName(name);
     }
 
     ~TemporaryFile()
@@ -393,16 +401,49 @@ public:
     int errorNumber = 0;
 
     /// Renames the file to \a path, replacing what is there; false with errno set.
-    static bool renameTo(const QByteArray &path)
+    bool renameTo(const QByteArray &path)
     {
         const InterruptionsHeld held;
-        if (::rename(temporaryName.data(), path.constData()) != 0)
+        if ((hasTemporaryName == 0 && !giveName())
+            || ::rename(temporaryName.data(), path.constData()) != 0)
             return false;
         hasTemporaryName = 0;
         return true;
     }
 
 private:
+    static constexpr const char *namePattern = "/.morvant-XXXXXX";
+
+    static void keepName(const QByteArray &name)
+    {
+        std::copy(name.cbegin(), name.cend(), temporaryName.begin());
+        temporaryName[std::size_t(name.size())] = '\0';
+        hasTemporaryName = 1;
+    }
+
+    // rename() needs a name to put in place of the .cue: the unnamed file gets
+    // one that is free, as mkstemp() would choose it.
+    bool giveName() const
+    {
+        const QByteArray source = "/proc/self/fd/" + QByteArray::number(descriptor);
+        constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            QByteArray name = folder + namePattern;
+            for (qsizetype i = name.size() - 6; i < name.size(); ++i)
+                name[i] = letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
+            if (::linkat(
+                    AT_FDCWD, source.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW)
+                == 0) {
+                keepName(name);
+                return true;
+            }
+            if (errno != EEXIST)
+                return false;
+        }
+        return false;
+    }
+
+    QByteArray folder;
     std::array<struct sigaction, interruptions.size()> previous{};
 };
 
@@ -461,8 +502,8 @@ bool writeCueFile(const QString &path, const QString &text, QString *error)
         *error = qt_error_string(errno);
         return false;
     }
-    file.close();
-    if (!TemporaryFile::renameTo(target)) {
+    // Renamed while still open: an unnamed file is named through its descriptor.
+    if (!temporary.renameTo(target)) {
         *error = qt_error_string(errno);
         return false;
     }

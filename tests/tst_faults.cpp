@@ -11,6 +11,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -229,6 +230,11 @@ void TestFaults::interruptedWrite()
 {
     QFETCH(int, signal);
 
+    // Without /proc the program cannot name an unnamed (O_TMPFILE) file at the
+    // end, so it names its temporary file from the start, as it must on NFS.
+    if (!isRoot())
+        QSKIP("hiding /proc from the program needs root");
+
     // About 60 MB of cue sheet: the program is stopped as soon as its
     // temporary file appears, long before the write can end.
     QByteArray control = header;
@@ -243,12 +249,18 @@ void TestFaults::interruptedWrite()
     QProcess process;
     process.setWorkingDirectory(work);
     process.setProcessEnvironment(withoutDisplay());
+    process.setChildProcessModifier([] {
+        if (::unshare(CLONE_NEWNS) != 0
+            || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::umount2("/proc", MNT_DETACH) != 0)
+            ::_exit(126);
+    });
     process.start(program, { "--no-window", inputName });
     QVERIFY(process.waitForStarted());
     std::array<char, 4096> events{};
     pollfd ready{ watch, POLLIN, 0 };
     const bool created =
-        ::poll(&ready, 1, 60000) == 1 && ::read(watch, events.data(), events.size()) > 0;
+        ::poll(&ready, 1, 20000) == 1 && ::read(watch, events.data(), events.size()) > 0;
     ::kill(pid_t(process.processId()), SIGSTOP);
     ::close(watch);
     QVERIFY(created);
