@@ -54,9 +54,13 @@ QString CueTextEdit::text() const
     return toProgramText(rawText());
 }
 
-void CueTextEdit::setText(const QString &text)
+void CueTextEdit::setText(QString text)
 {
-    setPlainText(toEditorText(text));
+    QString editorText = toEditorText(text);
+    // A large sheet is then held twice at most, not three times: the editor's
+    // copy and ours.
+    text = QString();
+    setPlainText(editorText);
 }
 
 QString CueTextEdit::selectedText() const
