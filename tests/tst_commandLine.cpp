@@ -8,6 +8,7 @@
 #include <QTest>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -83,6 +84,7 @@ private slots:
 
     void convert_data();
     void convert();
+    void nameNotInUtf8();
     void versionAndHelp();
     void successNeedsNoDisplay();
     void noWindowOptionNeverOpensOne();
@@ -188,6 +190,27 @@ void TestCommandLine::convert()
     else
         QVERIFY2(result.err.startsWith(message.toUtf8()), result.err.constData());
     QCOMPARE(readFile(path(cueName)), cue);
+}
+
+void TestCommandLine::nameNotInUtf8()
+{
+#ifdef Q_OS_UNIX
+    // "Caf\xE9.ccd" as an old archive names it in Latin-1; the shell hands the
+    // program the bytes as they are.
+    const int made = ::open((QFile::encodeName(dir->path()) + "/Caf\xE9.ccd").constData(),
+        O_WRONLY | O_CREAT | O_EXCL, 0644);
+    QVERIFY(made >= 0);
+    ::close(made);
+    const Run result =
+        run("sh", { "-c", "exec \"$0\" --no-window \"$(printf 'Caf\\351.ccd')\"", MORVANT_PATH },
+            dir->path(), headless());
+    QCOMPARE(result.status, 1);
+    QCOMPARE(QString::fromUtf8(result.err),
+        "File Error: Cannot read Caf\uFFFD.ccd:\nIts name holds bytes that are not UTF-8, which "
+        "this program cannot open by name; rename the file.\n");
+#else
+    QSKIP("Windows names files in UTF-16: every name reaches the program whole");
+#endif
 }
 
 void TestCommandLine::versionAndHelp()
