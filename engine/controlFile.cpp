@@ -282,11 +282,30 @@ QLatin1String modeOf(QStringView value)
     }
 }
 
+namespace {
+
+// Bytes of a name that are not UTF-8 reach the program as U+FFFD, and no file
+// has that name: the system's "No such file or directory" would then deny a
+// file that the user can see.
+QString openFailure(const QFile &file, const QString &path)
+{
+#ifdef Q_OS_UNIX
+    if (path.contains(QChar::ReplacementCharacter) && !QFile::exists(path))
+        return tr("Its name holds bytes that are not UTF-8, which this program cannot open "
+                  "by name; rename the file.");
+#else
+    Q_UNUSED(path)
+#endif
+    return file.errorString();
+}
+
+} // namespace
+
 ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool everyLine)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return { Refusal::Unreadable, file.errorString(), {} };
+        return { Refusal::Unreadable, openFailure(file, path), {} };
     LineReader reader(file);
     const auto refusal = [&file](LineReader::Result result) -> ScanOutcome {
         if (result == LineReader::Result::ReadError)

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QStringEncoder>
 
@@ -13,7 +14,12 @@
 #include <limits>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -283,39 +289,270 @@ bool writeAll(QFileDevice &file, QByteArrayView bytes)
     return true;
 }
 
-} // namespace
-
-bool writeCueFile(const QString &path, const QString &text, QString *error)
+// Encoded a piece at a time, so that a large cue sheet is not held twice in
+// memory; a piece never ends between the two halves of a surrogate pair.
+bool writeText(QFileDevice &file, const QString &text)
 {
-    QSaveFile file(path);
-    // Unbuffered: a failed write gives its own reason ("No space left on
-    // device") at once; behind the buffer it came out at commit as "Unknown error".
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    // Encoded a piece at a time, so that a large cue sheet is not held twice
-    // in memory; a piece never ends between the two halves of a surrogate pair.
     QStringEncoder encoder(QStringEncoder::System);
     constexpr qsizetype pieceSize = 64 * 1024;
-    for (qsizetype at = 0; written && at < text.size();) {
+    for (qsizetype at = 0; at < text.size();) {
         qsizetype size = qMin(pieceSize, text.size() - at);
         if (at + size < text.size() && text[at + size - 1].isHighSurrogate())
             ++size;
         const QByteArray bytes = encoder.encode(QStringView(text).mid(at, size));
-        written = writeAll(file, bytes);
+        if (!writeAll(file, bytes))
+            return false;
         at += size;
     }
-    if (written && writeAll(file, "\r\n") && file.commit())
+    return writeAll(file, "\r\n");
+}
+
+#ifdef Q_OS_UNIX
+
+// The temporary file being written, for the signal handler: one at a time.
+std::array<char, PATH_MAX + 1> temporaryName{};
+volatile std::sig_atomic_t hasTemporaryName = 0;
+constexpr std::array<int, 3> interruptions{ SIGTERM, SIGINT, SIGHUP };
+
+extern "C" void removeTemporaryFile(int signal)
+{
+    if (hasTemporaryName != 0)
+        ::unlink(temporaryName.data());
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+// Keeps the interruptions out while the temporary file's name is taken or
+// given up, so that the handler never sees half a name.
+class InterruptionsHeld
+{
+public:
+    InterruptionsHeld()
+    {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signal : interruptions)
+            sigaddset(&held, signal);
+        ::sigprocmask(SIG_BLOCK, &held, &before);
+    }
+    ~InterruptionsHeld() { ::sigprocmask(SIG_SETMASK, &before, nullptr); }
+    InterruptionsHeld(const InterruptionsHeld &) = delete;
+    InterruptionsHeld &operator=(const InterruptionsHeld &) = delete;
+
+private:
+    sigset_t before{};
+};
+
+// The temporary file in the folder of the .cue. Where the system allows, it
+// has no name until it is complete, so that nothing is left behind even by
+// SIGKILL or a power cut; otherwise it is named at once and removed again
+// should an interruption end the program before it is renamed. Its name is
+// short, so that it fits wherever the .cue's own name does.
+class TemporaryFile
+{
+public:
+    explicit TemporaryFile(const QByteArray &folder) : folder(folder)
+    {
+        for (std::size_t i = 0; i < interruptions.size(); ++i) {
+            struct sigaction handler = {};
+            handler.sa_handler = removeTemporaryFile;
+            sigemptyset(&handler.sa_mask);
+            ::sigaction(interruptions[i], nullptr, &previous[i]);
+            // An interruption that the program was started to ignore stays ignored.
+            if (previous[i].sa_handler != SIG_IGN)
+                ::sigaction(interruptions[i], &handler, nullptr);
+        }
+        if (folder.size() + qsizetype(qstrlen(namePattern)) >= qsizetype(temporaryName.size())) {
+            errorNumber = ENAMETOOLONG;
+            return;
+        }
+#ifdef O_TMPFILE
+        // Naming the unnamed file at the end goes through /proc, which may be missing.
+        if (::access("/proc/self/fd", X_OK) == 0) {
+            descriptor = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+            if (descriptor >= 0)
+                return;
+        }
+#endif
+        const InterruptionsHeld held;
+        QByteArray name = folder + namePattern;
+        descriptor = ::mkstemp(name.data());
+        errorNumber = errno;
+        if (descriptor >= 0)
+            keepName(name);
+    }
+
+    ~TemporaryFile()
+    {
+        {
+            const InterruptionsHeld held;
+            if (hasTemporaryName != 0)
+                ::unlink(temporaryName.data());
+            hasTemporaryName = 0;
+        }
+        for (std::size_t i = 0; i < interruptions.size(); ++i)
+            ::sigaction(interruptions[i], &previous[i], nullptr);
+    }
+
+    TemporaryFile(const TemporaryFile &) = delete;
+    TemporaryFile &operator=(const TemporaryFile &) = delete;
+
+    int descriptor = -1;
+    int errorNumber = 0;
+
+    /// Renames the file to \a path, replacing what is there; false with errno set.
+    bool renameTo(const QByteArray &path)
+    {
+        const InterruptionsHeld held;
+        if ((hasTemporaryName == 0 && !giveName())
+            || ::rename(temporaryName.data(), path.constData()) != 0)
+            return false;
+        hasTemporaryName = 0;
+        return true;
+    }
+
+private:
+    static constexpr const char *namePattern = "/.morvant-XXXXXX";
+
+    static void keepName(const QByteArray &name)
+    {
+        std::copy(name.cbegin(), name.cend(), temporaryName.begin());
+        temporaryName[std::size_t(name.size())] = '\0';
+        hasTemporaryName = 1;
+    }
+
+    // rename() needs a name to put in place of the .cue: the unnamed file gets
+    // one that is free, as mkstemp() would choose it.
+    bool giveName() const
+    {
+        const QByteArray source = "/proc/self/fd/" + QByteArray::number(descriptor);
+        constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            QByteArray name = folder + namePattern;
+            for (qsizetype i = name.size() - 6; i < name.size(); ++i)
+                name[i] = letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
+            if (::linkat(
+                    AT_FDCWD, source.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW)
+                == 0) {
+                keepName(name);
+                return true;
+            }
+            if (errno != EEXIST)
+                return false;
+        }
+        return false;
+    }
+
+    QByteArray folder;
+    std::array<struct sigaction, interruptions.size()> previous{};
+};
+
+#endif
+
+} // namespace
+
+bool writeCueFile(const QString &path, const QString &text, QString *error)
+{
+#ifdef Q_OS_UNIX
+    // Not QSaveFile: its temporary file is named after the .cue, which no longer
+    // fits when the .cue's name is near the file system's limit, and it is
+    // left behind when an interruption ends the program mid-write.
+    const QFileInfo existing(path);
+    if (existing.isDir()) {
+        *error = tr("Filename refers to a directory");
+        return false;
+    }
+    if (existing.exists() && !existing.isWritable()) {
+        *error = tr("Existing file %1 is not writable").arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    const QByteArray target = QFile::encodeName(path);
+    struct stat earlier = {};
+    mode_t mode = 0;
+    if (::stat(target.constData(), &earlier) == 0) {
+        mode = earlier.st_mode & 07777;
+    } else {
+        // Read back at once; the program writes from one thread only.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+
+    TemporaryFile temporary(QFile::encodeName(existing.absolutePath()));
+    if (temporary.descriptor < 0) {
+        *error = qt_error_string(temporary.errorNumber);
+        return false;
+    }
+    QFile file;
+    // Unbuffered: a failed write gives its own reason ("No space left on
+    // device") at once rather than "Unknown error" when it is closed.
+    if (!file.open(temporary.descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
+            QFileDevice::AutoCloseHandle)) {
+        ::close(temporary.descriptor);
+        *error = file.errorString();
+        return false;
+    }
+    if (!writeText(file, text)) {
+        *error = file.errorString();
+        return false;
+    }
+    // fsync() as QSaveFile does: on a network file system a full disk may show
+    // only here. EINVAL: a file system that cannot sync, nothing lost.
+    if (::fchmod(file.handle(), mode) != 0 || (::fsync(file.handle()) != 0 && errno != EINVAL)) {
+        *error = qt_error_string(errno);
+        return false;
+    }
+    // Renamed while still open: an unnamed file is named through its descriptor.
+    if (!temporary.renameTo(target)) {
+        *error = qt_error_string(errno);
+        return false;
+    }
+    return true;
+#else
+    // QSaveFile writes beside the .cue and renames over it. Unbuffered: a
+    // failed write gives its own reason ("No space left on device") at once;
+    // behind the buffer it came out at commit as "Unknown error".
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && writeText(file, text)
+        && file.commit())
         return true;
     *error = file.errorString();
     return false;
+#endif
 }
+
+namespace {
+
+// Why the cue sheet of \a inputPath must not go to \a cuePath, or the empty
+// text. The file written would otherwise be wherever a link leads: the saving
+// would replace whatever it points to, or create a file through a dangling one.
+QString writeRefusal(const QString &inputPath, const QString &cuePath)
+{
+    if (sameFile(inputPath, cuePath))
+        return tr("It is the control file itself, which is never overwritten.");
+    if (sameFile(
+            cuePath.chopped(qMin<qsizetype>(4, cuePath.size())) + QStringLiteral(".img"), cuePath))
+        return tr("It is the disc image that the cue sheet names, which is never overwritten.");
+    const QFileInfo cue(cuePath);
+    if (!cue.isSymbolicLink())
+        return {};
+    const QString target = QDir::toNativeSeparators(cue.symLinkTarget());
+    if (!cue.exists())
+        return tr("It is a link to %1, which does not exist; no file is created through a "
+                  "dangling link.")
+            .arg(target);
+    return tr("It is a link to %1; a link is left alone, and so is the file it leads to. "
+              "Remove the link to write the cue sheet here.")
+        .arg(target);
+}
+
+} // namespace
 
 bool saveCueSheet(const QString &inputPath, const QString &cuePath, const QString &text,
     const ShowMessage &showMessage)
 {
-    QString error;
-    if (sameFile(inputPath, cuePath))
-        error = tr("It is the control file itself, which is never overwritten.");
-    else if (writeCueFile(cuePath, text, &error))
+    QString error = writeRefusal(inputPath, cuePath);
+    if (error.isEmpty() && writeCueFile(cuePath, text, &error))
         return true;
     showMessage(
         tr("Cannot write %1:\n%2").arg(QDir::toNativeSeparators(cuePath), error), fileErrorTitle());

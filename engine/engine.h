@@ -60,12 +60,15 @@ struct CommandLinePaths
 CommandLinePaths commandLinePaths(const QString &argument, QChar separator = nativeSeparator);
 
 /** Replaces the file at \a path with \a text in the local 8-bit encoding plus
-    CR LF, atomically: on failure the earlier file, if any, is left whole.
+    CR LF, atomically: on failure the earlier file, if any, is left whole, and
+    on Unix no temporary file is left behind, an interruption included.
     Returns false with the system's reason in \a error when it cannot. */
 bool writeCueFile(const QString &path, const QString &text, QString *error);
 
-/** Writes \a text to \a cuePath for the control file \a inputPath, refusing
-    when both name the same file on disk. Returns false after telling the user
-    through \a showMessage ("File Error", naming the path and the reason). */
+/** Writes \a text to \a cuePath for the control file \a inputPath. Refuses,
+    changing nothing, when \a cuePath leads to the control file or to the
+    disc image that the cue sheet names (by any path or link), or is a
+    symbolic link at all, dangling or not. Returns false after telling the
+    user through \a showMessage ("File Error", naming the path and the reason). */
 bool saveCueSheet(const QString &inputPath, const QString &cuePath, const QString &text,
     const ShowMessage &showMessage);

@@ -74,8 +74,9 @@ for i in $(seq -w 1 1000); do cp "$work/typical.ccd" "$work/many/disc$i.ccd"; do
 body="$(controlFile 99 body)"$'\n'
 largeFile "$body" 10000000 >"$work/large10.ccd"
 largeFile "$body" 100000000 >"$work/large100.ccd"
+for size in 5 20 50; do largeFile "$body" $((size * 1000000)) >"$work/large$size.ccd"; done
 largeFile $'[TRACK 1]\r\nMODE=1\r\nINDEX 1=150\r\n' 200000000 >"$work/tracks200.ccd"
-for file in large10:10000000 large100:100000000 tracks200:200000000; do
+for file in large5:5000000 large10:10000000 large20:20000000 large50:50000000 large100:100000000 tracks200:200000000; do
     truncate -s "${file#*:}" "$work/${file%%:*}.ccd"
 done
 truncate -s 4G "$work/image4g.img"
@@ -164,6 +165,25 @@ r=$(ratio "$(field "$window" 1)" "$(field "$texted" 1)")
 row "5. window start, against a bare window with a menu and text" "$(field "$window" 1) ms" "bare with text: $(field "$texted" 1) ms" "${r}x" "(information)" ""
 r=$(ratio "$(field "$window" 2)" "$(field "$texted" 2)")
 row "5. window memory, against a bare window with a menu and text" "$(field "$window" 2) kB" "bare with text: $(field "$texted" 2) kB" "${r}x" "(information)" ""
+
+# 6. File > Open on large control files, in a window on the same Xvfb,
+# against the command line on the same file: time must grow with size, and
+# memory stay within a few times the cue sheet.
+declare -A openMs
+for size in 5 10 20 50; do
+    pair=$(DISPLAY="$display" QT_QPA_PLATFORM=xcb measure 3 -- "$build/bench/windowOpen" "large$size.ccd" \
+        --- "$morvant" --no-window "large$size.ccd")
+    opened=$(echo "$pair" | sed -n 1p)
+    line=$(echo "$pair" | sed -n 2p)
+    openMs[$size]=$(field "$opened" 1)
+    cueKb=$(($(stat -c %s "large$size.cue") / 1024))
+    r=$(ratio "$(field "$opened" 1)" "$(field "$line" 1)")
+    row "6. File > Open, $size MB control file, time" "$(field "$opened" 1) ms" "command line: $(field "$line" 1) ms" "${r}x" "(information)" ""
+    r=$(ratio "$(field "$opened" 2)" "$cueKb")
+    row "6. File > Open, $size MB control file, peak memory" "$(field "$opened" 2) kB" "cue sheet: $cueKb kB" "${r}x" "(information)" ""
+done
+r=$(ratio "${openMs[50]}" "${openMs[5]}")
+row "6. File > Open time, 50 MB against 5 MB" "${openMs[50]} ms" "${openMs[5]} ms" "${r}x" "<= 11x:" "$(verdict "$r" 11 '<=')"
 
 cpu=$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)
 echo

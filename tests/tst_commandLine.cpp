@@ -10,6 +10,7 @@
 #include <cerrno>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -39,6 +40,13 @@ const QByteArray fancyNameInCueSheet = "D\xefsc Caf\xe9 M\xfc\xdf 'q'";
 #else
 const QString fancyName = QStringLiteral("Dïsc \U0001F4BF \"q\"");
 const QByteArray fancyNameInCueSheet = "D\xc3\xafsc \xf0\x9f\x92\xbf \"q\"";
+#endif
+
+#ifdef Q_OS_UNIX
+// 249 bytes of UTF-8: with ".ccd" or ".cue" the name nearly fills the 255
+// bytes that the usual file systems allow, leaving no room for a temporary
+// name made from it.
+const QString longName = QString(83, QChar(0x4E2D));
 #endif
 
 QProcessEnvironment headless()
@@ -78,6 +86,7 @@ private slots:
 
     void convert_data();
     void convert();
+    void nameNotInUtf8();
     void versionAndHelp();
     void successNeedsNoDisplay();
     void noWindowOptionNeverOpensOne();
@@ -110,6 +119,10 @@ void TestCommandLine::init()
     QVERIFY(writeFile(path("-dash.ccd"), demo));
     QVERIFY(writeFile(path(fancyName + ".ccd"), demo));
     QVERIFY(QDir(dir->path()).mkdir("folder.ccd"));
+#ifdef Q_OS_UNIX
+    QVERIFY(writeFile(path(longName + ".ccd"), demo));
+    QVERIFY(writeFile(path(longName + ".cue"), "earlier"));
+#endif
 }
 
 void TestCommandLine::cleanup()
@@ -137,6 +150,11 @@ void TestCommandLine::convert_data()
         << demoCue(fancyNameInCueSheet);
     QTest::newRow("earlier longer .cue replaced whole") << QStringList{ "Old.ccd" } << 0 << ""
                                                         << "Old.cue" << demoCue("Old");
+#ifdef Q_OS_UNIX
+    QTest::newRow("name near the file system's limit, earlier .cue replaced")
+        << QStringList{ longName + ".ccd" } << 0 << "" << longName + ".cue"
+        << demoCue(longName.toUtf8());
+#endif
     QTest::newRow("not a control file keeps the earlier .cue")
         << QStringList{ "Bad.ccd" } << 1 << notControlFile << "Bad.cue" << QByteArray("earlier");
     QTest::newRow("two sessions")
@@ -181,6 +199,27 @@ void TestCommandLine::convert()
     else
         QVERIFY2(result.err.startsWith(message.toUtf8()), result.err.constData());
     QCOMPARE(readFile(path(cueName)), cue);
+}
+
+void TestCommandLine::nameNotInUtf8()
+{
+#ifdef Q_OS_UNIX
+    // "Caf\xE9.ccd" as an old archive names it in Latin-1; the shell hands the
+    // program the bytes as they are.
+    const int made = ::open((QFile::encodeName(dir->path()) + "/Caf\xE9.ccd").constData(),
+        O_WRONLY | O_CREAT | O_EXCL, 0644);
+    QVERIFY(made >= 0);
+    ::close(made);
+    const Run result =
+        run("sh", { "-c", "exec \"$0\" --no-window \"$(printf 'Caf\\351.ccd')\"", MORVANT_PATH },
+            dir->path(), headless());
+    QCOMPARE(result.status, 1);
+    QCOMPARE(QString::fromUtf8(result.err),
+        "File Error: Cannot read Caf\uFFFD.ccd:\nIts name holds bytes that are not UTF-8, which "
+        "this program cannot open by name; rename the file.\n");
+#else
+    QSKIP("Windows names files in UTF-16: every name reaches the program whole");
+#endif
 }
 
 void TestCommandLine::versionAndHelp()

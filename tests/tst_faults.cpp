@@ -7,8 +7,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <array>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -52,6 +56,8 @@ private slots:
     void commandLine_data();
     void commandLine();
     void inputRemovedWhileRead();
+    void interruptedWrite_data();
+    void interruptedWrite();
     void largeCueSheetKeepsEveryCharacter();
     void linesAcrossReadChunks_data();
     void linesAcrossReadChunks();
@@ -128,6 +134,11 @@ void TestFaults::commandLine_data()
     QTest::newRow(".cue name taken by a folder") << int(CueNameIsAFolder) << 3;
     QTest::newRow("disk full in the middle of the write") << int(DiskFull) << 3;
     QTest::newRow("file size limit in the middle of the write") << int(FileSizeLimit) << 3;
+    QTest::newRow(".cue is a link to the control file") << int(CueLinksToInput) << 3;
+    QTest::newRow(".cue is a link to the disc image") << int(CueLinksToImage) << 3;
+    QTest::newRow(".cue is a hard link to the disc image") << int(CueIsHardLinkToImage) << 3;
+    QTest::newRow(".cue is a dangling link") << int(CueIsDanglingLink) << 3;
+    QTest::newRow(".cue is a link to another file") << int(CueLinksToOtherFile) << 3;
     QTest::newRow("input is a folder") << int(InputIsAFolder) << 1;
     QTest::newRow("input is a dangling link") << int(InputIsADanglingLink) << 1;
     QTest::newRow("input unreadable") << int(InputUnreadable) << 1;
@@ -160,7 +171,7 @@ void TestFaults::commandLine()
     const QString expected = QStringLiteral("File Error: ") + inputName + QStringLiteral(": ")
         + (isReadFault(kind) ? QStringLiteral("Cannot read ") + inputName
                              : QStringLiteral("Cannot write ") + cueName)
-        + QStringLiteral(":\n") + reasonOf(kind, cueName) + u'\n';
+        + QStringLiteral(":\n") + reasonOf(kind, cueName, work) + u'\n';
     QCOMPARE(QString::fromUtf8(result.err), expected);
     // Nothing new, nothing half-written, the earlier .cue as it was.
     QCOMPARE(snapshot(work), before);
@@ -205,6 +216,62 @@ void TestFaults::inputRemovedWhileRead()
             + ".img\" BINARY\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
               "  TRACK 02 MODE1/2352\r\n    INDEX 01 03:46:07\r\n\r\n")
             .toUtf8());
+}
+
+void TestFaults::interruptedWrite_data()
+{
+    QTest::addColumn<int>("signal");
+
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+void TestFaults::interruptedWrite()
+{
+    QFETCH(int, signal);
+
+    // Without /proc the program cannot name an unnamed (O_TMPFILE) file at the
+    // end, so it names its temporary file from the start, as it must on NFS.
+    if (!isRoot())
+        QSKIP("hiding /proc from the program needs root");
+
+    // About 60 MB of cue sheet: the program is stopped as soon as its
+    // temporary file appears, long before the write can end.
+    QByteArray control = header;
+    control += QByteArray("[TRACK 1]\r\nMODE=1\r\nINDEX 1=150\r\n").repeated(1300000);
+    QVERIFY(writeFile(work + u'/' + inputName, control));
+    QVERIFY(writeFile(work + u'/' + cueName, earlierCue));
+    const QMap<QString, QByteArray> before = snapshot(work);
+
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    QVERIFY(watch >= 0);
+    QVERIFY(::inotify_add_watch(watch, QFile::encodeName(work).constData(), IN_CREATE) >= 0);
+    QProcess process;
+    process.setWorkingDirectory(work);
+    process.setProcessEnvironment(withoutDisplay());
+    process.setChildProcessModifier([] {
+        if (::unshare(CLONE_NEWNS) != 0
+            || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::umount2("/proc", MNT_DETACH) != 0)
+            ::_exit(126);
+    });
+    process.start(program, { "--no-window", inputName });
+    QVERIFY(process.waitForStarted());
+    std::array<char, 4096> events{};
+    pollfd ready{ watch, POLLIN, 0 };
+    const bool created =
+        ::poll(&ready, 1, 20000) == 1 && ::read(watch, events.data(), events.size()) > 0;
+    ::kill(pid_t(process.processId()), SIGSTOP);
+    ::close(watch);
+    QVERIFY(created);
+    QCOMPARE(QDir(work).entryList(QDir::Files | QDir::Hidden).size(), before.size() + 1);
+
+    ::kill(pid_t(process.processId()), signal);
+    ::kill(pid_t(process.processId()), SIGCONT);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    // The earlier .cue whole, and no temporary file left behind.
+    QCOMPARE(snapshot(work), before);
 }
 
 void TestFaults::largeCueSheetKeepsEveryCharacter()

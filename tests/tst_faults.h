@@ -37,6 +37,11 @@ enum Fault {
     CueNameIsAFolder,
     DiskFull,
     FileSizeLimit,
+    CueLinksToInput,
+    CueLinksToImage,
+    CueIsHardLinkToImage,
+    CueIsDanglingLink,
+    CueLinksToOtherFile,
     InputIsAFolder,
     InputIsADanglingLink,
     InputUnreadable,
@@ -98,8 +103,10 @@ inline QMap<QString, QByteArray> snapshot(const QString &folder)
     return entries;
 }
 
-/// The system's words for the fault, as the message gives them after the path.
-inline QString reasonOf(Fault fault, const QString &cuePath)
+/** The system's words for the fault, or the program's for a refusal, as the
+    message gives them after the path; \a work is the folder as the program
+    sees it. */
+inline QString reasonOf(Fault fault, const QString &cuePath, const QString &work)
 {
     switch (fault) {
     case FolderNotWritable:
@@ -118,6 +125,20 @@ inline QString reasonOf(Fault fault, const QString &cuePath)
     case InputIsADanglingLink:
     case InputMissing:
         return QStringLiteral("No such file or directory");
+    case CueLinksToInput:
+        return QStringLiteral("It is the control file itself, which is never overwritten.");
+    case CueLinksToImage:
+    case CueIsHardLinkToImage:
+        return QStringLiteral(
+            "It is the disc image that the cue sheet names, which is never overwritten.");
+    case CueIsDanglingLink:
+        return QStringLiteral("It is a link to ") + work
+            + QStringLiteral("/gone.cue, which does not exist; no file is created through a "
+                             "dangling link.");
+    case CueLinksToOtherFile:
+        return QStringLiteral("It is a link to ") + work
+            + QStringLiteral("/other.cue; a link is left alone, and so is the file it leads to. "
+                             "Remove the link to write the cue sheet here.");
     }
     return {};
 }
@@ -157,9 +178,32 @@ inline QString prepare(Fault fault, const QString &work, QString *mountPoint)
         ready = writeFile(
             input, fault == DiskFull || fault == FileSizeLimit ? largeControlFile() : header);
     }
-    ready = ready
-        && (fault == CueNameIsAFolder ? QDir().mkdir(work + u'/' + cueName)
-                                      : writeFile(work + u'/' + cueName, earlierCue));
+    const QString cue = work + u'/' + cueName;
+    const QString image = work + u'/' + baseName + QStringLiteral(".img");
+    ready = ready && writeFile(image, "the disc image");
+    switch (fault) {
+    case CueNameIsAFolder:
+        ready = ready && QDir().mkdir(cue);
+        break;
+    case CueLinksToInput:
+        ready = ready && QFile::link(inputName, cue);
+        break;
+    case CueLinksToImage:
+        ready = ready && QFile::link(baseName + QStringLiteral(".img"), cue);
+        break;
+    case CueIsHardLinkToImage:
+        ready = ready && ::link(QFile::encodeName(image), QFile::encodeName(cue)) == 0;
+        break;
+    case CueIsDanglingLink:
+        ready = ready && QFile::link(QStringLiteral("gone.cue"), cue);
+        break;
+    case CueLinksToOtherFile:
+        ready = ready && writeFile(work + QStringLiteral("/other.cue"), earlierCue)
+            && QFile::link(QStringLiteral("other.cue"), cue);
+        break;
+    default:
+        ready = ready && writeFile(cue, earlierCue);
+    }
     if (!ready)
         return QStringLiteral("failed: cannot set up the folder");
 

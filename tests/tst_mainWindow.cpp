@@ -31,6 +31,7 @@ struct Message
     QString shownText;
     QString cuePath;
     bool saveEnabled = false;
+    bool busyCursor = false;
 };
 
 const QString prompt = QStringLiteral("Click File->Open or drop a CCD file here to begin.");
@@ -170,8 +171,8 @@ void TestMainWindow::init()
     QVERIFY(dir->isValid());
     messages.clear();
     window = new MainWindow([this](const QString &text, const QString &title) {
-        messages.append(
-            { text, title, cueText->text(), window->cuePath, action("mnuSave")->isEnabled() });
+        messages.append({ text, title, cueText->text(), window->cuePath,
+            action("mnuSave")->isEnabled(), QGuiApplication::overrideCursor() != nullptr });
     });
     cueText = find<CueTextEdit>("cueText");
     QVERIFY(cueText);
@@ -438,9 +439,22 @@ void TestMainWindow::convert()
     const bool converts = titles == QStringList{ success };
     const QByteArray expected = converts ? commandLineOutput(input) : QByteArray();
     window->cuePath = QStringLiteral("earlier.cue");
+    // The text area changes only while the conversion runs.
+    QList<Qt::CursorShape> cursorsWhileShown;
+    const QObject watching;
+    connect(cueText->document(), &QTextDocument::contentsChanged, &watching, [&] {
+        const QCursor *cursor = QGuiApplication::overrideCursor();
+        cursorsWhileShown.append(cursor ? cursor->shape() : Qt::ArrowCursor);
+    });
 
     convertBy(way, input);
 
+    // Busy while the conversion runs; never over a message box or afterwards.
+    QVERIFY(!cursorsWhileShown.isEmpty());
+    if (converts)
+        QCOMPARE(cursorsWhileShown.constFirst(), Qt::WaitCursor);
+    QVERIFY(!messages.isEmpty() && !messages.constFirst().busyCursor);
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     QCOMPARE(::titles(messages), titles);
     QCOMPARE(window->cuePath, cuePath);
     if (converts) {

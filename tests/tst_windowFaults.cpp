@@ -162,6 +162,11 @@ void TestWindowFaults::faults_data()
         { ".cue name taken by a folder", CueNameIsAFolder },
         { "disk full in the middle of the write", DiskFull },
         { "file size limit in the middle of the write", FileSizeLimit },
+        { ".cue is a link to the control file", CueLinksToInput },
+        { ".cue is a link to the disc image", CueLinksToImage },
+        { ".cue is a hard link to the disc image", CueIsHardLinkToImage },
+        { ".cue is a dangling link", CueIsDanglingLink },
+        { ".cue is a link to another file", CueLinksToOtherFile },
         { "input is a folder", InputIsAFolder },
         { "input is a dangling link", InputIsADanglingLink },
         { "input unreadable", InputUnreadable },
@@ -196,7 +201,8 @@ void TestWindowFaults::faults()
 
     QCOMPARE(messages.size(), 1);
     QCOMPARE(messages[0].title, QStringLiteral("File Error"));
-    const QString reason = reasonOf(kind, QDir::toNativeSeparators(cue));
+    const QString reason =
+        reasonOf(kind, QDir::toNativeSeparators(cue), QDir::toNativeSeparators(work));
     QCOMPARE(messages[0].text,
         (isReadFault(kind) ? QStringLiteral("Cannot read ") + QDir::toNativeSeparators(input)
                            : QStringLiteral("Cannot write ") + QDir::toNativeSeparators(cue))

@@ -18,7 +18,7 @@ public:
     /// The whole text, every line break as CR LF.
     QString text() const;
     /// Replaces the whole text; CR LF, LF and a lone CR each start a new line.
-    void setText(const QString &text);
+    void setText(QString text);
 
     /// The selected characters, empty when nothing is selected.
     QString selectedText() const;

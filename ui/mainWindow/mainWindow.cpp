@@ -63,7 +63,12 @@ QStringList localFiles(const QMimeData *data)
 } // namespace
 
 MainWindow::MainWindow(ShowMessage showMessage, QWidget *parent)
-    : QMainWindow(parent), showMessage(std::move(showMessage))
+    : QMainWindow(parent),
+      // A message ends the wait: the box must not show a busy cursor.
+      showMessage([this, show = std::move(showMessage)](const QString &text, const QString &title) {
+          setBusy(false);
+          show(text, title);
+      })
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(tr("MORVANT by Tesselin"));
@@ -203,6 +208,7 @@ void MainWindow::openFile(const QString &path)
     // Dialogs and drops give '/' everywhere; the image name must be the file's name alone.
     const QString inputPath = QDir::toNativeSeparators(path);
     cuePath = cuePathForFile(inputPath);
+    setBusy(true);
     cueText->setText(ccdToCue(inputPath, showMessage));
     showConversion(inputPath);
 }
@@ -218,10 +224,22 @@ bool MainWindow::dropFiles(const QStringList &paths)
         return false;
 
     const QString inputPath = QDir::toNativeSeparators(paths.constFirst());
+    setBusy(true);
     cueText->setText(ccdToCue(inputPath, showMessage));
     cuePath = cuePathForFile(inputPath);
     showConversion(inputPath);
     return true;
+}
+
+void MainWindow::setBusy(bool busy)
+{
+    if (busy == isBusy)
+        return;
+    isBusy = busy;
+    if (busy)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QGuiApplication::restoreOverrideCursor();
 }
 
 void MainWindow::showConversion(const QString &inputPath)
@@ -229,6 +247,7 @@ void MainWindow::showConversion(const QString &inputPath)
     const QString text = cueText->text();
     if (text.isEmpty()) {
         cueText->setText(prompt());
+        setBusy(false);
         return;
     }
     // A sheet that cannot be written stays shown, and the reason has been told.

@@ -62,11 +62,14 @@ private:
     void createMenus();
     void createTextArea();
     QString chooseFileInDialog();
+    /// A busy cursor from the start of a conversion until its outcome is shown.
+    void setBusy(bool busy);
     void showConversion(const QString &inputPath);
     void showEditPopup(const QPoint &globalPosition);
     bool handleDragAndDrop(QEvent *event);
     bool isEnabledEditShortcut(const QKeyEvent *event) const;
 
+    bool isBusy = false;
     ShowMessage showMessage;
     CueTextEdit *cueText = nullptr;
     QFileDialog *fileDialog = nullptr;
