@@ -1,6 +1,7 @@
 #include "cueOutput.h"
 
 #include "cdText.h"
+#include "controlFile.h"
 #include "translation.h"
 
 #include <QDir>
@@ -8,9 +9,16 @@
 
 namespace {
 
-QString convert(const QString &inputPath, bool cdText, const ShowMessage &showMessage,
+QString convert(const QString &inputPath, bool cdText, bool rebuild, const ShowMessage &showMessage,
     const ShowWarning &showWarning)
 {
+    if (rebuild) {
+        QStringList warnings;
+        const QString cueSheet = ccdToCueRebuilt(inputPath, showMessage, cdText, &warnings);
+        for (const QString &warning : std::as_const(warnings))
+            showWarning(QDir::toNativeSeparators(inputPath) + QStringLiteral(": ") + warning);
+        return cueSheet;
+    }
     if (!cdText)
         return ccdToCue(inputPath, showMessage);
     QString warning;
@@ -23,12 +31,13 @@ QString convert(const QString &inputPath, bool cdText, const ShowMessage &showMe
 } // namespace
 
 ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowMessage &showMessage,
-    const ShowWarning &showWarning)
+    const ShowWarning &showWarning, bool rebuild)
 {
     ExitStatus status = exitConverted;
     for (const QString &argument : files) {
         const CommandLinePaths paths = commandLinePaths(argument);
-        const QString cueSheet = convert(paths.inputPath, cdText, showMessage, showWarning);
+        const QString cueSheet =
+            convert(paths.inputPath, cdText, rebuild, showMessage, showWarning);
         if (cueSheet.isEmpty())
             status = qMax(status, exitRefused);
         else if (!saveCueSheet(paths.inputPath, paths.cuePath, cueSheet, showMessage))
@@ -38,10 +47,10 @@ ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowMessage
 }
 
 ExitStatus convertToOutput(const QString &argument, bool cdText, QIODevice &output,
-    const ShowMessage &showMessage, const ShowWarning &showWarning)
+    const ShowMessage &showMessage, const ShowWarning &showWarning, bool rebuild)
 {
     const QString cueSheet =
-        convert(commandLinePaths(argument).inputPath, cdText, showMessage, showWarning);
+        convert(commandLinePaths(argument).inputPath, cdText, rebuild, showMessage, showWarning);
     if (cueSheet.isEmpty())
         return exitRefused;
     // The same bytes as writeCueFile() puts into the .cue file.

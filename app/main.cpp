@@ -90,15 +90,16 @@ int writeToStandardOutput(const Options &options)
             output.errorString(), QStringLiteral("Cannot write to standard output"));
         return exitNotWritten;
     }
-    return convertToOutput(
-        options.files.first(), options.cdText, output, showOnStandardError, warnOnStandardError);
+    return convertToOutput(options.files.first(), options.cdText, output, showOnStandardError,
+        warnOnStandardError, options.rebuild);
 }
 
 int runCheck(const Options &options)
 {
     QFile output;
     const CheckStatus status = output.open(stdout, QIODevice::WriteOnly)
-        ? checkFiles(options.files, { options.cdText }, options.json, isColourTerminal(), output)
+        ? checkFiles(options.files, { options.cdText, options.rebuild }, options.json,
+            isColourTerminal(), output)
         : checkRefused;
     if (!output.flush() || output.error() != QFileDevice::NoError) {
         print(stderr, QStringLiteral("morvant: cannot write to standard output\n"));
@@ -128,7 +129,8 @@ int convertWithoutWindow(const Options &options)
                            "name a control file to convert.\n"));
         return exitUsage;
     }
-    return convertFiles(options.files, options.cdText, showOnStandardError, warnOnStandardError);
+    return convertFiles(
+        options.files, options.cdText, showOnStandardError, warnOnStandardError, options.rebuild);
 }
 
 // The messages wait until there is an application to show them in; the
@@ -141,7 +143,8 @@ int convertOrOpenWindow(int &argc, char **argv, const Options &options)
         const auto keep = [&](const QString &text, const QString &title) {
             messages.append({ text, title });
         };
-        if (convertFiles(options.files, options.cdText, keep, warnOnStandardError) == exitConverted)
+        if (convertFiles(options.files, options.cdText, keep, warnOnStandardError, options.rebuild)
+            == exitConverted)
             return exitConverted;
     }
 
