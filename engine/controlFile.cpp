@@ -398,8 +398,6 @@ QString tocFlags(qint64 control, bool isAudio)
 
 namespace {
 
-constexpr qint64 rawSector = 2352;
-
 QString besideControlFile(const QString &path, QChar separator, QLatin1String extension)
 {
     return path.left(path.lastIndexOf(separator) + 1) + imageName(path, separator) + extension;
@@ -482,7 +480,7 @@ void Rebuilder::readPregaps(std::optional<qint64> leadOut)
     QList<TrackStart> starts;
     for (const RebuiltTrack &track : std::as_const(rebuilt.tracks))
         starts.append({ track.number, track.start });
-    const qint64 sectors = hasImage ? image.size() / rawSector : leadOut.value_or(-1);
+    const qint64 sectors = hasImage ? image.size() / imageSectorSize : leadOut.value_or(-1);
     Pregaps pregaps;
     if (!sub.open(QIODevice::ReadOnly))
         pregaps.damage = sub.errorString();

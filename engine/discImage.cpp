@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr qint64 sectorSize = 2352;
 constexpr qsizetype headerSize = 16;
 constexpr qsizetype qOffset = 12; // the P channel's 12 bytes come first
 constexpr qsizetype qSize = 12;
@@ -104,7 +103,7 @@ std::optional<int> sectorMode(QIODevice &image, qint64 sector)
     static constexpr std::array<uchar, 12> sync{ 0x00, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
         0xff, 0xff, 0xff, 0x00 };
     std::array<char, headerSize> header{};
-    if (sector < 0 || !image.seek(sector * sectorSize)
+    if (sector < 0 || !image.seek(sector * imageSectorSize)
         || readFully(image, header.data(), headerSize) != headerSize)
         return std::nullopt;
     if (!std::equal(sync.begin(), sync.end(), header.begin(),

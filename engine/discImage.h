@@ -9,6 +9,9 @@
 
 class QIODevice;
 
+/// The size of one raw sector in an image, header and error correction included.
+inline constexpr qint64 imageSectorSize = 2352;
+
 /// The size of one sector's block in a subchannel (.sub) file: 8 channels of 12 bytes.
 inline constexpr qint64 subchannelBlockSize = 96;
 
