@@ -443,9 +443,10 @@ private:
 
 int Rebuilder::dataMode(const RebuiltTrack &track)
 {
-    const std::optional<int> mode = hasImage ? sectorMode(image, track.start) : std::nullopt;
+    // -1 when there is no header: a plain int, as MinGW's optimised build warns of an optional here.
+    const int mode = hasImage ? sectorMode(image, track.start).value_or(-1) : -1;
     if (mode == 1 || mode == 2)
-        return *mode;
+        return mode;
     const auto [fallback, source] = fallbackMode(sections);
     const QString number = cueNumber(QString::number(track.number));
     const QString given = QString(modeOf(QString::number(fallback)));
@@ -453,8 +454,8 @@ int Rebuilder::dataMode(const RebuiltTrack &track)
     if (!hasImage)
         why = tr("the image %1 cannot be read (%2)")
                   .arg(QDir::toNativeSeparators(image.fileName()), image.errorString());
-    else if (mode)
-        why = tr("the header of its first sector (%1) gives mode %2").arg(track.start).arg(*mode);
+    else if (mode >= 0)
+        why = tr("the header of its first sector (%1) gives mode %2").arg(track.start).arg(mode);
     else
         why = tr("its first sector (%1) has no sector header in the image").arg(track.start);
     warn(track.line, track.number,
