@@ -11,7 +11,6 @@ namespace {
 
 constexpr qsizetype headerSize = 16;
 constexpr qsizetype qOffset = 12; // the P channel's 12 bytes come first
-constexpr qsizetype qSize = 12;
 
 // Enough blocks a read to keep the calls few, few enough to keep memory small.
 #ifdef MORVANT_READ_CHUNK_SIZE

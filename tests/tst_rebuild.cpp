@@ -248,8 +248,8 @@ void TestRebuild::sameSheetAsTrackSections()
     if (withSub)
         QVERIFY(writeFile("Disc.sub", subchannel(disc)));
 
-    const Run expected =
-        run(MORVANT_PATH, withStdout("full/Disc.ccd", false), ".", withoutDisplay());
+    const Run expected = run(
+        MORVANT_PATH, withStdout("Disc.ccd", false), folder->path() + "/full", withoutDisplay());
     QCOMPARE(expected.status, 0);
     const Run rebuilt = run(MORVANT_PATH, withStdout("Disc.ccd", true), ".", withoutDisplay());
     QCOMPARE(rebuilt.status, 0);
@@ -258,7 +258,7 @@ void TestRebuild::sameSheetAsTrackSections()
 
     // The option leaves a file with [TRACK] sections as it is, and says nothing.
     const Run unchanged =
-        run(MORVANT_PATH, withStdout("full/Disc.ccd", true), ".", withoutDisplay());
+        run(MORVANT_PATH, withStdout("Disc.ccd", true), folder->path() + "/full", withoutDisplay());
     QCOMPARE(unchanged.out, expected.out);
     QCOMPARE(unchanged.err, QByteArray());
 
