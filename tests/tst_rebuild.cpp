@@ -2,6 +2,7 @@
 #include "discImage.h"
 #include "testHelpers.h"
 
+#include <QFileInfo>
 #include <QTest>
 
 #include <optional>
@@ -192,6 +193,7 @@ class TestRebuild : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -203,7 +205,15 @@ private slots:
 
 private:
     std::optional<CurrentFolder> folder;
+    QString program;
 };
+
+// Made absolute while the current folder is still the one the test started
+// in: under wine a path from the root names the current folder's drive.
+void TestRebuild::initTestCase()
+{
+    program = QFileInfo(QStringLiteral(MORVANT_PATH)).absoluteFilePath();
+}
 
 void TestRebuild::init()
 {
@@ -248,17 +258,18 @@ void TestRebuild::sameSheetAsTrackSections()
     if (withSub)
         QVERIFY(writeFile("Disc.sub", subchannel(disc)));
 
-    const Run expected = run(
-        MORVANT_PATH, withStdout("Disc.ccd", false), folder->path() + "/full", withoutDisplay());
+    const Run expected =
+        run(program, withStdout("Disc.ccd", false), folder->path() + "/full", withoutDisplay());
     QCOMPARE(expected.status, 0);
-    const Run rebuilt = run(MORVANT_PATH, withStdout("Disc.ccd", true), ".", withoutDisplay());
+    const Run rebuilt =
+        run(program, withStdout("Disc.ccd", true), folder->path(), withoutDisplay());
     QCOMPARE(rebuilt.status, 0);
     QCOMPARE(rebuilt.out, expected.out);
     QCOMPARE(rebuilt.err.contains("no subchannel file"), !withSub);
 
     // The option leaves a file with [TRACK] sections as it is, and says nothing.
     const Run unchanged =
-        run(MORVANT_PATH, withStdout("Disc.ccd", true), folder->path() + "/full", withoutDisplay());
+        run(program, withStdout("Disc.ccd", true), folder->path() + "/full", withoutDisplay());
     QCOMPARE(unchanged.out, expected.out);
     QCOMPARE(unchanged.err, QByteArray());
 
@@ -311,7 +322,7 @@ void TestRebuild::fallbacks()
         QVERIFY(makeImage("Disc.img", mixedDisc, header));
     QVERIFY(writeFile("Disc.sub", damaged(subchannel(mixedDisc), sub)));
 
-    const Run result = run(MORVANT_PATH, withStdout("Disc.ccd", true), ".", withoutDisplay());
+    const Run result = run(program, withStdout("Disc.ccd", true), folder->path(), withoutDisplay());
     QCOMPARE(result.status, 0);
     const QByteArray &cue = result.out;
     QVERIFY2(cue.contains("  TRACK 01 " + mode.toLatin1() + "\r\n"), cue.constData());
@@ -327,7 +338,7 @@ void TestRebuild::fallbacks()
 
     // --check --rebuild lists the same warning, and tells by its status.
     const Run check =
-        run(MORVANT_PATH, { "--check", "--rebuild", "Disc.ccd" }, ".", withoutDisplay());
+        run(program, { "--check", "--rebuild", "Disc.ccd" }, folder->path(), withoutDisplay());
     QCOMPARE(check.status, 1); // the .sub, which a cue sheet cannot carry, is always a finding
     const CheckReport report = checkControlFile("Disc.ccd", { false, true });
     const bool hasRebuildFinding = std::any_of(report.findings.begin(), report.findings.end(),
