@@ -27,6 +27,8 @@ Options parseArguments(const QStringList &arguments)
             options.toStandardOutput = true;
         else if (argument == u"--cdtext")
             options.cdText = true;
+        else if (argument == u"--rebuild")
+            options.rebuild = true;
         else if (options.error.isEmpty())
             options.error = tr("unknown option '%1'").arg(argument);
     }
@@ -63,6 +65,12 @@ QString usageText()
               "  --cdtext     add the disc's and each track's TITLE and PERFORMER from\n"
               "               the control file's CD-Text (a section that cannot be\n"
               "               decoded gives a warning on standard error and no lines)\n"
+              "  --rebuild    for a FILE without [TRACK] sections, take the tracks from\n"
+              "               its table of contents: starts and flags from the [Entry]\n"
+              "               rows, modes from the sector headers in the image, INDEX 00\n"
+              "               from the .sub file beside it; whatever comes from a guess\n"
+              "               gives a warning on standard error. Other files are\n"
+              "               converted exactly as without it\n"
               "  -h, --help     show this help and exit\n"
               "  -V, --version  show the version and exit\n"
               "  --           end of options: what follows is a file\n"

@@ -23,6 +23,8 @@ struct Options
     bool json = false; ///< --json: the --check report for programs
     bool toStandardOutput = false; ///< --stdout: the one cue sheet goes to standard output
     bool cdText = false; ///< --cdtext: add the disc's titles and performers
+    bool rebuild =
+        false; ///< --rebuild: tracks from the table of contents when there are no [TRACK] sections
     QString error; ///< set when the command line cannot be understood
 };
 

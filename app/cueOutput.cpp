@@ -1,6 +1,7 @@
 #include "cueOutput.h"
 
 #include "cdText.h"
+#include "controlFile.h"
 #include "translation.h"
 
 #include <QDir>
@@ -8,9 +9,16 @@
 
 namespace {
 
-QString convert(const QString &inputPath, bool cdText, const ShowMessage &showMessage,
+QString convert(const QString &inputPath, bool cdText, bool rebuild, const ShowMessage &showMessage,
     const ShowWarning &showWarning)
 {
+    if (rebuild) {
+        QStringList warnings;
+        const QString cueSheet = ccdToCueRebuilt(inputPath, showMessage, cdText, &warnings);
+        for (const QString &warning : std::as_const(warnings))
+            showWarning(QDir::toNativeSeparators(inputPath) + QStringLiteral(": ") + warning);
+        return cueSheet;
+    }
     if (!cdText)
         return ccdToCue(inputPath, showMessage);
     QString warning;
@@ -23,7 +31,7 @@ QString convert(const QString &inputPath, bool cdText, const ShowMessage &showMe
 } // namespace
 
 ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowFileMessage &showMessage,
-    const ShowWarning &showWarning)
+    const ShowWarning &showWarning, bool rebuild)
 {
     ExitStatus status = exitConverted;
     for (const QString &argument : files) {
@@ -31,7 +39,8 @@ ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowFileMes
         const auto showAboutFile = [&](const QString &text, const QString &title) {
             showMessage(paths.inputPath, text, title);
         };
-        const QString cueSheet = convert(paths.inputPath, cdText, showAboutFile, showWarning);
+        const QString cueSheet =
+            convert(paths.inputPath, cdText, rebuild, showAboutFile, showWarning);
         if (cueSheet.isEmpty())
             status = qMax(status, exitRefused);
         else if (!saveCueSheet(paths.inputPath, paths.cuePath, cueSheet, showAboutFile))
@@ -41,10 +50,10 @@ ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowFileMes
 }
 
 ExitStatus convertToOutput(const QString &argument, bool cdText, QIODevice &output,
-    const ShowMessage &showMessage, const ShowWarning &showWarning)
+    const ShowMessage &showMessage, const ShowWarning &showWarning, bool rebuild)
 {
     const QString cueSheet =
-        convert(commandLinePaths(argument).inputPath, cdText, showMessage, showWarning);
+        convert(commandLinePaths(argument).inputPath, cdText, rebuild, showMessage, showWarning);
     if (cueSheet.isEmpty())
         return exitRefused;
     // The same bytes as writeCueFile() puts into the .cue file.

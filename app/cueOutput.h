@@ -21,14 +21,16 @@ using ShowFileMessage =
     control file it concerns. With \a cdText the
     titles and performers of its CD-Text are added; a file whose CD-Text
     cannot be decoded is converted without them, after a warning through
-    \a showWarning. Returns the exit status. */
+    \a showWarning. With \a rebuild a file without [TRACK] sections gets its
+    tracks from its table of contents and image, with a warning for each fact
+    that they could not give. Returns the exit status. */
 ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowFileMessage &showMessage,
-    const ShowWarning &showWarning);
+    const ShowWarning &showWarning, bool rebuild = false);
 
 /** Converts the control file that \a argument names and writes to \a output
-    exactly the bytes its .cue file would hold. With \a cdText the disc's
-    CD-Text is added as by convertFiles(). Returns exitRefused after
+    exactly the bytes its .cue file would hold. \a cdText and \a rebuild
+    work as for convertFiles(). Returns exitRefused after
     telling the user through \a showMessage, exitNotWritten when \a output
     fails, after telling the system's reason the same way. */
 ExitStatus convertToOutput(const QString &argument, bool cdText, QIODevice &output,
-    const ShowMessage &showMessage, const ShowWarning &showWarning);
+    const ShowMessage &showMessage, const ShowWarning &showWarning, bool rebuild = false);

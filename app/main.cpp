@@ -126,7 +126,7 @@ int writeToStandardOutput(const Options &options)
         [&file](const QString &text, const QString &title) {
             showOnStandardError(commandLinePaths(file).inputPath, text, title);
         },
-        warnOnStandardError);
+        warnOnStandardError, options.rebuild);
     // A failed write has been told already.
     if (status == exitNotWritten || closeStandardOutput())
         return status;
@@ -137,7 +137,8 @@ int runCheck(const Options &options)
 {
     QFile output;
     const CheckStatus status = output.open(stdout, QIODevice::WriteOnly)
-        ? checkFiles(options.files, { options.cdText }, options.json, isColourTerminal(), output)
+        ? checkFiles(options.files, { options.cdText, options.rebuild }, options.json,
+            isColourTerminal(), output)
         : checkRefused;
     const bool isWritten = output.flush() && output.error() == QFileDevice::NoError;
     const QString reason = isWritten ? QString() : output.errorString();
@@ -166,7 +167,8 @@ int convertWithoutWindow(const Options &options)
                            "name a control file to convert.\n"));
         return exitUsage;
     }
-    return convertFiles(options.files, options.cdText, showOnStandardError, warnOnStandardError);
+    return convertFiles(
+        options.files, options.cdText, showOnStandardError, warnOnStandardError, options.rebuild);
 }
 
 struct FileMessage
@@ -262,7 +264,8 @@ int convertOrOpenWindow(int &argc, char **argv, const Options &options)
         const auto keep = [&](const QString &path, const QString &text, const QString &title) {
             messages.append({ path, text, title });
         };
-        status = convertFiles(options.files, options.cdText, keep, warnOnStandardError);
+        status =
+            convertFiles(options.files, options.cdText, keep, warnOnStandardError, options.rebuild);
         if (status == exitConverted)
             return exitConverted;
     }

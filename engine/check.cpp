@@ -256,18 +256,6 @@ bool isFile(const QString &path)
     return QFileInfo(path).isFile();
 }
 
-QString flagsOf(qint64 control, bool isAudio)
-{
-    QStringList flags;
-    if (control & 0x02)
-        flags << QStringLiteral("DCP");
-    if (isAudio && (control & 0x08))
-        flags << QStringLiteral("4CH");
-    if (isAudio && (control & 0x01))
-        flags << QStringLiteral("PRE");
-    return flags.join(u' ');
-}
-
 void checkTracks(const Scan &scan, QList<Finding> &findings)
 {
     // Made once, so that every finding that gives it shares one copy.
@@ -425,7 +413,7 @@ void checkToc(const Scan &scan, QList<Finding> &findings)
             given += flags.toUpper().split(u' ', Qt::SkipEmptyParts);
         given.removeDuplicates();
         given.sort();
-        QStringList expected = flagsOf(control, isAudio).split(u' ', Qt::SkipEmptyParts);
+        QStringList expected = tocFlags(control, isAudio).split(u' ', Qt::SkipEmptyParts);
         expected.sort();
         if (given != expected) {
             const auto described = [](const QStringList &flags) {
@@ -564,6 +552,30 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
     }
 }
 
+// The rebuilt tracks stand where the [TRACK] sections would, so that they
+// are checked against the table of contents and the image alike.
+void takeRebuilt(const RebuiltTracks &rebuilt, Scan &scan)
+{
+    for (const RebuiltTrack &track : rebuilt.tracks) {
+        CheckedTrack checked{ cueNumber(QString::number(track.number)), track.line,
+            QString(modeOf(QString::number(track.mode))), {}, {}, {}, {} };
+        if (!track.flags.isEmpty())
+            checked.flags.append(u' ' + track.flags);
+        const auto addIndex = [&](const QString &number, qint64 sectors) {
+            checked.indexes.append({ number, sectorCountToMsf(sectors), sectors, track.line });
+        };
+        if (track.pregap)
+            addIndex(QStringLiteral("00"), *track.pregap);
+        addIndex(QStringLiteral("01"), track.start);
+        scan.tracks.append(checked);
+    }
+    for (const RebuildRemark &remark : rebuilt.remarks) {
+        if (remark.isWarning)
+            addFinding(scan.findings, QStringLiteral("rebuilt"), remark.line, remark.track,
+                remark.message, remark.advice);
+    }
+}
+
 } // namespace
 
 CheckReport checkControlFile(const QString &path, const CheckOptions &options, QChar separator)
@@ -574,7 +586,8 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     Scan scan;
     Scanner scanner(scan);
     const ConvertedFile converted = convertControlFile(
-        path, options.cdText, [&](const ControlFileLine &line) { scanner.take(line); }, separator);
+        path, options.cdText, [&](const ControlFileLine &line) { scanner.take(line); }, separator,
+        options.rebuild);
     report.refusal = converted.outcome.refusal;
     if (report.refusal != Refusal::None) {
         report.isRefused = true;
@@ -597,6 +610,8 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     scanner.finish();
     scan.sections = converted.outcome.sections;
     report.cueSheet = converted.cueSheet;
+    if (converted.isRebuilt)
+        takeRebuilt(converted.rebuilt, scan);
 
     QList<Finding> &findings = scan.findings;
     if (scan.sections.laterSessionLine) {

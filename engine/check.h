@@ -63,6 +63,8 @@ struct CheckReport
 struct CheckOptions
 {
     bool cdText = false; ///< decode CD-Text as the conversion would with it
+    bool rebuild =
+        false; ///< rebuild the tracks of a file without [TRACK] sections, as the conversion would
 };
 
 /** Reads the control file at \a path by the conversion's own rules and tells

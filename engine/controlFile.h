@@ -35,6 +35,7 @@ struct ControlFileSections
     QList<ControlFileEntry> cdText; ///< at most maxCdTextEntries of the [CDText] section
     QString scrambled; ///< the [Disc] section's DataTracksScrambled= value
     int scrambledLine = 0;
+    QString preGapMode; ///< the first PreGapMode= value, the mode the disc's first pregap is in
     int laterSessionLine = 0; ///< the first line that speaks of a second session
     int sessionsLine = 0; ///< the Sessions= line, given only when its value refuses the file
     QString sessions; ///< that line's value, as it stands
@@ -110,6 +111,52 @@ void showRefusal(const ShowMessage &showMessage, const QString &path, const Scan
 /** The text of the message that tells why \a outcome refused the file at \a path. */
 QString refusalText(const QString &path, const ScanOutcome &outcome);
 
+/** The cue sheet's flags that a table of contents' Control value gives a
+    track, as a FLAGS line lists them: DCP, then for audio 4CH and PRE. Empty
+    when it gives none. */
+QString tocFlags(qint64 control, bool isAudio);
+
+/// A track that the table of contents and the image give, for a control file without [TRACK]
+/// sections.
+struct RebuiltTrack
+{
+    int number = 0;
+    int line = 0; ///< of the track's [Entry] section
+    int mode = 0; ///< as a MODE= line writes it: 0 audio, 1 or 2 the data mode
+    QString flags; ///< as tocFlags() gives them
+    std::optional<qint64> pregap; ///< the first sector of index 0, when the subchannel shows it
+    qint64 start = 0; ///< the sector of index 1
+};
+
+/// Something that the rebuilt cue sheet took from elsewhere than the disc's own data.
+struct RebuildRemark
+{
+    int line = 0; ///< the control file line it concerns; 0 for the whole file
+    QString track; ///< as the cue sheet writes it; empty for the whole disc
+    QString message;
+    QString advice;
+    bool isWarning = true; ///< false for a note that leaves the cue sheet as good as it can be
+};
+
+/// The tracks of a control file without [TRACK] sections, read from its disc.
+struct RebuiltTracks
+{
+    QList<RebuiltTrack> tracks;
+    QList<RebuildRemark> remarks;
+};
+
+/** Builds the tracks of the control file at \a path from what its scan
+    gathered in \a sections: their numbers and starts from the table of
+    contents of session 1, their modes from the sector headers in the image,
+    their pregaps from the subchannel file beside it, their flags from the
+    Control values. Each fact that has to come from elsewhere gets a remark. */
+RebuiltTracks rebuildTracks(
+    const QString &path, const ControlFileSections &sections, QChar separator = nativeSeparator);
+
+/** The cue sheet lines of \a tracks, in the form that the conversion gives
+    the same tracks from [TRACK] sections. */
+QString cueLinesOf(const QList<RebuiltTrack> &tracks);
+
 /// What converting one control file gives.
 struct ConvertedFile
 {
@@ -117,11 +164,22 @@ struct ConvertedFile
     QString cueSheet; ///< with the CD-Text lines when asked for; empty when refused
     CdText cdText; ///< what the [CDText] section gives, when asked for and decodable
     QString cdTextError; ///< why it cannot, when it cannot
+    bool isRebuilt = false; ///< the tracks come from the table of contents and the image
+    RebuiltTracks rebuilt;
 };
 
 /** Converts the control file at \a path in one reading; with \a withCdText it
     adds what its [CDText] section gives. \a alsoEachLine, when given, is
     handed every line of the same reading, for a caller that wants more of the
-    file than the cue sheet. Tells nobody of a refusal: see showRefusal(). */
+    file than the cue sheet. With \a rebuild, a file without [TRACK] sections
+    gets its tracks from rebuildTracks(); any other is converted as without it.
+    Tells nobody of a refusal: see showRefusal(). */
 ConvertedFile convertControlFile(const QString &path, bool withCdText,
-    const LineHandler &alsoEachLine = {}, QChar separator = nativeSeparator);
+    const LineHandler &alsoEachLine = {}, QChar separator = nativeSeparator, bool rebuild = false);
+
+/** As ccdToCue(), but a control file without [TRACK] sections gets its tracks
+    from rebuildTracks(), and with \a withCdText its CD-Text too. What came
+    from elsewhere than the disc's data, and CD-Text that cannot be decoded,
+    are added to \a warnings, one text each. */
+QString ccdToCueRebuilt(const QString &path, const ShowMessage &showMessage, bool withCdText,
+    QStringList *warnings, QChar separator = nativeSeparator);

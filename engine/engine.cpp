@@ -213,20 +213,29 @@ void appendCuePiece(QString &cueSheet, const RuledLine &line)
     }
 }
 
-ConvertedFile convertControlFile(
-    const QString &path, bool withCdText, const LineHandler &alsoEachLine, QChar separator)
+ConvertedFile convertControlFile(const QString &path, bool withCdText,
+    const LineHandler &alsoEachLine, QChar separator, bool rebuild)
 {
     ConvertedFile converted;
-    QString cueSheet = QStringLiteral("FILE \"") + imageName(path, separator)
+    const QString fileLine = QStringLiteral("FILE \"") + imageName(path, separator)
         + QStringLiteral(".img\" BINARY\r\n");
+    QString cueSheet = fileLine;
+    bool hasTrackLines = false;
     const auto take = [&](const ControlFileLine &line) {
         appendCuePiece(cueSheet, line.ruled);
+        hasTrackLines = hasTrackLines || line.ruled.rule == LineRule::Track;
         if (alsoEachLine)
             alsoEachLine(line);
     };
-    converted.outcome = scanControlFile(path, take, withCdText || alsoEachLine);
+    converted.outcome = scanControlFile(path, take, withCdText || alsoEachLine || rebuild);
     if (converted.outcome.refusal != Refusal::None)
         return converted;
+
+    if (rebuild && !hasTrackLines) {
+        converted.isRebuilt = true;
+        converted.rebuilt = rebuildTracks(path, converted.outcome.sections, separator);
+        cueSheet = fileLine + cueLinesOf(converted.rebuilt.tracks);
+    }
 
     if (withCdText && converted.outcome.sections.hasCdText) {
         QList<QByteArray> packs;
@@ -246,6 +255,15 @@ QString ccdToCue(const QString &path, const ShowMessage &showMessage, QChar sepa
     return converted.cueSheet;
 }
 
+namespace {
+
+QString cdTextLeftOut(const QString &error)
+{
+    return tr("CD-Text left out, it cannot be decoded: %1").arg(error);
+}
+
+} // namespace
+
 QString ccdToCueWithCdText(
     const QString &path, const ShowMessage &showMessage, QString *warning, QChar separator)
 {
@@ -253,7 +271,22 @@ QString ccdToCueWithCdText(
     if (converted.outcome.refusal != Refusal::None)
         showRefusal(showMessage, path, converted.outcome);
     else if (!converted.cdTextError.isEmpty())
-        *warning = tr("CD-Text left out, it cannot be decoded: %1").arg(converted.cdTextError);
+        *warning = cdTextLeftOut(converted.cdTextError);
+    return converted.cueSheet;
+}
+
+QString ccdToCueRebuilt(const QString &path, const ShowMessage &showMessage, bool withCdText,
+    QStringList *warnings, QChar separator)
+{
+    const ConvertedFile converted = convertControlFile(path, withCdText, {}, separator, true);
+    if (converted.outcome.refusal != Refusal::None) {
+        showRefusal(showMessage, path, converted.outcome);
+        return {};
+    }
+    for (const RebuildRemark &remark : converted.rebuilt.remarks)
+        *warnings << remark.message;
+    if (!converted.cdTextError.isEmpty())
+        *warnings << cdTextLeftOut(converted.cdTextError);
     return converted.cueSheet;
 }
 

@@ -1,11 +1,14 @@
-// libFuzzer target: arbitrary bytes as a control file, and as the text given to
-// sectorsToMsf() and to both naming rules, with both separators. Every run
+// libFuzzer target: arbitrary bytes as a control file, as the text given to
+// sectorsToMsf() and to both naming rules, with both separators, and as a
+// subchannel file. Every run
 // checks what must hold whatever the input; a broken rule aborts, which
 // libFuzzer reports as a finding together with the input that caused it.
 
 #include "controlFile.h"
+#include "discImage.h"
 #include "engine.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -264,6 +267,76 @@ void checkConversion(const uint8_t *data, size_t size)
         everyLine.cueSheet + QStringLiteral("\n--- expected ---\n") + expected);
 }
 
+QByteArray bcd(qint64 value)
+{
+    return QByteArray(1, char((value / 10) << 4 | value % 10));
+}
+
+// Arbitrary bytes as a subchannel file of three tracks. Random bytes would
+// almost never pass a Q block's CRC, so the first byte's bits ask for the
+// CRCs, and the absolute times, to be made right: then the reader's logic
+// past those checks is reached. Whatever pregap it gives must be one that
+// the Q channel shows: index 0 of that track from its first sector up to the
+// track's start.
+void checkSubchannel(QByteArray sub)
+{
+    if (sub.isEmpty())
+        return;
+    const auto how = static_cast<uchar>(sub[0]);
+    const qint64 sectors = sub.size() / subchannelBlockSize;
+    sub.truncate(sectors * subchannelBlockSize);
+    // The absolute time of a sector, as its Q block gives it when it belongs there.
+    const auto timeOf = [](qint64 sector) {
+        const qint64 time = sector + 150;
+        return bcd(time / 4500) + bcd(time / 75 % 60) + bcd(time % 75);
+    };
+    for (qint64 sector = 0; sector < sectors; ++sector) {
+        char *q = sub.data() + sector * subchannelBlockSize + 12;
+        if (how & 2) {
+            const QByteArray msf = timeOf(sector);
+            std::copy(msf.begin(), msf.end(), q + 7);
+        }
+        if (how & 1) {
+            const quint16 crc = subchannelCrc(QByteArrayView(q, 10));
+            q[10] = char(crc >> 8);
+            q[11] = char(crc & 0xff);
+        }
+    }
+    const QList<TrackStart> tracks{ { 1, 0 }, { 2, sectors / 3 }, { 3, sectors * 2 / 3 } };
+    QBuffer buffer(&sub);
+    buffer.open(QIODevice::ReadOnly);
+    const Pregaps pregaps = readPregaps(buffer, tracks, sectors);
+    check(pregaps.damage.isEmpty(), "a file of whole blocks, as long as the image, is read");
+    const auto positionOf = [&](qint64 sector, int *track, int *index) {
+        const auto *q =
+            reinterpret_cast<const uchar *>(sub.constData() + sector * subchannelBlockSize + 12);
+        const auto crc = subchannelCrc(QByteArrayView(reinterpret_cast<const char *>(q), 10));
+        if (crc != quint16((q[10] << 8) | q[11]) || (q[0] & 0x0f) != 1
+            || QByteArrayView(reinterpret_cast<const char *>(q) + 7, 3) != timeOf(sector))
+            return false;
+        *track = (q[1] >> 4) * 10 + (q[1] & 0x0f);
+        *index = (q[2] >> 4) * 10 + (q[2] & 0x0f);
+        return true;
+    };
+    for (qsizetype i = 0; i < tracks.size(); ++i) {
+        const TrackStart &start = tracks[i];
+        const auto found = pregaps.starts.constFind(start.track);
+        if (found == pregaps.starts.cend())
+            continue;
+        check(!pregaps.unknown.contains(start.track), "a pregap is either known or not");
+        check(*found < start.sector && *found >= (i > 0 ? tracks[i - 1].sector : 0),
+            "a pregap lies between the track's start and the one before it");
+        int track = 0;
+        int index = 0;
+        check(positionOf(*found, &track, &index) && track == start.track && index == 0,
+            "a pregap starts where the Q channel says it does");
+        for (qint64 sector = *found; sector < start.sector; ++sector) {
+            check(!positionOf(sector, &track, &index) || (track == start.track && index == 0),
+                "nothing but the track's index 0 lies between its pregap and its start");
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -292,5 +365,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (equals >= 0)
         checkSectorsToMsf(text.mid(equals + 1));
     checkNamingRules(text);
+    checkSubchannel(bytes);
     return 0;
 }

@@ -1,0 +1,204 @@
+#include "discImage.h"
+
+#include "translation.h"
+
+#include <QIODevice>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr qsizetype headerSize = 16;
+constexpr qsizetype qOffset = 12; // the P channel's 12 bytes come first
+
+// Enough blocks a read to keep the calls few, few enough to keep memory small.
+#ifdef MORVANT_READ_CHUNK_SIZE
+constexpr qint64 blocksPerRead = 3;
+#else
+constexpr qint64 blocksPerRead = 2048;
+#endif
+
+// Reads until \a size bytes are in or the device has no more; a device may
+// hand out less than asked without being at its end.
+qint64 readFully(QIODevice &device, char *data, qint64 size)
+{
+    qint64 total = 0;
+    while (total < size) {
+        const qint64 got = device.read(data + total, size - total);
+        if (got <= 0)
+            return got < 0 && total == 0 ? -1 : total;
+        total += got;
+    }
+    return total;
+}
+
+std::optional<int> fromBcd(uchar byte)
+{
+    const int high = byte >> 4;
+    const int low = byte & 0x0f;
+    if (high > 9 || low > 9)
+        return std::nullopt;
+    return high * 10 + low;
+}
+
+// Where the Q channel says a sector lies: a track and an index.
+struct Position
+{
+    int track = 0;
+    int index = 0;
+
+    bool operator==(const Position &other) const
+    {
+        return track == other.track && index == other.index;
+    }
+};
+
+enum class QKind { Position, Other, Bad };
+
+// Reads one Q block of sector \a sector. A block that passes its CRC but
+// names another sector than its own belongs to another place or disc, and
+// counts as bad like one that fails it.
+QKind readQ(const uchar *q, qint64 sector, Position *position)
+{
+    const auto bytes = reinterpret_cast<const char *>(q);
+    if (subchannelCrc(QByteArrayView(bytes, 10)) != quint16((q[10] << 8) | q[11]))
+        return QKind::Bad;
+    // Q modes 2 and 3 carry the catalogue number and the ISRC, and no position.
+    if ((q[0] & 0x0f) != 1)
+        return QKind::Other;
+    const auto track = fromBcd(q[1]);
+    const auto index = fromBcd(q[2]);
+    const auto minute = fromBcd(q[7]);
+    const auto second = fromBcd(q[8]);
+    const auto frame = fromBcd(q[9]);
+    if (!track || !index || !minute || !second || !frame)
+        return QKind::Bad;
+    // Absolute time counts the 2-second lead-in gap that sector 0 follows.
+    if ((qint64(*minute) * 60 + *second) * 75 + *frame - 150 != sector)
+        return QKind::Bad;
+    *position = { *track, *index };
+    return QKind::Position;
+}
+
+// Where index 0 of a track was first met, and whether its start is certain.
+struct Entry
+{
+    qint64 sector = 0;
+    bool isCertain = true;
+};
+
+// What the Q channel showed just before a track's start.
+struct Boundary
+{
+    std::optional<Position> last;
+    bool isClean = true; ///< no bad block since the last position
+};
+
+} // namespace
+
+std::optional<int> sectorMode(QIODevice &image, qint64 sector)
+{
+    static constexpr std::array<uchar, 12> sync{ 0x00, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+        0xff, 0xff, 0xff, 0x00 };
+    std::array<char, headerSize> header{};
+    if (sector < 0 || !image.seek(sector * imageSectorSize)
+        || readFully(image, header.data(), headerSize) != headerSize)
+        return std::nullopt;
+    if (!std::equal(sync.begin(), sync.end(), header.begin(),
+            [](uchar s, char h) { return s == static_cast<uchar>(h); }))
+        return std::nullopt;
+    return static_cast<uchar>(header[15]);
+}
+
+quint16 subchannelCrc(QByteArrayView bytes)
+{
+    quint16 crc = 0;
+    for (const char byte : bytes) {
+        crc ^= quint16(static_cast<uchar>(byte) << 8);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x8000) ? quint16((crc << 1) ^ 0x1021) : quint16(crc << 1);
+    }
+    return quint16(~crc);
+}
+
+Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sectors)
+{
+    Pregaps pregaps;
+    const qint64 size = sub.size();
+    if (size % subchannelBlockSize != 0
+        || (sectors >= 0 && size != sectors * subchannelBlockSize)) {
+        pregaps.damage = sectors >= 0
+            ? tr("it is %1 bytes long, not the %2 that %3 sectors have")
+                  .arg(size)
+                  .arg(sectors * subchannelBlockSize)
+                  .arg(sectors)
+            : tr("it is %1 bytes long, not a whole number of %2-byte blocks")
+                  .arg(size)
+                  .arg(subchannelBlockSize);
+        return pregaps;
+    }
+
+    QList<TrackStart> starts = tracks;
+    std::stable_sort(starts.begin(), starts.end(),
+        [](const TrackStart &a, const TrackStart &b) { return a.sector < b.sector; });
+    QHash<int, Entry> entries;
+    QHash<int, Boundary> boundaries;
+    Boundary now;
+    qsizetype nextStart = 0;
+
+    QByteArray chunk(blocksPerRead * subchannelBlockSize, Qt::Uninitialized);
+    qint64 sector = 0;
+    for (;;) {
+        const qint64 got = readFully(sub, chunk.data(), chunk.size());
+        if (got < 0) {
+            pregaps.damage = sub.errorString();
+            return pregaps;
+        }
+        const auto *data = reinterpret_cast<const uchar *>(chunk.constData());
+        for (qint64 at = 0; at + subchannelBlockSize <= got; at += subchannelBlockSize, ++sector) {
+            while (nextStart < starts.size() && starts[nextStart].sector <= sector) {
+                if (starts[nextStart].sector == sector)
+                    boundaries.insert(starts[nextStart].track, now);
+                ++nextStart;
+            }
+            Position position;
+            switch (readQ(data + at + qOffset, sector, &position)) {
+            case QKind::Bad:
+                now.isClean = false;
+                ++pregaps.badSectors;
+                break;
+            case QKind::Other:
+                break;
+            case QKind::Position:
+                if (position.index == 0 && !(now.last == position)) {
+                    // A second way into the same pregap means the file contradicts itself.
+                    const bool isFirst = !entries.contains(position.track);
+                    Entry &entry = entries[position.track];
+                    if (isFirst)
+                        entry = { sector, now.isClean && (now.last || sector == 0) };
+                    else
+                        entry.isCertain = false;
+                }
+                now = { position, true };
+                break;
+            }
+        }
+        if (got < chunk.size())
+            break;
+    }
+
+    qint64 previousStart = 0;
+    for (const TrackStart &start : std::as_const(starts)) {
+        const Boundary boundary = boundaries.value(start.track, Boundary{ {}, false });
+        const auto entry = entries.constFind(start.track);
+        const bool endsInPregap = boundary.last == Position{ start.track, 0 };
+        if (endsInPregap && entry != entries.cend() && entry->isCertain
+            && entry->sector >= previousStart && entry->sector < start.sector)
+            pregaps.starts.insert(start.track, entry->sector);
+        else if (endsInPregap || !boundary.isClean || entry != entries.cend())
+            pregaps.unknown.append(start.track);
+        previousStart = start.sector;
+    }
+    return pregaps;
+}

@@ -1,0 +1,357 @@
+#include "check.h"
+#include "discImage.h"
+#include "testHelpers.h"
+
+#include <QFileInfo>
+#include <QTest>
+
+#include <optional>
+
+namespace {
+
+constexpr qint64 sectorBytes = 2352;
+
+struct Track
+{
+    int number;
+    int control; ///< as the table of contents gives it
+    int mode; ///< as MODE= writes it
+    QByteArray flags; ///< as FLAGS= writes it; empty for no FLAGS= line
+    std::optional<qint64> pregap;
+    qint64 start;
+};
+
+struct Disc
+{
+    QList<Track> tracks;
+    qint64 end; ///< the lead-out
+};
+
+QByteArray bcd(int value)
+{
+    return QByteArray(1, char((value / 10) << 4 | value % 10));
+}
+
+QByteArray msfOf(qint64 sector)
+{
+    const qint64 time = sector + 150;
+    return bcd(int(time / 4500)) + bcd(int(time / 75 % 60)) + bcd(int(time % 75));
+}
+
+/** The control file of \a disc as a dumping program writes it: its table of
+    contents, and with \a withTracks its [TRACK] sections. */
+QByteArray controlFile(const Disc &disc, bool withTracks, const QByteArray &preGapMode = "0")
+{
+    QByteArray text =
+        "[CloneCD]\nVersion=3\n[Disc]\nTocEntries=" + QByteArray::number(disc.tracks.size() + 1)
+        + "\nSessions=1\nDataTracksScrambled=0\nCDTextLength=0\n[Session 1]\nPreGapMode="
+        + preGapMode + "\nPreGapSubC=0\n";
+    const auto entry = [&](int number, int point, int control, qint64 plba) {
+        text += QStringLiteral("[Entry %1]\nSession=1\nPoint=0x%2\nADR=0x01\nControl=0x%3\n"
+                               "TrackNo=0\nPLBA=%4\n")
+                    .arg(number)
+                    .arg(point, 2, 16, QLatin1Char('0'))
+                    .arg(control, 2, 16, QLatin1Char('0'))
+                    .arg(plba)
+                    .toLatin1();
+    };
+    entry(0, 0xa2, disc.tracks.last().control, disc.end);
+    for (const Track &track : disc.tracks)
+        entry(track.number, track.number, track.control, track.start);
+    for (const Track &track : disc.tracks) {
+        if (!withTracks)
+            break;
+        text += "[TRACK " + QByteArray::number(track.number)
+            + "]\nMODE=" + QByteArray::number(track.mode) + '\n';
+        if (!track.flags.isEmpty())
+            text += "FLAGS= " + track.flags + '\n';
+        if (track.pregap)
+            text += "INDEX 0=" + QByteArray::number(*track.pregap) + '\n';
+        text += "INDEX 1=" + QByteArray::number(track.start) + '\n';
+    }
+    return crlf(text);
+}
+
+/// What to write into the image at a data track's first sector.
+enum class Header { Real, None, ModeZero };
+
+// A sparse image whose data tracks begin with a sector header.
+bool makeImage(const QString &path, const Disc &disc, Header header)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !file.resize(disc.end * sectorBytes))
+        return false;
+    for (const Track &track : disc.tracks) {
+        if (track.mode == 0 || header == Header::None)
+            continue;
+        const QByteArray bytes = QByteArray::fromHex("00ffffffffffffffffffff00")
+            + msfOf(track.start) + char(header == Header::Real ? track.mode : 0);
+        if (!file.seek(track.start * sectorBytes) || file.write(bytes) != bytes.size())
+            return false;
+    }
+    return true;
+}
+
+QByteArray qBlock(QByteArray q)
+{
+    const quint16 crc = subchannelCrc(q);
+    q += char(crc >> 8);
+    q += char(crc & 0xff);
+    return QByteArray(12, '\0') + q + QByteArray(72, '\0');
+}
+
+/** The subchannel of \a disc: Q mode 1 positions everywhere but every 97th
+    sector, which carries the catalogue number (Q mode 2), as on real discs. */
+QByteArray subchannel(const Disc &disc)
+{
+    QByteArray sub;
+    for (qint64 sector = 0; sector < disc.end; ++sector) {
+        if (sector % 97 == 50) {
+            sub += qBlock(QByteArray::fromHex("02") + QByteArray(9, '\0'));
+            continue;
+        }
+        int track = 1;
+        int index = 1;
+        for (const Track &t : disc.tracks) {
+            if (sector >= t.start) {
+                track = t.number;
+                index = 1;
+            } else if (t.pregap && sector >= *t.pregap) {
+                track = t.number;
+                index = 0;
+            }
+        }
+        sub += qBlock(QByteArray::fromHex("01") + bcd(track) + bcd(index) + QByteArray(4, '\0')
+            + msfOf(sector));
+    }
+    return sub;
+}
+
+// clang-format off
+const Disc dataDisc{ { { 1, 0x04, 1, {}, {}, 0 } }, 1000 };
+const Disc audioDisc{ { { 1, 0x00, 0, {}, {}, 0 }, { 2, 0x0b, 0, "DCP 4CH PRE", {}, 1000 } }, 2000 };
+const Disc mixedDisc{ { { 1, 0x06, 2, "DCP", {}, 0 }, { 2, 0x00, 0, {}, 1350, 1500 } }, 3000 };
+const Disc pregapDisc{ { { 1, 0x00, 0, {}, {}, 0 }, { 2, 0x01, 0, "PRE", 900, 1050 },
+    { 3, 0x04, 1, {}, 1999, 2000 }, { 4, 0x00, 0, {}, 2400, 2500 } }, 3000 };
+// clang-format on
+
+/// How a test damages the subchannel file of the mixed disc, whose track 2 has its pregap at 1350.
+enum class Sub {
+    Good,
+    None,
+    Short,
+    BadCrcAtPregap,
+    BadCrcInPregap,
+    BadCrcBeforePregap,
+    Garbage,
+    Shifted
+};
+
+QByteArray damaged(QByteArray sub, Sub how)
+{
+    const auto spoil = [&](qint64 sector) { sub[sector * subchannelBlockSize + 22] ^= 0x5a; };
+    switch (how) {
+    case Sub::Short:
+        sub.chop(subchannelBlockSize);
+        break;
+    case Sub::BadCrcAtPregap:
+        spoil(1350);
+        break;
+    case Sub::BadCrcInPregap:
+        spoil(1400);
+        break;
+    case Sub::BadCrcBeforePregap:
+        spoil(1349);
+        break;
+    case Sub::Garbage:
+        for (qsizetype i = 0; i < sub.size(); ++i)
+            sub[i] = char((i * 7919 + 13) % 251);
+        break;
+    case Sub::Shifted:
+        sub = sub.right(subchannelBlockSize) + sub.chopped(subchannelBlockSize);
+        break;
+    case Sub::Good:
+    case Sub::None:
+        break;
+    }
+    return sub;
+}
+
+QStringList withStdout(const QString &file, bool rebuild)
+{
+    return rebuild ? QStringList{ "--rebuild", "--stdout", file } : QStringList{ "--stdout", file };
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Disc)
+Q_DECLARE_METATYPE(Header)
+Q_DECLARE_METATYPE(Sub)
+
+class TestRebuild : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void sameSheetAsTrackSections_data();
+    void sameSheetAsTrackSections();
+    void fallbacks_data();
+    void fallbacks();
+    void subchannelCrc();
+
+private:
+    std::optional<CurrentFolder> folder;
+    QString program;
+};
+
+// Made absolute while the current folder is still the one the test started
+// in: under wine a path from the root names the current folder's drive.
+void TestRebuild::initTestCase()
+{
+    program = QFileInfo(QStringLiteral(MORVANT_PATH)).absoluteFilePath();
+}
+
+void TestRebuild::init()
+{
+    folder.emplace();
+    QVERIFY(folder->isCurrent());
+    QVERIFY(QDir().mkdir("full"));
+}
+
+void TestRebuild::cleanup()
+{
+    folder.reset();
+}
+
+void TestRebuild::sameSheetAsTrackSections_data()
+{
+    QTest::addColumn<Disc>("disc");
+    QTest::addColumn<bool>("withSub");
+
+    const QList<std::pair<const char *, Disc>> discs{ { "data disc", dataDisc },
+        { "audio disc", audioDisc }, { "mixed disc", mixedDisc },
+        { "disc with pregaps", pregapDisc } };
+    for (const auto &[name, disc] : discs) {
+        QTest::addRow("%s, with .sub", name) << disc << true;
+        QTest::addRow("%s, without .sub", name) << disc << false;
+    }
+}
+
+// The table-of-contents-only file, rebuilt, against the plain conversion of
+// the full one: all that the .sub cannot give without it is INDEX 00.
+void TestRebuild::sameSheetAsTrackSections()
+{
+    QFETCH(Disc, disc);
+    QFETCH(bool, withSub);
+
+    // Without a .sub the pregaps are not known, and the full file is read without them.
+    Disc known = disc;
+    for (Track &track : known.tracks)
+        track.pregap = withSub ? track.pregap : std::nullopt;
+    QVERIFY(writeFile("full/Disc.ccd", controlFile(known, true)));
+    QVERIFY(writeFile("Disc.ccd", controlFile(disc, false)));
+    QVERIFY(makeImage("Disc.img", disc, Header::Real));
+    if (withSub)
+        QVERIFY(writeFile("Disc.sub", subchannel(disc)));
+
+    const Run expected =
+        run(program, withStdout("Disc.ccd", false), folder->path() + "/full", withoutDisplay());
+    QCOMPARE(expected.status, 0);
+    const Run rebuilt =
+        run(program, withStdout("Disc.ccd", true), folder->path(), withoutDisplay());
+    QCOMPARE(rebuilt.status, 0);
+    QCOMPARE(rebuilt.out, expected.out);
+    QCOMPARE(rebuilt.err.contains("no subchannel file"), !withSub);
+
+    // The option leaves a file with [TRACK] sections as it is, and says nothing.
+    const Run unchanged =
+        run(program, withStdout("Disc.ccd", true), folder->path() + "/full", withoutDisplay());
+    QCOMPARE(unchanged.out, expected.out);
+    QCOMPARE(unchanged.err, QByteArray());
+
+    // Nothing but the .sub, which a cue sheet cannot carry, is left to find.
+    const CheckReport report = checkControlFile("Disc.ccd", { false, true });
+    QStringList codes;
+    for (const Finding &finding : report.findings)
+        codes << finding.code;
+    QCOMPARE(codes, withSub ? QStringList{ "subchannel" } : QStringList{});
+    QCOMPARE(report.cueSheet.toLocal8Bit() + "\r\n", rebuilt.out);
+}
+
+void TestRebuild::fallbacks_data()
+{
+    QTest::addColumn<Header>("header");
+    QTest::addColumn<bool>("hasImage");
+    QTest::addColumn<QByteArray>("preGapMode");
+    QTest::addColumn<Sub>("sub");
+    QTest::addColumn<QString>("mode"); // of the data track
+    QTest::addColumn<bool>("hasPregap");
+    QTest::addColumn<QString>("warning"); // a part of standard error; empty for none
+
+    // clang-format off
+    QTest::newRow("all good")               << Header::Real << true << QByteArray("0") << Sub::Good << "MODE2/2352" << true << "";
+    QTest::newRow("no image")               << Header::Real << false << QByteArray("0") << Sub::Good << "MODE1/2352" << true << "Track 01 is data, but the image";
+    QTest::newRow("no image, PreGapMode=2") << Header::Real << false << QByteArray("2") << Sub::Good << "MODE2/2352" << true << "comes from the control file's PreGapMode=2";
+    QTest::newRow("no sector header")       << Header::None << true << QByteArray("0") << Sub::Good << "MODE1/2352" << true << "has no sector header";
+    QTest::newRow("header of mode 0")       << Header::ModeZero << true << QByteArray("0") << Sub::Good << "MODE1/2352" << true << "gives mode 0";
+    QTest::newRow("short .sub")             << Header::Real << true << QByteArray("0") << Sub::Short << "MODE2/2352" << false << "cannot be used: it is 287904 bytes long, not the 288000";
+    QTest::newRow("bad CRC at the pregap")  << Header::Real << true << QByteArray("0") << Sub::BadCrcAtPregap << "MODE2/2352" << false << "before track 02 is damaged";
+    QTest::newRow("bad CRC just before it") << Header::Real << true << QByteArray("0") << Sub::BadCrcBeforePregap << "MODE2/2352" << false << "before track 02 is damaged";
+    QTest::newRow("bad CRC inside it")      << Header::Real << true << QByteArray("0") << Sub::BadCrcInPregap << "MODE2/2352" << true << "";
+    QTest::newRow("garbage .sub")           << Header::Real << true << QByteArray("0") << Sub::Garbage << "MODE2/2352" << false << "before track 02 is damaged";
+    QTest::newRow(".sub a sector off")      << Header::Real << true << QByteArray("0") << Sub::Shifted << "MODE2/2352" << false << "before track 02 is damaged";
+    // clang-format on
+}
+
+void TestRebuild::fallbacks()
+{
+    QFETCH(Header, header);
+    QFETCH(bool, hasImage);
+    QFETCH(QByteArray, preGapMode);
+    QFETCH(Sub, sub);
+    QFETCH(QString, mode);
+    QFETCH(bool, hasPregap);
+    QFETCH(QString, warning);
+
+    QVERIFY(writeFile("Disc.ccd", controlFile(mixedDisc, false, preGapMode)));
+    if (hasImage)
+        QVERIFY(makeImage("Disc.img", mixedDisc, header));
+    QVERIFY(writeFile("Disc.sub", damaged(subchannel(mixedDisc), sub)));
+
+    const Run result = run(program, withStdout("Disc.ccd", true), folder->path(), withoutDisplay());
+    QCOMPARE(result.status, 0);
+    const QByteArray &cue = result.out;
+    QVERIFY2(cue.contains("  TRACK 01 " + mode.toLatin1() + "\r\n"), cue.constData());
+    QCOMPARE(cue.contains("    INDEX 00 00:18:00\r\n"), hasPregap);
+    QCOMPARE(cue.count("INDEX 00"), hasPregap ? 1 : 0);
+    QVERIFY(cue.contains("  TRACK 02 AUDIO\r\n    INDEX "));
+    if (warning.isEmpty())
+        QCOMPARE(result.err, QByteArray());
+    else
+        QVERIFY2(result.err.startsWith("morvant: warning: Disc.ccd: ")
+                && result.err.contains(warning.toUtf8()),
+            result.err.constData());
+
+    // --check --rebuild lists the same warning, and tells by its status.
+    const Run check =
+        run(program, { "--check", "--rebuild", "Disc.ccd" }, folder->path(), withoutDisplay());
+    QCOMPARE(check.status, 1); // the .sub, which a cue sheet cannot carry, is always a finding
+    const CheckReport report = checkControlFile("Disc.ccd", { false, true });
+    const bool hasRebuildFinding = std::any_of(report.findings.begin(), report.findings.end(),
+        [](const Finding &finding) { return finding.code == u"rebuilt"; });
+    QCOMPARE(hasRebuildFinding, !warning.isEmpty());
+}
+
+// The check value of the CRC-16 with this polynomial and no initial bits,
+// 0x31c3, inverted as the Q channel stores it.
+void TestRebuild::subchannelCrc()
+{
+    QCOMPARE(::subchannelCrc("123456789"), quint16(0xce3c));
+}
+
+QTEST_GUILESS_MAIN(TestRebuild)
+#include "tst_rebuild.moc"
