@@ -215,7 +215,8 @@ void TestCommandLine::nameNotInUtf8()
             dir->path(), headless());
     QCOMPARE(result.status, 1);
     QCOMPARE(QString::fromUtf8(result.err),
-        "File Error: Cannot read Caf\uFFFD.ccd:\nIts name holds bytes that are not UTF-8, which "
+        "File Error: Caf\uFFFD.ccd: Cannot read Caf\uFFFD.ccd:\nIts name holds bytes that are not "
+        "UTF-8, which "
         "this program cannot open by name; rename the file.\n");
 #else
     QSKIP("Windows names files in UTF-16: every name reaches the program whole");
