@@ -9,7 +9,8 @@ set -u
 report=$(mktemp --suffix=.txt)
 output=$(mktemp)
 trap 'rm -f "$report" "$output"' EXIT
-wine "$1" -o "$(winepath -w "$report")",txt "${@:2}" </dev/null >"$output" 2>&1
+windowsReport=$(winepath -w "$report" 2>/dev/null)
+wine "$1" -o "$windowsReport",txt "${@:2}" </dev/null >"$output" 2>&1
 status=$?
 cat "$output" "$report"
 exit $status
