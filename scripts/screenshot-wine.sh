@@ -16,18 +16,11 @@ fi
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
-wine wineboot --init >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Courier New' /d 'Liberation Mono' /f >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Arial' /d 'Liberation Sans' /f >/dev/null 2>&1
-wineserver -w
+source "$root/scripts/wine.sh"
+makeWinePrefix
 
 wine "$exe" >/dev/null 2>&1 &
-main=""
-for _ in $(seq 100); do
-    main=$(xdotool search --onlyvisible --name '^MORVANT by Tesselin$' 2>/dev/null | head -1) && [ -n "$main" ] && break
-    sleep 0.2
-done
-[ -n "$main" ] || { echo "the window did not show" >&2; exit 1; }
+main=$(waitForWindow 'MORVANT by Tesselin') || { echo "the window did not show" >&2; exit 1; }
 sleep 1
 import -window "$main" "$root/docs/screenshots/main-window-wine.png"
 echo "Written: docs/screenshots/main-window-wine.png"

@@ -10,6 +10,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+source scripts/wine.sh
 
 if [ "${1:-}" = "--in-xvfb" ]; then
     shift
@@ -55,13 +56,7 @@ cmake --build --preset windows
 # inside a temporary folder, so the top folders of the build and /tmp are
 # reachable from C: as from Z:.
 export WINEPREFIX=$root/build-windows/wine WINEDEBUG=-all
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot --init >/dev/null 2>&1
-    # Windows' own fonts are not wine's; Debian's metric-compatible ones stand in.
-    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Courier New' /d 'Liberation Mono' /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Arial' /d 'Liberation Sans' /f >/dev/null 2>&1
-    wineserver -w
-fi
+[ -f "$WINEPREFIX/system.reg" ] || makeWinePrefix
 for top in tmp "$(cut -d/ -f2 <<<"$root")"; do
     [ -e "$WINEPREFIX/drive_c/$top" ] || ln -s "/$top" "$WINEPREFIX/drive_c/$top"
 done

@@ -339,12 +339,21 @@ public:
     /// The main window, once it is shown; empty if it never is.
     QString mainWindow()
     {
-        for (int tries = 0; tries < 100 && window.isEmpty(); ++tries) {
-            window = shownWindow(process.processId(), QStringLiteral("MORVANT by Tesselin"));
-            if (window.isEmpty())
+        if (window.isEmpty())
+            window = waitForWindow(QStringLiteral("MORVANT by Tesselin"));
+        return window;
+    }
+
+    /// The window titled \a title, once it shows; empty if it never does.
+    QString waitForWindow(const QString &title) const
+    {
+        QString shown;
+        for (int tries = 0; tries < 100 && shown.isEmpty(); ++tries) {
+            shown = shownWindow(process.processId(), title);
+            if (shown.isEmpty())
                 QTest::qWait(100);
         }
-        return window;
+        return shown;
     }
 
     /** Opens a menu of the main window with \a menuKey and, once it shows,
@@ -1040,12 +1049,7 @@ void TestAboutWindow::refusedFileShowsItsMessageThenTheWindow()
     Program program({ QDir::toNativeSeparators(junk) });
 
     // The message box comes first, while no window of the program shows.
-    QString box;
-    for (int tries = 0; tries < 100 && box.isEmpty(); ++tries) {
-        box = shownWindow(program.process.processId(), QStringLiteral("File Error"));
-        if (box.isEmpty())
-            QTest::qWait(100);
-    }
+    const QString box = program.waitForWindow(QStringLiteral("File Error"));
     QVERIFY2(!box.isEmpty(), "no \"File Error\" message box");
     QVERIFY(
         shownWindow(program.process.processId(), QStringLiteral("MORVANT by Tesselin")).isEmpty());

@@ -62,8 +62,8 @@ for pair in "CompanyName Tesselin" "FileDescription CCD->Cuesheet Converter" "Fi
 done
 
 # A fresh prefix: no Qt, no MORVANT, nothing of the build's.
-wine wineboot --init >/dev/null 2>&1
-wineserver -w
+source "$source/scripts/wine.sh"
+makeWinePrefix
 drive=$WINEPREFIX/drive_c
 mkdir -p "$drive/Portable Apps" "$drive/Discs"
 cp -r "$work/unzipped/MORVANT" "$drive/Portable Apps/"
@@ -74,12 +74,7 @@ wine "$portable" 'C:\Discs\Demo Disc.ccd' || fail "portable program failed on th
 grep -q '^FILE "Demo Disc.img" BINARY' "$drive/Discs/Demo Disc.cue" || fail "portable program wrote no cue sheet"
 # The window opens: its platform plugin and style come from the zip's folders.
 wine "$portable" >/dev/null 2>&1 &
-window=""
-for _ in $(seq 50); do
-    window=$(xdotool search --onlyvisible --name '^MORVANT by Tesselin$' 2>/dev/null | head -1) && [ -n "$window" ] && break
-    sleep 0.2
-done
-[ -n "$window" ] || fail "the portable program's window did not open"
+waitForWindow 'MORVANT by Tesselin' >/dev/null || fail "the portable program's window did not open"
 wineserver -k
 wineserver -w
 
