@@ -1,5 +1,6 @@
 #include "checkReport.h"
 
+#include "fileSystem.h"
 #include "translation.h"
 
 #include <QBuffer>
@@ -100,7 +101,7 @@ QString verdict(const CheckReport &report)
 
 QString imageLine(const CheckReport &report)
 {
-    const QString name = visible(QDir::toNativeSeparators(report.imagePath));
+    const QString name = shownPath(report.imagePath);
     if (!report.imageExists)
         return tr("%1, missing").arg(name);
     const qint64 sectors = report.imageSize / rawSectorSize;
@@ -362,7 +363,7 @@ QString formatReport(const CheckReport &report, bool colour)
     const Colour verdictColour = status == checkClean ? Colour::Green
         : status == checkWarnings                     ? Colour::Yellow
                                                       : Colour::Red;
-    QString text = visible(QDir::toNativeSeparators(report.path)) + QStringLiteral(": ")
+    QString text = shownPath(report.path) + QStringLiteral(": ")
         + painted(verdict(report), verdictColour, colour) + u'\n';
     if (!report.isRefused) {
         text += QStringLiteral("  image  ") + imageLine(report) + u'\n';

@@ -2,9 +2,9 @@
 
 #include "cdText.h"
 #include "controlFile.h"
+#include "fileSystem.h"
 #include "translation.h"
 
-#include <QDir>
 #include <QFileDevice>
 
 namespace {
@@ -16,7 +16,7 @@ QString convert(const QString &inputPath, bool cdText, bool rebuild, const ShowM
         QStringList warnings;
         const QString cueSheet = ccdToCueRebuilt(inputPath, showMessage, cdText, &warnings);
         for (const QString &warning : std::as_const(warnings))
-            showWarning(QDir::toNativeSeparators(inputPath) + QStringLiteral(": ") + warning);
+            showWarning(shownPath(inputPath) + QStringLiteral(": ") + warning);
         return cueSheet;
     }
     if (!cdText)
@@ -24,7 +24,7 @@ QString convert(const QString &inputPath, bool cdText, bool rebuild, const ShowM
     QString warning;
     const QString cueSheet = ccdToCueWithCdText(inputPath, showMessage, &warning);
     if (!warning.isEmpty())
-        showWarning(QDir::toNativeSeparators(inputPath) + QStringLiteral(": ") + warning);
+        showWarning(shownPath(inputPath) + QStringLiteral(": ") + warning);
     return cueSheet;
 }
 
@@ -57,7 +57,7 @@ ExitStatus convertToOutput(const QString &argument, bool cdText, QIODevice &outp
     if (cueSheet.isEmpty())
         return exitRefused;
     // The same bytes as writeCueFile() puts into the .cue file.
-    const QByteArray bytes = cueSheet.toLocal8Bit() + "\r\n";
+    const QByteArray bytes = toSystemBytes(cueSheet) + "\r\n";
     auto *file = qobject_cast<QFileDevice *>(&output);
     if (output.write(bytes) != bytes.size() || (file && !file->flush())) {
         showMessage(

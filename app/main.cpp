@@ -1,6 +1,7 @@
 #include "checkReport.h"
 #include "commandLine.h"
 #include "cueOutput.h"
+#include "fileSystem.h"
 #include "mainWindow.h"
 
 #include <QApplication>
@@ -34,8 +35,7 @@ void print(FILE *stream, const QString &text)
 void showOnStandardError(const QString &path, const QString &text, const QString &title)
 {
     print(stderr,
-        title + QStringLiteral(": ") + QDir::toNativeSeparators(path) + QStringLiteral(": ") + text
-            + u'\n');
+        title + QStringLiteral(": ") + shownPath(path) + QStringLiteral(": ") + text + u'\n');
 }
 
 void reportUnwritableOutput(const QString &reason)
@@ -297,7 +297,16 @@ QStringList startUp(int &argc, char **argv)
     QCoreApplication core(argc, argv);
     helpFilePath = QDir::toNativeSeparators(QCoreApplication::applicationDirPath())
         + nativeSeparator + QStringLiteral("MORVANT.hlp");
+#ifdef Q_OS_UNIX
+    // Qt's list has U+FFFD for the bytes of a name that are not UTF-8, which
+    // would name no file; these keep every byte.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments += fromSystemBytes(argv[i]);
+    return arguments;
+#else
     return QCoreApplication::arguments();
+#endif
 }
 
 } // namespace

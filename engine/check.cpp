@@ -1,6 +1,7 @@
 #include "check.h"
 
 #include "controlFile.h"
+#include "fileSystem.h"
 #include "translation.h"
 
 #include <QDir>
@@ -251,11 +252,6 @@ QString sameNameOtherCase(const QString &path)
     return {};
 }
 
-bool isFile(const QString &path)
-{
-    return QFileInfo(path).isFile();
-}
-
 void checkTracks(const Scan &scan, QList<Finding> &findings)
 {
     // Made once, so that every finding that gives it shares one copy.
@@ -481,19 +477,20 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
     const QString folder = path.left(path.lastIndexOf(separator) + 1);
     const QString name = imageName(path, separator);
     report.imagePath = folder + name + QStringLiteral(".img");
-    report.imageExists = isFile(report.imagePath);
+    const FileStatus image = fileStatus(report.imagePath);
+    report.imageExists = image.isFile;
     if (!report.imageExists) {
         const QString other = sameNameOtherCase(report.imagePath);
         addFinding(scan.findings, QStringLiteral("image-missing"), 0, {},
             tr("The image %1 that the cue sheet names is not beside the control file.")
-                .arg(QDir::toNativeSeparators(report.imagePath)),
+                .arg(shownPath(report.imagePath)),
             other.isEmpty() ? tr("Put the image beside the control file under that name, or "
                                  "rename the control file after the image.")
                             : tr("There is %1, whose name differs in case: rename it to %2.")
                                   .arg(other, name + QStringLiteral(".img")));
         return;
     }
-    report.imageSize = QFileInfo(report.imagePath).size();
+    report.imageSize = image.size;
     const qint64 sectors = report.imageSize / rawSectorSize;
     if (report.imageSize % rawSectorSize != 0) {
         addFinding(scan.findings, QStringLiteral("image-size"), 0, {},
@@ -542,11 +539,11 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
     }
 
     const QString subPath = folder + name + QStringLiteral(".sub");
-    const QString otherSub = isFile(subPath) ? subPath : sameNameOtherCase(subPath);
+    const QString otherSub = fileStatus(subPath).isFile ? subPath : sameNameOtherCase(subPath);
     if (!otherSub.isEmpty()) {
         addFinding(scan.findings, QStringLiteral("subchannel"), 0, {},
             tr("There is subchannel data (%1) beside the image, which a cue sheet cannot carry.")
-                .arg(QFileInfo(otherSub).fileName()),
+                .arg(shownPath(QFileInfo(otherSub).fileName())),
             tr("A program that loads the cue sheet sees no subchannel data, copy protection "
                "included; keep using the .ccd file where that matters."));
     }

@@ -1,10 +1,10 @@
 #include "controlFile.h"
 
 #include "discImage.h"
+#include "fileSystem.h"
 #include "lineReader.h"
 #include "translation.h"
 
-#include <QDir>
 #include <QFile>
 #include <QMap>
 #include <QRegularExpression>
@@ -288,28 +288,29 @@ QLatin1String modeOf(QStringView value)
 
 namespace {
 
-// Bytes of a name that are not UTF-8 reach the program as U+FFFD, and no file
-// has that name: the system's "No such file or directory" would then deny a
-// file that the user can see.
-QString openFailure(const QFile &file, const QString &path)
+// The window's file dialog and a drop hand over a name that is not UTF-8
+// with U+FFFD in place of its bytes, and no file has that name: the system's
+// "No such file or directory" would then deny a file that the user can see.
+// The command line reaches such a name by its bytes.
+QString openFailure(const QString &reason, const QString &path)
 {
 #ifdef Q_OS_UNIX
-    if (path.contains(QChar::ReplacementCharacter) && !QFile::exists(path))
-        return tr("Its name holds bytes that are not UTF-8, which this program cannot open "
-                  "by name; rename the file.");
+    if (path.contains(QChar::ReplacementCharacter) && !fileStatus(path).exists)
+        return tr("Its name holds bytes that are not UTF-8, which the window cannot open; "
+                  "convert it from the command line, or rename the file.");
 #else
     Q_UNUSED(path)
 #endif
-    return file.errorString();
+    return reason;
 }
 
 } // namespace
 
 ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool everyLine)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return { Refusal::Unreadable, openFailure(file, path), {} };
+    QFile file;
+    if (QString reason; !openForReading(file, path, &reason))
+        return { Refusal::Unreadable, openFailure(reason, path), {} };
     LineReader reader(file);
     const auto refusal = [&file](LineReader::Result result) -> ScanOutcome {
         if (result == LineReader::Result::ReadError)
@@ -391,7 +392,7 @@ QString refusalText(const QString &path, const ScanOutcome &outcome)
 {
     switch (outcome.refusal) {
     case Refusal::Unreadable:
-        return tr("Cannot read %1:\n%2").arg(QDir::toNativeSeparators(path), outcome.reason);
+        return tr("Cannot read %1:\n%2").arg(shownPath(path), outcome.reason);
     case Refusal::NotControlFile:
         return tr("The input file doesn't seem to be a proper CCD file.");
     case Refusal::MultiSession:
@@ -442,10 +443,10 @@ class Rebuilder
 {
 public:
     Rebuilder(const QString &path, const ControlFileSections &sections, QChar separator)
-        : sections(sections), image(besideControlFile(path, separator, QLatin1String(".img"))),
+        : sections(sections), imagePath(besideControlFile(path, separator, QLatin1String(".img"))),
           subPath(besideControlFile(path, separator, QLatin1String(".sub")))
     {
-        hasImage = image.open(QIODevice::ReadOnly);
+        hasImage = openForReading(image, imagePath, &imageError);
     }
 
     RebuiltTracks rebuild();
@@ -461,6 +462,8 @@ private:
 
     const ControlFileSections &sections;
     QFile image;
+    QString imagePath;
+    QString imageError;
     QString subPath;
     bool hasImage = false;
     RebuiltTracks rebuilt;
@@ -468,7 +471,8 @@ private:
 
 int Rebuilder::dataMode(const RebuiltTrack &track)
 {
-    // -1 when there is no header: a plain int, as MinGW's optimised build warns of an optional here.
+    // -1 when there is no header: a plain int, as MinGW's optimised build warns of an optional
+    // here.
     const int mode = hasImage ? sectorMode(image, track.start).value_or(-1) : -1;
     if (mode == 1 || mode == 2)
         return mode;
@@ -477,8 +481,7 @@ int Rebuilder::dataMode(const RebuiltTrack &track)
     const QString given = QString(modeOf(QString::number(fallback)));
     QString why;
     if (!hasImage)
-        why = tr("the image %1 cannot be read (%2)")
-                  .arg(QDir::toNativeSeparators(image.fileName()), image.errorString());
+        why = tr("the image %1 cannot be read (%2)").arg(shownPath(imagePath), imageError);
     else if (mode >= 0)
         why = tr("the header of its first sector (%1) gives mode %2").arg(track.start).arg(mode);
     else
@@ -492,10 +495,9 @@ int Rebuilder::dataMode(const RebuiltTrack &track)
 
 void Rebuilder::readPregaps(std::optional<qint64> leadOut)
 {
-    const QString subName = QDir::toNativeSeparators(subPath);
+    const QString subName = shownPath(subPath);
     const QString noIndexZero = tr("Add INDEX 00 lines by hand if the disc has pregaps.");
-    QFile sub(subPath);
-    if (!sub.exists()) {
+    if (!fileStatus(subPath).exists) {
         rebuilt.remarks.append({ 0, {},
             tr("There is no subchannel file %1, so the cue sheet has no INDEX 00 lines: "
                "pregaps are read from it.")
@@ -508,9 +510,8 @@ void Rebuilder::readPregaps(std::optional<qint64> leadOut)
         starts.append({ track.number, track.start });
     const qint64 sectors = hasImage ? image.size() / imageSectorSize : leadOut.value_or(-1);
     Pregaps pregaps;
-    if (!sub.open(QIODevice::ReadOnly))
-        pregaps.damage = sub.errorString();
-    else
+    QFile sub;
+    if (openForReading(sub, subPath, &pregaps.damage))
         pregaps = ::readPregaps(sub, starts, sectors);
     if (!pregaps.damage.isEmpty()) {
         warn(0, 0,

@@ -1,14 +1,13 @@
 #include "engine.h"
 
 #include "controlFile.h"
+#include "fileSystem.h"
 #include "translation.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSaveFile>
-#include <QStringEncoder>
 
 #include <array>
 #include <limits>
@@ -106,20 +105,19 @@ void appendCueNumber(QString &cueSheet, QStringView number)
 
 bool sameFile(const QString &a, const QString &b)
 {
-    const QFileInfo infoA(a);
-    const QFileInfo infoB(b);
-    if (!infoA.exists() || !infoB.exists())
-        return false;
 #ifdef Q_OS_UNIX
     // Compared on disk, not as text: a hard link or a second spelling of the
     // same path is still the same file.
     struct stat statA = {};
     struct stat statB = {};
-    if (::stat(QFile::encodeName(a).constData(), &statA) == 0
-        && ::stat(QFile::encodeName(b).constData(), &statB) == 0)
-        return statA.st_dev == statB.st_dev && statA.st_ino == statB.st_ino;
-#endif
-#ifdef Q_OS_WIN
+    return ::stat(toSystemBytes(a).constData(), &statA) == 0
+        && ::stat(toSystemBytes(b).constData(), &statB) == 0 && statA.st_dev == statB.st_dev
+        && statA.st_ino == statB.st_ino;
+#else
+    const QFileInfo infoA(a);
+    const QFileInfo infoB(b);
+    if (!infoA.exists() || !infoB.exists())
+        return false;
     // The volume and the file's index, as for stat() above: a hard link, a
     // short 8.3 name or another letter case still names the same file.
     const auto fileId = [](const QString &path, BY_HANDLE_FILE_INFORMATION *information) {
@@ -137,15 +135,8 @@ bool sameFile(const QString &a, const QString &b)
     if (fileId(a, &idA) && fileId(b, &idB))
         return idA.dwVolumeSerialNumber == idB.dwVolumeSerialNumber
             && idA.nFileIndexHigh == idB.nFileIndexHigh && idA.nFileIndexLow == idB.nFileIndexLow;
+    return infoA.canonicalFilePath().compare(infoB.canonicalFilePath(), Qt::CaseInsensitive) == 0;
 #endif
-    return infoA.canonicalFilePath().compare(infoB.canonicalFilePath(),
-#ifdef Q_OS_WIN
-               Qt::CaseInsensitive
-#else
-               Qt::CaseSensitive
-#endif
-               )
-        == 0;
 }
 
 // Keeps at least the folder part of \a path: at most \a count characters of
@@ -326,13 +317,12 @@ bool writeAll(QFileDevice &file, QByteArrayView bytes)
 // memory; a piece never ends between the two halves of a surrogate pair.
 bool writeText(QFileDevice &file, const QString &text)
 {
-    QStringEncoder encoder(QStringEncoder::System);
     constexpr qsizetype pieceSize = 64 * 1024;
     for (qsizetype at = 0; at < text.size();) {
         qsizetype size = qMin(pieceSize, text.size() - at);
         if (at + size < text.size() && text[at + size - 1].isHighSurrogate())
             ++size;
-        const QByteArray bytes = encoder.encode(QStringView(text).mid(at, size));
+        const QByteArray bytes = toSystemBytes(QStringView(text).mid(at, size));
         if (!writeAll(file, bytes))
             return false;
         at += size;
@@ -490,19 +480,18 @@ bool writeCueFile(const QString &path, const QString &text, QString *error)
     // Not QSaveFile: its temporary file is named after the .cue, which no longer
     // fits when the .cue's name is near the file system's limit, and it is
     // left behind when an interruption ends the program mid-write.
-    const QFileInfo existing(path);
-    if (existing.isDir()) {
-        *error = tr("Filename refers to a directory");
-        return false;
-    }
-    if (existing.exists() && !existing.isWritable()) {
-        *error = tr("Existing file %1 is not writable").arg(QDir::toNativeSeparators(path));
-        return false;
-    }
-    const QByteArray target = QFile::encodeName(path);
+    const QByteArray target = toSystemBytes(path);
     struct stat earlier = {};
     mode_t mode = 0;
     if (::stat(target.constData(), &earlier) == 0) {
+        if (S_ISDIR(earlier.st_mode)) {
+            *error = tr("Filename refers to a directory");
+            return false;
+        }
+        if (::access(target.constData(), W_OK) != 0) {
+            *error = tr("Existing file %1 is not writable").arg(shownPath(path));
+            return false;
+        }
         mode = earlier.st_mode & 07777;
     } else {
         // Read back at once; the program writes from one thread only.
@@ -511,7 +500,8 @@ bool writeCueFile(const QString &path, const QString &text, QString *error)
         mode = 0666 & ~mask;
     }
 
-    TemporaryFile temporary(QFile::encodeName(existing.absolutePath()));
+    const qsizetype slash = target.lastIndexOf('/');
+    TemporaryFile temporary(slash < 0 ? QByteArray(".") : target.left(slash));
     if (temporary.descriptor < 0) {
         *error = qt_error_string(temporary.errorNumber);
         return false;
@@ -566,11 +556,11 @@ QString writeRefusal(const QString &inputPath, const QString &cuePath)
     if (sameFile(
             cuePath.chopped(qMin<qsizetype>(4, cuePath.size())) + QStringLiteral(".img"), cuePath))
         return tr("It is the disc image that the cue sheet names, which is never overwritten.");
-    const QFileInfo cue(cuePath);
-    if (!cue.isSymbolicLink())
+    const FileStatus cue = fileStatus(cuePath);
+    if (!cue.isLink)
         return {};
-    const QString target = QDir::toNativeSeparators(cue.symLinkTarget());
-    if (!cue.exists())
+    const QString target = shownPath(cue.linkTarget);
+    if (!cue.exists)
         return tr("It is a link to %1, which does not exist; no file is created through a "
                   "dangling link.")
             .arg(target);
@@ -587,7 +577,6 @@ bool saveCueSheet(const QString &inputPath, const QString &cuePath, const QStrin
     QString error = writeRefusal(inputPath, cuePath);
     if (error.isEmpty() && writeCueFile(cuePath, text, &error))
         return true;
-    showMessage(
-        tr("Cannot write %1:\n%2").arg(QDir::toNativeSeparators(cuePath), error), fileErrorTitle());
+    showMessage(tr("Cannot write %1:\n%2").arg(shownPath(cuePath), error), fileErrorTitle());
     return false;
 }

@@ -3,14 +3,18 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
 
 #ifdef Q_OS_UNIX
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -86,6 +90,7 @@ private slots:
 
     void convert_data();
     void convert();
+    void nameNotInUtf8_data();
     void nameNotInUtf8();
     void versionAndHelp();
     void successNeedsNoDisplay();
@@ -201,23 +206,114 @@ void TestCommandLine::convert()
     QCOMPARE(readFile(path(cueName)), cue);
 }
 
+void TestCommandLine::nameNotInUtf8_data()
+{
+    QTest::addColumn<QByteArray>("folder"); // of the control file, its name's bytes
+    QTest::addColumn<QString>("option"); // empty: none
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out"); // the start of standard output
+    QTest::addColumn<QByteArray>("err");
+    QTest::addColumn<QByteArray>("cue"); // what Caf\xE9.cue holds afterwards
+
+    const QByteArray cue = demoCue("Caf\xE9");
+    QTest::newRow("converts") << QByteArray("discs") << "" << 0 << QByteArray() << QByteArray()
+                              << cue;
+    QTest::newRow("in a folder whose name is not UTF-8 either")
+        << QByteArray("Disques \xE9t\xE9") << "" << 0 << QByteArray() << QByteArray() << cue;
+    QTest::newRow("--stdout") << QByteArray("discs") << "--stdout" << 0 << cue << QByteArray()
+                              << missing;
+    QTest::newRow("--check finds the control file and the image")
+        << QByteArray("discs") << "--check" << 1
+        << QByteArray("discs/Caf\\xE9.ccd: 2 warnings\n  image  discs/Caf\\xE9.img, 0 sectors ")
+        << QByteArray() << missing;
+    QTest::newRow("folder not writable")
+        << QByteArray("locked") << "" << 3 << QByteArray()
+        << QByteArray("File Error: locked/Caf\\xE9.ccd: Cannot write locked/Caf\\xE9.cue:\n"
+                      "Permission denied\n")
+        << missing;
+}
+
+// "Caf\xE9.ccd" as an old archive names it in Latin-1. Qt would name it in
+// UTF-8 only, so the files are made and read here by their bytes, and the
+// shell hands the program the name as it is.
 void TestCommandLine::nameNotInUtf8()
 {
 #ifdef Q_OS_UNIX
-    // "Caf\xE9.ccd" as an old archive names it in Latin-1; the shell hands the
-    // program the bytes as they are.
-    const int made = ::open((QFile::encodeName(dir->path()) + "/Caf\xE9.ccd").constData(),
-        O_WRONLY | O_CREAT | O_EXCL, 0644);
-    QVERIFY(made >= 0);
-    ::close(made);
-    const Run result =
-        run("sh", { "-c", "exec \"$0\" --no-window \"$(printf 'Caf\\351.ccd')\"", MORVANT_PATH },
-            dir->path(), headless());
-    QCOMPARE(result.status, 1);
-    QCOMPARE(QString::fromUtf8(result.err),
-        "File Error: Caf\uFFFD.ccd: Cannot read Caf\uFFFD.ccd:\nIts name holds bytes that are not "
-        "UTF-8, which "
-        "this program cannot open by name; rename the file.\n");
+    QFETCH(QByteArray, folder);
+    QFETCH(QString, option);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    QFETCH(QByteArray, cue);
+
+    const QByteArray root = QFile::encodeName(dir->path()) + '/';
+    const QByteArray input = folder + "/Caf\xE9.ccd";
+    const bool isLocked = folder == "locked";
+    QVERIFY(::mkdir((root + folder).constData(), 0755) == 0);
+    const auto namesIn = [&root, &folder] {
+        QList<QByteArray> names;
+        if (DIR *entries = ::opendir((root + folder).constData())) {
+            while (const dirent *entry = ::readdir(entries))
+                names += entry->d_name;
+            ::closedir(entries);
+        }
+        names.removeAll(".");
+        names.removeAll("..");
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    // QTemporaryDir cannot remove names that Qt cannot encode.
+    const auto removeFolder = qScopeGuard([&] {
+        ::chmod((root + folder).constData(), 0755);
+        for (const QByteArray &name : namesIn())
+            ::unlink((root + folder + '/' + name).constData());
+        ::rmdir((root + folder).constData());
+    });
+    const auto make = [&root, &folder](const QByteArray &name, const QByteArray &bytes) {
+        const int file = ::open((root + folder + '/' + name).constData(),
+            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        const bool written =
+            file >= 0 && ::write(file, bytes.constData(), size_t(bytes.size())) == bytes.size();
+        return file >= 0 && ::close(file) == 0 && written;
+    };
+    QVERIFY(make("Caf\xE9.ccd", demo));
+    QVERIFY(make("Caf\xE9.img", ""));
+    QVERIFY(writeFile(path("argument"), input));
+
+    QStringList command{ "sh", "-c", "exec \"$0\" \"$@\" \"$(cat argument)\"", MORVANT_PATH,
+        "--no-window" };
+    if (!option.isEmpty())
+        command += option;
+    if (isLocked) {
+        QVERIFY(::chmod((root + folder).constData(), 0555) == 0);
+        // Root writes regardless of permissions, so the program runs as nobody there.
+        if (isRoot()) {
+            if (QStandardPaths::findExecutable("setpriv").isEmpty())
+                QSKIP("setpriv is needed to run the program unprivileged");
+            QVERIFY(::chmod(root.constData(), 0755) == 0);
+            command = QStringList{ "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups" }
+                + command;
+        }
+    }
+    const QString program = command.takeFirst();
+    const Run result = run(program, command, dir->path(), headless());
+
+    QCOMPARE(result.status, status);
+    QVERIFY2(result.out.startsWith(out), result.out.constData());
+    QCOMPARE(result.err, err);
+    // The .cue under the control file's bytes with ".cue" for the last four,
+    // its FILE line naming the image by its bytes, and nothing else new.
+    QFile written;
+    const int descriptor = ::open((root + folder + "/Caf\xE9.cue").constData(), O_RDONLY);
+    QCOMPARE(descriptor >= 0
+                && written.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)
+            ? written.readAll()
+            : missing,
+        cue);
+    QList<QByteArray> expected{ "Caf\xE9.ccd", "Caf\xE9.img" };
+    if (cue != missing)
+        expected.insert(1, "Caf\xE9.cue");
+    QCOMPARE(namesIn(), expected);
 #else
     QSKIP("Windows names files in UTF-16: every name reaches the program whole");
 #endif

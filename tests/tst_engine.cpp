@@ -10,6 +10,7 @@
 #include <optional>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -294,18 +295,37 @@ void TestEngine::unreadable_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("isFolder");
+    QTest::addColumn<QString>("reason"); // empty: the system's, whatever it says
 
-    QTest::newRow("missing file") << "missing.ccd" << false;
-    QTest::newRow("folder") << "folder.ccd" << true;
+    QTest::newRow("missing file") << "missing.ccd" << false << QString();
+    QTest::newRow("folder") << "folder.ccd" << true << QString();
+#ifdef Q_OS_UNIX
+    // Latin-1 "Caf\xE9.ccd" as the window's file dialog or a drop hands it
+    // over, with U+FFFD for the byte: the file is there, so "No such file"
+    // would be false.
+    QTest::newRow("name not UTF-8, from the window")
+        << "Caf\uFFFD.ccd" << false
+        << "Its name holds bytes that are not UTF-8, which the window cannot open; convert it "
+           "from the command line, or rename the file.";
+#endif
 }
 
 void TestEngine::unreadable()
 {
     QFETCH(QString, path);
     QFETCH(bool, isFolder);
+    QFETCH(QString, reason);
 
     if (isFolder)
         QVERIFY(QDir().mkdir(path));
+#ifdef Q_OS_UNIX
+    if (!reason.isEmpty()) {
+        const QByteArray realName = QFile::encodeName(path).replace("\xEF\xBF\xBD", "\xE9");
+        const int made = ::open(realName.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(made >= 0);
+        ::close(made);
+    }
+#endif
     const Conversion conversion = convert(path);
     QCOMPARE(conversion.result, QString());
     QCOMPARE(conversion.messages.size(), 1);
@@ -313,6 +333,8 @@ void TestEngine::unreadable()
     QVERIFY2(conversion.messages[0].text.startsWith("Cannot read " + path + ":\n"),
         qPrintable(conversion.messages[0].text));
     QVERIFY(conversion.messages[0].text.size() > QString("Cannot read " + path + ":\n").size());
+    if (!reason.isEmpty())
+        QCOMPARE(conversion.messages[0].text, "Cannot read " + path + ":\n" + reason);
 }
 
 void TestEngine::endlessLineIsRefusedEarly()

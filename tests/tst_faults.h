@@ -121,7 +121,7 @@ inline QString reasonOf(Fault fault, const QString &cuePath, const QString &work
     case FileSizeLimit:
         return QStringLiteral("File too large");
     case InputIsAFolder:
-        return QStringLiteral("file to open is a directory");
+        return QStringLiteral("Is a directory");
     case InputIsADanglingLink:
     case InputMissing:
         return QStringLiteral("No such file or directory");

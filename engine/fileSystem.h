@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+class QFile;
+
+// On Unix a file's name is bytes, and old archives hold names that are not
+// UTF-8 (Latin-1 "Caf\xE9.ccd"). Qt decodes such a name lossily and QFile
+// encodes names as UTF-8, so neither could reach the file again. Paths are
+// held instead with each such byte as a lone surrogate, U+DC80 to U+DCFF
+// (the escape that Python and others use too), and every file is reached by
+// name through the functions below.
+
+/** \a text in the system's 8-bit form: on Unix UTF-8, with each lone
+    surrogate U+DC80 to U+DCFF given back as the byte 0x80 to 0xFF that it
+    stands for, so that a name read by fromSystemBytes() gives the same
+    bytes again; on Windows the ANSI code page. The cue sheet is written by
+    the same rule, so that its FILE line names the image by the bytes of
+    its real name. */
+QByteArray toSystemBytes(QStringView text);
+
+/** The text of \a bytes in the system's 8-bit form: on Unix valid UTF-8 as
+    usual, and each byte that is not part of valid UTF-8 as the lone
+    surrogate U+DC00 plus the byte, so that nothing is lost; on Windows the
+    ANSI code page. */
+QString fromSystemBytes(QByteArrayView bytes);
+
+/** \a path as a message names it: with native separators, each escaped byte
+    as \xE9 and each control character as \u001b, so that the name is
+    readable and cannot act on a terminal. */
+QString shownPath(const QString &path);
+
+/** Opens the file at \a path for reading into \a file. Returns false with
+    the system's reason in \a error when it cannot, a folder included. */
+bool openForReading(QFile &file, const QString &path, QString *error);
+
+/// What the system tells of a path.
+struct FileStatus
+{
+    bool exists = false; ///< by the path, links followed
+    bool isFile = false; ///< a regular file, links followed
+    qint64 size = 0; ///< of what it leads to
+    bool isLink = false; ///< the path itself is a symbolic link
+    QString linkTarget; ///< of such a link, as an absolute path
+};
+
+/** What the system tells of \a path; all false when nothing is there. */
+FileStatus fileStatus(const QString &path);
