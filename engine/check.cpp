@@ -487,7 +487,7 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
             other.isEmpty() ? tr("Put the image beside the control file under that name, or "
                                  "rename the control file after the image.")
                             : tr("There is %1, whose name differs in case: rename it to %2.")
-                                  .arg(other, name + QStringLiteral(".img")));
+                                  .arg(other, shownPath(name + QStringLiteral(".img"))));
         return;
     }
     report.imageSize = image.size;

@@ -4,6 +4,7 @@
 #include "fileSystem.h"
 #include "translation.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -14,7 +15,6 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -103,23 +103,15 @@ void appendCueNumber(QString &cueSheet, QStringView number)
     cueSheet += number;
 }
 
+#ifdef Q_OS_WIN
 bool sameFile(const QString &a, const QString &b)
 {
-#ifdef Q_OS_UNIX
-    // Compared on disk, not as text: a hard link or a second spelling of the
-    // same path is still the same file.
-    struct stat statA = {};
-    struct stat statB = {};
-    return ::stat(toSystemBytes(a).constData(), &statA) == 0
-        && ::stat(toSystemBytes(b).constData(), &statB) == 0 && statA.st_dev == statB.st_dev
-        && statA.st_ino == statB.st_ino;
-#else
     const QFileInfo infoA(a);
     const QFileInfo infoB(b);
     if (!infoA.exists() || !infoB.exists())
         return false;
-    // The volume and the file's index, as for stat() above: a hard link, a
-    // short 8.3 name or another letter case still names the same file.
+    // Compared on disk by the volume and the file's index, not as text: a hard
+    // link, a short 8.3 name or another letter case still names the same file.
     const auto fileId = [](const QString &path, BY_HANDLE_FILE_INFORMATION *information) {
         const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t *>(path.utf16()),
             FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -136,8 +128,8 @@ bool sameFile(const QString &a, const QString &b)
         return idA.dwVolumeSerialNumber == idB.dwVolumeSerialNumber
             && idA.nFileIndexHigh == idB.nFileIndexHigh && idA.nFileIndexLow == idB.nFileIndexLow;
     return infoA.canonicalFilePath().compare(infoB.canonicalFilePath(), Qt::CaseInsensitive) == 0;
-#endif
 }
+#endif
 
 // Keeps at least the folder part of \a path: at most \a count characters of
 // the file name after the last separator are dropped.
@@ -332,15 +324,17 @@ bool writeText(QFileDevice &file, const QString &text)
 
 #ifdef Q_OS_UNIX
 
-// The temporary file being written, for the signal handler: one at a time.
-std::array<char, PATH_MAX + 1> temporaryName{};
+// The temporary file being written, for the signal handler: one at a time,
+// named in the folder that temporaryFolder stands for.
+std::array<char, 32> temporaryName{};
+volatile std::sig_atomic_t temporaryFolder = -1;
 volatile std::sig_atomic_t hasTemporaryName = 0;
 constexpr std::array<int, 3> interruptions{ SIGTERM, SIGINT, SIGHUP };
 
 extern "C" void removeTemporaryFile(int signal)
 {
     if (hasTemporaryName != 0)
-        ::unlink(temporaryName.data());
+        ::unlinkat(temporaryFolder, temporaryName.data(), 0);
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }
@@ -366,6 +360,49 @@ private:
     sigset_t before{};
 };
 
+// The folder of the .cue, opened once. What is checked there, where the
+// temporary file is made and what is replaced are then in one folder, even
+// should a folder on the way be renamed or a link in the path changed
+// meanwhile.
+class CueFolder
+{
+public:
+    explicit CueFolder(const QString &cuePath)
+    {
+        const QByteArray path = toSystemBytes(cuePath);
+        const qsizetype slash = path.lastIndexOf('/');
+        name = path.mid(slash + 1);
+        const QByteArray folder =
+            slash < 0 ? QByteArray(".") : path.left(qMax<qsizetype>(slash, 1));
+#ifdef O_PATH
+        constexpr int flags =
+            O_PATH | O_DIRECTORY | O_CLOEXEC; // a folder that cannot be listed too
+#else
+        constexpr int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+        descriptor = ::open(folder.constData(), flags);
+        errorNumber = errno;
+    }
+    ~CueFolder()
+    {
+        if (descriptor >= 0)
+            ::close(descriptor);
+    }
+    CueFolder(const CueFolder &) = delete;
+    CueFolder &operator=(const CueFolder &) = delete;
+
+    /// What is there under \a entry, following a link when \a followLink.
+    bool status(const QByteArray &entry, struct stat *about, bool followLink = true) const
+    {
+        return ::fstatat(descriptor, entry.constData(), about, followLink ? 0 : AT_SYMLINK_NOFOLLOW)
+            == 0;
+    }
+
+    int descriptor = -1;
+    int errorNumber = 0;
+    QByteArray name; ///< of the .cue
+};
+
 // The temporary file in the folder of the .cue. Where the system allows, it
 // has no name until it is complete, so that nothing is left behind even by
 // SIGKILL or a power cut; otherwise it is named at once and removed again
@@ -374,7 +411,7 @@ private:
 class TemporaryFile
 {
 public:
-    explicit TemporaryFile(const QByteArray &folder) : folder(folder)
+    explicit TemporaryFile(const CueFolder &folder) : folder(folder.descriptor)
     {
         for (std::size_t i = 0; i < interruptions.size(); ++i) {
             struct sigaction handler = {};
@@ -385,24 +422,21 @@ public:
             if (previous[i].sa_handler != SIG_IGN)
                 ::sigaction(interruptions[i], &handler, nullptr);
         }
-        if (folder.size() + qsizetype(qstrlen(namePattern)) >= qsizetype(temporaryName.size())) {
-            errorNumber = ENAMETOOLONG;
-            return;
-        }
 #ifdef O_TMPFILE
         // Naming the unnamed file at the end goes through /proc, which may be missing.
         if (::access("/proc/self/fd", X_OK) == 0) {
-            descriptor = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+            descriptor = ::openat(this->folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
             if (descriptor >= 0)
                 return;
         }
 #endif
         const InterruptionsHeld held;
-        QByteArray name = folder + namePattern;
-        descriptor = ::mkstemp(name.data());
+        takeFreeName([this](const char *name) {
+            descriptor =
+                ::openat(this->folder, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            return descriptor >= 0;
+        });
         errorNumber = errno;
-        if (descriptor >= 0)
-            keepName(name);
     }
 
     ~TemporaryFile()
@@ -410,7 +444,7 @@ public:
         {
             const InterruptionsHeld held;
             if (hasTemporaryName != 0)
-                ::unlink(temporaryName.data());
+                ::unlinkat(folder, temporaryName.data(), 0);
             hasTemporaryName = 0;
         }
         for (std::size_t i = 0; i < interruptions.size(); ++i)
@@ -423,41 +457,41 @@ public:
     int descriptor = -1;
     int errorNumber = 0;
 
-    /// Renames the file to \a path, replacing what is there; false with errno set.
-    bool renameTo(const QByteArray &path)
+    /// Renames the file to \a name in its folder, replacing what is there; false with errno set.
+    bool renameTo(const QByteArray &name)
     {
         const InterruptionsHeld held;
-        if ((hasTemporaryName == 0 && !giveName())
-            || ::rename(temporaryName.data(), path.constData()) != 0)
+        if (hasTemporaryName == 0) {
+            // rename() needs a name to put in place of the .cue: the unnamed
+            // file gets one that is free.
+            const QByteArray source = "/proc/self/fd/" + QByteArray::number(descriptor);
+            if (!takeFreeName([&](const char *free) {
+                    return ::linkat(AT_FDCWD, source.constData(), folder, free, AT_SYMLINK_FOLLOW)
+                        == 0;
+                }))
+                return false;
+        }
+        if (::renameat(folder, temporaryName.data(), folder, name.constData()) != 0)
             return false;
         hasTemporaryName = 0;
         return true;
     }
 
 private:
-    static constexpr const char *namePattern = "/.morvant-XXXXXX";
-
-    static void keepName(const QByteArray &name)
+    // Tries names as mkstemp() chooses them until \a take makes a file under
+    // one that is free, which is kept for the signal handler.
+    template <typename Take> bool takeFreeName(Take take)
     {
-        std::copy(name.cbegin(), name.cend(), temporaryName.begin());
-        temporaryName[std::size_t(name.size())] = '\0';
-        hasTemporaryName = 1;
-    }
-
-    // rename() needs a name to put in place of the .cue: the unnamed file gets
-    // one that is free, as mkstemp() would choose it.
-    bool giveName() const
-    {
-        const QByteArray source = "/proc/self/fd/" + QByteArray::number(descriptor);
         constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
         for (int attempt = 0; attempt < 100; ++attempt) {
-            QByteArray name = folder + namePattern;
+            QByteArray name = ".morvant-XXXXXX";
             for (qsizetype i = name.size() - 6; i < name.size(); ++i)
                 name[i] = letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
-            if (::linkat(
-                    AT_FDCWD, source.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW)
-                == 0) {
-                keepName(name);
+            if (take(name.constData())) {
+                std::copy(name.cbegin(), name.cend(), temporaryName.begin());
+                temporaryName[std::size_t(name.size())] = '\0';
+                temporaryFolder = folder;
+                hasTemporaryName = 1;
                 return true;
             }
             if (errno != EEXIST)
@@ -466,29 +500,28 @@ private:
         return false;
     }
 
-    QByteArray folder;
+    int folder;
     std::array<struct sigaction, interruptions.size()> previous{};
 };
 
-#endif
-
-} // namespace
-
-bool writeCueFile(const QString &path, const QString &text, QString *error)
+// Not QSaveFile: its temporary file is named after the .cue, which no longer
+// fits when the .cue's name is near the file system's limit, and it is left
+// behind when an interruption ends the program mid-write.
+bool writeCueFileIn(
+    const CueFolder &folder, const QString &path, const QString &text, QString *error)
 {
-#ifdef Q_OS_UNIX
-    // Not QSaveFile: its temporary file is named after the .cue, which no longer
-    // fits when the .cue's name is near the file system's limit, and it is
-    // left behind when an interruption ends the program mid-write.
-    const QByteArray target = toSystemBytes(path);
+    if (folder.descriptor < 0) {
+        *error = qt_error_string(folder.errorNumber);
+        return false;
+    }
     struct stat earlier = {};
     mode_t mode = 0;
-    if (::stat(target.constData(), &earlier) == 0) {
+    if (folder.status(folder.name, &earlier)) {
         if (S_ISDIR(earlier.st_mode)) {
             *error = tr("Filename refers to a directory");
             return false;
         }
-        if (::access(target.constData(), W_OK) != 0) {
+        if (::faccessat(folder.descriptor, folder.name.constData(), W_OK, 0) != 0) {
             *error = tr("Existing file %1 is not writable").arg(shownPath(path));
             return false;
         }
@@ -500,8 +533,7 @@ bool writeCueFile(const QString &path, const QString &text, QString *error)
         mode = 0666 & ~mask;
     }
 
-    const qsizetype slash = target.lastIndexOf('/');
-    TemporaryFile temporary(slash < 0 ? QByteArray(".") : target.left(slash));
+    TemporaryFile temporary(folder);
     if (temporary.descriptor < 0) {
         *error = qt_error_string(temporary.errorNumber);
         return false;
@@ -526,11 +558,104 @@ bool writeCueFile(const QString &path, const QString &text, QString *error)
         return false;
     }
     // Renamed while still open: an unnamed file is named through its descriptor.
-    if (!temporary.renameTo(target)) {
+    if (!temporary.renameTo(folder.name)) {
         *error = qt_error_string(errno);
         return false;
     }
     return true;
+}
+
+#endif
+
+// What the .cue's name leads to, as far as the writing may care.
+struct CueTarget
+{
+    bool isControlFile = false; ///< by any path or link
+    bool isImage = false; ///< the image that the cue sheet names, by any path or link
+    bool isLink = false; ///< the name itself is a symbolic link
+    bool leadsSomewhere = false; ///< to a file or folder that exists
+    QString linkTarget; ///< of such a link, absolute
+};
+
+// Why the cue sheet must not go to \a cue, or the empty text. The file
+// written would otherwise be wherever a link leads: the saving would replace
+// whatever it points to, or create a file through a dangling one.
+QString writeRefusal(const CueTarget &cue)
+{
+    if (cue.isControlFile)
+        return tr("It is the control file itself, which is never overwritten.");
+    if (cue.isImage)
+        return tr("It is the disc image that the cue sheet names, which is never overwritten.");
+    if (!cue.isLink)
+        return {};
+    const QString target = shownPath(cue.linkTarget);
+    if (!cue.leadsSomewhere)
+        return tr("It is a link to %1, which does not exist; no file is created through a "
+                  "dangling link.")
+            .arg(target);
+    return tr("It is a link to %1; a link is left alone, and so is the file it leads to. "
+              "Remove the link to write the cue sheet here.")
+        .arg(target);
+}
+
+QString imagePathOf(const QString &cuePath)
+{
+    return cuePath.chopped(qMin<qsizetype>(4, cuePath.size())) + QStringLiteral(".img");
+}
+
+#ifdef Q_OS_UNIX
+
+// Compared on disk, not as text: a hard link or a second spelling of the
+// same path is still the same file. The control file and the image beside
+// the .cue are looked up in its folder as it was opened, so that the checks
+// and the rename see the same folder.
+CueTarget cueTarget(const QString &inputPath, const QString &cuePath, const CueFolder &folder)
+{
+    CueTarget cue;
+    struct stat about = {};
+    if (folder.descriptor < 0 || !folder.status(folder.name, &about, false))
+        return cue;
+    cue.isLink = S_ISLNK(about.st_mode);
+    if (cue.isLink) {
+        QByteArray target(qMax<qsizetype>(qsizetype(about.st_size), 255) + 1, '\0');
+        const ssize_t size = ::readlinkat(
+            folder.descriptor, folder.name.constData(), target.data(), size_t(target.size()));
+        target.truncate(qMax<qsizetype>(size, 0));
+        cue.linkTarget = fromSystemBytes(target);
+        if (!cue.linkTarget.startsWith(u'/'))
+            cue.linkTarget =
+                QDir::cleanPath(QFileInfo(cuePath).absolutePath() + u'/' + cue.linkTarget);
+    }
+    cue.leadsSomewhere = folder.status(folder.name, &about);
+    if (!cue.leadsSomewhere)
+        return cue;
+    const auto isSame = [&about](const struct stat &other) {
+        return about.st_dev == other.st_dev && about.st_ino == other.st_ino;
+    };
+    const QByteArray input = toSystemBytes(inputPath);
+    const QByteArray cueBytes = toSystemBytes(cuePath);
+    const qsizetype folderSize = cueBytes.size() - folder.name.size();
+    struct stat other = {};
+    // Beside the .cue, as the naming rules put it, the control file is looked up in the same
+    // folder.
+    const bool isBeside =
+        input.startsWith(cueBytes.first(folderSize)) && input.indexOf('/', folderSize) < 0;
+    cue.isControlFile = isBeside ? folder.status(input.sliced(folderSize), &other)
+                                 : ::stat(input.constData(), &other) == 0;
+    cue.isControlFile = cue.isControlFile && isSame(other);
+    const QByteArray image = toSystemBytes(imagePathOf(cuePath)).sliced(folderSize);
+    cue.isImage = folder.status(image, &other) && isSame(other);
+    return cue;
+}
+
+#endif
+
+} // namespace
+
+bool writeCueFile(const QString &path, const QString &text, QString *error)
+{
+#ifdef Q_OS_UNIX
+    return writeCueFileIn(CueFolder(path), path, text, error);
 #else
     // QSaveFile writes beside the .cue and renames over it. Unbuffered: a
     // failed write gives its own reason ("No space left on device") at once;
@@ -544,39 +669,27 @@ bool writeCueFile(const QString &path, const QString &text, QString *error)
 #endif
 }
 
-namespace {
-
-// Why the cue sheet of \a inputPath must not go to \a cuePath, or the empty
-// text. The file written would otherwise be wherever a link leads: the saving
-// would replace whatever it points to, or create a file through a dangling one.
-QString writeRefusal(const QString &inputPath, const QString &cuePath)
-{
-    if (sameFile(inputPath, cuePath))
-        return tr("It is the control file itself, which is never overwritten.");
-    if (sameFile(
-            cuePath.chopped(qMin<qsizetype>(4, cuePath.size())) + QStringLiteral(".img"), cuePath))
-        return tr("It is the disc image that the cue sheet names, which is never overwritten.");
-    const FileStatus cue = fileStatus(cuePath);
-    if (!cue.isLink)
-        return {};
-    const QString target = shownPath(cue.linkTarget);
-    if (!cue.exists)
-        return tr("It is a link to %1, which does not exist; no file is created through a "
-                  "dangling link.")
-            .arg(target);
-    return tr("It is a link to %1; a link is left alone, and so is the file it leads to. "
-              "Remove the link to write the cue sheet here.")
-        .arg(target);
-}
-
-} // namespace
-
 bool saveCueSheet(const QString &inputPath, const QString &cuePath, const QString &text,
     const ShowMessage &showMessage)
 {
-    QString error = writeRefusal(inputPath, cuePath);
+#ifdef Q_OS_UNIX
+    const CueFolder folder(cuePath);
+    QString error = writeRefusal(cueTarget(inputPath, cuePath, folder));
+    if (error.isEmpty() && writeCueFileIn(folder, cuePath, text, &error))
+        return true;
+#else
+    const QFileInfo cue(cuePath);
+    CueTarget target;
+    target.isControlFile = sameFile(inputPath, cuePath);
+    target.isImage = sameFile(imagePathOf(cuePath), cuePath);
+    target.isLink = cue.isSymbolicLink();
+    target.leadsSomewhere = cue.exists();
+    if (target.isLink)
+        target.linkTarget = cue.symLinkTarget();
+    QString error = writeRefusal(target);
     if (error.isEmpty() && writeCueFile(cuePath, text, &error))
         return true;
+#endif
     showMessage(tr("Cannot write %1:\n%2").arg(shownPath(cuePath), error), fileErrorTitle());
     return false;
 }

@@ -169,24 +169,11 @@ FileStatus fileStatus(const QString &path)
         status.isFile = S_ISREG(about.st_mode);
         status.size = about.st_size;
     }
-    if (::lstat(name.constData(), &about) == 0 && S_ISLNK(about.st_mode)) {
-        status.isLink = true;
-        QByteArray target(qMax<qsizetype>(about.st_size, 255) + 1, '\0');
-        const ssize_t size = ::readlink(name.constData(), target.data(), target.size());
-        target.truncate(qMax<qsizetype>(size, 0));
-        status.linkTarget = fromSystemBytes(target);
-        if (!status.linkTarget.startsWith(u'/'))
-            status.linkTarget =
-                QDir::cleanPath(QFileInfo(path).absolutePath() + u'/' + status.linkTarget);
-    }
 #else
     const QFileInfo info(path);
     status.exists = info.exists();
     status.isFile = info.isFile();
     status.size = info.size();
-    status.isLink = info.isSymbolicLink();
-    if (status.isLink)
-        status.linkTarget = info.symLinkTarget();
 #endif
     return status;
 }

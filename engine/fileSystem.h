@@ -43,8 +43,6 @@ struct FileStatus
     bool exists = false; ///< by the path, links followed
     bool isFile = false; ///< a regular file, links followed
     qint64 size = 0; ///< of what it leads to
-    bool isLink = false; ///< the path itself is a symbolic link
-    QString linkTarget; ///< of such a link, as an absolute path
 };
 
 /** What the system tells of \a path; all false when nothing is there. */
