@@ -786,6 +786,7 @@ void TestMainWindow::editCommands_data()
     const QString image = QStringLiteral("<image>");
     const QString abc = QStringLiteral("abc\r\ndef");
     const QString all = prompt + lineEnd;
+    const QString lines = QStringLiteral("ab\r\n").repeated(1000);
     struct Row
     {
         const char *name;
@@ -808,6 +809,10 @@ void TestMainWindow::editCommands_data()
         {"cut with nothing selected", "mnuCut", "shortcut", abc, 3, 0, "old", abc, "", 3, 0},
         {"copy a line end", "mnuCopy", both, abc, 3, 2, "old", abc, "\r\n", 3, 2},
         {"copy with nothing selected", "mnuCopy", "shortcut", abc, 3, 0, "old", abc, "", 3, 0},
+        // A selection ending inside a line end takes all of it; one starting inside starts after it.
+        {"copy ending inside a line end", "mnuCopy", "menu", abc, 2, 2, "old", abc, "c\r\n", 2, 3},
+        {"copy starting inside a line end", "mnuCopy", "menu", abc, 4, 2, "old", abc, "de", 5, 2},
+        {"cut far down a long text", "mnuCut", "menu", lines, 2001, 4, "old", lines.left(2001) + lines.mid(2005), "b\r\na", 2001, 0},
         {"paste over a selection", "mnuPaste", both, abc, 0, 3, "xyz", "xyz\r\ndef", "xyz", 3, 0},
         {"paste restores a line break", "mnuPaste", both, "abdef", 2, 0, "c\r\n", abc, "c\r\n", 5, 0},
         {"paste a bare line feed", "mnuPaste", both, "ab", 1, 0, "x\ny", "ax\r\nyb", "x\ny", 5, 0},

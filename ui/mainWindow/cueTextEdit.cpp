@@ -1,66 +1,77 @@
 #include "cueTextEdit.h"
 
 #include <QMimeData>
+#include <QTextBlock>
 #include <QTextDocument>
 
-namespace {
+#include <utility>
 
-const QString lineEnd = QStringLiteral("\r\n");
+namespace {
 
 // The editor's separator between two lines.
 constexpr QChar lineBreak = QChar::ParagraphSeparator;
 
-// One pass, each piece copied once: QString::replace() moves the whole rest
-// of the text again for every thousand replacements, which made a large cue
-// sheet take time that grew with the square of its size.
-QString replaced(QStringView text, QStringView before, QStringView after, qsizetype count)
+// In place, from the back: a text as large as the cue sheet is never held twice.
+QString toProgramText(QString text)
 {
-    QString result;
-    result.reserve(text.size() + count * (after.size() - before.size()));
-    qsizetype from = 0;
-    for (qsizetype at = text.indexOf(before); at >= 0;
-         from = at + before.size(), at = text.indexOf(before, from)) {
-        result += text.sliced(from, at - from);
-        result += after;
+    const qsizetype breaks = text.count(lineBreak);
+    if (breaks == 0)
+        return text;
+    qsizetype from = text.size();
+    qsizetype to = from + breaks;
+    text.resize(to);
+    QChar *data = text.data();
+    while (from > 0) {
+        const QChar character = data[--from];
+        if (character == lineBreak) {
+            data[--to] = u'\n';
+            data[--to] = u'\r';
+        } else {
+            data[--to] = character;
+        }
     }
-    result += text.sliced(from);
-    return result;
+    return text;
 }
 
-QString toProgramText(QStringView editorText)
+// The editor would make the same one break of a CR LF, but it would keep both
+// characters in its own copy of the text; joined here, in place, they take one.
+QString toEditorText(QString text)
 {
-    const QChar separator[] = { lineBreak };
-    return replaced(editorText, separator, lineEnd, editorText.count(lineBreak));
-}
-
-QString toEditorText(QStringView text)
-{
-    // The editor would make the same one break of a CR LF; saying so keeps the
-    // count of lines independent of how it treats a pair.
-    return replaced(text, lineEnd, u"\n", 0);
+    const qsizetype first = text.indexOf(u"\r\n");
+    if (first < 0)
+        return text;
+    QChar *data = text.data();
+    const qsizetype size = text.size();
+    qsizetype to = first;
+    for (qsizetype from = first; from < size; ++from) {
+        if (data[from] != u'\r' || from + 1 == size || data[from + 1] != u'\n')
+            data[to++] = data[from];
+    }
+    text.truncate(to);
+    return text;
 }
 
 } // namespace
 
 CueTextEdit::CueTextEdit(QWidget *parent) : QPlainTextEdit(parent) { }
 
-QString CueTextEdit::rawText() const
-{
-    return document()->toRawText();
-}
-
 QString CueTextEdit::text() const
 {
-    return toProgramText(rawText());
+    return toProgramText(document()->toRawText());
 }
 
 void CueTextEdit::setText(QString text)
 {
-    QString editorText = toEditorText(text);
-    // A large sheet is then held twice at most, not three times: the editor's
-    // copy and ours.
-    text = QString();
+    // Made the editor's text in place: while the editor takes its own copy, a
+    // large sheet is held twice, not three times.
+    const QString editorText = toEditorText(std::move(text));
     setPlainText(editorText);
+}
+
+qsizetype CueTextEdit::textLength() const
+{
+    const QTextDocument *editorText = document();
+    return editorText->characterCount() - 1 + editorText->blockCount() - 1;
 }
 
 QString CueTextEdit::selectedText() const
@@ -75,23 +86,38 @@ void CueTextEdit::replaceSelection(const QString &text)
     setTextCursor(cursor);
 }
 
+// Positions are worked out from the editor's lines, never from a copy of the
+// text: before the start of line n come n line breaks, each one character
+// longer in the program's text.
 qsizetype CueTextEdit::toProgramPosition(int editorPosition) const
 {
-    const QString raw = rawText();
-    const qsizetype end = qMin<qsizetype>(editorPosition, raw.size());
-    return editorPosition + QStringView(raw).left(end).count(lineBreak);
+    const QTextDocument *editorText = document();
+    const int end = qMin(editorPosition, editorText->characterCount() - 1);
+    return editorPosition + qsizetype(editorText->findBlock(end).blockNumber());
 }
 
 int CueTextEdit::toEditorPosition(qsizetype programPosition) const
 {
-    const QString raw = rawText();
-    qsizetype program = 0;
-    for (qsizetype i = 0; i < raw.size(); ++i) {
-        if (program >= programPosition)
-            return static_cast<int>(i);
-        program += raw[i] == lineBreak ? 2 : 1;
+    const QTextDocument *editorText = document();
+    const auto programStart = [editorText](int line) {
+        return editorText->findBlockByNumber(line).position() + qsizetype(line);
+    };
+    // The last line that starts at or before the position.
+    int low = 0;
+    int high = editorText->blockCount() - 1;
+    while (low < high) {
+        const int middle = low + (high - low + 1) / 2;
+        if (programStart(middle) <= programPosition)
+            low = middle;
+        else
+            high = middle - 1;
     }
-    return static_cast<int>(raw.size());
+    const QTextBlock line = editorText->findBlockByNumber(low);
+    // A position inside a CR LF moves on to the next line; the last line has no line end.
+    const int lineLength = line.length() - (line.next().isValid() ? 0 : 1);
+    return line.position()
+        + static_cast<int>(
+            qBound<qsizetype>(0, programPosition - programStart(low), qsizetype(lineLength)));
 }
 
 qsizetype CueTextEdit::selectionStart() const

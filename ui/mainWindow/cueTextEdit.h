@@ -19,6 +19,8 @@ public:
     QString text() const;
     /// Replaces the whole text; CR LF, LF and a lone CR each start a new line.
     void setText(QString text);
+    /// The length of text(), without making it.
+    qsizetype textLength() const;
 
     /// The selected characters, empty when nothing is selected.
     QString selectedText() const;
@@ -39,7 +41,6 @@ protected:
     QMimeData *createMimeDataFromSelection() const override;
 
 private:
-    QString rawText() const;
     qsizetype toProgramPosition(int editorPosition) const;
     int toEditorPosition(qsizetype programPosition) const;
 };

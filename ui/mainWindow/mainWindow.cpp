@@ -300,7 +300,7 @@ void MainWindow::paste()
 void MainWindow::selectAll()
 {
     cueText->setSelectionStart(0);
-    cueText->setSelectionLength(cueText->text().size());
+    cueText->setSelectionLength(cueText->textLength());
 }
 
 void MainWindow::showEditPopup(const QPoint &globalPosition)
