@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controlFile.h"
+#include "discImage.h"
 
 #include <QList>
 #include <QString>
@@ -76,7 +77,7 @@ CheckReport checkControlFile(
     const QString &path, const CheckOptions &options = {}, QChar separator = nativeSeparator);
 
 /// The size of a raw CD sector in an image, in bytes.
-inline constexpr qint64 rawSectorSize = 2352;
+inline constexpr qint64 rawSectorSize = imageSectorSize;
 
 /// The shortest track that a CD may have: four seconds, in sectors.
 inline constexpr qint64 shortestTrack = 4 * 75;

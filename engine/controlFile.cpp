@@ -272,6 +272,19 @@ QString intendedForm(QStringView line)
     return {};
 }
 
+std::optional<Misreading> misreadingOf(QStringView line)
+{
+    QString intended = intendedForm(line);
+    if (intended.isEmpty() || intended == line)
+        return std::nullopt;
+    const RuledLine ruled = ruleOf(line);
+    QString given = cuePieceOf(ruled);
+    if (ruled.rule != LineRule::None && ruled.rule == ruleOf(intended).rule
+        && given.simplified() == cuePieceOf(ruleOf(intended)).simplified())
+        return std::nullopt;
+    return Misreading{ std::move(intended), std::move(given), ruled.rule != LineRule::None };
+}
+
 QLatin1String modeOf(QStringView value)
 {
     switch (value.isEmpty() ? 0 : value.back().unicode()) {
@@ -421,12 +434,16 @@ QString tocFlags(qint64 control, bool isAudio)
     return flags.join(u' ');
 }
 
-namespace {
-
-QString besideControlFile(const QString &path, QChar separator, QLatin1String extension)
+std::optional<qint64> leadOut(const ControlFileSections &sections)
 {
-    return path.left(path.lastIndexOf(separator) + 1) + imageName(path, separator) + extension;
+    for (const TocEntry &entry : sections.toc) {
+        if (entry.point == 0xa2 && entry.session == 1 && entry.plba)
+            return entry.plba;
+    }
+    return std::nullopt;
 }
+
+namespace {
 
 // The data mode that a track without a readable sector header is given, and
 // where it comes from, for the warning.
@@ -457,7 +474,7 @@ private:
             { line, track ? cueNumber(QString::number(track)) : QString(), message, advice, true });
     }
     int dataMode(const RebuiltTrack &track);
-    void readPregaps(std::optional<qint64> leadOut);
+    void readPregaps(std::optional<qint64> discEnd);
 
     const ControlFileSections &sections;
     QFile image;
@@ -468,7 +485,8 @@ private:
 
 int Rebuilder::dataMode(const RebuiltTrack &track)
 {
-    // -1 when there is no header: a plain int, as MinGW's optimised build warns of an optional here.
+    // -1 when there is no header: a plain int, as MinGW's optimised build warns of an optional
+    // here.
     const int mode = hasImage ? sectorMode(image, track.start).value_or(-1) : -1;
     if (mode == 1 || mode == 2)
         return mode;
@@ -490,7 +508,7 @@ int Rebuilder::dataMode(const RebuiltTrack &track)
     return fallback;
 }
 
-void Rebuilder::readPregaps(std::optional<qint64> leadOut)
+void Rebuilder::readPregaps(std::optional<qint64> discEnd)
 {
     const QString subName = QDir::toNativeSeparators(subPath);
     const QString noIndexZero = tr("Add INDEX 00 lines by hand if the disc has pregaps.");
@@ -506,7 +524,7 @@ void Rebuilder::readPregaps(std::optional<qint64> leadOut)
     QList<TrackStart> starts;
     for (const RebuiltTrack &track : std::as_const(rebuilt.tracks))
         starts.append({ track.number, track.start });
-    const qint64 sectors = hasImage ? image.size() / imageSectorSize : leadOut.value_or(-1);
+    const qint64 sectors = hasImage ? image.size() / imageSectorSize : discEnd.value_or(-1);
     Pregaps pregaps;
     if (!sub.open(QIODevice::ReadOnly))
         pregaps.damage = sub.errorString();
@@ -536,13 +554,9 @@ RebuiltTracks Rebuilder::rebuild()
 {
     // The first entry of each point counts, as a reader of the disc takes it.
     QMap<int, const TocEntry *> entries;
-    std::optional<qint64> leadOut;
     for (const TocEntry &entry : sections.toc) {
-        if (entry.session != 1 || !entry.point)
-            continue;
-        if (*entry.point == 0xa2 && !leadOut)
-            leadOut = entry.plba;
-        else if (*entry.point >= 1 && *entry.point <= 99 && !entries.contains(int(*entry.point)))
+        if (entry.session == 1 && entry.point && *entry.point >= 1 && *entry.point <= 99
+            && !entries.contains(int(*entry.point)))
             entries.insert(int(*entry.point), &entry);
     }
     if (entries.isEmpty()) {
@@ -578,7 +592,7 @@ RebuiltTracks Rebuilder::rebuild()
         track.flags = tocFlags(control, !isData);
         rebuilt.tracks.append(track);
     }
-    readPregaps(leadOut);
+    readPregaps(leadOut(sections));
     return rebuilt;
 }
 

@@ -70,6 +70,20 @@ RuledLine ruleOf(QStringView line);
     \a line is no track keyword line at all. */
 QString intendedForm(QStringView line);
 
+/// A keyword line edited by hand that the rules read otherwise than it is meant.
+struct Misreading
+{
+    QString intended; ///< the line as intendedForm() writes it
+    QString given; ///< what the line as written gives the cue sheet, without a line end
+    bool isRead = false; ///< whether the line as written fits a rule at all
+};
+
+/** How the rules misread \a line, a keyword line in another case or with
+    other blanks than the rules expect. Nothing when the line is written as
+    meant, is no keyword line, or differs only by blanks that the conversion
+    absorbs (INDEX 1= 0). */
+std::optional<Misreading> misreadingOf(QStringView line);
+
 /** The mode that a mode line's value chooses by its last character: "AUDIO",
     "MODE1/2352", "MODE2/2352", or the empty text for any other. */
 QLatin1String modeOf(QStringView value);
@@ -81,6 +95,9 @@ QString cueNumber(QStringView number);
 /** Appends to \a cueSheet what \a line gives it. A track line gets no line
     end of its own: the mode line after it completes the line. */
 void appendCuePiece(QString &cueSheet, const RuledLine &line);
+
+/** The text that \a line gives the cue sheet, without a line end. */
+QString cuePieceOf(const RuledLine &line);
 
 /// One line of a control file as a scan hands it out; the views last until the handler returns.
 struct ControlFileLine
@@ -115,6 +132,10 @@ QString refusalText(const QString &path, const ScanOutcome &outcome);
     track, as a FLAGS line lists them: DCP, then for audio 4CH and PRE. Empty
     when it gives none. */
 QString tocFlags(qint64 control, bool isAudio);
+
+/** Where the table of contents of session 1 puts the disc's end (the PLBA of
+    its lead-out entry, point A2); nothing when it does not say. */
+std::optional<qint64> leadOut(const ControlFileSections &sections);
 
 /// A track that the table of contents and the image give, for a control file without [TRACK]
 /// sections.

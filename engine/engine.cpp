@@ -213,6 +213,15 @@ void appendCuePiece(QString &cueSheet, const RuledLine &line)
     }
 }
 
+QString cuePieceOf(const RuledLine &line)
+{
+    QString text;
+    appendCuePiece(text, line);
+    if (text.endsWith(u"\r\n"))
+        text.chop(2);
+    return text;
+}
+
 ConvertedFile convertControlFile(const QString &path, bool withCdText,
     const LineHandler &alsoEachLine, QChar separator, bool rebuild)
 {
