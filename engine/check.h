@@ -43,6 +43,12 @@ struct CheckedTrack
     QString performer; ///< from CD-Text, when asked for
 };
 
+// Moved as bytes when a list grows, so that a list of a long file's tracks or
+// findings is not held twice while it is copied to its larger place.
+Q_DECLARE_TYPEINFO(Finding, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(CheckedIndex, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(CheckedTrack, Q_RELOCATABLE_TYPE);
+
 /// What checking one control file found.
 struct CheckReport
 {
