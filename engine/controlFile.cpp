@@ -12,16 +12,25 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string_view>
 
 namespace {
 
 // Where the ASCII \a keyword first stands in \a line; -1 when nowhere.
-qsizetype find(QByteArrayView line, std::string_view keyword)
+inline qsizetype find(QByteArrayView line, std::string_view keyword)
 {
-    // Inlined memchr and memcmp: far cheaper on short lines than a general search.
-    const size_t at = std::string_view(line.data(), static_cast<size_t>(line.size())).find(keyword);
-    return at == std::string_view::npos ? -1 : qsizetype(at);
+    // memchr() for the first byte, the rest compared in place: with the
+    // keyword a constant, far cheaper on short lines than a general search.
+    const char *const end = line.end();
+    for (const char *at = line.begin(); end - at >= qsizetype(keyword.size()); ++at) {
+        at = static_cast<const char *>(std::memchr(at, keyword.front(), size_t(end - at)));
+        if (!at || end - at < qsizetype(keyword.size()))
+            break;
+        if (std::equal(keyword.begin() + 1, keyword.end(), at + 1))
+            return at - line.begin();
+    }
+    return -1;
 }
 
 qsizetype find(QStringView line, std::string_view keyword)
@@ -57,13 +66,18 @@ struct Keyword
     qsizetype end = 0;
 };
 
-template <typename Text> Keyword firstKeyword(Text line)
+// Each keyword a constant of its own, so that the compiler compares its
+// few bytes in place rather than calling memcmp() for every line.
+template <std::size_t next = 0, typename Text> Keyword firstKeyword(Text line)
 {
-    for (const auto &[rule, keyword] : keywords) {
-        if (const qsizetype at = find(line, keyword); at >= 0)
-            return { rule, at + qsizetype(keyword.size()) };
+    if constexpr (next == keywords.size()) {
+        return {};
+    } else {
+        constexpr auto keyword = keywords[next];
+        if (const qsizetype at = find(line, keyword.second); at >= 0)
+            return { keyword.first, at + qsizetype(keyword.second.size()) };
+        return firstKeyword<next + 1>(line);
     }
-    return {};
 }
 
 bool isAscii(QByteArrayView line)
@@ -76,11 +90,11 @@ bool isAscii(QByteArrayView line)
 
 // Positions in the rules count from 1, as the control file's fields are
 // described; 0 stands for "not found".
-qsizetype position(QStringView line, char16_t c)
+template <typename Text> qsizetype position(Text line, char16_t c)
 {
     // A plain loop: lines are short, and a library search costs more in calls.
     for (qsizetype at = 0; at < line.size(); ++at) {
-        if (line[at] == c)
+        if (QChar(line[at]) == c)
             return at + 1;
     }
     return 0;
@@ -88,7 +102,7 @@ qsizetype position(QStringView line, char16_t c)
 
 // The part of \a line from index \a from on, at most \a length characters
 // long; a negative length, or a start beyond the line, gives an empty part.
-QStringView part(QStringView line, qsizetype from, qsizetype length)
+template <typename Text> Text part(Text line, qsizetype from, qsizetype length)
 {
     if (from >= line.size() || length <= 0)
         return {};
@@ -215,9 +229,9 @@ private:
 };
 
 // The pieces that the rule of \a keyword takes from \a line.
-RuledLine piecesOf(QStringView line, Keyword keyword)
+template <typename Text> BasicRuledLine<Text> piecesOf(Text line, Keyword keyword)
 {
-    RuledLine ruled;
+    BasicRuledLine<Text> ruled;
     ruled.rule = keyword.rule;
     switch (keyword.rule) {
     case LineRule::Track:
@@ -285,9 +299,11 @@ std::optional<Misreading> misreadingOf(QStringView line)
     return Misreading{ std::move(intended), std::move(given), ruled.rule != LineRule::None };
 }
 
-QLatin1String modeOf(QStringView value)
+namespace {
+
+template <typename Text> QLatin1String modeByLastCharacter(Text value)
 {
-    switch (value.isEmpty() ? 0 : value.back().unicode()) {
+    switch (value.isEmpty() ? 0 : QChar(value.back()).unicode()) {
     case u'0':
         return QLatin1String("AUDIO");
     case u'1':
@@ -297,6 +313,18 @@ QLatin1String modeOf(QStringView value)
     default:
         return {};
     }
+}
+
+} // namespace
+
+QLatin1String modeOf(QStringView value)
+{
+    return modeByLastCharacter(value);
+}
+
+QLatin1String modeOf(QLatin1String value)
+{
+    return modeByLastCharacter(value);
 }
 
 namespace {
@@ -318,7 +346,8 @@ QString openFailure(const QFile &file, const QString &path)
 
 } // namespace
 
-ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool everyLine)
+ScanOutcome scanControlFile(
+    const QString &path, QString &cueSheet, const LineHandler &onLine, bool everyLine)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -336,9 +365,13 @@ ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool
     ControlFileLine line;
     QByteArrayView bytes;
     const auto hand = [&] {
-        if (everyLine)
-            sections.read(line);
-        onLine(line);
+        sections.read(line);
+        if (onLine)
+            onLine(line);
+    };
+    const auto take = [&](const auto &ruled) {
+        appendCuePiece(cueSheet, ruled);
+        outcome.hasTrackLines = outcome.hasTrackLines || ruled.rule == LineRule::Track;
     };
 
     // A longer first line is refused as soon as it is known to be longer, so
@@ -384,15 +417,23 @@ ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool
         // itself, so a line that lacks a keyword's bytes lacks the keyword:
         // only the lines that have them are worth decoding. In a plain ASCII
         // line a byte is a character, so what the bytes show holds for the
-        // text; in any other the decoded text decides, because in a
-        // double-byte code page the bytes may straddle characters.
+        // text, and the cue sheet takes its pieces from the bytes, widened
+        // only as they are appended; in any other line the decoded text
+        // decides, because in a double-byte code page the bytes may straddle
+        // characters.
         const Keyword keyword = firstKeyword(bytes);
         if (!everyLine && keyword.rule == LineRule::None)
             continue;
         const bool isPlain = isAscii(bytes);
+        if (isPlain)
+            take(piecesOf(QLatin1String(bytes.data(), bytes.size()), keyword));
+        if (isPlain && !everyLine)
+            continue;
         line.text = decoder.decode(bytes, isPlain);
         line.ruled = isPlain ? piecesOf(line.text, keyword) : ruleOf(line.text);
-        if (everyLine || line.ruled.rule != LineRule::None)
+        if (!isPlain)
+            take(line.ruled);
+        if (everyLine)
             hand();
     }
     if (result != LineReader::Result::End)

@@ -47,20 +47,23 @@ struct ScanOutcome
     Refusal refusal = Refusal::None;
     QString reason; ///< the system's reason, when the file is unreadable
     ControlFileSections sections; ///< gathered only when every line is read
+    bool hasTrackLines = false; ///< some line fits the rule of "[TRACK"
 };
 
 /// The rule that a line fits: the first whose keyword the line holds, in this order.
 enum class LineRule { None, Track, Mode, Index, Flags };
 
-/// A line read by the rule it fits: what the rule takes from the line's fixed positions.
-struct RuledLine
+/// A line read by the rule it fits: what the rule takes from the line's fixed
+/// positions. The pieces view the line's text, or, for a plain ASCII line, its bytes.
+template <typename Text> struct BasicRuledLine
 {
     LineRule rule = LineRule::None;
-    QStringView number; ///< of a track or an index, as the line writes it
+    Text number; ///< of a track or an index, as the line writes it
     /// a mode line's text after "MODE=", an index line's after its first "=",
     /// a flags line's from its 7th character on
-    QStringView value;
+    Text value;
 };
+using RuledLine = BasicRuledLine<QStringView>;
 
 /** Reads \a line by the conversion's rules; the pieces point into \a line. */
 RuledLine ruleOf(QStringView line);
@@ -87,6 +90,7 @@ std::optional<Misreading> misreadingOf(QStringView line);
 /** The mode that a mode line's value chooses by its last character: "AUDIO",
     "MODE1/2352", "MODE2/2352", or the empty text for any other. */
 QLatin1String modeOf(QStringView value);
+QLatin1String modeOf(QLatin1String value);
 
 /** A track's or an index's number as the cue sheet writes it: two characters
     as they are, any other number with a "0" before it. */
@@ -95,6 +99,7 @@ QString cueNumber(QStringView number);
 /** Appends to \a cueSheet what \a line gives it. A track line gets no line
     end of its own: the mode line after it completes the line. */
 void appendCuePiece(QString &cueSheet, const RuledLine &line);
+void appendCuePiece(QString &cueSheet, const BasicRuledLine<QLatin1String> &line);
 
 /** The text that \a line gives the cue sheet, without a line end. */
 QString cuePieceOf(const RuledLine &line);
@@ -115,11 +120,13 @@ struct ControlFileLine
 using LineHandler = std::function<void(const ControlFileLine &line)>;
 
 /** Reads the control file at \a path once, from the front, in bounded memory,
-    and hands \a onLine its lines in order: with \a everyLine all of them,
-    otherwise only those past the Sessions= line that fit a rule, so that the
-    others need not even be decoded. Stops at the first reason to refuse the
-    file, which it returns. */
-ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool everyLine);
+    and appends to \a cueSheet what its lines give. With \a everyLine it also
+    reads the sections and hands \a onLine, when given, every line in order;
+    without, only the lines that hold a keyword are decoded, and plain ASCII
+    ones not even those. Stops at the first reason to refuse the file, which
+    it returns. */
+ScanOutcome scanControlFile(
+    const QString &path, QString &cueSheet, const LineHandler &onLine, bool everyLine);
 
 /** Tells the user through \a showMessage why \a outcome refused the file at
     \a path: the message and title that the conversion shows. */
