@@ -42,7 +42,8 @@ private:
     QSet<QString> texts;
 };
 
-// Everything one pass over the control file gathers.
+// Judges the lines of the control file as the scan hands them over, and
+// gathers the tracks that the cue sheet gets from them and the findings.
 struct Scan
 {
     QList<CheckedTrack> tracks;
@@ -52,6 +53,9 @@ struct Scan
     QSet<int> linesWithFindings;
     QSet<int> tracksWithModeFinding; ///< indexes into tracks
     QSet<int> tracksWithIndexOneFinding;
+    QString section; ///< the current section's name, blanks simplified, upper case
+    bool isTrackLineOpen = false; ///< a TRACK piece still waits for its mode
+    int modeProblemLine = 0; ///< an unusable MODE line of the open track
 
     void add(const QString &code, int line, const QString &track, const QString &message,
         const QString &advice)
@@ -59,30 +63,14 @@ struct Scan
         findings.append({ Severity::Warning, code, line, track, shared(message), shared(advice) });
     }
     QString lastTrack() const { return tracks.isEmpty() ? QString() : tracks.last().number; }
-};
-
-// Judges the lines of the control file as the scan hands them over, and
-// gathers the tracks that the cue sheet gets from them.
-class Scanner
-{
-public:
-    explicit Scanner(Scan &scan) : scan(scan) { }
 
     void take(const ControlFileLine &line);
-    void finish();
-
-private:
     void takeMisread(int number, QStringView line);
     void takeRuled(int number, const RuledLine &ruled);
     void reportRunOn(int number);
-
-    Scan &scan;
-    QString section; ///< the current section's name, blanks simplified, upper case
-    bool isTrackLineOpen = false; ///< a TRACK piece still waits for its mode
-    int modeProblemLine = 0; ///< an unusable MODE line of the open track
 };
 
-void Scanner::take(const ControlFileLine &line)
+void Scan::take(const ControlFileLine &line)
 {
     if (line.startsSection)
         section = line.section.toString().toUpper();
@@ -93,7 +81,7 @@ void Scanner::take(const ControlFileLine &line)
         takeRuled(line.number, line.ruled);
 }
 
-void Scanner::takeMisread(int number, QStringView line)
+void Scan::takeMisread(int number, QStringView line)
 {
     const std::optional<Misreading> misread = misreadingOf(line);
     if (!misread)
@@ -110,28 +98,27 @@ void Scanner::takeMisread(int number, QStringView line)
         ? tr("%1 adds nothing to the cue sheet because of its case or spacing.").arg(quoted)
         : tr("%1 is misread because of its case or spacing: the cue sheet gets %2.")
               .arg(quoted, quotedLine(misread->given.trimmed()));
-    scan.add(QStringLiteral("keyword-form"), number, isHeader ? QString() : scan.lastTrack(),
-        message,
+    add(QStringLiteral("keyword-form"), number, isHeader ? QString() : lastTrack(), message,
         tr("Write it as %1; such lines usually come from editing by hand.")
             .arg(quotedLine(intended)));
-    scan.linesWithFindings.insert(number);
-    if (scan.tracks.isEmpty() || isHeader)
+    linesWithFindings.insert(number);
+    if (tracks.isEmpty() || isHeader)
         return;
-    const int track = int(scan.tracks.size() - 1);
+    const int track = int(tracks.size() - 1);
     if (intended.startsWith(u"MODE="))
-        scan.tracksWithModeFinding.insert(track);
+        tracksWithModeFinding.insert(track);
     if (intended.startsWith(u"INDEX ")
         && QStringView(intended).sliced(6, intended.indexOf(u'=') - 6).toInt() == 1)
-        scan.tracksWithIndexOneFinding.insert(track);
+        tracksWithIndexOneFinding.insert(track);
 }
-void Scanner::reportRunOn(int number)
+void Scan::reportRunOn(int number)
 {
     if (!isTrackLineOpen)
         return;
     isTrackLineOpen = false;
-    if (scan.tracksWithModeFinding.contains(int(scan.tracks.size() - 1)))
+    if (tracksWithModeFinding.contains(int(tracks.size() - 1)))
         return;
-    const CheckedTrack &track = scan.tracks.last();
+    const CheckedTrack &track = tracks.last();
     const QString message = number
         ? tr("The TRACK %1 line of the cue sheet has no mode, so it runs into the "
              "cue sheet's next line.")
@@ -146,16 +133,16 @@ void Scanner::reportRunOn(int number)
         : tr("Put a MODE= line (0 audio, 1 or 2 data) right after the [TRACK] line, before any "
              "INDEX or FLAGS line.");
     const int line = modeProblemLine ? modeProblemLine : track.line;
-    scan.add(QStringLiteral("track-line"), line, track.number, message, advice);
-    scan.linesWithFindings.insert(line);
+    add(QStringLiteral("track-line"), line, track.number, message, advice);
+    linesWithFindings.insert(line);
 }
 
-void Scanner::takeRuled(int number, const RuledLine &ruled)
+void Scan::takeRuled(int number, const RuledLine &ruled)
 {
     const LineRule rule = ruled.rule;
     if (rule == LineRule::Track) {
         reportRunOn(number);
-        scan.tracks.append({ scan.shared(cueNumber(ruled.number)), number, {}, {}, {}, {}, {} });
+        tracks.append({ shared(cueNumber(ruled.number)), number, {}, {}, {}, {}, {} });
         isTrackLineOpen = true;
         modeProblemLine = 0;
         return;
@@ -164,8 +151,8 @@ void Scanner::takeRuled(int number, const RuledLine &ruled)
     if (rule == LineRule::Mode && mode.isEmpty()) {
         if (isTrackLineOpen) {
             modeProblemLine = number;
-        } else if (!scan.linesWithFindings.contains(number)) {
-            scan.add(QStringLiteral("stray-line"), number, scan.lastTrack(),
+        } else if (!linesWithFindings.contains(number)) {
+            add(QStringLiteral("stray-line"), number, lastTrack(),
                 tr("%1 gives no mode a cue sheet knows.")
                     .arg(quotedLine(QStringLiteral("MODE=") + ruled.value.toString())),
                 tr("Write MODE=0 for audio, MODE=1 or MODE=2 for data."));
@@ -173,16 +160,16 @@ void Scanner::takeRuled(int number, const RuledLine &ruled)
         return;
     }
     if (rule == LineRule::Mode && isTrackLineOpen) {
-        scan.tracks.last().mode = scan.shared(mode);
+        tracks.last().mode = shared(mode);
         isTrackLineOpen = false;
         return;
     }
     reportRunOn(number);
-    if (scan.tracks.isEmpty() || rule == LineRule::Mode) {
-        if (scan.linesWithFindings.contains(number))
+    if (tracks.isEmpty() || rule == LineRule::Mode) {
+        if (linesWithFindings.contains(number))
             return;
-        scan.add(QStringLiteral("stray-line"), number, scan.lastTrack(),
-            scan.tracks.isEmpty()
+        add(QStringLiteral("stray-line"), number, lastTrack(),
+            tracks.isEmpty()
                 ? tr("This line comes before the first track, so the cue sheet gets %1 "
                      "outside any track.")
                       .arg(quotedLine(cuePieceOf(ruled).trimmed()))
@@ -193,18 +180,18 @@ void Scanner::takeRuled(int number, const RuledLine &ruled)
                "MODE= right after the section's first line."));
         return;
     }
-    CheckedTrack &track = scan.tracks.last();
+    CheckedTrack &track = tracks.last();
     if (rule == LineRule::Flags) {
         track.flags.append(ruled.value.toString());
         if (ruled.value.trimmed().isEmpty()) {
-            scan.add(QStringLiteral("flags-empty"), number, track.number,
+            add(QStringLiteral("flags-empty"), number, track.number,
                 tr("This FLAGS= line names no flag, so the cue sheet gets a FLAGS line without "
                    "one, which programs that load it may refuse."),
                 tr("Remove the line, or write the flags the track has, such as `FLAGS= DCP`."));
         } else if (!track.indexes.isEmpty()) {
             // The conversion keeps the lines' order, and a cue sheet's FLAGS
             // belong before the track's first INDEX.
-            scan.add(QStringLiteral("flags-order"), number, track.number,
+            add(QStringLiteral("flags-order"), number, track.number,
                 tr("This FLAGS= line comes after an INDEX line, so the cue sheet has FLAGS "
                    "after INDEX in track %1, where programs that load it expect it before.")
                     .arg(track.number),
@@ -213,13 +200,8 @@ void Scanner::takeRuled(int number, const RuledLine &ruled)
     } else if (rule == LineRule::Index) {
         const qint64 sectors = sectorCount(ruled.value);
         track.indexes.append(
-            { scan.shared(cueNumber(ruled.number)), sectorCountToMsf(sectors), sectors, number });
+            { shared(cueNumber(ruled.number)), sectorCountToMsf(sectors), sectors, number });
     }
-}
-
-void Scanner::finish()
-{
-    reportRunOn(0);
 }
 
 void checkTracks(Scan &scan)
@@ -530,9 +512,8 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     report.path = path;
 
     Scan scan;
-    Scanner scanner(scan);
     const ConvertedFile converted = convertControlFile(
-        path, options.cdText, [&](const ControlFileLine &line) { scanner.take(line); }, separator,
+        path, options.cdText, [&](const ControlFileLine &line) { scan.take(line); }, separator,
         options.rebuild);
     report.refusal = converted.outcome.refusal;
     if (report.refusal != Refusal::None) {
@@ -553,7 +534,7 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
                                     "is the .ccd file of a single-session CloneCD image.") });
         return report;
     }
-    scanner.finish();
+    scan.reportRunOn(0);
     scan.sections = converted.outcome.sections;
     report.cueSheet = converted.cueSheet;
     if (converted.isRebuilt)

@@ -256,13 +256,15 @@ template <typename Text> BasicRuledLine<Text> piecesOf(Text line, Keyword keywor
     return ruled;
 }
 
-} // namespace
-
+// Reads \a line by the conversion's rules; the pieces point into \a line.
 RuledLine ruleOf(QStringView line)
 {
     return piecesOf(line, firstKeyword(line));
 }
 
+// How a keyword line edited by hand, in another case or with other blanks,
+// would be written so that the rules read it as meant; the empty text when
+// \a line is no track keyword line at all.
 QString intendedForm(QStringView line)
 {
     static const QRegularExpression header(QStringLiteral("^\\[\\s*TRACK\\s*([0-9]+)\\s*\\]$"),
@@ -285,6 +287,8 @@ QString intendedForm(QStringView line)
         return QStringLiteral("INDEX ") + match.captured(1) + u'=' + value;
     return {};
 }
+
+} // namespace
 
 std::optional<Misreading> misreadingOf(QStringView line)
 {

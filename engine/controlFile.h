@@ -65,18 +65,10 @@ template <typename Text> struct BasicRuledLine
 };
 using RuledLine = BasicRuledLine<QStringView>;
 
-/** Reads \a line by the conversion's rules; the pieces point into \a line. */
-RuledLine ruleOf(QStringView line);
-
-/** How a keyword line edited by hand, in another case or with other blanks,
-    would be written so that the rules read it as meant; the empty text when
-    \a line is no track keyword line at all. */
-QString intendedForm(QStringView line);
-
 /// A keyword line edited by hand that the rules read otherwise than it is meant.
 struct Misreading
 {
-    QString intended; ///< the line as intendedForm() writes it
+    QString intended; ///< the line as it would be written for the rules to read it as meant
     QString given; ///< what the line as written gives the cue sheet, without a line end
     bool isRead = false; ///< whether the line as written fits a rule at all
 };
