@@ -166,14 +166,12 @@ public:
     {
         const QStringView trimmed = line.text.trimmed();
         line.startsSection = trimmed.startsWith(u'[') && trimmed.endsWith(u']');
-        line.key = line.value = {};
         if (line.startsSection) {
             section = trimmed.sliced(1, trimmed.size() - 2).toString().simplified();
             startSection(line.number);
         } else if (const qsizetype equals = trimmed.indexOf(u'='); equals > 0) {
-            line.key = trimmed.first(equals).trimmed();
-            line.value = trimmed.sliced(equals + 1).trimmed();
-            takeEntry(line);
+            takeEntry(
+                line.number, trimmed.first(equals).trimmed(), trimmed.sliced(equals + 1).trimmed());
         }
         line.section = section;
     }
@@ -194,16 +192,16 @@ private:
             sections.laterSessionLine = number;
     }
 
-    void takeEntry(const ControlFileLine &line)
+    void takeEntry(int number, QStringView name, QStringView text)
     {
-        const QString key = line.key.toString().toUpper();
-        const QString value = line.value.toString();
+        const QString key = name.toString().toUpper();
+        const QString value = text.toString();
         if (upperSection == u"CDTEXT") {
             if (sections.cdText.size() < maxCdTextEntries)
-                sections.cdText.append({ line.key.toString(), value, line.number });
+                sections.cdText.append({ name.toString(), value, number });
         } else if (upperSection == u"DISC" && key == u"DATATRACKSSCRAMBLED") {
             sections.scrambled = value;
-            sections.scrambledLine = line.number;
+            sections.scrambledLine = number;
         } else if (key == u"PREGAPMODE" && sections.preGapMode.isEmpty()) {
             sections.preGapMode = value;
         } else if (tocIndex >= 0) {
@@ -211,7 +209,7 @@ private:
             if (key == u"SESSION") {
                 entry.session = tocNumber(value).value_or(1);
                 if (entry.session > 1 && !sections.laterSessionLine)
-                    sections.laterSessionLine = line.number;
+                    sections.laterSessionLine = number;
             } else if (key == u"POINT") {
                 entry.point = tocNumber(value);
             } else if (key == u"CONTROL") {
@@ -301,34 +299,6 @@ std::optional<Misreading> misreadingOf(QStringView line)
         && given.simplified() == cuePieceOf(ruleOf(intended)).simplified())
         return std::nullopt;
     return Misreading{ std::move(intended), std::move(given), ruled.rule != LineRule::None };
-}
-
-namespace {
-
-template <typename Text> QLatin1String modeByLastCharacter(Text value)
-{
-    switch (value.isEmpty() ? 0 : QChar(value.back()).unicode()) {
-    case u'0':
-        return QLatin1String("AUDIO");
-    case u'1':
-        return QLatin1String("MODE1/2352");
-    case u'2':
-        return QLatin1String("MODE2/2352");
-    default:
-        return {};
-    }
-}
-
-} // namespace
-
-QLatin1String modeOf(QStringView value)
-{
-    return modeByLastCharacter(value);
-}
-
-QLatin1String modeOf(QLatin1String value)
-{
-    return modeByLastCharacter(value);
 }
 
 namespace {

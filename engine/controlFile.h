@@ -81,8 +81,19 @@ std::optional<Misreading> misreadingOf(QStringView line);
 
 /** The mode that a mode line's value chooses by its last character: "AUDIO",
     "MODE1/2352", "MODE2/2352", or the empty text for any other. */
-QLatin1String modeOf(QStringView value);
-QLatin1String modeOf(QLatin1String value);
+template <typename Text> QLatin1String modeOf(const Text &value)
+{
+    switch (value.isEmpty() ? 0 : QChar(value.back()).unicode()) {
+    case u'0':
+        return QLatin1String("AUDIO");
+    case u'1':
+        return QLatin1String("MODE1/2352");
+    case u'2':
+        return QLatin1String("MODE2/2352");
+    default:
+        return {};
+    }
+}
 
 /** A track's or an index's number as the cue sheet writes it: two characters
     as they are, any other number with a "0" before it. */
@@ -105,8 +116,6 @@ struct ControlFileLine
     RuledLine ruled; ///< no rule before the Sessions= line
     QStringView section; ///< the [section] the line starts or lies in, blanks simplified
     bool startsSection = false;
-    QStringView key; ///< of a key=value line, blanks trimmed; empty for any other line
-    QStringView value; ///< of a key=value line, blanks trimmed
 };
 
 using LineHandler = std::function<void(const ControlFileLine &line)>;
