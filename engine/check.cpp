@@ -1,154 +1,126 @@
 #include "check.h"
 
 #include "controlFile.h"
+#include "discImage.h"
 #include "fileSystem.h"
 #include "translation.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QSet>
 
 #include <optional>
 
 namespace {
 
-// What one control file line adds to the cue sheet, by the conversion's rules.
-struct Piece
+// Numbers as the cue sheet writes them ("01"), of no more digits than an int holds.
+std::optional<int> wholeNumber(QStringView text)
 {
-    RuledLine ruled;
-    QString text; ///< without its line end, so that findings can quote it
-};
-
-Piece pieceOf(QStringView line)
-{
-    Piece piece{ ruleOf(line), {} };
-    appendCuePiece(piece.text, piece.ruled);
-    if (piece.text.endsWith(u"\r\n"))
-        piece.text.chop(2);
-    return piece;
-}
-
-std::optional<int> wholeNumber(const QString &text)
-{
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
-    if (!digits.match(text).hasMatch())
+    if (text.isEmpty() || text.size() > 9
+        || !std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
         return std::nullopt;
     return text.toInt();
 }
-
-// Everything one pass over the control file gathers.
-struct Scan
-{
-    QList<CheckedTrack> tracks;
-    QList<Finding> findings;
-    ControlFileSections sections;
-    QSet<int> linesWithFindings;
-    QSet<int> tracksWithModeFinding; ///< indexes into tracks
-    QSet<int> tracksWithIndexOneFinding;
-};
 
 QString quotedLine(const QString &text)
 {
     return u'`' + text + u'`';
 }
 
-void addFinding(QList<Finding> &findings, const QString &code, int line, const QString &track,
-    const QString &message, const QString &advice)
-{
-    findings.append({ Severity::Warning, code, line, track, message, advice });
-}
-
-class Scanner
+// On a long file most texts repeat: the advice of a kind of finding, track
+// and index numbers, modes. Each is kept once, so that the report stays small.
+class SharedTexts
 {
 public:
-    explicit Scanner(Scan &scan) : scan(scan) { }
-
-    void take(const ControlFileLine &line);
-    void finish();
+    QString operator()(const QString &text)
+    {
+        const auto found = texts.constFind(text);
+        return found != texts.cend() ? *found : *texts.insert(text);
+    }
 
 private:
-    void takeRelaxed(int number, QStringView line);
-    void takePiece(int number, const Piece &piece);
-    void reportRunOn(int number);
-    QString shared(const QString &text);
+    QSet<QString> texts;
+};
 
-    Scan &scan;
+// Judges the lines of the control file as the scan hands them over, and
+// gathers the tracks that the cue sheet gets from them and the findings.
+struct Scan
+{
+    QList<CheckedTrack> tracks;
+    QList<Finding> findings;
+    SharedTexts shared;
+    ControlFileSections sections;
+    QSet<int> linesWithFindings;
+    QSet<int> tracksWithModeFinding; ///< indexes into tracks
+    QSet<int> tracksWithIndexOneFinding;
     QString section; ///< the current section's name, blanks simplified, upper case
     bool isTrackLineOpen = false; ///< a TRACK piece still waits for its mode
     int modeProblemLine = 0; ///< an unusable MODE line of the open track
-    QSet<QString> texts; ///< see shared()
+
+    void add(const QString &code, int line, const QString &track, const QString &message,
+        const QString &advice)
+    {
+        findings.append({ Severity::Warning, code, line, track, shared(message), shared(advice) });
+    }
+    QString lastTrack() const { return tracks.isEmpty() ? QString() : tracks.last().number; }
+
+    void take(const ControlFileLine &line);
+    void takeMisread(int number, QStringView line);
+    void takeRuled(int number, const RuledLine &ruled);
+    void reportRunOn(int number);
 };
 
-// Index numbers and modes repeat from track to track: all tracks share one
-// copy of each, so that the report on a long file stays small.
-QString Scanner::shared(const QString &text)
+void Scan::take(const ControlFileLine &line)
 {
-    const auto found = texts.constFind(text);
-    return found != texts.cend() ? *found : *texts.insert(text);
-}
-
-void Scanner::take(const ControlFileLine &line)
-{
-    const int number = line.number;
     if (line.startsSection)
         section = line.section.toString().toUpper();
     if (!line.isPastSessions)
         return;
-    takeRelaxed(number, line.text);
+    takeMisread(line.number, line.text);
     if (line.ruled.rule != LineRule::None)
-        takePiece(number, pieceOf(line.text));
+        takeRuled(line.number, line.ruled);
 }
 
-void Scanner::takeRelaxed(int number, QStringView line)
+void Scan::takeMisread(int number, QStringView line)
 {
-    const QString intended = intendedForm(line);
-    if (intended.isEmpty() || intended == line)
+    const std::optional<Misreading> misread = misreadingOf(line);
+    if (!misread)
         return;
-    if (!intended.startsWith(u'[') && !section.startsWith(u"TRACK"))
+    const QString &intended = misread->intended;
+    const bool isHeader = intended.startsWith(u'[');
+    if (!isHeader && !section.startsWith(u"TRACK"))
         return;
-    const Piece piece = pieceOf(line);
-    // Blanks that the conversion absorbs (INDEX 1= 0) harm nothing.
-    const Piece intendedPiece = pieceOf(intended);
-    if (piece.ruled.rule != LineRule::None && piece.ruled.rule == intendedPiece.ruled.rule
-        && piece.text.simplified() == intendedPiece.text.simplified())
-        return;
-    const QString track = scan.tracks.isEmpty() ? QString() : scan.tracks.last().number;
-    QString message;
-    if (piece.ruled.rule == LineRule::None)
-        message = tr("%1 is passed over because of its case or spacing, so the cue sheet lacks it.")
-                      .arg(quotedLine(line.toString()));
-    else if (piece.text.isEmpty())
-        message = tr("%1 adds nothing to the cue sheet because of its case or spacing.")
-                      .arg(quotedLine(line.toString()));
-    else
-        message = tr("%1 is misread because of its case or spacing: the cue sheet gets %2.")
-                      .arg(quotedLine(line.toString()), quotedLine(piece.text.trimmed()));
-    addFinding(scan.findings, QStringLiteral("keyword-form"), number,
-        intended.startsWith(u'[') ? QString() : track, message,
+    const QString quoted = quotedLine(line.toString());
+    const QString message = !misread->isRead
+        ? tr("%1 is passed over because of its case or spacing, so the cue sheet lacks it.")
+              .arg(quoted)
+        : misread->given.isEmpty()
+        ? tr("%1 adds nothing to the cue sheet because of its case or spacing.").arg(quoted)
+        : tr("%1 is misread because of its case or spacing: the cue sheet gets %2.")
+              .arg(quoted, quotedLine(misread->given.trimmed()));
+    add(QStringLiteral("keyword-form"), number, isHeader ? QString() : lastTrack(), message,
         tr("Write it as %1; such lines usually come from editing by hand.")
             .arg(quotedLine(intended)));
-    scan.linesWithFindings.insert(number);
-    if (scan.tracks.isEmpty() || intended.startsWith(u'['))
+    linesWithFindings.insert(number);
+    if (tracks.isEmpty() || isHeader)
         return;
+    const int track = int(tracks.size() - 1);
     if (intended.startsWith(u"MODE="))
-        scan.tracksWithModeFinding.insert(int(scan.tracks.size() - 1));
-    if (const auto match = QRegularExpression(QStringLiteral("^INDEX 0*1=")).match(intended);
-        match.hasMatch())
-        scan.tracksWithIndexOneFinding.insert(int(scan.tracks.size() - 1));
+        tracksWithModeFinding.insert(track);
+    if (intended.startsWith(u"INDEX ")
+        && QStringView(intended).sliced(6, intended.indexOf(u'=') - 6).toInt() == 1)
+        tracksWithIndexOneFinding.insert(track);
 }
-
-void Scanner::reportRunOn(int number)
+void Scan::reportRunOn(int number)
 {
     if (!isTrackLineOpen)
         return;
     isTrackLineOpen = false;
-    const int trackIndex = int(scan.tracks.size() - 1);
-    if (scan.tracksWithModeFinding.contains(trackIndex))
+    if (tracksWithModeFinding.contains(int(tracks.size() - 1)))
         return;
-    const CheckedTrack &track = scan.tracks.last();
-    QString message = number
+    const CheckedTrack &track = tracks.last();
+    const QString message = number
         ? tr("The TRACK %1 line of the cue sheet has no mode, so it runs into the "
              "cue sheet's next line.")
               .arg(track.number)
@@ -162,122 +134,96 @@ void Scanner::reportRunOn(int number)
         : tr("Put a MODE= line (0 audio, 1 or 2 data) right after the [TRACK] line, before any "
              "INDEX or FLAGS line.");
     const int line = modeProblemLine ? modeProblemLine : track.line;
-    addFinding(scan.findings, QStringLiteral("track-line"), line, track.number, message, advice);
-    scan.linesWithFindings.insert(line);
+    add(QStringLiteral("track-line"), line, track.number, message, advice);
+    linesWithFindings.insert(line);
 }
 
-void Scanner::takePiece(int number, const Piece &piece)
+void Scan::takeRuled(int number, const RuledLine &ruled)
 {
-    const LineRule rule = piece.ruled.rule;
+    const LineRule rule = ruled.rule;
     if (rule == LineRule::Track) {
         reportRunOn(number);
-        scan.tracks.append({ cueNumber(piece.ruled.number), number, {}, {}, {}, {}, {} });
+        tracks.append({ shared(cueNumber(ruled.number)), number, {}, {}, {}, {}, {} });
         isTrackLineOpen = true;
         modeProblemLine = 0;
         return;
     }
-    if (rule == LineRule::Mode && piece.text.isEmpty()) {
+    const QLatin1String mode = rule == LineRule::Mode ? modeOf(ruled.value) : QLatin1String();
+    if (rule == LineRule::Mode && mode.isEmpty()) {
         if (isTrackLineOpen) {
             modeProblemLine = number;
-        } else if (!scan.linesWithFindings.contains(number)) {
-            addFinding(scan.findings, QStringLiteral("stray-line"), number,
-                scan.tracks.isEmpty() ? QString() : scan.tracks.last().number,
+        } else if (!linesWithFindings.contains(number)) {
+            add(QStringLiteral("stray-line"), number, lastTrack(),
                 tr("%1 gives no mode a cue sheet knows.")
-                    .arg(quotedLine(QStringLiteral("MODE=") + piece.ruled.value.toString())),
+                    .arg(quotedLine(QStringLiteral("MODE=") + ruled.value.toString())),
                 tr("Write MODE=0 for audio, MODE=1 or MODE=2 for data."));
         }
         return;
     }
     if (rule == LineRule::Mode && isTrackLineOpen) {
-        scan.tracks.last().mode = shared(modeOf(piece.ruled.value));
+        tracks.last().mode = shared(mode);
         isTrackLineOpen = false;
         return;
     }
     reportRunOn(number);
-    if (scan.tracks.isEmpty() || rule == LineRule::Mode) {
-        if (scan.linesWithFindings.contains(number))
+    if (tracks.isEmpty() || rule == LineRule::Mode) {
+        if (linesWithFindings.contains(number))
             return;
-        addFinding(scan.findings, QStringLiteral("stray-line"), number,
-            scan.tracks.isEmpty() ? QString() : scan.tracks.last().number,
-            scan.tracks.isEmpty()
+        add(QStringLiteral("stray-line"), number, lastTrack(),
+            tracks.isEmpty()
                 ? tr("This line comes before the first track, so the cue sheet gets %1 "
                      "outside any track.")
-                      .arg(quotedLine(piece.text.trimmed()))
+                      .arg(quotedLine(cuePieceOf(ruled).trimmed()))
                 : tr("This MODE= line does not follow a [TRACK] line directly, so the cue "
                      "sheet gets %1 on a line of its own.")
-                      .arg(quotedLine(piece.text)),
+                      .arg(quotedLine(cuePieceOf(ruled))),
             tr("Keep MODE=, INDEX and FLAGS= lines inside a [TRACK] section, with "
                "MODE= right after the section's first line."));
         return;
     }
-    CheckedTrack &track = scan.tracks.last();
+    CheckedTrack &track = tracks.last();
     if (rule == LineRule::Flags) {
-        track.flags.append(piece.ruled.value.toString());
-        if (piece.ruled.value.trimmed().isEmpty()) {
-            addFinding(scan.findings, QStringLiteral("flags-empty"), number, track.number,
+        track.flags.append(ruled.value.toString());
+        if (ruled.value.trimmed().isEmpty()) {
+            add(QStringLiteral("flags-empty"), number, track.number,
                 tr("This FLAGS= line names no flag, so the cue sheet gets a FLAGS line without "
                    "one, which programs that load it may refuse."),
                 tr("Remove the line, or write the flags the track has, such as `FLAGS= DCP`."));
         } else if (!track.indexes.isEmpty()) {
             // The conversion keeps the lines' order, and a cue sheet's FLAGS
             // belong before the track's first INDEX.
-            addFinding(scan.findings, QStringLiteral("flags-order"), number, track.number,
+            add(QStringLiteral("flags-order"), number, track.number,
                 tr("This FLAGS= line comes after an INDEX line, so the cue sheet has FLAGS "
                    "after INDEX in track %1, where programs that load it expect it before.")
                     .arg(track.number),
                 tr("Move the FLAGS= line above the INDEX lines of its [TRACK] section."));
         }
     } else if (rule == LineRule::Index) {
-        const qint64 sectors = sectorCount(piece.ruled.value);
+        const qint64 sectors = sectorCount(ruled.value);
         track.indexes.append(
-            { shared(cueNumber(piece.ruled.number)), sectorCountToMsf(sectors), sectors, number });
+            { shared(cueNumber(ruled.number)), sectorCountToMsf(sectors), sectors, number });
     }
 }
 
-void Scanner::finish()
+void checkTracks(Scan &scan)
 {
-    reportRunOn(0);
-}
-
-// A file that differs only in case is a likely cause of a missing file, and
-// worth naming, since the cue sheet's name has to match exactly on most systems.
-QString sameNameOtherCase(const QString &path)
-{
-    const QFileInfo info(path);
-    const QStringList names = info.dir().entryList(QDir::Files | QDir::Hidden);
-    for (const QString &name : names) {
-        if (name.compare(info.fileName(), Qt::CaseInsensitive) == 0 && name != info.fileName())
-            return name;
-    }
-    return {};
-}
-
-void checkTracks(const Scan &scan, QList<Finding> &findings)
-{
-    // Made once, so that every finding that gives it shares one copy.
-    const QString numberFromOne = tr("Number the tracks from 1 upwards.");
-    const auto unlessFound = [&](int line, auto add) {
-        if (!scan.linesWithFindings.contains(line))
-            add();
-    };
     std::optional<int> previousNumber;
     const CheckedIndex *previousIndex = nullptr;
     for (int i = 0; i < scan.tracks.size(); ++i) {
         const CheckedTrack &track = scan.tracks[i];
         const std::optional<int> number = wholeNumber(track.number);
         if (!number) {
-            unlessFound(track.line, [&] {
-                addFinding(findings, QStringLiteral("track-number"), track.line, track.number,
+            if (!scan.linesWithFindings.contains(track.line))
+                scan.add(QStringLiteral("track-number"), track.line, track.number,
                     tr("The track number %1 is not a number.").arg(quotedLine(track.number)),
                     tr("Write the section's first line as [TRACK n], n from 1 to 99."));
-            });
         } else if (*number < 1 || *number > 99) {
-            addFinding(findings, QStringLiteral("track-number"), track.line, track.number,
+            scan.add(QStringLiteral("track-number"), track.line, track.number,
                 tr("Track %1 lies outside the numbers 1 to 99 that a disc can have.")
                     .arg(track.number),
-                numberFromOne);
+                tr("Number the tracks from 1 upwards."));
         } else if (*number != (previousNumber ? *previousNumber + 1 : 1)) {
-            addFinding(findings, QStringLiteral("track-number"), track.line, track.number,
+            scan.add(QStringLiteral("track-number"), track.line, track.number,
                 previousNumber
                     ? tr("Track %1 follows track %2: track numbers must run upwards without gaps.")
                           .arg(track.number, cueNumber(QString::number(*previousNumber)))
@@ -292,7 +238,7 @@ void checkTracks(const Scan &scan, QList<Finding> &findings)
         const bool hasIndexOne = std::any_of(track.indexes.begin(), track.indexes.end(),
             [](const CheckedIndex &index) { return wholeNumber(index.number) == 1; });
         if (!hasIndexOne && !scan.tracksWithIndexOneFinding.contains(i)) {
-            addFinding(findings, QStringLiteral("no-index-1"), track.line, track.number,
+            scan.add(QStringLiteral("no-index-1"), track.line, track.number,
                 tr("Track %1 has no INDEX 1, where a track starts: it cannot be played or read.")
                     .arg(track.number),
                 tr("Add an INDEX 1=sector line to the [TRACK] section, taking the sector from "
@@ -302,24 +248,23 @@ void checkTracks(const Scan &scan, QList<Finding> &findings)
         std::optional<int> previousIndexNumber;
         for (const CheckedIndex &index : track.indexes) {
             if (index.sectors < 0) {
-                unlessFound(index.line, [&] {
-                    addFinding(findings, QStringLiteral("index-value"), index.line, track.number,
+                if (!scan.linesWithFindings.contains(index.line))
+                    scan.add(QStringLiteral("index-value"), index.line, track.number,
                         tr("The INDEX %1 value is not a sector count, so the cue sheet's INDEX "
                            "line has no time.")
                             .arg(index.number),
                         tr("Write the position as a whole number of sectors: INDEX n=sector."));
-                });
                 continue;
             }
             const std::optional<int> indexNumber = wholeNumber(index.number);
             if (indexNumber && previousIndexNumber && *indexNumber <= *previousIndexNumber) {
-                addFinding(findings, QStringLiteral("index-order"), index.line, track.number,
+                scan.add(QStringLiteral("index-order"), index.line, track.number,
                     tr("INDEX %1 comes after INDEX %2 in track %3: index numbers must rise.")
                         .arg(index.number, cueNumber(QString::number(*previousIndexNumber)),
                             track.number),
                     tr("List a track's INDEX lines in rising order, each number once."));
             } else if (previousIndex && index.sectors < previousIndex->sectors) {
-                addFinding(findings, QStringLiteral("index-order"), index.line, track.number,
+                scan.add(QStringLiteral("index-order"), index.line, track.number,
                     tr("INDEX %1 of track %2 (%3) lies before the index above it (%4): "
                        "positions must not go backwards.")
                         .arg(index.number, track.number, index.time, previousIndex->time),
@@ -342,7 +287,7 @@ std::optional<qint64> indexSectors(const CheckedTrack &track, std::optional<int>
     return std::nullopt;
 }
 
-void checkLengths(const Scan &scan, std::optional<qint64> discEnd, QList<Finding> &findings)
+void checkLengths(Scan &scan, std::optional<qint64> discEnd)
 {
     for (qsizetype i = 0; i < scan.tracks.size(); ++i) {
         const CheckedTrack &track = scan.tracks[i];
@@ -351,7 +296,7 @@ void checkLengths(const Scan &scan, std::optional<qint64> discEnd, QList<Finding
             i + 1 < scan.tracks.size() ? indexSectors(scan.tracks[i + 1], std::nullopt) : discEnd;
         if (!start || !end || *end < *start || *end - *start >= shortestTrack)
             continue;
-        addFinding(findings, QStringLiteral("short-track"), track.line, track.number,
+        scan.add(QStringLiteral("short-track"), track.line, track.number,
             tr("Track %1 lasts %2 sectors, less than the 4 seconds (300 sectors) a CD track "
                "must last.")
                 .arg(track.number)
@@ -361,12 +306,12 @@ void checkLengths(const Scan &scan, std::optional<qint64> discEnd, QList<Finding
     }
 }
 
-void checkToc(const Scan &scan, QList<Finding> &findings)
+void checkToc(Scan &scan)
 {
     if (scan.tracks.isEmpty())
         return;
     if (scan.sections.toc.isEmpty()) {
-        addFinding(findings, QStringLiteral("no-toc"), 0, {},
+        scan.add(QStringLiteral("no-toc"), 0, {},
             tr("The control file has no table of contents ([Entry] sections), so the tracks' "
                "modes and flags cannot be checked."),
             tr("Such a file was probably written by hand; make sure each track's MODE and "
@@ -394,7 +339,7 @@ void checkToc(const Scan &scan, QList<Finding> &findings)
         const qint64 control = *entry->control;
         const bool tocIsData = control & 0x04;
         if (!track.mode.isEmpty() && (track.mode != u"AUDIO") != tocIsData) {
-            addFinding(findings, QStringLiteral("mode-mismatch"), track.line, track.number,
+            scan.add(QStringLiteral("mode-mismatch"), track.line, track.number,
                 tr("Track %1 is %2 in the cue sheet, but the table of contents marks it as %3 "
                    "(line %4: Control=0x%5).")
                     .arg(track.number, track.mode, tocIsData ? tr("data") : tr("audio"))
@@ -415,7 +360,7 @@ void checkToc(const Scan &scan, QList<Finding> &findings)
             const auto described = [](const QStringList &flags) {
                 return flags.isEmpty() ? tr("no flags") : tr("the flags %1").arg(flags.join(u' '));
             };
-            addFinding(findings, QStringLiteral("flags-mismatch"), track.line, track.number,
+            scan.add(QStringLiteral("flags-mismatch"), track.line, track.number,
                 tr("Track %1 has %2 in the cue sheet, but %3 by the table of contents "
                    "(line %4: Control=0x%5).")
                     .arg(track.number, described(given), described(expected))
@@ -427,7 +372,7 @@ void checkToc(const Scan &scan, QList<Finding> &findings)
         }
         const std::optional<qint64> start = indexSectors(track, 1);
         if (entry->plba && start && *entry->plba != *start) {
-            addFinding(findings, QStringLiteral("start-mismatch"), track.line, track.number,
+            scan.add(QStringLiteral("start-mismatch"), track.line, track.number,
                 tr("Track %1 starts at sector %2 by its INDEX 1, but at sector %3 by the "
                    "table of contents (line %4).")
                     .arg(track.number)
@@ -439,7 +384,7 @@ void checkToc(const Scan &scan, QList<Finding> &findings)
         }
     }
     if (!missing.isEmpty()) {
-        addFinding(findings, QStringLiteral("toc-missing"), 0, {},
+        scan.add(QStringLiteral("toc-missing"), 0, {},
             (missing.size() == 1 ? tr("The table of contents has no entry for track %1, so its "
                                       "mode and flags cannot be checked.")
                                  : tr("The table of contents has no entries for tracks %1, so "
@@ -447,15 +392,6 @@ void checkToc(const Scan &scan, QList<Finding> &findings)
                 .arg(missing.join(QStringLiteral(", "))),
             tr("The control file may be incomplete; make it again from the disc if you can."));
     }
-}
-
-std::optional<qint64> leadOut(const Scan &scan)
-{
-    for (const TocEntry &entry : scan.sections.toc) {
-        if (entry.point == 0xa2 && entry.session == 1 && entry.plba)
-            return entry.plba;
-    }
-    return std::nullopt;
 }
 
 QString tracksOfToc(const Scan &scan)
@@ -474,33 +410,32 @@ QString tracksOfToc(const Scan &scan)
 void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &report,
     std::optional<qint64> &discEnd)
 {
-    const QString folder = path.left(path.lastIndexOf(separator) + 1);
-    const QString name = imageName(path, separator);
-    report.imagePath = folder + name + QStringLiteral(".img");
+    report.imagePath = besideControlFile(path, separator, QLatin1String(".img"));
     const FileStatus image = fileStatus(report.imagePath);
     report.imageExists = image.isFile;
     if (!report.imageExists) {
         const QString other = sameNameOtherCase(report.imagePath);
-        addFinding(scan.findings, QStringLiteral("image-missing"), 0, {},
+        scan.add(QStringLiteral("image-missing"), 0, {},
             tr("The image %1 that the cue sheet names is not beside the control file.")
                 .arg(shownPath(report.imagePath)),
-            other.isEmpty() ? tr("Put the image beside the control file under that name, or "
-                                 "rename the control file after the image.")
-                            : tr("There is %1, whose name differs in case: rename it to %2.")
-                                  .arg(other, shownPath(name + QStringLiteral(".img"))));
+            other.isEmpty()
+                ? tr("Put the image beside the control file under that name, or "
+                     "rename the control file after the image.")
+                : tr("There is %1, whose name differs in case: rename it to %2.")
+                      .arg(other, shownPath(imageName(path, separator) + QStringLiteral(".img"))));
         return;
     }
     report.imageSize = image.size;
     const qint64 sectors = report.imageSize / rawSectorSize;
     if (report.imageSize % rawSectorSize != 0) {
-        addFinding(scan.findings, QStringLiteral("image-size"), 0, {},
+        scan.add(QStringLiteral("image-size"), 0, {},
             tr("The image is %1 bytes long, not a whole number of %2-byte sectors.")
                 .arg(report.imageSize)
                 .arg(rawSectorSize),
             tr("The image is cut off or is not a raw CloneCD image; make it again from the "
                "disc."));
     } else if (discEnd && *discEnd != sectors) {
-        addFinding(scan.findings, QStringLiteral("image-length"), 0, {},
+        scan.add(QStringLiteral("image-length"), 0, {},
             tr("The image holds %1 sectors, but the table of contents says the disc has %2.")
                 .arg(sectors)
                 .arg(*discEnd),
@@ -524,8 +459,7 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
         }
     }
     if (first) {
-        addFinding(scan.findings, QStringLiteral("index-beyond-end"), first->line,
-            firstTrack->number,
+        scan.add(QStringLiteral("index-beyond-end"), first->line, firstTrack->number,
             beyond == 1 ? tr("INDEX %1 of track %2 (%3) lies at or beyond the image's end (%4).")
                               .arg(first->number, firstTrack->number, first->time,
                                   sectorCountToMsf(sectors))
@@ -538,10 +472,10 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
                "to another disc."));
     }
 
-    const QString subPath = folder + name + QStringLiteral(".sub");
+    const QString subPath = besideControlFile(path, separator, QLatin1String(".sub"));
     const QString otherSub = fileStatus(subPath).isFile ? subPath : sameNameOtherCase(subPath);
     if (!otherSub.isEmpty()) {
-        addFinding(scan.findings, QStringLiteral("subchannel"), 0, {},
+        scan.add(QStringLiteral("subchannel"), 0, {},
             tr("There is subchannel data (%1) beside the image, which a cue sheet cannot carry.")
                 .arg(shownPath(QFileInfo(otherSub).fileName())),
             tr("A program that loads the cue sheet sees no subchannel data, copy protection "
@@ -568,8 +502,8 @@ void takeRebuilt(const RebuiltTracks &rebuilt, Scan &scan)
     }
     for (const RebuildRemark &remark : rebuilt.remarks) {
         if (remark.isWarning)
-            addFinding(scan.findings, QStringLiteral("rebuilt"), remark.line, remark.track,
-                remark.message, remark.advice);
+            scan.add(QStringLiteral("rebuilt"), remark.line, remark.track, remark.message,
+                remark.advice);
     }
 }
 
@@ -581,9 +515,8 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     report.path = path;
 
     Scan scan;
-    Scanner scanner(scan);
     const ConvertedFile converted = convertControlFile(
-        path, options.cdText, [&](const ControlFileLine &line) { scanner.take(line); }, separator,
+        path, options.cdText, [&](const ControlFileLine &line) { scan.take(line); }, separator,
         options.rebuild);
     report.refusal = converted.outcome.refusal;
     if (report.refusal != Refusal::None) {
@@ -604,21 +537,20 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
                                     "is the .ccd file of a single-session CloneCD image.") });
         return report;
     }
-    scanner.finish();
+    scan.reportRunOn(0);
     scan.sections = converted.outcome.sections;
     report.cueSheet = converted.cueSheet;
     if (converted.isRebuilt)
         takeRebuilt(converted.rebuilt, scan);
 
-    QList<Finding> &findings = scan.findings;
     if (scan.sections.laterSessionLine) {
-        addFinding(findings, QStringLiteral("sessions"), scan.sections.laterSessionLine, {},
+        scan.add(QStringLiteral("sessions"), scan.sections.laterSessionLine, {},
             tr("The file says Sessions=1, but it describes a second session."),
             tr("A cue sheet made from it holds only what the [TRACK] sections give; "
                "multi-session discs cannot be described by it."));
     }
     if (!scan.sections.scrambled.isEmpty() && scan.sections.scrambled != u"0") {
-        addFinding(findings, QStringLiteral("scrambled"), scan.sections.scrambledLine, {},
+        scan.add(QStringLiteral("scrambled"), scan.sections.scrambledLine, {},
             tr("DataTracksScrambled=%1: the image holds its data tracks scrambled.")
                 .arg(scan.sections.scrambled),
             tr("Programs that load a cue sheet expect plain sectors; make the image again "
@@ -626,7 +558,7 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     }
     if (scan.tracks.isEmpty()) {
         const QString listed = tracksOfToc(scan);
-        addFinding(findings, QStringLiteral("no-tracks"), 0, {},
+        scan.add(QStringLiteral("no-tracks"), 0, {},
             tr("The control file has no [TRACK] sections, only the table of contents: the "
                "cue sheet will have no tracks, and some programs hang on such a sheet."),
             listed.isEmpty()
@@ -635,14 +567,14 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
                      "with MODE= and INDEX 1= from its [Entry], or make the image again.")
                       .arg(listed));
     }
-    checkTracks(scan, findings);
-    std::optional<qint64> discEnd = leadOut(scan);
-    checkToc(scan, findings);
+    checkTracks(scan);
+    std::optional<qint64> discEnd = leadOut(scan.sections);
+    checkToc(scan);
     checkImage(path, separator, scan, report, discEnd);
-    checkLengths(scan, discEnd, findings);
+    checkLengths(scan, discEnd);
 
     if (scan.sections.hasCdText && !converted.cdTextError.isEmpty()) {
-        addFinding(findings, QStringLiteral("cdtext"), 0, {},
+        scan.add(QStringLiteral("cdtext"), 0, {},
             tr("The [CDText] section cannot be decoded: %1.").arg(converted.cdTextError),
             tr("The cue sheet gets no TITLE or PERFORMER lines; add them by hand if you "
                "need them."));
@@ -658,9 +590,9 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
         }
     }
 
-    std::stable_sort(findings.begin(), findings.end(),
+    std::stable_sort(scan.findings.begin(), scan.findings.end(),
         [](const Finding &a, const Finding &b) { return a.line < b.line; });
     report.tracks = scan.tracks;
-    report.findings = findings;
+    report.findings = scan.findings;
     return report;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controlFile.h"
+#include "discImage.h"
 
 #include <QList>
 #include <QString>
@@ -42,6 +43,12 @@ struct CheckedTrack
     QString performer; ///< from CD-Text, when asked for
 };
 
+// Moved as bytes when a list grows, so that a list of a long file's tracks or
+// findings is not held twice while it is copied to its larger place.
+Q_DECLARE_TYPEINFO(Finding, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(CheckedIndex, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(CheckedTrack, Q_RELOCATABLE_TYPE);
+
 /// What checking one control file found.
 struct CheckReport
 {
@@ -76,7 +83,7 @@ CheckReport checkControlFile(
     const QString &path, const CheckOptions &options = {}, QChar separator = nativeSeparator);
 
 /// The size of a raw CD sector in an image, in bytes.
-inline constexpr qint64 rawSectorSize = 2352;
+inline constexpr qint64 rawSectorSize = imageSectorSize;
 
 /// The shortest track that a CD may have: four seconds, in sectors.
 inline constexpr qint64 shortestTrack = 4 * 75;

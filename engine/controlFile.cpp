@@ -12,16 +12,25 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string_view>
 
 namespace {
 
 // Where the ASCII \a keyword first stands in \a line; -1 when nowhere.
-qsizetype find(QByteArrayView line, std::string_view keyword)
+inline qsizetype find(QByteArrayView line, std::string_view keyword)
 {
-    // Inlined memchr and memcmp: far cheaper on short lines than a general search.
-    const size_t at = std::string_view(line.data(), static_cast<size_t>(line.size())).find(keyword);
-    return at == std::string_view::npos ? -1 : qsizetype(at);
+    // memchr() for the first byte, the rest compared in place: with the
+    // keyword a constant, far cheaper on short lines than a general search.
+    const char *const end = line.end();
+    for (const char *at = line.begin(); end - at >= qsizetype(keyword.size()); ++at) {
+        at = static_cast<const char *>(std::memchr(at, keyword.front(), size_t(end - at)));
+        if (!at || end - at < qsizetype(keyword.size()))
+            break;
+        if (std::equal(keyword.begin() + 1, keyword.end(), at + 1))
+            return at - line.begin();
+    }
+    return -1;
 }
 
 qsizetype find(QStringView line, std::string_view keyword)
@@ -57,13 +66,18 @@ struct Keyword
     qsizetype end = 0;
 };
 
-template <typename Text> Keyword firstKeyword(Text line)
+// Each keyword a constant of its own, so that the compiler compares its
+// few bytes in place rather than calling memcmp() for every line.
+template <std::size_t next = 0, typename Text> Keyword firstKeyword(Text line)
 {
-    for (const auto &[rule, keyword] : keywords) {
-        if (const qsizetype at = find(line, keyword); at >= 0)
-            return { rule, at + qsizetype(keyword.size()) };
+    if constexpr (next == keywords.size()) {
+        return {};
+    } else {
+        constexpr auto keyword = keywords[next];
+        if (const qsizetype at = find(line, keyword.second); at >= 0)
+            return { keyword.first, at + qsizetype(keyword.second.size()) };
+        return firstKeyword<next + 1>(line);
     }
-    return {};
 }
 
 bool isAscii(QByteArrayView line)
@@ -76,11 +90,11 @@ bool isAscii(QByteArrayView line)
 
 // Positions in the rules count from 1, as the control file's fields are
 // described; 0 stands for "not found".
-qsizetype position(QStringView line, char16_t c)
+template <typename Text> qsizetype position(Text line, char16_t c)
 {
     // A plain loop: lines are short, and a library search costs more in calls.
     for (qsizetype at = 0; at < line.size(); ++at) {
-        if (line[at] == c)
+        if (QChar(line[at]) == c)
             return at + 1;
     }
     return 0;
@@ -88,7 +102,7 @@ qsizetype position(QStringView line, char16_t c)
 
 // The part of \a line from index \a from on, at most \a length characters
 // long; a negative length, or a start beyond the line, gives an empty part.
-QStringView part(QStringView line, qsizetype from, qsizetype length)
+template <typename Text> Text part(Text line, qsizetype from, qsizetype length)
 {
     if (from >= line.size() || length <= 0)
         return {};
@@ -152,14 +166,12 @@ public:
     {
         const QStringView trimmed = line.text.trimmed();
         line.startsSection = trimmed.startsWith(u'[') && trimmed.endsWith(u']');
-        line.key = line.value = {};
         if (line.startsSection) {
             section = trimmed.sliced(1, trimmed.size() - 2).toString().simplified();
             startSection(line.number);
         } else if (const qsizetype equals = trimmed.indexOf(u'='); equals > 0) {
-            line.key = trimmed.first(equals).trimmed();
-            line.value = trimmed.sliced(equals + 1).trimmed();
-            takeEntry(line);
+            takeEntry(
+                line.number, trimmed.first(equals).trimmed(), trimmed.sliced(equals + 1).trimmed());
         }
         line.section = section;
     }
@@ -180,16 +192,16 @@ private:
             sections.laterSessionLine = number;
     }
 
-    void takeEntry(const ControlFileLine &line)
+    void takeEntry(int number, QStringView name, QStringView text)
     {
-        const QString key = line.key.toString().toUpper();
-        const QString value = line.value.toString();
+        const QString key = name.toString().toUpper();
+        const QString value = text.toString();
         if (upperSection == u"CDTEXT") {
             if (sections.cdText.size() < maxCdTextEntries)
-                sections.cdText.append({ line.key.toString(), value, line.number });
+                sections.cdText.append({ name.toString(), value, number });
         } else if (upperSection == u"DISC" && key == u"DATATRACKSSCRAMBLED") {
             sections.scrambled = value;
-            sections.scrambledLine = line.number;
+            sections.scrambledLine = number;
         } else if (key == u"PREGAPMODE" && sections.preGapMode.isEmpty()) {
             sections.preGapMode = value;
         } else if (tocIndex >= 0) {
@@ -197,7 +209,7 @@ private:
             if (key == u"SESSION") {
                 entry.session = tocNumber(value).value_or(1);
                 if (entry.session > 1 && !sections.laterSessionLine)
-                    sections.laterSessionLine = line.number;
+                    sections.laterSessionLine = number;
             } else if (key == u"POINT") {
                 entry.point = tocNumber(value);
             } else if (key == u"CONTROL") {
@@ -215,9 +227,9 @@ private:
 };
 
 // The pieces that the rule of \a keyword takes from \a line.
-RuledLine piecesOf(QStringView line, Keyword keyword)
+template <typename Text> BasicRuledLine<Text> piecesOf(Text line, Keyword keyword)
 {
-    RuledLine ruled;
+    BasicRuledLine<Text> ruled;
     ruled.rule = keyword.rule;
     switch (keyword.rule) {
     case LineRule::Track:
@@ -242,13 +254,15 @@ RuledLine piecesOf(QStringView line, Keyword keyword)
     return ruled;
 }
 
-} // namespace
-
+// Reads \a line by the conversion's rules; the pieces point into \a line.
 RuledLine ruleOf(QStringView line)
 {
     return piecesOf(line, firstKeyword(line));
 }
 
+// How a keyword line edited by hand, in another case or with other blanks,
+// would be written so that the rules read it as meant; the empty text when
+// \a line is no track keyword line at all.
 QString intendedForm(QStringView line)
 {
     static const QRegularExpression header(QStringLiteral("^\\[\\s*TRACK\\s*([0-9]+)\\s*\\]$"),
@@ -272,18 +286,19 @@ QString intendedForm(QStringView line)
     return {};
 }
 
-QLatin1String modeOf(QStringView value)
+} // namespace
+
+std::optional<Misreading> misreadingOf(QStringView line)
 {
-    switch (value.isEmpty() ? 0 : value.back().unicode()) {
-    case u'0':
-        return QLatin1String("AUDIO");
-    case u'1':
-        return QLatin1String("MODE1/2352");
-    case u'2':
-        return QLatin1String("MODE2/2352");
-    default:
-        return {};
-    }
+    QString intended = intendedForm(line);
+    if (intended.isEmpty() || intended == line)
+        return std::nullopt;
+    const RuledLine ruled = ruleOf(line);
+    QString given = cuePieceOf(ruled);
+    if (ruled.rule != LineRule::None && ruled.rule == ruleOf(intended).rule
+        && given.simplified() == cuePieceOf(ruleOf(intended)).simplified())
+        return std::nullopt;
+    return Misreading{ std::move(intended), std::move(given), ruled.rule != LineRule::None };
 }
 
 namespace {
@@ -306,7 +321,8 @@ QString openFailure(const QString &reason, const QString &path)
 
 } // namespace
 
-ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool everyLine)
+ScanOutcome scanControlFile(
+    const QString &path, QString &cueSheet, const LineHandler &onLine, bool everyLine)
 {
     QFile file;
     if (QString reason; !openForReading(file, path, &reason))
@@ -324,9 +340,13 @@ ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool
     ControlFileLine line;
     QByteArrayView bytes;
     const auto hand = [&] {
-        if (everyLine)
-            sections.read(line);
-        onLine(line);
+        sections.read(line);
+        if (onLine)
+            onLine(line);
+    };
+    const auto take = [&](const auto &ruled) {
+        appendCuePiece(cueSheet, ruled);
+        outcome.hasTrackLines = outcome.hasTrackLines || ruled.rule == LineRule::Track;
     };
 
     // A longer first line is refused as soon as it is known to be longer, so
@@ -372,15 +392,23 @@ ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool
         // itself, so a line that lacks a keyword's bytes lacks the keyword:
         // only the lines that have them are worth decoding. In a plain ASCII
         // line a byte is a character, so what the bytes show holds for the
-        // text; in any other the decoded text decides, because in a
-        // double-byte code page the bytes may straddle characters.
+        // text, and the cue sheet takes its pieces from the bytes, widened
+        // only as they are appended; in any other line the decoded text
+        // decides, because in a double-byte code page the bytes may straddle
+        // characters.
         const Keyword keyword = firstKeyword(bytes);
         if (!everyLine && keyword.rule == LineRule::None)
             continue;
         const bool isPlain = isAscii(bytes);
+        if (isPlain)
+            take(piecesOf(QLatin1String(bytes.data(), bytes.size()), keyword));
+        if (isPlain && !everyLine)
+            continue;
         line.text = decoder.decode(bytes, isPlain);
         line.ruled = isPlain ? piecesOf(line.text, keyword) : ruleOf(line.text);
-        if (everyLine || line.ruled.rule != LineRule::None)
+        if (!isPlain)
+            take(line.ruled);
+        if (everyLine)
             hand();
     }
     if (result != LineReader::Result::End)
@@ -422,12 +450,16 @@ QString tocFlags(qint64 control, bool isAudio)
     return flags.join(u' ');
 }
 
-namespace {
-
-QString besideControlFile(const QString &path, QChar separator, QLatin1String extension)
+std::optional<qint64> leadOut(const ControlFileSections &sections)
 {
-    return path.left(path.lastIndexOf(separator) + 1) + imageName(path, separator) + extension;
+    for (const TocEntry &entry : sections.toc) {
+        if (entry.point == 0xa2 && entry.session == 1 && entry.plba)
+            return entry.plba;
+    }
+    return std::nullopt;
 }
+
+namespace {
 
 // The data mode that a track without a readable sector header is given, and
 // where it comes from, for the warning.
@@ -458,7 +490,7 @@ private:
             { line, track ? cueNumber(QString::number(track)) : QString(), message, advice, true });
     }
     int dataMode(const RebuiltTrack &track);
-    void readPregaps(std::optional<qint64> leadOut);
+    void readPregaps(std::optional<qint64> discEnd);
 
     const ControlFileSections &sections;
     QFile image;
@@ -493,7 +525,7 @@ int Rebuilder::dataMode(const RebuiltTrack &track)
     return fallback;
 }
 
-void Rebuilder::readPregaps(std::optional<qint64> leadOut)
+void Rebuilder::readPregaps(std::optional<qint64> discEnd)
 {
     const QString subName = shownPath(subPath);
     const QString noIndexZero = tr("Add INDEX 00 lines by hand if the disc has pregaps.");
@@ -508,7 +540,7 @@ void Rebuilder::readPregaps(std::optional<qint64> leadOut)
     QList<TrackStart> starts;
     for (const RebuiltTrack &track : std::as_const(rebuilt.tracks))
         starts.append({ track.number, track.start });
-    const qint64 sectors = hasImage ? image.size() / imageSectorSize : leadOut.value_or(-1);
+    const qint64 sectors = hasImage ? image.size() / imageSectorSize : discEnd.value_or(-1);
     Pregaps pregaps;
     QFile sub;
     if (openForReading(sub, subPath, &pregaps.damage))
@@ -537,13 +569,9 @@ RebuiltTracks Rebuilder::rebuild()
 {
     // The first entry of each point counts, as a reader of the disc takes it.
     QMap<int, const TocEntry *> entries;
-    std::optional<qint64> leadOut;
     for (const TocEntry &entry : sections.toc) {
-        if (entry.session != 1 || !entry.point)
-            continue;
-        if (*entry.point == 0xa2 && !leadOut)
-            leadOut = entry.plba;
-        else if (*entry.point >= 1 && *entry.point <= 99 && !entries.contains(int(*entry.point)))
+        if (entry.session == 1 && entry.point && *entry.point >= 1 && *entry.point <= 99
+            && !entries.contains(int(*entry.point)))
             entries.insert(int(*entry.point), &entry);
     }
     if (entries.isEmpty()) {
@@ -579,7 +607,7 @@ RebuiltTracks Rebuilder::rebuild()
         track.flags = tocFlags(control, !isData);
         rebuilt.tracks.append(track);
     }
-    readPregaps(leadOut);
+    readPregaps(leadOut(sections));
     return rebuilt;
 }
 

@@ -47,32 +47,53 @@ struct ScanOutcome
     Refusal refusal = Refusal::None;
     QString reason; ///< the system's reason, when the file is unreadable
     ControlFileSections sections; ///< gathered only when every line is read
+    bool hasTrackLines = false; ///< some line fits the rule of "[TRACK"
 };
 
 /// The rule that a line fits: the first whose keyword the line holds, in this order.
 enum class LineRule { None, Track, Mode, Index, Flags };
 
-/// A line read by the rule it fits: what the rule takes from the line's fixed positions.
-struct RuledLine
+/// A line read by the rule it fits: what the rule takes from the line's fixed
+/// positions. The pieces view the line's text, or, for a plain ASCII line, its bytes.
+template <typename Text> struct BasicRuledLine
 {
     LineRule rule = LineRule::None;
-    QStringView number; ///< of a track or an index, as the line writes it
+    Text number; ///< of a track or an index, as the line writes it
     /// a mode line's text after "MODE=", an index line's after its first "=",
     /// a flags line's from its 7th character on
-    QStringView value;
+    Text value;
+};
+using RuledLine = BasicRuledLine<QStringView>;
+
+/// A keyword line edited by hand that the rules read otherwise than it is meant.
+struct Misreading
+{
+    QString intended; ///< the line as it would be written for the rules to read it as meant
+    QString given; ///< what the line as written gives the cue sheet, without a line end
+    bool isRead = false; ///< whether the line as written fits a rule at all
 };
 
-/** Reads \a line by the conversion's rules; the pieces point into \a line. */
-RuledLine ruleOf(QStringView line);
-
-/** How a keyword line edited by hand, in another case or with other blanks,
-    would be written so that the rules read it as meant; the empty text when
-    \a line is no track keyword line at all. */
-QString intendedForm(QStringView line);
+/** How the rules misread \a line, a keyword line in another case or with
+    other blanks than the rules expect. Nothing when the line is written as
+    meant, is no keyword line, or differs only by blanks that the conversion
+    absorbs (INDEX 1= 0). */
+std::optional<Misreading> misreadingOf(QStringView line);
 
 /** The mode that a mode line's value chooses by its last character: "AUDIO",
     "MODE1/2352", "MODE2/2352", or the empty text for any other. */
-QLatin1String modeOf(QStringView value);
+template <typename Text> QLatin1String modeOf(const Text &value)
+{
+    switch (value.isEmpty() ? 0 : QChar(value.back()).unicode()) {
+    case u'0':
+        return QLatin1String("AUDIO");
+    case u'1':
+        return QLatin1String("MODE1/2352");
+    case u'2':
+        return QLatin1String("MODE2/2352");
+    default:
+        return {};
+    }
+}
 
 /** A track's or an index's number as the cue sheet writes it: two characters
     as they are, any other number with a "0" before it. */
@@ -81,6 +102,10 @@ QString cueNumber(QStringView number);
 /** Appends to \a cueSheet what \a line gives it. A track line gets no line
     end of its own: the mode line after it completes the line. */
 void appendCuePiece(QString &cueSheet, const RuledLine &line);
+void appendCuePiece(QString &cueSheet, const BasicRuledLine<QLatin1String> &line);
+
+/** The text that \a line gives the cue sheet, without a line end. */
+QString cuePieceOf(const RuledLine &line);
 
 /// One line of a control file as a scan hands it out; the views last until the handler returns.
 struct ControlFileLine
@@ -91,18 +116,18 @@ struct ControlFileLine
     RuledLine ruled; ///< no rule before the Sessions= line
     QStringView section; ///< the [section] the line starts or lies in, blanks simplified
     bool startsSection = false;
-    QStringView key; ///< of a key=value line, blanks trimmed; empty for any other line
-    QStringView value; ///< of a key=value line, blanks trimmed
 };
 
 using LineHandler = std::function<void(const ControlFileLine &line)>;
 
 /** Reads the control file at \a path once, from the front, in bounded memory,
-    and hands \a onLine its lines in order: with \a everyLine all of them,
-    otherwise only those past the Sessions= line that fit a rule, so that the
-    others need not even be decoded. Stops at the first reason to refuse the
-    file, which it returns. */
-ScanOutcome scanControlFile(const QString &path, const LineHandler &onLine, bool everyLine);
+    and appends to \a cueSheet what its lines give. With \a everyLine it also
+    reads the sections and hands \a onLine, when given, every line in order;
+    without, only the lines that hold a keyword are decoded, and plain ASCII
+    ones not even those. Stops at the first reason to refuse the file, which
+    it returns. */
+ScanOutcome scanControlFile(
+    const QString &path, QString &cueSheet, const LineHandler &onLine, bool everyLine);
 
 /** Tells the user through \a showMessage why \a outcome refused the file at
     \a path: the message and title that the conversion shows. */
@@ -115,6 +140,10 @@ QString refusalText(const QString &path, const ScanOutcome &outcome);
     track, as a FLAGS line lists them: DCP, then for audio 4CH and PRE. Empty
     when it gives none. */
 QString tocFlags(qint64 control, bool isAudio);
+
+/** Where the table of contents of session 1 puts the disc's end (the PLBA of
+    its lead-out entry, point A2); nothing when it does not say. */
+std::optional<qint64> leadOut(const ControlFileSections &sections);
 
 /// A track that the table of contents and the image give, for a control file without [TRACK]
 /// sections.

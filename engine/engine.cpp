@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSaveFile>
+#include <QStringBuilder>
 
 #include <array>
 #include <limits>
@@ -55,8 +56,9 @@ struct Msf
     }
 };
 
-// Inline, so that the conversion reads and writes a time in one go.
-inline qint64 readSectorCount(QStringView sectors)
+// Inline, so that the conversion reads and writes a time in one go; of the
+// text of a line, or of the bytes of a plain ASCII line.
+template <typename Text> qint64 readSectorCount(Text sectors)
 {
     const auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
     qsizetype i = 0;
@@ -66,13 +68,13 @@ inline qint64 readSectorCount(QStringView sectors)
     while (end > i && isBlank(sectors[end - 1]))
         --end;
     bool negative = false;
-    if (i < end && (sectors[i] == u'+' || sectors[i] == u'-'))
-        negative = sectors[i++] == u'-';
+    if (i < end && (QChar(sectors[i]) == u'+' || QChar(sectors[i]) == u'-'))
+        negative = QChar(sectors[i++]) == u'-';
     if (i == end)
         return -1;
     qint64 n = 0;
     for (; i < end; ++i) {
-        const char16_t c = sectors[i].unicode();
+        const char16_t c = QChar(sectors[i]).unicode();
         if (c < u'0' || c > u'9')
             return -1;
         n = n * 10 + (c - u'0');
@@ -96,11 +98,11 @@ inline Msf msfOf(qint64 sectors)
     return msf;
 }
 
-void appendCueNumber(QString &cueSheet, QStringView number)
+// What goes before a track's or an index's number in the cue sheet: nothing
+// before two characters, a "0" before any other number.
+template <typename Text> QLatin1String zeroBefore(Text number)
 {
-    if (number.size() != 2)
-        cueSheet += u'0';
-    cueSheet += number;
+    return QLatin1String(number.size() == 2 ? "" : "0");
 }
 
 #ifdef Q_OS_WIN
@@ -160,40 +162,54 @@ QString sectorCountToMsf(qint64 sectors)
 
 QString cueNumber(QStringView number)
 {
-    QString text;
-    appendCueNumber(text, number);
-    return text;
+    return zeroBefore(number) % number;
 }
 
-void appendCuePiece(QString &cueSheet, const RuledLine &line)
+namespace {
+
+template <typename Text> void appendPiece(QString &cueSheet, const BasicRuledLine<Text> &line)
 {
+    // Each piece appended in one go: the cue sheet grows once a line.
+    const QLatin1String lineEnd("\r\n");
     switch (line.rule) {
     case LineRule::Track:
-        cueSheet += u"  TRACK ";
-        appendCueNumber(cueSheet, line.number);
+        cueSheet += QLatin1String("  TRACK ") % zeroBefore(line.number) % line.number;
         break;
     case LineRule::Mode:
-        if (const QLatin1String mode = modeOf(line.value); !mode.isEmpty()) {
-            cueSheet += u' ';
-            cueSheet += mode;
-            cueSheet += u"\r\n";
-        }
+        if (const QLatin1String mode = modeOf(line.value); !mode.isEmpty())
+            cueSheet += QLatin1Char(' ') % mode % lineEnd;
         break;
     case LineRule::Index:
-        cueSheet += u"    INDEX ";
-        appendCueNumber(cueSheet, line.number);
-        cueSheet += u' ';
-        cueSheet += msfOf(readSectorCount(line.value)).text();
-        cueSheet += u"\r\n";
+        cueSheet += QLatin1String("    INDEX ") % zeroBefore(line.number) % line.number
+            % QLatin1Char(' ') % msfOf(readSectorCount(line.value)).text() % lineEnd;
         break;
     case LineRule::Flags:
-        cueSheet += u"    FLAGS";
-        cueSheet += line.value;
-        cueSheet += u"\r\n";
+        cueSheet += QLatin1String("    FLAGS") % line.value % lineEnd;
         break;
     case LineRule::None:
         break;
     }
+}
+
+} // namespace
+
+void appendCuePiece(QString &cueSheet, const RuledLine &line)
+{
+    appendPiece(cueSheet, line);
+}
+
+void appendCuePiece(QString &cueSheet, const BasicRuledLine<QLatin1String> &line)
+{
+    appendPiece(cueSheet, line);
+}
+
+QString cuePieceOf(const RuledLine &line)
+{
+    QString text;
+    appendCuePiece(text, line);
+    if (text.endsWith(u"\r\n"))
+        text.chop(2);
+    return text;
 }
 
 ConvertedFile convertControlFile(const QString &path, bool withCdText,
@@ -203,18 +219,12 @@ ConvertedFile convertControlFile(const QString &path, bool withCdText,
     const QString fileLine = QStringLiteral("FILE \"") + imageName(path, separator)
         + QStringLiteral(".img\" BINARY\r\n");
     QString cueSheet = fileLine;
-    bool hasTrackLines = false;
-    const auto take = [&](const ControlFileLine &line) {
-        appendCuePiece(cueSheet, line.ruled);
-        hasTrackLines = hasTrackLines || line.ruled.rule == LineRule::Track;
-        if (alsoEachLine)
-            alsoEachLine(line);
-    };
-    converted.outcome = scanControlFile(path, take, withCdText || alsoEachLine || rebuild);
+    converted.outcome =
+        scanControlFile(path, cueSheet, alsoEachLine, withCdText || alsoEachLine || rebuild);
     if (converted.outcome.refusal != Refusal::None)
         return converted;
 
-    if (rebuild && !hasTrackLines) {
+    if (rebuild && !converted.outcome.hasTrackLines) {
         converted.isRebuilt = true;
         converted.rebuilt = rebuildTracks(path, converted.outcome.sections, separator);
         cueSheet = fileLine + cueLinesOf(converted.rebuilt.tracks);

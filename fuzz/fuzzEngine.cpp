@@ -311,7 +311,11 @@ void checkSubchannel(QByteArray sub)
         const auto *q =
             reinterpret_cast<const uchar *>(sub.constData() + sector * subchannelBlockSize + 12);
         const auto crc = subchannelCrc(QByteArrayView(reinterpret_cast<const char *>(q), 10));
-        if (crc != quint16((q[10] << 8) | q[11]) || (q[0] & 0x0f) != 1
+        // A track or index byte that is not two decimal digits names no
+        // position: such a block is damaged, whatever its CRC says.
+        const auto isBcd = [](uchar byte) { return (byte >> 4) <= 9 && (byte & 0x0f) <= 9; };
+        if (crc != quint16((q[10] << 8) | q[11]) || (q[0] & 0x0f) != 1 || !isBcd(q[1])
+            || !isBcd(q[2])
             || QByteArrayView(reinterpret_cast<const char *>(q) + 7, 3) != timeOf(sector))
             return false;
         *track = (q[1] >> 4) * 10 + (q[1] & 0x0f);
