@@ -563,8 +563,9 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
                "cue sheet will have no tracks, and some programs hang on such a sheet."),
             listed.isEmpty()
                 ? tr("Make the image again with a program that writes [TRACK] sections.")
-                : tr("The table of contents lists %1; add a [TRACK n] section for each, "
-                     "with MODE= and INDEX 1= from its [Entry], or make the image again.")
+                : tr("The table of contents lists %1: convert with --rebuild, which takes "
+                     "the tracks from it, or add a [TRACK n] section for each, with MODE= "
+                     "and INDEX 1= from its [Entry].")
                       .arg(listed));
     }
     checkTracks(scan);
