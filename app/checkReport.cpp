@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -126,45 +127,55 @@ QString titleLine(const QString &title, const QString &performer)
     return parts.join(QStringLiteral(", "));
 }
 
-QString trackTable(const CheckReport &report)
+// Where the text report goes, a piece at a time.
+using Put = std::function<void(const QString &)>;
+
+struct TrackRow
 {
-    struct Row
-    {
-        QString number, mode, flags, indexes, titles;
-    };
-    QList<Row> rows{ { tr("track"), tr("mode"), tr("flags"), tr("index"), {} } };
+    QString number, mode, flags, indexes, titles;
+};
+
+TrackRow trackRow(const CheckedTrack &track)
+{
+    QStringList flags;
+    for (const QString &text : track.flags)
+        flags << visible(text.trimmed());
+    QStringList indexes;
+    for (const CheckedIndex &index : track.indexes)
+        indexes << visible(index.number)
+                + (index.time.isEmpty() ? tr(" (no time)") : u' ' + index.time);
+    return { visible(track.number), track.mode.isEmpty() ? tr("(none)") : track.mode,
+        flags.join(u' '), indexes.join(QStringLiteral("  ")),
+        visible(titleLine(track.title, track.performer)) };
+}
+
+// Two passes over the tracks, the first for the columns' widths, so that the
+// rows of a long file are never all held at once.
+void writeTrackTable(const CheckReport &report, const Put &put)
+{
+    const TrackRow header{ tr("track"), tr("mode"), tr("flags"), tr("index"), {} };
+    qsizetype numberWidth = header.number.size();
+    qsizetype modeWidth = header.mode.size();
+    qsizetype flagsWidth = header.flags.size();
     for (const CheckedTrack &track : report.tracks) {
-        QStringList flags;
-        for (const QString &text : track.flags)
-            flags << visible(text.trimmed());
-        QStringList indexes;
-        for (const CheckedIndex &index : track.indexes)
-            indexes << visible(index.number)
-                    + (index.time.isEmpty() ? tr(" (no time)") : u' ' + index.time);
-        rows.append({ visible(track.number), track.mode.isEmpty() ? tr("(none)") : track.mode,
-            flags.join(u' '), indexes.join(QStringLiteral("  ")),
-            visible(titleLine(track.title, track.performer)) });
-    }
-    qsizetype numberWidth = 0;
-    qsizetype modeWidth = 0;
-    qsizetype flagsWidth = 0;
-    for (const Row &row : std::as_const(rows)) {
+        const TrackRow row = trackRow(track);
         numberWidth = qMax(numberWidth, row.number.size());
         modeWidth = qMax(modeWidth, row.mode.size());
         flagsWidth = qMax(flagsWidth, row.flags.size());
     }
-    QString table;
-    for (const Row &row : std::as_const(rows)) {
+    const auto writeRow = [&](const TrackRow &row) {
         QString line = QStringLiteral("  ") + row.number.leftJustified(numberWidth)
             + QStringLiteral("  ") + row.mode.leftJustified(modeWidth) + QStringLiteral("  ")
             + row.flags.leftJustified(flagsWidth) + QStringLiteral("  ") + row.indexes;
-        table += line.trimmed().prepend(QStringLiteral("  ")) + u'\n';
+        put(line.trimmed().prepend(QStringLiteral("  ")) + u'\n');
         if (!row.titles.isEmpty()) {
             const qsizetype indent = 4 + numberWidth;
-            table += QString(indent, u' ') + wrapped(row.titles, indent, indent) + u'\n';
+            put(QString(indent, u' ') + wrapped(row.titles, indent, indent) + u'\n');
         }
-    }
-    return table;
+    };
+    writeRow(header);
+    for (const CheckedTrack &track : report.tracks)
+        writeRow(trackRow(track));
 }
 
 QString findingText(const Finding &finding, bool colour)
@@ -357,23 +368,36 @@ CheckStatus checkStatus(const CheckReport &report)
     return report.hasWarnings() ? checkWarnings : checkClean;
 }
 
-QString formatReport(const CheckReport &report, bool colour)
+namespace {
+
+void writeTextReport(const CheckReport &report, bool colour, const Put &put)
 {
     const CheckStatus status = checkStatus(report);
     const Colour verdictColour = status == checkClean ? Colour::Green
         : status == checkWarnings                     ? Colour::Yellow
                                                       : Colour::Red;
-    QString text = shownPath(report.path) + QStringLiteral(": ")
-        + painted(verdict(report), verdictColour, colour) + u'\n';
+    put(shownPath(report.path) + QStringLiteral(": ")
+        + painted(verdict(report), verdictColour, colour) + u'\n');
     if (!report.isRefused) {
-        text += QStringLiteral("  image  ") + imageLine(report) + u'\n';
+        put(QStringLiteral("  image  ") + imageLine(report) + u'\n');
         const QString disc = titleLine(report.title, report.performer);
         if (!disc.isEmpty())
-            text += QStringLiteral("  disc   ") + wrapped(visible(disc), 9, 9) + u'\n';
-        text += report.tracks.isEmpty() ? tr("  no tracks\n") : trackTable(report);
+            put(QStringLiteral("  disc   ") + wrapped(visible(disc), 9, 9) + u'\n');
+        if (report.tracks.isEmpty())
+            put(tr("  no tracks\n"));
+        else
+            writeTrackTable(report, put);
     }
     for (const Finding &finding : report.findings)
-        text += findingText(finding, colour);
+        put(findingText(finding, colour));
+}
+
+} // namespace
+
+QString formatReport(const CheckReport &report, bool colour)
+{
+    QString text;
+    writeTextReport(report, colour, [&](const QString &piece) { text += piece; });
     return text;
 }
 
@@ -396,7 +420,9 @@ CheckStatus checkFiles(const QStringList &arguments, const CheckOptions &options
         } else {
             if (&argument != &arguments.first())
                 output.write("\n");
-            output.write(formatReport(report, colour).toLocal8Bit());
+            // A piece at a time: the text of a long file's report is never held whole.
+            writeTextReport(
+                report, colour, [&](const QString &piece) { output.write(piece.toLocal8Bit()); });
         }
         status = qMax(status, checkStatus(report));
     }
