@@ -273,7 +273,8 @@ void MainWindow::exit()
 void MainWindow::enableEditItems()
 {
     mnuPaste->setEnabled(!QGuiApplication::clipboard()->text().isEmpty());
-    const bool hasSelection = !cueText->selectedText().isEmpty();
+    // Asked of the cursor: the selected text of a large sheet would be copied.
+    const bool hasSelection = cueText->textCursor().hasSelection();
     mnuCut->setEnabled(hasSelection);
     mnuCopy->setEnabled(hasSelection);
 }
