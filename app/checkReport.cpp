@@ -105,7 +105,7 @@ QString imageLine(const CheckReport &report)
     const QString name = shownPath(report.imagePath);
     if (!report.imageExists)
         return tr("%1, missing").arg(name);
-    const qint64 sectors = report.imageSize / rawSectorSize;
+    const qint64 sectors = report.imageSize / imageSectorSize;
     return tr("%1, %2 sectors (%3)")
         .arg(name)
         .arg(sectors)
@@ -334,7 +334,7 @@ void writeReport(JsonWriter &json, const CheckReport &report)
         json.open('{');
         json.field("exists", report.imageExists);
         json.field("path", QDir::toNativeSeparators(report.imagePath));
-        json.optionalField("sectors", report.imageExists ? report.imageSize / rawSectorSize : -1);
+        json.optionalField("sectors", report.imageExists ? report.imageSize / imageSectorSize : -1);
         json.optionalField("size", report.imageExists ? report.imageSize : -1);
         json.close('}');
     }

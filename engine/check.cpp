@@ -426,12 +426,12 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
         return;
     }
     report.imageSize = image.size;
-    const qint64 sectors = report.imageSize / rawSectorSize;
-    if (report.imageSize % rawSectorSize != 0) {
+    const qint64 sectors = report.imageSize / imageSectorSize;
+    if (report.imageSize % imageSectorSize != 0) {
         scan.add(QStringLiteral("image-size"), 0, {},
             tr("The image is %1 bytes long, not a whole number of %2-byte sectors.")
                 .arg(report.imageSize)
-                .arg(rawSectorSize),
+                .arg(imageSectorSize),
             tr("The image is cut off or is not a raw CloneCD image; make it again from the "
                "disc."));
     } else if (discEnd && *discEnd != sectors) {

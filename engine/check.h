@@ -82,8 +82,5 @@ struct CheckOptions
 CheckReport checkControlFile(
     const QString &path, const CheckOptions &options = {}, QChar separator = nativeSeparator);
 
-/// The size of a raw CD sector in an image, in bytes.
-inline constexpr qint64 rawSectorSize = imageSectorSize;
-
 /// The shortest track that a CD may have: four seconds, in sectors.
 inline constexpr qint64 shortestTrack = 4 * 75;

@@ -159,10 +159,10 @@ void TestCheck::findings_data()
     QTest::addColumn<bool>("cdText");
     QTest::addColumn<QStringList>("expected");
 
-    const qint64 whole = 2000 * rawSectorSize;
+    const qint64 whole = 2000 * imageSectorSize;
     const QByteArray clean = controlFile();
     const auto row = [&](const char *name, const QByteArray &content, const QStringList &expected,
-                         qint64 image = 2000 * rawSectorSize, bool sub = false,
+                         qint64 image = 2000 * imageSectorSize, bool sub = false,
                          bool cdText = false) {
         QTest::newRow(name) << content << image << sub << cdText << expected;
     };
@@ -185,10 +185,10 @@ void TestCheck::findings_data()
     row("image missing", clean, { "image-missing||" }, -1);
     row("image not whole sectors", clean, { "image-size||" }, whole + 100);
     row("image shorter than the disc", clean,
-        { "image-length||", "index-beyond-end|02|INDEX 1=1000" }, 900 * rawSectorSize);
+        { "image-length||", "index-beyond-end|02|INDEX 1=1000" }, 900 * imageSectorSize);
     row("index at the image's end",
         controlFile(twoTracks, { { 0xa2, 0, 1000 }, { 1, 0, 0 }, { 2, 0, 1000 } }),
-        { "short-track|02|[TRACK 2]", "index-beyond-end|02|INDEX 1=1000" }, 1000 * rawSectorSize);
+        { "short-track|02|[TRACK 2]", "index-beyond-end|02|INDEX 1=1000" }, 1000 * imageSectorSize);
     row("track numbers with a gap", replaced(clean, "[TRACK 2]", "[TRACK 3]"),
         { "toc-missing||", "track-number|03|[TRACK 3]" });
     row("first track not 1",
@@ -396,7 +396,7 @@ void TestCheck::imageInAnotherCase()
     QSKIP("Windows finds a file whatever the letter case of its name");
 #endif
     QVERIFY(writeFile("Disc.ccd", controlFile()));
-    QVERIFY(makeImage("Disc.IMG", 2000 * rawSectorSize));
+    QVERIFY(makeImage("Disc.IMG", 2000 * imageSectorSize));
     const CheckReport report = checkControlFile("Disc.ccd", {}, u'/');
     QCOMPARE(report.findings.size(), 1);
     QCOMPARE(report.findings[0].code, "image-missing");
@@ -433,7 +433,7 @@ void TestCheck::realisticReports()
     QVERIFY(!source.isEmpty());
     QVERIFY(QFile::copy(source, name + ".ccd"));
     if (sectors >= 0)
-        QVERIFY(makeImage(name + ".img", sectors * rawSectorSize));
+        QVERIFY(makeImage(name + ".img", sectors * imageSectorSize));
     if (hasSubchannel)
         QVERIFY(writeFile(name + ".sub", QByteArray(96, '\0')));
 
@@ -477,9 +477,9 @@ void TestCheck::trackListingMatchesCueSheet()
 void TestCheck::json()
 {
     QVERIFY(writeFile("Disc.ccd", controlFile(replaced(twoTracks, "INDEX 1=1000", "INDEX 1=abc"))));
-    QVERIFY(makeImage("Disc.img", 2000 * rawSectorSize));
+    QVERIFY(makeImage("Disc.img", 2000 * imageSectorSize));
     QVERIFY(writeFile("Clean.ccd", controlFile()));
-    QVERIFY(makeImage("Clean.img", 2000 * rawSectorSize));
+    QVERIFY(makeImage("Clean.img", 2000 * imageSectorSize));
 
     const CheckRun run =
         checkFiles({ "\"Clean.ccd\"", "Disc.ccd", "Missing.ccd" }, {}, true, false);
@@ -628,7 +628,7 @@ void TestCheck::commandLine()
     QFETCH(bool, writesCue);
 
     QVERIFY(writeFile("Clean.ccd", controlFile()));
-    QVERIFY(makeImage("Clean.img", 2000 * rawSectorSize));
+    QVERIFY(makeImage("Clean.img", 2000 * imageSectorSize));
     QVERIFY(writeFile("NoImage.ccd", controlFile()));
     QVERIFY(writeFile("BadText.ccd", controlFile() + "[CDText]\r\nEntry 0=zz\r\n"));
 
