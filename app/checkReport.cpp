@@ -1,7 +1,9 @@
 #include "checkReport.h"
 
+#include "commandLine.h"
+#include "discImage.h"
 #include "fileSystem.h"
-#include "translation.h"
+#include "lineRules.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -106,10 +108,7 @@ QString imageLine(const CheckReport &report)
     if (!report.imageExists)
         return tr("%1, missing").arg(name);
     const qint64 sectors = report.imageSize / imageSectorSize;
-    return tr("%1, %2 sectors (%3)")
-        .arg(name)
-        .arg(sectors)
-        .arg(sectorsToMsf(QString::number(sectors)));
+    return tr("%1, %2 sectors (%3)").arg(name).arg(sectors).arg(sectorCountToMsf(sectors));
 }
 
 QString quoted(const QString &text)

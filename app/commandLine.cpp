@@ -86,3 +86,10 @@ QString versionText()
 {
     return QString::fromUtf8(identity::productName) + u' ' + identity::versionText() + u'\n';
 }
+
+CommandLinePaths commandLinePaths(const QString &argument, QChar separator)
+{
+    const bool quoted = argument.size() >= 2 && argument.front() == u'"' && argument.back() == u'"';
+    const QString inputPath = quoted ? argument.mid(1, argument.size() - 2) : argument;
+    return { inputPath, cuePathForFile(inputPath, separator) };
+}

@@ -1,8 +1,21 @@
 #pragma once
 
-#include "engine.h"
+#include "conversion.h"
+#include "cueFile.h"
 
 #include <QStringList>
+
+/// The control file and .cue paths that one command-line argument names.
+struct CommandLinePaths
+{
+    QString inputPath;
+    QString cuePath;
+};
+
+/** Reads one command-line argument: a path, with the double quotes around it
+    removed when it still has them, and its .cue path by the same rule as
+    cuePathForFile(). */
+CommandLinePaths commandLinePaths(const QString &argument, QChar separator = nativeSeparator);
 
 /// What the process reports when it ends; the worst outcome of all files wins.
 enum ExitStatus {

@@ -1,31 +1,22 @@
 #include "cueOutput.h"
 
-#include "cdText.h"
-#include "controlFile.h"
+#include "conversion.h"
 #include "fileSystem.h"
-#include "translation.h"
 
 #include <QFileDevice>
 
 namespace {
 
-QString convert(const QString &inputPath, bool cdText, bool rebuild, const ShowMessage &showMessage,
-    const ShowWarning &showWarning)
+QString cueSheetOf(const QString &inputPath, bool cdText, bool rebuild,
+    const ShowMessage &showMessage, const ShowWarning &showWarning)
 {
-    if (rebuild) {
-        QStringList warnings;
-        const QString cueSheet = ccdToCueRebuilt(inputPath, showMessage, cdText, &warnings);
-        for (const QString &warning : std::as_const(warnings))
-            showWarning(shownPath(inputPath) + QStringLiteral(": ") + warning);
-        return cueSheet;
-    }
-    if (!cdText)
-        return ccdToCue(inputPath, showMessage);
-    QString warning;
-    const QString cueSheet = ccdToCueWithCdText(inputPath, showMessage, &warning);
-    if (!warning.isEmpty())
+    const ConvertedFile converted = convert(inputPath, { cdText, rebuild });
+    if (converted.isRefused())
+        showRefusal(showMessage, inputPath, converted.outcome);
+    const QStringList warnings = converted.warnings();
+    for (const QString &warning : warnings)
         showWarning(shownPath(inputPath) + QStringLiteral(": ") + warning);
-    return cueSheet;
+    return converted.cueSheet;
 }
 
 } // namespace
@@ -40,7 +31,7 @@ ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowFileMes
             showMessage(paths.inputPath, text, title);
         };
         const QString cueSheet =
-            convert(paths.inputPath, cdText, rebuild, showAboutFile, showWarning);
+            cueSheetOf(paths.inputPath, cdText, rebuild, showAboutFile, showWarning);
         if (cueSheet.isEmpty())
             status = qMax(status, exitRefused);
         else if (!saveCueSheet(paths.inputPath, paths.cuePath, cueSheet, showAboutFile))
@@ -53,7 +44,7 @@ ExitStatus convertToOutput(const QString &argument, bool cdText, QIODevice &outp
     const ShowMessage &showMessage, const ShowWarning &showWarning, bool rebuild)
 {
     const QString cueSheet =
-        convert(commandLinePaths(argument).inputPath, cdText, rebuild, showMessage, showWarning);
+        cueSheetOf(commandLinePaths(argument).inputPath, cdText, rebuild, showMessage, showWarning);
     if (cueSheet.isEmpty())
         return exitRefused;
     // The same bytes as writeCueFile() puts into the .cue file.
@@ -61,7 +52,7 @@ ExitStatus convertToOutput(const QString &argument, bool cdText, QIODevice &outp
     auto *file = qobject_cast<QFileDevice *>(&output);
     if (output.write(bytes) != bytes.size() || (file && !file->flush())) {
         showMessage(
-            tr("Cannot write to standard output:\n%1").arg(output.errorString()), tr("File Error"));
+            tr("Cannot write to standard output:\n%1").arg(output.errorString()), fileErrorTitle());
         return exitNotWritten;
     }
     return exitConverted;

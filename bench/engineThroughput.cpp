@@ -4,7 +4,8 @@
 //
 //   engineThroughput FILE RUNS
 
-#include "engine.h"
+#include "conversion.h"
+#include "cueFile.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

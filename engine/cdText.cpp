@@ -1,15 +1,13 @@
 #include "cdText.h"
 
+#include "crc.h"
+#include "fileSystem.h"
 #include "translation.h"
 
 #include <QStringDecoder>
 
 #include <algorithm>
 #include <optional>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
 
 namespace {
 
@@ -29,18 +27,6 @@ struct Pack
     bool isDoubleByte = false;
     QByteArray text;
 };
-
-// The CRC that CD-Text packs carry: CRC-16/CCITT over the first 16 bytes, inverted.
-quint16 packCrc(const QByteArray &pack)
-{
-    quint16 crc = 0;
-    for (qsizetype i = 0; i < 16; ++i) {
-        crc ^= quint16(quint8(pack[i]) << 8);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 0x8000) ? quint16((crc << 1) ^ 0x1021) : quint16(crc << 1);
-    }
-    return quint16(~crc);
-}
 
 std::optional<QByteArray> parseHexBytes(const QString &value)
 {
@@ -68,34 +54,8 @@ std::optional<QString> decodeText(const QByteArray &bytes, int characterCode, QS
             return std::nullopt;
         }
         return QString::fromLatin1(bytes);
-    case 0x80: { // MS-JIS
-#ifdef Q_OS_WIN
-        // Qt decodes Shift_JIS through ICU, which Windows builds lack; the
-        // system's own code page 932 is MS-JIS.
-        const int size = MultiByteToWideChar(
-            932, MB_ERR_INVALID_CHARS, bytes.constData(), int(bytes.size()), nullptr, 0);
-        if (size == 0 && !bytes.isEmpty()) {
-            *error = tr("a text is not valid MS-JIS");
-            return std::nullopt;
-        }
-        QString text(size, Qt::Uninitialized);
-        MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes.constData(), int(bytes.size()),
-            reinterpret_cast<wchar_t *>(text.data()), size);
-        return text;
-#else
-        QStringDecoder decoder("Shift_JIS");
-        if (!decoder.isValid()) {
-            *error = tr("the character code MS-JIS cannot be decoded on this system");
-            return std::nullopt;
-        }
-        QString text = decoder.decode(bytes);
-        if (decoder.hasError()) {
-            *error = tr("a text is not valid MS-JIS");
-            return std::nullopt;
-        }
-        return text;
-#endif
-    }
+    case 0x80: // MS-JIS
+        return fromMsJis(bytes, error);
     default:
         *error = tr("the character code 0x%1 is not supported")
                      .arg(characterCode, 2, 16, QLatin1Char('0'));
@@ -235,7 +195,8 @@ bool decodeCdText(const QList<QByteArray> &packBytes, CdText *cdText, QString *e
         }
         const auto at = [&](qsizetype k) { return int(quint8(bytes[k])); };
         // Some drives hand out the CRC bytes as zeros; those packs are taken on trust.
-        if (bytes.size() == 18 && (at(16) || at(17)) && (at(16) << 8 | at(17)) != packCrc(bytes)) {
+        if (bytes.size() == 18 && (at(16) || at(17))
+            && (at(16) << 8 | at(17)) != cdCrc(bytes.first(16))) {
             *error = tr("pack %1 is damaged: its CRC does not match").arg(i);
             return false;
         }

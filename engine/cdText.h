@@ -1,7 +1,5 @@
 #pragma once
 
-#include "engine.h"
-
 #include <QByteArray>
 #include <QList>
 #include <QMap>
@@ -54,10 +52,3 @@ bool decodeCdText(const QList<QByteArray> &packBytes, CdText *cdText, QString *e
     Double quotation marks in the texts become single ones, since a cue sheet
     cannot quote them. */
 QString addCdText(const QString &cueSheet, const CdText &cdText);
-
-/** Converts like ccdToCue() and adds the titles and performers of the
-    control file's [CDText] section. A control file without that section gives
-    exactly what ccdToCue() gives. When the section cannot be decoded the cue
-    sheet comes without CD-Text and \a warning tells why. */
-QString ccdToCueWithCdText(const QString &path, const ShowMessage &showMessage, QString *warning,
-    QChar separator = nativeSeparator);

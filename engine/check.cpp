@@ -1,13 +1,14 @@
 #include "check.h"
 
-#include "controlFile.h"
+#include "conversion.h"
+#include "cueFile.h"
 #include "discImage.h"
 #include "fileSystem.h"
-#include "translation.h"
+#include "rebuild.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
+#include <QMap>
 #include <QSet>
 
 #include <optional>
@@ -58,10 +59,11 @@ struct Scan
     bool isTrackLineOpen = false; ///< a TRACK piece still waits for its mode
     int modeProblemLine = 0; ///< an unusable MODE line of the open track
 
-    void add(const QString &code, int line, const QString &track, const QString &message,
+    void add(FindingCode code, int line, const QString &track, const QString &message,
         const QString &advice)
     {
-        findings.append({ Severity::Warning, code, line, track, shared(message), shared(advice) });
+        const FindingInfo info = findingInfo(code);
+        findings.append({ info.severity, info.name, line, track, shared(message), shared(advice) });
     }
     QString lastTrack() const { return tracks.isEmpty() ? QString() : tracks.last().number; }
 
@@ -99,7 +101,7 @@ void Scan::takeMisread(int number, QStringView line)
         ? tr("%1 adds nothing to the cue sheet because of its case or spacing.").arg(quoted)
         : tr("%1 is misread because of its case or spacing: the cue sheet gets %2.")
               .arg(quoted, quotedLine(misread->given.trimmed()));
-    add(QStringLiteral("keyword-form"), number, isHeader ? QString() : lastTrack(), message,
+    add(FindingCode::KeywordForm, number, isHeader ? QString() : lastTrack(), message,
         tr("Write it as %1; such lines usually come from editing by hand.")
             .arg(quotedLine(intended)));
     linesWithFindings.insert(number);
@@ -134,7 +136,7 @@ void Scan::reportRunOn(int number)
         : tr("Put a MODE= line (0 audio, 1 or 2 data) right after the [TRACK] line, before any "
              "INDEX or FLAGS line.");
     const int line = modeProblemLine ? modeProblemLine : track.line;
-    add(QStringLiteral("track-line"), line, track.number, message, advice);
+    add(FindingCode::TrackLine, line, track.number, message, advice);
     linesWithFindings.insert(line);
 }
 
@@ -153,7 +155,7 @@ void Scan::takeRuled(int number, const RuledLine &ruled)
         if (isTrackLineOpen) {
             modeProblemLine = number;
         } else if (!linesWithFindings.contains(number)) {
-            add(QStringLiteral("stray-line"), number, lastTrack(),
+            add(FindingCode::StrayLine, number, lastTrack(),
                 tr("%1 gives no mode a cue sheet knows.")
                     .arg(quotedLine(QStringLiteral("MODE=") + ruled.value.toString())),
                 tr("Write MODE=0 for audio, MODE=1 or MODE=2 for data."));
@@ -169,7 +171,7 @@ void Scan::takeRuled(int number, const RuledLine &ruled)
     if (tracks.isEmpty() || rule == LineRule::Mode) {
         if (linesWithFindings.contains(number))
             return;
-        add(QStringLiteral("stray-line"), number, lastTrack(),
+        add(FindingCode::StrayLine, number, lastTrack(),
             tracks.isEmpty()
                 ? tr("This line comes before the first track, so the cue sheet gets %1 "
                      "outside any track.")
@@ -185,14 +187,14 @@ void Scan::takeRuled(int number, const RuledLine &ruled)
     if (rule == LineRule::Flags) {
         track.flags.append(ruled.value.toString());
         if (ruled.value.trimmed().isEmpty()) {
-            add(QStringLiteral("flags-empty"), number, track.number,
+            add(FindingCode::FlagsEmpty, number, track.number,
                 tr("This FLAGS= line names no flag, so the cue sheet gets a FLAGS line without "
                    "one, which programs that load it may refuse."),
                 tr("Remove the line, or write the flags the track has, such as `FLAGS= DCP`."));
         } else if (!track.indexes.isEmpty()) {
             // The conversion keeps the lines' order, and a cue sheet's FLAGS
             // belong before the track's first INDEX.
-            add(QStringLiteral("flags-order"), number, track.number,
+            add(FindingCode::FlagsOrder, number, track.number,
                 tr("This FLAGS= line comes after an INDEX line, so the cue sheet has FLAGS "
                    "after INDEX in track %1, where programs that load it expect it before.")
                     .arg(track.number),
@@ -214,16 +216,16 @@ void checkTracks(Scan &scan)
         const std::optional<int> number = wholeNumber(track.number);
         if (!number) {
             if (!scan.linesWithFindings.contains(track.line))
-                scan.add(QStringLiteral("track-number"), track.line, track.number,
+                scan.add(FindingCode::TrackNumber, track.line, track.number,
                     tr("The track number %1 is not a number.").arg(quotedLine(track.number)),
                     tr("Write the section's first line as [TRACK n], n from 1 to 99."));
         } else if (*number < 1 || *number > 99) {
-            scan.add(QStringLiteral("track-number"), track.line, track.number,
+            scan.add(FindingCode::TrackNumber, track.line, track.number,
                 tr("Track %1 lies outside the numbers 1 to 99 that a disc can have.")
                     .arg(track.number),
                 tr("Number the tracks from 1 upwards."));
         } else if (*number != (previousNumber ? *previousNumber + 1 : 1)) {
-            scan.add(QStringLiteral("track-number"), track.line, track.number,
+            scan.add(FindingCode::TrackNumber, track.line, track.number,
                 previousNumber
                     ? tr("Track %1 follows track %2: track numbers must run upwards without gaps.")
                           .arg(track.number, cueNumber(QString::number(*previousNumber)))
@@ -238,7 +240,7 @@ void checkTracks(Scan &scan)
         const bool hasIndexOne = std::any_of(track.indexes.begin(), track.indexes.end(),
             [](const CheckedIndex &index) { return wholeNumber(index.number) == 1; });
         if (!hasIndexOne && !scan.tracksWithIndexOneFinding.contains(i)) {
-            scan.add(QStringLiteral("no-index-1"), track.line, track.number,
+            scan.add(FindingCode::NoIndex1, track.line, track.number,
                 tr("Track %1 has no INDEX 1, where a track starts: it cannot be played or read.")
                     .arg(track.number),
                 tr("Add an INDEX 1=sector line to the [TRACK] section, taking the sector from "
@@ -249,7 +251,7 @@ void checkTracks(Scan &scan)
         for (const CheckedIndex &index : track.indexes) {
             if (index.sectors < 0) {
                 if (!scan.linesWithFindings.contains(index.line))
-                    scan.add(QStringLiteral("index-value"), index.line, track.number,
+                    scan.add(FindingCode::IndexValue, index.line, track.number,
                         tr("The INDEX %1 value is not a sector count, so the cue sheet's INDEX "
                            "line has no time.")
                             .arg(index.number),
@@ -258,13 +260,13 @@ void checkTracks(Scan &scan)
             }
             const std::optional<int> indexNumber = wholeNumber(index.number);
             if (indexNumber && previousIndexNumber && *indexNumber <= *previousIndexNumber) {
-                scan.add(QStringLiteral("index-order"), index.line, track.number,
+                scan.add(FindingCode::IndexOrder, index.line, track.number,
                     tr("INDEX %1 comes after INDEX %2 in track %3: index numbers must rise.")
                         .arg(index.number, cueNumber(QString::number(*previousIndexNumber)),
                             track.number),
                     tr("List a track's INDEX lines in rising order, each number once."));
             } else if (previousIndex && index.sectors < previousIndex->sectors) {
-                scan.add(QStringLiteral("index-order"), index.line, track.number,
+                scan.add(FindingCode::IndexOrder, index.line, track.number,
                     tr("INDEX %1 of track %2 (%3) lies before the index above it (%4): "
                        "positions must not go backwards.")
                         .arg(index.number, track.number, index.time, previousIndex->time),
@@ -296,7 +298,7 @@ void checkLengths(Scan &scan, std::optional<qint64> discEnd)
             i + 1 < scan.tracks.size() ? indexSectors(scan.tracks[i + 1], std::nullopt) : discEnd;
         if (!start || !end || *end < *start || *end - *start >= shortestTrack)
             continue;
-        scan.add(QStringLiteral("short-track"), track.line, track.number,
+        scan.add(FindingCode::ShortTrack, track.line, track.number,
             tr("Track %1 lasts %2 sectors, less than the 4 seconds (300 sectors) a CD track "
                "must last.")
                 .arg(track.number)
@@ -311,19 +313,14 @@ void checkToc(Scan &scan)
     if (scan.tracks.isEmpty())
         return;
     if (scan.sections.toc.isEmpty()) {
-        scan.add(QStringLiteral("no-toc"), 0, {},
+        scan.add(FindingCode::NoToc, 0, {},
             tr("The control file has no table of contents ([Entry] sections), so the tracks' "
                "modes and flags cannot be checked."),
             tr("Such a file was probably written by hand; make sure each track's MODE and "
                "FLAGS are right."));
         return;
     }
-    // The first entry of each point counts, looked up once per track.
-    QHash<qint64, const TocEntry *> entries;
-    for (const TocEntry &entry : scan.sections.toc) {
-        if (entry.point && entry.session == 1 && !entries.contains(*entry.point))
-            entries.insert(*entry.point, &entry);
-    }
+    const QMap<int, const TocEntry *> entries = tocTracks(scan.sections);
     QStringList missing;
     for (const CheckedTrack &track : scan.tracks) {
         const std::optional<int> number = wholeNumber(track.number);
@@ -339,7 +336,7 @@ void checkToc(Scan &scan)
         const qint64 control = *entry->control;
         const bool tocIsData = control & 0x04;
         if (!track.mode.isEmpty() && (track.mode != u"AUDIO") != tocIsData) {
-            scan.add(QStringLiteral("mode-mismatch"), track.line, track.number,
+            scan.add(FindingCode::ModeMismatch, track.line, track.number,
                 tr("Track %1 is %2 in the cue sheet, but the table of contents marks it as %3 "
                    "(line %4: Control=0x%5).")
                     .arg(track.number, track.mode, tocIsData ? tr("data") : tr("audio"))
@@ -360,7 +357,7 @@ void checkToc(Scan &scan)
             const auto described = [](const QStringList &flags) {
                 return flags.isEmpty() ? tr("no flags") : tr("the flags %1").arg(flags.join(u' '));
             };
-            scan.add(QStringLiteral("flags-mismatch"), track.line, track.number,
+            scan.add(FindingCode::FlagsMismatch, track.line, track.number,
                 tr("Track %1 has %2 in the cue sheet, but %3 by the table of contents "
                    "(line %4: Control=0x%5).")
                     .arg(track.number, described(given), described(expected))
@@ -372,7 +369,7 @@ void checkToc(Scan &scan)
         }
         const std::optional<qint64> start = indexSectors(track, 1);
         if (entry->plba && start && *entry->plba != *start) {
-            scan.add(QStringLiteral("start-mismatch"), track.line, track.number,
+            scan.add(FindingCode::StartMismatch, track.line, track.number,
                 tr("Track %1 starts at sector %2 by its INDEX 1, but at sector %3 by the "
                    "table of contents (line %4).")
                     .arg(track.number)
@@ -384,7 +381,7 @@ void checkToc(Scan &scan)
         }
     }
     if (!missing.isEmpty()) {
-        scan.add(QStringLiteral("toc-missing"), 0, {},
+        scan.add(FindingCode::TocMissing, 0, {},
             (missing.size() == 1 ? tr("The table of contents has no entry for track %1, so its "
                                       "mode and flags cannot be checked.")
                                  : tr("The table of contents has no entries for tracks %1, so "
@@ -397,10 +394,9 @@ void checkToc(Scan &scan)
 QString tracksOfToc(const Scan &scan)
 {
     QStringList numbers;
-    for (const TocEntry &entry : scan.sections.toc) {
-        if (entry.point && *entry.point >= 1 && *entry.point <= 99 && entry.session == 1)
-            numbers << QString::number(*entry.point);
-    }
+    const QList<int> tracks = tocTracks(scan.sections).keys();
+    for (const int track : tracks)
+        numbers << QString::number(track);
     if (numbers.isEmpty())
         return {};
     return (numbers.size() == 1 ? tr("track %1") : tr("tracks %1"))
@@ -415,7 +411,7 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
     report.imageExists = image.isFile;
     if (!report.imageExists) {
         const QString other = sameNameOtherCase(report.imagePath);
-        scan.add(QStringLiteral("image-missing"), 0, {},
+        scan.add(FindingCode::ImageMissing, 0, {},
             tr("The image %1 that the cue sheet names is not beside the control file.")
                 .arg(shownPath(report.imagePath)),
             other.isEmpty()
@@ -428,14 +424,14 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
     report.imageSize = image.size;
     const qint64 sectors = report.imageSize / imageSectorSize;
     if (report.imageSize % imageSectorSize != 0) {
-        scan.add(QStringLiteral("image-size"), 0, {},
+        scan.add(FindingCode::ImageSize, 0, {},
             tr("The image is %1 bytes long, not a whole number of %2-byte sectors.")
                 .arg(report.imageSize)
                 .arg(imageSectorSize),
             tr("The image is cut off or is not a raw CloneCD image; make it again from the "
                "disc."));
     } else if (discEnd && *discEnd != sectors) {
-        scan.add(QStringLiteral("image-length"), 0, {},
+        scan.add(FindingCode::ImageLength, 0, {},
             tr("The image holds %1 sectors, but the table of contents says the disc has %2.")
                 .arg(sectors)
                 .arg(*discEnd),
@@ -459,7 +455,7 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
         }
     }
     if (first) {
-        scan.add(QStringLiteral("index-beyond-end"), first->line, firstTrack->number,
+        scan.add(FindingCode::IndexBeyondEnd, first->line, firstTrack->number,
             beyond == 1 ? tr("INDEX %1 of track %2 (%3) lies at or beyond the image's end (%4).")
                               .arg(first->number, firstTrack->number, first->time,
                                   sectorCountToMsf(sectors))
@@ -475,7 +471,7 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
     const QString subPath = besideControlFile(path, separator, QLatin1String(".sub"));
     const QString otherSub = fileStatus(subPath).isFile ? subPath : sameNameOtherCase(subPath);
     if (!otherSub.isEmpty()) {
-        scan.add(QStringLiteral("subchannel"), 0, {},
+        scan.add(FindingCode::Subchannel, 0, {},
             tr("There is subchannel data (%1) beside the image, which a cue sheet cannot carry.")
                 .arg(shownPath(QFileInfo(otherSub).fileName())),
             tr("A program that loads the cue sheet sees no subchannel data, copy protection "
@@ -502,8 +498,8 @@ void takeRebuilt(const RebuiltTracks &rebuilt, Scan &scan)
     }
     for (const RebuildRemark &remark : rebuilt.remarks) {
         if (remark.isWarning)
-            scan.add(QStringLiteral("rebuilt"), remark.line, remark.track, remark.message,
-                remark.advice);
+            scan.add(
+                FindingCode::Rebuilt, remark.line, remark.track, remark.message, remark.advice);
     }
 }
 
@@ -515,9 +511,8 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     report.path = path;
 
     Scan scan;
-    const ConvertedFile converted = convertControlFile(
-        path, options.cdText, [&](const ControlFileLine &line) { scan.take(line); }, separator,
-        options.rebuild);
+    const ConvertedFile converted = convert(path, { options.cdText, options.rebuild, separator },
+        [&](const ControlFileLine &line) { scan.take(line); });
     report.refusal = converted.outcome.refusal;
     if (report.refusal != Refusal::None) {
         report.isRefused = true;
@@ -526,9 +521,10 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
         // Blanks that a reader of the file does not see, and the conversion
         // does not pass over.
         const bool isBlanksOnly = sessions != u"1" && sessions.trimmed() == u"1";
-        report.findings.append({ Severity::Error,
-            isUnreadable ? QStringLiteral("unreadable") : QStringLiteral("refused"),
-            converted.outcome.sections.sessionsLine, {}, refusalText(path, converted.outcome),
+        const FindingInfo info =
+            findingInfo(isUnreadable ? FindingCode::Unreadable : FindingCode::Refused);
+        report.findings.append({ info.severity, info.name, converted.outcome.sections.sessionsLine,
+            {}, refusalText(path, converted.outcome),
             isUnreadable       ? tr("Check the path and that the file can be read.")
                 : isBlanksOnly ? tr("The value %1 differs from \"1\" only by blanks; write the "
                                     "line as `Sessions=1`.")
@@ -544,13 +540,13 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
         takeRebuilt(converted.rebuilt, scan);
 
     if (scan.sections.laterSessionLine) {
-        scan.add(QStringLiteral("sessions"), scan.sections.laterSessionLine, {},
+        scan.add(FindingCode::Sessions, scan.sections.laterSessionLine, {},
             tr("The file says Sessions=1, but it describes a second session."),
             tr("A cue sheet made from it holds only what the [TRACK] sections give; "
                "multi-session discs cannot be described by it."));
     }
     if (!scan.sections.scrambled.isEmpty() && scan.sections.scrambled != u"0") {
-        scan.add(QStringLiteral("scrambled"), scan.sections.scrambledLine, {},
+        scan.add(FindingCode::Scrambled, scan.sections.scrambledLine, {},
             tr("DataTracksScrambled=%1: the image holds its data tracks scrambled.")
                 .arg(scan.sections.scrambled),
             tr("Programs that load a cue sheet expect plain sectors; make the image again "
@@ -558,7 +554,7 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     }
     if (scan.tracks.isEmpty()) {
         const QString listed = tracksOfToc(scan);
-        scan.add(QStringLiteral("no-tracks"), 0, {},
+        scan.add(FindingCode::NoTracks, 0, {},
             tr("The control file has no [TRACK] sections, only the table of contents: the "
                "cue sheet will have no tracks, and some programs hang on such a sheet."),
             listed.isEmpty()
@@ -575,7 +571,7 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     checkLengths(scan, discEnd);
 
     if (scan.sections.hasCdText && !converted.cdTextError.isEmpty()) {
-        scan.add(QStringLiteral("cdtext"), 0, {},
+        scan.add(FindingCode::CdText, 0, {},
             tr("The [CDText] section cannot be decoded: %1.").arg(converted.cdTextError),
             tr("The cue sheet gets no TITLE or PERFORMER lines; add them by hand if you "
                "need them."));

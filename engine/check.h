@@ -1,21 +1,18 @@
 #pragma once
 
+#include "basics.h"
 #include "controlFile.h"
-#include "discImage.h"
+#include "findings.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 
-/// How bad a finding is: a warning leaves a cue sheet that may not load; an
-/// error means there is no cue sheet at all.
-enum class Severity { Warning, Error };
-
 /// One thing wrong with a control file, in words for the user.
 struct Finding
 {
-    Severity severity = Severity::Warning;
-    QString code; ///< a short fixed name for programs, such as "image-missing"
+    Severity severity = Severity::Warning; ///< as findingInfo() gives it for the code
+    QString code; ///< findingInfo()'s name of the finding's code, such as "image-missing"
     int line = 0; ///< the control file line it concerns; 0 for the whole file
     QString track; ///< the number of the track it concerns, as the cue sheet writes it
     QString message; ///< what is wrong

@@ -1,6 +1,7 @@
 #include "discImage.h"
 
-#include "engine.h"
+#include "crc.h"
+#include "cueFile.h"
 #include "translation.h"
 
 #include <QDir>
@@ -65,7 +66,7 @@ enum class QKind { Position, Other, Bad };
 QKind readQ(const uchar *q, qint64 sector, Position *position)
 {
     const auto bytes = reinterpret_cast<const char *>(q);
-    if (subchannelCrc(QByteArrayView(bytes, 10)) != quint16((q[10] << 8) | q[11]))
+    if (cdCrc(QByteArrayView(bytes, 10)) != quint16((q[10] << 8) | q[11]))
         return QKind::Bad;
     // Q modes 2 and 3 carry the catalogue number and the ISRC, and no position.
     if ((q[0] & 0x0f) != 1)
@@ -114,17 +115,6 @@ std::optional<int> sectorMode(QIODevice &image, qint64 sector)
     return static_cast<uchar>(header[15]);
 }
 
-quint16 subchannelCrc(QByteArrayView bytes)
-{
-    quint16 crc = 0;
-    for (const char byte : bytes) {
-        crc ^= quint16(static_cast<uchar>(byte) << 8);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 0x8000) ? quint16((crc << 1) ^ 0x1021) : quint16(crc << 1);
-    }
-    return quint16(~crc);
-}
-
 Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sectors)
 {
     Pregaps pregaps;
@@ -169,7 +159,6 @@ Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sect
             switch (readQ(data + at + qOffset, sector, &position)) {
             case QKind::Bad:
                 now.isClean = false;
-                ++pregaps.badSectors;
                 break;
             case QKind::Other:
                 break;

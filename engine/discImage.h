@@ -30,10 +30,6 @@ QString sameNameOtherCase(const QString &path);
     the 12-byte sync pattern, as an audio sector does not. */
 std::optional<int> sectorMode(QIODevice &image, qint64 sector);
 
-/** The CRC of a Q channel block's first 10 bytes, as the block stores it:
-    CRC-16 with the polynomial x^16 + x^12 + x^5 + 1, inverted. */
-quint16 subchannelCrc(QByteArrayView bytes);
-
 /// Where a track starts (its INDEX 1), as the table of contents gives it.
 struct TrackStart
 {
@@ -47,7 +43,6 @@ struct Pregaps
     QHash<int, qint64> starts; ///< by track: the first sector of its index 0
     QList<int> unknown; ///< tracks whose pregap the data cannot tell for sure
     QString damage; ///< why none of the file can be trusted; empty when it can
-    qint64 badSectors = 0; ///< sectors whose Q channel fails its CRC or position
 };
 
 /** Reads the subchannel file \a sub, in chunks, for where each of

@@ -3,7 +3,10 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringDecoder>
 #include <QStringView>
+
+#include <optional>
 
 class QFile;
 
@@ -27,6 +30,24 @@ QByteArray toSystemBytes(QStringView text);
     surrogate U+DC00 plus the byte, so that nothing is lost; on Windows the
     ANSI code page. */
 QString fromSystemBytes(QByteArrayView bytes);
+
+/** The byte that the character at \a at of \a text stands for when it is
+    such an escaped byte, or -1; always -1 on Windows, which names files in
+    UTF-16. The second half of a surrogate pair is a character's, not a byte's. */
+int escapedByte(QStringView text, qsizetype at);
+
+/** The encoding of a control file's text: the system's 8-bit encoding. */
+QStringDecoder::Encoding systemTextEncoding();
+
+/** Whether \a path is a name that reached the program with U+FFFD in place
+    of bytes that are not UTF-8, as the window's file dialog and a drop hand
+    such a name over, so that no file has it. Never on Windows. */
+bool hasLostItsBytes(const QString &path);
+
+/** \a bytes in MS-JIS (code page 932) decoded by the system's means; nothing,
+    with the reason in \a error, when they are not valid MS-JIS or the
+    system cannot decode it. */
+std::optional<QString> fromMsJis(QByteArrayView bytes, QString *error);
 
 /** \a path as a message names it: with native separators, each escaped byte
     as \xE9 and each control character as \u001b, so that the name is

@@ -4,9 +4,11 @@
 // checks what must hold whatever the input; a broken rule aborts, which
 // libFuzzer reports as a finding together with the input that caused it.
 
-#include "controlFile.h"
+#include "commandLine.h"
+#include "conversion.h"
+#include "crc.h"
+#include "cueFile.h"
 #include "discImage.h"
-#include "engine.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -261,8 +263,8 @@ void checkConversion(const uint8_t *data, size_t size)
 
     // The check reads every line, where the conversion alone skips the lines
     // without a keyword; both readings must give the same cue sheet.
-    const ConvertedFile everyLine = convertControlFile(
-        controlFilePath, false, [](const ControlFileLine &) {}, separator);
+    const ConvertedFile everyLine =
+        convert(controlFilePath, { false, false, separator }, [](const ControlFileLine &) {});
     check(everyLine.cueSheet == expected, "reading every line gives the same cue sheet",
         everyLine.cueSheet + QStringLiteral("\n--- expected ---\n") + expected);
 }
@@ -297,7 +299,7 @@ void checkSubchannel(QByteArray sub)
             std::copy(msf.begin(), msf.end(), q + 7);
         }
         if (how & 1) {
-            const quint16 crc = subchannelCrc(QByteArrayView(q, 10));
+            const quint16 crc = cdCrc(QByteArrayView(q, 10));
             q[10] = char(crc >> 8);
             q[11] = char(crc & 0xff);
         }
@@ -310,7 +312,7 @@ void checkSubchannel(QByteArray sub)
     const auto positionOf = [&](qint64 sector, int *track, int *index) {
         const auto *q =
             reinterpret_cast<const uchar *>(sub.constData() + sector * subchannelBlockSize + 12);
-        const auto crc = subchannelCrc(QByteArrayView(reinterpret_cast<const char *>(q), 10));
+        const auto crc = cdCrc(QByteArrayView(reinterpret_cast<const char *>(q), 10));
         // A track or index byte that is not two decimal digits names no
         // position: such a block is damaged, whatever its CRC says.
         const auto isBcd = [](uchar byte) { return (byte >> 4) <= 9 && (byte & 0x0f) <= 9; };

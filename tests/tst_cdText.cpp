@@ -1,4 +1,5 @@
 #include "cdText.h"
+#include "conversion.h"
 #include "testHelpers.h"
 
 #include <QDir>
@@ -122,8 +123,8 @@ private slots:
     void cdTextPacks();
     void addCdText_data();
     void addCdText();
-    void ccdToCueWithCdText_data();
-    void ccdToCueWithCdText();
+    void convertWithCdText_data();
+    void convertWithCdText();
     void realisticAudioDisc();
 };
 
@@ -391,7 +392,7 @@ void TestCdText::addCdText()
     QCOMPARE(::addCdText(cueSheet, CdText()), cueSheet);
 }
 
-void TestCdText::ccdToCueWithCdText_data()
+void TestCdText::convertWithCdText_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QByteArray>("added"); // the cue sheet's lines that CD-Text adds, in order
@@ -425,7 +426,7 @@ void TestCdText::ccdToCueWithCdText_data()
         << controlFile + section.left(section.lastIndexOf("Entry")) << QByteArray() << "Entries=";
 }
 
-void TestCdText::ccdToCueWithCdText()
+void TestCdText::convertWithCdText()
 {
     QFETCH(QByteArray, content);
     QFETCH(QByteArray, added);
@@ -437,8 +438,10 @@ void TestCdText::ccdToCueWithCdText()
     int messages = 0;
     const ShowMessage count = [&](const QString &, const QString &) { ++messages; };
     const QString plain = ::ccdToCue(path, count);
-    QString reason;
-    const QString withText = ::ccdToCueWithCdText(path, count, &reason);
+    const ConvertedFile converted = convert(path, { true });
+    QVERIFY(!converted.isRefused());
+    const QString withText = converted.cueSheet;
+    const QString reason = converted.warnings().join(u'\n');
     QCOMPARE(messages, 0);
     QVERIFY2(reason.contains(warning) && reason.isEmpty() == warning.isEmpty(), qPrintable(reason));
 
@@ -460,13 +463,10 @@ void TestCdText::realisticAudioDisc()
     QTemporaryDir dir;
     const QString copy = dir.filePath("Harbour Lights.ccd");
     QVERIFY(QFile::copy(path, copy));
-    QString warning;
-    QList<QString> messages;
-    const QString cueSheet = ::ccdToCueWithCdText(
-        QDir::toNativeSeparators(copy),
-        [&](const QString &text, const QString &) { messages << text; }, &warning);
-    QCOMPARE(messages, QList<QString>());
-    QCOMPARE(warning, QString());
+    const ConvertedFile converted = convert(QDir::toNativeSeparators(copy), { true });
+    QVERIFY(!converted.isRefused());
+    QCOMPARE(converted.warnings(), QStringList());
+    const QString cueSheet = converted.cueSheet;
     QCOMPARE(cueSheet,
         "PERFORMER \"The Fathoms\"\r\n"
         "TITLE \"Harbour Lights\"\r\n"

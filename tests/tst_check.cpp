@@ -1,6 +1,7 @@
 #include "check.h"
 #include "checkReport.h"
 #include "cueOutput.h"
+#include "discImage.h"
 #include "testHelpers.h"
 
 #include <QBuffer>

@@ -1,4 +1,6 @@
-#include "engine.h"
+#include "commandLine.h"
+#include "conversion.h"
+#include "cueFile.h"
 #include "lineReader.h"
 #include "testHelpers.h"
 

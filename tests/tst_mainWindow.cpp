@@ -1,5 +1,6 @@
+#include "conversion.h"
+#include "cueFile.h"
 #include "cueTextEdit.h"
-#include "engine.h"
 #include "mainWindow.h"
 #include "testHelpers.h"
 

@@ -1,4 +1,5 @@
 #include "check.h"
+#include "crc.h"
 #include "discImage.h"
 #include "testHelpers.h"
 
@@ -94,7 +95,7 @@ bool makeImage(const QString &path, const Disc &disc, Header header)
 
 QByteArray qBlock(QByteArray q)
 {
-    const quint16 crc = subchannelCrc(q);
+    const quint16 crc = cdCrc(q);
     q += char(crc >> 8);
     q += char(crc & 0xff);
     return QByteArray(12, '\0') + q + QByteArray(72, '\0');
@@ -201,7 +202,7 @@ private slots:
     void sameSheetAsTrackSections();
     void fallbacks_data();
     void fallbacks();
-    void subchannelCrc();
+    void cdCrc();
 
 private:
     std::optional<CurrentFolder> folder;
@@ -348,9 +349,9 @@ void TestRebuild::fallbacks()
 
 // The check value of the CRC-16 with this polynomial and no initial bits,
 // 0x31c3, inverted as the Q channel stores it.
-void TestRebuild::subchannelCrc()
+void TestRebuild::cdCrc()
 {
-    QCOMPARE(::subchannelCrc("123456789"), quint16(0xce3c));
+    QCOMPARE(::cdCrc("123456789"), quint16(0xce3c));
 }
 
 QTEST_GUILESS_MAIN(TestRebuild)

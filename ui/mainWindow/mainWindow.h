@@ -1,6 +1,7 @@
 #pragma once
 
-#include "engine.h"
+#include "conversion.h"
+#include "cueFile.h"
 
 #include <QMainWindow>
 

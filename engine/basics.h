@@ -1,0 +1,25 @@
+#pragma once
+
+#include "translation.h"
+
+#include <QString>
+
+#include <functional>
+
+/// Shows a message to the user: a text and a title. Supplied by the caller.
+using ShowMessage = std::function<void(const QString &text, const QString &title)>;
+
+/// The separator of folders in paths: the backslash on Windows, where a forward
+/// slash is an ordinary character of the image name, and `/` elsewhere, where
+/// a backslash is one.
+#ifdef Q_OS_WIN
+inline constexpr QChar nativeSeparator = u'\\';
+#else
+inline constexpr QChar nativeSeparator = u'/';
+#endif
+
+/// The title of every message about a file that cannot be read or written.
+inline QString fileErrorTitle()
+{
+    return tr("File Error");
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "basics.h"
+#include "cdText.h"
+#include "controlFile.h"
+#include "rebuild.h"
+
+#include <QString>
+#include <QStringList>
+
+/// How to convert a control file besides the plain way.
+struct ConversionOptions
+{
+    bool cdText = false; ///< add the titles and performers of its [CDText] section
+    bool rebuild = false; ///< a file without [TRACK] sections gets its tracks from rebuildTracks()
+    QChar separator = nativeSeparator; ///< of the folders in the control file's path
+};
+
+/// What converting one control file gives.
+struct ConvertedFile
+{
+    ScanOutcome outcome; ///< its refusal says why there is no cue sheet
+    QString cueSheet; ///< with the CD-Text lines when asked for; empty when refused
+    CdText cdText; ///< what the [CDText] section gives, when asked for and decodable
+    QString cdTextError; ///< why it cannot, when it cannot
+    bool isRebuilt = false; ///< the tracks come from the table of contents and the image
+    RebuiltTracks rebuilt;
+
+    bool isRefused() const { return outcome.refusal != Refusal::None; }
+    /// What the user is told besides the cue sheet: each fact that a rebuilt
+    /// cue sheet took from elsewhere than the disc's data, and CD-Text that
+    /// could not be decoded; one text each.
+    QStringList warnings() const;
+};
+
+/** Converts the control file at \a path in one reading, as \a options ask.
+    \a alsoEachLine, when given, is handed every line of the same reading,
+    for a caller that wants more of the file than the cue sheet. Tells
+    nobody of a refusal: see showRefusal(). */
+ConvertedFile convert(const QString &path, const ConversionOptions &options = {},
+    const LineHandler &alsoEachLine = {});
+
+/** Converts the control file at \a path into cue sheet text, every line ending
+    in CR LF, with the FILE line naming imageName(). Returns the empty text
+    after telling the user why through \a showMessage when the file cannot be
+    read or is not a single-session control file. */
+QString ccdToCue(
+    const QString &path, const ShowMessage &showMessage, QChar separator = nativeSeparator);
+
+/** The text of the message that tells why \a outcome refused the file at \a path. */
+QString refusalText(const QString &path, const ScanOutcome &outcome);
+
+/** Tells the user through \a showMessage why \a outcome refused the file at
+    \a path: the message and title that the conversion shows. */
+void showRefusal(const ShowMessage &showMessage, const QString &path, const ScanOutcome &outcome);

@@ -1,0 +1,94 @@
+#include "cueFile.h"
+
+#include "cueFile_p.h"
+#include "fileSystem.h"
+
+#include <QFileDevice>
+
+namespace {
+
+// Keeps at least the folder part of \a path: at most \a count characters of
+// the file name after the last separator are dropped.
+QString dropFromName(const QString &path, qsizetype count, QChar separator)
+{
+    const qsizetype nameLength = path.size() - (path.lastIndexOf(separator) + 1);
+    return path.left(path.size() - qMin(count, nameLength));
+}
+
+// A short write is not a failure yet: the system tells why only when the rest
+// is refused, as it is on a full disk. So the rest is tried again.
+bool writeAll(QFileDevice &file, QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        const qint64 wrote = file.write(bytes.data(), bytes.size());
+        if (wrote <= 0)
+            return false;
+        bytes = bytes.sliced(wrote);
+    }
+    return true;
+}
+
+} // namespace
+
+QString imageName(const QString &path, QChar separator)
+{
+    const qsizetype nameStart = path.lastIndexOf(separator) + 1;
+    return path.mid(nameStart, qMax<qsizetype>(path.size() - nameStart - 4, 0));
+}
+
+QString cuePathForFile(const QString &path, QChar separator)
+{
+    return dropFromName(path, 4, separator) + QStringLiteral(".cue");
+}
+
+bool saveCueSheet(const QString &inputPath, const QString &cuePath, const QString &text,
+    const ShowMessage &showMessage)
+{
+    QString error;
+    if (writeBeside(inputPath, cuePath, text, &error))
+        return true;
+    showMessage(tr("Cannot write %1:\n%2").arg(shownPath(cuePath), error), fileErrorTitle());
+    return false;
+}
+
+// The file written would otherwise be wherever a link leads: the saving
+// would replace whatever it points to, or create a file through a dangling one.
+QString writeRefusal(const CueTarget &cue)
+{
+    if (cue.isControlFile)
+        return tr("It is the control file itself, which is never overwritten.");
+    if (cue.isImage)
+        return tr("It is the disc image that the cue sheet names, which is never overwritten.");
+    if (!cue.isLink)
+        return {};
+    const QString target = shownPath(cue.linkTarget);
+    if (!cue.leadsSomewhere)
+        return tr("It is a link to %1, which does not exist; no file is created through a "
+                  "dangling link.")
+            .arg(target);
+    return tr("It is a link to %1; a link is left alone, and so is the file it leads to. "
+              "Remove the link to write the cue sheet here.")
+        .arg(target);
+}
+
+QString imagePathOf(const QString &cuePath)
+{
+    return cuePath.chopped(qMin<qsizetype>(4, cuePath.size())) + QStringLiteral(".img");
+}
+
+// Encoded a piece at a time, so that a large cue sheet is not held twice in
+// memory; a piece never ends between the two halves of a surrogate pair.
+bool writeText(QFileDevice &file, const QString &text)
+{
+    constexpr qsizetype pieceSize = 64 * 1024;
+    for (qsizetype at = 0; at < text.size();) {
+        qsizetype size = qMin(pieceSize, text.size() - at);
+        if (at + size < text.size() && text[at + size - 1].isHighSurrogate())
+            ++size;
+        const QByteArray bytes = toSystemBytes(QStringView(text).mid(at, size));
+        if (!writeAll(file, bytes))
+            return false;
+        at += size;
+    }
+    return writeAll(file, "\r\n");
+}

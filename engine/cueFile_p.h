@@ -1,0 +1,33 @@
+#pragma once
+
+// What the writing of a .cue file shares between its platforms' files.
+
+#include <QString>
+
+class QFileDevice;
+
+/// What the .cue's name leads to, as far as the writing may care.
+struct CueTarget
+{
+    bool isControlFile = false; ///< by any path or link
+    bool isImage = false; ///< the image that the cue sheet names, by any path or link
+    bool isLink = false; ///< the name itself is a symbolic link
+    bool leadsSomewhere = false; ///< to a file or folder that exists
+    QString linkTarget; ///< of such a link, absolute
+};
+
+/** Why the cue sheet must not go to \a cue, or the empty text. */
+QString writeRefusal(const CueTarget &cue);
+
+/** The image beside \a cuePath that its cue sheet names. */
+QString imagePathOf(const QString &cuePath);
+
+/** Writes \a text to \a file in the system's 8-bit form, and CR LF after it;
+    false when the file refuses a part, its error then tells why. */
+bool writeText(QFileDevice &file, const QString &text);
+
+/** Writes \a text to \a cuePath, as writeCueFile() does, unless
+    writeRefusal() finds a reason not to; false with the reason in \a error.
+    Each platform looks at the .cue's name and writes it in its own way. */
+bool writeBeside(
+    const QString &inputPath, const QString &cuePath, const QString &text, QString *error);

@@ -1,0 +1,109 @@
+#include "findings.h"
+
+namespace {
+
+// Static texts: a finding copies its code's name without allocating it.
+FindingInfo warning(QString name, QString meaning)
+{
+    return { std::move(name), Severity::Warning, std::move(meaning) };
+}
+
+} // namespace
+
+FindingInfo findingInfo(FindingCode code)
+{
+    switch (code) {
+    case FindingCode::Unreadable:
+        return { QStringLiteral("unreadable"), Severity::Error,
+            QStringLiteral("The control file cannot be opened or read to its end.") };
+    case FindingCode::Refused:
+        return { QStringLiteral("refused"), Severity::Error,
+            QStringLiteral("The conversion refuses the file: it is not a single-session "
+                           "control file.") };
+    case FindingCode::KeywordForm:
+        return warning(QStringLiteral("keyword-form"),
+            QStringLiteral("A keyword line that the conversion passes over or misreads because "
+                           "of its case or spacing."));
+    case FindingCode::TrackLine:
+        return warning(QStringLiteral("track-line"),
+            QStringLiteral("A TRACK line without a mode, which runs into the next line of the "
+                           "cue sheet."));
+    case FindingCode::StrayLine:
+        return warning(QStringLiteral("stray-line"),
+            QStringLiteral("A MODE=, INDEX or FLAGS= line out of its place in a [TRACK] "
+                           "section, or a mode that no cue sheet knows."));
+    case FindingCode::FlagsEmpty:
+        return warning(
+            QStringLiteral("flags-empty"), QStringLiteral("A FLAGS= line that names no flag."));
+    case FindingCode::FlagsOrder:
+        return warning(QStringLiteral("flags-order"),
+            QStringLiteral("A FLAGS= line after an INDEX line of its track."));
+    case FindingCode::TrackNumber:
+        return warning(QStringLiteral("track-number"),
+            QStringLiteral("A track number that is no number, lies outside 1 to 99, or breaks "
+                           "the tracks' sequence."));
+    case FindingCode::NoIndex1:
+        return warning(QStringLiteral("no-index-1"),
+            QStringLiteral("A track without INDEX 1, where a track starts."));
+    case FindingCode::IndexValue:
+        return warning(QStringLiteral("index-value"),
+            QStringLiteral("An INDEX value that is not a sector count."));
+    case FindingCode::IndexOrder:
+        return warning(QStringLiteral("index-order"),
+            QStringLiteral("Index numbers that do not rise, or positions that go backwards."));
+    case FindingCode::ShortTrack:
+        return warning(QStringLiteral("short-track"),
+            QStringLiteral("A track shorter than the 4 seconds a CD track must last."));
+    case FindingCode::NoToc:
+        return warning(QStringLiteral("no-toc"),
+            QStringLiteral("No table of contents to check the tracks' modes and flags against."));
+    case FindingCode::ModeMismatch:
+        return warning(QStringLiteral("mode-mismatch"),
+            QStringLiteral("A track's mode disagrees with the table of contents."));
+    case FindingCode::FlagsMismatch:
+        return warning(QStringLiteral("flags-mismatch"),
+            QStringLiteral("A track's flags disagree with the table of contents."));
+    case FindingCode::StartMismatch:
+        return warning(QStringLiteral("start-mismatch"),
+            QStringLiteral("A track's INDEX 1 disagrees with its start in the table of "
+                           "contents."));
+    case FindingCode::TocMissing:
+        return warning(QStringLiteral("toc-missing"),
+            QStringLiteral("The table of contents has no entry for a track."));
+    case FindingCode::ImageMissing:
+        return warning(QStringLiteral("image-missing"),
+            QStringLiteral("The image that the cue sheet names is not beside the control "
+                           "file."));
+    case FindingCode::ImageSize:
+        return warning(QStringLiteral("image-size"),
+            QStringLiteral("The image is not a whole number of 2,352-byte sectors."));
+    case FindingCode::ImageLength:
+        return warning(QStringLiteral("image-length"),
+            QStringLiteral("The image holds another number of sectors than the table of "
+                           "contents gives the disc."));
+    case FindingCode::IndexBeyondEnd:
+        return warning(QStringLiteral("index-beyond-end"),
+            QStringLiteral("An index lies at or beyond the image's end."));
+    case FindingCode::Subchannel:
+        return warning(QStringLiteral("subchannel"),
+            QStringLiteral("Subchannel data (.sub) beside the image, which a cue sheet cannot "
+                           "carry."));
+    case FindingCode::Sessions:
+        return warning(QStringLiteral("sessions"),
+            QStringLiteral("The file says Sessions=1 but describes a second session."));
+    case FindingCode::Scrambled:
+        return warning(QStringLiteral("scrambled"),
+            QStringLiteral("The image holds its data tracks scrambled."));
+    case FindingCode::NoTracks:
+        return warning(QStringLiteral("no-tracks"),
+            QStringLiteral("No [TRACK] sections, only the table of contents."));
+    case FindingCode::Rebuilt:
+        return warning(QStringLiteral("rebuilt"),
+            QStringLiteral("Something that --rebuild took from elsewhere than the disc's own "
+                           "data."));
+    case FindingCode::CdText:
+        return warning(
+            QStringLiteral("cdtext"), QStringLiteral("The [CDText] section cannot be decoded."));
+    }
+    return {};
+}

@@ -1,0 +1,316 @@
+#include "lineRules.h"
+
+#include <QRegularExpression>
+#include <QStringBuilder>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// The rules' keywords, in the order in which they are tried.
+constexpr std::array<std::pair<LineRule, std::string_view>, 4> keywords{ {
+    { LineRule::Track, "[TRACK" },
+    { LineRule::Mode, "MODE=" },
+    { LineRule::Index, "INDEX " },
+    { LineRule::Flags, "FLAGS=" },
+} };
+
+// Each keyword a constant of its own, so that the compiler compares its
+// few bytes in place rather than calling memcmp() for every line.
+template <std::size_t next = 0, typename Text> Keyword firstKeywordIn(Text line)
+{
+    if constexpr (next == keywords.size()) {
+        return {};
+    } else {
+        constexpr auto keyword = keywords[next];
+        if (const qsizetype at = keywordAt(line, keyword.second); at >= 0)
+            return { keyword.first, at + qsizetype(keyword.second.size()) };
+        return firstKeywordIn<next + 1>(line);
+    }
+}
+
+// Positions in the rules count from 1, as the control file's fields are
+// described; 0 stands for "not found".
+template <typename Text> qsizetype position(Text line, char16_t c)
+{
+    // A plain loop: lines are short, and a library search costs more in calls.
+    for (qsizetype at = 0; at < line.size(); ++at) {
+        if (QChar(line[at]) == c)
+            return at + 1;
+    }
+    return 0;
+}
+
+// The part of \a line from index \a from on, at most \a length characters
+// long; a negative length, or a start beyond the line, gives an empty part.
+template <typename Text> Text part(Text line, qsizetype from, qsizetype length)
+{
+    if (from >= line.size() || length <= 0)
+        return {};
+    return line.sliced(from, qMin(length, line.size() - from));
+}
+
+template <typename Text> BasicRuledLine<Text> piecesIn(Text line, Keyword keyword)
+{
+    BasicRuledLine<Text> ruled;
+    ruled.rule = keyword.rule;
+    switch (keyword.rule) {
+    case LineRule::Track:
+        ruled.number = part(line, 7, line.size() - position(line, u' ') - 1);
+        break;
+    case LineRule::Mode:
+        ruled.value = line.sliced(keyword.end);
+        break;
+    case LineRule::Index: {
+        const qsizetype equals = position(line, u'=');
+        ruled.number = part(line, 6, equals - position(line, u' ') - 1);
+        if (equals > 0)
+            ruled.value = line.sliced(equals);
+        break;
+    }
+    case LineRule::Flags:
+        ruled.value = part(line, 6, line.size());
+        break;
+    case LineRule::None:
+        break;
+    }
+    return ruled;
+}
+
+// How a keyword line edited by hand, in another case or with other blanks,
+// would be written so that the rules read it as meant; the empty text when
+// \a line is no track keyword line at all.
+QString intendedForm(QStringView line)
+{
+    static const QRegularExpression header(QStringLiteral("^\\[\\s*TRACK\\s*([0-9]+)\\s*\\]$"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression indexKey(
+        QStringLiteral("^INDEX\\s*([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+    const QString trimmed = line.trimmed().toString();
+    if (const auto match = header.match(trimmed); match.hasMatch())
+        return QStringLiteral("[TRACK ") + match.captured(1) + u']';
+    const qsizetype equals = trimmed.indexOf(u'=');
+    if (equals < 0)
+        return {};
+    const QString key = trimmed.left(equals).simplified();
+    const QString value = trimmed.mid(equals + 1).trimmed();
+    if (key.compare(u"MODE", Qt::CaseInsensitive) == 0)
+        return QStringLiteral("MODE=") + value;
+    if (key.compare(u"FLAGS", Qt::CaseInsensitive) == 0)
+        return value.isEmpty() ? QStringLiteral("FLAGS=") : QStringLiteral("FLAGS= ") + value;
+    if (const auto match = indexKey.match(key); match.hasMatch())
+        return QStringLiteral("INDEX ") + match.captured(1) + u'=' + value;
+    return {};
+}
+
+// Of the text of a line, or of the bytes of a plain ASCII line.
+template <typename Text> qint64 sectorCountIn(Text sectors)
+{
+    const auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    qsizetype i = 0;
+    qsizetype end = sectors.size();
+    while (i < end && isBlank(sectors[i]))
+        ++i;
+    while (end > i && isBlank(sectors[end - 1]))
+        --end;
+    bool negative = false;
+    if (i < end && (QChar(sectors[i]) == u'+' || QChar(sectors[i]) == u'-'))
+        negative = QChar(sectors[i++]) == u'-';
+    if (i == end)
+        return -1;
+    qint64 n = 0;
+    for (; i < end; ++i) {
+        const char16_t c = QChar(sectors[i]).unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        n = n * 10 + (c - u'0');
+        if (n > std::numeric_limits<qint32>::max())
+            return -1;
+    }
+    return negative && n != 0 ? -1 : n;
+}
+
+// An MM:SS:FF time, written without a QString of its own, so that the
+// conversion reads and writes a time in one go: no more than "2147483647"
+// sectors, 12 characters. Empty for a count that sectorCount() never gives.
+class Msf
+{
+public:
+    explicit Msf(qint64 sectors)
+    {
+        if (sectors < 0 || sectors > std::numeric_limits<qint32>::max())
+            return;
+        const auto count = static_cast<quint32>(sectors);
+        put(count / 4500);
+        chars[size++] = ':';
+        put(count / 75 % 60);
+        chars[size++] = ':';
+        put(count % 75);
+    }
+
+    QLatin1String text() const { return QLatin1String(chars.data(), size); }
+
+private:
+    // 32-bit division: noticeably cheaper than 64-bit on every INDEX line.
+    void put(quint32 field)
+    {
+        std::array<char, 12> digits{};
+        qsizetype count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + field % 10);
+            field /= 10;
+        } while (field != 0);
+        if (count < 2)
+            digits[count++] = '0';
+        while (count > 0)
+            chars[size++] = digits[--count];
+    }
+
+    std::array<char, 16> chars{};
+    qsizetype size = 0;
+};
+
+// What goes before a track's or an index's number in the cue sheet: nothing
+// before two characters, a "0" before any other number.
+template <typename Text> QLatin1String zeroBefore(Text number)
+{
+    return QLatin1String(number.size() == 2 ? "" : "0");
+}
+
+template <typename Text> void appendPiece(QString &cueSheet, const BasicRuledLine<Text> &line)
+{
+    // Each piece appended in one go: the cue sheet grows once a line.
+    const QLatin1String lineEnd("\r\n");
+    switch (line.rule) {
+    case LineRule::Track:
+        cueSheet += QLatin1String("  TRACK ") % zeroBefore(line.number) % line.number;
+        break;
+    case LineRule::Mode:
+        if (const QLatin1String mode = modeOf(line.value); !mode.isEmpty())
+            cueSheet += QLatin1Char(' ') % mode % lineEnd;
+        break;
+    case LineRule::Index:
+        cueSheet += QLatin1String("    INDEX ") % zeroBefore(line.number) % line.number
+            % QLatin1Char(' ') % Msf(sectorCountIn(line.value)).text() % lineEnd;
+        break;
+    case LineRule::Flags:
+        cueSheet += QLatin1String("    FLAGS") % line.value % lineEnd;
+        break;
+    case LineRule::None:
+        break;
+    }
+}
+
+} // namespace
+
+qsizetype keywordAt(QByteArrayView line, std::string_view keyword)
+{
+    // memchr() for the first byte, the rest compared in place: with the
+    // keyword a constant, far cheaper on short lines than a general search.
+    const char *const end = line.end();
+    for (const char *at = line.begin(); end - at >= qsizetype(keyword.size()); ++at) {
+        at = static_cast<const char *>(std::memchr(at, keyword.front(), size_t(end - at)));
+        if (!at || end - at < qsizetype(keyword.size()))
+            break;
+        if (std::equal(keyword.begin() + 1, keyword.end(), at + 1))
+            return at - line.begin();
+    }
+    return -1;
+}
+
+qsizetype keywordAt(QStringView line, std::string_view keyword)
+{
+    // Compared a character at a time: Qt's search for a Latin-1 text in a
+    // QStringView makes a QString of it first, on every call.
+    const QChar first = QLatin1Char(keyword.front());
+    const auto rest = keyword.substr(1);
+    for (qsizetype at = line.indexOf(first); at >= 0; at = line.indexOf(first, at + 1)) {
+        if (line.size() - at < qsizetype(keyword.size()))
+            break;
+        if (std::equal(rest.begin(), rest.end(), line.begin() + at + 1,
+                [](char k, QChar c) { return c == QLatin1Char(k); }))
+            return at;
+    }
+    return -1;
+}
+
+Keyword firstKeyword(QByteArrayView line)
+{
+    return firstKeywordIn(line);
+}
+
+Keyword firstKeyword(QStringView line)
+{
+    return firstKeywordIn(line);
+}
+
+RuledLine piecesOf(QStringView line, Keyword keyword)
+{
+    return piecesIn(line, keyword);
+}
+
+RuledAsciiLine piecesOf(QLatin1String line, Keyword keyword)
+{
+    return piecesIn(line, keyword);
+}
+
+RuledLine ruleOf(QStringView line)
+{
+    return piecesIn(line, firstKeywordIn(line));
+}
+
+std::optional<Misreading> misreadingOf(QStringView line)
+{
+    QString intended = intendedForm(line);
+    if (intended.isEmpty() || intended == line)
+        return std::nullopt;
+    const RuledLine ruled = ruleOf(line);
+    QString given = cuePieceOf(ruled);
+    if (ruled.rule != LineRule::None && ruled.rule == ruleOf(intended).rule
+        && given.simplified() == cuePieceOf(ruleOf(intended)).simplified())
+        return std::nullopt;
+    return Misreading{ std::move(intended), std::move(given), ruled.rule != LineRule::None };
+}
+
+QString cueNumber(QStringView number)
+{
+    return zeroBefore(number) % number;
+}
+
+void appendCuePiece(QString &cueSheet, const RuledLine &line)
+{
+    appendPiece(cueSheet, line);
+}
+
+void appendCuePiece(QString &cueSheet, const RuledAsciiLine &line)
+{
+    appendPiece(cueSheet, line);
+}
+
+QString cuePieceOf(const RuledLine &line)
+{
+    QString text;
+    appendPiece(text, line);
+    if (text.endsWith(u"\r\n"))
+        text.chop(2);
+    return text;
+}
+
+qint64 sectorCount(QStringView sectors)
+{
+    return sectorCountIn(sectors);
+}
+
+QString sectorCountToMsf(qint64 sectors)
+{
+    const Msf msf(sectors);
+    return msf.text().isEmpty() ? QString() : QString(msf.text());
+}
+
+QString sectorsToMsf(const QString &sectors)
+{
+    return sectorCountToMsf(sectorCount(sectors));
+}

@@ -1,0 +1,197 @@
+#include "rebuild.h"
+
+#include "discImage.h"
+#include "fileSystem.h"
+#include "lineRules.h"
+
+#include <QFile>
+#include <QMap>
+
+QString tocFlags(qint64 control, bool isAudio)
+{
+    QStringList flags;
+    if (control & 0x02)
+        flags << QStringLiteral("DCP");
+    // On a data track these bits mean how it was recorded, not four channels or pre-emphasis.
+    if (isAudio && (control & 0x08))
+        flags << QStringLiteral("4CH");
+    if (isAudio && (control & 0x01))
+        flags << QStringLiteral("PRE");
+    return flags.join(u' ');
+}
+
+namespace {
+
+// The data mode that a track without a readable sector header is given, and
+// where it comes from, for the warning.
+std::pair<int, QString> fallbackMode(const ControlFileSections &sections)
+{
+    if (sections.preGapMode == u"1" || sections.preGapMode == u"2")
+        return { sections.preGapMode.toInt(),
+            tr("the control file's PreGapMode=%1").arg(sections.preGapMode) };
+    return { 1, tr("a guess, the commonest data mode") };
+}
+
+class Rebuilder
+{
+public:
+    Rebuilder(const QString &path, const ControlFileSections &sections, QChar separator)
+        : sections(sections), imagePath(besideControlFile(path, separator, QLatin1String(".img"))),
+          subPath(besideControlFile(path, separator, QLatin1String(".sub")))
+    {
+        hasImage = openForReading(image, imagePath, &imageError);
+    }
+
+    RebuiltTracks rebuild();
+
+private:
+    void warn(int line, int track, const QString &message, const QString &advice)
+    {
+        rebuilt.remarks.append(
+            { line, track ? cueNumber(QString::number(track)) : QString(), message, advice, true });
+    }
+    int dataMode(const RebuiltTrack &track);
+    void readPregaps(std::optional<qint64> discEnd);
+
+    const ControlFileSections &sections;
+    QFile image;
+    QString imagePath;
+    QString imageError;
+    QString subPath;
+    bool hasImage = false;
+    RebuiltTracks rebuilt;
+};
+
+int Rebuilder::dataMode(const RebuiltTrack &track)
+{
+    // -1 when there is no header: a plain int, as MinGW's optimised build warns of an optional
+    // here.
+    const int mode = hasImage ? sectorMode(image, track.start).value_or(-1) : -1;
+    if (mode == 1 || mode == 2)
+        return mode;
+    const auto [fallback, source] = fallbackMode(sections);
+    const QString number = cueNumber(QString::number(track.number));
+    const QString given = QString(modeOf(QString::number(fallback)));
+    QString why;
+    if (!hasImage)
+        why = tr("the image %1 cannot be read (%2)").arg(shownPath(imagePath), imageError);
+    else if (mode >= 0)
+        why = tr("the header of its first sector (%1) gives mode %2").arg(track.start).arg(mode);
+    else
+        why = tr("its first sector (%1) has no sector header in the image").arg(track.start);
+    warn(track.line, track.number,
+        tr("Track %1 is data, but %2, so its mode %3 comes from %4.")
+            .arg(number, why, given, source),
+        tr("Check the track's mode and correct the TRACK line of the cue sheet if it is wrong."));
+    return fallback;
+}
+
+void Rebuilder::readPregaps(std::optional<qint64> discEnd)
+{
+    const QString subName = shownPath(subPath);
+    const QString noIndexZero = tr("Add INDEX 00 lines by hand if the disc has pregaps.");
+    if (!fileStatus(subPath).exists) {
+        rebuilt.remarks.append({ 0, {},
+            tr("There is no subchannel file %1, so the cue sheet has no INDEX 00 lines: "
+               "pregaps are read from it.")
+                .arg(subName),
+            noIndexZero, false });
+        return;
+    }
+    QList<TrackStart> starts;
+    for (const RebuiltTrack &track : std::as_const(rebuilt.tracks))
+        starts.append({ track.number, track.start });
+    const qint64 sectors = hasImage ? image.size() / imageSectorSize : discEnd.value_or(-1);
+    Pregaps pregaps;
+    QFile sub;
+    if (openForReading(sub, subPath, &pregaps.damage))
+        pregaps = ::readPregaps(sub, starts, sectors);
+    if (!pregaps.damage.isEmpty()) {
+        warn(0, 0,
+            tr("The subchannel file %1 cannot be used: %2. The cue sheet has no INDEX 00 lines.")
+                .arg(subName, pregaps.damage),
+            noIndexZero);
+        return;
+    }
+    for (RebuiltTrack &track : rebuilt.tracks) {
+        if (const auto found = pregaps.starts.constFind(track.number);
+            found != pregaps.starts.cend())
+            track.pregap = *found;
+        if (pregaps.unknown.contains(track.number))
+            warn(track.line, track.number,
+                tr("The subchannel data before track %1 is damaged, so whether it has a pregap "
+                   "cannot be told: it gets no INDEX 00 line.")
+                    .arg(cueNumber(QString::number(track.number))),
+                noIndexZero);
+    }
+}
+
+RebuiltTracks Rebuilder::rebuild()
+{
+    const QMap<int, const TocEntry *> entries = tocTracks(sections);
+    if (entries.isEmpty()) {
+        warn(0, 0,
+            tr("The control file has neither [TRACK] sections nor tracks in its table of "
+               "contents, so the cue sheet has no tracks."),
+            tr("Make the image again with a program that writes [TRACK] sections."));
+        return rebuilt;
+    }
+    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+        const TocEntry &entry = *it.value();
+        if (!entry.plba) {
+            warn(entry.line, it.key(),
+                tr("The table of contents gives track %1 no start (PLBA=), so the cue sheet "
+                   "leaves it out.")
+                    .arg(cueNumber(QString::number(it.key()))),
+                tr("Make the image again, or add the track to the cue sheet by hand."));
+            continue;
+        }
+        RebuiltTrack track{ it.key(), entry.line, 0, {}, {}, *entry.plba };
+        const qint64 control = entry.control.value_or(0);
+        if (!entry.control)
+            warn(entry.line, track.number,
+                tr("The table of contents gives track %1 no Control= value, so it gets no flags "
+                   "and its mode comes from its first sector alone.")
+                    .arg(cueNumber(QString::number(track.number))),
+                tr("Check the track's mode and flags in the cue sheet."));
+        const std::optional<int> header =
+            !entry.control && hasImage ? sectorMode(image, track.start) : std::nullopt;
+        const bool isData = entry.control ? (control & 0x04) != 0 : header.has_value();
+        if (isData)
+            track.mode = dataMode(track);
+        track.flags = tocFlags(control, !isData);
+        rebuilt.tracks.append(track);
+    }
+    readPregaps(leadOut(sections));
+    return rebuilt;
+}
+
+} // namespace
+
+RebuiltTracks rebuildTracks(
+    const QString &path, const ControlFileSections &sections, QChar separator)
+{
+    return Rebuilder(path, sections, separator).rebuild();
+}
+
+QString cueLinesOf(const QList<RebuiltTrack> &tracks)
+{
+    QString lines;
+    const QString indexZero = QStringLiteral("0");
+    const QString indexOne = QStringLiteral("1");
+    for (const RebuiltTrack &track : tracks) {
+        const QString number = QString::number(track.number);
+        const QString mode = QString::number(track.mode);
+        appendCuePiece(lines, { LineRule::Track, number, {} });
+        appendCuePiece(lines, { LineRule::Mode, {}, mode });
+        const QString flags = u' ' + track.flags;
+        if (!track.flags.isEmpty())
+            appendCuePiece(lines, { LineRule::Flags, {}, flags });
+        const QString pregap = track.pregap ? QString::number(*track.pregap) : QString();
+        if (track.pregap)
+            appendCuePiece(lines, { LineRule::Index, indexZero, pregap });
+        const QString start = QString::number(track.start);
+        appendCuePiece(lines, { LineRule::Index, indexOne, start });
+    }
+    return lines;
+}
