@@ -393,11 +393,11 @@ void writeTextReport(const CheckReport &report, bool colour, const Put &put)
 
 } // namespace
 
-QString formatReport(const CheckReport &report, bool colour)
+void writeTextReport(const CheckReport &report, bool colour, QIODevice &output)
 {
-    QString text;
-    writeTextReport(report, colour, [&](const QString &piece) { text += piece; });
-    return text;
+    // A piece at a time: the text of a long file's report is never held whole.
+    writeTextReport(
+        report, colour, [&](const QString &piece) { output.write(piece.toLocal8Bit()); });
 }
 
 CheckStatus checkFiles(const QStringList &arguments, const CheckOptions &options, bool json,
@@ -419,9 +419,7 @@ CheckStatus checkFiles(const QStringList &arguments, const CheckOptions &options
         } else {
             if (&argument != &arguments.first())
                 output.write("\n");
-            // A piece at a time: the text of a long file's report is never held whole.
-            writeTextReport(
-                report, colour, [&](const QString &piece) { output.write(piece.toLocal8Bit()); });
+            writeTextReport(report, colour, output);
         }
         status = qMax(status, checkStatus(report));
     }
@@ -432,13 +430,4 @@ CheckStatus checkFiles(const QStringList &arguments, const CheckOptions &options
         writer.close('}');
     }
     return status;
-}
-
-CheckRun checkFiles(
-    const QStringList &arguments, const CheckOptions &options, bool json, bool colour)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    const CheckStatus status = checkFiles(arguments, options, json, colour, buffer);
-    return { buffer.data(), status };
 }

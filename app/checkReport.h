@@ -17,24 +17,14 @@ enum CheckStatus {
 
 CheckStatus checkStatus(const CheckReport &report);
 
-/** The report on one control file for people: the verdict, the image, the
-    cue sheet's tracks and each finding with its advice, wrapped to 80
-    columns. \a colour adds terminal colours to the verdict and severities. */
-QString formatReport(const CheckReport &report, bool colour);
-
-/// The text that `--check` prints, and the exit status that goes with it.
-struct CheckRun
-{
-    QByteArray output;
-    CheckStatus status = checkClean;
-};
+/** Writes to \a output the report on one control file for people: the
+    verdict, the image, the cue sheet's tracks and each finding with its
+    advice, wrapped to 80 columns. \a colour adds terminal colours to the
+    verdict and severities. */
+void writeTextReport(const CheckReport &report, bool colour, QIODevice &output);
 
 /** Checks each command-line argument (a control file's path, quoted or not)
     and writes the reports to \a output as it goes, for people or, with
     \a json, as one JSON document for programs. Returns the worst status. */
 CheckStatus checkFiles(const QStringList &arguments, const CheckOptions &options, bool json,
     bool colour, QIODevice &output);
-
-/// The same, with what it writes kept and returned.
-CheckRun checkFiles(
-    const QStringList &arguments, const CheckOptions &options, bool json, bool colour);

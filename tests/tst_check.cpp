@@ -24,6 +24,30 @@
 
 namespace {
 
+// The text report on one file, as --check writes it.
+QString textReport(const CheckReport &report, bool colour)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    writeTextReport(report, colour, buffer);
+    return QString::fromLocal8Bit(buffer.data());
+}
+
+/// What --check writes for some files, and its status.
+struct CheckRun
+{
+    QByteArray output;
+    CheckStatus status = checkClean;
+};
+
+CheckRun checkRun(const QStringList &arguments, bool json)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    const CheckStatus status = checkFiles(arguments, {}, json, false, buffer);
+    return { buffer.data(), status };
+}
+
 bool makeImage(const QString &path, qint64 bytes)
 {
     QFile file(path);
@@ -337,7 +361,7 @@ void TestCheck::findings()
 
     // Every line of the report fits 80 columns, apart from words longer than that,
     // and none holds a control character that a terminal would obey.
-    const QStringList lines = formatReport(report, false).split(u'\n');
+    const QStringList lines = textReport(report, false).split(u'\n');
     for (const QString &line : lines) {
         QVERIFY2(line.size() <= 80 || !line.trimmed().contains(u' '), qPrintable(line));
         QVERIFY2(std::none_of(line.begin(), line.end(),
@@ -387,7 +411,7 @@ void TestCheck::refusalUsesTheConversionsMessage()
     QCOMPARE(checkStatus(report), checkRefused);
     QVERIFY(report.tracks.isEmpty());
     QVERIFY(
-        formatReport(report, false)
+        textReport(report, false)
             .startsWith("Disc.ccd: " + QString(code == "refused" ? "refused" : "cannot be read")));
 }
 
@@ -444,7 +468,7 @@ void TestCheck::realisticReports()
     const QString expectedPath =
         QFINDTESTDATA("data/" + name + (cdText ? "CdText" : "") + ".report");
     QVERIFY(!expectedPath.isEmpty());
-    QCOMPARE(formatReport(report, false), QString::fromUtf8(readFile(expectedPath)));
+    QCOMPARE(textReport(report, false), QString::fromUtf8(readFile(expectedPath)));
     QCOMPARE(int(checkStatus(report)), status);
 }
 
@@ -482,8 +506,7 @@ void TestCheck::json()
     QVERIFY(writeFile("Clean.ccd", controlFile()));
     QVERIFY(makeImage("Clean.img", 2000 * imageSectorSize));
 
-    const CheckRun run =
-        checkFiles({ "\"Clean.ccd\"", "Disc.ccd", "Missing.ccd" }, {}, true, false);
+    const CheckRun run = checkRun({ "\"Clean.ccd\"", "Disc.ccd", "Missing.ccd" }, true);
     QCOMPARE(run.status, checkRefused);
     QJsonParseError error;
     const QJsonObject root = QJsonDocument::fromJson(run.output, &error).object();
@@ -531,8 +554,8 @@ void TestCheck::colourOnlyWhenAsked()
 {
     QVERIFY(writeFile("Disc.ccd", controlFile()));
     const CheckReport report = checkControlFile("Disc.ccd", {}, u'/'); // no image: a warning
-    const QString plain = formatReport(report, false);
-    const QString coloured = formatReport(report, true);
+    const QString plain = textReport(report, false);
+    const QString coloured = textReport(report, true);
     QVERIFY(!plain.contains(u'\x1b'));
     QVERIFY(coloured.contains("\x1b[33mwarning\x1b[0m"));
     QCOMPARE(stripColour(coloured), plain);
