@@ -159,6 +159,8 @@ private slots:
     void commandLine();
     void readsEachFileOnce_data();
     void readsEachFileOnce();
+    void documentedCodes_data();
+    void documentedCodes();
 
 private:
     std::optional<CurrentFolder> folder;
@@ -732,6 +734,51 @@ void TestCheck::readsEachFileOnce()
 #else
     QSKIP("/dev/stdin and FIFOs by name are a Unix matter");
 #endif
+}
+
+void TestCheck::documentedCodes_data()
+{
+    QTest::addColumn<QString>("document");
+    QTest::addColumn<QString>("entry"); // %1 the code, %2 its severity, %3 its meaning
+    QTest::addColumn<QString>("entries"); // what every entry of the list matches, and nothing else
+    QTest::addColumn<bool>("isRoff"); // hyphens written as \-
+
+    // clang-format off
+    QTest::newRow("README")   << "../README.md" << "| `%1` | %2 | %3 |\n"
+                              << "^\\| `[^`]+` \\| (error|warning) \\|" << false;
+    QTest::newRow("man page") << "../packaging/morvant.1.in" << ".TP\n.B %1\n(%2) %3\n"
+                              << "^\\((error|warning)\\) " << true;
+    // clang-format on
+}
+
+// Programs rely on the codes, so the documentation lists each with the
+// catalogue's own severity and meaning, and no code that is not in it.
+void TestCheck::documentedCodes()
+{
+    QFETCH(QString, document);
+    QFETCH(QString, entry);
+    QFETCH(QString, entries);
+    QFETCH(bool, isRoff);
+
+    const QString path = QFINDTESTDATA(document);
+    QVERIFY(!path.isEmpty());
+    const QString text = QString::fromUtf8(readFile(path));
+    const auto written = [isRoff](QString words) {
+        return isRoff ? words.replace(u'-', QStringLiteral("\\-")) : words;
+    };
+    for (int code = 0; code <= int(lastFindingCode); ++code) {
+        const FindingInfo info = findingInfo(FindingCode(code));
+        const QString severity =
+            info.severity == Severity::Error ? QStringLiteral("error") : QStringLiteral("warning");
+        const QString expected = entry.arg(written(info.name), severity, written(info.meaning));
+        QVERIFY2(text.contains(expected), qPrintable(expected));
+    }
+    int listed = 0;
+    for (auto match =
+             QRegularExpression(entries, QRegularExpression::MultilineOption).globalMatch(text);
+         match.hasNext(); match.next())
+        ++listed;
+    QCOMPARE(listed, int(lastFindingCode) + 1);
 }
 
 QTEST_GUILESS_MAIN(TestCheck)
