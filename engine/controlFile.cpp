@@ -164,12 +164,12 @@ ScanOutcome scanControlFile(
     SectionReader sections(outcome.sections);
     ControlFileLine line;
     QByteArrayView bytes;
-    const auto hand = [&] {
+    const auto handOut = [&] {
         sections.read(line);
         if (onLine)
             onLine(line);
     };
-    const auto take = [&](const auto &ruled) {
+    const auto appendPieces = [&](const auto &ruled) {
         appendCuePiece(cueSheet, ruled);
         outcome.hasTrackLines = outcome.hasTrackLines || ruled.rule == LineRule::Track;
     };
@@ -183,7 +183,7 @@ ScanOutcome scanControlFile(
     line.number = 1;
     if (everyLine) {
         line.text = decoder.decode(bytes, isAscii(bytes));
-        hand();
+        handOut();
     }
 
     // Whatever stands between the first line and the sessions line is passed
@@ -207,7 +207,7 @@ ScanOutcome scanControlFile(
             return multiSession;
         }
         if (everyLine)
-            hand();
+            handOut();
         line.isPastSessions = at >= 0;
     }
 
@@ -226,15 +226,15 @@ ScanOutcome scanControlFile(
             continue;
         const bool isPlain = isAscii(bytes);
         if (isPlain)
-            take(piecesOf(QLatin1String(bytes.data(), bytes.size()), keyword));
+            appendPieces(piecesOf(QLatin1String(bytes.data(), bytes.size()), keyword));
         if (isPlain && !everyLine)
             continue;
         line.text = decoder.decode(bytes, isPlain);
         line.ruled = isPlain ? piecesOf(line.text, keyword) : ruleOf(line.text);
         if (!isPlain)
-            take(line.ruled);
+            appendPieces(line.ruled);
         if (everyLine)
-            hand();
+            handOut();
     }
     if (result != LineReader::Result::End)
         return refusal(result);

@@ -34,7 +34,7 @@ template <std::size_t next = 0, typename Text> Keyword firstKeywordIn(Text line)
 
 // Positions in the rules count from 1, as the control file's fields are
 // described; 0 stands for "not found".
-template <typename Text> qsizetype position(Text line, char16_t c)
+template <typename Text> qsizetype positionOf(Text line, char16_t c)
 {
     // A plain loop: lines are short, and a library search costs more in calls.
     for (qsizetype at = 0; at < line.size(); ++at) {
@@ -59,14 +59,14 @@ template <typename Text> BasicRuledLine<Text> piecesIn(Text line, Keyword keywor
     ruled.rule = keyword.rule;
     switch (keyword.rule) {
     case LineRule::Track:
-        ruled.number = part(line, 7, line.size() - position(line, u' ') - 1);
+        ruled.number = part(line, 7, line.size() - positionOf(line, u' ') - 1);
         break;
     case LineRule::Mode:
         ruled.value = line.sliced(keyword.end);
         break;
     case LineRule::Index: {
-        const qsizetype equals = position(line, u'=');
-        ruled.number = part(line, 6, equals - position(line, u' ') - 1);
+        const qsizetype equals = positionOf(line, u'=');
+        ruled.number = part(line, 6, equals - positionOf(line, u' ') - 1);
         if (equals > 0)
             ruled.value = line.sliced(equals);
         break;
