@@ -223,6 +223,11 @@ void TestCheck::findings_data()
         { "track-number|02|[TRACK 2]" });
     row("track number beyond 99", replaced(clean, "[TRACK 2]", "[TRACK 100]"),
         { "toc-missing||", "track-number|0100|[TRACK 100]" });
+    // Point A0 is no track: its Control and PLBA say nothing of a track 160.
+    row("track numbered like the A0 entry",
+        controlFile(replaced(twoTracks, "[TRACK 2]", "[TRACK 160]"),
+            { { 0xa0, 0x04, 1 }, { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 1000 } }),
+        { "toc-missing||", "track-number|0160|[TRACK 160]" });
     row("index positions going backwards",
         controlFile("[TRACK 1]\nMODE=0\nINDEX 1=0\n[TRACK 2]\nMODE=0\nINDEX 0=1000\nINDEX 1=900\n",
             { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 900 } }),
@@ -631,6 +636,7 @@ void TestCheck::commandLine_data()
     QTest::newRow("check clean")        << QStringList {"--check", "Clean.ccd"} << 0 << "Clean.ccd: no findings\n" << "" << false;
     QTest::newRow("check warnings")     << QStringList {"--check", "Clean.ccd", "NoImage.ccd"} << 1 << "NoImage.ccd: 1 warning" << "" << false;
     QTest::newRow("check refused")      << QStringList {"--check", "Clean.ccd", "Missing.ccd"} << 2 << "Missing.ccd: cannot be read" << "" << false;
+    QTest::newRow("check lists the contents' tracks once") << QStringList {"--check", "TocTwice.ccd"} << 1 << "lists tracks 1, 2: convert" << "" << false;
     QTest::newRow("check as JSON")      << QStringList {"--check", "--json", "NoImage.ccd"} << 1 << "\"code\": \"image-missing\"" << "" << false;
     QTest::newRow("stdout")             << QStringList {"--stdout", "Clean.ccd"} << 0 << "=cue" << "" << false;
     QTest::newRow("stdout refused")     << QStringList {"--stdout", "Missing.ccd"} << 1 << "" << "File Error: Missing.ccd: Cannot read" << false;
@@ -657,6 +663,8 @@ void TestCheck::commandLine()
     QVERIFY(makeImage("Clean.img", 2000 * imageSectorSize));
     QVERIFY(writeFile("NoImage.ccd", controlFile()));
     QVERIFY(writeFile("BadText.ccd", controlFile() + "[CDText]\r\nEntry 0=zz\r\n"));
+    QVERIFY(writeFile("TocTwice.ccd",
+        controlFile("", { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 1000 }, { 2, 0, 1000 } })));
 
     const Run result = run(MORVANT_PATH, arguments, folder->path(), withoutDisplay());
     QCOMPARE(result.status, status);
