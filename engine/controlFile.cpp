@@ -169,9 +169,8 @@ ScanOutcome scanControlFile(
         if (onLine)
             onLine(line);
     };
-    const auto appendPieces = [&](const auto &ruled) {
-        appendCuePiece(cueSheet, ruled);
-        outcome.hasTrackLines = outcome.hasTrackLines || ruled.rule == LineRule::Track;
+    const auto noteRule = [&](LineRule rule) {
+        outcome.hasTrackLines = outcome.hasTrackLines || rule == LineRule::Track;
     };
 
     // A longer first line is refused as soon as it is known to be longer, so
@@ -225,14 +224,18 @@ ScanOutcome scanControlFile(
         if (!everyLine && keyword.rule == LineRule::None)
             continue;
         const bool isPlain = isAscii(bytes);
-        if (isPlain)
-            appendPieces(piecesOf(QLatin1String(bytes.data(), bytes.size()), keyword));
-        if (isPlain && !everyLine)
-            continue;
+        if (isPlain) {
+            appendCuePiece(cueSheet, QLatin1String(bytes.data(), bytes.size()), keyword);
+            noteRule(keyword.rule);
+            if (!everyLine)
+                continue;
+        }
         line.text = decoder.decode(bytes, isPlain);
         line.ruled = isPlain ? piecesOf(line.text, keyword) : ruleOf(line.text);
-        if (!isPlain)
-            appendPieces(line.ruled);
+        if (!isPlain) {
+            appendCuePiece(cueSheet, line.ruled);
+            noteRule(line.ruled.rule);
+        }
         if (everyLine)
             handOut();
     }

@@ -10,6 +10,37 @@
 
 namespace {
 
+inline qsizetype find(QByteArrayView line, std::string_view keyword)
+{
+    // memchr() for the first byte, the rest compared in place: with the
+    // keyword a constant, far cheaper on short lines than a general search.
+    const char *const end = line.end();
+    for (const char *at = line.begin(); end - at >= qsizetype(keyword.size()); ++at) {
+        at = static_cast<const char *>(std::memchr(at, keyword.front(), size_t(end - at)));
+        if (!at || end - at < qsizetype(keyword.size()))
+            break;
+        if (std::equal(keyword.begin() + 1, keyword.end(), at + 1))
+            return at - line.begin();
+    }
+    return -1;
+}
+
+inline qsizetype find(QStringView line, std::string_view keyword)
+{
+    // Compared a character at a time: Qt's search for a Latin-1 text in a
+    // QStringView makes a QString of it first, on every call.
+    const QChar first = QLatin1Char(keyword.front());
+    const auto rest = keyword.substr(1);
+    for (qsizetype at = line.indexOf(first); at >= 0; at = line.indexOf(first, at + 1)) {
+        if (line.size() - at < qsizetype(keyword.size()))
+            break;
+        if (std::equal(rest.begin(), rest.end(), line.begin() + at + 1,
+                [](char k, QChar c) { return c == QLatin1Char(k); }))
+            return at;
+    }
+    return -1;
+}
+
 // The rules' keywords, in the order in which they are tried.
 constexpr std::array<std::pair<LineRule, std::string_view>, 4> keywords{ {
     { LineRule::Track, "[TRACK" },
@@ -26,7 +57,7 @@ template <std::size_t next = 0, typename Text> Keyword firstKeywordIn(Text line)
         return {};
     } else {
         constexpr auto keyword = keywords[next];
-        if (const qsizetype at = keywordAt(line, keyword.second); at >= 0)
+        if (const qsizetype at = find(line, keyword.second); at >= 0)
             return { keyword.first, at + qsizetype(keyword.second.size()) };
         return firstKeywordIn<next + 1>(line);
     }
@@ -208,33 +239,12 @@ template <typename Text> void appendPiece(QString &cueSheet, const BasicRuledLin
 
 qsizetype keywordAt(QByteArrayView line, std::string_view keyword)
 {
-    // memchr() for the first byte, the rest compared in place: with the
-    // keyword a constant, far cheaper on short lines than a general search.
-    const char *const end = line.end();
-    for (const char *at = line.begin(); end - at >= qsizetype(keyword.size()); ++at) {
-        at = static_cast<const char *>(std::memchr(at, keyword.front(), size_t(end - at)));
-        if (!at || end - at < qsizetype(keyword.size()))
-            break;
-        if (std::equal(keyword.begin() + 1, keyword.end(), at + 1))
-            return at - line.begin();
-    }
-    return -1;
+    return find(line, keyword);
 }
 
 qsizetype keywordAt(QStringView line, std::string_view keyword)
 {
-    // Compared a character at a time: Qt's search for a Latin-1 text in a
-    // QStringView makes a QString of it first, on every call.
-    const QChar first = QLatin1Char(keyword.front());
-    const auto rest = keyword.substr(1);
-    for (qsizetype at = line.indexOf(first); at >= 0; at = line.indexOf(first, at + 1)) {
-        if (line.size() - at < qsizetype(keyword.size()))
-            break;
-        if (std::equal(rest.begin(), rest.end(), line.begin() + at + 1,
-                [](char k, QChar c) { return c == QLatin1Char(k); }))
-            return at;
-    }
-    return -1;
+    return find(line, keyword);
 }
 
 Keyword firstKeyword(QByteArrayView line)
@@ -248,11 +258,6 @@ Keyword firstKeyword(QStringView line)
 }
 
 RuledLine piecesOf(QStringView line, Keyword keyword)
-{
-    return piecesIn(line, keyword);
-}
-
-RuledAsciiLine piecesOf(QLatin1String line, Keyword keyword)
 {
     return piecesIn(line, keyword);
 }
@@ -285,9 +290,9 @@ void appendCuePiece(QString &cueSheet, const RuledLine &line)
     appendPiece(cueSheet, line);
 }
 
-void appendCuePiece(QString &cueSheet, const RuledAsciiLine &line)
+void appendCuePiece(QString &cueSheet, QLatin1String line, Keyword keyword)
 {
-    appendPiece(cueSheet, line);
+    appendPiece(cueSheet, piecesIn(line, keyword));
 }
 
 QString cuePieceOf(const RuledLine &line)

@@ -25,7 +25,6 @@ template <typename Text> struct BasicRuledLine
     Text value;
 };
 using RuledLine = BasicRuledLine<QStringView>;
-using RuledAsciiLine = BasicRuledLine<QLatin1String>;
 
 /// The first keyword that a line holds, in the rules' order, and where it ends.
 struct Keyword
@@ -47,7 +46,6 @@ Keyword firstKeyword(QStringView line);
 /** The pieces that the rule of \a keyword, found in \a line, takes from it;
     they point into \a line. */
 RuledLine piecesOf(QStringView line, Keyword keyword);
-RuledAsciiLine piecesOf(QLatin1String line, Keyword keyword);
 
 /** Reads \a line by the rules; the pieces point into \a line. */
 RuledLine ruleOf(QStringView line);
@@ -89,7 +87,11 @@ QString cueNumber(QStringView number);
 /** Appends to \a cueSheet what \a line gives it. A track line gets no line
     end of its own: the mode line after it completes the line. */
 void appendCuePiece(QString &cueSheet, const RuledLine &line);
-void appendCuePiece(QString &cueSheet, const RuledAsciiLine &line);
+
+/** Appends to \a cueSheet what the plain ASCII \a line, holding \a keyword,
+    gives it: the pieces taken from its bytes, widened only as they are
+    appended, in one step for the commonest line of a control file. */
+void appendCuePiece(QString &cueSheet, QLatin1String line, Keyword keyword);
 
 /** The text that \a line gives the cue sheet, without a line end. */
 QString cuePieceOf(const RuledLine &line);
