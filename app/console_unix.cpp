@@ -14,7 +14,7 @@ QStringList programArguments(int argc, char **argv)
     return arguments;
 }
 
-// A terminal program has its caller's console already.
+// Unix hands every program its caller's standard streams.
 void useCallersConsole() { }
 
 bool isStandardOutputTerminal()
@@ -22,5 +22,5 @@ bool isStandardOutputTerminal()
     return ::isatty(STDOUT_FILENO);
 }
 
-// Unix writes every byte as it is.
+// Unix has no text mode: every byte goes out as it is written.
 void setBinaryStandardOutput() { }
