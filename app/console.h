@@ -6,8 +6,8 @@
 #include <cstdio>
 
 // What the program exchanges with whoever started it: its arguments and its
-// standard streams. The platform's part is in console_unix.cpp and
-// console_win.cpp.
+// standard streams. What each platform does its own way is in
+// console_unix.cpp and console_win.cpp.
 
 /** The program's arguments, its own name first, each as the text that
     reaches the file its caller named. Called while a QCoreApplication
