@@ -2,6 +2,7 @@
 
 #include "artwork.h"
 #include "identity.h"
+#include "toolWindow.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -10,14 +11,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
-
-#if QT_CONFIG(xcb)
-#include <QtGui/qguiapplication_platform.h>
-#include <xcb/xcb.h>
-
-#include <cstdlib>
-#include <cstring>
-#endif
 
 namespace {
 
@@ -43,38 +36,6 @@ QLabel *label(QWidget *parent, const char *name, const QRect &geometry, const QF
     label->setFont(font);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
-}
-
-// On Windows a tool window stays out of the taskbar, and without an owner it
-// is not kept above the main window. X11 makes a tool window transient for the
-// whole program, which window managers keep above its other windows; there an
-// ordinary window that asks to skip the taskbar does both.
-#ifdef Q_OS_WIN
-constexpr Qt::WindowType windowKind = Qt::Tool;
-#else
-constexpr Qt::WindowType windowKind = Qt::Window;
-#endif
-
-void keepOutOfTaskbar([[maybe_unused]] QWidget *window)
-{
-#if QT_CONFIG(xcb)
-    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11)
-        return; // Wayland decides for itself
-    xcb_connection_t *connection = x11->connection();
-    const auto atom = [connection](const char *name) {
-        const auto cookie = xcb_intern_atom(connection, 0, quint16(std::strlen(name)), name);
-        xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(connection, cookie, nullptr);
-        const xcb_atom_t found = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        std::free(reply);
-        return found;
-    };
-    // Set before the window is first mapped; Qt keeps states it does not manage.
-    const xcb_atom_t states[] = { atom("_NET_WM_STATE_SKIP_TASKBAR"),
-        atom("_NET_WM_STATE_SKIP_PAGER") };
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xcb_window_t(window->winId()),
-        atom("_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 2, states);
-#endif
 }
 
 } // namespace
@@ -103,7 +64,7 @@ AboutWindow::AboutWindow()
     setObjectName(QStringLiteral("aboutWindow"));
     // Without a frame it has no caption, system menu or buttons, so OK is its
     // only way to close.
-    setWindowFlags(windowKind | Qt::FramelessWindowHint);
+    setWindowFlags(toolWindowKind() | Qt::FramelessWindowHint);
     // It keeps the program alive (a tool window would not by default), so that
     // closing the main window leaves the program running until OK.
     setAttribute(Qt::WA_QuitOnClose, true);

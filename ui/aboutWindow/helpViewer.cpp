@@ -1,30 +1,18 @@
 #include "helpViewer.h"
 
+#include "systemHelp.h"
+
 #include <QString>
 #include <QWidget>
 
 #include <utility>
 
-#ifdef Q_OS_WIN
-// The one system call the program declares by name itself (User32).
-extern "C" __declspec(dllimport) int __stdcall WinHelpA(
-    void *window, const char *helpFile, unsigned int command, quintptr data);
-#endif
-
 namespace helpViewer {
 namespace {
 
-    void platformViewer([[maybe_unused]] const Request &request)
-    {
-#ifdef Q_OS_WIN
-        WinHelpA(reinterpret_cast<void *>(request.window), request.helpFile.constData(),
-            request.command, request.data);
-#endif
-    }
-
     Viewer &currentViewer()
     {
-        static Viewer viewer = platformViewer;
+        static Viewer viewer = showSystemHelp;
         return viewer;
     }
 

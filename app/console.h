@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+
+// What the program exchanges with whoever started it: its arguments and its
+// standard streams. What each platform does its own way is in
+// console_unix.cpp and console_win.cpp.
+
+/** The program's arguments, its own name first, each as the text that
+    reaches the file its caller named. Called while a QCoreApplication
+    exists: on Windows it is Qt that reads the command line. */
+QStringList programArguments(int argc, char **argv);
+
+/** The program is a windowed one, so Windows gives it no console. What it
+    writes goes where its caller sent it: to a pipe or a file when redirected,
+    else to the console of the command prompt that started it. Started from
+    Explorer there is none, and none is opened. Elsewhere nothing to do. */
+void useCallersConsole();
+
+/// Writes \a text to \a stream in the system's 8-bit encoding.
+void print(FILE *stream, const QString &text);
+
+/// Tells the user on standard error of \a text, titled \a title, about the control file at \a path.
+void showOnStandardError(const QString &path, const QString &text, const QString &title);
+
+/// Tells the user on standard error of \a text, a fault that does not stop the work.
+void warnOnStandardError(const QString &text);
+
+/// Tells the user on standard error that standard output could not be written, for \a reason.
+void reportUnwritableOutput(const QString &reason);
+
+/** Closes standard output as GNU tools do: output that never arrived (a full
+    disk, a vanished NFS server), even where only the close finds out, is
+    told on standard error instead of passing for success. \a reason is a
+    failure already known. Returns whether all output arrived. */
+bool closeStandardOutput(QString reason = {});
+
+/// Whether standard output is a terminal.
+bool isStandardOutputTerminal();
+
+/// Whether standard output is a terminal that a person wants colour on.
+bool isColourTerminal();
+
+/// Makes standard output pass every byte through as it is written.
+void setBinaryStandardOutput();

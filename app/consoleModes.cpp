@@ -1,0 +1,66 @@
+#include "consoleModes.h"
+
+#include "checkReport.h"
+#include "console.h"
+#include "cueOutput.h"
+
+#include <QFile>
+
+int printUsageError(const QString &error)
+{
+    print(
+        stderr, QStringLiteral("morvant: ") + error + QStringLiteral("\nTry 'morvant --help'.\n"));
+    return exitUsage;
+}
+
+int printText(const QString &text)
+{
+    print(stdout, text);
+    return closeStandardOutput() ? exitConverted : exitNotWritten;
+}
+
+int runCheck(const Options &options)
+{
+    QFile output;
+    const CheckStatus status = output.open(stdout, QIODevice::WriteOnly)
+        ? checkFiles(options.files, { options.cdText, options.rebuild }, options.json,
+            isColourTerminal(), output)
+        : checkRefused;
+    const bool isWritten = output.flush() && output.error() == QFileDevice::NoError;
+    const QString reason = isWritten ? QString() : output.errorString();
+    output.close();
+    return closeStandardOutput(reason) ? status : checkRefused;
+}
+
+int writeToStandardOutput(const Options &options)
+{
+    setBinaryStandardOutput();
+    QFile output;
+    if (!output.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        reportUnwritableOutput(output.errorString());
+        return exitNotWritten;
+    }
+    const QString &file = options.files.first();
+    const ExitStatus status = convertToOutput(
+        file, options.cdText, output,
+        [&file](const QString &text, const QString &title) {
+            showOnStandardError(commandLinePaths(file).inputPath, text, title);
+        },
+        warnOnStandardError, options.rebuild);
+    // A failed write has been told already.
+    if (status == exitNotWritten || closeStandardOutput())
+        return status;
+    return exitNotWritten;
+}
+
+int convertWithoutWindow(const Options &options)
+{
+    if (options.files.isEmpty()) {
+        print(stderr,
+            QStringLiteral("morvant: no display to show the window on; "
+                           "name a control file to convert.\n"));
+        return exitUsage;
+    }
+    return convertFiles(
+        options.files, options.cdText, showOnStandardError, warnOnStandardError, options.rebuild);
+}

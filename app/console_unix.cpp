@@ -1,0 +1,26 @@
+#include "console.h"
+
+#include "fileSystem.h"
+
+#include <unistd.h>
+
+QStringList programArguments(int argc, char **argv)
+{
+    // Qt's list has U+FFFD for the bytes of a name that are not UTF-8, which
+    // would name no file; these keep every byte.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments += fromSystemBytes(argv[i]);
+    return arguments;
+}
+
+// Unix hands every program its caller's standard streams.
+void useCallersConsole() { }
+
+bool isStandardOutputTerminal()
+{
+    return ::isatty(STDOUT_FILENO);
+}
+
+// Unix has no text mode: every byte goes out as it is written.
+void setBinaryStandardOutput() { }

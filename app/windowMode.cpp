@@ -1,0 +1,54 @@
+#include "windowMode.h"
+
+#include "console.h"
+#include "consoleModes.h"
+#include "cueOutput.h"
+#include "display.h"
+#include "mainWindow.h"
+
+#include <QApplication>
+
+namespace {
+
+struct FileMessage
+{
+    QString path;
+    QString text;
+    QString title;
+};
+
+} // namespace
+
+// The messages wait until there is an application to show them in; the
+// window opens only after every file has had its turn, and only when one of
+// them failed or none was named.
+int convertOrOpenWindow(int &argc, char **argv, const Options &options)
+{
+    QList<FileMessage> messages;
+    ExitStatus status = exitConverted;
+    if (!options.files.isEmpty()) {
+        const auto keep = [&](const QString &path, const QString &text, const QString &title) {
+            messages.append({ path, text, title });
+        };
+        status =
+            convertFiles(options.files, options.cdText, keep, warnOnStandardError, options.rebuild);
+        if (status == exitConverted)
+            return exitConverted;
+    }
+
+    const auto application = openDisplay(argc, argv, [&] {
+        if (options.files.isEmpty())
+            return convertWithoutWindow(options);
+        for (const FileMessage &message : std::as_const(messages))
+            showOnStandardError(message.path, message.text, message.title);
+        return int(status);
+    });
+    for (const FileMessage &message : std::as_const(messages))
+        showMessageBox(message.text, message.title);
+    MainWindow window(showMessageBox);
+    if (!options.files.isEmpty())
+        window.cuePath = commandLinePaths(options.files.last()).cuePath;
+    window.show();
+    // The status tells what became of the files named, whatever the window did afterwards.
+    return qMax(int(status), QApplication::exec());
+}

@@ -1,0 +1,3 @@
+#include "systemHelp.h"
+
+void showSystemHelp(const helpViewer::Request &) { }

@@ -1,0 +1,9 @@
+#include "toolWindow.h"
+
+Qt::WindowType toolWindowKind()
+{
+    return Qt::Tool;
+}
+
+// A tool window is never in the taskbar.
+void keepOutOfTaskbar(QWidget *) { }
