@@ -11,8 +11,9 @@ bash scripts/install-deps.sh clang-tidy clang libclang-rt-dev
 for preset in asan fuzz; do
     cmake --preset "$preset" >/dev/null
 done
-cmake --build --preset asan >/dev/null
-cmake --build --preset fuzz --target fuzzEngine >/dev/null
+# Their progress and errors are shown: a first build takes minutes.
+cmake --build --preset asan >&2
+cmake --build --preset fuzz --target fuzzEngine >&2
 
 # clang does not know some of GCC's warning options, and QVERIFY2-style macros
 # called without variadic arguments are a GNU extension that -Wpedantic names.
