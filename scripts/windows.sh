@@ -56,6 +56,9 @@ cmake --build --preset windows
 # inside a temporary folder, so the top folders of the build and /tmp are
 # reachable from C: as from Z:.
 export WINEPREFIX=$root/build-windows/wine WINEDEBUG=-all
+# No desktop menus for the prefix's programs in the home folder, in a prefix
+# made before its menu builder was turned off too.
+export WINEDLLOVERRIDES=winemenubuilder.exe=d
 [ -f "$WINEPREFIX/system.reg" ] || makeWinePrefix
 for top in tmp "$(cut -d/ -f2 <<<"$root")"; do
     [ -e "$WINEPREFIX/drive_c/$top" ] || ln -s "/$top" "$WINEPREFIX/drive_c/$top"
