@@ -5,7 +5,7 @@
 #
 # Qt for Windows comes, in this order, from MORVANT_QT_WINDOWS (an unpacked
 # prefix), from the prebuilt tarball in ../shared/toolchains/windows beside the
-# project (or in /work/shared), or from scripts/build-qt-windows.sh, which builds it from Debian's
+# project, or from scripts/build-qt-windows.sh, which builds it from Debian's
 # source into the cache (about 30 minutes on 2 cores, once).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -35,13 +35,8 @@ qtVersion=6.4.2
 if [ -z "${MORVANT_QT_WINDOWS:-}" ]; then
     export MORVANT_QT_WINDOWS=$cache/qt$qtVersion-mingw/qt6-mingw
     if [ ! -f "$MORVANT_QT_WINDOWS/lib/cmake/Qt6/Qt6Config.cmake" ]; then
-        # Beside the project, or where the shared folder lives on our machines.
-        tarball=""
-        for shared in "$root/../shared" /work/shared; do
-            candidate=$shared/toolchains/windows/qt6-$qtVersion-mingw-w64-x86_64.tar.xz
-            [ -f "$candidate" ] && { tarball=$candidate; break; }
-        done
-        if [ -z "$tarball" ]; then
+        tarball=$root/../shared/toolchains/windows/qt6-$qtVersion-mingw-w64-x86_64.tar.xz
+        if [ ! -f "$tarball" ]; then
             echo "No prebuilt Qt for Windows; building it from Debian's source (about 30 minutes)." >&2
             bash scripts/build-qt-windows.sh "$cache/qt-build"
             tarball=$cache/qt-build/qt6-$qtVersion-mingw-w64-x86_64.tar.xz
