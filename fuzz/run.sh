@@ -14,7 +14,8 @@ shift || true
 bash "$root/scripts/install-deps.sh" clang libclang-rt-dev
 cd "$root"
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target fuzzEngine >/dev/null
+# Its progress and errors are shown: a first build takes minutes.
+cmake --build --preset fuzz --target fuzzEngine >&2
 
 build="$root/build-fuzz"
 mkdir -p "$build/corpus" "$build/findings"

@@ -13,7 +13,7 @@ runs=${RUNS:-21}
 bash "$root/scripts/install-deps.sh"
 cd "$root"
 cmake --preset release >/dev/null
-cmake --build --preset release >/dev/null
+cmake --build --preset release >&2
 build="$root/build-release"
 morvant="$build/app/morvant"
 timed="$build/bench/runTimed"

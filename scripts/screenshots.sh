@@ -26,7 +26,7 @@ if [ "${1:-}" != "--in-xvfb" ]; then
     if [ -z "$MORVANT_BUILD_DIR" ]; then
         (cd "$root" && cmake --preset default >/dev/null)
     fi
-    cmake --build "$build" --target morvant >/dev/null
+    cmake --build "$build" --target morvant >&2
     exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" --in-xvfb
 fi
 

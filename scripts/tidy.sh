@@ -11,8 +11,9 @@ bash scripts/install-deps.sh clang-tidy clang libclang-rt-dev
 for preset in asan fuzz; do
     cmake --preset "$preset" >/dev/null
 done
-cmake --build --preset asan >/dev/null
-cmake --build --preset fuzz --target fuzzEngine >/dev/null
+# Their progress and errors are shown: a first build takes minutes.
+cmake --build --preset asan >&2
+cmake --build --preset fuzz --target fuzzEngine >&2
 
 # clang does not know some of GCC's warning options, and QVERIFY2-style macros
 # called without variadic arguments are a GNU extension that -Wpedantic names.
@@ -20,15 +21,17 @@ extra=(--extra-arg=-Wno-unknown-warning-option --extra-arg=-Wno-gnu-zero-variadi
 status=0
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
+# Windows' platform files (*_win.cpp) are built by mingw alone: the Linux
+# builds hold no compile command for them.
 {
-    git ls-files -- '*.cpp' | grep -E '^(engine|app|ui|tests|bench)/' \
+    git ls-files -- '*.cpp' | grep -E '^(engine|app|ui|tests|bench)/' | grep -v '_win\.cpp$' \
         | xargs -P 2 -n 4 clang-tidy -p build-asan --quiet "${extra[@]}" || status=1
     git ls-files -- 'fuzz/*.cpp' | xargs clang-tidy -p build-fuzz --quiet "${extra[@]}" || status=1
 } >"$log" 2>&1
 grep -v ' warnings\? generated\.$' "$log" || true
-warnings=$(grep -c ': warning: .*\]$' "$log" || true)
+# .clang-tidy makes every finding an error.
 if [ "$status" -ne 0 ] || grep -q ': error: ' "$log"; then
     echo "clang-tidy: errors above" >&2
     exit 1
 fi
-echo "clang-tidy: no errors; $warnings warnings from the checks kept as warnings (above)"
+echo "clang-tidy: no findings"

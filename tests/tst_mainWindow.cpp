@@ -1,6 +1,8 @@
+#include "aboutWindow.h"
 #include "conversion.h"
 #include "cueFile.h"
 #include "cueTextEdit.h"
+#include "helpViewer.h"
 #include "mainWindow.h"
 #include "testHelpers.h"
 
@@ -14,7 +16,9 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -67,6 +71,28 @@ void setClipboard(const QString &kind, const QString &text = {})
         image.fill(Qt::red);
         clipboard->setImage(image);
     }
+}
+
+template <typename T = QWidget> T *child(QWidget *window, const char *name)
+{
+    return window->findChild<T *>(QLatin1String(name));
+}
+
+QList<AboutWindow *> aboutWindows()
+{
+    QList<AboutWindow *> found;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *about = qobject_cast<AboutWindow *>(widget))
+            found += about;
+    }
+    return found;
+}
+
+QList<QString> helpFilesShown; // the help viewer's calls, by file
+
+void recordHelp(const helpViewer::Request &request)
+{
+    helpFilesShown += QString::fromLocal8Bit(request.helpFile);
 }
 
 // Runs a check once a popup or a modal window is up, so that a blocking exec()
@@ -128,6 +154,10 @@ private slots:
     void rightPress();
     void noOtherContextMenu();
 
+    void mainWindowAbout();
+    void mainWindowWorksWhileAboutOpen();
+    void helpContents();
+
     void messageBox();
     void exitEndsProgram();
 
@@ -187,6 +217,10 @@ void TestMainWindow::cleanup()
     delete window;
     window = nullptr;
     delete dir;
+    // The About window belongs to the application, not to the main window.
+    for (AboutWindow *about : aboutWindows())
+        delete about;
+    QVERIFY(!AboutWindow::instance());
 }
 
 void TestMainWindow::convertBy(const QString &way, const QString &file)
@@ -1087,6 +1121,115 @@ void TestMainWindow::messageBox()
     QCOMPARE(buttons, 1);
     QVERIFY(modal);
     QCOMPARE(text->text(), before);
+}
+
+void TestMainWindow::mainWindowAbout()
+{
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    // The program icon, with both of its images.
+    const QList<QSize> sizes = window->windowIcon().availableSizes();
+    QVERIFY(sizes.contains(QSize(16, 16)));
+    QVERIFY(sizes.contains(QSize(32, 32)));
+    QCOMPARE(
+        window->windowIcon().pixmap(QSize(32, 32)).toImage().convertToFormat(QImage::Format_ARGB32),
+        QImage(QStringLiteral(MORVANT_ART_DIR "/morvant-32.png"))
+            .convertToFormat(QImage::Format_ARGB32));
+
+    auto *about = window->findChild<QAction *>(QStringLiteral("mnuAbout"));
+    QVERIFY(about);
+    QVERIFY(about->isEnabled());
+    QVERIFY(!AboutWindow::instance());
+    about->trigger();
+    QPointer<AboutWindow> shown = AboutWindow::instance();
+    QVERIFY(shown);
+    QVERIFY(QTest::qWaitForWindowExposed(shown));
+    QVERIFY(!shown->parentWidget()); // owned by the application, not the main window
+    about->trigger();
+    QCOMPARE(AboutWindow::instance(), shown.data());
+    QCOMPARE(aboutWindows().size(), 1);
+
+    QTest::mouseClick(child<QPushButton>(shown, "aboutButton"), Qt::LeftButton);
+    QTRY_VERIFY(shown.isNull());
+    QVERIFY(window->isVisible()); // OK leaves the main window alone
+    about->trigger();
+    QVERIFY(AboutWindow::instance());
+}
+
+void TestMainWindow::mainWindowWorksWhileAboutOpen()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString control = folder.filePath(QStringLiteral("Demo Disc.ccd"));
+    QVERIFY(QFile::copy(QFINDTESTDATA("../examples/Demo Disc.ccd"), control));
+
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    window->findChild<QAction *>(QStringLiteral("mnuAbout"))->trigger();
+    QPointer<AboutWindow> about = AboutWindow::instance();
+    QVERIFY(about);
+    QVERIFY(QTest::qWaitForWindowActive(about));
+
+    // Back to the main window: typing, its shortcuts and a conversion work.
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QVERIFY(cueText);
+    cueText->setFocus();
+    QTest::keyClicks(cueText, QStringLiteral("typed"));
+    QVERIFY(cueText->toPlainText().contains(u"typed"));
+    QTest::keySequence(window, QKeySequence(Qt::CTRL | Qt::Key_A));
+    QCOMPARE(cueText->textCursor().selectedText().size(), cueText->toPlainText().size());
+
+    window->openFile(control);
+    QVERIFY(QFile::exists(folder.filePath(QStringLiteral("Demo Disc.cue"))));
+    QVERIFY(cueText->toPlainText().startsWith(u"FILE \"Demo Disc.img\" BINARY"));
+    QCOMPARE(messages.size(), 1); // the confirmation, and nothing else
+
+    QVERIFY(about);
+    QVERIFY(about->isVisible());
+    QCOMPARE(AboutWindow::instance(), about.data());
+}
+
+void TestMainWindow::helpContents()
+{
+    helpFilePath = QDir::toNativeSeparators(QDir::tempPath()) + QStringLiteral("/MORVANT.hlp");
+    helpFilesShown.clear();
+    const helpViewer::Viewer platform = helpViewer::replaceViewer(recordHelp);
+    const auto restore = qScopeGuard([&] { helpViewer::replaceViewer(platform); });
+
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    auto *contents = window->findChild<QAction *>(QStringLiteral("mnuHelpContents"));
+    QVERIFY(contents);
+    QCOMPARE(contents->text(), QStringLiteral("&Contents..."));
+    QCOMPARE(contents->shortcut(), QKeySequence(Qt::Key_F1));
+    QVERIFY(!contents->isEnabled());
+
+    // F1, the item chosen with the mouse in the open menu, and the item's
+    // own trigger: none reaches the help viewer.
+    QTest::keyClick(window, Qt::Key_F1);
+    auto *help = window->findChild<QMenu *>(QStringLiteral("mnuHelp"));
+    QVERIFY(help);
+    help->popup(window->mapToGlobal(QPoint(20, 20)));
+    QVERIFY(QTest::qWaitForWindowExposed(help));
+    QTest::mouseClick(help, Qt::LeftButton, {}, help->actionGeometry(contents).center());
+    QTest::keyClick(help, Qt::Key_F1);
+    help->close();
+    contents->trigger();
+    QCoreApplication::processEvents();
+    QCOMPARE(helpFilesShown, QList<QString>());
+    QVERIFY(!contents->isEnabled());
+
+    // The same F1 does reach it once the item is enabled, with the main
+    // window and the help file: so it is the disabled item that stops it.
+    contents->setEnabled(true);
+    helpViewer::Request seen{};
+    helpViewer::replaceViewer([&](const helpViewer::Request &request) {
+        seen = request;
+        recordHelp(request);
+    });
+    QTest::keyClick(window, Qt::Key_F1);
+    QCOMPARE(helpFilesShown, QList<QString>({ helpFilePath }));
+    QCOMPARE(seen.window, quintptr(window->winId()));
+    QCOMPARE(seen.command, 0u);
+    QCOMPARE(seen.data, 0u);
 }
 
 // Exit ends the program at once, other windows included, and asks nothing
