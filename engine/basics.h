@@ -2,6 +2,7 @@
 
 #include "translation.h"
 
+#include <QDir>
 #include <QString>
 
 #include <functional>
@@ -12,11 +13,7 @@ using ShowMessage = std::function<void(const QString &text, const QString &title
 /// The separator of folders in paths: the backslash on Windows, where a forward
 /// slash is an ordinary character of the image name, and `/` elsewhere, where
 /// a backslash is one.
-#ifdef Q_OS_WIN
-inline constexpr QChar nativeSeparator = u'\\';
-#else
-inline constexpr QChar nativeSeparator = u'/';
-#endif
+inline const QChar nativeSeparator = QDir::separator();
 
 /// The title of every message about a file that cannot be read or written.
 inline QString fileErrorTitle()
