@@ -4,8 +4,9 @@
 # installer (build-windows/packages/).
 #
 # Qt for Windows comes, in this order, from MORVANT_QT_WINDOWS (an unpacked
-# prefix), from the prebuilt tarball in ../shared/toolchains/windows beside the
-# project, or from scripts/build-qt-windows.sh, which builds it from Debian's
+# prefix), from the prebuilt tarball in shared/toolchains/windows beside the
+# checkout (../shared) or beside a folder above it, as when a clone is made in
+# a folder of its own, or from scripts/build-qt-windows.sh, which builds it from Debian's
 # source into the cache (about 30 minutes on 2 cores, once).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -35,8 +36,15 @@ qtVersion=6.4.2
 if [ -z "${MORVANT_QT_WINDOWS:-}" ]; then
     export MORVANT_QT_WINDOWS=$cache/qt$qtVersion-mingw/qt6-mingw
     if [ ! -f "$MORVANT_QT_WINDOWS/lib/cmake/Qt6/Qt6Config.cmake" ]; then
-        tarball=$root/../shared/toolchains/windows/qt6-$qtVersion-mingw-w64-x86_64.tar.xz
-        if [ ! -f "$tarball" ]; then
+        tarball=""
+        above=$(dirname "$root")
+        while [ -z "$tarball" ]; do
+            candidate=$above/shared/toolchains/windows/qt6-$qtVersion-mingw-w64-x86_64.tar.xz
+            [ -f "$candidate" ] && tarball=$candidate
+            [ "$above" = / ] && break
+            above=$(dirname "$above")
+        done
+        if [ -z "$tarball" ]; then
             echo "No prebuilt Qt for Windows; building it from Debian's source (about 30 minutes)." >&2
             bash scripts/build-qt-windows.sh "$cache/qt-build"
             tarball=$cache/qt-build/qt6-$qtVersion-mingw-w64-x86_64.tar.xz
