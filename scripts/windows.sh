@@ -6,8 +6,9 @@
 # Qt for Windows comes, in this order, from MORVANT_QT_WINDOWS (an unpacked
 # prefix), from the prebuilt tarball in shared/toolchains/windows beside the
 # checkout (../shared) or beside a folder above it, as when a clone is made in
-# a folder of its own, or from scripts/build-qt-windows.sh, which builds it from Debian's
-# source into the cache (about 30 minutes on 2 cores, once).
+# a folder of its own, or from scripts/build-qt-windows.sh, which builds it
+# from Debian's source (about 30 minutes on 2 cores, once). Either is unpacked
+# into build-qt-windows/, a build folder of its own, not the home folder.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -31,7 +32,7 @@ bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-pos
     binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev qt6-base-dev-tools wine wine64 nsis \
     icoutils zip unzip
 
-cache=${XDG_CACHE_HOME:-$HOME/.cache}/morvant
+cache=$root/build-qt-windows
 qtVersion=6.4.2
 if [ -z "${MORVANT_QT_WINDOWS:-}" ]; then
     export MORVANT_QT_WINDOWS=$cache/qt$qtVersion-mingw/qt6-mingw
