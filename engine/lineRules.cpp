@@ -252,11 +252,6 @@ Keyword firstKeyword(QByteArrayView line)
     return firstKeywordIn(line);
 }
 
-Keyword firstKeyword(QStringView line)
-{
-    return firstKeywordIn(line);
-}
-
 RuledLine piecesOf(QStringView line, Keyword keyword)
 {
     return piecesIn(line, keyword);

@@ -41,7 +41,6 @@ qsizetype keywordAt(QStringView line, std::string_view keyword);
     page writes ASCII as itself, so a line's bytes lack a keyword when its
     text does. */
 Keyword firstKeyword(QByteArrayView line);
-Keyword firstKeyword(QStringView line);
 
 /** The pieces that the rule of \a keyword, found in \a line, takes from it;
     they point into \a line. */

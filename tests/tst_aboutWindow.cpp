@@ -1,6 +1,7 @@
 #include "aboutWindow.h"
 #include "artwork.h"
 #include "identity.h"
+#include "widgetHelpers.h"
 #include "windowDriver.h"
 
 #include <QApplication>
@@ -31,21 +32,6 @@ AboutWindow *openAbout()
     if (!QTest::qWaitForWindowExposed(window))
         return nullptr;
     return window;
-}
-
-template <typename T = QWidget> T *child(QWidget *window, const char *name)
-{
-    return window->findChild<T *>(QLatin1String(name));
-}
-
-QList<AboutWindow *> aboutWindows()
-{
-    QList<AboutWindow *> found;
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *about = qobject_cast<AboutWindow *>(widget))
-            found += about;
-    }
-    return found;
 }
 
 QByteArray readArt(const QString &name)

@@ -5,6 +5,7 @@
 #include "helpViewer.h"
 #include "mainWindow.h"
 #include "testHelpers.h"
+#include "widgetHelpers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -71,21 +72,6 @@ void setClipboard(const QString &kind, const QString &text = {})
         image.fill(Qt::red);
         clipboard->setImage(image);
     }
-}
-
-template <typename T = QWidget> T *child(QWidget *window, const char *name)
-{
-    return window->findChild<T *>(QLatin1String(name));
-}
-
-QList<AboutWindow *> aboutWindows()
-{
-    QList<AboutWindow *> found;
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *about = qobject_cast<AboutWindow *>(widget))
-            found += about;
-    }
-    return found;
 }
 
 QList<QString> helpFilesShown; // the help viewer's calls, by file
