@@ -186,7 +186,8 @@ QString findingText(const Finding &finding, bool colour)
         place << tr("line %1").arg(finding.line);
     if (!finding.track.isEmpty())
         place << tr("track %1").arg(finding.track);
-    QString text = visible(finding.message + u' ' + finding.advice);
+    QString text = visible(
+        finding.advice.isEmpty() ? finding.message : finding.message + u' ' + finding.advice);
     if (!place.isEmpty())
         text.prepend(place.join(QStringLiteral(", ")) + QStringLiteral(": "));
     const qsizetype indent = 11; // two blanks, "warning", two blanks
@@ -397,7 +398,7 @@ void writeTextReport(const CheckReport &report, bool colour, QIODevice &output)
 {
     // A piece at a time: the text of a long file's report is never held whole.
     writeTextReport(
-        report, colour, [&](const QString &piece) { output.write(piece.toLocal8Bit()); });
+        report, colour, [&](const QString &piece) { output.write(toShownBytes(piece)); });
 }
 
 CheckStatus checkFiles(const QStringList &arguments, const CheckOptions &options, bool json,

@@ -4,11 +4,6 @@
 
 #include <cerrno>
 
-void print(FILE *stream, const QString &text)
-{
-    std::fputs(text.toLocal8Bit().constData(), stream);
-}
-
 // Each message names the control file it concerns: in a run over many
 // files, from xargs say, a message alone would not tell which one failed.
 void showOnStandardError(const QString &path, const QString &text, const QString &title)

@@ -10,7 +10,7 @@
 // console_unix.cpp and console_win.cpp.
 
 /** The program's arguments, its own name first, each as the text that
-    reaches the file its caller named. Called while a QCoreApplication
+    reaches the file its caller named; on Windows "/?" as "--help". Called while a QCoreApplication
     exists: on Windows it is Qt that reads the command line. */
 QStringList programArguments(int argc, char **argv);
 
@@ -20,7 +20,8 @@ QStringList programArguments(int argc, char **argv);
     Explorer there is none, and none is opened. Elsewhere nothing to do. */
 void useCallersConsole();
 
-/// Writes \a text to \a stream in the system's 8-bit encoding.
+/** Writes \a text to \a stream: to a console on Windows as it is, elsewhere
+    as toShownBytes(). */
 void print(FILE *stream, const QString &text);
 
 /// Tells the user on standard error of \a text, titled \a title, about the control file at \a path.

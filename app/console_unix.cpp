@@ -24,3 +24,8 @@ bool isStandardOutputTerminal()
 
 // Unix has no text mode: every byte goes out as it is written.
 void setBinaryStandardOutput() { }
+
+void print(FILE *stream, const QString &text)
+{
+    std::fputs(toShownBytes(text).constData(), stream);
+}

@@ -1,15 +1,23 @@
 #include "console.h"
 
+#include "fileSystem.h"
+
 #include <QCoreApplication>
 
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
-// Qt reads the command line as the wide text that Windows keeps, so no name is lost.
+// Qt reads the command line as the wide text that Windows keeps, so no name
+// is lost. Windows programs answer /? with their help; no file's name holds '?'.
 QStringList programArguments(int, char **)
 {
-    return QCoreApplication::arguments();
+    QStringList arguments = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == u"/?")
+            arguments[i] = QStringLiteral("--help");
+    }
+    return arguments;
 }
 
 void useCallersConsole()
@@ -37,4 +45,19 @@ bool isStandardOutputTerminal()
 void setBinaryStandardOutput()
 {
     _setmode(_fileno(stdout), _O_BINARY);
+}
+
+// A console shows every character that its font has; a pipe or a file gets
+// the code page's bytes.
+void print(FILE *stream, const QString &text)
+{
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        std::fflush(stream);
+        DWORD written = 0;
+        WriteConsoleW(handle, text.utf16(), DWORD(text.size()), &written, nullptr);
+        return;
+    }
+    std::fputs(toShownBytes(text).constData(), stream);
 }

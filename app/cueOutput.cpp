@@ -48,7 +48,13 @@ ExitStatus convertToOutput(const QString &argument, bool cdText, QIODevice &outp
     if (cueSheet.isEmpty())
         return exitRefused;
     // The same bytes as writeCueFile() puts into the .cue file.
-    const QByteArray bytes = toSystemBytes(cueSheet) + "\r\n";
+    bool isExact = false;
+    const QByteArray bytes = toSystemBytes(cueSheet, &isExact) + "\r\n";
+    if (!isExact) {
+        showMessage(
+            tr("Cannot write to standard output:\n%1").arg(notInCodePageText()), fileErrorTitle());
+        return exitNotWritten;
+    }
     auto *file = qobject_cast<QFileDevice *>(&output);
     if (output.write(bytes) != bytes.size() || (file && !file->flush())) {
         showMessage(

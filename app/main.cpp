@@ -7,8 +7,22 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QSettings>
 
 namespace {
+
+// The program keeps no settings, and Qt's file dialog would keep its history,
+// last folder and view for it (in HKCU\Software\QtProject on Windows, in
+// ~/.config/QtProject.conf elsewhere), which no uninstaller removes. Settings
+// go instead to a folder below the program's own file, which no system can
+// create, so nothing is written anywhere.
+void keepNoSettings()
+{
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    const QString nowhere = QCoreApplication::applicationFilePath() + QStringLiteral("/settings");
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, nowhere);
+    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, nowhere);
+}
 
 // A short-lived core application hands over the platform's own argument list
 // (on Windows too) without connecting to a display, which a successful
@@ -16,6 +30,7 @@ namespace {
 QStringList startUp(int &argc, char **argv)
 {
     QCoreApplication core(argc, argv);
+    keepNoSettings();
     helpFilePath = QDir::toNativeSeparators(QCoreApplication::applicationDirPath())
         + nativeSeparator + QStringLiteral("MORVANT.hlp");
     return programArguments(argc, argv);

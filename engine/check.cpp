@@ -523,9 +523,13 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
         const bool isBlanksOnly = sessions != u"1" && sessions.trimmed() == u"1";
         const FindingInfo info =
             findingInfo(isUnreadable ? FindingCode::Unreadable : FindingCode::Refused);
+        // The refusals that say what to do in their own text need no more advice.
+        const bool isAdvised = report.refusal == Refusal::Utf16Text
+            || report.refusal == Refusal::ImageNameNotInCodePage;
         report.findings.append({ info.severity, info.name, converted.outcome.sections.sessionsLine,
             {}, refusalText(path, converted.outcome),
             isUnreadable       ? tr("Check the path and that the file can be read.")
+                : isAdvised    ? QString()
                 : isBlanksOnly ? tr("The value %1 differs from \"1\" only by blanks; write the "
                                     "line as `Sessions=1`.")
                                      .arg(quotedLine(sessions))
@@ -585,6 +589,22 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
                 track.performer = cdText.performers.value(*trackNumber);
             }
         }
+    }
+
+    if (!converted.shortImageName.isEmpty()) {
+        scan.add(FindingCode::CodePage, 0, {},
+            shortNameText(converted.longImageName, converted.shortImageName),
+            tr("Programs that read cue sheets in the system's code page find the image; to "
+               "name it by its own name, rename it and the control file with characters of "
+               "the code page."));
+    }
+    if (!converted.unwritableCdText.isEmpty()) {
+        scan.add(FindingCode::CodePage, 0, {},
+            tr("The system's code page, in which cue sheets are written, cannot hold %1 of "
+               "the CD-Text.")
+                .arg(converted.unwritableCdText),
+            tr("The cue sheet gets no TITLE or PERFORMER lines; add them by hand with "
+               "characters of the code page if you need them."));
     }
 
     std::stable_sort(scan.findings.begin(), scan.findings.end(),

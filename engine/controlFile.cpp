@@ -144,6 +144,17 @@ QString openFailure(const QString &reason, const QString &path)
     return reason;
 }
 
+// A control file saved again by an editor as "Unicode": CloneCD writes 8-bit
+// text, so its first line would read as anything but "[CloneCD]".
+bool isUtf16Text(QFile &file)
+{
+    if (!file.seek(0))
+        return false;
+    const QByteArray start = file.read(2);
+    return start == "\xFF\xFE" || start == "\xFE\xFF" || start == QByteArrayView("[\0", 2)
+        || start == QByteArrayView("\0[", 2);
+}
+
 } // namespace
 
 ScanOutcome scanControlFile(
@@ -177,8 +188,11 @@ ScanOutcome scanControlFile(
     // that a disc image chosen by mistake is not read any further.
     constexpr QByteArrayView firstLine("[CloneCD]");
     LineReader::Result result = reader.next(&bytes, firstLine.size());
-    if (result != LineReader::Result::Line || bytes != firstLine)
+    if (result != LineReader::Result::Line || bytes != firstLine) {
+        if (result != LineReader::Result::ReadError && isUtf16Text(file))
+            return { Refusal::Utf16Text, {}, {} };
         return refusal(result);
+    }
     line.number = 1;
     if (everyLine) {
         line.text = decoder.decode(bytes, isAscii(bytes));

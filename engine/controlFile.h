@@ -16,6 +16,8 @@ enum class Refusal {
     Unreadable, ///< it cannot be opened or read to its end; the system tells why
     NotControlFile, ///< its first line is not "[CloneCD]", or no Sessions= line follows
     MultiSession, ///< its Sessions= value is not "1"
+    Utf16Text, ///< it is saved as UTF-16 text, which no control file is
+    ImageNameNotInCodePage, ///< the cue sheet cannot name the image in the system's code page
 };
 
 /// One [Entry n] section: an entry of the disc's table of contents.

@@ -3,6 +3,46 @@
 #include "cueFile.h"
 #include "fileSystem.h"
 
+namespace {
+
+// Cue sheets are written in the system's code page; on Windows a name that it
+// cannot hold would come out as "???" or as a look-alike that names another
+// file. The short name that Windows keeps for the image reaches it exactly.
+// The empty text when there is no name to write.
+QString imageFileName(const QString &path, QChar separator, ConvertedFile &converted)
+{
+    const QString name = imageName(path, separator) + QStringLiteral(".img");
+    if (fitsSystemBytes(name))
+        return name;
+    const QString shortName = shortFileName(path.left(fileNameStart(path, separator)) + name);
+    if (shortName.isEmpty() || !fitsSystemBytes(shortName))
+        return {};
+    converted.longImageName = name;
+    converted.shortImageName = shortName;
+    return shortName;
+}
+
+// CD-Text is left out whole rather than in part, as when it cannot be decoded.
+QString unwritableText(const CdText &cdText)
+{
+    if (!fitsSystemBytes(cdText.title))
+        return tr("the disc's TITLE");
+    if (!fitsSystemBytes(cdText.performer))
+        return tr("the disc's PERFORMER");
+    for (auto title = cdText.titles.begin(); title != cdText.titles.end(); ++title) {
+        if (!fitsSystemBytes(*title))
+            return tr("the TITLE of track %1").arg(title.key());
+    }
+    for (auto performer = cdText.performers.begin(); performer != cdText.performers.end();
+         ++performer) {
+        if (!fitsSystemBytes(*performer))
+            return tr("the PERFORMER of track %1").arg(performer.key());
+    }
+    return {};
+}
+
+} // namespace
+
 QStringList ConvertedFile::warnings() const
 {
     QStringList warnings;
@@ -10,18 +50,36 @@ QStringList ConvertedFile::warnings() const
         warnings << remark.message;
     if (!cdTextError.isEmpty())
         warnings << tr("CD-Text left out, it cannot be decoded: %1").arg(cdTextError);
+    if (!unwritableCdText.isEmpty())
+        warnings << tr("CD-Text left out: the system's code page cannot hold %1, and cue "
+                       "sheets are written in it")
+                        .arg(unwritableCdText);
+    if (!shortImageName.isEmpty())
+        warnings << shortNameText(longImageName, shortImageName);
     return warnings;
+}
+
+QString shortNameText(const QString &longName, const QString &shortName)
+{
+    return tr("The system's code page cannot hold the image's name %1, so the cue sheet names "
+              "it by its short name %2. Windows may give the image another short name when "
+              "it is copied or moved: convert again there.")
+        .arg(shownPath(longName), shortName);
 }
 
 ConvertedFile convert(
     const QString &path, const ConversionOptions &options, const LineHandler &alsoEachLine)
 {
     ConvertedFile converted;
-    const QString fileLine = QStringLiteral("FILE \"") + imageName(path, options.separator)
-        + QStringLiteral(".img\" BINARY\r\n");
+    const QString imageFile = imageFileName(path, options.separator, converted);
+    const QString fileLine =
+        QStringLiteral("FILE \"") + imageFile + QStringLiteral("\" BINARY\r\n");
     QString cueSheet = fileLine;
     converted.outcome = scanControlFile(
         path, cueSheet, alsoEachLine, options.cdText || alsoEachLine || options.rebuild);
+    // What the file is, or whether it can be read, tells the user more.
+    if (!converted.isRefused() && imageFile.isEmpty())
+        converted.outcome.refusal = Refusal::ImageNameNotInCodePage;
     if (converted.isRefused())
         return converted;
 
@@ -34,8 +92,11 @@ ConvertedFile convert(
     if (options.cdText && converted.outcome.sections.hasCdText) {
         QList<QByteArray> packs;
         if (cdTextPacks(converted.outcome.sections.cdText, &packs, &converted.cdTextError)
-            && decodeCdText(packs, &converted.cdText, &converted.cdTextError))
-            cueSheet = addCdText(cueSheet, converted.cdText);
+            && decodeCdText(packs, &converted.cdText, &converted.cdTextError)) {
+            converted.unwritableCdText = unwritableText(converted.cdText);
+            if (converted.unwritableCdText.isEmpty())
+                cueSheet = addCdText(cueSheet, converted.cdText);
+        }
     }
     converted.cueSheet = cueSheet;
     return converted;
@@ -46,6 +107,9 @@ QString ccdToCue(const QString &path, const ShowMessage &showMessage, QChar sepa
     const ConvertedFile converted = convert(path, { false, false, separator });
     if (converted.isRefused())
         showRefusal(showMessage, path, converted.outcome);
+    else if (!converted.shortImageName.isEmpty())
+        showMessage(
+            shortNameText(converted.longImageName, converted.shortImageName), tr("Warning"));
     return converted.cueSheet;
 }
 
@@ -58,6 +122,16 @@ QString refusalText(const QString &path, const ScanOutcome &outcome)
         return tr("The input file doesn't seem to be a proper CCD file.");
     case Refusal::MultiSession:
         return tr("Only single-session discs are supported.");
+    case Refusal::Utf16Text:
+        return tr("The input file is saved as UTF-16 (Unicode) text, not as the 8-bit text "
+                  "of a CCD file.\nSave it again as 8-bit text (the encoding that Notepad "
+                  "calls ANSI), then convert it again.");
+    case Refusal::ImageNameNotInCodePage:
+        return tr("The cue sheet cannot name the image %1: the system's code page, in which "
+                  "cue sheets are written, cannot hold its name, and Windows keeps no short "
+                  "name for it.\nRename the control file and the image with characters of the "
+                  "code page, then convert again.")
+            .arg(shownPath(imageName(path) + QStringLiteral(".img")));
     case Refusal::None:
         break;
     }

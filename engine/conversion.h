@@ -25,11 +25,19 @@ struct ConvertedFile
     QString cdTextError; ///< why it cannot, when it cannot
     bool isRebuilt = false; ///< the tracks come from the table of contents and the image
     RebuiltTracks rebuilt;
+    /// The image's own name, when the system's code page cannot hold it and
+    /// the FILE line names the image by its short name instead
+    QString longImageName;
+    QString shortImageName; ///< that short name
+    /// Which CD-Text text the system's code page cannot hold, such as "the
+    /// disc's TITLE", when that leaves the CD-Text out
+    QString unwritableCdText;
 
     bool isRefused() const { return outcome.refusal != Refusal::None; }
     /// What the user is told besides the cue sheet: each fact that a rebuilt
-    /// cue sheet took from elsewhere than the disc's data, and CD-Text that
-    /// could not be decoded; one text each.
+    /// cue sheet took from elsewhere than the disc's data, CD-Text that could
+    /// not be decoded or written, and an image named by its short name; one
+    /// text each.
     QStringList warnings() const;
 };
 
@@ -43,9 +51,16 @@ ConvertedFile convert(const QString &path, const ConversionOptions &options = {}
 /** Converts the control file at \a path into cue sheet text, every line ending
     in CR LF, with the FILE line naming imageName(). Returns the empty text
     after telling the user why through \a showMessage when the file cannot be
-    read or is not a single-session control file. */
+    read or is not a single-session control file, or when the cue sheet
+    cannot name the image in the system's code page. A cue sheet that names
+    the image by its short name instead is told of through \a showMessage
+    too, titled "Warning". */
 QString ccdToCue(
     const QString &path, const ShowMessage &showMessage, QChar separator = nativeSeparator);
+
+/** The text that tells that the cue sheet names the image \a longName by
+    its short name \a shortName. */
+QString shortNameText(const QString &longName, const QString &shortName);
 
 /** The text of the message that tells why \a outcome refused the file at \a path. */
 QString refusalText(const QString &path, const ScanOutcome &outcome);

@@ -11,7 +11,7 @@ namespace {
 // the file name after the last separator are dropped.
 QString dropFromName(const QString &path, qsizetype count, QChar separator)
 {
-    const qsizetype nameLength = path.size() - (path.lastIndexOf(separator) + 1);
+    const qsizetype nameLength = path.size() - fileNameStart(path, separator);
     return path.left(path.size() - qMin(count, nameLength));
 }
 
@@ -30,9 +30,14 @@ bool writeAll(QFileDevice &file, QByteArrayView bytes)
 
 } // namespace
 
+qsizetype fileNameStart(const QString &path, QChar separator)
+{
+    return qMax(path.lastIndexOf(separator), path.lastIndexOf(u'/')) + 1;
+}
+
 QString imageName(const QString &path, QChar separator)
 {
-    const qsizetype nameStart = path.lastIndexOf(separator) + 1;
+    const qsizetype nameStart = fileNameStart(path, separator);
     return path.mid(nameStart, qMax<qsizetype>(path.size() - nameStart - 4, 0));
 }
 
@@ -78,17 +83,33 @@ QString imagePathOf(const QString &cuePath)
 
 // Encoded a piece at a time, so that a large cue sheet is not held twice in
 // memory; a piece never ends between the two halves of a surrogate pair.
-bool writeText(QFileDevice &file, const QString &text)
+bool writeText(QFileDevice &file, const QString &text, QString *error)
 {
     constexpr qsizetype pieceSize = 64 * 1024;
     for (qsizetype at = 0; at < text.size();) {
         qsizetype size = qMin(pieceSize, text.size() - at);
         if (at + size < text.size() && text[at + size - 1].isHighSurrogate())
             ++size;
-        const QByteArray bytes = toSystemBytes(QStringView(text).mid(at, size));
-        if (!writeAll(file, bytes))
+        bool isExact = false;
+        const QByteArray bytes = toSystemBytes(QStringView(text).mid(at, size), &isExact);
+        if (!isExact) {
+            *error = notInCodePageText();
             return false;
+        }
+        if (!writeAll(file, bytes)) {
+            *error = file.errorString();
+            return false;
+        }
         at += size;
     }
-    return writeAll(file, "\r\n");
+    if (writeAll(file, "\r\n"))
+        return true;
+    *error = file.errorString();
+    return false;
+}
+
+QString notInCodePageText()
+{
+    return tr("The cue sheet holds characters that the system's code page cannot hold; "
+              "nothing is written, so that none of them is lost.");
 }

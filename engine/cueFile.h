@@ -6,9 +6,13 @@
 
 // The .cue file: its name, and its writing beside the control file.
 
+/** Where the file's own name starts in \a path: after its last \a separator
+    or '/', which separates folders on Windows too and is in no file's name. */
+qsizetype fileNameStart(const QString &path, QChar separator = nativeSeparator);
+
 /** The name of the image that the control file at \a path goes with, as the
-    cue sheet's FILE line names it without ".img": the part of \a path after
-    its last \a separator, less its last four characters. */
+    cue sheet's FILE line names it without ".img": the part of \a path from
+    fileNameStart(), less its last four characters. */
 QString imageName(const QString &path, QChar separator = nativeSeparator);
 
 /** The .cue path of a control file chosen or dropped in the window: \a path
@@ -21,6 +25,10 @@ QString cuePathForFile(const QString &path, QChar separator = nativeSeparator);
     on Unix no temporary file is left behind, an interruption included.
     Returns false with the system's reason in \a error when it cannot. */
 bool writeCueFile(const QString &path, const QString &text, QString *error);
+
+/** Why a cue sheet is not written when the system's code page cannot hold
+    all of it. */
+QString notInCodePageText();
 
 /** Writes \a text to \a cuePath for the control file \a inputPath. Refuses,
     changing nothing, when \a cuePath leads to the control file or to the

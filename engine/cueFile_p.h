@@ -23,8 +23,9 @@ QString writeRefusal(const CueTarget &cue);
 QString imagePathOf(const QString &cuePath);
 
 /** Writes \a text to \a file in the system's 8-bit form, and CR LF after it;
-    false when the file refuses a part, its error then tells why. */
-bool writeText(QFileDevice &file, const QString &text);
+    false with the reason in \a error when the file refuses a part, or when
+    the code page cannot hold a character of \a text, which would be lost. */
+bool writeText(QFileDevice &file, const QString &text, QString *error);
 
 /** Writes \a text to \a cuePath, as writeCueFile() does, unless
     writeRefusal() finds a reason not to; false with the reason in \a error.

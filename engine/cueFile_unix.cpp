@@ -240,10 +240,8 @@ bool writeCueFileIn(
         *error = file.errorString();
         return false;
     }
-    if (!writeText(file, text)) {
-        *error = file.errorString();
+    if (!writeText(file, text, error))
         return false;
-    }
     // fsync() as QSaveFile does: on a network file system a full disk may show
     // only here. EINVAL: a file system that cannot sync, nothing lost.
     if (::fchmod(file.handle(), mode) != 0 || (::fsync(file.handle()) != 0 && errno != EINVAL)) {

@@ -1,10 +1,17 @@
 #include "cueFile.h"
 
 #include "cueFile_p.h"
+#include "fileSystem.h"
+#include "translation.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 
+#include <fcntl.h>
+#include <io.h>
+#include <string>
 #include <windows.h>
 
 namespace {
@@ -34,19 +41,160 @@ bool sameFile(const QString &a, const QString &b)
             && idA.nFileIndexHigh == idB.nFileIndexHigh && idA.nFileIndexLow == idB.nFileIndexLow;
     return infoA.canonicalFilePath().compare(infoB.canonicalFilePath(), Qt::CaseInsensitive) == 0;
 }
+
+const wchar_t *wide(const QString &text)
+{
+    return reinterpret_cast<const wchar_t *>(text.utf16());
+}
+
+// The system's own words; not qt_error_string(), which reads some Windows
+// codes as C library ones (ERROR_INVALID_DATA, 13, as "Permission denied").
+QString systemReason(DWORD code)
+{
+    wchar_t *text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    const QString reason = length > 0 ? QString::fromWCharArray(text, int(length)).trimmed()
+                                      : tr("Error %1").arg(code);
+    LocalFree(text);
+    return reason;
+}
+
+// The reason of a failed replacement, as the user can act on it.
+QString replaceReason(DWORD code)
+{
+    if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION
+        || code == ERROR_USER_MAPPED_FILE || code == ERROR_UNABLE_TO_REMOVE_REPLACED)
+        return tr("Another program is using the file; close it there, then try again.\n%1")
+            .arg(systemReason(code));
+    return systemReason(code);
+}
+
+// The path as the system's wide functions take it whatever its length: whole,
+// with backslashes, and with the \\?\ prefix that lifts the limit of 260
+// characters (a temporary name beside a long .cue may pass it).
+QString systemPath(const QString &path)
+{
+    const QString native = QDir::toNativeSeparators(path);
+    if (native.startsWith(QLatin1String("\\\\?\\")) || native.startsWith(QLatin1String("\\\\.\\")))
+        return native;
+    const DWORD size = GetFullPathNameW(wide(native), 0, nullptr, nullptr);
+    if (size == 0)
+        return native;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(wide(native), size, full.data(), nullptr);
+    if (length == 0 || length >= size)
+        return native;
+    full.resize(length);
+    const QString absolute = QString::fromStdWString(full);
+    if (absolute.startsWith(QLatin1String("\\\\")))
+        return QStringLiteral("\\\\?\\UNC\\") + absolute.mid(2);
+    return QStringLiteral("\\\\?\\") + absolute;
+}
+
+/// A new file with a short name of its own in a folder, removed unless kept.
+class TemporaryFile
+{
+public:
+    explicit TemporaryFile(const QString &folder)
+    {
+        // Short, so that it fits wherever the .cue's own name fits.
+        for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
+            path = folder
+                + QStringLiteral("~mv%1.tmp")
+                      .arg(QRandomGenerator::global()->bounded(0x100000), 5, 16, QLatin1Char('0'));
+            handle = CreateFileW(
+                wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            errorCode = handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+            if (errorCode != ERROR_FILE_EXISTS && errorCode != ERROR_ALREADY_EXISTS)
+                break;
+        }
+    }
+    ~TemporaryFile()
+    {
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+        if (!isKept)
+            DeleteFileW(wide(path));
+    }
+    TemporaryFile(const TemporaryFile &) = delete;
+    TemporaryFile &operator=(const TemporaryFile &) = delete;
+
+    /// Hands the handle over to \a file, which closes it.
+    bool openIn(QFile &file)
+    {
+        const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+        if (descriptor < 0)
+            return false;
+        handle = INVALID_HANDLE_VALUE;
+        if (file.open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                QFileDevice::AutoCloseHandle))
+            return true;
+        _close(descriptor);
+        return false;
+    }
+
+    QString path;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    DWORD errorCode = 0;
+    bool isKept = false;
+};
+
 } // namespace
 
+// Not QSaveFile: it takes the colon of a \\?\C:\ path for a stream's name, its
+// temporary name is the .cue's plus seven characters, too long beside a name
+// near the limit of 255, and its rename drops the replaced file's attributes.
 bool writeCueFile(const QString &path, const QString &text, QString *error)
 {
-    // QSaveFile writes beside the .cue and renames over it. Unbuffered: a
-    // failed write gives its own reason ("No space left on device") at once;
-    // behind the buffer it came out at commit as "Unknown error".
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && writeText(file, text)
-        && file.commit())
-        return true;
-    *error = file.errorString();
-    return false;
+    const QString target = systemPath(path);
+    const QString folder = target.left(target.lastIndexOf(u'\\') + 1);
+    const DWORD attributes = GetFileAttributesW(wide(target));
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        *error = tr("Filename refers to a directory");
+        return false;
+    }
+    if (exists && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        *error = tr("Existing file %1 is read-only").arg(shownPath(path));
+        return false;
+    }
+
+    TemporaryFile temporary(folder);
+    if (temporary.handle == INVALID_HANDLE_VALUE) {
+        *error = systemReason(temporary.errorCode);
+        return false;
+    }
+    {
+        QFile file;
+        if (!temporary.openIn(file)) {
+            *error = systemReason(GetLastError());
+            return false;
+        }
+        if (!writeText(file, text, error))
+            return false;
+        if (!FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle())))) {
+            *error = systemReason(GetLastError());
+            return false;
+        }
+    }
+
+    // ReplaceFileW keeps the replaced file's security, its attributes and its
+    // creation time; a new file takes what the folder gives it.
+    const bool replaced = exists
+        ? ReplaceFileW(wide(target), wide(temporary.path), nullptr,
+            REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr)
+        : MoveFileExW(wide(temporary.path), wide(target), MOVEFILE_WRITE_THROUGH);
+    if (!replaced) {
+        *error = replaceReason(GetLastError());
+        return false;
+    }
+    temporary.isKept = true;
+    // Said again for the systems whose replacing forgets them (hidden, system).
+    if (exists)
+        SetFileAttributesW(wide(target), attributes);
+    return true;
 }
 
 bool writeBeside(

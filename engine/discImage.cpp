@@ -197,7 +197,7 @@ Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sect
 
 QString besideControlFile(const QString &path, QChar separator, QLatin1String extension)
 {
-    return path.left(path.lastIndexOf(separator) + 1) + imageName(path, separator) + extension;
+    return path.left(fileNameStart(path, separator)) + imageName(path, separator) + extension;
 }
 
 QString sameNameOtherCase(const QString &path)

@@ -22,8 +22,23 @@ class QFile;
     stands for, so that a name read by fromSystemBytes() gives the same
     bytes again; on Windows the ANSI code page. The cue sheet is written by
     the same rule, so that its FILE line names the image by the bytes of
-    its real name. */
-QByteArray toSystemBytes(QStringView text);
+    its real name. \a isExact, when given, tells whether the bytes stand for
+    \a text exactly: a character that the code page cannot hold becomes '?',
+    never a look-alike, which could name another file. */
+QByteArray toSystemBytes(QStringView text, bool *isExact = nullptr);
+
+/** Whether toSystemBytes() gives \a text exactly. */
+bool fitsSystemBytes(QStringView text);
+
+/** \a text for a person to read in the system's 8-bit form: as
+    toSystemBytes() gives it, but with each character that the form cannot
+    hold written as \u30b2, so that none is lost or shown as a look-alike. */
+QByteArray toShownBytes(QStringView text);
+
+/** The short (8.3) name that Windows keeps for the file at \a path, where its
+    volume keeps one: a name in plain ASCII that reaches the same file. The
+    empty text when there is none, and always on Unix. */
+QString shortFileName(const QString &path);
 
 /** The text of \a bytes in the system's 8-bit form: on Unix valid UTF-8 as
     usual, and each byte that is not part of valid UTF-8 as the lone

@@ -45,6 +45,13 @@ qsizetype utf8Length(QByteArrayView bytes)
     return length;
 }
 
+bool isSurrogatePairAt(QStringView text, qsizetype at)
+{
+    if (text[at].isHighSurrogate())
+        return at + 1 < text.size() && text[at + 1].isLowSurrogate();
+    return at > 0 && text[at - 1].isHighSurrogate();
+}
+
 } // namespace
 
 int escapedByte(QStringView text, qsizetype at)
@@ -55,9 +62,10 @@ int escapedByte(QStringView text, qsizetype at)
     return c - 0xDC00;
 }
 
-QByteArray toSystemBytes(QStringView text)
+QByteArray toSystemBytes(QStringView text, bool *isExact)
 {
     QByteArray bytes;
+    bool exact = true;
     qsizetype from = 0;
     for (qsizetype at = 0; at < text.size(); ++at) {
         // Most texts hold no surrogate at all: one comparison a character.
@@ -67,8 +75,13 @@ QByteArray toSystemBytes(QStringView text)
             bytes += text.sliced(from, at - from).toUtf8();
             bytes += static_cast<char>(byte);
             from = at + 1;
+        } else if (!isSurrogatePairAt(text, at)) {
+            // UTF-8 has no form for a lone surrogate that stands for no byte.
+            exact = false;
         }
     }
+    if (isExact)
+        *isExact = exact;
     if (from == 0)
         return text.toUtf8();
     return bytes + text.sliced(from).toUtf8();
@@ -89,6 +102,11 @@ QString fromSystemBytes(QByteArrayView bytes)
         from = ++at;
     }
     return text + QString::fromUtf8(bytes.sliced(from));
+}
+
+QString shortFileName(const QString &)
+{
+    return {};
 }
 
 QStringDecoder::Encoding systemTextEncoding()

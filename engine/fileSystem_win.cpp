@@ -4,7 +4,8 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QStringEncoder>
+
+#include <string>
 
 #include <windows.h>
 
@@ -14,9 +15,30 @@ int escapedByte(QStringView, qsizetype)
     return -1;
 }
 
-QByteArray toSystemBytes(QStringView text)
+// Qt's own encoder maps a character that the code page lacks to a look-alike
+// ("Łódź" to "Lodz"), and a cue sheet would then name another file.
+QByteArray toSystemBytes(QStringView text, bool *isExact)
 {
-    return QStringEncoder(QStringEncoder::System).encode(text);
+    if (isExact)
+        *isExact = true;
+    if (text.isEmpty())
+        return {};
+    const auto *wide = reinterpret_cast<const wchar_t *>(text.utf16());
+    const int length = int(text.size());
+    // UTF-8 as the ANSI code page holds every character but a lone
+    // surrogate, and takes neither flag nor default character.
+    const UINT codePage = GetACP();
+    const bool isUtf8 = codePage == CP_UTF8;
+    const DWORD flags = isUtf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL *askDefault = isUtf8 ? nullptr : &usedDefault;
+    const int size =
+        WideCharToMultiByte(codePage, flags, wide, length, nullptr, 0, nullptr, askDefault);
+    QByteArray bytes(size, Qt::Uninitialized);
+    WideCharToMultiByte(codePage, flags, wide, length, bytes.data(), size, nullptr, askDefault);
+    if (isExact)
+        *isExact = isUtf8 ? fromSystemBytes(bytes) == text : !usedDefault;
+    return bytes;
 }
 
 QString fromSystemBytes(QByteArrayView bytes)
@@ -27,6 +49,22 @@ QString fromSystemBytes(QByteArrayView bytes)
 QStringDecoder::Encoding systemTextEncoding()
 {
     return QStringDecoder::System;
+}
+
+QString shortFileName(const QString &path)
+{
+    const auto *longPath = reinterpret_cast<const wchar_t *>(path.utf16());
+    const DWORD size = GetShortPathNameW(longPath, nullptr, 0);
+    if (size == 0)
+        return {};
+    std::wstring shortPath(size, L'\0');
+    const DWORD length = GetShortPathNameW(longPath, shortPath.data(), size);
+    if (length == 0 || length >= size)
+        return {};
+    shortPath.resize(length);
+    const QString name = QFileInfo(QString::fromStdWString(shortPath)).fileName();
+    // A volume that keeps no short names gives the long name back.
+    return name == QFileInfo(path).fileName() ? QString() : name;
 }
 
 bool hasLostItsBytes(const QString &)
@@ -52,6 +90,12 @@ std::optional<QString> fromMsJis(QByteArrayView bytes, QString *error)
 
 bool openForReading(QFile &file, const QString &path, QString *error)
 {
+    // Windows refuses to open a folder with "Access denied", which sends the
+    // user looking for permissions.
+    if (QFileInfo(path).isDir()) {
+        *error = tr("It is a folder, not a file.");
+        return false;
+    }
     file.setFileName(path);
     if (file.open(QIODevice::ReadOnly))
         return true;

@@ -19,7 +19,7 @@ FindingInfo findingInfo(FindingCode code)
     case FindingCode::Refused:
         return { QStringLiteral("refused"), Severity::Error,
             QStringLiteral("The conversion refuses the file: it is not a single-session "
-                           "control file.") };
+                           "control file, or its cue sheet cannot name the image.") };
     case FindingCode::KeywordForm:
         return warning(QStringLiteral("keyword-form"),
             QStringLiteral("A keyword line that the conversion passes over or misreads because "
@@ -104,6 +104,11 @@ FindingInfo findingInfo(FindingCode code)
     case FindingCode::CdText:
         return warning(
             QStringLiteral("cdtext"), QStringLiteral("The [CDText] section cannot be decoded."));
+    case FindingCode::CodePage:
+        return warning(QStringLiteral("code-page"),
+            QStringLiteral("The system's code page cannot hold the image's name, which the "
+                           "cue sheet gives as its short name, or the CD-Text, which it leaves "
+                           "out."));
     }
     return {};
 }

@@ -35,10 +35,11 @@ enum class FindingCode {
     NoTracks,
     Rebuilt,
     CdText,
+    CodePage,
 };
 
 /// The last of the codes, for a walk through all of them.
-inline constexpr FindingCode lastFindingCode = FindingCode::CdText;
+inline constexpr FindingCode lastFindingCode = FindingCode::CodePage;
 
 /// What a code of a finding stands for.
 struct FindingInfo

@@ -18,5 +18,19 @@ done
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 echo "Installing: ${missing[*]}" >&2
-$sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# Another install running (an automatic update, another build) holds the
+# package manager's locks: wait for them, up to ten minutes, instead of
+# failing. apt-get waits for its install lock itself, not for its lists'.
+apt=($sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+for attempt in $(seq 120); do
+    "${apt[@]}" update -qq 2>"$log" && break
+    if ! grep -q 'Could not get lock' "$log" || [ "$attempt" -eq 120 ]; then
+        cat "$log" >&2
+        exit 1
+    fi
+    [ "$attempt" -eq 1 ] && echo "Waiting for another install to finish..." >&2
+    sleep 5
+done
+"${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -30,7 +30,7 @@ fi
 
 bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
     binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev qt6-base-dev-tools wine wine64 nsis \
-    icoutils zip unzip
+    icoutils zip unzip python3
 
 cache=$root/build-qt-windows
 qtVersion=6.4.2

@@ -275,8 +275,9 @@ void TestEngine::imageName_data()
     QTest::newRow("upper-case extension") << "C:\\x\\DEMO.CCD" << QChar(u'\\') << "DEMO";
     QTest::newRow("other extension") << "C:\\x\\disc.txt" << QChar(u'\\') << "disc";
     QTest::newRow("extension only") << "C:\\x\\.ccd" << QChar(u'\\') << "";
-    QTest::newRow("forward slash is no separator on Windows")
-        << "C:/x/Demo.ccd" << QChar(u'\\') << "C:/x/Demo";
+    QTest::newRow("forward slash separates on Windows too")
+        << "C:/x/Demo.ccd" << QChar(u'\\') << "Demo";
+    QTest::newRow("mixed separators") << "p3\\x/sub/Disc.ccd" << QChar(u'\\') << "Disc";
     QTest::newRow("backslash is no separator here") << "sub/a\\b.ccd" << QChar(u'/') << "a\\b";
     QTest::newRow("name shorter than four") << "sub/ab" << QChar(u'/') << "";
     QTest::newRow("non-ASCII name")
@@ -413,6 +414,7 @@ void TestEngine::cuePathForFile_data()
     QTest::newRow("no extension")         << "C:\\Discs\\Game"       << QChar(u'\\') << "C:\\Discs\\.cue";
     QTest::newRow("Unix path")            << "/d/discs/Game.ccd"     << QChar(u'/')  << "/d/discs/Game.cue";
     QTest::newRow("short name stays in its folder") << "/d/discs/ab" << QChar(u'/')  << "/d/discs/.cue";
+    QTest::newRow("short name, mixed separators") << "C:\\T\\p3/ab" << QChar(u'\\') << "C:\\T\\p3/.cue";
     QTest::newRow("folder only")          << "/d/discs/"             << QChar(u'/')  << "/d/discs/.cue";
     QTest::newRow("short relative name")  << "ab"                    << QChar(u'/')  << ".cue";
     QTest::newRow("empty")                << ""                      << QChar(u'/')  << ".cue";

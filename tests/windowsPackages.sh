@@ -11,7 +11,9 @@ build=$1
 source=$2
 
 work=$(mktemp -d)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all
+# Wine's menu builder would file the installer's shortcut and icons under the
+# home folder's ~/.local/share, and leave some there after uninstalling.
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 failures=0
 fail() {
@@ -93,7 +95,13 @@ installed=$drive/Program\ Files/MORVANT
 got=$(cd "$installed" 2>/dev/null && find . -type f | sed 's|^\./|MORVANT/|' | LC_ALL=C sort)
 [ "$got" = "$(printf '%s\nMORVANT/Uninstall.exe' "$expected" | LC_ALL=C sort)" ] || fail "installed files: $(echo $got)"
 cmp -s "$installed/MORVANT.exe" "$exe" || fail "installed MORVANT.exe differs from the zip's"
-[ -f "$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/MORVANT.lnk" ] || fail "no Start-menu shortcut"
+shortcut=$drive/ProgramData/Microsoft/Windows/Start\ Menu/Programs/MORVANT.lnk
+[ -f "$shortcut" ] || fail "no Start-menu shortcut"
+# Where the shortcut starts the program, read from the .lnk file itself.
+startIn=$(python3 "$source/tests/shortcutFolder.py" "$shortcut" 2>&1) || true
+[ "$startIn" = '%USERPROFILE%\Documents' ] || fail "the shortcut starts in '$startIn'"
+menus=$(grep -rl MORVANT "${XDG_DATA_HOME:-$HOME/.local/share}" "${XDG_CONFIG_HOME:-$HOME/.config}" 2>/dev/null || true)
+[ -z "$menus" ] || fail "menu entries outside the prefix: $menus"
 uninstallKey='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\MORVANT'
 wine reg query "$uninstallKey" /v DisplayName 2>/dev/null | grep -q 'MORVANT' || fail "no Apps & features entry"
 wine reg query "$uninstallKey" /v UninstallString 2>/dev/null | grep -qF 'C:\Program Files\MORVANT\Uninstall.exe' || fail "UninstallString"
