@@ -12,16 +12,15 @@
 namespace {
 
 // The program keeps no settings, and Qt's file dialog would keep its history,
-// last folder and view for it (in HKCU\Software\QtProject on Windows, in
-// ~/.config/QtProject.conf elsewhere), which no uninstaller removes. Settings
-// go instead to a folder below the program's own file, which no system can
-// create, so nothing is written anywhere.
+// last folder and view for it in ~/.config/QtProject.conf, which no package
+// removes. Settings files go instead to a folder below the program's own
+// file, which no system can create, so nothing is written. (Windows keeps
+// them in the registry, which no path moves: the window undoes them there.)
 void keepNoSettings()
 {
-    QSettings::setDefaultFormat(QSettings::IniFormat);
     const QString nowhere = QCoreApplication::applicationFilePath() + QStringLiteral("/settings");
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, nowhere);
-    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, nowhere);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, nowhere);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, nowhere);
 }
 
 // A short-lived core application hands over the platform's own argument list

@@ -160,6 +160,19 @@ bool writeCueFile(const QString &path, const QString &text, QString *error)
         *error = tr("Existing file %1 is read-only").arg(shownPath(path));
         return false;
     }
+    // A program that holds the .cue open without letting it be removed (a
+    // player, an editor) would make the replacement fail only after the
+    // writing: asked first, nothing is written in vain.
+    if (exists) {
+        const HANDLE earlier = CreateFileW(wide(target), DELETE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+            nullptr);
+        if (earlier == INVALID_HANDLE_VALUE) {
+            *error = replaceReason(GetLastError());
+            return false;
+        }
+        CloseHandle(earlier);
+    }
 
     TemporaryFile temporary(folder);
     if (temporary.handle == INVALID_HANDLE_VALUE) {

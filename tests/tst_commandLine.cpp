@@ -11,6 +11,9 @@
 #include <algorithm>
 #include <cerrno>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 #ifdef Q_OS_UNIX
 #include <dirent.h>
 #include <fcntl.h>
@@ -124,6 +127,11 @@ void TestCommandLine::init()
     QVERIFY(writeFile(path("-dash.ccd"), demo));
     QVERIFY(writeFile(path(fancyName + ".ccd"), demo));
     QVERIFY(QDir(dir->path()).mkdir("folder.ccd"));
+    // As Notepad saves "Unicode": UTF-16, little-endian, with a byte-order mark.
+    const QString unicode = QString::fromLatin1(demo);
+    QVERIFY(writeFile(path("Unicode.ccd"),
+        "\xFF\xFE"
+            + QByteArray(reinterpret_cast<const char *>(unicode.utf16()), unicode.size() * 2)));
 #ifdef Q_OS_UNIX
     QVERIFY(writeFile(path(longName + ".ccd"), demo));
     QVERIFY(writeFile(path(longName + ".cue"), "earlier"));
@@ -145,6 +153,11 @@ void TestCommandLine::convert_data()
 
     const QString notControlFile =
         "File Error: Bad.ccd: The input file doesn't seem to be a proper CCD file.\n";
+#ifdef Q_OS_WIN
+    const QString folderReason = "It is a folder, not a file.\n";
+#else
+    const QString folderReason = "Is a directory\n";
+#endif
 
     QTest::newRow("converts") << QStringList{ "Demo.ccd" } << 0 << ""
                               << "Demo.cue" << demoCue("Demo");
@@ -174,8 +187,14 @@ void TestCommandLine::convert_data()
                                    << "File Error: missing.ccd: Cannot read missing.ccd:\n"
                                    << "missing.cue" << missing;
     QTest::newRow("folder as input")
-        << QStringList{ "folder.ccd" } << 1 << "File Error: folder.ccd: Cannot read folder.ccd:\n"
-        << "folder.cue" << missing;
+        << QStringList{ "folder.ccd" } << 1
+        << "File Error: folder.ccd: Cannot read folder.ccd:\n" + folderReason << "folder.cue"
+        << missing;
+    QTest::newRow("saved as UTF-16")
+        << QStringList{ "Unicode.ccd" } << 1
+        << "File Error: Unicode.ccd: The input file is saved as UTF-16 (Unicode) text, not as "
+           "the 8-bit text of a CCD file.\nSave it again as 8-bit text"
+        << "Unicode.cue" << missing;
     QTest::newRow("input named .cue is never overwritten")
         << QStringList{ "Same.cue" } << 3 << "File Error: Same.cue: Cannot write Same.cue:\n"
         << "Same.cue" << demo;
@@ -331,6 +350,12 @@ void TestCommandLine::versionAndHelp()
     QCOMPARE(help.status, 0);
     QVERIFY(help.out.startsWith("Usage: morvant "));
     QVERIFY(help.out.contains("--no-window"));
+#ifdef Q_OS_WIN
+    // As Windows programs answer it.
+    const Run windowsHelp = run(MORVANT_PATH, { "/?" }, dir->path(), headless());
+    QCOMPARE(windowsHelp.status, 0);
+    QCOMPARE(windowsHelp.out, help.out);
+#endif
 }
 
 void TestCommandLine::successNeedsNoDisplay()
@@ -501,26 +526,62 @@ void TestCommandLine::unwritable()
 
 void TestCommandLine::windowsCommandLine_data()
 {
-    QTest::addColumn<QString>("name"); // of the control file
+    QTest::addColumn<QString>("name"); // of the control file, '/' in it as such
     QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("form"); // of the path: "" as Explorer gives it, "\\?\", "mixed"
+    QTest::addColumn<QString>("situation"); // of the files beside it
     QTest::addColumn<QString>("cueName");
     QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("cue");
+    QTest::addColumn<QByteArray>("message"); // in standard error; empty: none
+    QTest::addColumn<QByteArray>("cue"); // empty: whatever names the image
 
     QByteArray cp1252Demo = demo;
     cp1252Demo.replace("FLAGS= DCP", "FLAGS= DCP \xe9\xfc\xdf");
     QByteArray cp1252Cue = demoCue("Caf\xe9 M\xfc\xdf");
     cp1252Cue.replace("FLAGS DCP", "FLAGS DCP \xe9\xfc\xdf");
+    const QByteArray shortName = "so the cue sheet names it by its short name";
+    const QString longest = QString(251, u'n'); // with ".ccd" the most that a name may have
+    const QString nearly = QString(245, u'n');
 
     // clang-format off
-    QTest::newRow("worked example") << "Demo Disc.ccd" << demo << "Demo Disc.cue" << 0
-                                    << demoCue("Demo Disc");
-    QTest::newRow("cp1252 in the path and the file") << "Café Müß.ccd" << cp1252Demo
-                                                     << "Café Müß.cue" << 0 << cp1252Cue;
-    QTest::newRow("earlier .cue in other letter case") << "DISC.CCD" << demo << "disc.cue" << 0
-                                                       << demoCue("DISC");
-    QTest::newRow("input is its own .cue in other case") << "GAME.CUE" << demo << "GAME.CUE"
-                                                         << 3 << demo;
+    QTest::newRow("worked example") << "Demo Disc.ccd" << demo << "" << "" << "Demo Disc.cue" << 0
+                                    << QByteArray() << demoCue("Demo Disc");
+    QTest::newRow("cp1252 in the path and the file") << "Café Müß.ccd" << cp1252Demo << "" << ""
+                                                     << "Café Müß.cue" << 0 << QByteArray() << cp1252Cue;
+    QTest::newRow("cp1252 beyond Latin-1") << "€uro ‰ Ÿ.ccd" << demo << "" << "" << "€uro ‰ Ÿ.cue"
+                                           << 0 << QByteArray() << demoCue("\x80uro \x89 \x9f");
+    QTest::newRow("earlier .cue in other letter case") << "DISC.CCD" << demo << "" << "" << "disc.cue"
+                                                       << 0 << QByteArray() << demoCue("DISC");
+    QTest::newRow("input is its own .cue in other case") << "GAME.CUE" << demo << "" << "" << "GAME.CUE"
+                                                         << 3 << QByteArray("It is the control file itself") << demo;
+    QTest::newRow("Japanese") << "ゲーム.ccd" << demo << "" << "" << "ゲーム.cue" << 0
+                              << QByteArray("name \\u30b2\\u30fc\\u30e0.img, " + shortName)
+                              << QByteArray();
+    QTest::newRow("Greek") << "Ελληνικά.ccd" << demo << "" << "" << "Ελληνικά.cue" << 0 << shortName
+                           << QByteArray();
+    QTest::newRow("Cyrillic") << "Диск.ccd" << demo << "" << "" << "Диск.cue" << 0 << shortName
+                              << QByteArray();
+    QTest::newRow("outside the BMP") << "Disc 💿.ccd" << demo << "" << "" << "Disc 💿.cue" << 0
+                                     << shortName << QByteArray();
+    QTest::newRow("look-alike of another file") << "Łódź Ōkami.ccd" << demo << "" << "look-alike"
+                                                << "Łódź Ōkami.cue" << 0 << shortName << QByteArray();
+    QTest::newRow("no image to take a short name from") << "Диск.ccd" << demo << "" << "no image"
+        << "Диск.cue" << 1 << QByteArray("Rename the control file and the image") << missing;
+    QTest::newRow("mixed separators") << "p3/sub/Disc.ccd" << demo << "mixed" << "" << "p3/sub/Disc.cue"
+                                      << 0 << QByteArray() << demoCue("Disc");
+    QTest::newRow("\\\\?\\ path") << "Demo Disc.ccd" << demo << "\\\\?\\" << "" << "Demo Disc.cue" << 0
+                                << QByteArray() << demoCue("Demo Disc");
+    QTest::newRow("name of 255 characters, earlier .cue") << longest + ".ccd" << demo << "" << "earlier"
+        << longest + ".cue" << 0 << QByteArray() << demoCue(longest.toLatin1());
+    QTest::newRow("name of 249 characters, \\\\?\\ path") << nearly + ".ccd" << demo << "\\\\?\\" << ""
+        << nearly + ".cue" << 0 << QByteArray() << demoCue(nearly.toLatin1());
+    QTest::newRow("hidden .cue stays hidden") << "Demo Disc.ccd" << demo << "" << "hidden"
+                                              << "Demo Disc.cue" << 0 << QByteArray() << demoCue("Demo Disc");
+    QTest::newRow("read-only .cue") << "Demo Disc.ccd" << demo << "" << "read-only" << "Demo Disc.cue"
+                                    << 3 << QByteArray("is read-only") << QByteArray("earlier");
+    QTest::newRow(".cue in use") << "Demo Disc.ccd" << demo << "" << "in use" << "Demo Disc.cue" << 3
+                                 << QByteArray("Another program is using the file")
+                                 << QByteArray("earlier");
     // clang-format on
 }
 
@@ -531,28 +592,86 @@ void TestCommandLine::windowsCommandLine()
 #else
     QFETCH(QString, name);
     QFETCH(QByteArray, content);
+    QFETCH(QString, form);
+    QFETCH(QString, situation);
     QFETCH(QString, cueName);
     QFETCH(int, status);
+    QFETCH(QByteArray, message);
     QFETCH(QByteArray, cue);
 
+    QVERIFY(QDir(dir->path()).mkpath(QFileInfo(path(name)).path()));
     QVERIFY(writeFile(path(name), content));
     QVERIFY(writeFile(path("disc.cue"), "earlier"));
-    // As Explorer starts a verb's command: the full path with backslashes, in
-    // double quotes, as the whole command line.
+    // Each image holds its own name, so that the file a FILE line names is known.
+    const QString image = path(name).chopped(4) + ".img";
+    if (situation != "no image")
+        QVERIFY(writeFile(image, image.toUtf8()));
+    if (situation == "look-alike")
+        QVERIFY(writeFile(path("Lodz Okami.img"), "another disc"));
+    const QString earlierCue = path(cueName);
+    const auto setAttributes = [&](DWORD attributes) {
+        return SetFileAttributesW(
+            reinterpret_cast<const wchar_t *>(earlierCue.utf16()), attributes);
+    };
+    if (situation == "earlier" || situation == "hidden" || situation == "read-only"
+        || situation == "in use")
+        QVERIFY(writeFile(earlierCue, "earlier"));
+    if (situation == "hidden")
+        QVERIFY(setAttributes(FILE_ATTRIBUTE_HIDDEN));
+    if (situation == "read-only")
+        QVERIFY(setAttributes(FILE_ATTRIBUTE_READONLY));
+    const auto restore = qScopeGuard([&] { setAttributes(FILE_ATTRIBUTE_NORMAL); });
+    // Held open as an editor or a player holds it, sharing it but not its removal.
+    QFile inUse(earlierCue);
+    if (situation == "in use")
+        QVERIFY(inUse.open(QIODevice::ReadOnly));
+
+    QString argument = QDir::toNativeSeparators(path(name));
+    if (form == "mixed")
+        argument = QDir::toNativeSeparators(dir->path()) + u'\\' + name;
+    else if (!form.isEmpty())
+        argument.prepend(form);
+    // As Explorer starts a verb's command: the full path in double quotes, as
+    // the whole command line. What is to be said goes to the console instead
+    // of a message box that would wait.
     QProcess process;
     process.setWorkingDirectory(QDir::tempPath());
     process.setProcessEnvironment(headless());
     process.setProgram(MORVANT_PATH);
-    // A refusal would wait in its message box; the console takes the message.
-    const QString option = status == 0 ? QString() : QStringLiteral("--no-window ");
-    process.setNativeArguments(option + u'"' + QDir::toNativeSeparators(path(name)) + u'"');
+    const QString option =
+        status == 0 && message.isEmpty() ? QString() : QStringLiteral("--no-window ");
+    process.setNativeArguments(option + u'"' + argument + u'"');
     process.start();
     const Run result = finished(process, 60000);
+    inUse.close();
     QCOMPARE(result.status, status);
-    QCOMPARE(readFile(path(cueName)), cue);
-    // Windows names are one file whatever their letter case: no second .cue.
-    const QStringList cueFiles = QDir(dir->path()).entryList({ "*.cue" }, QDir::Files);
-    QCOMPARE(cueFiles.filter(cueName, Qt::CaseInsensitive).size(), 1);
+    if (message.isEmpty())
+        QCOMPARE(result.err, QByteArray());
+    else
+        QVERIFY2(result.err.contains(message), result.err.constData());
+    const QByteArray written = readFile(path(cueName));
+    if (!cue.isEmpty())
+        QCOMPARE(written, cue);
+    if (status == 0) {
+        // Whatever its form, the FILE line names the image and no other file.
+        const qsizetype end = written.indexOf("\" BINARY");
+        QVERIFY(written.startsWith("FILE \"") && end > 0);
+        const QString named = QString::fromLocal8Bit(written.mid(6, end - 6));
+        QCOMPARE(readFile(QFileInfo(image).dir().filePath(named)), image.toUtf8());
+    }
+    if (situation == "hidden") {
+        const DWORD attributes =
+            GetFileAttributesW(reinterpret_cast<const wchar_t *>(earlierCue.utf16()));
+        QVERIFY(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN));
+    }
+    // Windows names are one file whatever their letter case: no second .cue,
+    // and no temporary file left beside it.
+    const QStringList cueFiles =
+        QDir(QFileInfo(earlierCue).path()).entryList({ "*.cue" }, QDir::Files | QDir::Hidden);
+    QCOMPARE(cueFiles.filter(QFileInfo(cueName).fileName(), Qt::CaseInsensitive).size(),
+        status == 1 ? 0 : 1);
+    QCOMPARE(QDir(QFileInfo(earlierCue).path()).entryList({ "*.tmp" }, QDir::Files | QDir::Hidden),
+        QStringList());
 #endif
 }
 

@@ -280,8 +280,13 @@ void TestEngine::imageName_data()
     QTest::newRow("mixed separators") << "p3\\x/sub/Disc.ccd" << QChar(u'\\') << "Disc";
     QTest::newRow("backslash is no separator here") << "sub/a\\b.ccd" << QChar(u'/') << "a\\b";
     QTest::newRow("name shorter than four") << "sub/ab" << QChar(u'/') << "";
+#ifdef Q_OS_WIN
+    // Beyond the ANSI code page a name takes its image's short name, or none.
+    QTest::newRow("non-ASCII name") << "Dïsc Café.ccd" << QChar(u'/') << "Dïsc Café";
+#else
     QTest::newRow("non-ASCII name")
         << "Dïsc \xF0\x9F\x92\xBF.ccd" << QChar(u'/') << "Dïsc \xF0\x9F\x92\xBF";
+#endif
 }
 
 void TestEngine::imageName()

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,8 +19,9 @@ class Program
 {
 public:
     /// Without a file the main window opens at once.
-    explicit Program(const QStringList &arguments = {})
+    explicit Program(const QStringList &arguments = {}, const QString &folder = {})
     {
+        process.setWorkingDirectory(folder);
         process.start(QStringLiteral(MORVANT_PATH), arguments);
     }
     ~Program()
@@ -106,6 +109,7 @@ private slots:
     void refusedFileShowsItsMessageThenTheWindow();
     void closingMainWindow_data();
     void closingMainWindow();
+    void fileDialogKeepsNoSettings();
 };
 
 void TestProgram::exitEndsProgramWithAboutOpen()
@@ -176,6 +180,41 @@ void TestProgram::closingMainWindow()
     QVERIFY(program.ends());
     QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.process.exitCode(), 0);
+}
+
+// The program keeps no settings, and Qt's file dialog would keep its history
+// and last folder where Qt keeps every program's, which no uninstaller clears.
+void TestProgram::fileDialogKeepsNoSettings()
+{
+#ifdef Q_OS_WIN
+    QSettings settings(
+        QStringLiteral("HKEY_CURRENT_USER\\Software\\QtProject\\OrganizationDefaults"),
+        QSettings::NativeFormat);
+#else
+    QSettings settings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+            + QStringLiteral("/QtProject.conf"),
+        QSettings::IniFormat);
+#endif
+    // What this test's own home or an earlier run left there (the window's
+    // tests show the dialog in their own process) says nothing of the program.
+    settings.remove(QStringLiteral("FileDialog"));
+    settings.sync();
+
+    QTemporaryDir dir;
+    Program program({}, dir.path());
+    QVERIFY2(!program.mainWindow().isEmpty(), "the main window did not show");
+    QVERIFY(program.choose(QStringLiteral("alt+f"), QStringLiteral("o"))); // File > Open
+    const QString title = QStringLiteral("Choose a File to Open...");
+    const QString dialog = program.waitForWindow(title);
+    QVERIFY2(!dialog.isEmpty(), "File > Open showed no dialog");
+    closeThroughFrame(dialog);
+    QTRY_VERIFY(shownWindow(program.process.processId(), title).isEmpty());
+    QVERIFY(program.choose(QStringLiteral("alt+f"), QStringLiteral("x"))); // File > Exit
+    QVERIFY(program.ends());
+    QCOMPARE(program.process.exitCode(), 0);
+
+    settings.sync();
+    QCOMPARE(settings.childGroups(), QStringList());
 }
 
 QTEST_MAIN(TestProgram)

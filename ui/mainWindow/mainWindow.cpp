@@ -178,9 +178,19 @@ void MainWindow::createTextArea()
     cueText->setFocus();
 }
 
+MainWindow::~MainWindow()
+{
+    // The dialog writes its state into the shared settings as it goes.
+    if (fileDialog) {
+        delete fileDialog;
+        settingsBeforeDialog->putBack();
+    }
+}
+
 QString MainWindow::chooseFileInDialog()
 {
     if (!fileDialog) {
+        settingsBeforeDialog.emplace();
         fileDialog = new QFileDialog(this, tr("Choose a File to Open..."));
         fileDialog->setObjectName(QStringLiteral("fileDialog"));
         fileDialog->setNameFilter(tr("CCD Files (*.ccd)"));

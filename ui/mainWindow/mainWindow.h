@@ -2,10 +2,12 @@
 
 #include "conversion.h"
 #include "cueFile.h"
+#include "dialogSettings.h"
 
 #include <QMainWindow>
 
 #include <functional>
+#include <optional>
 
 class CueTextEdit;
 class QAction;
@@ -27,6 +29,7 @@ class MainWindow : public QMainWindow
 
 public:
     explicit MainWindow(ShowMessage showMessage, QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     /// The .cue path of the latest conversion attempt; empty before any.
     QString cuePath;
@@ -74,6 +77,7 @@ private:
     ShowMessage showMessage;
     CueTextEdit *cueText = nullptr;
     QFileDialog *fileDialog = nullptr;
+    std::optional<DialogSettings> settingsBeforeDialog;
     QString lastChosenFile;
 
     QMenu *mnuFile = nullptr;

@@ -1,0 +1,5 @@
+#include "dialogSettings.h"
+
+DialogSettings::DialogSettings() = default;
+
+void DialogSettings::putBack() const { }

@@ -1,0 +1,37 @@
+#include "dialogSettings.h"
+
+#include <QSettings>
+
+namespace {
+
+// Qt keeps the dialog's state in the registry, under HKCU\Software\QtProject,
+// where no setting of a path can send it elsewhere.
+const QString software = QStringLiteral("HKEY_CURRENT_USER\\Software");
+const QString qtProject = QStringLiteral("QtProject");
+const QString fileDialog = QStringLiteral("OrganizationDefaults/FileDialog");
+
+} // namespace
+
+DialogSettings::DialogSettings()
+{
+    QSettings settings(software, QSettings::NativeFormat);
+    existed = settings.childGroups().contains(qtProject);
+    settings.beginGroup(qtProject + u'/' + fileDialog);
+    const QStringList keys = settings.allKeys();
+    for (const QString &key : keys)
+        values.insert(key, settings.value(key));
+}
+
+void DialogSettings::putBack() const
+{
+    QSettings settings(software, QSettings::NativeFormat);
+    if (!existed) {
+        settings.remove(qtProject);
+        return;
+    }
+    settings.beginGroup(qtProject);
+    settings.remove(fileDialog);
+    settings.beginGroup(fileDialog);
+    for (auto value = values.begin(); value != values.end(); ++value)
+        settings.setValue(value.key(), value.value());
+}
