@@ -54,6 +54,12 @@ std::optional<QString> fromMsJis(QByteArrayView bytes, QString *error);
     readable and cannot act on a terminal. */
 QString shownPath(const QString &path);
 
+/** \a text, from a control file or the command line, as a message quotes it:
+    each escaped byte and each control character but the line feed shown as
+    shownPath() shows them, so that it cannot act on a terminal; line feeds
+    are the message's own. */
+QString shownText(const QString &text);
+
 /** Opens the file at \a path for reading into \a file. Returns false with
     the system's reason in \a error when it cannot, a folder included. */
 bool openForReading(QFile &file, const QString &path, QString *error);

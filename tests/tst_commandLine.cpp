@@ -120,8 +120,16 @@ void TestCommandLine::init()
     QVERIFY(writeFile(path("Two.ccd"), "[CloneCD]\r\nSessions=2\r\n"));
     QVERIFY(writeFile(path("Old.ccd"), demo));
     QVERIFY(writeFile(path("Old.cue"), QByteArray(4096, 'o')));
+#ifdef Q_OS_UNIX
+    // Another user's .cue, open to all and set-user-ID and set-group-ID: the
+    // replacement is the runner's, and must not run as the runner.
+    const QByteArray oldCue = QFile::encodeName(path("Old.cue"));
+    QVERIFY(!isRoot() || ::chown(oldCue.constData(), 65534, 65534) == 0);
+    QVERIFY(::chmod(oldCue.constData(), 06777) == 0);
+#endif
     QVERIFY(writeFile(path("Same.cue"), demo));
     QVERIFY(writeFile(path("-dash.ccd"), demo));
+    QVERIFY(writeFile(path("Esc.ccd"), demo + "[CDText]\r\nEntry \x1b[2J=80\r\n"));
     QVERIFY(writeFile(path(fancyName + ".ccd"), demo));
     QVERIFY(QDir(dir->path()).mkdir("folder.ccd"));
 #ifdef Q_OS_UNIX
@@ -184,6 +192,16 @@ void TestCommandLine::convert_data()
     QTest::newRow("unknown option converts nothing")
         << QStringList{ "--bogus", "Demo.ccd" } << 2 << "morvant: unknown option '--bogus'"
         << "Demo.cue" << missing;
+    // Text from a control file or the command line cannot act on the terminal.
+    QTest::newRow("unknown option with a control character")
+        << QStringList{ "-x\x1b]0;owned\x07.ccd", "Demo.ccd" } << 2
+        << "morvant: unknown option '-x\\u001b]0;owned\\u0007.ccd'\n"
+        << "Demo.cue" << missing;
+    QTest::newRow("--cdtext warning quoting a control character")
+        << QStringList{ "--cdtext", "Esc.ccd" } << 0
+        << "morvant: warning: Esc.ccd: CD-Text left out, it cannot be decoded: line 15: Entry "
+           "\\u001b[2J is out of order\n"
+        << "Esc.cue" << demoCue("Esc");
     QTest::newRow("no file and no display") << QStringList{} << 2 << "morvant: no display"
                                             << "Demo.cue" << missing;
 }
@@ -204,6 +222,12 @@ void TestCommandLine::convert()
     else
         QVERIFY2(result.err.startsWith(message.toUtf8()), result.err.constData());
     QCOMPARE(readFile(path(cueName)), cue);
+#ifdef Q_OS_UNIX
+    // A replaced .cue keeps its permissions, and never the set-ID bits.
+    struct stat about = {};
+    if (cue != missing && ::stat(QFile::encodeName(path(cueName)).constData(), &about) == 0)
+        QCOMPARE(about.st_mode & 07777, cueName == u"Old.cue" ? 0777u : about.st_mode & 0777);
+#endif
 }
 
 void TestCommandLine::nameNotInUtf8_data()
