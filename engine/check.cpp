@@ -523,14 +523,17 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
         const bool isBlanksOnly = sessions != u"1" && sessions.trimmed() == u"1";
         const FindingInfo info =
             findingInfo(isUnreadable ? FindingCode::Unreadable : FindingCode::Refused);
-        report.findings.append({ info.severity, info.name, converted.outcome.sections.sessionsLine,
-            {}, refusalText(path, converted.outcome),
-            isUnreadable       ? tr("Check the path and that the file can be read.")
-                : isBlanksOnly ? tr("The value %1 differs from \"1\" only by blanks; write the "
-                                    "line as `Sessions=1`.")
-                                     .arg(quotedLine(sessions))
-                               : tr("No cue sheet can be made from this file. Check that it "
-                                    "is the .ccd file of a single-session CloneCD image.") });
+        const int line = report.refusal == Refusal::LineTooLong
+            ? converted.outcome.tooLongLine
+            : converted.outcome.sections.sessionsLine;
+        report.findings.append(
+            { info.severity, info.name, line, {}, refusalText(path, converted.outcome),
+                isUnreadable       ? tr("Check the path and that the file can be read.")
+                    : isBlanksOnly ? tr("The value %1 differs from \"1\" only by blanks; write the "
+                                        "line as `Sessions=1`.")
+                                         .arg(quotedLine(sessions))
+                                   : tr("No cue sheet can be made from this file. Check that it "
+                                        "is the .ccd file of a single-session CloneCD image.") });
         return report;
     }
     scan.reportRunOn(0);

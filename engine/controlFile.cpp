@@ -153,16 +153,23 @@ ScanOutcome scanControlFile(
     if (QString reason; !openForReading(file, path, &reason))
         return { Refusal::Unreadable, openFailure(reason, path), {} };
     LineReader reader(file);
-    const auto refusal = [&file](LineReader::Result result) -> ScanOutcome {
+    ControlFileLine line;
+    // Past the first line the file is a control file by its looks: a line
+    // that is too long is named, not taken for a file of another kind.
+    const auto refusal = [&file, &line](LineReader::Result result) -> ScanOutcome {
         if (result == LineReader::Result::ReadError)
             return { Refusal::Unreadable, file.errorString(), {} };
+        if (result == LineReader::Result::TooLong && line.number > 0) {
+            ScanOutcome tooLong{ Refusal::LineTooLong, {}, {} };
+            tooLong.tooLongLine = line.number + 1;
+            return tooLong;
+        }
         return { Refusal::NotControlFile, {}, {} };
     };
 
     ScanOutcome outcome;
     LineDecoder decoder;
     SectionReader sections(outcome.sections);
-    ControlFileLine line;
     QByteArrayView bytes;
     const auto handOut = [&] {
         sections.read(line);

@@ -16,6 +16,7 @@ enum class Refusal {
     Unreadable, ///< it cannot be opened or read to its end; the system tells why
     NotControlFile, ///< its first line is not "[CloneCD]", or no Sessions= line follows
     MultiSession, ///< its Sessions= value is not "1"
+    LineTooLong, ///< after a first line "[CloneCD]", a line longer than any control file's
 };
 
 /// One [Entry n] section: an entry of the disc's table of contents.
@@ -49,6 +50,7 @@ struct ScanOutcome
     QString reason; ///< the system's reason, when the file is unreadable
     ControlFileSections sections; ///< gathered only when every line is read
     bool hasTrackLines = false; ///< some line fits the rule of "[TRACK"
+    int tooLongLine = 0; ///< the line that is too long, when that refuses the file
 };
 
 /// One line of a control file as a scan hands it out; the views last until the handler returns.

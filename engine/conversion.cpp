@@ -2,6 +2,7 @@
 
 #include "cueFile.h"
 #include "fileSystem.h"
+#include "lineReader.h"
 
 QStringList ConvertedFile::warnings() const
 {
@@ -58,6 +59,11 @@ QString refusalText(const QString &path, const ScanOutcome &outcome)
         return tr("The input file doesn't seem to be a proper CCD file.");
     case Refusal::MultiSession:
         return tr("Only single-session discs are supported.");
+    case Refusal::LineTooLong:
+        return tr("Line %1 is too long: it holds more than %2 bytes, which no line of a CCD "
+                  "file needs.")
+            .arg(outcome.tooLongLine)
+            .arg(LineReader::maxLineLength);
     case Refusal::None:
         break;
     }

@@ -2,6 +2,7 @@
 #include "checkReport.h"
 #include "cueOutput.h"
 #include "discImage.h"
+#include "lineReader.h"
 #include "testHelpers.h"
 
 #include <QBuffer>
@@ -390,6 +391,9 @@ void TestCheck::refusalUsesTheConversionsMessage_data()
         << crlf("[CloneCD]\n[TRACK 1]\n") << false << "refused" << Refusal::NotControlFile;
     QTest::newRow("two sessions") << crlf("[CloneCD]\nSessions=2\n") << false << "refused"
                                   << Refusal::MultiSession;
+    QTest::newRow("line over 1 MiB after the first")
+        << crlf("[CloneCD]\nSessions=1\n") + QByteArray(LineReader::maxLineLength + 1, 'x') << false
+        << "refused" << Refusal::LineTooLong;
     QTest::newRow("missing") << QByteArray() << false << "unreadable" << Refusal::Unreadable;
     QTest::newRow("folder") << QByteArray() << true << "unreadable" << Refusal::Unreadable;
 }

@@ -118,6 +118,8 @@ void TestCommandLine::init()
     QVERIFY(writeFile(path("Bad.ccd"), "[clonecd]\r\nSessions=1\r\n"));
     QVERIFY(writeFile(path("Bad.cue"), "earlier"));
     QVERIFY(writeFile(path("Two.ccd"), "[CloneCD]\r\nSessions=2\r\n"));
+    QVERIFY(writeFile(path("Long.ccd"),
+        "[CloneCD]\r\nVersion=3\r\n[Disc]\r\nSessions=1\r\nComment=" + QByteArray(1 << 20, 'x')));
     QVERIFY(writeFile(path("Old.ccd"), demo));
     QVERIFY(writeFile(path("Old.cue"), QByteArray(4096, 'o')));
 #ifdef Q_OS_UNIX
@@ -170,6 +172,11 @@ void TestCommandLine::convert_data()
 #endif
     QTest::newRow("not a control file keeps the earlier .cue")
         << QStringList{ "Bad.ccd" } << 1 << notControlFile << "Bad.cue" << QByteArray("earlier");
+    QTest::newRow("line over 1 MiB")
+        << QStringList{ "Long.ccd" } << 1
+        << "File Error: Long.ccd: Line 5 is too long: it holds more than 1048576 bytes, which no "
+           "line of a CCD file needs.\n"
+        << "Long.cue" << missing;
     QTest::newRow("two sessions")
         << QStringList{ "Two.ccd" } << 1
         << "Disc Format Error: Two.ccd: Only single-session discs are supported.\n"
