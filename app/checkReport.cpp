@@ -85,6 +85,8 @@ QString verdict(const CheckReport &report)
 QString imageLine(const CheckReport &report)
 {
     const QString name = shownPath(report.imagePath);
+    if (!report.imageNotFile.isEmpty())
+        return tr("%1: %2").arg(name, report.imageNotFile);
     if (!report.imageExists)
         return tr("%1, missing").arg(name);
     const qint64 sectors = report.imageSize / imageSectorSize;

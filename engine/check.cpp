@@ -409,6 +409,14 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
     report.imagePath = besideControlFile(path, separator, QLatin1String(".img"));
     const FileStatus image = fileStatus(report.imagePath);
     report.imageExists = image.isFile;
+    if (image.exists && !image.isFile) {
+        report.imageNotFile = notAFile(image);
+        scan.add(FindingCode::ImageNotFile, 0, {},
+            tr("The image %1 that the cue sheet names cannot be used: %2.")
+                .arg(shownPath(report.imagePath), report.imageNotFile),
+            tr("Put the image itself beside the control file under that name."));
+        return;
+    }
     if (!report.imageExists) {
         const QString other = sameNameOtherCase(report.imagePath);
         scan.add(FindingCode::ImageMissing, 0, {},

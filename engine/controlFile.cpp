@@ -265,8 +265,10 @@ QMap<int, const TocEntry *> tocTracks(const ControlFileSections &sections)
 std::optional<qint64> leadOut(const ControlFileSections &sections)
 {
     for (const TocEntry &entry : sections.toc) {
+        // A lead-out beyond any time of a cue sheet is no disc's end, and would
+        // overflow where it is turned into bytes.
         if (entry.point == 0xa2 && entry.session == 1 && entry.plba)
-            return entry.plba;
+            return isSectorCount(*entry.plba) ? entry.plba : std::nullopt;
     }
     return std::nullopt;
 }

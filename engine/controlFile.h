@@ -81,5 +81,6 @@ ScanOutcome scanControlFile(
 QMap<int, const TocEntry *> tocTracks(const ControlFileSections &sections);
 
 /** Where the table of contents of session 1 puts the disc's end (the PLBA of
-    its lead-out entry, point A2); nothing when it does not say. */
+    its lead-out entry, point A2); nothing when it does not say, or gives a
+    value that isSectorCount() refuses. */
 std::optional<qint64> leadOut(const ControlFileSections &sections);

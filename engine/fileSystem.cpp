@@ -1,5 +1,7 @@
 #include "fileSystem.h"
 
+#include "translation.h"
+
 #include <QDir>
 
 #include <algorithm>
@@ -42,4 +44,9 @@ QString shownPath(const QString &path)
 QString shownText(const QString &text)
 {
     return shown(text, true);
+}
+
+QString notAFile(const FileStatus &status)
+{
+    return tr("it is %1, not a file").arg(status.kind);
 }

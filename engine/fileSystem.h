@@ -64,13 +64,25 @@ QString shownText(const QString &text);
     the system's reason in \a error when it cannot, a folder included. */
 bool openForReading(QFile &file, const QString &path, QString *error);
 
+/** Opens the file at \a path for reading only when it is a regular file,
+    links followed: never waiting on a FIFO for a writer, never taking a
+    device such as /dev/zero for a file of endless length. Returns false with
+    the reason in \a error otherwise. For the files that a control file's name
+    leads to, which an unpacked archive may make anything. */
+bool openRegularFile(QFile &file, const QString &path, QString *error);
+
 /// What the system tells of a path.
 struct FileStatus
 {
     bool exists = false; ///< by the path, links followed
     bool isFile = false; ///< a regular file, links followed
     qint64 size = 0; ///< of what it leads to
+    QString kind; ///< what is there instead of a regular file, as notAFile() names it
 };
 
 /** What the system tells of \a path; all false when nothing is there. */
 FileStatus fileStatus(const QString &path);
+
+/** Why what \a status tells of, which exists but is no regular file, cannot
+    be read as one: "it is a FIFO, not a file". */
+QString notAFile(const FileStatus &status);
