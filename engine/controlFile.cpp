@@ -138,10 +138,7 @@ private:
 // The command line reaches such a name by its bytes.
 QString openFailure(const QString &reason, const QString &path)
 {
-    if (hasLostItsBytes(path))
-        return tr("Its name holds bytes that are not UTF-8, which the window cannot open; "
-                  "convert it from the command line, or rename the file.");
-    return reason;
+    return hasLostItsBytes(path) ? lostBytesReason() : reason;
 }
 
 } // namespace

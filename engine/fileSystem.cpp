@@ -46,6 +46,12 @@ QString shownText(const QString &text)
     return shown(text, true);
 }
 
+QString lostBytesReason()
+{
+    return tr("Its name holds bytes that are not UTF-8, which the window cannot open; "
+              "convert it from the command line, or rename the file.");
+}
+
 QString notAFile(const FileStatus &status)
 {
     return tr("it is %1, not a file").arg(status.kind);

@@ -39,10 +39,17 @@ int escapedByte(QStringView text, qsizetype at);
 /** The encoding of a control file's text: the system's 8-bit encoding. */
 QStringDecoder::Encoding systemTextEncoding();
 
-/** Whether \a path is a name that reached the program with U+FFFD in place
-    of bytes that are not UTF-8, as the window's file dialog and a drop hand
-    such a name over, so that no file has it. Never on Windows. */
+/** Whether \a path may be a name that reached the program with U+FFFD in
+    place of bytes that are not UTF-8, as the window's file dialog and a drop
+    hand such a name over: it holds U+FFFD, and either no file has it, or a
+    name beside it that is not UTF-8 reads the same once its bytes are lost,
+    so that the file it leads to may be another than the one meant. Never on
+    Windows. */
 bool hasLostItsBytes(const QString &path);
+
+/** Why a name for which hasLostItsBytes() holds is not opened, as the
+    refusal of a file whose name the window has without its bytes says it. */
+QString lostBytesReason();
 
 /** \a bytes in MS-JIS (code page 932) decoded by the system's means; nothing,
     with the reason in \a error, when they are not valid MS-JIS or the

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -119,7 +120,29 @@ QStringDecoder::Encoding systemTextEncoding()
 
 bool hasLostItsBytes(const QString &path)
 {
-    return path.contains(QChar::ReplacementCharacter) && !fileStatus(path).exists;
+    if (!path.contains(QChar::ReplacementCharacter))
+        return false;
+    if (!fileStatus(path).exists)
+        return true;
+    // Latin-1 "Caf\xE9.ccd" and UTF-8 "Caf\uFFFD.ccd" reach the window alike:
+    // with the first beside the second, which one was meant cannot be told.
+    const QByteArray bytes = toSystemBytes(path);
+    const qsizetype slash = bytes.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : bytes.left(qMax<qsizetype>(slash, 1));
+    const QString name = QString::fromUtf8(bytes.sliced(slash + 1));
+    DIR *entries = ::opendir(folder.constData());
+    if (!entries)
+        return false;
+    bool isAlike = false;
+    while (const dirent *entry = ::readdir(entries)) {
+        const QByteArrayView entryName(entry->d_name);
+        if (QString::fromUtf8(entryName) == name && fromSystemBytes(entryName) != name) {
+            isAlike = true;
+            break;
+        }
+    }
+    ::closedir(entries);
+    return isAlike;
 }
 
 std::optional<QString> fromMsJis(QByteArrayView bytes, QString *error)

@@ -3,6 +3,7 @@
 #include "aboutWindow.h"
 #include "artwork.h"
 #include "cueTextEdit.h"
+#include "fileSystem.h"
 #include "helpViewer.h"
 
 #include <QAction>
@@ -209,8 +210,20 @@ void MainWindow::openFile(const QString &path)
     const QString inputPath = QDir::toNativeSeparators(path);
     cuePath = cuePathForFile(inputPath);
     setBusy(true);
-    cueText->setText(ccdToCue(inputPath, showMessage));
+    cueText->setText(convert(inputPath));
     showConversion(inputPath);
+}
+
+QString MainWindow::convert(const QString &inputPath)
+{
+    // The dialog and a drop hand over a name that is not UTF-8 with U+FFFD in
+    // place of its bytes, which may be the name of another file: that one is
+    // never converted in its stead.
+    if (hasLostItsBytes(inputPath)) {
+        showRefusal(showMessage, inputPath, { Refusal::Unreadable, lostBytesReason(), {} });
+        return {};
+    }
+    return ccdToCue(inputPath, showMessage);
 }
 
 bool MainWindow::dropFiles(const QStringList &paths)
@@ -225,7 +238,7 @@ bool MainWindow::dropFiles(const QStringList &paths)
 
     const QString inputPath = QDir::toNativeSeparators(paths.constFirst());
     setBusy(true);
-    cueText->setText(ccdToCue(inputPath, showMessage));
+    cueText->setText(convert(inputPath));
     cuePath = cuePathForFile(inputPath);
     showConversion(inputPath);
     return true;
