@@ -916,9 +916,19 @@ void TestMainWindow::editCommands()
     };
     QAction *command = action(item.toLatin1().constData());
     QSignalSpy triggered(command, &QAction::triggered);
+    // Cut and Paste of a large sheet take seconds: the cursor says so while the text changes.
+    QList<Qt::CursorShape> cursorsWhileChanged;
+    QObject watching;
+    const auto watch = [&] {
+        connect(cueText->document(), &QTextDocument::contentsChanged, &watching, [&] {
+            const QCursor *cursor = QGuiApplication::overrideCursor();
+            cursorsWhileChanged.append(cursor ? cursor->shape() : Qt::ArrowCursor);
+        });
+    };
 
     if (way == u"menu") {
         prepare();
+        watch();
         openEditMenuFromBar();
         QVERIFY(command->isEnabled());
         QTest::mouseClick(
@@ -927,11 +937,16 @@ void TestMainWindow::editCommands()
     } else {
         enableAllEditItems();
         prepare();
+        watch();
         QVERIFY(cueText->hasFocus());
         QTest::keySequence(cueText, command->shortcut());
     }
 
     QCOMPARE(triggered.count(), 1);
+    QCOMPARE(cursorsWhileChanged.isEmpty(), expectedText == text);
+    for (const Qt::CursorShape shape : std::as_const(cursorsWhileChanged))
+        QCOMPARE(shape, Qt::WaitCursor);
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     QCOMPARE(cueText->text(), expectedText);
     QCOMPARE(QGuiApplication::clipboard()->text(), expectedClipboard);
     if (imageOnly)

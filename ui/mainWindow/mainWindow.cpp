@@ -49,6 +49,17 @@ bool isPrimarySelectionEmpty()
     return !selection || selection->formats().isEmpty();
 }
 
+// For as long as it lives, the busy cursor shows: cutting, copying or pasting
+// a sheet of many megabytes takes seconds, as opening it does.
+class BusyCursor
+{
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
 QStringList localFiles(const QMimeData *data)
 {
     QStringList paths;
@@ -294,12 +305,14 @@ void MainWindow::enableEditItems()
 
 void MainWindow::cut()
 {
+    const BusyCursor busy;
     copy();
     cueText->replaceSelection(QString());
 }
 
 void MainWindow::copy()
 {
+    const BusyCursor busy;
     // Cleared first, so that even an empty selection leaves no earlier content behind.
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
@@ -308,6 +321,7 @@ void MainWindow::copy()
 
 void MainWindow::paste()
 {
+    const BusyCursor busy;
     cueText->replaceSelection(QGuiApplication::clipboard()->text());
 }
 
