@@ -343,8 +343,8 @@ void checkSubchannel(QByteArray sub)
         if (found == pregaps.starts.cend())
             continue;
         check(!pregaps.unknown.contains(start.track), "a pregap is either known or not");
-        check(*found < start.sector && *found >= (i > 0 ? tracks[i - 1].sector : 0),
-            "a pregap lies between the track's start and the one before it");
+        check(*found < start.sector && (i == 0 || *found > tracks[i - 1].sector),
+            "a pregap lies after the start of the track before it and before its own");
         int track = 0;
         int index = 0;
         check(positionOf(*found, &track, &index) && track == start.track && index == 0,
