@@ -29,26 +29,6 @@ QString painted(const QString &text, Colour colour, bool isOn)
     return QString::fromLatin1(code) + text + QStringLiteral("\x1b[0m");
 }
 
-// The report quotes the control file, whose lines may hold escape sequences
-// that would rewrite the terminal and hide the verdict: control characters
-// are shown as JSON writes them. Line ends are the report's own.
-QString visible(const QString &text)
-{
-    const auto isControl = [](QChar c) {
-        return c.category() == QChar::Other_Control && c != u'\n';
-    };
-    if (std::none_of(text.begin(), text.end(), isControl))
-        return text;
-    QString result;
-    for (const QChar c : text) {
-        if (isControl(c))
-            result += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            result += c;
-    }
-    return result;
-}
-
 // Words break at blanks, except inside `quoted lines`, whose blanks matter.
 QStringList words(const QString &text)
 {
@@ -105,6 +85,8 @@ QString verdict(const CheckReport &report)
 QString imageLine(const CheckReport &report)
 {
     const QString name = shownPath(report.imagePath);
+    if (!report.imageNotFile.isEmpty())
+        return tr("%1: %2").arg(name, report.imageNotFile);
     if (!report.imageExists)
         return tr("%1, missing").arg(name);
     const qint64 sectors = report.imageSize / imageSectorSize;
@@ -138,14 +120,14 @@ TrackRow trackRow(const CheckedTrack &track)
 {
     QStringList flags;
     for (const QString &text : track.flags)
-        flags << visible(text.trimmed());
+        flags << shownText(text.trimmed());
     QStringList indexes;
     for (const CheckedIndex &index : track.indexes)
-        indexes << visible(index.number)
+        indexes << shownText(index.number)
                 + (index.time.isEmpty() ? tr(" (no time)") : u' ' + index.time);
-    return { visible(track.number), track.mode.isEmpty() ? tr("(none)") : track.mode,
+    return { shownText(track.number), track.mode.isEmpty() ? tr("(none)") : track.mode,
         flags.join(u' '), indexes.join(QStringLiteral("  ")),
-        visible(titleLine(track.title, track.performer)) };
+        shownText(titleLine(track.title, track.performer)) };
 }
 
 // Two passes over the tracks, the first for the columns' widths, so that the
@@ -186,7 +168,9 @@ QString findingText(const Finding &finding, bool colour)
         place << tr("line %1").arg(finding.line);
     if (!finding.track.isEmpty())
         place << tr("track %1").arg(finding.track);
-    QString text = visible(
+    // The message quotes the control file, whose lines may hold escape
+    // sequences that would rewrite the terminal and hide the verdict.
+    QString text = shownText(
         finding.advice.isEmpty() ? finding.message : finding.message + u' ' + finding.advice);
     if (!place.isEmpty())
         text.prepend(place.join(QStringLiteral(", ")) + QStringLiteral(": "));
@@ -382,7 +366,7 @@ void writeTextReport(const CheckReport &report, bool colour, const Put &put)
         put(QStringLiteral("  image  ") + imageLine(report) + u'\n');
         const QString disc = titleLine(report.title, report.performer);
         if (!disc.isEmpty())
-            put(QStringLiteral("  disc   ") + wrapped(visible(disc), 9, 9) + u'\n');
+            put(QStringLiteral("  disc   ") + wrapped(shownText(disc), 9, 9) + u'\n');
         if (report.tracks.isEmpty())
             put(tr("  no tracks\n"));
         else

@@ -14,7 +14,8 @@ void showOnStandardError(const QString &path, const QString &text, const QString
 
 void warnOnStandardError(const QString &text)
 {
-    print(stderr, QStringLiteral("morvant: warning: ") + text + u'\n');
+    // A warning may quote the control file, whose text must not act on the terminal.
+    print(stderr, QStringLiteral("morvant: warning: ") + shownText(text) + u'\n');
 }
 
 void reportUnwritableOutput(const QString &reason)

@@ -3,13 +3,16 @@
 #include "checkReport.h"
 #include "console.h"
 #include "cueOutput.h"
+#include "fileSystem.h"
 
 #include <QFile>
 
 int printUsageError(const QString &error)
 {
-    print(
-        stderr, QStringLiteral("morvant: ") + error + QStringLiteral("\nTry 'morvant --help'.\n"));
+    // An unknown option is quoted, and may be a file's name that holds escape sequences.
+    print(stderr,
+        QStringLiteral("morvant: ") + shownText(error)
+            + QStringLiteral("\nTry 'morvant --help'.\n"));
     return exitUsage;
 }
 

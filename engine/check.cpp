@@ -409,6 +409,14 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
     report.imagePath = besideControlFile(path, separator, QLatin1String(".img"));
     const FileStatus image = fileStatus(report.imagePath);
     report.imageExists = image.isFile;
+    if (image.exists && !image.isFile) {
+        report.imageNotFile = notAFile(image);
+        scan.add(FindingCode::ImageNotFile, 0, {},
+            tr("The image %1 that the cue sheet names cannot be used: %2.")
+                .arg(shownPath(report.imagePath), report.imageNotFile),
+            tr("Put the image itself beside the control file under that name."));
+        return;
+    }
     if (!report.imageExists) {
         const QString other = sameNameOtherCase(report.imagePath);
         scan.add(FindingCode::ImageMissing, 0, {},
@@ -526,15 +534,18 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
         // The refusals that say what to do in their own text need no more advice.
         const bool isAdvised = report.refusal == Refusal::Utf16Text
             || report.refusal == Refusal::ImageNameNotInCodePage;
-        report.findings.append({ info.severity, info.name, converted.outcome.sections.sessionsLine,
-            {}, refusalText(path, converted.outcome),
-            isUnreadable       ? tr("Check the path and that the file can be read.")
-                : isAdvised    ? QString()
-                : isBlanksOnly ? tr("The value %1 differs from \"1\" only by blanks; write the "
-                                    "line as `Sessions=1`.")
-                                     .arg(quotedLine(sessions))
-                               : tr("No cue sheet can be made from this file. Check that it "
-                                    "is the .ccd file of a single-session CloneCD image.") });
+        const int line = report.refusal == Refusal::LineTooLong
+            ? converted.outcome.tooLongLine
+            : converted.outcome.sections.sessionsLine;
+        report.findings.append(
+            { info.severity, info.name, line, {}, refusalText(path, converted.outcome),
+                isUnreadable       ? tr("Check the path and that the file can be read.")
+                    : isAdvised    ? QString()
+                    : isBlanksOnly ? tr("The value %1 differs from \"1\" only by blanks; write the "
+                                        "line as `Sessions=1`.")
+                                         .arg(quotedLine(sessions))
+                                   : tr("No cue sheet can be made from this file. Check that it "
+                                        "is the .ccd file of a single-session CloneCD image.") });
         return report;
     }
     scan.reportRunOn(0);

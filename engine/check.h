@@ -54,7 +54,8 @@ struct CheckReport
     Refusal refusal = Refusal::None; ///< why, when it gives none
     QString cueSheet; ///< the text the conversion gives, empty when refused
     QString imagePath; ///< where the cue sheet's image must be
-    bool imageExists = false;
+    bool imageExists = false; ///< as a regular file
+    QString imageNotFile; ///< why what stands there instead is no image, as notAFile() says
     qint64 imageSize = -1; ///< in bytes; -1 when it does not exist
     QString title; ///< the disc's, from CD-Text when asked for
     QString performer; ///< the disc's, from CD-Text when asked for

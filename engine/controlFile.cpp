@@ -138,10 +138,7 @@ private:
 // The command line reaches such a name by its bytes.
 QString openFailure(const QString &reason, const QString &path)
 {
-    if (hasLostItsBytes(path))
-        return tr("Its name holds bytes that are not UTF-8, which the window cannot open; "
-                  "convert it from the command line, or rename the file.");
-    return reason;
+    return hasLostItsBytes(path) ? lostBytesReason() : reason;
 }
 
 // A control file saved again by an editor as "Unicode": CloneCD writes 8-bit
@@ -164,16 +161,23 @@ ScanOutcome scanControlFile(
     if (QString reason; !openForReading(file, path, &reason))
         return { Refusal::Unreadable, openFailure(reason, path), {} };
     LineReader reader(file);
-    const auto refusal = [&file](LineReader::Result result) -> ScanOutcome {
+    ControlFileLine line;
+    // Past the first line the file is a control file by its looks: a line
+    // that is too long is named, not taken for a file of another kind.
+    const auto refusal = [&file, &line](LineReader::Result result) -> ScanOutcome {
         if (result == LineReader::Result::ReadError)
             return { Refusal::Unreadable, file.errorString(), {} };
+        if (result == LineReader::Result::TooLong && line.number > 0) {
+            ScanOutcome tooLong{ Refusal::LineTooLong, {}, {} };
+            tooLong.tooLongLine = line.number + 1;
+            return tooLong;
+        }
         return { Refusal::NotControlFile, {}, {} };
     };
 
     ScanOutcome outcome;
     LineDecoder decoder;
     SectionReader sections(outcome.sections);
-    ControlFileLine line;
     QByteArrayView bytes;
     const auto handOut = [&] {
         sections.read(line);
@@ -272,8 +276,10 @@ QMap<int, const TocEntry *> tocTracks(const ControlFileSections &sections)
 std::optional<qint64> leadOut(const ControlFileSections &sections)
 {
     for (const TocEntry &entry : sections.toc) {
+        // A lead-out beyond any time of a cue sheet is no disc's end, and would
+        // overflow where it is turned into bytes.
         if (entry.point == 0xa2 && entry.session == 1 && entry.plba)
-            return entry.plba;
+            return isSectorCount(*entry.plba) ? entry.plba : std::nullopt;
     }
     return std::nullopt;
 }

@@ -18,6 +18,7 @@ enum class Refusal {
     MultiSession, ///< its Sessions= value is not "1"
     Utf16Text, ///< it is saved as UTF-16 text, which no control file is
     ImageNameNotInCodePage, ///< the cue sheet cannot name the image in the system's code page
+    LineTooLong, ///< after a first line "[CloneCD]", a line longer than any control file's
 };
 
 /// One [Entry n] section: an entry of the disc's table of contents.
@@ -51,6 +52,7 @@ struct ScanOutcome
     QString reason; ///< the system's reason, when the file is unreadable
     ControlFileSections sections; ///< gathered only when every line is read
     bool hasTrackLines = false; ///< some line fits the rule of "[TRACK"
+    int tooLongLine = 0; ///< the line that is too long, when that refuses the file
 };
 
 /// One line of a control file as a scan hands it out; the views last until the handler returns.
@@ -81,5 +83,6 @@ ScanOutcome scanControlFile(
 QMap<int, const TocEntry *> tocTracks(const ControlFileSections &sections);
 
 /** Where the table of contents of session 1 puts the disc's end (the PLBA of
-    its lead-out entry, point A2); nothing when it does not say. */
+    its lead-out entry, point A2); nothing when it does not say, or gives a
+    value that isSectorCount() refuses. */
 std::optional<qint64> leadOut(const ControlFileSections &sections);

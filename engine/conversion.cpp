@@ -2,6 +2,7 @@
 
 #include "cueFile.h"
 #include "fileSystem.h"
+#include "lineReader.h"
 
 namespace {
 
@@ -132,6 +133,11 @@ QString refusalText(const QString &path, const ScanOutcome &outcome)
                   "name for it.\nRename the control file and the image with characters of the "
                   "code page, then convert again.")
             .arg(shownPath(imageName(path) + QStringLiteral(".img")));
+    case Refusal::LineTooLong:
+        return tr("Line %1 is too long: it holds more than %2 bytes, which no line of a CCD "
+                  "file needs.")
+            .arg(outcome.tooLongLine)
+            .arg(LineReader::maxLineLength);
     case Refusal::None:
         break;
     }

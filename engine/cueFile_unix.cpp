@@ -106,6 +106,13 @@ class TemporaryFile
 public:
     explicit TemporaryFile(const CueFolder &folder) : folder(folder.descriptor)
     {
+        // Beyond a file size limit (ulimit -f) the kernel would end the
+        // program with SIGXFSZ, and with it the rest of a batch; kept out, the
+        // write fails with "File too large" as on a full disk.
+        struct sigaction ignored = {};
+        ignored.sa_handler = SIG_IGN;
+        sigemptyset(&ignored.sa_mask);
+        ::sigaction(SIGXFSZ, &ignored, &previousFileSizeAction);
         for (std::size_t i = 0; i < interruptions.size(); ++i) {
             struct sigaction handler = {};
             handler.sa_handler = removeTemporaryFile;
@@ -142,6 +149,7 @@ public:
         }
         for (std::size_t i = 0; i < interruptions.size(); ++i)
             ::sigaction(interruptions[i], &previous[i], nullptr);
+        ::sigaction(SIGXFSZ, &previousFileSizeAction, nullptr);
     }
 
     TemporaryFile(const TemporaryFile &) = delete;
@@ -195,6 +203,7 @@ private:
 
     int folder;
     std::array<struct sigaction, interruptions.size()> previous{};
+    struct sigaction previousFileSizeAction = {};
 };
 
 // Not QSaveFile: its temporary file is named after the .cue, which no longer
@@ -218,7 +227,9 @@ bool writeCueFileIn(
             *error = tr("Existing file %1 is not writable").arg(shownPath(path));
             return false;
         }
-        mode = earlier.st_mode & 07777;
+        // The permissions alone: set-user-ID and set-group-ID bits on a file
+        // that now belongs to whoever runs the program would run it as them.
+        mode = earlier.st_mode & 0777;
     } else {
         // Read back at once; the program writes from one thread only.
         const mode_t mask = ::umask(0);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 
 namespace {
 
@@ -106,7 +107,8 @@ std::optional<int> sectorMode(QIODevice &image, qint64 sector)
     static constexpr std::array<uchar, 12> sync{ 0x00, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
         0xff, 0xff, 0xff, 0x00 };
     std::array<char, headerSize> header{};
-    if (sector < 0 || !image.seek(sector * imageSectorSize)
+    if (sector < 0 || sector > std::numeric_limits<qint64>::max() / imageSectorSize
+        || !image.seek(sector * imageSectorSize)
         || readFully(image, header.data(), headerSize) != headerSize)
         return std::nullopt;
     if (!std::equal(sync.begin(), sync.end(), header.begin(),
@@ -117,6 +119,9 @@ std::optional<int> sectorMode(QIODevice &image, qint64 sector)
 
 Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sectors)
 {
+    // No file holds so many blocks; the length is as good as unknown.
+    if (sectors > std::numeric_limits<qint64>::max() / subchannelBlockSize)
+        sectors = -1;
     Pregaps pregaps;
     const qint64 size = sub.size();
     if (size % subchannelBlockSize != 0
@@ -180,13 +185,18 @@ Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sect
             break;
     }
 
-    qint64 previousStart = 0;
+    // A pregap lies after the previous track's start: one that would begin
+    // at or before it contradicts the table of contents, which wins.
+    std::optional<qint64> previousStart;
     for (const TrackStart &start : std::as_const(starts)) {
         const Boundary boundary = boundaries.value(start.track, Boundary{ {}, false });
         const auto entry = entries.constFind(start.track);
         const bool endsInPregap = boundary.last == Position{ start.track, 0 };
-        if (endsInPregap && entry != entries.cend() && entry->isCertain
-            && entry->sector >= previousStart && entry->sector < start.sector)
+        const bool isFound = endsInPregap && entry != entries.cend() && entry->isCertain
+            && entry->sector < start.sector;
+        if (isFound && previousStart && entry->sector <= *previousStart)
+            pregaps.beforePrevious.insert(start.track, entry->sector);
+        else if (isFound)
             pregaps.starts.insert(start.track, entry->sector);
         else if (endsInPregap || !boundary.isClean || entry != entries.cend())
             pregaps.unknown.append(start.track);

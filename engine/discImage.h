@@ -42,6 +42,8 @@ struct Pregaps
 {
     QHash<int, qint64> starts; ///< by track: the first sector of its index 0
     QList<int> unknown; ///< tracks whose pregap the data cannot tell for sure
+    /// by track: where the data puts its index 0, at or before the previous track's start
+    QHash<int, qint64> beforePrevious;
     QString damage; ///< why none of the file can be trusted; empty when it can
 };
 

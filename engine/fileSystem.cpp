@@ -1,21 +1,60 @@
 #include "fileSystem.h"
 
+#include "translation.h"
+
 #include <QDir>
+
+#include <algorithm>
+
+namespace {
+
+// A control character could act on a terminal; a line feed that the text
+// keeps is a line end of the message's own.
+bool isControl(QChar c, bool keepsLineFeeds)
+{
+    return c.category() == QChar::Other_Control && !(keepsLineFeeds && c == u'\n');
+}
+
+QString shown(const QString &text, bool keepsLineFeeds)
+{
+    // Most texts hold neither an escaped byte nor a control character.
+    if (std::none_of(text.begin(), text.end(),
+            [&](QChar c) { return c.isSurrogate() || isControl(c, keepsLineFeeds); }))
+        return text;
+    QString result;
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        const QChar c = text[at];
+        if (const int byte = escapedByte(text, at); byte >= 0)
+            result += QStringLiteral("\\x") + QString::number(byte, 16).toUpper();
+        else if (isControl(c, keepsLineFeeds))
+            result += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            result += c;
+    }
+    return result;
+}
+
+} // namespace
 
 QString shownPath(const QString &path)
 {
-    const QString native = QDir::toNativeSeparators(path);
-    QString shown;
-    for (qsizetype at = 0; at < native.size(); ++at) {
-        const QChar c = native[at];
-        if (const int byte = escapedByte(native, at); byte >= 0)
-            shown += QStringLiteral("\\x") + QString::number(byte, 16).toUpper();
-        else if (c.category() == QChar::Other_Control)
-            shown += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            shown += c;
-    }
-    return shown;
+    return shown(QDir::toNativeSeparators(path), false);
+}
+
+QString shownText(const QString &text)
+{
+    return shown(text, true);
+}
+
+QString lostBytesReason()
+{
+    return tr("Its name holds bytes that are not UTF-8, which the window cannot open; "
+              "convert it from the command line, or rename the file.");
+}
+
+QString notAFile(const FileStatus &status)
+{
+    return tr("it is %1, not a file").arg(status.kind);
 }
 
 bool fitsSystemBytes(QStringView text)

@@ -54,10 +54,17 @@ int escapedByte(QStringView text, qsizetype at);
 /** The encoding of a control file's text: the system's 8-bit encoding. */
 QStringDecoder::Encoding systemTextEncoding();
 
-/** Whether \a path is a name that reached the program with U+FFFD in place
-    of bytes that are not UTF-8, as the window's file dialog and a drop hand
-    such a name over, so that no file has it. Never on Windows. */
+/** Whether \a path may be a name that reached the program with U+FFFD in
+    place of bytes that are not UTF-8, as the window's file dialog and a drop
+    hand such a name over: it holds U+FFFD, and either no file has it, or a
+    name beside it that is not UTF-8 reads the same once its bytes are lost,
+    so that the file it leads to may be another than the one meant. Never on
+    Windows. */
 bool hasLostItsBytes(const QString &path);
+
+/** Why a name for which hasLostItsBytes() holds is not opened, as the
+    refusal of a file whose name the window has without its bytes says it. */
+QString lostBytesReason();
 
 /** \a bytes in MS-JIS (code page 932) decoded by the system's means; nothing,
     with the reason in \a error, when they are not valid MS-JIS or the
@@ -69,9 +76,22 @@ std::optional<QString> fromMsJis(QByteArrayView bytes, QString *error);
     readable and cannot act on a terminal. */
 QString shownPath(const QString &path);
 
+/** \a text, from a control file or the command line, as a message quotes it:
+    each escaped byte and each control character but the line feed shown as
+    shownPath() shows them, so that it cannot act on a terminal; line feeds
+    are the message's own. */
+QString shownText(const QString &text);
+
 /** Opens the file at \a path for reading into \a file. Returns false with
     the system's reason in \a error when it cannot, a folder included. */
 bool openForReading(QFile &file, const QString &path, QString *error);
+
+/** Opens the file at \a path for reading only when it is a regular file,
+    links followed: never waiting on a FIFO for a writer, never taking a
+    device such as /dev/zero for a file of endless length. Returns false with
+    the reason in \a error otherwise. For the files that a control file's name
+    leads to, which an unpacked archive may make anything. */
+bool openRegularFile(QFile &file, const QString &path, QString *error);
 
 /// What the system tells of a path.
 struct FileStatus
@@ -79,7 +99,12 @@ struct FileStatus
     bool exists = false; ///< by the path, links followed
     bool isFile = false; ///< a regular file, links followed
     qint64 size = 0; ///< of what it leads to
+    QString kind; ///< what is there instead of a regular file, as notAFile() names it
 };
 
 /** What the system tells of \a path; all false when nothing is there. */
 FileStatus fileStatus(const QString &path);
+
+/** Why what \a status tells of, which exists but is no regular file, cannot
+    be read as one: "it is a FIFO, not a file". */
+QString notAFile(const FileStatus &status);

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,6 +51,25 @@ bool isSurrogatePairAt(QStringView text, qsizetype at)
     if (text[at].isHighSurrogate())
         return at + 1 < text.size() && text[at + 1].isLowSurrogate();
     return at > 0 && text[at - 1].isHighSurrogate();
+}
+
+FileStatus statusOf(const struct stat &about)
+{
+    FileStatus status;
+    status.exists = true;
+    status.isFile = S_ISREG(about.st_mode);
+    status.size = about.st_size;
+    if (S_ISDIR(about.st_mode))
+        status.kind = tr("a folder");
+    else if (S_ISFIFO(about.st_mode))
+        status.kind = tr("a FIFO");
+    else if (S_ISCHR(about.st_mode) || S_ISBLK(about.st_mode))
+        status.kind = tr("a device");
+    else if (S_ISSOCK(about.st_mode))
+        status.kind = tr("a socket");
+    else if (!status.isFile)
+        status.kind = tr("a special file");
+    return status;
 }
 
 } // namespace
@@ -118,7 +138,29 @@ QStringDecoder::Encoding systemTextEncoding()
 
 bool hasLostItsBytes(const QString &path)
 {
-    return path.contains(QChar::ReplacementCharacter) && !fileStatus(path).exists;
+    if (!path.contains(QChar::ReplacementCharacter))
+        return false;
+    if (!fileStatus(path).exists)
+        return true;
+    // Latin-1 "Caf\xE9.ccd" and UTF-8 "Caf\uFFFD.ccd" reach the window alike:
+    // with the first beside the second, which one was meant cannot be told.
+    const QByteArray bytes = toSystemBytes(path);
+    const qsizetype slash = bytes.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : bytes.left(qMax<qsizetype>(slash, 1));
+    const QString name = QString::fromUtf8(bytes.sliced(slash + 1));
+    DIR *entries = ::opendir(folder.constData());
+    if (!entries)
+        return false;
+    bool isAlike = false;
+    while (const dirent *entry = ::readdir(entries)) {
+        const QByteArrayView entryName(entry->d_name);
+        if (QString::fromUtf8(entryName) == name && fromSystemBytes(entryName) != name) {
+            isAlike = true;
+            break;
+        }
+    }
+    ::closedir(entries);
+    return isAlike;
 }
 
 std::optional<QString> fromMsJis(QByteArrayView bytes, QString *error)
@@ -158,15 +200,38 @@ bool openForReading(QFile &file, const QString &path, QString *error)
     return true;
 }
 
+bool openRegularFile(QFile &file, const QString &path, QString *error)
+{
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer for ever.
+    const int descriptor =
+        ::open(toSystemBytes(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (descriptor < 0) {
+        *error = qt_error_string(errno);
+        return false;
+    }
+    struct stat about = {};
+    const bool isKnown = ::fstat(descriptor, &about) == 0;
+    const int statusError = errno;
+    if (!isKnown || !S_ISREG(about.st_mode)) {
+        ::close(descriptor);
+        *error = isKnown ? notAFile(statusOf(about)) : qt_error_string(statusError);
+        return false;
+    }
+    // A regular file never makes a read wait; the flag goes all the same.
+    const int flags = ::fcntl(descriptor, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
+    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
 FileStatus fileStatus(const QString &path)
 {
-    FileStatus status;
     const QByteArray name = toSystemBytes(path);
     struct stat about = {};
-    if (::stat(name.constData(), &about) == 0) {
-        status.exists = true;
-        status.isFile = S_ISREG(about.st_mode);
-        status.size = about.st_size;
-    }
-    return status;
+    return ::stat(name.constData(), &about) == 0 ? statusOf(about) : FileStatus();
 }

@@ -103,6 +103,16 @@ bool openForReading(QFile &file, const QString &path, QString *error)
     return false;
 }
 
+bool openRegularFile(QFile &file, const QString &path, QString *error)
+{
+    // A folder is the one thing besides a file that a name leads to here.
+    if (const FileStatus status = fileStatus(path); status.exists && !status.isFile) {
+        *error = notAFile(status);
+        return false;
+    }
+    return openForReading(file, path, error);
+}
+
 FileStatus fileStatus(const QString &path)
 {
     const QFileInfo info(path);
@@ -110,5 +120,7 @@ FileStatus fileStatus(const QString &path)
     status.exists = info.exists();
     status.isFile = info.isFile();
     status.size = info.size();
+    if (status.exists && !status.isFile)
+        status.kind = info.isDir() ? tr("a folder") : tr("a special file");
     return status;
 }

@@ -74,6 +74,10 @@ FindingInfo findingInfo(FindingCode code)
         return warning(QStringLiteral("image-missing"),
             QStringLiteral("The image that the cue sheet names is not beside the control "
                            "file."));
+    case FindingCode::ImageNotFile:
+        return warning(QStringLiteral("image-not-file"),
+            QStringLiteral("What the cue sheet names as the image is no file: a folder, a FIFO "
+                           "or a device."));
     case FindingCode::ImageSize:
         return warning(QStringLiteral("image-size"),
             QStringLiteral("The image is not a whole number of 2,352-byte sectors."));

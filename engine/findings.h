@@ -26,6 +26,7 @@ enum class FindingCode {
     StartMismatch,
     TocMissing,
     ImageMissing,
+    ImageNotFile,
     ImageSize,
     ImageLength,
     IndexBeyondEnd,

@@ -172,7 +172,7 @@ class Msf
 public:
     explicit Msf(qint64 sectors)
     {
-        if (sectors < 0 || sectors > std::numeric_limits<qint32>::max())
+        if (!isSectorCount(sectors))
             return;
         const auto count = static_cast<quint32>(sectors);
         put(count / 4500);
@@ -297,6 +297,11 @@ QString cuePieceOf(const RuledLine &line)
     if (text.endsWith(u"\r\n"))
         text.chop(2);
     return text;
+}
+
+bool isSectorCount(qint64 sectors)
+{
+    return sectors >= 0 && sectors <= std::numeric_limits<qint32>::max();
 }
 
 qint64 sectorCount(QStringView sectors)

@@ -100,6 +100,10 @@ QString cuePieceOf(const RuledLine &line);
     anything else. */
 qint64 sectorCount(QStringView sectors);
 
+/** Whether \a sectors is a count that sectorCount() may give, 0 to
+    2147483647: the positions that a cue sheet's times can write. */
+bool isSectorCount(qint64 sectors);
+
 /** Writes a sector count as an MM:SS:FF time (75 frames a second). Returns
     the empty text for a count that sectorCount() never gives. */
 QString sectorCountToMsf(qint64 sectors);

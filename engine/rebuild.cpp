@@ -39,7 +39,7 @@ public:
         : sections(sections), imagePath(besideControlFile(path, separator, QLatin1String(".img"))),
           subPath(besideControlFile(path, separator, QLatin1String(".sub")))
     {
-        hasImage = openForReading(image, imagePath, &imageError);
+        hasImage = openRegularFile(image, imagePath, &imageError);
     }
 
     RebuiltTracks rebuild();
@@ -104,7 +104,7 @@ void Rebuilder::readPregaps(std::optional<qint64> discEnd)
     const qint64 sectors = hasImage ? image.size() / imageSectorSize : discEnd.value_or(-1);
     Pregaps pregaps;
     QFile sub;
-    if (openForReading(sub, subPath, &pregaps.damage))
+    if (openRegularFile(sub, subPath, &pregaps.damage))
         pregaps = ::readPregaps(sub, starts, sectors);
     if (!pregaps.damage.isEmpty()) {
         warn(0, 0,
@@ -123,6 +123,15 @@ void Rebuilder::readPregaps(std::optional<qint64> discEnd)
                    "cannot be told: it gets no INDEX 00 line.")
                     .arg(cueNumber(QString::number(track.number))),
                 noIndexZero);
+        if (const auto found = pregaps.beforePrevious.constFind(track.number);
+            found != pregaps.beforePrevious.cend())
+            warn(track.line, track.number,
+                tr("The subchannel data puts the pregap of track %1 at sector %2, at or before "
+                   "the start of the track before it, which contradicts the table of contents: "
+                   "it gets no INDEX 00 line.")
+                    .arg(cueNumber(QString::number(track.number)))
+                    .arg(*found),
+                tr("Check the subchannel file; it may belong to another disc."));
     }
 }
 
@@ -138,11 +147,18 @@ RebuiltTracks Rebuilder::rebuild()
     }
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
         const TocEntry &entry = *it.value();
-        if (!entry.plba) {
+        // A start that no time of the cue sheet can write is as good as none.
+        if (!entry.plba || !isSectorCount(*entry.plba)) {
+            const QString number = cueNumber(QString::number(it.key()));
             warn(entry.line, it.key(),
-                tr("The table of contents gives track %1 no start (PLBA=), so the cue sheet "
-                   "leaves it out.")
-                    .arg(cueNumber(QString::number(it.key()))),
+                entry.plba
+                    ? tr("The table of contents gives track %1 the start PLBA=%2, outside 0 to "
+                         "2147483647, so the cue sheet leaves it out.")
+                          .arg(number)
+                          .arg(*entry.plba)
+                    : tr("The table of contents gives track %1 no start (PLBA=), so the cue sheet "
+                         "leaves it out.")
+                          .arg(number),
                 tr("Make the image again, or add the track to the cue sheet by hand."));
             continue;
         }

@@ -13,6 +13,7 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QList>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -267,6 +268,18 @@ void checkConversion(const uint8_t *data, size_t size)
         convert(controlFilePath, { false, false, separator }, [](const ControlFileLine &) {});
     check(everyLine.cueSheet == expected, "reading every line gives the same cue sheet",
         everyLine.cueSheet + QStringLiteral("\n--- expected ---\n") + expected);
+
+    // Rebuilt from the table of contents, whatever its PLBA values, every
+    // INDEX line has its time: a start that no time can write is left out.
+    const ConvertedFile rebuilt = convert(controlFilePath, { false, true, separator });
+    if (rebuilt.isRebuilt) {
+        static const QRegularExpression index(
+            QStringLiteral("^    INDEX 0[01] \\d\\d+:\\d\\d:\\d\\d$"));
+        const QStringList lines = rebuilt.cueSheet.split(QStringLiteral("\r\n"));
+        for (const QString &line : lines)
+            check(!line.contains(u"INDEX") || index.match(line).hasMatch(),
+                "a rebuilt INDEX line has its time", line);
+    }
 }
 
 QByteArray bcd(qint64 value)
@@ -330,8 +343,8 @@ void checkSubchannel(QByteArray sub)
         if (found == pregaps.starts.cend())
             continue;
         check(!pregaps.unknown.contains(start.track), "a pregap is either known or not");
-        check(*found < start.sector && *found >= (i > 0 ? tracks[i - 1].sector : 0),
-            "a pregap lies between the track's start and the one before it");
+        check(*found < start.sector && (i == 0 || *found > tracks[i - 1].sector),
+            "a pregap lies after the start of the track before it and before its own");
         int track = 0;
         int index = 0;
         check(positionOf(*found, &track, &index) && track == start.track && index == 0,

@@ -2,6 +2,7 @@
 #include "checkReport.h"
 #include "cueOutput.h"
 #include "discImage.h"
+#include "lineReader.h"
 #include "testHelpers.h"
 
 #include <QBuffer>
@@ -181,7 +182,7 @@ void TestCheck::cleanup()
 void TestCheck::findings_data()
 {
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<qint64>("imageBytes"); // -1: no image
+    QTest::addColumn<qint64>("imageBytes"); // -1: no image, -2: a folder, -3: a FIFO
     QTest::addColumn<bool>("hasSubchannel");
     QTest::addColumn<bool>("cdText");
     QTest::addColumn<QStringList>("expected");
@@ -210,6 +211,9 @@ void TestCheck::findings_data()
     row("track without INDEX 1", replaced(clean, "INDEX 1=1000", "INDEX 0=1000"),
         { "no-index-1|02|[TRACK 2]" });
     row("image missing", clean, { "image-missing||" }, -1);
+    // Said for what it is, not called missing.
+    row("image a folder", clean, { "image-not-file||" }, -2);
+    row("image a FIFO", clean, { "image-not-file||" }, -3);
     row("image not whole sectors", clean, { "image-size||" }, whole + 100);
     row("image shorter than the disc", clean,
         { "image-length||", "index-beyond-end|02|INDEX 1=1000" }, 900 * imageSectorSize);
@@ -346,6 +350,15 @@ void TestCheck::findings()
     QVERIFY(writeFile("Disc.ccd", content));
     if (imageBytes >= 0)
         QVERIFY(makeImage("Disc.img", imageBytes));
+    else if (imageBytes == -2)
+        QVERIFY(QDir().mkdir("Disc.img"));
+#ifdef Q_OS_UNIX
+    else if (imageBytes == -3)
+        QVERIFY(::mkfifo("Disc.img", 0644) == 0);
+#else
+    else if (imageBytes == -3)
+        QSKIP("Windows has no FIFOs");
+#endif
     if (hasSubchannel)
         QVERIFY(writeFile("Disc.sub", QByteArray(96, '\0')));
     const QStringList before = QDir().entryList(QDir::Files);
@@ -368,7 +381,9 @@ void TestCheck::findings()
 
     // Every line of the report fits 80 columns, apart from words longer than that,
     // and none holds a control character that a terminal would obey.
-    const QStringList lines = textReport(report, false).split(u'\n');
+    const QString text = textReport(report, false);
+    QCOMPARE(text.contains(QStringLiteral(".img, missing")), expected.contains("image-missing||"));
+    const QStringList lines = text.split(u'\n');
     for (const QString &line : lines) {
         QVERIFY2(line.size() <= 80 || !line.trimmed().contains(u' '), qPrintable(line));
         QVERIFY2(std::none_of(line.begin(), line.end(),
@@ -390,6 +405,9 @@ void TestCheck::refusalUsesTheConversionsMessage_data()
         << crlf("[CloneCD]\n[TRACK 1]\n") << false << "refused" << Refusal::NotControlFile;
     QTest::newRow("two sessions") << crlf("[CloneCD]\nSessions=2\n") << false << "refused"
                                   << Refusal::MultiSession;
+    QTest::newRow("line over 1 MiB after the first")
+        << crlf("[CloneCD]\nSessions=1\n") + QByteArray(LineReader::maxLineLength + 1, 'x') << false
+        << "refused" << Refusal::LineTooLong;
     QTest::newRow("missing") << QByteArray() << false << "unreadable" << Refusal::Unreadable;
     QTest::newRow("folder") << QByteArray() << true << "unreadable" << Refusal::Unreadable;
 }

@@ -121,10 +121,20 @@ void TestCommandLine::init()
     QVERIFY(writeFile(path("Bad.ccd"), "[clonecd]\r\nSessions=1\r\n"));
     QVERIFY(writeFile(path("Bad.cue"), "earlier"));
     QVERIFY(writeFile(path("Two.ccd"), "[CloneCD]\r\nSessions=2\r\n"));
+    QVERIFY(writeFile(path("Long.ccd"),
+        "[CloneCD]\r\nVersion=3\r\n[Disc]\r\nSessions=1\r\nComment=" + QByteArray(1 << 20, 'x')));
     QVERIFY(writeFile(path("Old.ccd"), demo));
     QVERIFY(writeFile(path("Old.cue"), QByteArray(4096, 'o')));
+#ifdef Q_OS_UNIX
+    // Another user's .cue, open to all and set-user-ID and set-group-ID: the
+    // replacement is the runner's, and must not run as the runner.
+    const QByteArray oldCue = QFile::encodeName(path("Old.cue"));
+    QVERIFY(!isRoot() || ::chown(oldCue.constData(), 65534, 65534) == 0);
+    QVERIFY(::chmod(oldCue.constData(), 06777) == 0);
+#endif
     QVERIFY(writeFile(path("Same.cue"), demo));
     QVERIFY(writeFile(path("-dash.ccd"), demo));
+    QVERIFY(writeFile(path("Esc.ccd"), demo + "[CDText]\r\nEntry \x1b[2J=80\r\n"));
     QVERIFY(writeFile(path(fancyName + ".ccd"), demo));
     QVERIFY(QDir(dir->path()).mkdir("folder.ccd"));
     // As Notepad saves "Unicode": UTF-16, little-endian, with a byte-order mark.
@@ -175,6 +185,11 @@ void TestCommandLine::convert_data()
 #endif
     QTest::newRow("not a control file keeps the earlier .cue")
         << QStringList{ "Bad.ccd" } << 1 << notControlFile << "Bad.cue" << QByteArray("earlier");
+    QTest::newRow("line over 1 MiB")
+        << QStringList{ "Long.ccd" } << 1
+        << "File Error: Long.ccd: Line 5 is too long: it holds more than 1048576 bytes, which no "
+           "line of a CCD file needs.\n"
+        << "Long.cue" << missing;
     QTest::newRow("two sessions")
         << QStringList{ "Two.ccd" } << 1
         << "Disc Format Error: Two.ccd: Only single-session discs are supported.\n"
@@ -203,6 +218,16 @@ void TestCommandLine::convert_data()
     QTest::newRow("unknown option converts nothing")
         << QStringList{ "--bogus", "Demo.ccd" } << 2 << "morvant: unknown option '--bogus'"
         << "Demo.cue" << missing;
+    // Text from a control file or the command line cannot act on the terminal.
+    QTest::newRow("unknown option with a control character")
+        << QStringList{ "-x\x1b]0;owned\x07.ccd", "Demo.ccd" } << 2
+        << "morvant: unknown option '-x\\u001b]0;owned\\u0007.ccd'\n"
+        << "Demo.cue" << missing;
+    QTest::newRow("--cdtext warning quoting a control character")
+        << QStringList{ "--cdtext", "Esc.ccd" } << 0
+        << "morvant: warning: Esc.ccd: CD-Text left out, it cannot be decoded: line 15: Entry "
+           "\\u001b[2J is out of order\n"
+        << "Esc.cue" << demoCue("Esc");
     QTest::newRow("no file and no display") << QStringList{} << 2 << "morvant: no display"
                                             << "Demo.cue" << missing;
 }
@@ -223,6 +248,12 @@ void TestCommandLine::convert()
     else
         QVERIFY2(result.err.startsWith(message.toUtf8()), result.err.constData());
     QCOMPARE(readFile(path(cueName)), cue);
+#ifdef Q_OS_UNIX
+    // A replaced .cue keeps its permissions, and never the set-ID bits.
+    struct stat about = {};
+    if (cue != missing && ::stat(QFile::encodeName(path(cueName)).constData(), &about) == 0)
+        QCOMPARE(about.st_mode & 07777, cueName == u"Old.cue" ? 0777u : about.st_mode & 0777);
+#endif
 }
 
 void TestCommandLine::nameNotInUtf8_data()

@@ -54,8 +54,9 @@ private:
 };
 
 /** For as long as it lives, files the process writes may not grow beyond
-    fileSizeLimit, and a write beyond it fails (with SIGXFSZ ignored) as on a
-    full disk. */
+    fileSizeLimit. SIGXFSZ keeps its default action, which ends the process,
+    as a shell leaves it: the program must keep it out itself, so that the
+    write fails as on a full disk. */
 class FileSizeLimited
 {
 public:
@@ -67,7 +68,7 @@ public:
         rlimit limited = saved;
         limited.rlim_cur = fileSizeLimit;
         ::setrlimit(RLIMIT_FSIZE, &limited);
-        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        previousHandler = std::signal(SIGXFSZ, SIG_DFL);
     }
     ~FileSizeLimited()
     {

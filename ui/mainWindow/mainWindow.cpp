@@ -3,6 +3,7 @@
 #include "aboutWindow.h"
 #include "artwork.h"
 #include "cueTextEdit.h"
+#include "fileSystem.h"
 #include "helpViewer.h"
 
 #include <QAction>
@@ -47,6 +48,17 @@ bool isPrimarySelectionEmpty()
     const QMimeData *selection = clipboard->mimeData(QClipboard::Selection);
     return !selection || selection->formats().isEmpty();
 }
+
+// For as long as it lives, the busy cursor shows: cutting, copying or pasting
+// a sheet of many megabytes takes seconds, as opening it does.
+class BusyCursor
+{
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
 
 QStringList localFiles(const QMimeData *data)
 {
@@ -219,8 +231,20 @@ void MainWindow::openFile(const QString &path)
     const QString inputPath = QDir::toNativeSeparators(path);
     cuePath = cuePathForFile(inputPath);
     setBusy(true);
-    cueText->setText(ccdToCue(inputPath, showMessage));
+    cueText->setText(convert(inputPath));
     showConversion(inputPath);
+}
+
+QString MainWindow::convert(const QString &inputPath)
+{
+    // The dialog and a drop hand over a name that is not UTF-8 with U+FFFD in
+    // place of its bytes, which may be the name of another file: that one is
+    // never converted in its stead.
+    if (hasLostItsBytes(inputPath)) {
+        showRefusal(showMessage, inputPath, { Refusal::Unreadable, lostBytesReason(), {} });
+        return {};
+    }
+    return ccdToCue(inputPath, showMessage);
 }
 
 bool MainWindow::dropFiles(const QStringList &paths)
@@ -235,7 +259,7 @@ bool MainWindow::dropFiles(const QStringList &paths)
 
     const QString inputPath = QDir::toNativeSeparators(paths.constFirst());
     setBusy(true);
-    cueText->setText(ccdToCue(inputPath, showMessage));
+    cueText->setText(convert(inputPath));
     cuePath = cuePathForFile(inputPath);
     showConversion(inputPath);
     return true;
@@ -291,12 +315,14 @@ void MainWindow::enableEditItems()
 
 void MainWindow::cut()
 {
+    const BusyCursor busy;
     copy();
     cueText->replaceSelection(QString());
 }
 
 void MainWindow::copy()
 {
+    const BusyCursor busy;
     // Cleared first, so that even an empty selection leaves no earlier content behind.
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
@@ -305,6 +331,7 @@ void MainWindow::copy()
 
 void MainWindow::paste()
 {
+    const BusyCursor busy;
     cueText->replaceSelection(QGuiApplication::clipboard()->text());
 }
 

@@ -68,6 +68,7 @@ private:
     QString chooseFileInDialog();
     /// A busy cursor from the start of a conversion until its outcome is shown.
     void setBusy(bool busy);
+    QString convert(const QString &inputPath);
     void showConversion(const QString &inputPath);
     void showEditPopup(const QPoint &globalPosition);
     bool handleDragAndDrop(QEvent *event);
