@@ -4,6 +4,7 @@
 #include "cdText.h"
 #include "controlFile.h"
 #include "rebuild.h"
+#include "sheetAdditions.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,6 +15,8 @@ struct ConversionOptions
     bool cdText = false; ///< add the titles and performers of its [CDText] section
     bool rebuild = false; ///< a file without [TRACK] sections gets its tracks from rebuildTracks()
     QChar separator = nativeSeparator; ///< of the folders in the control file's path
+    bool sessions = false; ///< convert a multi-session file, its sessions marked with REM lines
+    bool codes = false; ///< add the disc's CATALOG and the tracks' ISRC
 };
 
 /// What converting one control file gives.
@@ -25,11 +28,15 @@ struct ConvertedFile
     QString cdTextError; ///< why it cannot, when it cannot
     bool isRebuilt = false; ///< the tracks come from the table of contents and the image
     RebuiltTracks rebuilt;
+    SessionLayout layout; ///< of a file converted with its sessions
+    QList<SheetRemark> additionRemarks; ///< what --sessions and --codes could not write
+    std::optional<SheetRemark> sessionRefusal; ///< why the sessions cannot be placed
 
     bool isRefused() const { return outcome.refusal != Refusal::None; }
     /// What the user is told besides the cue sheet: each fact that a rebuilt
-    /// cue sheet took from elsewhere than the disc's data, and CD-Text that
-    /// could not be decoded; one text each.
+    /// cue sheet took from elsewhere than the disc's data, CD-Text that
+    /// could not be decoded, and what --sessions and --codes could not
+    /// write; one text each.
     QStringList warnings() const;
 };
 

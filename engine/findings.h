@@ -35,10 +35,14 @@ enum class FindingCode {
     NoTracks,
     Rebuilt,
     CdText,
+    SessionLayout,
+    SessionUnchecked,
+    Catalog,
+    Isrc,
 };
 
 /// The last of the codes, for a walk through all of them.
-inline constexpr FindingCode lastFindingCode = FindingCode::CdText;
+inline constexpr FindingCode lastFindingCode = FindingCode::Isrc;
 
 /// What a code of a finding stands for.
 struct FindingInfo
