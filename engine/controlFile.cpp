@@ -220,6 +220,7 @@ ScanOutcome scanControlFile(const QString &path, QString &cueSheet, const LineHa
             at >= 0 && withSessions ? sessionCount(sessions) : std::nullopt;
         if (count) {
             outcome.sessions = line.sessions = *count;
+            outcome.sections.sessionsLine = line.number;
         } else if (at >= 0 && sessions != u"1") {
             ScanOutcome multiSession{ Refusal::MultiSession, {}, {} };
             multiSession.sections.sessionsLine = line.number;

@@ -52,7 +52,8 @@ struct ControlFileSections
     int scrambledLine = 0;
     QString preGapMode; ///< the first PreGapMode= value, the mode the disc's first pregap is in
     int laterSessionLine = 0; ///< the first line that speaks of a second session
-    int sessionsLine = 0; ///< the Sessions= line, given only when its value refuses the file
+    int sessionsLine = 0; ///< the Sessions= line, given when its value refuses the file or is taken
+                          ///< as more than one session
     QString sessions; ///< that line's value, as it stands
     QString catalog; ///< the [Disc] section's CATALOG= value
     int catalogLine = 0;
