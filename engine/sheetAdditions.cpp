@@ -33,6 +33,13 @@ QString sessionNumber(int session)
     return QStringLiteral("%1").arg(session, 2, 10, QLatin1Char('0'));
 }
 
+// A TRACK line without a mode runs into what follows it, so what is put
+// before a piece must go where its line starts.
+bool isLineStart(const QString &cueSheet, qsizetype at)
+{
+    return at == 0 || cueSheet[at - 1] == u'\n';
+}
+
 const TocEntry *leadOutEntry(const ControlFileSections &sections, qint64 session)
 {
     for (const TocEntry &entry : sections.toc) {
@@ -328,6 +335,11 @@ QString addSessionsAndIsrcs(const QString &cueSheet, const QList<PlacedTrack> &t
         } else if (track->firstIndex < 0) {
             leftOut(tr("track %1 has no INDEX line to put it before.").arg(track->number),
                 tr("Add the track's INDEX lines."));
+        } else if (!isLineStart(cueSheet, track->firstIndex)) {
+            leftOut(tr("the TRACK line of track %1 has no mode, so its first INDEX shares "
+                       "that line.")
+                        .arg(track->number),
+                tr("Put a MODE= line (0 audio, 1 or 2 data) right after the [TRACK] line."));
         } else {
             isrcLines.insert(*found, isrc.line);
             edits.append({ track->firstIndex, track->firstIndex,
