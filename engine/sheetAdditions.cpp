@@ -213,6 +213,18 @@ SessionLayout layOutSessions(const QList<PlacedTrack> &tracks, const ControlFile
                     .arg(starts[s].session),
                 tr("Most programs do without it; make the control file again from the disc "
                    "if yours needs it.") });
+        } else if (*leadOut->plba <= starts[s].sector) {
+            layout.refusal = refusal(&tracks[starts[s].track], leadOut->line,
+                tr("The lead-out of session %1 (line %2) lies at sector %3, not after the "
+                   "session's first track, track %4, at sector %5.")
+                    .arg(starts[s].session)
+                    .arg(leadOut->line)
+                    .arg(*leadOut->plba)
+                    .arg(tracks[starts[s].track].number)
+                    .arg(starts[s].sector),
+                tr("The table of contents contradicts itself; make the control file again from "
+                   "the disc."));
+            return layout;
         } else if (*leadOut->plba >= next.sector) {
             layout.refusal = refusal(&tracks[next.track], leadOut->line,
                 tr("The lead-out of session %1 (line %2) lies at sector %3, not before the "

@@ -777,6 +777,11 @@ void TestCheck::convertWithWhatToAdd_data()
                 { 3, 4, 13400, 2 } }),
         15000, sessions, {}, 1,
         refusal + "The lead-out of session 1 (line 11) lies at sector 14000");
+    row("a lead-out before its session's first track",
+        sessionsFile(enhancedTracks,
+            { { 0xa2, 0, 0 }, { 1, 0, 0 }, { 2, 0, 1000 }, { 0xa2, 4, 15000, 2 },
+                { 3, 4, 13400, 2 } }),
+        15000, sessions, {}, 1, refusal + "The lead-out of session 1 (line 11) lies at sector 0");
     row("an image without the space between sessions", sessionsFile(), 3600, sessions, {}, 1,
         refusal + "The image holds 3600 sectors, but track 03 starts at sector 13400");
     row("no image to check against", sessionsFile(), -1, sessions, enhancedSheet, 0,
