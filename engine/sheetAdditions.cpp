@@ -85,7 +85,7 @@ std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
                 rebuildAdvice);
         const int session = int(qBound(qint64(0), entry->session, qint64(100)));
         const int previous = starts.isEmpty() ? 0 : starts.last().session;
-        if (session != previous && session != previous + 1)
+        if (starts.isEmpty() ? session != 1 : session != previous && session != previous + 1)
             return refusal(&track, entry->line,
                 previous == 0 ? tr("The first track, %1, lies in session %2 by the table of "
                                    "contents (line %3), but a disc starts with session 1.")

@@ -767,6 +767,11 @@ void TestCheck::convertWithWhatToAdd_data()
             { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 1000, 2 }, { 0xa2, 4, 15000, 2 },
                 { 3, 4, 13400, 1 } }),
         15000, sessions, {}, 1, refusal + "Track 03 lies in session 1 by the table of contents");
+    row("a first track in session 0",
+        sessionsFile(enhancedTracks,
+            { { 0xa2, 0, 2000 }, { 1, 0, 0, 0 }, { 2, 0, 1000 }, { 0xa2, 4, 15000, 2 },
+                { 3, 4, 13400, 2 } }),
+        15000, sessions, {}, 1, refusal + "The first track, 01, lies in session 0");
     row("offsets that disagree",
         sessionsFile(enhancedTracks + "[TRACK 4]\nMODE=1\nINDEX 1=1000\n",
             enhancedToc + QList<Toc>{ { 4, 4, 14000, 2 } }),
