@@ -127,10 +127,10 @@ void checkNamingRules(const QString &path)
     }
 }
 
-// The sectors of an INDEX line's time; -1 when it has none.
+// The sectors of the time that ends an INDEX line; -1 when it has none.
 qint64 indexSectors(QStringView line)
 {
-    const QStringList fields = line.mid(13).toString().split(u':');
+    const QStringList fields = line.mid(line.lastIndexOf(u' ') + 1).toString().split(u':');
     if (fields.size() != 3)
         return -1;
     return timeField(fields[0]) * 4500 + timeField(fields[1]) * 75 + timeField(fields[2]);
@@ -175,10 +175,12 @@ void checkAdditions(const QString &added, const QString &plain, bool isMultiSess
             offset.reset();
         if (kept[i] == plainLines[i])
             continue;
+        // An INDEX piece may follow a TRACK piece that lacks its mode, on its line.
+        const qsizetype time = plainLines[i].lastIndexOf(u' ');
         const qint64 moved = indexSectors(kept[i]);
         const qint64 given = indexSectors(plainLines[i]);
-        check(isMultiSession && kept[i].startsWith(u"    INDEX ")
-                && kept[i].left(13) == plainLines[i].left(13) && moved >= 0 && given >= 0,
+        check(isMultiSession && plainLines[i].contains(u"    INDEX ")
+                && kept[i].left(time) == plainLines[i].left(time) && moved >= 0 && given >= 0,
             "only INDEX times of a later session move", added + u'\n' + plain);
         // The offset is the same within a track; a new track may start another session.
         if (!offset)
