@@ -113,7 +113,7 @@ using Put = std::function<void(const QString &)>;
 
 struct TrackRow
 {
-    QString number, mode, flags, indexes, titles;
+    QString number, mode, flags, indexes, titles, session;
 };
 
 TrackRow trackRow(const CheckedTrack &track)
@@ -127,14 +127,18 @@ TrackRow trackRow(const CheckedTrack &track)
                 + (index.time.isEmpty() ? tr(" (no time)") : u' ' + index.time);
     return { shownText(track.number), track.mode.isEmpty() ? tr("(none)") : track.mode,
         flags.join(u' '), indexes.join(QStringLiteral("  ")),
-        shownText(titleLine(track.title, track.performer)) };
+        shownText(titleLine(track.title, track.performer)),
+        track.session > 0 ? QString::number(track.session) : QString() };
 }
 
 // Two passes over the tracks, the first for the columns' widths, so that the
 // rows of a long file are never all held at once.
 void writeTrackTable(const CheckReport &report, const Put &put)
 {
-    const TrackRow header{ tr("track"), tr("mode"), tr("flags"), tr("index"), {} };
+    const TrackRow header{ tr("track"), tr("mode"), tr("flags"), tr("index"), {}, tr("session") };
+    // The session column only for a file of several sessions.
+    const bool hasSessions = std::any_of(report.tracks.begin(), report.tracks.end(),
+        [](const CheckedTrack &track) { return track.session > 0; });
     qsizetype numberWidth = header.number.size();
     qsizetype modeWidth = header.mode.size();
     qsizetype flagsWidth = header.flags.size();
@@ -146,6 +150,8 @@ void writeTrackTable(const CheckReport &report, const Put &put)
     }
     const auto writeRow = [&](const TrackRow &row) {
         QString line = QStringLiteral("  ") + row.number.leftJustified(numberWidth)
+            + (hasSessions ? QStringLiteral("  ") + row.session.leftJustified(header.session.size())
+                           : QString())
             + QStringLiteral("  ") + row.mode.leftJustified(modeWidth) + QStringLiteral("  ")
             + row.flags.leftJustified(flagsWidth) + QStringLiteral("  ") + row.indexes;
         put(line.trimmed().prepend(QStringLiteral("  ")) + u'\n');
@@ -287,6 +293,8 @@ void writeTrack(JsonWriter &json, const CheckedTrack &track)
     json.field("line", qint64(track.line));
     json.optionalField("mode", track.mode);
     json.field("number", track.number);
+    if (track.session > 0)
+        json.field("session", qint64(track.session));
     if (!track.performer.isEmpty())
         json.field("performer", track.performer);
     if (!track.title.isEmpty())

@@ -29,6 +29,12 @@ Options parseArguments(const QStringList &arguments)
             options.cdText = true;
         else if (argument == u"--rebuild")
             options.rebuild = true;
+        else if (argument == u"--sessions")
+            options.sessions = true;
+        else if (argument == u"--codes")
+            options.codes = true;
+        else if (argument == u"--all")
+            options.cdText = options.sessions = options.codes = true;
         else if (options.error.isEmpty())
             options.error = tr("unknown option '%1'").arg(argument);
     }
@@ -62,22 +68,43 @@ QString usageText()
               "  --json       with --check: the report as JSON, for programs\n"
               "  --stdout     write the cue sheet of the one FILE to standard output\n"
               "               instead of beside it (the same bytes); no window opens\n"
-              "  --cdtext     add the disc's and each track's TITLE and PERFORMER from\n"
-              "               the control file's CD-Text (a section that cannot be\n"
-              "               decoded gives a warning on standard error and no lines)\n"
+              "\n"
+              "What to add to the cue sheet (a file that has nothing of the kind gives\n"
+              "the same bytes as without these options):\n"
+              "  --cdtext     the disc's and each track's TITLE and PERFORMER from the\n"
+              "               control file's CD-Text (a section that cannot be decoded\n"
+              "               gives a warning on standard error and no lines)\n"
+              "                 morvant --cdtext Album.ccd\n"
+              "  --sessions   every session of a multi-session disc (CD-Extra, photo and\n"
+              "               update discs, games in two sessions), which is refused\n"
+              "               without it: REM SESSION and REM LEAD-OUT lines, positions\n"
+              "               counted from the image's start. A track in no session,\n"
+              "               sessions out of order, offsets that disagree, a lead-out\n"
+              "               past the next session or an image without the space\n"
+              "               between sessions refuse the file; no image beside it, or\n"
+              "               a session without its lead-out, gives a warning\n"
+              "                 morvant --sessions \"Enhanced CD.ccd\"\n"
+              "  --codes      the disc's CATALOG and each track's ISRC (a value of another\n"
+              "               form is left out with a warning on standard error)\n"
+              "                 morvant --codes Album.ccd\n"
+              "  --all        --cdtext, --sessions and --codes together\n"
+              "                 morvant --all --stdout Album.ccd\n"
+              "\n"
               "  --rebuild    for a FILE without [TRACK] sections, take the tracks from\n"
               "               its table of contents: starts and flags from the [Entry]\n"
               "               rows, modes from the sector headers in the image, INDEX 00\n"
               "               from the .sub file beside it; whatever comes from a guess\n"
               "               gives a warning on standard error. Other files are\n"
               "               converted exactly as without it\n"
+              "\n"
               "  -h, --help     show this help and exit\n"
               "  -V, --version  show the version and exit\n"
               "  --           end of options: what follows is a file\n"
               "\n"
               "Exit status: 0 when every file converted, 1 when a file could not be read\n"
-              "or is not a single-session control file, 2 on a usage error, 3 when a cue\n"
-              "sheet or standard output could not be written. With --check: 0 when nothing\n"
+              "or is not a single-session control file (with --sessions: when its\n"
+              "sessions cannot be placed), 2 on a usage error, 3 when a cue sheet or\n"
+              "standard output could not be written. With --check: 0 when nothing\n"
               "was found, 1 when there were warnings, 2 when a file cannot be read or would\n"
               "be refused or the report cannot be written.\n");
 }

@@ -38,6 +38,8 @@ struct Options
     bool cdText = false; ///< --cdtext: add the disc's titles and performers
     bool rebuild =
         false; ///< --rebuild: tracks from the table of contents when there are no [TRACK] sections
+    bool sessions = false; ///< --sessions: a cue sheet of every session of a multi-session file
+    bool codes = false; ///< --codes: add the disc's CATALOG and the tracks' ISRC
     QString error; ///< set when the command line cannot be understood
 };
 

@@ -25,9 +25,11 @@ int printText(const QString &text)
 int runCheck(const Options &options)
 {
     QFile output;
+    CheckOptions checkOptions{ options.cdText, options.rebuild };
+    checkOptions.sessions = options.sessions;
+    checkOptions.codes = options.codes;
     const CheckStatus status = output.open(stdout, QIODevice::WriteOnly)
-        ? checkFiles(options.files, { options.cdText, options.rebuild }, options.json,
-            isColourTerminal(), output)
+        ? checkFiles(options.files, checkOptions, options.json, isColourTerminal(), output)
         : checkRefused;
     const bool isWritten = output.flush() && output.error() == QFileDevice::NoError;
     const QString reason = isWritten ? QString() : output.errorString();
@@ -49,7 +51,7 @@ int writeToStandardOutput(const Options &options)
         [&file](const QString &text, const QString &title) {
             showOnStandardError(commandLinePaths(file).inputPath, text, title);
         },
-        warnOnStandardError, options.rebuild);
+        warnOnStandardError, options.rebuild, options.sessions, options.codes);
     // A failed write has been told already.
     if (status == exitNotWritten || closeStandardOutput())
         return status;
@@ -64,6 +66,6 @@ int convertWithoutWindow(const Options &options)
                            "name a control file to convert.\n"));
         return exitUsage;
     }
-    return convertFiles(
-        options.files, options.cdText, showOnStandardError, warnOnStandardError, options.rebuild);
+    return convertFiles(options.files, options.cdText, showOnStandardError, warnOnStandardError,
+        options.rebuild, options.sessions, options.codes);
 }

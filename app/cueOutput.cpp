@@ -7,10 +7,18 @@
 
 namespace {
 
-QString cueSheetOf(const QString &inputPath, bool cdText, bool rebuild,
+ConversionOptions conversionOptions(bool cdText, bool rebuild, bool sessions, bool codes)
+{
+    ConversionOptions options{ cdText, rebuild };
+    options.sessions = sessions;
+    options.codes = codes;
+    return options;
+}
+
+QString cueSheetOf(const QString &inputPath, const ConversionOptions &options,
     const ShowMessage &showMessage, const ShowWarning &showWarning)
 {
-    const ConvertedFile converted = convert(inputPath, { cdText, rebuild });
+    const ConvertedFile converted = convert(inputPath, options);
     if (converted.isRefused())
         showRefusal(showMessage, inputPath, converted.outcome);
     const QStringList warnings = converted.warnings();
@@ -22,16 +30,16 @@ QString cueSheetOf(const QString &inputPath, bool cdText, bool rebuild,
 } // namespace
 
 ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowFileMessage &showMessage,
-    const ShowWarning &showWarning, bool rebuild)
+    const ShowWarning &showWarning, bool rebuild, bool sessions, bool codes)
 {
+    const ConversionOptions options = conversionOptions(cdText, rebuild, sessions, codes);
     ExitStatus status = exitConverted;
     for (const QString &argument : files) {
         const CommandLinePaths paths = commandLinePaths(argument);
         const auto showAboutFile = [&](const QString &text, const QString &title) {
             showMessage(paths.inputPath, text, title);
         };
-        const QString cueSheet =
-            cueSheetOf(paths.inputPath, cdText, rebuild, showAboutFile, showWarning);
+        const QString cueSheet = cueSheetOf(paths.inputPath, options, showAboutFile, showWarning);
         if (cueSheet.isEmpty())
             status = qMax(status, exitRefused);
         else if (!saveCueSheet(paths.inputPath, paths.cuePath, cueSheet, showAboutFile))
@@ -41,10 +49,11 @@ ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowFileMes
 }
 
 ExitStatus convertToOutput(const QString &argument, bool cdText, QIODevice &output,
-    const ShowMessage &showMessage, const ShowWarning &showWarning, bool rebuild)
+    const ShowMessage &showMessage, const ShowWarning &showWarning, bool rebuild, bool sessions,
+    bool codes)
 {
-    const QString cueSheet =
-        cueSheetOf(commandLinePaths(argument).inputPath, cdText, rebuild, showMessage, showWarning);
+    const QString cueSheet = cueSheetOf(commandLinePaths(argument).inputPath,
+        conversionOptions(cdText, rebuild, sessions, codes), showMessage, showWarning);
     if (cueSheet.isEmpty())
         return exitRefused;
     // The same bytes as writeCueFile() puts into the .cue file.

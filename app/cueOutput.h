@@ -23,14 +23,19 @@ using ShowFileMessage =
     cannot be decoded is converted without them, after a warning through
     \a showWarning. With \a rebuild a file without [TRACK] sections gets its
     tracks from its table of contents and image, with a warning for each fact
-    that they could not give. Returns the exit status. */
+    that they could not give. With \a sessions a multi-session file is
+    converted with its sessions, with \a codes the disc's CATALOG and the
+    tracks' ISRC are added; what they cannot write gives a warning. Returns
+    the exit status. */
 ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowFileMessage &showMessage,
-    const ShowWarning &showWarning, bool rebuild = false);
+    const ShowWarning &showWarning, bool rebuild = false, bool sessions = false,
+    bool codes = false);
 
 /** Converts the control file that \a argument names and writes to \a output
-    exactly the bytes its .cue file would hold. \a cdText and \a rebuild
-    work as for convertFiles(). Returns exitRefused after
+    exactly the bytes its .cue file would hold. \a cdText, \a rebuild,
+    \a sessions and \a codes work as for convertFiles(). Returns exitRefused after
     telling the user through \a showMessage, exitNotWritten when \a output
     fails, after telling the system's reason the same way. */
 ExitStatus convertToOutput(const QString &argument, bool cdText, QIODevice &output,
-    const ShowMessage &showMessage, const ShowWarning &showWarning, bool rebuild = false);
+    const ShowMessage &showMessage, const ShowWarning &showWarning, bool rebuild = false,
+    bool sessions = false, bool codes = false);

@@ -30,8 +30,8 @@ int convertOrOpenWindow(int &argc, char **argv, const Options &options)
         const auto keep = [&](const QString &path, const QString &text, const QString &title) {
             messages.append({ path, text, title });
         };
-        status =
-            convertFiles(options.files, options.cdText, keep, warnOnStandardError, options.rebuild);
+        status = convertFiles(options.files, options.cdText, keep, warnOnStandardError,
+            options.rebuild, options.sessions, options.codes);
         if (status == exitConverted)
             return exitConverted;
     }

@@ -145,7 +145,7 @@ void Scan::takeRuled(int number, const RuledLine &ruled)
     const LineRule rule = ruled.rule;
     if (rule == LineRule::Track) {
         reportRunOn(number);
-        tracks.append({ shared(cueNumber(ruled.number)), number, {}, {}, {}, {}, {} });
+        tracks.append({ shared(cueNumber(ruled.number)), number, {}, {}, {}, {}, {}, 0 });
         isTrackLineOpen = true;
         modeProblemLine = 0;
         return;
@@ -308,7 +308,7 @@ void checkLengths(Scan &scan, std::optional<qint64> discEnd)
     }
 }
 
-void checkToc(Scan &scan)
+void checkToc(Scan &scan, bool everySession)
 {
     if (scan.tracks.isEmpty())
         return;
@@ -320,7 +320,8 @@ void checkToc(Scan &scan)
                "FLAGS are right."));
         return;
     }
-    const QMap<int, const TocEntry *> entries = tocTracks(scan.sections);
+    const QMap<int, const TocEntry *> entries =
+        everySession ? tocTracksOfEverySession(scan.sections) : tocTracks(scan.sections);
     QStringList missing;
     for (const CheckedTrack &track : scan.tracks) {
         const std::optional<int> number = wholeNumber(track.number);
@@ -493,7 +494,7 @@ void takeRebuilt(const RebuiltTracks &rebuilt, Scan &scan)
 {
     for (const RebuiltTrack &track : rebuilt.tracks) {
         CheckedTrack checked{ cueNumber(QString::number(track.number)), track.line,
-            QString(modeOf(QString::number(track.mode))), {}, {}, {}, {} };
+            QString(modeOf(QString::number(track.mode))), {}, {}, {}, {}, 0 };
         if (!track.flags.isEmpty())
             checked.flags.append(u' ' + track.flags);
         const auto addIndex = [&](const QString &number, qint64 sectors) {
@@ -511,6 +512,24 @@ void takeRebuilt(const RebuiltTracks &rebuilt, Scan &scan)
     }
 }
 
+// The sheet's positions of the later sessions' tracks are the control file's
+// plus their session's offset, so the tracks are checked where the sheet puts them.
+void placeInSessions(const SessionLayout &layout, Scan &scan)
+{
+    if (layout.sessions.size() != scan.tracks.size())
+        return;
+    for (qsizetype i = 0; i < scan.tracks.size(); ++i) {
+        CheckedTrack &track = scan.tracks[i];
+        track.session = layout.sessions[i];
+        for (CheckedIndex &index : track.indexes) {
+            if (index.sectors < 0 || layout.offsets[i] == 0)
+                continue;
+            index.sectors += layout.offsets[i];
+            index.time = sectorCountToMsf(index.sectors);
+        }
+    }
+}
+
 } // namespace
 
 CheckReport checkControlFile(const QString &path, const CheckOptions &options, QChar separator)
@@ -519,8 +538,11 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     report.path = path;
 
     Scan scan;
-    const ConvertedFile converted = convert(path, { options.cdText, options.rebuild, separator },
-        [&](const ControlFileLine &line) { scan.take(line); });
+    ConversionOptions conversion{ options.cdText, options.rebuild, separator };
+    conversion.sessions = options.sessions;
+    conversion.codes = options.codes;
+    const ConvertedFile converted =
+        convert(path, conversion, [&](const ControlFileLine &line) { scan.take(line); });
     report.refusal = converted.outcome.refusal;
     if (report.refusal != Refusal::None) {
         report.isRefused = true;
@@ -529,6 +551,13 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
         // Blanks that a reader of the file does not see, and the conversion
         // does not pass over.
         const bool isBlanksOnly = sessions != u"1" && sessions.trimmed() == u"1";
+        if (converted.sessionRefusal) {
+            const SheetRemark &remark = *converted.sessionRefusal;
+            const FindingInfo info = findingInfo(remark.code);
+            report.findings.append({ info.severity, info.name, remark.line, remark.track,
+                remark.message, remark.advice });
+            return report;
+        }
         const FindingInfo info =
             findingInfo(isUnreadable ? FindingCode::Unreadable : FindingCode::Refused);
         // The refusals that say what to do in their own text need no more advice.
@@ -544,8 +573,11 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
                     : isBlanksOnly ? tr("The value %1 differs from \"1\" only by blanks; write the "
                                         "line as `Sessions=1`.")
                                          .arg(quotedLine(sessions))
-                                   : tr("No cue sheet can be made from this file. Check that it "
-                                        "is the .ccd file of a single-session CloneCD image.") });
+                    : sessionCount(sessions)
+                    ? tr("Convert it with --sessions, which makes a cue sheet of all its sessions; "
+                         "--check --sessions checks it first.")
+                    : tr("No cue sheet can be made from this file. Check that it "
+                         "is the .ccd file of a single-session CloneCD image.") });
         return report;
     }
     scan.reportRunOn(0);
@@ -553,8 +585,11 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     report.cueSheet = converted.cueSheet;
     if (converted.isRebuilt)
         takeRebuilt(converted.rebuilt, scan);
+    const bool hasSessions = converted.outcome.sessions > 1;
+    if (hasSessions)
+        placeInSessions(converted.layout, scan);
 
-    if (scan.sections.laterSessionLine) {
+    if (scan.sections.laterSessionLine && !hasSessions) {
         scan.add(FindingCode::Sessions, scan.sections.laterSessionLine, {},
             tr("The file says Sessions=1, but it describes a second session."),
             tr("A cue sheet made from it holds only what the [TRACK] sections give; "
@@ -580,8 +615,10 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
                       .arg(listed));
     }
     checkTracks(scan);
-    std::optional<qint64> discEnd = leadOut(scan.sections);
-    checkToc(scan);
+    std::optional<qint64> discEnd = hasSessions
+        ? leadOutOfSession(scan.sections, converted.outcome.sessions)
+        : leadOut(scan.sections);
+    checkToc(scan, hasSessions);
     checkImage(path, separator, scan, report, discEnd);
     checkLengths(scan, discEnd);
 
@@ -617,6 +654,8 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
             tr("The cue sheet gets no TITLE or PERFORMER lines; add them by hand with "
                "characters of the code page if you need them."));
     }
+    for (const SheetRemark &remark : converted.additionRemarks)
+        scan.add(remark.code, remark.line, remark.track, remark.message, remark.advice);
 
     std::stable_sort(scan.findings.begin(), scan.findings.end(),
         [](const Finding &a, const Finding &b) { return a.line < b.line; });

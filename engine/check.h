@@ -38,6 +38,7 @@ struct CheckedTrack
     QList<CheckedIndex> indexes;
     QString title; ///< from CD-Text, when asked for
     QString performer; ///< from CD-Text, when asked for
+    int session = 0; ///< of a file converted with its sessions; 0 otherwise
 };
 
 // Moved as bytes when a list grows, so that a list of a long file's tracks or
@@ -70,6 +71,8 @@ struct CheckOptions
     bool cdText = false; ///< decode CD-Text as the conversion would with it
     bool rebuild =
         false; ///< rebuild the tracks of a file without [TRACK] sections, as the conversion would
+    bool sessions = false; ///< place the tracks in their sessions, as the conversion would
+    bool codes = false; ///< check the CATALOG and ISRC values, as the conversion would
 };
 
 /** Reads the control file at \a path by the conversion's own rules and tells

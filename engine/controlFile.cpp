@@ -74,12 +74,14 @@ public:
         line.startsSection = trimmed.startsWith(u'[') && trimmed.endsWith(u']');
         if (line.startsSection) {
             section = trimmed.sliced(1, trimmed.size() - 2).toString().simplified();
+            sectionLine = line.number;
             startSection(line.number);
         } else if (const qsizetype equals = trimmed.indexOf(u'='); equals > 0) {
             takeEntry(
                 line.number, trimmed.first(equals).trimmed(), trimmed.sliced(equals + 1).trimmed());
         }
         line.section = section;
+        line.sectionLine = sectionLine;
     }
 
 private:
@@ -105,6 +107,11 @@ private:
         if (upperSection == u"CDTEXT") {
             if (sections.cdText.size() < maxCdTextEntries)
                 sections.cdText.append({ name.toString(), value, number });
+        } else if (upperSection == u"DISC" && key == u"CATALOG" && !sections.catalogLine) {
+            sections.catalog = value;
+            sections.catalogLine = number;
+        } else if (upperSection.startsWith(u"TRACK") && key == u"ISRC") {
+            sections.isrcs.append({ value, number, sectionLine });
         } else if (upperSection == u"DISC" && key == u"DATATRACKSSCRAMBLED") {
             sections.scrambled = value;
             sections.scrambledLine = number;
@@ -129,6 +136,7 @@ private:
     ControlFileSections &sections;
     QString section;
     QString upperSection;
+    int sectionLine = 0;
     qsizetype tocIndex = -1; ///< of the [Entry] section that the lines are in
 };
 
@@ -154,8 +162,17 @@ bool isUtf16Text(QFile &file)
 
 } // namespace
 
-ScanOutcome scanControlFile(
-    const QString &path, QString &cueSheet, const LineHandler &onLine, bool everyLine)
+std::optional<int> sessionCount(QStringView value)
+{
+    if (value.isEmpty() || value.size() > 2 || value.front() == u'0'
+        || !std::all_of(value.begin(), value.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return std::nullopt;
+    const int count = value.toInt();
+    return count >= 2 ? std::optional<int>(count) : std::nullopt;
+}
+
+ScanOutcome scanControlFile(const QString &path, QString &cueSheet, const LineHandler &onLine,
+    bool everyLine, bool withSessions)
 {
     QFile file;
     if (QString reason; !openForReading(file, path, &reason))
@@ -217,7 +234,12 @@ ScanOutcome scanControlFile(
         const qsizetype at = maySpeakOfSessions ? keywordAt(line.text, sessionsKey) : -1;
         const QStringView sessions =
             at >= 0 ? line.text.sliced(at + qsizetype(sessionsKey.size())) : QStringView();
-        if (at >= 0 && sessions != u"1") {
+        const std::optional<int> count =
+            at >= 0 && withSessions ? sessionCount(sessions) : std::nullopt;
+        if (count) {
+            outcome.sessions = line.sessions = *count;
+            outcome.sections.sessionsLine = line.number;
+        } else if (at >= 0 && sessions != u"1") {
             ScanOutcome multiSession{ Refusal::MultiSession, {}, {} };
             multiSession.sections.sessionsLine = line.number;
             multiSession.sections.sessions = sessions.toString();
@@ -280,6 +302,26 @@ std::optional<qint64> leadOut(const ControlFileSections &sections)
         // overflow where it is turned into bytes.
         if (entry.point == 0xa2 && entry.session == 1 && entry.plba)
             return isSectorCount(*entry.plba) ? entry.plba : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+QMap<int, const TocEntry *> tocTracksOfEverySession(const ControlFileSections &sections)
+{
+    QMap<int, const TocEntry *> tracks;
+    for (const TocEntry &entry : sections.toc) {
+        if (entry.point && *entry.point >= 1 && *entry.point <= 99
+            && !tracks.contains(int(*entry.point)))
+            tracks.insert(int(*entry.point), &entry);
+    }
+    return tracks;
+}
+
+std::optional<qint64> leadOutOfSession(const ControlFileSections &sections, qint64 session)
+{
+    for (const TocEntry &entry : sections.toc) {
+        if (entry.point == 0xa2 && entry.session == session && entry.plba)
+            return entry.plba;
     }
     return std::nullopt;
 }

@@ -19,7 +19,13 @@ enum class Refusal {
     Utf16Text, ///< it is saved as UTF-16 text, which no control file is
     ImageNameNotInCodePage, ///< the cue sheet cannot name the image in the system's code page
     LineTooLong, ///< after a first line "[CloneCD]", a line longer than any control file's
+    SessionLayout, ///< its sessions cannot be placed on the disc; the reason says why
 };
+
+/** The number of sessions that a Sessions= value gives a file that is
+    converted with its sessions: a whole number from 2 to 99, written plainly
+    (no blanks, sign or leading zero). Nothing for any other value. */
+std::optional<int> sessionCount(QStringView value);
 
 /// One [Entry n] section: an entry of the disc's table of contents.
 struct TocEntry
@@ -29,6 +35,14 @@ struct TocEntry
     std::optional<qint64> point;
     std::optional<qint64> control;
     std::optional<qint64> plba;
+};
+
+/// An ISRC= entry of a [TRACK] section.
+struct TrackCode
+{
+    QString value;
+    int line = 0;
+    int sectionLine = 0; ///< the line that starts its section
 };
 
 /// What a control file's sections say besides its tracks.
@@ -41,8 +55,12 @@ struct ControlFileSections
     int scrambledLine = 0;
     QString preGapMode; ///< the first PreGapMode= value, the mode the disc's first pregap is in
     int laterSessionLine = 0; ///< the first line that speaks of a second session
-    int sessionsLine = 0; ///< the Sessions= line, given only when its value refuses the file
+    int sessionsLine = 0; ///< the Sessions= line, given when its value refuses the file or is taken
+                          ///< as more than one session
     QString sessions; ///< that line's value, as it stands
+    QString catalog; ///< the [Disc] section's CATALOG= value
+    int catalogLine = 0;
+    QList<TrackCode> isrcs; ///< the ISRC= entries of the [TRACK] sections, in order
 };
 
 /// How a scan of a control file ended, and what it gathered.
@@ -53,6 +71,7 @@ struct ScanOutcome
     ControlFileSections sections; ///< gathered only when every line is read
     bool hasTrackLines = false; ///< some line fits the rule of "[TRACK"
     int tooLongLine = 0; ///< the line that is too long, when that refuses the file
+    int sessions = 1; ///< of a file converted with its sessions, as its Sessions= line gives them
 };
 
 /// One line of a control file as a scan hands it out; the views last until the handler returns.
@@ -64,6 +83,8 @@ struct ControlFileLine
     RuledLine ruled; ///< no rule before the Sessions= line
     QStringView section; ///< the [section] the line starts or lies in, blanks simplified
     bool startsSection = false;
+    int sectionLine = 0; ///< where the line's section starts; 0 before the first
+    int sessions = 1; ///< as the Sessions= line of a file converted with its sessions gives them
 };
 
 using LineHandler = std::function<void(const ControlFileLine &line)>;
@@ -72,10 +93,11 @@ using LineHandler = std::function<void(const ControlFileLine &line)>;
     and appends to \a cueSheet what its lines give. With \a everyLine it also
     reads the sections and hands \a onLine, when given, every line in order;
     without, only the lines that hold a keyword are decoded, and plain ASCII
-    ones not even those. Stops at the first reason to refuse the file, which
-    it returns. */
-ScanOutcome scanControlFile(
-    const QString &path, QString &cueSheet, const LineHandler &onLine, bool everyLine);
+    ones not even those. With \a withSessions a Sessions= value that
+    sessionCount() reads is no reason to refuse the file. Stops at the first
+    reason to refuse the file, which it returns. */
+ScanOutcome scanControlFile(const QString &path, QString &cueSheet, const LineHandler &onLine,
+    bool everyLine, bool withSessions = false);
 
 /** The tracks that the table of contents of session 1 lists: for each
     point from 1 to 99, the first [Entry] of that point, as a reader of the
@@ -86,3 +108,12 @@ QMap<int, const TocEntry *> tocTracks(const ControlFileSections &sections);
     its lead-out entry, point A2); nothing when it does not say, or gives a
     value that isSectorCount() refuses. */
 std::optional<qint64> leadOut(const ControlFileSections &sections);
+
+/** The session that the table of contents places each track in, and the
+    track's entry: for each point from 1 to 99, the first [Entry] of that
+    point, whatever its session. */
+QMap<int, const TocEntry *> tocTracksOfEverySession(const ControlFileSections &sections);
+
+/** Where the table of contents puts the end of \a session (the PLBA of its
+    lead-out entry, point A2); nothing when it does not say. */
+std::optional<qint64> leadOutOfSession(const ControlFileSections &sections, qint64 session);

@@ -1,6 +1,7 @@
 #include "conversion.h"
 
 #include "cueFile.h"
+#include "discImage.h"
 #include "fileSystem.h"
 #include "lineReader.h"
 
@@ -57,6 +58,9 @@ QStringList ConvertedFile::warnings() const
                         .arg(unwritableCdText);
     if (!shortImageName.isEmpty())
         warnings << shortNameText(longImageName, shortImageName);
+    for (const SheetRemark &remark : additionRemarks)
+        warnings << (remark.line > 0 ? tr("line %1: %2").arg(remark.line).arg(remark.message)
+                                     : remark.message);
     return warnings;
 }
 
@@ -76,19 +80,54 @@ ConvertedFile convert(
     const QString fileLine =
         QStringLiteral("FILE \"") + imageFile + QStringLiteral("\" BINARY\r\n");
     QString cueSheet = fileLine;
-    converted.outcome = scanControlFile(
-        path, cueSheet, alsoEachLine, options.cdText || alsoEachLine || options.rebuild);
+    // The tracks' places are noted only when something is to be added at them.
+    const bool addsToTracks = options.sessions || options.codes;
+    SheetPlaces places(cueSheet.size());
+    const LineHandler onLine = !addsToTracks ? alsoEachLine : [&](const ControlFileLine &line) {
+        places.take(line, cueSheet.size());
+        if (alsoEachLine)
+            alsoEachLine(line);
+    };
+    converted.outcome = scanControlFile(path, cueSheet, onLine,
+        options.cdText || alsoEachLine || options.rebuild || addsToTracks, options.sessions);
     // What the file is, or whether it can be read, tells the user more.
     if (!converted.isRefused() && imageFile.isEmpty())
         converted.outcome.refusal = Refusal::ImageNameNotInCodePage;
     if (converted.isRefused())
         return converted;
 
+    const int sessions = converted.outcome.sessions;
     if (options.rebuild && !converted.outcome.hasTrackLines) {
-        converted.isRebuilt = true;
-        converted.rebuilt = rebuildTracks(path, converted.outcome.sections, options.separator);
-        cueSheet = fileLine + cueLinesOf(converted.rebuilt.tracks);
+        if (sessions > 1) {
+            // The rebuilt tracks are those of session 1 alone.
+            converted.sessionRefusal = SheetRemark{ FindingCode::SessionLayout, 0, {},
+                tr("The file has no [TRACK] sections, and --rebuild takes the tracks of session 1 "
+                   "alone, so a cue sheet of its %1 sessions cannot be made.")
+                    .arg(sessions),
+                tr("Convert it with --rebuild but without --sessions for its first session, or "
+                   "make the control file again with a program that writes [TRACK] "
+                   "sections.") };
+        } else {
+            converted.isRebuilt = true;
+            converted.rebuilt = rebuildTracks(path, converted.outcome.sections, options.separator);
+            cueSheet = fileLine + cueLinesOf(converted.rebuilt.tracks);
+        }
+    } else if (sessions > 1) {
+        const FileStatus image =
+            fileStatus(besideControlFile(path, options.separator, QLatin1String(".img")));
+        converted.layout = layOutSessions(places.tracks, converted.outcome.sections, sessions,
+            image.isFile ? std::optional<qint64>(image.size / imageSectorSize) : std::nullopt);
+        converted.sessionRefusal = converted.layout.refusal;
+        converted.additionRemarks = converted.layout.remarks;
     }
+    if (converted.sessionRefusal) {
+        converted.outcome.refusal = Refusal::SessionLayout;
+        converted.outcome.reason = converted.sessionRefusal->message;
+        return converted;
+    }
+    if (addsToTracks && !converted.isRebuilt)
+        cueSheet = addSessionsAndIsrcs(cueSheet, places.tracks, converted.layout,
+            converted.outcome.sections, options.codes, &converted.additionRemarks);
 
     if (options.cdText && converted.outcome.sections.hasCdText) {
         QList<QByteArray> packs;
@@ -99,6 +138,8 @@ ConvertedFile convert(
                 cueSheet = addCdText(cueSheet, converted.cdText);
         }
     }
+    if (options.codes)
+        cueSheet = addCatalog(cueSheet, converted.outcome.sections, &converted.additionRemarks);
     converted.cueSheet = cueSheet;
     return converted;
 }
@@ -138,6 +179,8 @@ QString refusalText(const QString &path, const ScanOutcome &outcome)
                   "file needs.")
             .arg(outcome.tooLongLine)
             .arg(LineReader::maxLineLength);
+    case Refusal::SessionLayout:
+        return outcome.reason;
     case Refusal::None:
         break;
     }
@@ -147,5 +190,7 @@ QString refusalText(const QString &path, const ScanOutcome &outcome)
 void showRefusal(const ShowMessage &showMessage, const QString &path, const ScanOutcome &outcome)
 {
     showMessage(refusalText(path, outcome),
-        outcome.refusal == Refusal::MultiSession ? tr("Disc Format Error") : fileErrorTitle());
+        outcome.refusal == Refusal::MultiSession || outcome.refusal == Refusal::SessionLayout
+            ? tr("Disc Format Error")
+            : fileErrorTitle());
 }

@@ -4,6 +4,7 @@
 #include "cdText.h"
 #include "controlFile.h"
 #include "rebuild.h"
+#include "sheetAdditions.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,6 +15,8 @@ struct ConversionOptions
     bool cdText = false; ///< add the titles and performers of its [CDText] section
     bool rebuild = false; ///< a file without [TRACK] sections gets its tracks from rebuildTracks()
     QChar separator = nativeSeparator; ///< of the folders in the control file's path
+    bool sessions = false; ///< convert a multi-session file, its sessions marked with REM lines
+    bool codes = false; ///< add the disc's CATALOG and the tracks' ISRC
 };
 
 /// What converting one control file gives.
@@ -32,12 +35,15 @@ struct ConvertedFile
     /// Which CD-Text text the system's code page cannot hold, such as "the
     /// disc's TITLE", when that leaves the CD-Text out
     QString unwritableCdText;
+    SessionLayout layout; ///< of a file converted with its sessions
+    QList<SheetRemark> additionRemarks; ///< what --sessions and --codes could not write
+    std::optional<SheetRemark> sessionRefusal; ///< why the sessions cannot be placed
 
     bool isRefused() const { return outcome.refusal != Refusal::None; }
     /// What the user is told besides the cue sheet: each fact that a rebuilt
     /// cue sheet took from elsewhere than the disc's data, CD-Text that could
-    /// not be decoded or written, and an image named by its short name; one
-    /// text each.
+    /// not be decoded or written, an image named by its short name, and what
+    /// --sessions and --codes could not write; one text each.
     QStringList warnings() const;
 };
 

@@ -113,6 +113,24 @@ FindingInfo findingInfo(FindingCode code)
             QStringLiteral("The system's code page cannot hold the image's name, which the "
                            "cue sheet gives as its short name, or the CD-Text, which it leaves "
                            "out."));
+    case FindingCode::SessionLayout:
+        return { QStringLiteral("session-layout"), Severity::Error,
+            QStringLiteral("With --sessions, the tracks cannot be placed on the disc: a track in "
+                           "no session, sessions out of order, offsets that disagree, a lead-out "
+                           "past the next session, or an image without the space between "
+                           "sessions.") };
+    case FindingCode::SessionUnchecked:
+        return warning(QStringLiteral("session-unchecked"),
+            QStringLiteral("With --sessions, no image to check the sessions' positions against, "
+                           "or a session without its lead-out."));
+    case FindingCode::Catalog:
+        return warning(QStringLiteral("catalog"),
+            QStringLiteral("With --codes, a CATALOG= value that is not 13 digits, left out of "
+                           "the cue sheet."));
+    case FindingCode::Isrc:
+        return warning(QStringLiteral("isrc"),
+            QStringLiteral("With --codes, an ISRC= value that is not 5 letters or digits and 7 "
+                           "digits, or that has no place in the cue sheet, left out of it."));
     }
     return {};
 }

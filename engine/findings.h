@@ -37,10 +37,14 @@ enum class FindingCode {
     Rebuilt,
     CdText,
     CodePage,
+    SessionLayout,
+    SessionUnchecked,
+    Catalog,
+    Isrc,
 };
 
 /// The last of the codes, for a walk through all of them.
-inline constexpr FindingCode lastFindingCode = FindingCode::CodePage;
+inline constexpr FindingCode lastFindingCode = FindingCode::Isrc;
 
 /// What a code of a finding stands for.
 struct FindingInfo

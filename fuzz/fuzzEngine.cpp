@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -126,6 +127,68 @@ void checkNamingRules(const QString &path)
     }
 }
 
+// The sectors of the time that ends an INDEX line; -1 when it has none.
+qint64 indexSectors(QStringView line)
+{
+    const QStringList fields = line.mid(line.lastIndexOf(u' ') + 1).toString().split(u':');
+    if (fields.size() != 3)
+        return -1;
+    return timeField(fields[0]) * 4500 + timeField(fields[1]) * 75 + timeField(fields[2]);
+}
+
+// What --sessions and --codes add, checked against the plain reading: the
+// added lines are well formed, and taken away they leave the plain cue sheet,
+// but for INDEX times that a later session's offset moves, by the same number
+// of sectors for every INDEX of a track, and by none in session 1.
+void checkAdditions(const QString &added, const QString &plain, bool isMultiSession)
+{
+    static const QRegularExpression catalog(QStringLiteral("^CATALOG [0-9]{13}$"));
+    static const QRegularExpression isrc(QStringLiteral("^    ISRC [A-Z0-9]{5}[0-9]{7}$"));
+    static const QRegularExpression session(QStringLiteral("^  REM SESSION [0-9]{2}$"));
+    static const QRegularExpression leadOut(
+        QStringLiteral("^  REM LEAD-OUT [0-9]+:[0-9]{2}:[0-9]{2}$"));
+    QStringList kept;
+    int sessions = 0;
+    const QStringList lines = added.split(QStringLiteral("\r\n"));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString &line = lines[i];
+        if (i == 0 && line.startsWith(u"CATALOG")) {
+            check(catalog.match(line).hasMatch(), "a CATALOG line holds 13 digits", added);
+        } else if (line.startsWith(u"    ISRC")) {
+            check(isrc.match(line).hasMatch(), "an ISRC line holds an ISRC", added);
+        } else if (line.startsWith(u"  REM SESSION")) {
+            check(isMultiSession && session.match(line).hasMatch()
+                    && line.mid(14).toInt() == ++sessions,
+                "sessions are marked in order, only on a disc of several", added);
+        } else if (line.startsWith(u"  REM LEAD-OUT")) {
+            check(isMultiSession && leadOut.match(line).hasMatch(),
+                "a lead-out line holds a time, only on a disc of several", added);
+        } else {
+            kept << line;
+        }
+    }
+    const QStringList plainLines = plain.split(QStringLiteral("\r\n"));
+    check(kept.size() == plainLines.size(), "the additions leave the plain lines", added);
+    std::optional<qint64> offset;
+    for (qsizetype i = 0; i < kept.size(); ++i) {
+        if (kept[i].startsWith(u"  TRACK "))
+            offset.reset();
+        if (kept[i] == plainLines[i])
+            continue;
+        // An INDEX piece may follow a TRACK piece that lacks its mode, on its line.
+        const qsizetype time = plainLines[i].lastIndexOf(u' ');
+        const qint64 moved = indexSectors(kept[i]);
+        const qint64 given = indexSectors(plainLines[i]);
+        check(isMultiSession && plainLines[i].contains(u"    INDEX ")
+                && kept[i].left(time) == plainLines[i].left(time) && moved >= 0 && given >= 0,
+            "only INDEX times of a later session move", added + u'\n' + plain);
+        // The offset is the same within a track; a new track may start another session.
+        if (!offset)
+            offset = moved - given;
+        check(moved - given == *offset, "a track's INDEX times move together", added);
+    }
+}
+
 bool isModePiece(QStringView line)
 {
     return line == u" AUDIO" || line == u" MODE1/2352" || line == u" MODE2/2352";
@@ -175,7 +238,7 @@ QString decodedLine(QByteArrayView bytes)
 
 // The conversion written plainly from its rules, one decoded line at a time,
 // to hold the engine's faster byte-level reading to the same results.
-QString referenceConversion(QByteArrayView bytes, QChar separator)
+QString referenceConversion(QByteArrayView bytes, QChar separator, bool withSessions = false)
 {
     QList<QString> lines;
     QByteArrayView firstLine;
@@ -202,7 +265,10 @@ QString referenceConversion(QByteArrayView bytes, QChar separator)
     if (next == lines.size())
         return {};
     const QString &sessions = lines[next];
-    if (sessions.mid(sessions.indexOf(u"Sessions=") + 9) != u"1")
+    const QString value = sessions.mid(sessions.indexOf(u"Sessions=") + 9);
+    // With its sessions, a file may give 2 to 99 of them, written plainly.
+    static const QRegularExpression sessionCount(QStringLiteral("^[1-9][0-9]?$"));
+    if (value != u"1" && !(withSessions && sessionCount.match(value).hasMatch()))
         return {};
 
     const qsizetype nameStart = controlFilePath.lastIndexOf(separator) + 1;
@@ -280,6 +346,24 @@ void checkConversion(const uint8_t *data, size_t size)
             check(!line.contains(u"INDEX") || index.match(line).hasMatch(),
                 "a rebuilt INDEX line has its time", line);
     }
+
+    ConversionOptions everything{ false, false, separator };
+    everything.sessions = everything.codes = true;
+    const ConvertedFile added = convert(controlFilePath, everything);
+    if (!expected.isEmpty()) {
+        check(!added.isRefused(), "what a file has to add never refuses a single-session file");
+        checkAdditions(added.cueSheet, expected, false);
+        return;
+    }
+    const QString withSessions = referenceConversion(
+        QByteArrayView(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size)),
+        separator, true);
+    check(added.isRefused() || !withSessions.isEmpty(),
+        "only a file of several sessions is converted with them", added.cueSheet);
+    check(added.outcome.refusal != Refusal::SessionLayout || !added.outcome.reason.isEmpty(),
+        "a sessions refusal says why");
+    if (!added.isRefused())
+        checkAdditions(added.cueSheet, withSessions, true);
 }
 
 QByteArray bcd(qint64 value)

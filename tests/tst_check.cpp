@@ -60,6 +60,7 @@ struct Toc
     int point;
     int control;
     qint64 plba;
+    int session = 1;
 };
 
 QByteArray tocEntries(const QList<Toc> &toc)
@@ -67,12 +68,13 @@ QByteArray tocEntries(const QList<Toc> &toc)
     QByteArray text;
     for (qsizetype i = 0; i < toc.size(); ++i) {
         text +=
-            QStringLiteral("[Entry %1]\nSession=1\nPoint=0x%2\nADR=0x01\nControl=0x%3\nTrackNo=0\n"
+            QStringLiteral("[Entry %1]\nSession=%5\nPoint=0x%2\nADR=0x01\nControl=0x%3\nTrackNo=0\n"
                            "PLBA=%4\n")
                 .arg(i)
                 .arg(toc[i].point, 2, 16, QLatin1Char('0'))
                 .arg(toc[i].control, 2, 16, QLatin1Char('0'))
                 .arg(toc[i].plba)
+                .arg(toc[i].session)
                 .toLatin1();
     }
     return text;
@@ -92,6 +94,19 @@ QByteArray controlFile(const QByteArray &tracks = twoTracks, const QList<Toc> &t
 QByteArray replaced(QByteArray text, const QByteArray &before, const QByteArray &after)
 {
     return text.replace(before, after);
+}
+
+// An Enhanced CD: two audio tracks in session 1, whose lead-out is at sector
+// 2000; a data track in session 2, 11,400 sectors on (lead-out, lead-in and
+// pregap between them), the disc ending at sector 15000.
+const QList<Toc> enhancedToc{ { 0xa2, 0x00, 2000 }, { 1, 0x00, 0 }, { 2, 0x00, 1000 },
+    { 0xa2, 0x04, 15000, 2 }, { 3, 0x04, 13400, 2 } };
+const QByteArray enhancedTracks = twoTracks + "[TRACK 3]\nMODE=1\nINDEX 1=13400\n";
+
+QByteArray sessionsFile(const QByteArray &tracks = enhancedTracks,
+    const QList<Toc> &toc = enhancedToc, const QByteArray &sessions = "2")
+{
+    return replaced(controlFile(tracks, toc), "Sessions=1", "Sessions=" + sessions);
 }
 
 // A finding as "code|track|the line it points to", so that rows name lines by their text.
@@ -156,6 +171,8 @@ private slots:
     void colourOnlyWhenAsked();
     void convertToOutput_data();
     void convertToOutput();
+    void convertWithWhatToAdd_data();
+    void convertWithWhatToAdd();
     void commandLine_data();
     void commandLine();
     void readsEachFileOnce_data();
@@ -186,13 +203,14 @@ void TestCheck::findings_data()
     QTest::addColumn<bool>("hasSubchannel");
     QTest::addColumn<bool>("cdText");
     QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("options"); // "sessions", "codes"
 
     const qint64 whole = 2000 * imageSectorSize;
     const QByteArray clean = controlFile();
     const auto row = [&](const char *name, const QByteArray &content, const QStringList &expected,
                          qint64 image = 2000 * imageSectorSize, bool sub = false,
-                         bool cdText = false) {
-        QTest::newRow(name) << content << image << sub << cdText << expected;
+                         bool cdText = false, const QStringList &options = {}) {
+        QTest::newRow(name) << content << image << sub << cdText << expected << options;
     };
 
     row("clean", clean, {});
@@ -337,6 +355,60 @@ void TestCheck::findings_data()
     const QByteArray badCdText = "[CDText]\r\nEntries=1\r\nEntry 0=80 00\r\n";
     row("undecodable CD-Text", clean + badCdText, { "cdtext||" }, whole, false, true);
     row("CD-Text not asked for", clean + badCdText, {}, whole, false, false);
+
+    const qint64 disc = 15000 * imageSectorSize;
+    const QStringList sessions{ "sessions" };
+    const QStringList codes{ "codes" };
+    row("two sessions, checked with their sessions", sessionsFile(), {}, disc, false, false,
+        sessions);
+    row("two sessions, counted from the session's start",
+        sessionsFile(replaced(enhancedTracks, "INDEX 1=13400", "INDEX 1=0")), {}, disc, false,
+        false, sessions);
+    row("two sessions, with --codes alone", sessionsFile(), { "refused||Sessions=2" }, disc, false,
+        false, codes);
+    row("a track that no entry places in a session",
+        sessionsFile(enhancedTracks, { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 1000 } }),
+        { "session-layout|03|[TRACK 3]" }, disc, false, false, sessions);
+    row("sessions out of order",
+        sessionsFile(enhancedTracks,
+            { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 1000, 2 }, { 0xa2, 4, 15000, 2 },
+                { 3, 4, 13400, 1 } }),
+        { "session-layout|03|[Entry 4]" }, disc, false, false, sessions);
+    row("offsets that disagree within a session",
+        sessionsFile(enhancedTracks + "[TRACK 4]\nMODE=1\nINDEX 1=1000\n",
+            enhancedToc + QList<Toc>{ { 4, 4, 14000, 2 } }),
+        { "session-layout|04|INDEX 1=1000" }, disc, false, false, sessions);
+    row("session 1 counted from elsewhere",
+        sessionsFile(replaced(enhancedTracks, "INDEX 1=1000", "INDEX 1=900")),
+        { "session-layout|02|INDEX 1=900" }, disc, false, false, sessions);
+    row("a lead-out past the next session's first track",
+        sessionsFile(enhancedTracks,
+            { { 0xa2, 0, 13400 }, { 1, 0, 0 }, { 2, 0, 1000 }, { 0xa2, 4, 15000, 2 },
+                { 3, 4, 13400, 2 } }),
+        { "session-layout|03|[Entry 0]" }, disc, false, false, sessions);
+    row("an image without the space between sessions", sessionsFile(),
+        { "session-layout|03|[TRACK 3]" }, 3600 * imageSectorSize, false, false, sessions);
+    row("no image to check the sessions against", sessionsFile(),
+        { "image-missing||", "session-unchecked||" }, -1, false, false, sessions);
+    row("a session without its lead-out",
+        sessionsFile(enhancedTracks,
+            { { 1, 0, 0 }, { 2, 0, 1000 }, { 0xa2, 4, 15000, 2 }, { 3, 4, 13400, 2 } }),
+        { "session-unchecked||" }, disc, false, false, sessions);
+    row("fewer sessions than the file says", sessionsFile(enhancedTracks, enhancedToc, "3"),
+        { "session-layout||Sessions=3" }, disc, false, false, sessions);
+
+    const QByteArray withCodes =
+        replaced(replaced(clean, "Sessions=1", "Sessions=1\nCATALOG=0123456789012"),
+            "[TRACK 2]\r\nMODE=0", "[TRACK 2]\r\nMODE=0\nISRC=GBAYE6700012");
+    row("catalogue number and ISRC", withCodes, {}, whole, false, false, codes);
+    row("catalogue number of 12 digits", replaced(withCodes, "0123456789012", "012345678901"),
+        { "catalog||CATALOG=012345678901" }, whole, false, false, codes);
+    row("ISRC in lower case", replaced(withCodes, "GBAYE", "gbaye"),
+        { "isrc|02|ISRC=gbaye6700012" }, whole, false, false, codes);
+    row("ISRC with hyphens", replaced(withCodes, "GBAYE6700012", "GB-AYE-67-00012"),
+        { "isrc|02|ISRC=GB-AYE-67-00012" }, whole, false, false, codes);
+    row("bad codes not asked for", replaced(withCodes, "0123456789012", "x"), {}, whole, false,
+        false, {});
 }
 
 void TestCheck::findings()
@@ -346,6 +418,7 @@ void TestCheck::findings()
     QFETCH(bool, hasSubchannel);
     QFETCH(bool, cdText);
     QFETCH(QStringList, expected);
+    QFETCH(QStringList, options);
 
     QVERIFY(writeFile("Disc.ccd", content));
     if (imageBytes >= 0)
@@ -363,12 +436,16 @@ void TestCheck::findings()
         QVERIFY(writeFile("Disc.sub", QByteArray(96, '\0')));
     const QStringList before = QDir().entryList(QDir::Files);
 
-    CheckOptions options;
-    options.cdText = cdText;
-    const CheckReport report = checkControlFile("Disc.ccd", options, u'/');
+    CheckOptions checkOptions;
+    checkOptions.cdText = cdText;
+    checkOptions.sessions = options.contains("sessions");
+    checkOptions.codes = options.contains("codes");
+    const CheckReport report = checkControlFile("Disc.ccd", checkOptions, u'/');
     QCOMPARE(described(report, content), expected);
     QCOMPARE(QDir().entryList(QDir::Files), before); // writes nothing
-    QCOMPARE(report.isRefused, expected.value(0).startsWith("refused|"));
+    QCOMPARE(report.isRefused,
+        expected.value(0).startsWith("refused|")
+            || expected.value(0).startsWith("session-layout|"));
     for (const Finding &finding : report.findings) {
         QCOMPARE(finding.severity, report.isRefused ? Severity::Error : Severity::Warning);
         QVERIFY(!finding.message.isEmpty());
@@ -642,6 +719,182 @@ void TestCheck::convertToOutput()
         qPrintable(messages[0]));
 }
 
+void TestCheck::convertWithWhatToAdd_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<qint64>("sectors"); // of the image; -1 for none
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("expected"); // the cue sheet; "=" and options: what those give
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("err"); // a part of standard error; empty: nothing at all
+
+    const QStringList sessions{ "--sessions" };
+    const QByteArray enhancedSheet = crlf("FILE \"Disc.img\" BINARY\n"
+                                          "  REM SESSION 01\n"
+                                          "  TRACK 01 AUDIO\n"
+                                          "    INDEX 01 00:00:00\n"
+                                          "  TRACK 02 AUDIO\n"
+                                          "    INDEX 01 00:13:25\n"
+                                          "  REM LEAD-OUT 00:26:50\n"
+                                          "  REM SESSION 02\n"
+                                          "  TRACK 03 MODE1/2352\n"
+                                          "    INDEX 01 02:58:50\n");
+    const auto row = [](const char *name, const QByteArray &content, qint64 sectors,
+                         const QStringList &options, const QByteArray &expected, int status = 0,
+                         const QString &err = {}) {
+        QTest::newRow(name) << content << sectors << options << expected << status << err;
+    };
+    const QString refusal = "Disc Format Error: Disc.ccd: ";
+    const QString singleSession = refusal + "Only single-session discs are supported.\n";
+
+    // Sessions.
+    row("audio then data, counted from the disc's start", sessionsFile(), 15000, sessions,
+        enhancedSheet);
+    row("audio then data, counted from the session's start",
+        sessionsFile(replaced(enhancedTracks, "INDEX 1=13400", "INDEX 1=0")), 15000, sessions,
+        enhancedSheet);
+    row("data then data then data, each session counted its own way",
+        sessionsFile("[TRACK 1]\nMODE=1\nINDEX 1=0\n[TRACK 2]\nMODE=1\nINDEX 1=16400\n"
+                     "[TRACK 3]\nMODE=2\nINDEX 0=0\nINDEX 1=150\n",
+            { { 0xa2, 4, 5000 }, { 1, 4, 0 }, { 0xa2, 4, 20000, 2 }, { 2, 4, 16400, 2 },
+                { 0xa2, 4, 40000, 3 }, { 3, 4, 31400, 3 } },
+            "3"),
+        40000, sessions,
+        crlf("FILE \"Disc.img\" BINARY\n"
+             "  REM SESSION 01\n"
+             "  TRACK 01 MODE1/2352\n"
+             "    INDEX 01 00:00:00\n"
+             "  REM LEAD-OUT 01:06:50\n"
+             "  REM SESSION 02\n"
+             "  TRACK 02 MODE1/2352\n"
+             "    INDEX 01 03:38:50\n"
+             "  REM LEAD-OUT 04:26:50\n"
+             "  REM SESSION 03\n"
+             "  TRACK 03 MODE2/2352\n"
+             "    INDEX 00 06:56:50\n"
+             "    INDEX 01 06:58:50\n"));
+    row("two sessions without --sessions", sessionsFile(), 15000, {}, {}, 1, singleSession);
+    row("two sessions with --codes alone", sessionsFile(), 15000, { "--codes" }, {}, 1,
+        singleSession);
+    row("Sessions=2x with --sessions", sessionsFile(enhancedTracks, enhancedToc, "2x"), 15000,
+        sessions, {}, 1, singleSession);
+    row("a track in no session", sessionsFile(enhancedTracks, twoAudioTracks), 15000, sessions, {},
+        1, refusal + "No [Entry] row of the table of contents places track 03 in a session");
+    row("sessions out of order",
+        sessionsFile(enhancedTracks,
+            { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 1000, 2 }, { 0xa2, 4, 15000, 2 },
+                { 3, 4, 13400, 1 } }),
+        15000, sessions, {}, 1, refusal + "Track 03 lies in session 1 by the table of contents");
+    row("a first track in session 0",
+        sessionsFile(enhancedTracks,
+            { { 0xa2, 0, 2000 }, { 1, 0, 0, 0 }, { 2, 0, 1000 }, { 0xa2, 4, 15000, 2 },
+                { 3, 4, 13400, 2 } }),
+        15000, sessions, {}, 1, refusal + "The first track, 01, lies in session 0");
+    row("offsets that disagree",
+        sessionsFile(enhancedTracks + "[TRACK 4]\nMODE=1\nINDEX 1=1000\n",
+            enhancedToc + QList<Toc>{ { 4, 4, 14000, 2 } }),
+        15000, sessions, {}, 1, refusal + "Track 04 lies 13000 sectors after its INDEX 1");
+    row("a lead-out past the next session",
+        sessionsFile(enhancedTracks,
+            { { 0xa2, 0, 14000 }, { 1, 0, 0 }, { 2, 0, 1000 }, { 0xa2, 4, 15000, 2 },
+                { 3, 4, 13400, 2 } }),
+        15000, sessions, {}, 1,
+        refusal + "The lead-out of session 1 (line 11) lies at sector 14000");
+    row("a lead-out before its session's first track",
+        sessionsFile(enhancedTracks,
+            { { 0xa2, 0, 0 }, { 1, 0, 0 }, { 2, 0, 1000 }, { 0xa2, 4, 15000, 2 },
+                { 3, 4, 13400, 2 } }),
+        15000, sessions, {}, 1, refusal + "The lead-out of session 1 (line 11) lies at sector 0");
+    row("an image without the space between sessions", sessionsFile(), 3600, sessions, {}, 1,
+        refusal + "The image holds 3600 sectors, but track 03 starts at sector 13400");
+    row("no image to check against", sessionsFile(), -1, sessions, enhancedSheet, 0,
+        "morvant: warning: Disc.ccd: There is no image beside the control file");
+    row("no lead-out for session 1",
+        sessionsFile(enhancedTracks,
+            { { 1, 0, 0 }, { 2, 0, 1000 }, { 0xa2, 4, 15000, 2 }, { 3, 4, 13400, 2 } }),
+        15000, sessions, replaced(enhancedSheet, "  REM LEAD-OUT 00:26:50\r\n", ""), 0,
+        "morvant: warning: Disc.ccd: The table of contents gives session 1 no lead-out");
+
+    // The disc's codes.
+    const QByteArray coded =
+        replaced(replaced(controlFile(), "Sessions=1", "Sessions=1\nCATALOG=0123456789012"),
+            "[TRACK 2]\r\nMODE=0\r\nINDEX 1=1000",
+            "[TRACK 2]\nMODE=0\nISRC=GBAYE6700012\nFLAGS= DCP\nINDEX 0=900\nINDEX 1=1000");
+    const QByteArray codedSheet = crlf("CATALOG 0123456789012\n"
+                                       "FILE \"Disc.img\" BINARY\n"
+                                       "  TRACK 01 AUDIO\n"
+                                       "    INDEX 01 00:00:00\n"
+                                       "  TRACK 02 AUDIO\n"
+                                       "    FLAGS DCP\n"
+                                       "    ISRC GBAYE6700012\n"
+                                       "    INDEX 00 00:12:00\n"
+                                       "    INDEX 01 00:13:25\n");
+    row("catalogue number and ISRC", coded, 2000, { "--codes" }, codedSheet);
+    row("codes not asked for", coded, 2000, {},
+        replaced(replaced(codedSheet, "    ISRC GBAYE6700012\r\n", ""), "CATALOG 0123456789012\r\n",
+            ""));
+    row("catalogue number with a letter", replaced(coded, "0123456789012", "012345678901X"), 2000,
+        { "--codes" }, replaced(codedSheet, "CATALOG 0123456789012\r\n", ""), 0,
+        "morvant: warning: Disc.ccd: line 6: `CATALOG=012345678901X` is left out");
+    row("ISRC of 11 characters", replaced(coded, "GBAYE6700012", "GBAYE670001"), 2000,
+        { "--codes" }, replaced(codedSheet, "    ISRC GBAYE6700012\r\n", ""), 0,
+        "morvant: warning: Disc.ccd: line 38: `ISRC=GBAYE670001` is left out");
+
+    // Together.
+    row("sessions and codes together",
+        replaced(replaced(sessionsFile(), "Sessions=2", "Sessions=2\nCATALOG=0123456789012"),
+            "MODE=1\r\nINDEX 1=13400", "MODE=1\nISRC=USABC9912345\nINDEX 1=13400"),
+        15000, { "--all" },
+        "CATALOG 0123456789012\r\n"
+            + replaced(enhancedSheet, "MODE1/2352\r\n", "MODE1/2352\r\n    ISRC USABC9912345\r\n"));
+    for (const char *name : { "data", "audio", "mixed", "tocOnly" }) {
+        const QByteArray content = readFile(QFINDTESTDATA(QString("data/%1.ccd").arg(name)));
+        for (const char *option : { "--sessions", "--codes" })
+            row(qPrintable(QString("%1 disc, the same with %2").arg(name, option)), content, 50000,
+                { option }, "=");
+        row(qPrintable(QString("%1 disc, --all as --cdtext").arg(name)), content, 50000,
+            { "--all" }, "=--cdtext");
+    }
+    row("table of contents only, --sessions with --rebuild",
+        readFile(QFINDTESTDATA("data/tocOnly.ccd")), 50000, { "--rebuild", "--sessions" },
+        "=--rebuild", 0, "morvant: warning:");
+}
+
+// Through the program, as a user adds to the cue sheet.
+void TestCheck::convertWithWhatToAdd()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(qint64, sectors);
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, expected);
+    QFETCH(int, status);
+    QFETCH(QString, err);
+
+    QVERIFY(writeFile("Disc.ccd", content));
+    if (sectors >= 0)
+        QVERIFY(makeImage("Disc.img", sectors * imageSectorSize));
+    const auto converted = [&](const QStringList &arguments) {
+        return run(MORVANT_PATH, QStringList{ "--stdout" } + arguments + QStringList{ "Disc.ccd" },
+            folder->path(), withoutDisplay());
+    };
+    const Run result = converted(options);
+    QCOMPARE(result.status, status);
+    if (expected.startsWith('=')) {
+        const Run plain =
+            converted(QString::fromLatin1(expected.mid(1)).split(u' ', Qt::SkipEmptyParts));
+        QCOMPARE(plain.status, 0);
+        QVERIFY(!plain.out.isEmpty());
+        QCOMPARE(result.out, plain.out);
+    } else {
+        QCOMPARE(result.out, expected.isEmpty() ? expected : expected + "\r\n");
+    }
+    if (err.isEmpty())
+        QCOMPARE(result.err, QByteArray());
+    else
+        QVERIFY2(result.err.startsWith(err.toUtf8()), result.err.constData());
+    QVERIFY(!QFile::exists("Disc.cue"));
+}
+
 void TestCheck::commandLine_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -666,6 +919,10 @@ void TestCheck::commandLine_data()
     QTest::newRow("--stdout with two files") << QStringList {"--stdout", "Clean.ccd", "NoImage.ccd"} << 2 << "" << "--stdout takes exactly one" << false;
     QTest::newRow("--check with --stdout") << QStringList {"--check", "--stdout", "Clean.ccd"} << 2 << "" << "cannot be used together" << false;
     QTest::newRow("help names the options") << QStringList {"--help"} << 0 << "--cdtext" << "" << false;
+    QTest::newRow("help groups what to add") << QStringList {"--help"} << 0 << "What to add to the cue sheet (a file that has nothing of the kind gives" << "" << false;
+    QTest::newRow("check on two sessions names --sessions") << QStringList {"--check", "Sessions.ccd"} << 2 << "Convert it with\n           --sessions, which" << "" << false;
+    QTest::newRow("check with --sessions shows the sessions") << QStringList {"--check", "--sessions", "Sessions.ccd"} << 0 << "  03     2        MODE1/2352         01 02:58:50\n" << "" << false;
+    QTest::newRow("check with --all as JSON") << QStringList {"--check", "--json", "--all", "Sessions.ccd"} << 0 << "\"session\": 2" << "" << false;
     // clang-format on
 }
 
@@ -681,6 +938,8 @@ void TestCheck::commandLine()
     QVERIFY(makeImage("Clean.img", 2000 * imageSectorSize));
     QVERIFY(writeFile("NoImage.ccd", controlFile()));
     QVERIFY(writeFile("BadText.ccd", controlFile() + "[CDText]\r\nEntry 0=zz\r\n"));
+    QVERIFY(writeFile("Sessions.ccd", sessionsFile()));
+    QVERIFY(makeImage("Sessions.img", 15000 * imageSectorSize));
     QVERIFY(writeFile("TocTwice.ccd",
         controlFile("", { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 1000 }, { 2, 0, 1000 } })));
 

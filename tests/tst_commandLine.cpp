@@ -194,6 +194,14 @@ void TestCommandLine::convert_data()
         << QStringList{ "Two.ccd" } << 1
         << "Disc Format Error: Two.ccd: Only single-session discs are supported.\n"
         << "Two.cue" << missing;
+    QTest::newRow("two sessions with --sessions, but no track in any")
+        << QStringList{ "--sessions", "Two.ccd" } << 1
+        << "Disc Format Error: Two.ccd: The file says Sessions=2, but its tracks lie in 0 "
+           "sessions.\n"
+        << "Two.cue" << missing;
+    QTest::newRow("--all converts a single-session file as it is")
+        << QStringList{ "--all", "Demo.ccd" } << 0 << ""
+        << "Demo.cue" << demoCue("Demo");
     QTest::newRow("several files, one refused") << QStringList{ "Bad.ccd", "Demo.ccd" } << 1
                                                 << notControlFile << "Demo.cue" << demoCue("Demo");
     QTest::newRow("the refused file named among others") << QStringList{ "Demo.ccd", "Bad.ccd",

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "controlFile.h"
+#include "findings.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// What --sessions and --codes add to a cue sheet from the disc's own data:
+// the sessions' marks and the positions of the later sessions' tracks, the
+// disc's catalogue number and the tracks' ISRCs.
+
+/// Something that --sessions or --codes cannot write as the control file says.
+struct SheetRemark
+{
+    FindingCode code = FindingCode::SessionLayout; ///< as --check files it
+    int line = 0; ///< the control file line it concerns; 0 for the whole file
+    QString track; ///< as the cue sheet writes it; empty for the whole disc
+    QString message;
+    QString advice;
+};
+
+/// An INDEX line of a track, where its time stands in the cue sheet.
+struct PlacedIndex
+{
+    int line = 0;
+    qint64 sectors = -1; ///< -1 when the value is not a sector count
+    bool isOne = false;
+    qsizetype timeStart = 0;
+    qsizetype timeEnd = 0;
+};
+
+/// A track of the cue sheet and where its pieces stand in it.
+struct PlacedTrack
+{
+    QString number; ///< as the cue sheet writes it, "01"
+    int line = 0;
+    qsizetype start = 0; ///< of its TRACK piece
+    qsizetype firstIndex = -1; ///< where its first INDEX line starts; -1 when it has none
+    QList<PlacedIndex> indexes; ///< kept only for a file converted with its sessions
+};
+
+/// Notes, line by line as the scan builds the cue sheet, where each track stands in it.
+class SheetPlaces
+{
+public:
+    explicit SheetPlaces(qsizetype sheetSize) : before(sheetSize) { }
+
+    /** Takes \a line of the scan, after its piece went into the cue sheet,
+        which is now \a sheetSize characters long. */
+    void take(const ControlFileLine &line, qsizetype sheetSize);
+
+    QList<PlacedTrack> tracks;
+
+private:
+    qsizetype before; ///< the cue sheet's size before the line's piece
+};
+
+/// Where --sessions puts each track: its session and what its INDEX values need added.
+struct SessionLayout
+{
+    QList<int> sessions; ///< of each track, in the cue sheet's order
+    QList<qint64> offsets; ///< of each track: sectors added to its INDEX values
+    QList<SheetRemark> remarks; ///< warnings: what could not be checked or written
+    std::optional<SheetRemark> refusal; ///< why the tracks cannot be placed
+};
+
+/** Places \a tracks in the \a sessions sessions of the disc: each track's
+    session from the [Entry] of its point; each session's offset from its
+    first track's PLBA less its INDEX 1, the same for every track of the
+    session and 0 for session 1. Refuses a track that no entry places, sessions
+    out of order, offsets that disagree, a lead-out at or after the next
+    session's first track, and an image of \a imageSectors sectors that ends
+    before the last track starts (nothing: no image to check). */
+SessionLayout layOutSessions(const QList<PlacedTrack> &tracks, const ControlFileSections &sections,
+    int sessions, std::optional<qint64> imageSectors);
+
+/** Whether \a value is a catalogue number as a cue sheet's CATALOG takes it: 13 digits. */
+bool isCatalogNumber(QStringView value);
+
+/** Whether \a value is an ISRC as a cue sheet takes it: 5 upper-case
+    letters or digits, then 7 digits. */
+bool isIsrc(QStringView value);
+
+/** \a cueSheet, built by the scan whose tracks \a places noted, with
+    \a layout's sessions (when it places more than one) and, with
+    \a withCodes, each track's ISRC before its first INDEX line. An ISRC that
+    cannot be written gets a remark in \a remarks. */
+QString addSessionsAndIsrcs(const QString &cueSheet, const QList<PlacedTrack> &tracks,
+    const SessionLayout &layout, const ControlFileSections &sections, bool withCodes,
+    QList<SheetRemark> *remarks);
+
+/** \a cueSheet with the disc's CATALOG line first, when the [Disc] section
+    has a well-formed one; a malformed one gets a remark in \a remarks. */
+QString addCatalog(
+    const QString &cueSheet, const ControlFileSections &sections, QList<SheetRemark> *remarks);
