@@ -560,16 +560,16 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
         }
         const FindingInfo info =
             findingInfo(isUnreadable ? FindingCode::Unreadable : FindingCode::Refused);
-        // The refusals that say what to do in their own text need no more advice.
-        const bool isAdvised = report.refusal == Refusal::Utf16Text
-            || report.refusal == Refusal::ImageNameNotInCodePage;
         const int line = report.refusal == Refusal::LineTooLong
             ? converted.outcome.tooLongLine
             : converted.outcome.sections.sessionsLine;
         report.findings.append(
             { info.severity, info.name, line, {}, refusalText(path, converted.outcome),
-                isUnreadable       ? tr("Check the path and that the file can be read.")
-                    : isAdvised    ? QString()
+                isUnreadable ? tr("Check the path and that the file can be read.")
+                    : report.refusal == Refusal::Utf16Text
+                    ? tr("Save it as 8-bit text, then check it again.")
+                    : report.refusal == Refusal::ImageNameNotInCodePage
+                    ? tr("Rename the control file and the image, then check them again.")
                     : isBlanksOnly ? tr("The value %1 differs from \"1\" only by blanks; write the "
                                         "line as `Sessions=1`.")
                                          .arg(quotedLine(sessions))

@@ -1,4 +1,5 @@
 #include "cdText.h"
+#include "check.h"
 #include "conversion.h"
 #include "testHelpers.h"
 
@@ -6,6 +7,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -466,6 +469,13 @@ void TestCdText::convertWithCdText()
     }
     QCOMPARE(rest, plain);
     QCOMPARE(withText.size() - plain.size(), QString::fromUtf8(added).size());
+    // --check says what the conversion leaves out for want of the code page.
+    CheckOptions checkOptions;
+    checkOptions.cdText = true;
+    const QList<Finding> findings = checkControlFile(path, checkOptions).findings;
+    QCOMPARE(std::any_of(findings.begin(), findings.end(),
+                 [](const Finding &finding) { return finding.code == u"code-page"; }),
+        warning.contains("code page"));
 }
 
 void TestCdText::realisticAudioDisc()

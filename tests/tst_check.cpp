@@ -923,6 +923,9 @@ void TestCheck::commandLine_data()
     QTest::newRow("check on two sessions names --sessions") << QStringList {"--check", "Sessions.ccd"} << 2 << "Convert it with\n           --sessions, which" << "" << false;
     QTest::newRow("check with --sessions shows the sessions") << QStringList {"--check", "--sessions", "Sessions.ccd"} << 0 << "  03     2        MODE1/2352         01 02:58:50\n" << "" << false;
     QTest::newRow("check with --all as JSON") << QStringList {"--check", "--json", "--all", "Sessions.ccd"} << 0 << "\"session\": 2" << "" << false;
+#ifdef Q_OS_WIN
+    QTest::newRow("check a name beyond the code page") << QStringList {"--check", "--json", "Ελληνικά.ccd"} << 1 << "\"code\": \"code-page\"" << "" << false;
+#endif
     // clang-format on
 }
 
@@ -938,6 +941,8 @@ void TestCheck::commandLine()
     QVERIFY(makeImage("Clean.img", 2000 * imageSectorSize));
     QVERIFY(writeFile("NoImage.ccd", controlFile()));
     QVERIFY(writeFile("BadText.ccd", controlFile() + "[CDText]\r\nEntry 0=zz\r\n"));
+    QVERIFY(writeFile("Ελληνικά.ccd", controlFile()));
+    QVERIFY(makeImage("Ελληνικά.img", 2000 * imageSectorSize));
     QVERIFY(writeFile("Sessions.ccd", sessionsFile()));
     QVERIFY(makeImage("Sessions.img", 15000 * imageSectorSize));
     QVERIFY(writeFile("TocTwice.ccd",

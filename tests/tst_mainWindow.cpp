@@ -459,6 +459,12 @@ void TestMainWindow::convert_data()
     // another file beside it, which is never converted in its stead.
     QTest::newRow("open a name not UTF-8 beside its look-alike") << "open" << "Caf\uFFFD.ccd" << otherControlFile << "Caf\uFFFD.cue" << QStringList{fileError};
     QTest::newRow("drop a name not UTF-8 beside its look-alike") << "drop" << "Caf\uFFFD.ccd" << otherControlFile << "Caf\uFFFD.cue" << QStringList{fileError};
+#ifdef Q_OS_WIN
+    // Code page 1252 cannot hold the name: the sheet names the image by its
+    // short name, and the window says so before it confirms.
+    QTest::newRow("open a name beyond the code page") << "open" << "ゲーム.ccd" << controlFile << "ゲーム.cue" << QStringList{"Warning", success};
+    QTest::newRow("drop a name beyond the code page") << "drop" << "ゲーム.ccd" << controlFile << "ゲーム.cue" << QStringList{"Warning", success};
+#endif
     // clang-format on
 }
 
@@ -475,6 +481,7 @@ void TestMainWindow::convert()
         QVERIFY(QDir(dir->path()).mkdir(file));
     else
         QVERIFY(writeFile(input, content));
+    QVERIFY(writeFile(input.chopped(4) + ".img", "image"));
     const bool isLatin1 = file.contains(QChar::ReplacementCharacter);
 #ifdef Q_OS_UNIX
     // QTemporaryDir cannot remove a name that Qt cannot encode.
@@ -492,7 +499,7 @@ void TestMainWindow::convert()
         QSKIP("Windows names files in UTF-16: every name reaches the window whole");
 #endif
     const QString cuePath = path(cueFile);
-    const bool converts = titles == QStringList{ success };
+    const bool converts = titles.endsWith(success);
     const QByteArray expected = converts ? commandLineOutput(input) : QByteArray();
     window->cuePath = QStringLiteral("earlier.cue");
     // The text area changes only while the conversion runs.
@@ -516,9 +523,12 @@ void TestMainWindow::convert()
     if (converts) {
         const QString sheet = ccdToCue(input, [](const QString &, const QString &) {});
         // Shown, written and made saveable before the confirmation comes.
-        QCOMPARE(messages[0].text, QStringLiteral("Cuesheet created successfully."));
-        QCOMPARE(messages[0].shownText, sheet);
-        QVERIFY(messages[0].saveEnabled);
+        QCOMPARE(messages.constLast().text, QStringLiteral("Cuesheet created successfully."));
+        QCOMPARE(messages.constLast().shownText, sheet);
+        QVERIFY(messages.constLast().saveEnabled);
+        if (titles.size() > 1)
+            QVERIFY2(messages[0].text.contains("by its short name") && !sheet.contains("ゲーム"),
+                qPrintable(messages[0].text));
         QCOMPARE(cueText->text(), sheet);
         QCOMPARE(readFile(cuePath), expected);
         // One byte a character in Windows' ANSI code page, as many as UTF-8 takes elsewhere.

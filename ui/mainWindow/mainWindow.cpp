@@ -244,7 +244,11 @@ QString MainWindow::convert(const QString &inputPath)
         showRefusal(showMessage, inputPath, { Refusal::Unreadable, lostBytesReason(), {} });
         return {};
     }
-    return ccdToCue(inputPath, showMessage);
+    const QString sheet = ccdToCue(inputPath, showMessage);
+    // A warning shown meanwhile ended the wait, and the sheet is still to be shown.
+    if (!sheet.isEmpty())
+        setBusy(true);
+    return sheet;
 }
 
 bool MainWindow::dropFiles(const QStringList &paths)
