@@ -1,4 +1,5 @@
 #include "check.h"
+#include "lineRules.h"
 
 #include "conversion.h"
 #include "cueFile.h"
@@ -22,11 +23,6 @@ std::optional<int> wholeNumber(QStringView text)
         || !std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
         return std::nullopt;
     return text.toInt();
-}
-
-QString quotedLine(const QString &text)
-{
-    return u'`' + text + u'`';
 }
 
 // On a long file most texts repeat: the advice of a kind of finding, track

@@ -319,3 +319,8 @@ QString sectorsToMsf(const QString &sectors)
 {
     return sectorCountToMsf(sectorCount(sectors));
 }
+
+QString quotedLine(const QString &text)
+{
+    return u'`' + text + u'`';
+}

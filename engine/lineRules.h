@@ -111,3 +111,7 @@ QString sectorCountToMsf(qint64 sectors);
 /** Turns a sector count as a control file writes it into an MM:SS:FF time:
     sectorCountToMsf() of sectorCount(). */
 QString sectorsToMsf(const QString &sectors);
+
+/** \a text, a control file's line or a part of it, quoted as messages quote
+    it: `MODE=3`. */
+QString quotedLine(const QString &text);

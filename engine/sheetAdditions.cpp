@@ -10,7 +10,7 @@
 
 namespace {
 
-bool isDigit(QChar c)
+bool isAsciiDigit(QChar c)
 {
     return c >= u'0' && c <= u'9';
 }
@@ -18,14 +18,9 @@ bool isDigit(QChar c)
 // A track's number as the cue sheet writes it ("01"), when it is a plain one.
 std::optional<int> trackNumber(QStringView text)
 {
-    if (text.isEmpty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), isDigit))
+    if (text.isEmpty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), isAsciiDigit))
         return std::nullopt;
     return text.toInt();
-}
-
-QString quoted(const QString &text)
-{
-    return u'`' + text + u'`';
 }
 
 QString sessionNumber(int session)
@@ -189,7 +184,7 @@ void SheetPlaces::take(const ControlFileLine &line, qsizetype sheetSize)
     const qsizetype timeEnd = sheetSize - 2;
     const QStringView number = line.ruled.number;
     const bool isOne = !number.isEmpty() && number.size() <= 9
-        && std::all_of(number.begin(), number.end(), isDigit) && number.toInt() == 1;
+        && std::all_of(number.begin(), number.end(), isAsciiDigit) && number.toInt() == 1;
     track.indexes.append(
         { line.number, sectors, isOne, timeEnd - sectorCountToMsf(sectors).size(), timeEnd });
 }
@@ -270,16 +265,16 @@ SessionLayout layOutSessions(const QList<PlacedTrack> &tracks, const ControlFile
 
 bool isCatalogNumber(QStringView value)
 {
-    return value.size() == 13 && std::all_of(value.begin(), value.end(), isDigit);
+    return value.size() == 13 && std::all_of(value.begin(), value.end(), isAsciiDigit);
 }
 
 bool isIsrc(QStringView value)
 {
     if (value.size() != 12)
         return false;
-    const auto isCode = [](QChar c) { return isDigit(c) || (c >= u'A' && c <= u'Z'); };
+    const auto isCode = [](QChar c) { return isAsciiDigit(c) || (c >= u'A' && c <= u'Z'); };
     return std::all_of(value.begin(), value.begin() + 5, isCode)
-        && std::all_of(value.begin() + 5, value.end(), isDigit);
+        && std::all_of(value.begin() + 5, value.end(), isAsciiDigit);
 }
 
 QString addSessionsAndIsrcs(const QString &cueSheet, const QList<PlacedTrack> &tracks,
@@ -327,7 +322,7 @@ QString addSessionsAndIsrcs(const QString &cueSheet, const QList<PlacedTrack> &t
             break;
         const auto found = trackOfSection.constFind(isrc.sectionLine);
         const PlacedTrack *track = found == trackOfSection.cend() ? nullptr : &tracks[*found];
-        const QString entry = quoted(QStringLiteral("ISRC=") + isrc.value);
+        const QString entry = quotedLine(QStringLiteral("ISRC=") + isrc.value);
         const auto leftOut = [&](const QString &why, const QString &advice) {
             remarks->append({ FindingCode::Isrc, isrc.line, track ? track->number : QString(),
                 tr("%1 is left out of the cue sheet: %2").arg(entry, why), advice });
@@ -383,7 +378,7 @@ QString addCatalog(
         return QStringLiteral("CATALOG ") + sections.catalog + QStringLiteral("\r\n") + cueSheet;
     remarks->append({ FindingCode::Catalog, sections.catalogLine, {},
         tr("%1 is left out of the cue sheet: a catalogue number is 13 digits.")
-            .arg(quoted(QStringLiteral("CATALOG=") + sections.catalog)),
+            .arg(quotedLine(QStringLiteral("CATALOG=") + sections.catalog)),
         tr("Write the disc's catalogue number as it has it, such as `CATALOG=0123456789012`, or "
            "remove the line.") });
     return cueSheet;
