@@ -107,11 +107,19 @@ void checkSectorsToMsf(const QString &sectors)
         sectors + QStringLiteral(" -> ") + time);
 }
 
+// A name starts after the path's last separator; '/' is one on Windows too.
+qsizetype nameStartOf(const QString &path, QChar separator)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype other = path.lastIndexOf(separator);
+    return (slash > other ? slash : other) + 1;
+}
+
 void checkNamingRules(const QString &path)
 {
     for (const QChar separator : { QChar(u'/'), QChar(u'\\') }) {
         const QString cuePath = cuePathForFile(path, separator);
-        const qsizetype folderLength = path.lastIndexOf(separator) + 1;
+        const qsizetype folderLength = nameStartOf(path, separator);
         const qsizetype kept = qMax(path.size() - 4, folderLength);
         check(cuePath == path.left(kept) + QStringLiteral(".cue"),
             "the .cue path replaces at most the last four characters of the name, in the same "
@@ -196,7 +204,7 @@ bool isModePiece(QStringView line)
 
 void checkCueSheet(const QString &cueSheet, QChar separator)
 {
-    const qsizetype nameStart = controlFilePath.lastIndexOf(separator) + 1;
+    const qsizetype nameStart = nameStartOf(controlFilePath, separator);
     const QString imageName =
         controlFilePath.mid(nameStart, qMax<qsizetype>(controlFilePath.size() - nameStart - 4, 0));
     const QString fileLine =
@@ -271,7 +279,7 @@ QString referenceConversion(QByteArrayView bytes, QChar separator, bool withSess
     if (value != u"1" && !(withSessions && sessionCount.match(value).hasMatch()))
         return {};
 
-    const qsizetype nameStart = controlFilePath.lastIndexOf(separator) + 1;
+    const qsizetype nameStart = nameStartOf(controlFilePath, separator);
     QString cueSheet = QStringLiteral("FILE \"")
         + controlFilePath.mid(nameStart, qMax<qsizetype>(controlFilePath.size() - nameStart - 4, 0))
         + QStringLiteral(".img\" BINARY\r\n");
