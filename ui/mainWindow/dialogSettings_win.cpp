@@ -12,26 +12,28 @@ const QString fileDialog = QStringLiteral("OrganizationDefaults/FileDialog");
 
 } // namespace
 
-DialogSettings::DialogSettings()
+DialogSettings dialogSettingsNow()
 {
+    DialogSettings now;
     QSettings settings(software, QSettings::NativeFormat);
-    existed = settings.childGroups().contains(qtProject);
+    now.existed = settings.childGroups().contains(qtProject);
     settings.beginGroup(qtProject + u'/' + fileDialog);
     const QStringList keys = settings.allKeys();
     for (const QString &key : keys)
-        values.insert(key, settings.value(key));
+        now.values.insert(key, settings.value(key));
+    return now;
 }
 
-void DialogSettings::putBack() const
+void putBack(const DialogSettings &before)
 {
     QSettings settings(software, QSettings::NativeFormat);
-    if (!existed) {
+    if (!before.existed) {
         settings.remove(qtProject);
         return;
     }
     settings.beginGroup(qtProject);
     settings.remove(fileDialog);
     settings.beginGroup(fileDialog);
-    for (auto value = values.begin(); value != values.end(); ++value)
+    for (auto value = before.values.begin(); value != before.values.end(); ++value)
         settings.setValue(value.key(), value.value());
 }

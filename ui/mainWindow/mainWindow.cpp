@@ -195,14 +195,14 @@ MainWindow::~MainWindow()
     // The dialog writes its state into the shared settings as it goes.
     if (fileDialog) {
         delete fileDialog;
-        settingsBeforeDialog->putBack();
+        putBack(settingsBeforeDialog);
     }
 }
 
 QString MainWindow::chooseFileInDialog()
 {
     if (!fileDialog) {
-        settingsBeforeDialog.emplace();
+        settingsBeforeDialog = dialogSettingsNow();
         fileDialog = new QFileDialog(this, tr("Choose a File to Open..."));
         fileDialog->setObjectName(QStringLiteral("fileDialog"));
         fileDialog->setNameFilter(tr("CCD Files (*.ccd)"));

@@ -7,7 +7,6 @@
 #include <QMainWindow>
 
 #include <functional>
-#include <optional>
 
 class CueTextEdit;
 class QAction;
@@ -78,7 +77,7 @@ private:
     ShowMessage showMessage;
     CueTextEdit *cueText = nullptr;
     QFileDialog *fileDialog = nullptr;
-    std::optional<DialogSettings> settingsBeforeDialog;
+    DialogSettings settingsBeforeDialog; ///< taken when the dialog is made
     QString lastChosenFile;
 
     QMenu *mnuFile = nullptr;
