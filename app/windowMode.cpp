@@ -5,6 +5,7 @@
 #include "cueOutput.h"
 #include "display.h"
 #include "mainWindow.h"
+#include "translation.h"
 
 #include <QApplication>
 
@@ -12,7 +13,7 @@ namespace {
 
 struct FileMessage
 {
-    QString path;
+    QString path; ///< empty for a warning, whose text names its file
     QString text;
     QString title;
 };
@@ -21,7 +22,8 @@ struct FileMessage
 
 // The messages wait until there is an application to show them in; the
 // window opens only after every file has had its turn, and only when one of
-// them failed or none was named.
+// them failed or none was named. A warning is shown too: started from
+// Explorer's command, the program has no standard error that anyone sees.
 int convertOrOpenWindow(int &argc, char **argv, const Options &options)
 {
     QList<FileMessage> messages;
@@ -30,21 +32,29 @@ int convertOrOpenWindow(int &argc, char **argv, const Options &options)
         const auto keep = [&](const QString &path, const QString &text, const QString &title) {
             messages.append({ path, text, title });
         };
-        status = convertFiles(options.files, options.cdText, keep, warnOnStandardError,
-            options.rebuild, options.sessions, options.codes);
-        if (status == exitConverted)
+        const auto keepWarning = [&](const QString &text) {
+            warnOnStandardError(text);
+            messages.append({ {}, text, tr("Warning") });
+        };
+        status = convertFiles(options.files, options.cdText, keep, keepWarning, options.rebuild,
+            options.sessions, options.codes);
+        if (messages.isEmpty())
             return exitConverted;
     }
 
     const auto application = openDisplay(argc, argv, [&] {
         if (options.files.isEmpty())
             return convertWithoutWindow(options);
-        for (const FileMessage &message : std::as_const(messages))
-            showOnStandardError(message.path, message.text, message.title);
+        for (const FileMessage &message : std::as_const(messages)) {
+            if (!message.path.isEmpty())
+                showOnStandardError(message.path, message.text, message.title);
+        }
         return int(status);
     });
     for (const FileMessage &message : std::as_const(messages))
         showMessageBox(message.text, message.title);
+    if (!options.files.isEmpty() && status == exitConverted)
+        return exitConverted;
     MainWindow window(showMessageBox);
     if (!options.files.isEmpty())
         window.cuePath = commandLinePaths(options.files.last()).cuePath;

@@ -110,6 +110,7 @@ private slots:
     void closingMainWindow_data();
     void closingMainWindow();
     void fileDialogKeepsNoSettings();
+    void warningShowsItsBoxThenEnds();
 };
 
 void TestProgram::exitEndsProgramWithAboutOpen()
@@ -215,6 +216,30 @@ void TestProgram::fileDialogKeepsNoSettings()
 
     settings.sync();
     QCOMPARE(settings.childGroups(), QStringList());
+}
+
+// Started with a file, as Explorer's command starts it, a conversion that
+// succeeds with a warning says so in a box, where no console would show it.
+void TestProgram::warningShowsItsBoxThenEnds()
+{
+    QTemporaryDir dir;
+    const QString disc = dir.filePath(QStringLiteral("disc.ccd"));
+    QFile file(disc);
+    QVERIFY(file.open(QIODevice::WriteOnly)
+        && file.write("[CloneCD]\r\n[Disc]\r\nSessions=1\r\n[TRACK 1]\r\nMODE=1\r\n"
+                      "INDEX 1=0\r\n[CDText]\r\nEntry 0=zz\r\n")
+            > 0);
+    file.close();
+    Program program({ QStringLiteral("--cdtext"), QDir::toNativeSeparators(disc) });
+
+    const QString box = program.waitForWindow(QStringLiteral("Warning"));
+    QVERIFY2(!box.isEmpty(), "no \"Warning\" message box");
+    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("disc.cue"))));
+    press(box, QStringLiteral("Return")); // OK
+    QVERIFY(program.ends());
+    QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process.exitCode(), 0);
+    QVERIFY(program.process.readAllStandardError().contains("CD-Text left out"));
 }
 
 QTEST_MAIN(TestProgram)
