@@ -31,7 +31,7 @@ int convertOrOpenWindow(int &argc, char **argv, const Options &options)
             messages.append({ path, text, title });
         };
         status = convertFiles(options.files, options.cdText, keep, warnOnStandardError,
-            options.rebuild, options.sessions, options.codes);
+            options.rebuild, options.sessions, options.codes, options.sbi, noteOnStandardError);
         if (status == exitConverted)
             return exitConverted;
     }

@@ -220,3 +220,160 @@ QString sameNameOtherCase(const QString &path)
     }
     return {};
 }
+
+namespace {
+
+uchar toBcd(qint64 value)
+{
+    return uchar((value / 10 % 10) << 4 | value % 10);
+}
+
+void putTime(uchar *at, qint64 sectors)
+{
+    at[0] = toBcd(sectors / 4500);
+    at[1] = toBcd(sectors / 75 % 60);
+    at[2] = toBcd(sectors % 75);
+}
+
+// Where each sector lies by the cue sheet, walked through in order of sector.
+class SheetWalk
+{
+public:
+    explicit SheetWalk(const SheetLayout &layout) : layout(layout)
+    {
+        for (qsizetype t = 0; t < layout.tracks.size(); ++t) {
+            for (const auto &[index, sector] : layout.tracks[t].indexes)
+                marks.append({ sector, t, index });
+        }
+        std::stable_sort(marks.begin(), marks.end(),
+            [](const Mark &a, const Mark &b) { return a.sector < b.sector; });
+    }
+
+    /// The Q blocks that a player makes of \a sector: one, or two where a
+    /// pregap's relative time may end at 1 or at 0; none where the sheet
+    /// does not describe the sector.
+    int expected(qint64 sector, std::array<std::array<uchar, 10>, 2> &blocks)
+    {
+        while (next < marks.size() && marks[next].sector <= sector)
+            ++next;
+        for (const auto &[from, to] : layout.between) {
+            if (sector >= from && sector < to)
+                return 0;
+        }
+        if (marks.isEmpty())
+            return 0;
+        // Before the first index lies the first track's pregap.
+        const Mark mark = next > 0 ? marks[next - 1] : Mark{ sector, marks.first().track, 0 };
+        const SheetTrack &track = layout.tracks[mark.track];
+        std::optional<qint64> indexOne;
+        for (const auto &[index, at] : track.indexes) {
+            if (index >= 1) {
+                indexOne = at;
+                break;
+            }
+        }
+        if (!indexOne)
+            return 0;
+        std::array<uchar, 10> &q = blocks[0];
+        q[0] = uchar((track.control & 0x0f) << 4 | 1);
+        q[1] = toBcd(track.number);
+        q[2] = toBcd(mark.index);
+        const bool isPregap = mark.index == 0 || sector < *indexOne;
+        putTime(&q[3], isPregap ? *indexOne - sector : sector - *indexOne);
+        q[6] = 0;
+        putTime(&q[7], sector + 150);
+        if (!isPregap)
+            return 1;
+        blocks[1] = q;
+        putTime(&blocks[1][3], *indexOne - sector - 1);
+        return 2;
+    }
+
+private:
+    struct Mark
+    {
+        qint64 sector = 0;
+        qsizetype track = 0;
+        int index = 0;
+    };
+    const SheetLayout &layout;
+    QList<Mark> marks;
+    qsizetype next = 0;
+};
+
+// A player makes nothing of a block that fails its CRC; a block of the
+// catalogue number or an ISRC (Q modes 2 and 3) is on the disc on purpose.
+bool isAltered(const uchar *q, const std::array<std::array<uchar, 10>, 2> &blocks, int count)
+{
+    const auto bytes = reinterpret_cast<const char *>(q);
+    const bool isSound = cdCrc(QByteArrayView(bytes, 10)) == quint16((q[10] << 8) | q[11]);
+    if (!isSound)
+        return true;
+    if ((q[0] & 0x0f) == 2 || (q[0] & 0x0f) == 3)
+        return false;
+    for (int i = 0; i < count; ++i) {
+        if (std::equal(blocks[i].begin(), blocks[i].end(), q))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+AlteredSubchannel alteredQBlocks(QIODevice &sub, const SheetLayout &layout, qint64 sectors)
+{
+    if (sectors > std::numeric_limits<qint64>::max() / subchannelBlockSize)
+        sectors = -1;
+    AlteredSubchannel altered;
+    const qint64 size = sub.size();
+    if (size % subchannelBlockSize != 0
+        || (sectors >= 0 && size != sectors * subchannelBlockSize)) {
+        altered.damage = sectors >= 0
+            ? tr("it is %1 bytes long, not the %2 that %3 sectors have")
+                  .arg(size)
+                  .arg(sectors * subchannelBlockSize)
+                  .arg(sectors)
+            : tr("it is %1 bytes long, not a whole number of %2-byte blocks")
+                  .arg(size)
+                  .arg(subchannelBlockSize);
+        return altered;
+    }
+    SheetWalk walk(layout);
+    std::array<std::array<uchar, 10>, 2> blocks{};
+    QByteArray chunk(blocksPerRead * subchannelBlockSize, Qt::Uninitialized);
+    qint64 sector = 0;
+    for (;;) {
+        const qint64 got = readFully(sub, chunk.data(), chunk.size());
+        if (got < 0) {
+            altered.damage = sub.errorString();
+            return altered;
+        }
+        const auto *data = reinterpret_cast<const uchar *>(chunk.constData());
+        for (qint64 at = 0; at + subchannelBlockSize <= got; at += subchannelBlockSize, ++sector) {
+            const int count = walk.expected(sector, blocks);
+            const uchar *q = data + at + qOffset;
+            if (count > 0 && isAltered(q, blocks, count)) {
+                AlteredQ block{ sector, {} };
+                std::copy(q, q + 10, block.q.begin());
+                altered.blocks.append(block);
+            }
+        }
+        if (got < chunk.size())
+            break;
+    }
+    return altered;
+}
+
+QByteArray sbiBytes(const QList<AlteredQ> &blocks)
+{
+    QByteArray bytes("SBI\0", 4);
+    bytes.reserve(4 + blocks.size() * 14);
+    for (const AlteredQ &block : blocks) {
+        std::array<uchar, 4> head{};
+        putTime(head.data(), block.sector + 150);
+        head[3] = 1; // the whole Q block follows, as against the short forms 2 and 3
+        bytes.append(reinterpret_cast<const char *>(head.data()), head.size());
+        bytes.append(reinterpret_cast<const char *>(block.q.data()), qsizetype(block.q.size()));
+    }
+    return bytes;
+}
