@@ -39,9 +39,8 @@ Options parseArguments(const QStringList &arguments)
             options.sbi = SbiWrite::Always;
         else if (argument == u"--all") {
             options.cdText = options.sessions = options.codes = true;
-            options.sbi = qMax(options.sbi, SbiWrite::UnlessDamaged);
-        }
-        else if (options.error.isEmpty())
+            options.sbi = qMax(options.sbi, SbiWrite::Quietly);
+        } else if (options.error.isEmpty())
             options.error = tr("unknown option '%1'").arg(argument);
     }
     if (!options.error.isEmpty())

@@ -28,6 +28,9 @@ enum ExitStatus {
 /// Whether to write the .sbi beside the .cue.
 enum class SbiWrite {
     No,
+    /// --all: as --sbi, but nothing is said when there is nothing to keep, so
+    /// that a disc without a .sub converts as without the option
+    Quietly,
     UnlessDamaged, ///< --sbi: not when so many blocks differ that the .sub looks damaged
     Always, ///< --sbi=all: however many blocks differ
 };

@@ -51,7 +51,8 @@ int writeToStandardOutput(const Options &options)
         [&file](const QString &text, const QString &title) {
             showOnStandardError(commandLinePaths(file).inputPath, text, title);
         },
-        warnOnStandardError, options.rebuild, options.sessions, options.codes, options.sbi, noteOnStandardError);
+        warnOnStandardError, options.rebuild, options.sessions, options.codes, options.sbi,
+        noteOnStandardError);
     // A failed write has been told already.
     if (status == exitNotWritten || closeStandardOutput())
         return status;

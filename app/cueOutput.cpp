@@ -44,8 +44,12 @@ ExitStatus writeSbi(const QString &inputPath, const QString &cuePath,
         if (showNote)
             showNote(file + text);
     };
+    const auto noteNone = [&](const QString &text) {
+        if (sbi != SbiWrite::Quietly)
+            note(text);
+    };
     if (!content.hasSub) {
-        note(tr("no .sbi written: there is no subchannel file %1.").arg(subName));
+        noteNone(tr("no .sbi written: there is no subchannel file %1.").arg(subName));
         return exitConverted;
     }
     if (!content.altered.damage.isEmpty()) {
@@ -55,8 +59,8 @@ ExitStatus writeSbi(const QString &inputPath, const QString &cuePath,
         return exitConverted;
     }
     if (count == 0) {
-        note(tr("no .sbi written: every Q block of %1 is what the cue sheet gives a player.")
-                 .arg(subName));
+        noteNone(tr("no .sbi written: every Q block of %1 is what the cue sheet gives a player.")
+                     .arg(subName));
         return exitConverted;
     }
     if (content.looksDamaged()) {
@@ -104,8 +108,8 @@ ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowFileMes
             status = qMax(status, exitNotWritten);
         else
             status = qMax(status,
-                writeSbi(paths.inputPath, paths.cuePath, converted, sbi, showAboutFile,
-                    showWarning, showNote));
+                writeSbi(paths.inputPath, paths.cuePath, converted, sbi, showAboutFile, showWarning,
+                    showNote));
     }
     return status;
 }

@@ -30,8 +30,8 @@ using ShowFileMessage =
     beside the .cue, written as the .cue is, and a line through \a showNote
     tells how many, or why there is none. Returns the exit status. */
 ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowFileMessage &showMessage,
-    const ShowWarning &showWarning, bool rebuild = false, bool sessions = false,
-    bool codes = false, SbiWrite sbi = SbiWrite::No, const ShowWarning &showNote = {});
+    const ShowWarning &showWarning, bool rebuild = false, bool sessions = false, bool codes = false,
+    SbiWrite sbi = SbiWrite::No, const ShowWarning &showNote = {});
 
 /** Converts the control file that \a argument names and writes to \a output
     exactly the bytes its .cue file would hold. \a cdText, \a rebuild,

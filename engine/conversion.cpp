@@ -55,8 +55,7 @@ qint64 sheetSectors(QStringView time)
     const qint64 minutes = parts[0].toLongLong(&isNumber[0]);
     const qint64 seconds = parts[1].toLongLong(&isNumber[1]);
     const qint64 frames = parts[2].toLongLong(&isNumber[2]);
-    return isNumber[0] && isNumber[1] && isNumber[2] ? (minutes * 60 + seconds) * 75 + frames
-                                                     : -1;
+    return isNumber[0] && isNumber[1] && isNumber[2] ? (minutes * 60 + seconds) * 75 + frames : -1;
 }
 
 // The layout that the cue sheet gives a player, read back from the lines
@@ -107,12 +106,11 @@ SbiContent sbiContent(const QString &path, QChar separator, const QString &cueSh
     content.hasSub = sub.exists;
     if (!content.hasSub)
         return content;
-    const FileStatus image =
-        fileStatus(besideControlFile(path, separator, QLatin1String(".img")));
+    const FileStatus image = fileStatus(besideControlFile(path, separator, QLatin1String(".img")));
     QFile file;
     if (openRegularFile(file, content.subPath, &content.altered.damage))
-        content.altered = alteredQBlocks(file, sheetLayout(cueSheet),
-            image.isFile ? image.size / imageSectorSize : -1);
+        content.altered = alteredQBlocks(
+            file, sheetLayout(cueSheet), image.isFile ? image.size / imageSectorSize : -1);
     return content;
 }
 

@@ -119,37 +119,67 @@ bool makeImage(const QString &path, const Disc &disc, Header header)
     return true;
 }
 
-QByteArray qBlock(QByteArray q)
+QByteArray qBlock(QByteArray q, bool isPause = false)
 {
     const quint16 crc = cdCrc(q);
     q += char(crc >> 8);
     q += char(crc & 0xff);
-    return QByteArray(12, '\0') + q + QByteArray(72, '\0');
+    return QByteArray(12, isPause ? '\xff' : '\0') + q + QByteArray(72, '\0');
 }
+
+/// A relative time as the Q channel writes it: MM:SS:FF in BCD, no lead-in.
+QByteArray timeOf(qint64 sectors)
+{
+    return bcd(int(sectors / 4500)) + bcd(int(sectors / 75 % 60)) + bcd(int(sectors % 75));
+}
+
+/// How the Q channel of a generated disc is laid out besides its positions.
+struct SubShape
+{
+    int codesEvery = 97; ///< every how many sectors a catalogue number block stands (Q mode 2)
+    int codesAt = 50; ///< the first of them
+    bool pregapsEndAtZero = false; ///< a pregap's relative time counts down to 0, not 1
+    bool hasPause = false; ///< the P channel set through each pregap
+    bool codesAtPregaps = false; ///< an ISRC block (Q mode 3) on each pregap's first sector
+};
 
 /** The subchannel of \a disc: Q mode 1 positions everywhere but every 97th
     sector, which carries the catalogue number (Q mode 2), as on real discs. */
-QByteArray subchannel(const Disc &disc)
+QByteArray subchannel(const Disc &disc, const SubShape &shape = {})
 {
     QByteArray sub;
     for (qint64 sector = 0; sector < disc.end; ++sector) {
-        if (sector % 97 == 50) {
-            sub += qBlock(QByteArray::fromHex("02") + QByteArray(9, '\0'));
-            continue;
-        }
         int track = 1;
         int index = 1;
+        int control = disc.tracks.first().control;
+        qint64 relative = sector;
+        bool isPregapStart = false;
         for (const Track &t : disc.tracks) {
             if (sector >= t.start) {
                 track = t.number;
                 index = 1;
+                relative = sector - t.start;
+                control = t.control;
             } else if (t.pregap && sector >= *t.pregap) {
                 track = t.number;
                 index = 0;
+                relative = t.start - sector - (shape.pregapsEndAtZero ? 1 : 0);
+                control = t.control;
+                isPregapStart = sector == *t.pregap;
             }
         }
-        sub += qBlock(QByteArray::fromHex("01") + bcd(track) + bcd(index) + QByteArray(4, '\0')
-            + msfOf(sector));
+        if (isPregapStart && shape.codesAtPregaps) {
+            sub += qBlock(QByteArray::fromHex("03") + QByteArray(9, '\x11'), shape.hasPause);
+            continue;
+        }
+        if (sector % shape.codesEvery == shape.codesAt) {
+            sub += qBlock(
+                QByteArray::fromHex("02") + QByteArray(9, '\0'), index == 0 && shape.hasPause);
+            continue;
+        }
+        sub += qBlock(char(control << 4 | 1) + bcd(track) + bcd(index) + timeOf(relative)
+                + QByteArray(1, '\0') + msfOf(sector),
+            index == 0 && shape.hasPause);
     }
     return sub;
 }
@@ -210,6 +240,59 @@ QByteArray damaged(QByteArray sub, Sub how)
     return sub;
 }
 
+// clang-format off
+/// A PlayStation game: one Mode 2 data track, then audio; LibCrypt alters sectors on minute 3.
+const Disc playStationDisc{ { { 1, 0x04, 2, {}, {}, 0 }, { 2, 0x00, 0, {}, 14250, 14400 },
+    { 3, 0x00, 0, {}, 14700, 14850 } }, 15500 };
+// clang-format on
+
+/// What a test does to the subchannel of the PlayStation disc.
+enum class Sbi { Protected, ProtectedEndAtZero, Codes, None, Shifted };
+
+/// The sectors that LibCrypt alters: pairs five sectors apart, from 03:00:05 on.
+QList<qint64> protectedSectors()
+{
+    QList<qint64> sectors;
+    for (qint64 pair = 0; pair < 16; ++pair)
+        sectors << 13355 + pair * 20 << 13360 + pair * 20;
+    return sectors;
+}
+
+/** Alters \a sub as LibCrypt does: two bits of both times changed, and the
+    CRC made again and spoilt, but for every fourth sector, whose CRC fits. */
+QByteArray libCrypt(QByteArray sub)
+{
+    const QList<qint64> sectors = protectedSectors();
+    for (qsizetype i = 0; i < sectors.size(); ++i) {
+        const qsizetype q = sectors[i] * subchannelBlockSize + 12;
+        sub[q + 4] = char(sub[q + 4] ^ 0x01);
+        sub[q + 8] = char(sub[q + 8] ^ 0x02);
+        const quint16 crc = quint16(cdCrc(sub.mid(q, 10)) ^ (i % 4 == 3 ? 0 : 0x0080));
+        sub[q + 10] = char(crc >> 8);
+        sub[q + 11] = char(crc & 0xff);
+    }
+    return sub;
+}
+
+/// The records of a .sbi file by their sector, read as the format lays them out.
+std::optional<QMap<qint64, QByteArray>> sbiRecords(const QByteArray &sbi)
+{
+    if (!sbi.startsWith(QByteArray("SBI\0", 4)) || (sbi.size() - 4) % 14 != 0)
+        return std::nullopt;
+    QMap<qint64, QByteArray> records;
+    qint64 last = -1;
+    const auto fromBcd = [](char byte) { return (uchar(byte) >> 4) * 10 + (uchar(byte) & 0x0f); };
+    for (qsizetype at = 4; at < sbi.size(); at += 14) {
+        const qint64 sector =
+            fromBcd(sbi[at]) * 4500 + fromBcd(sbi[at + 1]) * 75 + fromBcd(sbi[at + 2]) - 150;
+        if (sector <= last || sbi[at + 3] != 1)
+            return std::nullopt;
+        records.insert(sector, sbi.mid(at + 4, 10));
+        last = sector;
+    }
+    return records;
+}
+
 QStringList withStdout(const QString &file, bool rebuild)
 {
     return rebuild ? QStringList{ "--rebuild", "--stdout", file } : QStringList{ "--stdout", file };
@@ -221,6 +304,7 @@ Q_DECLARE_METATYPE(Disc)
 Q_DECLARE_METATYPE(Header)
 Q_DECLARE_METATYPE(Sub)
 Q_DECLARE_METATYPE(Kind)
+Q_DECLARE_METATYPE(Sbi)
 
 class TestRebuild : public QObject
 {
@@ -235,6 +319,8 @@ private slots:
     void sameSheetAsTrackSections();
     void fallbacks_data();
     void fallbacks();
+    void sbi_data();
+    void sbi();
     void cdCrc();
 
 private:
@@ -426,6 +512,100 @@ void TestRebuild::fallbacks()
     const bool hasRebuildFinding = std::any_of(report.findings.begin(), report.findings.end(),
         [](const Finding &finding) { return finding.code == u"rebuilt"; });
     QCOMPARE(hasRebuildFinding, !warning.isEmpty());
+}
+
+void TestRebuild::sbi_data()
+{
+    QTest::addColumn<Sbi>("sub");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>(
+        "records"); // in the .sbi; -1 for none, 0 for more than a protected disc has
+    QTest::addColumn<QString>("line"); // a part of standard error
+
+    const QString written =
+        "Disc.ccd: 32 sectors whose Q blocks a cue sheet loses went into Disc.sbi.";
+    const QString damaged = "sectors of Disc.sub have Q blocks that differ from what the cue sheet "
+                            "gives, far more than";
+    // clang-format off
+    QTest::newRow("protected disc")                     << Sbi::Protected << QStringList{ "--sbi" } << 32 << written;
+    QTest::newRow("protected disc, --all")              << Sbi::Protected << QStringList{ "--all" } << 32 << written;
+    QTest::newRow("protected disc, sheet to stdout")    << Sbi::Protected << QStringList{ "--sbi", "--stdout" } << 32 << written;
+    QTest::newRow("protected disc, rebuilt")            << Sbi::Protected << QStringList{ "--sbi", "--rebuild" } << 32 << written;
+    QTest::newRow("pregaps counting down to 00:00:00")  << Sbi::ProtectedEndAtZero << QStringList{ "--sbi" } << 32 << written;
+    QTest::newRow(".sub a sector off")                  << Sbi::Shifted << QStringList{ "--sbi" } << -1 << damaged;
+    QTest::newRow(".sub a sector off, --all")           << Sbi::Shifted << QStringList{ "--all" } << -1 << damaged;
+    QTest::newRow(".sub a sector off, --sbi=all")       << Sbi::Shifted << QStringList{ "--sbi=all" } << 0 << "sectors whose Q blocks a cue sheet loses went into Disc.sbi.";
+    QTest::newRow("catalogue number and ISRCs only")    << Sbi::Codes << QStringList{ "--sbi" } << -1 << "Disc.ccd: no .sbi written: every Q block of Disc.sub is what the cue sheet gives a player.";
+    QTest::newRow("no .sub")                            << Sbi::None << QStringList{ "--sbi" } << -1 << "Disc.ccd: no .sbi written: there is no subchannel file Disc.sub.";
+    QTest::newRow("no .sub, --all says nothing")        << Sbi::None << QStringList{ "--all" } << -1 << "";
+    QTest::newRow("nothing altered, --all says nothing") << Sbi::Codes << QStringList{ "--all" } << -1 << "";
+    // clang-format on
+}
+
+// The PlayStation disc converted, its .sbi read back by the format's own
+// layout and compared with the .sub's altered blocks.
+void TestRebuild::sbi()
+{
+    QFETCH(Sbi, sub);
+    QFETCH(QStringList, options);
+    QFETCH(int, records);
+    QFETCH(QString, line);
+
+    QVERIFY(writeFile("Disc.ccd", controlFile(playStationDisc, !options.contains("--rebuild"))));
+    QVERIFY(makeImage("Disc.img", playStationDisc, Header::Real));
+    SubShape shape;
+    shape.pregapsEndAtZero = sub == Sbi::ProtectedEndAtZero;
+    shape.codesAtPregaps = true;
+    shape.hasPause = true;
+    QByteArray subBytes = subchannel(playStationDisc, shape);
+    if (sub == Sbi::Protected || sub == Sbi::ProtectedEndAtZero)
+        subBytes = libCrypt(subBytes);
+    else if (sub == Sbi::Shifted)
+        subBytes = damaged(subBytes, Sub::Shifted);
+    if (sub != Sbi::None)
+        QVERIFY(writeFile("Disc.sub", subBytes));
+
+    const Run result = run(program, options << "Disc.ccd", folder->path(), withoutDisplay());
+    QVERIFY2(!result.crashed, "the program crashed or hung");
+    QCOMPARE(result.status, 0);
+    if (line.isEmpty())
+        QCOMPARE(result.err, QByteArray());
+    else
+        QVERIFY2(result.err.contains(line.toUtf8()), result.err.constData());
+    QCOMPARE(result.out.isEmpty(), !options.contains("--stdout"));
+    const QByteArray sbi = readFile("Disc.sbi");
+    if (records < 0) {
+        QCOMPARE(sbi, missing);
+    } else {
+        const auto read = sbiRecords(sbi);
+        QVERIFY2(read, "not a .sbi file");
+        if (records == 0)
+            QVERIFY(read->size() > 100);
+        else
+            QCOMPARE(read->keys(), protectedSectors());
+        for (auto it = read->cbegin(); it != read->cend(); ++it)
+            QCOMPARE(*it, subBytes.mid(it.key() * subchannelBlockSize + 12, 10));
+    }
+    // The first record byte by byte: 03:00:05, format 1, the altered block of track 01, index
+    // 01, relative time 02:58:05 and absolute time 03:00:05, each with a bit changed.
+    if (records > 0)
+        QCOMPARE(sbi.first(18).toHex(),
+            QByteArray("53424900"
+                       "030005"
+                       "01"
+                       "410101025905"
+                       "00"
+                       "030205"));
+
+    // --check tells of the altered blocks rather than of the .sub in general.
+    const CheckReport report =
+        checkControlFile("Disc.ccd", { false, options.contains("--rebuild") });
+    QStringList codes;
+    for (const Finding &finding : report.findings)
+        codes << finding.code;
+    const bool isProtected = sub == Sbi::Protected || sub == Sbi::ProtectedEndAtZero;
+    QCOMPARE(codes.contains("altered-subchannel"), isProtected);
+    QCOMPARE(codes.contains("subchannel"), !isProtected && sub != Sbi::None);
 }
 
 // The check value of the CRC-16 with this polynomial and no initial bits,
