@@ -518,11 +518,8 @@ void takeRebuilt(const RebuiltTracks &rebuilt, Scan &scan)
         addIndex(QStringLiteral("01"), track.start);
         scan.tracks.append(checked);
     }
-    for (const RebuildRemark &remark : rebuilt.remarks) {
-        if (remark.isWarning)
-            scan.add(
-                FindingCode::Rebuilt, remark.line, remark.track, remark.message, remark.advice);
-    }
+    for (const RebuildRemark &remark : rebuilt.remarks)
+        scan.add(FindingCode::Rebuilt, remark.line, remark.track, remark.message, remark.advice);
 }
 
 // The sheet's positions of the later sessions' tracks are the control file's

@@ -86,11 +86,20 @@ QKind readQ(const uchar *q, qint64 sector, Position *position)
     return QKind::Position;
 }
 
+// Whether the P channel of a block is set, as through a pause.
+bool isPause(const uchar *block)
+{
+    return block[0] == 0xff;
+}
+
 // Where index 0 of a track was first met, and whether its start is certain.
 struct Entry
 {
     qint64 sector = 0;
     bool isCertain = true;
+    /// The P channel of the catalogue number or ISRC blocks (Q modes 2 and 3)
+    /// right before it, which may be the pregap's first sectors or the last of the track before
+    QList<bool> codesBefore;
 };
 
 // What the Q channel showed just before a track's start.
@@ -98,7 +107,17 @@ struct Boundary
 {
     std::optional<Position> last;
     bool isClean = true; ///< no bad block since the last position
+    QList<bool> codesBefore; ///< as for Entry, right before the track's start
 };
+
+// How many of the blocks of \a pauses, from the last back, have their P channel set.
+qsizetype pausesAtEnd(const QList<bool> &pauses)
+{
+    qsizetype count = 0;
+    while (count < pauses.size() && pauses[pauses.size() - 1 - count])
+        ++count;
+    return count;
+}
 
 } // namespace
 
@@ -144,6 +163,9 @@ Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sect
     QHash<int, Boundary> boundaries;
     Boundary now;
     qsizetype nextStart = 0;
+    // Position blocks whose P channel is set in a pregap or clear elsewhere, and the others.
+    qint64 pausesAgree = 0;
+    qint64 pausesDisagree = 0;
 
     QByteArray chunk(blocksPerRead * subchannelBlockSize, Qt::Uninitialized);
     qint64 sector = 0;
@@ -161,11 +183,14 @@ Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sect
                 ++nextStart;
             }
             Position position;
+            const bool pause = isPause(data + at);
             switch (readQ(data + at + qOffset, sector, &position)) {
             case QKind::Bad:
                 now.isClean = false;
+                now.codesBefore.clear();
                 break;
             case QKind::Other:
+                now.codesBefore.append(pause);
                 break;
             case QKind::Position:
                 if (position.index == 0 && !(now.last == position)) {
@@ -173,11 +198,15 @@ Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sect
                     const bool isFirst = !entries.contains(position.track);
                     Entry &entry = entries[position.track];
                     if (isFirst)
-                        entry = { sector, now.isClean && (now.last || sector == 0) };
+                        entry = { sector, now.isClean && (now.last || sector == 0),
+                            now.codesBefore };
                     else
                         entry.isCertain = false;
                 }
-                now = { position, true };
+                // The P channel tells pregaps only when it is set through each
+                // of them and nowhere else.
+                ++(pause == (position.index == 0) ? pausesAgree : pausesDisagree);
+                now = { position, true, {} };
                 break;
             }
         }
@@ -185,19 +214,43 @@ Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sect
             break;
     }
 
+    if (pausesAgree + pausesDisagree == 0 && sector > 0) {
+        pregaps.damage = tr("no Q block's time matches its sector, so it belongs to another "
+                            "disc or is shifted against the image");
+        return pregaps;
+    }
+    const bool pauseTells = pausesDisagree == 0 && entries.size() > 0;
+
     // A pregap lies after the previous track's start: one that would begin
     // at or before it contradicts the table of contents, which wins.
     std::optional<qint64> previousStart;
     for (const TrackStart &start : std::as_const(starts)) {
-        const Boundary boundary = boundaries.value(start.track, Boundary{ {}, false });
+        const Boundary boundary = boundaries.value(start.track, Boundary{ {}, false, {} });
         const auto entry = entries.constFind(start.track);
         const bool endsInPregap = boundary.last == Position{ start.track, 0 };
-        const bool isFound = endsInPregap && entry != entries.cend() && entry->isCertain
+        bool isFound = endsInPregap && entry != entries.cend() && entry->isCertain
             && entry->sector < start.sector;
-        if (isFound && previousStart && entry->sector <= *previousStart)
-            pregaps.beforePrevious.insert(start.track, entry->sector);
+        std::optional<qint64> first = isFound ? std::optional<qint64>(entry->sector) : std::nullopt;
+        // Catalogue number and ISRC blocks carry no position: those between
+        // the track before and the pregap belong to either, and only the P
+        // channel, set through a pause, tells which.
+        const QList<bool> &codes = isFound                       ? entry->codesBefore
+            : !endsInPregap && boundary.isClean && boundary.last ? boundary.codesBefore
+                                                                 : QList<bool>{};
+        if (!codes.isEmpty() && pauseTells) {
+            const qsizetype pauses = pausesAtEnd(codes);
+            if (pauses > 0)
+                first = (isFound ? entry->sector : start.sector) - pauses;
+            isFound = first.has_value();
+        } else if (!codes.isEmpty()) {
+            pregaps.codesAtStart.append(start.track);
+            previousStart = start.sector;
+            continue;
+        }
+        if (isFound && previousStart && *first <= *previousStart)
+            pregaps.beforePrevious.insert(start.track, *first);
         else if (isFound)
-            pregaps.starts.insert(start.track, entry->sector);
+            pregaps.starts.insert(start.track, *first);
         else if (endsInPregap || !boundary.isClean || entry != entries.cend())
             pregaps.unknown.append(start.track);
         previousStart = start.sector;

@@ -43,6 +43,9 @@ struct Pregaps
 {
     QHash<int, qint64> starts; ///< by track: the first sector of its index 0
     QList<int> unknown; ///< tracks whose pregap the data cannot tell for sure
+    /// tracks where catalogue number or ISRC blocks stand at the pregap's
+    /// start, so that only the P channel could tell where it begins, and does not
+    QList<int> codesAtStart;
     /// by track: where the data puts its index 0, at or before the previous track's start
     QHash<int, qint64> beforePrevious;
     QString damage; ///< why none of the file can be trusted; empty when it can

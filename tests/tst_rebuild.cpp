@@ -79,7 +79,13 @@ QByteArray controlFile(const Disc &disc, bool withTracks, const QByteArray &preG
 }
 
 /// What to write into the image at a data track's first sector.
-enum class Header { Real, None, ModeZero };
+enum class Header {
+    Real,
+    None,
+    ModeZero,
+    Late, ///< the first 16 sectors unreadable, a real header after them
+    Scrambled, ///< the mode byte as a scrambled image holds it
+};
 
 /** What stands under the name of the image or the .sub: an unpacked archive
     may hold a folder, a FIFO or a link to a device there. */
@@ -111,9 +117,13 @@ bool makeImage(const QString &path, const Disc &disc, Header header)
     for (const Track &track : disc.tracks) {
         if (track.mode == 0 || header == Header::None)
             continue;
-        const QByteArray bytes = QByteArray::fromHex("00ffffffffffffffffffff00")
-            + msfOf(track.start) + char(header == Header::Real ? track.mode : 0);
-        if (!file.seek(track.start * sectorBytes) || file.write(bytes) != bytes.size())
+        const qint64 sector = track.start + (header == Header::Late ? 16 : 0);
+        const char mode = header == Header::Real || header == Header::Late ? char(track.mode)
+            : header == Header::Scrambled                                  ? char(98)
+                                                                           : char(0);
+        const QByteArray bytes =
+            QByteArray::fromHex("00ffffffffffffffffffff00") + msfOf(sector) + mode;
+        if (!file.seek(sector * sectorBytes) || file.write(bytes) != bytes.size())
             return false;
     }
     return true;
@@ -192,6 +202,19 @@ const Disc pregapDisc{ { { 1, 0x00, 0, {}, {}, 0 }, { 2, 0x01, 0, "PRE", 900, 10
     { 3, 0x04, 1, {}, 1999, 2000 }, { 4, 0x00, 0, {}, 2400, 2500 } }, 3000 };
 // clang-format on
 
+/** A disc of 99 tracks, data then audio, each audio track after a pregap of
+    150 sectors, but track 50's, which has one sector. */
+Disc ninetyNineTracks()
+{
+    Disc disc{ { { 1, 0x04, 1, {}, {}, 0 } }, 0 };
+    for (int number = 2; number <= 99; ++number) {
+        const qint64 start = 150 + (number - 1) * 450;
+        disc.tracks.append({ number, 0x00, 0, {}, start - (number == 50 ? 1 : 150), start });
+    }
+    disc.end = disc.tracks.last().start + 450;
+    return disc;
+}
+
 /// How a test damages the subchannel file of the mixed disc, whose track 2 has its pregap at 1350.
 enum class Sub {
     Good,
@@ -203,10 +226,18 @@ enum class Sub {
     Garbage,
     Shifted,
     PregapFromStart, ///< sector 0 on, track 1 is called track 2's pregap
+    IsrcAtPregap, ///< an ISRC block on the pregap's first sector, the P channel clear
+    IsrcAtPregapWithPause, ///< the same, with the P channel set through the pregap
 };
 
 QByteArray damaged(QByteArray sub, Sub how)
 {
+    if (how == Sub::IsrcAtPregap || how == Sub::IsrcAtPregapWithPause) {
+        SubShape shape;
+        shape.codesAtPregaps = true;
+        shape.hasPause = how == Sub::IsrcAtPregapWithPause;
+        return subchannel(mixedDisc, shape);
+    }
     const auto spoil = [&](qint64 sector) { sub[sector * subchannelBlockSize + 22] ^= 0x5a; };
     switch (how) {
     case Sub::Short:
@@ -235,6 +266,8 @@ QByteArray damaged(QByteArray sub, Sub how)
         break;
     case Sub::Good:
     case Sub::None:
+    case Sub::IsrcAtPregap:
+    case Sub::IsrcAtPregapWithPause:
         break;
     }
     return sub;
@@ -305,6 +338,7 @@ Q_DECLARE_METATYPE(Header)
 Q_DECLARE_METATYPE(Sub)
 Q_DECLARE_METATYPE(Kind)
 Q_DECLARE_METATYPE(Sbi)
+Q_DECLARE_METATYPE(SubShape)
 
 class TestRebuild : public QObject
 {
@@ -351,14 +385,26 @@ void TestRebuild::sameSheetAsTrackSections_data()
 {
     QTest::addColumn<Disc>("disc");
     QTest::addColumn<bool>("withSub");
+    QTest::addColumn<SubShape>("shape");
 
     const QList<std::pair<const char *, Disc>> discs{ { "data disc", dataDisc },
         { "audio disc", audioDisc }, { "mixed disc", mixedDisc },
         { "disc with pregaps", pregapDisc } };
     for (const auto &[name, disc] : discs) {
-        QTest::addRow("%s, with .sub", name) << disc << true;
-        QTest::addRow("%s, without .sub", name) << disc << false;
+        QTest::addRow("%s, with .sub", name) << disc << true << SubShape{};
+        QTest::addRow("%s, without .sub", name) << disc << false << SubShape{};
     }
+    // ISRC and catalogue number blocks wherever they fall, on each pregap's
+    // first sector too, where the P channel's pause places them.
+    SubShape codes;
+    codes.codesEvery = 10;
+    codes.codesAt = 3;
+    codes.codesAtPregaps = true;
+    codes.hasPause = true;
+    QTest::addRow("99 tracks, ISRC at each pregap's start") << ninetyNineTracks() << true << codes;
+    codes.pregapsEndAtZero = true;
+    QTest::addRow("99 tracks, ISRC at each pregap's start, pregaps ending at 00:00:00")
+        << ninetyNineTracks() << true << codes;
 }
 
 // The table-of-contents-only file, rebuilt, against the plain conversion of
@@ -367,6 +413,7 @@ void TestRebuild::sameSheetAsTrackSections()
 {
     QFETCH(Disc, disc);
     QFETCH(bool, withSub);
+    QFETCH(SubShape, shape);
 
     // Without a .sub the pregaps are not known, and the full file is read without them.
     Disc known = disc;
@@ -376,7 +423,7 @@ void TestRebuild::sameSheetAsTrackSections()
     QVERIFY(writeFile("Disc.ccd", controlFile(disc, false)));
     QVERIFY(makeImage("Disc.img", disc, Header::Real));
     if (withSub)
-        QVERIFY(writeFile("Disc.sub", subchannel(disc)));
+        QVERIFY(writeFile("Disc.sub", subchannel(disc, shape)));
 
     const Run expected =
         run(program, withStdout("Disc.ccd", false), folder->path() + "/full", withoutDisplay());
@@ -386,6 +433,8 @@ void TestRebuild::sameSheetAsTrackSections()
     QCOMPARE(rebuilt.status, 0);
     QCOMPARE(rebuilt.out, expected.out);
     QCOMPARE(rebuilt.err.contains("no subchannel file"), !withSub);
+    if (withSub)
+        QCOMPARE(rebuilt.err, QByteArray());
 
     // The option leaves a file with [TRACK] sections as it is, and says nothing.
     const Run unchanged =
@@ -393,13 +442,25 @@ void TestRebuild::sameSheetAsTrackSections()
     QCOMPARE(unchanged.out, expected.out);
     QCOMPARE(unchanged.err, QByteArray());
 
-    // Nothing but the .sub, which a cue sheet cannot carry, is left to find.
+    // Nothing but the .sub, which a cue sheet cannot carry, is left to find; without it, the
+    // pregaps that it would give, as the conversion warns.
     const CheckReport report = checkControlFile("Disc.ccd", { false, true });
     QStringList codes;
     for (const Finding &finding : report.findings)
         codes << finding.code;
-    QCOMPARE(codes, withSub ? QStringList{ "subchannel" } : QStringList{});
+    QCOMPARE(codes, withSub ? QStringList{ "subchannel" } : QStringList{ "rebuilt" });
     QCOMPARE(report.cueSheet.toLocal8Bit() + "\r\n", rebuilt.out);
+
+    // A .sub a sector off matches nowhere: one warning says so, not one for each track.
+    if (withSub) {
+        QVERIFY(writeFile("Disc.sub", damaged(subchannel(disc, shape), Sub::Shifted)));
+        const Run shifted =
+            run(program, withStdout("Disc.ccd", true), folder->path(), withoutDisplay());
+        QCOMPARE(shifted.status, 0);
+        QCOMPARE(shifted.err.count('\n'), 1);
+        QVERIFY2(shifted.err.contains("no Q block's time matches its sector"),
+            shifted.err.constData());
+    }
 }
 
 void TestRebuild::fallbacks_data()
@@ -427,12 +488,17 @@ void TestRebuild::fallbacks_data()
     QTest::newRow("no image, PreGapMode=2") << Header::Real << Kind::None << QByteArray("2") << Sub::Good << file << none << "MODE2/2352" << true << true << "comes from the control file's PreGapMode=2";
     QTest::newRow("no sector header")       << Header::None << file << QByteArray("0") << Sub::Good << file << none << "MODE1/2352" << true << true << "has no sector header";
     QTest::newRow("header of mode 0")       << Header::ModeZero << file << QByteArray("0") << Sub::Good << file << none << "MODE1/2352" << true << true << "gives mode 0";
+    QTest::newRow("header 16 sectors in")   << Header::Late << file << QByteArray("0") << Sub::Good << file << none << "MODE2/2352" << true << true << "";
+    QTest::newRow("scrambled image")        << Header::Scrambled << file << QByteArray("0") << Sub::Good << file << QByteArrayList{ "DataTracksScrambled=0", "DataTracksScrambled=1" } << "MODE1/2352" << true << true << "gives mode 98: the image holds its data tracks scrambled (the control file says DataTracksScrambled=1)";
     QTest::newRow("short .sub")             << Header::Real << file << QByteArray("0") << Sub::Short << file << none << "MODE2/2352" << true << false << "cannot be used: it is 287904 bytes long, not the 288000";
     QTest::newRow("bad CRC at the pregap")  << Header::Real << file << QByteArray("0") << Sub::BadCrcAtPregap << file << none << "MODE2/2352" << true << false << "before track 02 is damaged";
     QTest::newRow("bad CRC just before it") << Header::Real << file << QByteArray("0") << Sub::BadCrcBeforePregap << file << none << "MODE2/2352" << true << false << "before track 02 is damaged";
     QTest::newRow("bad CRC inside it")      << Header::Real << file << QByteArray("0") << Sub::BadCrcInPregap << file << none << "MODE2/2352" << true << true << "";
-    QTest::newRow("garbage .sub")           << Header::Real << file << QByteArray("0") << Sub::Garbage << file << none << "MODE2/2352" << true << false << "before track 02 is damaged";
-    QTest::newRow(".sub a sector off")      << Header::Real << file << QByteArray("0") << Sub::Shifted << file << none << "MODE2/2352" << true << false << "before track 02 is damaged";
+    QTest::newRow("garbage .sub")           << Header::Real << file << QByteArray("0") << Sub::Garbage << file << none << "MODE2/2352" << true << false << "no Q block's time matches its sector";
+    QTest::newRow(".sub a sector off")      << Header::Real << file << QByteArray("0") << Sub::Shifted << file << none << "MODE2/2352" << true << false << "no Q block's time matches its sector";
+    // A block without a position on the pregap's first sector: the P channel places it, or nothing does.
+    QTest::newRow("ISRC at the pregap's start") << Header::Real << file << QByteArray("0") << Sub::IsrcAtPregap << file << none << "MODE2/2352" << true << false << "ISRC block, which gives no position, stands where the pregap of track 02 would begin";
+    QTest::newRow("ISRC at the pregap's start, pause in P") << Header::Real << file << QByteArray("0") << Sub::IsrcAtPregapWithPause << file << none << "MODE2/2352" << true << true << "";
     // The table of contents wins over a .sub that contradicts it.
     QTest::newRow("pregap of track 2 from track 1's start") << Header::Real << file << QByteArray("0") << Sub::PregapFromStart << file << none << "MODE2/2352" << true << false << "puts the pregap of track 02 at sector 0, at or before the start of the track before it";
     // What an unpacked archive may hold under the names: used only when it is a file, never waited on.
