@@ -63,7 +63,8 @@ qint64 sheetSectors(QStringView time)
 SheetLayout sheetLayout(const QString &cueSheet)
 {
     SheetLayout layout;
-    std::optional<qint64> leadOut;
+    // -1 when none: a plain number, as MinGW's optimised build warns of an optional here.
+    qint64 leadOut = -1;
     const QList<QStringView> lines = QStringView(cueSheet).split(QStringLiteral("\r\n"));
     for (const QStringView line : lines) {
         const QList<QStringView> words = line.trimmed().split(u' ', Qt::SkipEmptyParts);
@@ -85,14 +86,12 @@ SheetLayout sheetLayout(const QString &cueSheet)
             const qint64 sector = sheetSectors(words[2]);
             if (sector < 0)
                 continue;
-            if (leadOut && layout.tracks.last().indexes.isEmpty())
-                layout.between.append({ *leadOut, sector });
-            leadOut.reset();
+            if (leadOut >= 0 && layout.tracks.last().indexes.isEmpty())
+                layout.between.append({ leadOut, sector });
+            leadOut = -1;
             layout.tracks.last().indexes.append({ words[1].toInt(), sector });
         } else if (words.size() == 3 && words[0] == u"REM" && words[1] == u"LEAD-OUT") {
-            const qint64 sector = sheetSectors(words[2]);
-            if (sector >= 0)
-                leadOut = sector;
+            leadOut = sheetSectors(words[2]);
         }
     }
     return layout;

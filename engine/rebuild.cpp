@@ -53,7 +53,7 @@ private:
         rebuilt.remarks.append(
             { line, track ? cueNumber(QString::number(track)) : QString(), message, advice });
     }
-    int dataMode(const RebuiltTrack &track, std::optional<qint64> end);
+    int dataMode(const RebuiltTrack &track, qint64 end); ///< \a end -1 when unknown
     void readPregaps(std::optional<qint64> discEnd);
 
     const ControlFileSections &sections;
@@ -65,7 +65,7 @@ private:
     RebuiltTracks rebuilt;
 };
 
-int Rebuilder::dataMode(const RebuiltTrack &track, std::optional<qint64> end)
+int Rebuilder::dataMode(const RebuiltTrack &track, qint64 end)
 {
     // -1 when there is no header: a plain int, as MinGW's optimised build warns of an optional
     // here.
@@ -75,7 +75,7 @@ int Rebuilder::dataMode(const RebuiltTrack &track, std::optional<qint64> end)
     // A track's first sectors may be unreadable on a damaged disc; the next
     // readable header in its first two seconds tells the mode as well.
     for (qint64 sector = track.start + 1;
-         hasImage && sector < track.start + headerSearch && (!end || sector < *end); ++sector) {
+         hasImage && sector < track.start + headerSearch && (end < 0 || sector < end); ++sector) {
         const int later = sectorMode(image, sector).value_or(-1);
         if (later == 1 || later == 2)
             return later;
@@ -201,9 +201,9 @@ RebuiltTracks Rebuilder::rebuild()
         const bool isData = entry.control ? (control & 0x04) != 0 : header.has_value();
         if (isData) {
             const auto next = std::next(it);
-            const std::optional<qint64> end = next != entries.cend() && next.value()->plba
-                ? next.value()->plba
-                : leadOut(sections);
+            const qint64 end = next != entries.cend() && next.value()->plba
+                ? *next.value()->plba
+                : leadOut(sections).value_or(-1);
             track.mode = dataMode(track, end);
         }
         track.flags = tocFlags(control, !isData);
