@@ -458,8 +458,8 @@ void TestRebuild::sameSheetAsTrackSections()
             run(program, withStdout("Disc.ccd", true), folder->path(), withoutDisplay());
         QCOMPARE(shifted.status, 0);
         QCOMPARE(shifted.err.count('\n'), 1);
-        QVERIFY2(shifted.err.contains("no Q block's time matches its sector"),
-            shifted.err.constData());
+        QVERIFY2(
+            shifted.err.contains("no Q block's time matches its sector"), shifted.err.constData());
     }
 }
 
