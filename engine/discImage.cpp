@@ -219,7 +219,7 @@ Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sect
                             "disc or is shifted against the image");
         return pregaps;
     }
-    const bool pauseTells = pausesDisagree == 0 && entries.size() > 0;
+    const bool pauseTells = pausesDisagree == 0 && !entries.isEmpty();
 
     // A pregap lies after the previous track's start: one that would begin
     // at or before it contradicts the table of contents, which wins.

@@ -15,6 +15,6 @@ public:
     void putBack() const;
 
 private:
-    bool existed = false;
+    [[maybe_unused]] bool existed = false; // Unix has nothing to undo, and never reads it
     QVariantMap values;
 };
