@@ -131,11 +131,26 @@ void Rebuilder::readPregaps(std::optional<qint64> discEnd)
             noIndexZero);
         return;
     }
+    // On a disc that carries such blocks often, many tracks share the one
+    // reason, which is then told once.
+    if (pregaps.codesAtStart.size() > 1) {
+        QStringList numbers;
+        for (const int number : std::as_const(pregaps.codesAtStart))
+            numbers << cueNumber(QString::number(number));
+        warn(0, 0,
+            tr("Catalogue number or ISRC blocks, which give no position, stand where the "
+               "pregaps of %1 tracks would begin (%2), and the P channel does not mark the "
+               "pauses, so where those pregaps begin cannot be told: they get no INDEX 00 "
+               "lines.")
+                .arg(numbers.size())
+                .arg(numbers.join(QStringLiteral(", "))),
+            noIndexZero);
+    }
     for (RebuiltTrack &track : rebuilt.tracks) {
         if (const auto found = pregaps.starts.constFind(track.number);
             found != pregaps.starts.cend())
             track.pregap = *found;
-        if (pregaps.codesAtStart.contains(track.number))
+        if (pregaps.codesAtStart.size() == 1 && pregaps.codesAtStart.contains(track.number))
             warn(track.line, track.number,
                 tr("A catalogue number or ISRC block, which gives no position, stands where "
                    "the pregap of track %1 would begin, and the P channel does not mark the "

@@ -451,6 +451,21 @@ void TestRebuild::sameSheetAsTrackSections()
     QCOMPARE(codes, withSub ? QStringList{ "subchannel" } : QStringList{ "rebuilt" });
     QCOMPARE(report.cueSheet.toLocal8Bit() + "\r\n", rebuilt.out);
 
+    // Without the P channel's pauses nothing places the ISRC blocks: no INDEX 00 at all, rather
+    // than one a sector late, and one warning for all the tracks.
+    if (shape.codesAtPregaps) {
+        SubShape noPause = shape;
+        noPause.hasPause = false;
+        QVERIFY(writeFile("Disc.sub", subchannel(disc, noPause)));
+        const Run unplaced =
+            run(program, withStdout("Disc.ccd", true), folder->path(), withoutDisplay());
+        QCOMPARE(unplaced.status, 0);
+        QCOMPARE(unplaced.out.count("INDEX 00"), 0);
+        QCOMPARE(unplaced.err.count('\n'), 1);
+        QVERIFY2(unplaced.err.contains("stand where the pregaps of 98 tracks would begin"),
+            unplaced.err.constData());
+    }
+
     // A .sub a sector off matches nowhere: one warning says so, not one for each track.
     if (withSub) {
         QVERIFY(writeFile("Disc.sub", damaged(subchannel(disc, shape), Sub::Shifted)));
