@@ -33,9 +33,14 @@ Options parseArguments(const QStringList &arguments)
             options.sessions = true;
         else if (argument == u"--codes")
             options.codes = true;
-        else if (argument == u"--all")
+        else if (argument == u"--sbi")
+            options.sbi = qMax(options.sbi, SbiWrite::UnlessDamaged);
+        else if (argument == u"--sbi=all")
+            options.sbi = SbiWrite::Always;
+        else if (argument == u"--all") {
             options.cdText = options.sessions = options.codes = true;
-        else if (options.error.isEmpty())
+            options.sbi = qMax(options.sbi, SbiWrite::Quietly);
+        } else if (options.error.isEmpty())
             options.error = tr("unknown option '%1'").arg(argument);
     }
     if (!options.error.isEmpty())
@@ -87,13 +92,20 @@ QString usageText()
               "  --codes      the disc's CATALOG and each track's ISRC (a value of another\n"
               "               form is left out with a warning on standard error)\n"
               "                 morvant --codes Album.ccd\n"
-              "  --all        --cdtext, --sessions and --codes together\n"
+              "  --sbi        write NAME.sbi beside NAME.cue with the Q subchannel blocks\n"
+              "               of the .sub that the cue sheet loses (protected PlayStation\n"
+              "               discs, LibCrypt); none when there are none, or when so many\n"
+              "               differ (over 100 sectors) that the .sub looks damaged\n"
+              "  --sbi=all    the same, however many sectors differ\n"
+              "                 morvant --sbi Game.ccd\n"
+              "  --all        --cdtext, --sessions, --codes and --sbi together\n"
               "                 morvant --all --stdout Album.ccd\n"
               "\n"
               "  --rebuild    for a FILE without [TRACK] sections, take the tracks from\n"
               "               its table of contents: starts and flags from the [Entry]\n"
               "               rows, modes from the sector headers in the image, INDEX 00\n"
-              "               from the .sub file beside it; whatever comes from a guess\n"
+              "               from the .sub file beside it (INDEX 02 and later are not\n"
+              "               rebuilt); whatever comes from a guess\n"
               "               gives a warning on standard error. Other files are\n"
               "               converted exactly as without it\n"
               "\n"

@@ -18,6 +18,11 @@ void warnOnStandardError(const QString &text)
     print(stderr, QStringLiteral("morvant: warning: ") + shownText(text) + u'\n');
 }
 
+void noteOnStandardError(const QString &text)
+{
+    print(stderr, QStringLiteral("morvant: ") + shownText(text) + u'\n');
+}
+
 void reportUnwritableOutput(const QString &reason)
 {
     print(stderr, QStringLiteral("morvant: cannot write to standard output: ") + reason + u'\n');

@@ -30,6 +30,9 @@ void showOnStandardError(const QString &path, const QString &text, const QString
 /// Tells the user on standard error of \a text, a fault that does not stop the work.
 void warnOnStandardError(const QString &text);
 
+/// Tells the user on standard error what became of something asked for, prefixed "morvant: ".
+void noteOnStandardError(const QString &text);
+
 /// Tells the user on standard error that standard output could not be written, for \a reason.
 void reportUnwritableOutput(const QString &reason);
 

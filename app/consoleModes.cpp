@@ -51,7 +51,8 @@ int writeToStandardOutput(const Options &options)
         [&file](const QString &text, const QString &title) {
             showOnStandardError(commandLinePaths(file).inputPath, text, title);
         },
-        warnOnStandardError, options.rebuild, options.sessions, options.codes);
+        warnOnStandardError, options.rebuild, options.sessions, options.codes, options.sbi,
+        noteOnStandardError);
     // A failed write has been told already.
     if (status == exitNotWritten || closeStandardOutput())
         return status;
@@ -67,5 +68,5 @@ int convertWithoutWindow(const Options &options)
         return exitUsage;
     }
     return convertFiles(options.files, options.cdText, showOnStandardError, warnOnStandardError,
-        options.rebuild, options.sessions, options.codes);
+        options.rebuild, options.sessions, options.codes, options.sbi, noteOnStandardError);
 }

@@ -7,53 +7,121 @@
 
 namespace {
 
-ConversionOptions conversionOptions(bool cdText, bool rebuild, bool sessions, bool codes)
+ConversionOptions conversionOptions(
+    bool cdText, bool rebuild, bool sessions, bool codes, SbiWrite sbi)
 {
     ConversionOptions options{ cdText, rebuild };
     options.sessions = sessions;
     options.codes = codes;
+    options.sbi = sbi != SbiWrite::No;
     return options;
 }
 
-QString cueSheetOf(const QString &inputPath, const ConversionOptions &options,
+ConvertedFile convertedFile(const QString &inputPath, const ConversionOptions &options,
     const ShowMessage &showMessage, const ShowWarning &showWarning)
 {
-    const ConvertedFile converted = convert(inputPath, options);
+    ConvertedFile converted = convert(inputPath, options);
     if (converted.isRefused())
         showRefusal(showMessage, inputPath, converted.outcome);
     const QStringList warnings = converted.warnings();
     for (const QString &warning : warnings)
         showWarning(shownPath(inputPath) + QStringLiteral(": ") + warning);
-    return converted.cueSheet;
+    return converted;
+}
+
+// One line tells what became of the .sbi, so that a missing one is never a surprise.
+ExitStatus writeSbi(const QString &inputPath, const QString &cuePath,
+    const ConvertedFile &converted, SbiWrite sbi, const ShowMessage &showMessage,
+    const ShowWarning &showWarning, const ShowWarning &showNote)
+{
+    if (sbi == SbiWrite::No || !converted.sbi)
+        return exitConverted;
+    const SbiContent &content = *converted.sbi;
+    const QString file = shownPath(inputPath) + QStringLiteral(": ");
+    const QString subName = shownPath(content.subPath);
+    const qsizetype count = content.altered.blocks.size();
+    const auto note = [&](const QString &text) {
+        if (showNote)
+            showNote(file + text);
+    };
+    const auto noteNone = [&](const QString &text) {
+        if (sbi != SbiWrite::Quietly)
+            note(text);
+    };
+    if (!content.hasSub) {
+        noteNone(tr("no .sbi written: there is no subchannel file %1.").arg(subName));
+        return exitConverted;
+    }
+    if (!content.altered.damage.isEmpty()) {
+        showWarning(file
+            + tr("no .sbi written: the subchannel file %1 cannot be used: %2.")
+                  .arg(subName, content.altered.damage));
+        return exitConverted;
+    }
+    if (count == 0) {
+        noteNone(tr("no .sbi written: every Q block of %1 is what the cue sheet gives a player.")
+                     .arg(subName));
+        return exitConverted;
+    }
+    if (content.looksDamaged()) {
+        const QString damaged =
+            tr("%1 sectors of %2 have Q blocks that differ from what the cue sheet gives, "
+               "far more than the few dozen that a protected disc alters: the .sub looks "
+               "damaged, or misaligned against the image.")
+                .arg(count)
+                .arg(subName);
+        if (sbi != SbiWrite::Always) {
+            showWarning(file + tr("no .sbi written: ") + damaged
+                + tr(" Use --sbi=all to write them all the same."));
+            return exitConverted;
+        }
+        showWarning(file + damaged + tr(" They are written, as --sbi=all asks."));
+    }
+    const QString sbiPath = sbiPathFor(cuePath);
+    if (!saveSbiFile(inputPath, sbiPath, sbiBytes(content.altered.blocks), showMessage))
+        return exitNotWritten;
+    note((count == 1 ? tr("1 sector whose Q block a cue sheet loses went into %2.")
+                     : tr("%1 sectors whose Q blocks a cue sheet loses went into %2."))
+             .arg(count)
+             .arg(shownPath(sbiPath)));
+    return exitConverted;
 }
 
 } // namespace
 
 ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowFileMessage &showMessage,
-    const ShowWarning &showWarning, bool rebuild, bool sessions, bool codes)
+    const ShowWarning &showWarning, bool rebuild, bool sessions, bool codes, SbiWrite sbi,
+    const ShowWarning &showNote)
 {
-    const ConversionOptions options = conversionOptions(cdText, rebuild, sessions, codes);
+    const ConversionOptions options = conversionOptions(cdText, rebuild, sessions, codes, sbi);
     ExitStatus status = exitConverted;
     for (const QString &argument : files) {
         const CommandLinePaths paths = commandLinePaths(argument);
         const auto showAboutFile = [&](const QString &text, const QString &title) {
             showMessage(paths.inputPath, text, title);
         };
-        const QString cueSheet = cueSheetOf(paths.inputPath, options, showAboutFile, showWarning);
-        if (cueSheet.isEmpty())
+        const ConvertedFile converted =
+            convertedFile(paths.inputPath, options, showAboutFile, showWarning);
+        if (converted.cueSheet.isEmpty())
             status = qMax(status, exitRefused);
-        else if (!saveCueSheet(paths.inputPath, paths.cuePath, cueSheet, showAboutFile))
+        else if (!saveCueSheet(paths.inputPath, paths.cuePath, converted.cueSheet, showAboutFile))
             status = qMax(status, exitNotWritten);
+        else
+            status = qMax(status,
+                writeSbi(paths.inputPath, paths.cuePath, converted, sbi, showAboutFile, showWarning,
+                    showNote));
     }
     return status;
 }
 
 ExitStatus convertToOutput(const QString &argument, bool cdText, QIODevice &output,
     const ShowMessage &showMessage, const ShowWarning &showWarning, bool rebuild, bool sessions,
-    bool codes)
+    bool codes, SbiWrite sbi, const ShowWarning &showNote)
 {
-    const QString cueSheet = cueSheetOf(commandLinePaths(argument).inputPath,
-        conversionOptions(cdText, rebuild, sessions, codes), showMessage, showWarning);
+    const CommandLinePaths paths = commandLinePaths(argument);
+    const ConvertedFile converted = convertedFile(paths.inputPath,
+        conversionOptions(cdText, rebuild, sessions, codes, sbi), showMessage, showWarning);
+    const QString &cueSheet = converted.cueSheet;
     if (cueSheet.isEmpty())
         return exitRefused;
     // The same bytes as writeCueFile() puts into the .cue file.
@@ -70,5 +138,7 @@ ExitStatus convertToOutput(const QString &argument, bool cdText, QIODevice &outp
             tr("Cannot write to standard output:\n%1").arg(output.errorString()), fileErrorTitle());
         return exitNotWritten;
     }
-    return exitConverted;
+    // The sheet is meant to be saved beside the image, where the .sbi goes too.
+    return writeSbi(
+        paths.inputPath, paths.cuePath, converted, sbi, showMessage, showWarning, showNote);
 }

@@ -25,17 +25,21 @@ using ShowFileMessage =
     tracks from its table of contents and image, with a warning for each fact
     that they could not give. With \a sessions a multi-session file is
     converted with its sessions, with \a codes the disc's CATALOG and the
-    tracks' ISRC are added; what they cannot write gives a warning. Returns
-    the exit status. */
+    tracks' ISRC are added; what they cannot write gives a warning. With
+    \a sbi the Q blocks of the .sub that the cue sheet loses go into the .sbi
+    beside the .cue, written as the .cue is, and a line through \a showNote
+    tells how many, or why there is none. Returns the exit status. */
 ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowFileMessage &showMessage,
-    const ShowWarning &showWarning, bool rebuild = false, bool sessions = false,
-    bool codes = false);
+    const ShowWarning &showWarning, bool rebuild = false, bool sessions = false, bool codes = false,
+    SbiWrite sbi = SbiWrite::No, const ShowWarning &showNote = {});
 
 /** Converts the control file that \a argument names and writes to \a output
     exactly the bytes its .cue file would hold. \a cdText, \a rebuild,
-    \a sessions and \a codes work as for convertFiles(). Returns exitRefused after
+    \a sessions, \a codes and \a sbi work as for convertFiles(); the .sbi goes
+    beside the control file, where the sheet is meant to be saved. Returns exitRefused after
     telling the user through \a showMessage, exitNotWritten when \a output
     fails, after telling the system's reason the same way. */
 ExitStatus convertToOutput(const QString &argument, bool cdText, QIODevice &output,
     const ShowMessage &showMessage, const ShowWarning &showWarning, bool rebuild = false,
-    bool sessions = false, bool codes = false);
+    bool sessions = false, bool codes = false, SbiWrite sbi = SbiWrite::No,
+    const ShowWarning &showNote = {});

@@ -37,7 +37,7 @@ int convertOrOpenWindow(int &argc, char **argv, const Options &options)
             messages.append({ {}, text, tr("Warning") });
         };
         status = convertFiles(options.files, options.cdText, keep, keepWarning, options.rebuild,
-            options.sessions, options.codes);
+            options.sessions, options.codes, options.sbi, noteOnStandardError);
         if (messages.isEmpty())
             return exitConverted;
     }

@@ -401,7 +401,7 @@ QString tracksOfToc(const Scan &scan)
 }
 
 void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &report,
-    std::optional<qint64> &discEnd)
+    std::optional<qint64> &discEnd, const std::optional<SbiContent> &sbi)
 {
     report.imagePath = besideControlFile(path, separator, QLatin1String(".img"));
     const FileStatus image = fileStatus(report.imagePath);
@@ -475,7 +475,20 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
 
     const QString subPath = besideControlFile(path, separator, QLatin1String(".sub"));
     const QString otherSub = fileStatus(subPath).isFile ? subPath : sameNameOtherCase(subPath);
-    if (!otherSub.isEmpty()) {
+    // A few dozen altered blocks are protection; thousands, a damaged .sub.
+    if (sbi && !sbi->altered.blocks.isEmpty() && !sbi->looksDamaged()) {
+        const qsizetype count = sbi->altered.blocks.size();
+        scan.add(FindingCode::AlteredSubchannel, 0, {},
+            tr("This disc's subchannel holds altered blocks that a cue sheet loses: convert "
+               "with `--sbi`."),
+            tr("%1 holds %2 Q blocks, the first at sector %3, that differ from what the cue "
+               "sheet gives a player, as copy protection such as LibCrypt on PlayStation "
+               "games makes them; --sbi keeps them in a .sbi file beside the cue sheet, "
+               "which emulators read.")
+                .arg(shownPath(QFileInfo(sbi->subPath).fileName()))
+                .arg(count)
+                .arg(sbi->altered.blocks.first().sector));
+    } else if (!otherSub.isEmpty()) {
         scan.add(FindingCode::Subchannel, 0, {},
             tr("There is subchannel data (%1) beside the image, which a cue sheet cannot carry.")
                 .arg(shownPath(QFileInfo(otherSub).fileName())),
@@ -501,11 +514,8 @@ void takeRebuilt(const RebuiltTracks &rebuilt, Scan &scan)
         addIndex(QStringLiteral("01"), track.start);
         scan.tracks.append(checked);
     }
-    for (const RebuildRemark &remark : rebuilt.remarks) {
-        if (remark.isWarning)
-            scan.add(
-                FindingCode::Rebuilt, remark.line, remark.track, remark.message, remark.advice);
-    }
+    for (const RebuildRemark &remark : rebuilt.remarks)
+        scan.add(FindingCode::Rebuilt, remark.line, remark.track, remark.message, remark.advice);
 }
 
 // The sheet's positions of the later sessions' tracks are the control file's
@@ -537,6 +547,7 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     ConversionOptions conversion{ options.cdText, options.rebuild, separator };
     conversion.sessions = options.sessions;
     conversion.codes = options.codes;
+    conversion.sbi = true;
     const ConvertedFile converted =
         convert(path, conversion, [&](const ControlFileLine &line) { scan.take(line); });
     report.refusal = converted.outcome.refusal;
@@ -615,7 +626,7 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
         ? leadOutOfSession(scan.sections, converted.outcome.sessions)
         : leadOut(scan.sections);
     checkToc(scan, hasSessions);
-    checkImage(path, separator, scan, report, discEnd);
+    checkImage(path, separator, scan, report, discEnd, converted.sbi);
     checkLengths(scan, discEnd);
 
     if (scan.sections.hasCdText && !converted.cdTextError.isEmpty()) {

@@ -5,6 +5,8 @@
 #include "fileSystem.h"
 #include "lineReader.h"
 
+#include <QFile>
+
 namespace {
 
 // Cue sheets are written in the system's code page; on Windows a name that it
@@ -41,6 +43,74 @@ QString unwritableText(const CdText &cdText)
             return tr("the PERFORMER of track %1").arg(performer.key());
     }
     return {};
+}
+
+// A time of the sheet's own writing, MM:SS:FF; -1 for anything else.
+qint64 sheetSectors(QStringView time)
+{
+    const QList<QStringView> parts = time.split(u':');
+    if (parts.size() != 3)
+        return -1;
+    bool isNumber[3] = {};
+    const qint64 minutes = parts[0].toLongLong(&isNumber[0]);
+    const qint64 seconds = parts[1].toLongLong(&isNumber[1]);
+    const qint64 frames = parts[2].toLongLong(&isNumber[2]);
+    return isNumber[0] && isNumber[1] && isNumber[2] ? (minutes * 60 + seconds) * 75 + frames : -1;
+}
+
+// The layout that the cue sheet gives a player, read back from the lines
+// that the conversion wrote, so that it is the sheet's, sessions included.
+SheetLayout sheetLayout(const QString &cueSheet)
+{
+    SheetLayout layout;
+    // -1 when none: a plain number, as MinGW's optimised build warns of an optional here.
+    qint64 leadOut = -1;
+    const QList<QStringView> lines = QStringView(cueSheet).split(QStringLiteral("\r\n"));
+    for (const QStringView line : lines) {
+        const QList<QStringView> words = line.trimmed().split(u' ', Qt::SkipEmptyParts);
+        if (words.size() >= 3 && words[0] == u"TRACK") {
+            SheetTrack track;
+            track.number = words[1].toInt();
+            track.control = words[2] == u"AUDIO" ? 0 : 0x4;
+            layout.tracks.append(track);
+        } else if (words.size() >= 2 && words[0] == u"FLAGS" && !layout.tracks.isEmpty()) {
+            for (const QStringView flag : words.sliced(1)) {
+                if (flag == u"DCP")
+                    layout.tracks.last().control |= 0x2;
+                else if (flag == u"4CH")
+                    layout.tracks.last().control |= 0x8;
+                else if (flag == u"PRE")
+                    layout.tracks.last().control |= 0x1;
+            }
+        } else if (words.size() == 3 && words[0] == u"INDEX" && !layout.tracks.isEmpty()) {
+            const qint64 sector = sheetSectors(words[2]);
+            if (sector < 0)
+                continue;
+            if (leadOut >= 0 && layout.tracks.last().indexes.isEmpty())
+                layout.between.append({ leadOut, sector });
+            leadOut = -1;
+            layout.tracks.last().indexes.append({ words[1].toInt(), sector });
+        } else if (words.size() == 3 && words[0] == u"REM" && words[1] == u"LEAD-OUT") {
+            leadOut = sheetSectors(words[2]);
+        }
+    }
+    return layout;
+}
+
+SbiContent sbiContent(const QString &path, QChar separator, const QString &cueSheet)
+{
+    SbiContent content;
+    content.subPath = besideControlFile(path, separator, QLatin1String(".sub"));
+    const FileStatus sub = fileStatus(content.subPath);
+    content.hasSub = sub.exists;
+    if (!content.hasSub)
+        return content;
+    const FileStatus image = fileStatus(besideControlFile(path, separator, QLatin1String(".img")));
+    QFile file;
+    if (openRegularFile(file, content.subPath, &content.altered.damage))
+        content.altered = alteredQBlocks(
+            file, sheetLayout(cueSheet), image.isFile ? image.size / imageSectorSize : -1);
+    return content;
 }
 
 } // namespace
@@ -141,6 +211,8 @@ ConvertedFile convert(
     if (options.codes)
         cueSheet = addCatalog(cueSheet, converted.outcome.sections, &converted.additionRemarks);
     converted.cueSheet = cueSheet;
+    if (options.sbi)
+        converted.sbi = sbiContent(path, options.separator, cueSheet);
     return converted;
 }
 

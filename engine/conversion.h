@@ -3,6 +3,7 @@
 #include "basics.h"
 #include "cdText.h"
 #include "controlFile.h"
+#include "discImage.h"
 #include "rebuild.h"
 #include "sheetAdditions.h"
 
@@ -17,6 +18,18 @@ struct ConversionOptions
     QChar separator = nativeSeparator; ///< of the folders in the control file's path
     bool sessions = false; ///< convert a multi-session file, its sessions marked with REM lines
     bool codes = false; ///< add the disc's CATALOG and the tracks' ISRC
+    bool sbi = false; ///< read the .sub for the Q blocks that the cue sheet loses
+};
+
+/// What the .sub beside the image holds that the cue sheet loses.
+struct SbiContent
+{
+    QString subPath;
+    bool hasSub = false; ///< a file stands under that name
+    AlteredSubchannel altered;
+
+    /// Too many sectors for a protected disc: the .sub looks damaged or misaligned.
+    bool looksDamaged() const { return altered.blocks.size() > mostProtectedSectors; }
 };
 
 /// What converting one control file gives.
@@ -38,6 +51,7 @@ struct ConvertedFile
     SessionLayout layout; ///< of a file converted with its sessions
     QList<SheetRemark> additionRemarks; ///< what --sessions and --codes could not write
     std::optional<SheetRemark> sessionRefusal; ///< why the sessions cannot be placed
+    std::optional<SbiContent> sbi; ///< when asked for and there is a cue sheet
 
     bool isRefused() const { return outcome.refusal != Refusal::None; }
     /// What the user is told besides the cue sheet: each fact that a rebuilt

@@ -46,14 +46,53 @@ QString cuePathForFile(const QString &path, QChar separator)
     return dropFromName(path, 4, separator) + QStringLiteral(".cue");
 }
 
-bool saveCueSheet(const QString &inputPath, const QString &cuePath, const QString &text,
+QString sbiPathFor(const QString &cuePath)
+{
+    return cuePath.chopped(qMin<qsizetype>(4, cuePath.size())) + QStringLiteral(".sbi");
+}
+
+bool writeCueFile(const QString &path, const QString &text, QString *error)
+{
+    return writeFileAtomically(
+        path, [&text](QFileDevice &file, QString *why) { return writeText(file, text, why); },
+        error);
+}
+
+namespace {
+
+bool saveBeside(const QString &inputPath, const QString &path, const WriteContent &content,
     const ShowMessage &showMessage)
 {
     QString error;
-    if (writeBeside(inputPath, cuePath, text, &error))
+    if (writeBeside(inputPath, path, content, &error))
         return true;
-    showMessage(tr("Cannot write %1:\n%2").arg(shownPath(cuePath), error), fileErrorTitle());
+    showMessage(tr("Cannot write %1:\n%2").arg(shownPath(path), error), fileErrorTitle());
     return false;
+}
+
+} // namespace
+
+bool saveCueSheet(const QString &inputPath, const QString &cuePath, const QString &text,
+    const ShowMessage &showMessage)
+{
+    return saveBeside(
+        inputPath, cuePath,
+        [&text](QFileDevice &file, QString *error) { return writeText(file, text, error); },
+        showMessage);
+}
+
+bool saveSbiFile(const QString &inputPath, const QString &sbiPath, const QByteArray &bytes,
+    const ShowMessage &showMessage)
+{
+    return saveBeside(
+        inputPath, sbiPath,
+        [&bytes](QFileDevice &file, QString *error) {
+            if (writeAll(file, bytes))
+                return true;
+            *error = file.errorString();
+            return false;
+        },
+        showMessage);
 }
 
 // The file written would otherwise be wherever a link leads: the saving
@@ -72,13 +111,13 @@ QString writeRefusal(const CueTarget &cue)
                   "dangling link.")
             .arg(target);
     return tr("It is a link to %1; a link is left alone, and so is the file it leads to. "
-              "Remove the link to write the cue sheet here.")
+              "Remove the link to write the file here.")
         .arg(target);
 }
 
-QString imagePathOf(const QString &cuePath)
+QString imagePathOf(const QString &path)
 {
-    return cuePath.chopped(qMin<qsizetype>(4, cuePath.size())) + QStringLiteral(".img");
+    return path.chopped(qMin<qsizetype>(4, path.size())) + QStringLiteral(".img");
 }
 
 // Encoded a piece at a time, so that a large cue sheet is not held twice in

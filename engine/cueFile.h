@@ -20,6 +20,11 @@ QString imageName(const QString &path, QChar separator = nativeSeparator);
     file name itself are dropped, so the result always lies in the same folder. */
 QString cuePathForFile(const QString &path, QChar separator = nativeSeparator);
 
+/** The .sbi path that goes with the .cue path \a cuePath: its last four
+    characters, ".cue", replaced by ".sbi", so that a program that loads the
+    cue sheet finds it under the same name. */
+QString sbiPathFor(const QString &cuePath);
+
 /** Replaces the file at \a path with \a text in the local 8-bit encoding plus
     CR LF, atomically: on failure the earlier file, if any, is left whole, and
     on Unix no temporary file is left behind, an interruption included.
@@ -36,4 +41,10 @@ QString notInCodePageText();
     symbolic link at all, dangling or not. Returns false after telling the
     user through \a showMessage ("File Error", naming the path and the reason). */
 bool saveCueSheet(const QString &inputPath, const QString &cuePath, const QString &text,
+    const ShowMessage &showMessage);
+
+/** Writes \a bytes to \a sbiPath for the control file \a inputPath, with the
+    same refusals and the same atomic writing as saveCueSheet(). Returns false
+    after telling the user through \a showMessage. */
+bool saveSbiFile(const QString &inputPath, const QString &sbiPath, const QByteArray &bytes,
     const ShowMessage &showMessage);

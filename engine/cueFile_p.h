@@ -4,7 +4,13 @@
 
 #include <QString>
 
+#include <functional>
+
 class QFileDevice;
+
+/// Writes what a file beside the control file holds into the open \a file;
+/// false with the reason in \a error.
+using WriteContent = std::function<bool(QFileDevice &file, QString *error)>;
 
 /// What the .cue's name leads to, as far as the writing may care.
 struct CueTarget
@@ -19,16 +25,21 @@ struct CueTarget
 /** Why the cue sheet must not go to \a cue, or the empty text. */
 QString writeRefusal(const CueTarget &cue);
 
-/** The image beside \a cuePath that its cue sheet names. */
-QString imagePathOf(const QString &cuePath);
+/** The image beside \a path (the .cue or the .sbi) that the cue sheet names. */
+QString imagePathOf(const QString &path);
 
 /** Writes \a text to \a file in the system's 8-bit form, and CR LF after it;
     false with the reason in \a error when the file refuses a part, or when
     the code page cannot hold a character of \a text, which would be lost. */
 bool writeText(QFileDevice &file, const QString &text, QString *error);
 
-/** Writes \a text to \a cuePath, as writeCueFile() does, unless
+/** Replaces the file at \a path with what \a content writes, atomically, as
+    writeCueFile() does with its text; false with the reason in \a error. */
+bool writeFileAtomically(const QString &path, const WriteContent &content, QString *error);
+
+/** Writes \a content to \a path, a file beside the control file \a inputPath
+    (the .cue, or the .sbi beside it), as writeFileAtomically() does, unless
     writeRefusal() finds a reason not to; false with the reason in \a error.
-    Each platform looks at the .cue's name and writes it in its own way. */
+    Each platform looks at the name and writes it in its own way. */
 bool writeBeside(
-    const QString &inputPath, const QString &cuePath, const QString &text, QString *error);
+    const QString &inputPath, const QString &path, const WriteContent &content, QString *error);

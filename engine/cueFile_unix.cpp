@@ -209,8 +209,8 @@ private:
 // Not QSaveFile: its temporary file is named after the .cue, which no longer
 // fits when the .cue's name is near the file system's limit, and it is left
 // behind when an interruption ends the program mid-write.
-bool writeCueFileIn(
-    const CueFolder &folder, const QString &path, const QString &text, QString *error)
+bool writeFileIn(
+    const CueFolder &folder, const QString &path, const WriteContent &content, QString *error)
 {
     if (folder.descriptor < 0) {
         *error = qt_error_string(folder.errorNumber);
@@ -251,7 +251,7 @@ bool writeCueFileIn(
         *error = file.errorString();
         return false;
     }
-    if (!writeText(file, text, error))
+    if (!content(file, error))
         return false;
     // fsync() as QSaveFile does: on a network file system a full disk may show
     // only here. EINVAL: a file system that cannot sync, nothing lost.
@@ -312,15 +312,15 @@ CueTarget cueTarget(const QString &inputPath, const QString &cuePath, const CueF
 
 } // namespace
 
-bool writeCueFile(const QString &path, const QString &text, QString *error)
+bool writeFileAtomically(const QString &path, const WriteContent &content, QString *error)
 {
-    return writeCueFileIn(CueFolder(path), path, text, error);
+    return writeFileIn(CueFolder(path), path, content, error);
 }
 
 bool writeBeside(
-    const QString &inputPath, const QString &cuePath, const QString &text, QString *error)
+    const QString &inputPath, const QString &path, const WriteContent &content, QString *error)
 {
-    const CueFolder folder(cuePath);
-    *error = writeRefusal(cueTarget(inputPath, cuePath, folder));
-    return error->isEmpty() && writeCueFileIn(folder, cuePath, text, error);
+    const CueFolder folder(path);
+    *error = writeRefusal(cueTarget(inputPath, path, folder));
+    return error->isEmpty() && writeFileIn(folder, path, content, error);
 }

@@ -146,7 +146,7 @@ public:
 // Not QSaveFile: it takes the colon of a \\?\C:\ path for a stream's name, its
 // temporary name is the .cue's plus seven characters, too long beside a name
 // near the limit of 255, and its rename drops the replaced file's attributes.
-bool writeCueFile(const QString &path, const QString &text, QString *error)
+bool writeFileAtomically(const QString &path, const WriteContent &content, QString *error)
 {
     const QString target = systemPath(path);
     const QString folder = target.left(target.lastIndexOf(u'\\') + 1);
@@ -185,7 +185,7 @@ bool writeCueFile(const QString &path, const QString &text, QString *error)
             *error = systemReason(GetLastError());
             return false;
         }
-        if (!writeText(file, text, error))
+        if (!content(file, error))
             return false;
         if (!FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle())))) {
             *error = systemReason(GetLastError());
@@ -211,16 +211,16 @@ bool writeCueFile(const QString &path, const QString &text, QString *error)
 }
 
 bool writeBeside(
-    const QString &inputPath, const QString &cuePath, const QString &text, QString *error)
+    const QString &inputPath, const QString &path, const WriteContent &content, QString *error)
 {
-    const QFileInfo cue(cuePath);
+    const QFileInfo cue(path);
     CueTarget target;
-    target.isControlFile = sameFile(inputPath, cuePath);
-    target.isImage = sameFile(imagePathOf(cuePath), cuePath);
+    target.isControlFile = sameFile(inputPath, path);
+    target.isImage = sameFile(imagePathOf(path), path);
     target.isLink = cue.isSymbolicLink();
     target.leadsSomewhere = cue.exists();
     if (target.isLink)
         target.linkTarget = cue.symLinkTarget();
     *error = writeRefusal(target);
-    return error->isEmpty() && writeCueFile(cuePath, text, error);
+    return error->isEmpty() && writeFileAtomically(path, content, error);
 }

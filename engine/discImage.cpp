@@ -86,11 +86,20 @@ QKind readQ(const uchar *q, qint64 sector, Position *position)
     return QKind::Position;
 }
 
+// Whether the P channel of a block is set, as through a pause.
+bool isPause(const uchar *block)
+{
+    return block[0] == 0xff;
+}
+
 // Where index 0 of a track was first met, and whether its start is certain.
 struct Entry
 {
     qint64 sector = 0;
     bool isCertain = true;
+    /// The P channel of the catalogue number or ISRC blocks (Q modes 2 and 3)
+    /// right before it, which may be the pregap's first sectors or the last of the track before
+    QList<bool> codesBefore;
 };
 
 // What the Q channel showed just before a track's start.
@@ -98,7 +107,17 @@ struct Boundary
 {
     std::optional<Position> last;
     bool isClean = true; ///< no bad block since the last position
+    QList<bool> codesBefore; ///< as for Entry, right before the track's start
 };
+
+// How many of the blocks of \a pauses, from the last back, have their P channel set.
+qsizetype pausesAtEnd(const QList<bool> &pauses)
+{
+    qsizetype count = 0;
+    while (count < pauses.size() && pauses[pauses.size() - 1 - count])
+        ++count;
+    return count;
+}
 
 } // namespace
 
@@ -144,6 +163,9 @@ Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sect
     QHash<int, Boundary> boundaries;
     Boundary now;
     qsizetype nextStart = 0;
+    // Position blocks whose P channel is set in a pregap or clear elsewhere, and the others.
+    qint64 pausesAgree = 0;
+    qint64 pausesDisagree = 0;
 
     QByteArray chunk(blocksPerRead * subchannelBlockSize, Qt::Uninitialized);
     qint64 sector = 0;
@@ -161,11 +183,14 @@ Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sect
                 ++nextStart;
             }
             Position position;
+            const bool pause = isPause(data + at);
             switch (readQ(data + at + qOffset, sector, &position)) {
             case QKind::Bad:
                 now.isClean = false;
+                now.codesBefore.clear();
                 break;
             case QKind::Other:
+                now.codesBefore.append(pause);
                 break;
             case QKind::Position:
                 if (position.index == 0 && !(now.last == position)) {
@@ -173,11 +198,15 @@ Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sect
                     const bool isFirst = !entries.contains(position.track);
                     Entry &entry = entries[position.track];
                     if (isFirst)
-                        entry = { sector, now.isClean && (now.last || sector == 0) };
+                        entry = { sector, now.isClean && (now.last || sector == 0),
+                            now.codesBefore };
                     else
                         entry.isCertain = false;
                 }
-                now = { position, true };
+                // The P channel tells pregaps only when it is set through each
+                // of them and nowhere else.
+                ++(pause == (position.index == 0) ? pausesAgree : pausesDisagree);
+                now = { position, true, {} };
                 break;
             }
         }
@@ -185,19 +214,43 @@ Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sect
             break;
     }
 
+    if (pausesAgree + pausesDisagree == 0 && sector > 0) {
+        pregaps.damage = tr("no Q block's time matches its sector, so it belongs to another "
+                            "disc or is shifted against the image");
+        return pregaps;
+    }
+    const bool pauseTells = pausesDisagree == 0 && !entries.isEmpty();
+
     // A pregap lies after the previous track's start: one that would begin
     // at or before it contradicts the table of contents, which wins.
     std::optional<qint64> previousStart;
     for (const TrackStart &start : std::as_const(starts)) {
-        const Boundary boundary = boundaries.value(start.track, Boundary{ {}, false });
+        const Boundary boundary = boundaries.value(start.track, Boundary{ {}, false, {} });
         const auto entry = entries.constFind(start.track);
         const bool endsInPregap = boundary.last == Position{ start.track, 0 };
-        const bool isFound = endsInPregap && entry != entries.cend() && entry->isCertain
+        bool isFound = endsInPregap && entry != entries.cend() && entry->isCertain
             && entry->sector < start.sector;
-        if (isFound && previousStart && entry->sector <= *previousStart)
-            pregaps.beforePrevious.insert(start.track, entry->sector);
+        std::optional<qint64> first = isFound ? std::optional<qint64>(entry->sector) : std::nullopt;
+        // Catalogue number and ISRC blocks carry no position: those between
+        // the track before and the pregap belong to either, and only the P
+        // channel, set through a pause, tells which.
+        const QList<bool> &codes = isFound                       ? entry->codesBefore
+            : !endsInPregap && boundary.isClean && boundary.last ? boundary.codesBefore
+                                                                 : QList<bool>{};
+        if (!codes.isEmpty() && pauseTells) {
+            const qsizetype pauses = pausesAtEnd(codes);
+            if (pauses > 0)
+                first = (isFound ? entry->sector : start.sector) - pauses;
+            isFound = first.has_value();
+        } else if (!codes.isEmpty()) {
+            pregaps.codesAtStart.append(start.track);
+            previousStart = start.sector;
+            continue;
+        }
+        if (isFound && previousStart && *first <= *previousStart)
+            pregaps.beforePrevious.insert(start.track, *first);
         else if (isFound)
-            pregaps.starts.insert(start.track, entry->sector);
+            pregaps.starts.insert(start.track, *first);
         else if (endsInPregap || !boundary.isClean || entry != entries.cend())
             pregaps.unknown.append(start.track);
         previousStart = start.sector;
@@ -219,4 +272,161 @@ QString sameNameOtherCase(const QString &path)
             return name;
     }
     return {};
+}
+
+namespace {
+
+uchar toBcd(qint64 value)
+{
+    return uchar((value / 10 % 10) << 4 | value % 10);
+}
+
+void putTime(uchar *at, qint64 sectors)
+{
+    at[0] = toBcd(sectors / 4500);
+    at[1] = toBcd(sectors / 75 % 60);
+    at[2] = toBcd(sectors % 75);
+}
+
+// Where each sector lies by the cue sheet, walked through in order of sector.
+class SheetWalk
+{
+public:
+    explicit SheetWalk(const SheetLayout &layout) : layout(layout)
+    {
+        for (qsizetype t = 0; t < layout.tracks.size(); ++t) {
+            for (const auto &[index, sector] : layout.tracks[t].indexes)
+                marks.append({ sector, t, index });
+        }
+        std::stable_sort(marks.begin(), marks.end(),
+            [](const Mark &a, const Mark &b) { return a.sector < b.sector; });
+    }
+
+    /// The Q blocks that a player makes of \a sector: one, or two where a
+    /// pregap's relative time may end at 1 or at 0; none where the sheet
+    /// does not describe the sector.
+    int expected(qint64 sector, std::array<std::array<uchar, 10>, 2> &blocks)
+    {
+        while (next < marks.size() && marks[next].sector <= sector)
+            ++next;
+        for (const auto &[from, to] : layout.between) {
+            if (sector >= from && sector < to)
+                return 0;
+        }
+        if (marks.isEmpty())
+            return 0;
+        // Before the first index lies the first track's pregap.
+        const Mark mark = next > 0 ? marks[next - 1] : Mark{ sector, marks.first().track, 0 };
+        const SheetTrack &track = layout.tracks[mark.track];
+        std::optional<qint64> indexOne;
+        for (const auto &[index, at] : track.indexes) {
+            if (index >= 1) {
+                indexOne = at;
+                break;
+            }
+        }
+        if (!indexOne)
+            return 0;
+        std::array<uchar, 10> &q = blocks[0];
+        q[0] = uchar((track.control & 0x0f) << 4 | 1);
+        q[1] = toBcd(track.number);
+        q[2] = toBcd(mark.index);
+        const bool isPregap = mark.index == 0 || sector < *indexOne;
+        putTime(&q[3], isPregap ? *indexOne - sector : sector - *indexOne);
+        q[6] = 0;
+        putTime(&q[7], sector + 150);
+        if (!isPregap)
+            return 1;
+        blocks[1] = q;
+        putTime(&blocks[1][3], *indexOne - sector - 1);
+        return 2;
+    }
+
+private:
+    struct Mark
+    {
+        qint64 sector = 0;
+        qsizetype track = 0;
+        int index = 0;
+    };
+    const SheetLayout &layout;
+    QList<Mark> marks;
+    qsizetype next = 0;
+};
+
+// A player makes nothing of a block that fails its CRC; a block of the
+// catalogue number or an ISRC (Q modes 2 and 3) is on the disc on purpose.
+bool isAltered(const uchar *q, const std::array<std::array<uchar, 10>, 2> &blocks, int count)
+{
+    const auto bytes = reinterpret_cast<const char *>(q);
+    const bool isSound = cdCrc(QByteArrayView(bytes, 10)) == quint16((q[10] << 8) | q[11]);
+    if (!isSound)
+        return true;
+    if ((q[0] & 0x0f) == 2 || (q[0] & 0x0f) == 3)
+        return false;
+    for (int i = 0; i < count; ++i) {
+        if (std::equal(blocks[i].begin(), blocks[i].end(), q))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+AlteredSubchannel alteredQBlocks(QIODevice &sub, const SheetLayout &layout, qint64 sectors)
+{
+    if (sectors > std::numeric_limits<qint64>::max() / subchannelBlockSize)
+        sectors = -1;
+    AlteredSubchannel altered;
+    const qint64 size = sub.size();
+    if (size % subchannelBlockSize != 0
+        || (sectors >= 0 && size != sectors * subchannelBlockSize)) {
+        altered.damage = sectors >= 0
+            ? tr("it is %1 bytes long, not the %2 that %3 sectors have")
+                  .arg(size)
+                  .arg(sectors * subchannelBlockSize)
+                  .arg(sectors)
+            : tr("it is %1 bytes long, not a whole number of %2-byte blocks")
+                  .arg(size)
+                  .arg(subchannelBlockSize);
+        return altered;
+    }
+    SheetWalk walk(layout);
+    std::array<std::array<uchar, 10>, 2> blocks{};
+    QByteArray chunk(blocksPerRead * subchannelBlockSize, Qt::Uninitialized);
+    qint64 sector = 0;
+    for (;;) {
+        const qint64 got = readFully(sub, chunk.data(), chunk.size());
+        if (got < 0) {
+            altered.damage = sub.errorString();
+            return altered;
+        }
+        const auto *data = reinterpret_cast<const uchar *>(chunk.constData());
+        for (qint64 at = 0; at + subchannelBlockSize <= got; at += subchannelBlockSize, ++sector) {
+            const int count = walk.expected(sector, blocks);
+            const uchar *q = data + at + qOffset;
+            if (count > 0 && isAltered(q, blocks, count)) {
+                AlteredQ block{ sector, {} };
+                std::copy(q, q + 10, block.q.begin());
+                altered.blocks.append(block);
+            }
+        }
+        if (got < chunk.size())
+            break;
+    }
+    return altered;
+}
+
+QByteArray sbiBytes(const QList<AlteredQ> &blocks)
+{
+    QByteArray bytes("SBI\0", 4);
+    bytes.reserve(4 + blocks.size() * 14);
+    for (const AlteredQ &block : blocks) {
+        std::array<uchar, 4> head{};
+        putTime(head.data(), block.sector + 150);
+        head[3] = 1; // the whole Q block follows, as against the short forms 2 and 3
+        bytes.append(reinterpret_cast<const char *>(head.data()), head.size());
+        bytes.append(reinterpret_cast<const char *>(block.q.data()), qsizetype(block.q.size()));
+    }
+    return bytes;
 }

@@ -131,6 +131,10 @@ FindingInfo findingInfo(FindingCode code)
         return warning(QStringLiteral("isrc"),
             QStringLiteral("With --codes, an ISRC= value that is not 5 letters or digits and 7 "
                            "digits, or that has no place in the cue sheet, left out of it."));
+    case FindingCode::AlteredSubchannel:
+        return warning(QStringLiteral("altered-subchannel"),
+            QStringLiteral("Q subchannel blocks (.sub) altered on purpose, as copy protection "
+                           "such as LibCrypt does, which a cue sheet loses and --sbi keeps."));
     }
     return {};
 }

@@ -41,10 +41,11 @@ enum class FindingCode {
     SessionUnchecked,
     Catalog,
     Isrc,
+    AlteredSubchannel,
 };
 
 /// The last of the codes, for a walk through all of them.
-inline constexpr FindingCode lastFindingCode = FindingCode::Isrc;
+inline constexpr FindingCode lastFindingCode = FindingCode::AlteredSubchannel;
 
 /// What a code of a finding stands for.
 struct FindingInfo

@@ -22,6 +22,9 @@ QString tocFlags(qint64 control, bool isAudio)
 
 namespace {
 
+// How far into a data track its mode is looked for: two seconds of sectors.
+constexpr qint64 headerSearch = 150;
+
 // The data mode that a track without a readable sector header is given, and
 // where it comes from, for the warning.
 std::pair<int, QString> fallbackMode(const ControlFileSections &sections)
@@ -48,9 +51,9 @@ private:
     void warn(int line, int track, const QString &message, const QString &advice)
     {
         rebuilt.remarks.append(
-            { line, track ? cueNumber(QString::number(track)) : QString(), message, advice, true });
+            { line, track ? cueNumber(QString::number(track)) : QString(), message, advice });
     }
-    int dataMode(const RebuiltTrack &track);
+    int dataMode(const RebuiltTrack &track, qint64 end); ///< \a end -1 when unknown
     void readPregaps(std::optional<qint64> discEnd);
 
     const ControlFileSections &sections;
@@ -62,19 +65,34 @@ private:
     RebuiltTracks rebuilt;
 };
 
-int Rebuilder::dataMode(const RebuiltTrack &track)
+int Rebuilder::dataMode(const RebuiltTrack &track, qint64 end)
 {
     // -1 when there is no header: a plain int, as MinGW's optimised build warns of an optional
     // here.
     const int mode = hasImage ? sectorMode(image, track.start).value_or(-1) : -1;
     if (mode == 1 || mode == 2)
         return mode;
+    // A track's first sectors may be unreadable on a damaged disc; the next
+    // readable header in its first two seconds tells the mode as well.
+    for (qint64 sector = track.start + 1;
+         hasImage && sector < track.start + headerSearch && (end < 0 || sector < end); ++sector) {
+        const int later = sectorMode(image, sector).value_or(-1);
+        if (later == 1 || later == 2)
+            return later;
+    }
     const auto [fallback, source] = fallbackMode(sections);
     const QString number = cueNumber(QString::number(track.number));
     const QString given = QString(modeOf(QString::number(fallback)));
     QString why;
     if (!hasImage)
         why = tr("the image %1 cannot be read (%2)").arg(shownPath(imagePath), imageError);
+    else if (mode >= 0 && !sections.scrambled.isEmpty() && sections.scrambled != u"0")
+        why = tr("the header of its first sector (%1) gives mode %2: the image holds its data "
+                 "tracks scrambled (the control file says DataTracksScrambled=%3), so their "
+                 "sector headers cannot be read")
+                  .arg(track.start)
+                  .arg(mode)
+                  .arg(sections.scrambled);
     else if (mode >= 0)
         why = tr("the header of its first sector (%1) gives mode %2").arg(track.start).arg(mode);
     else
@@ -91,11 +109,11 @@ void Rebuilder::readPregaps(std::optional<qint64> discEnd)
     const QString subName = shownPath(subPath);
     const QString noIndexZero = tr("Add INDEX 00 lines by hand if the disc has pregaps.");
     if (!fileStatus(subPath).exists) {
-        rebuilt.remarks.append({ 0, {},
+        warn(0, 0,
             tr("There is no subchannel file %1, so the cue sheet has no INDEX 00 lines: "
                "pregaps are read from it.")
                 .arg(subName),
-            noIndexZero, false });
+            noIndexZero);
         return;
     }
     QList<TrackStart> starts;
@@ -113,10 +131,33 @@ void Rebuilder::readPregaps(std::optional<qint64> discEnd)
             noIndexZero);
         return;
     }
+    // On a disc that carries such blocks often, many tracks share the one
+    // reason, which is then told once.
+    if (pregaps.codesAtStart.size() > 1) {
+        QStringList numbers;
+        for (const int number : std::as_const(pregaps.codesAtStart))
+            numbers << cueNumber(QString::number(number));
+        warn(0, 0,
+            tr("Catalogue number or ISRC blocks, which give no position, stand where the "
+               "pregaps of %1 tracks would begin (%2), and the P channel does not mark the "
+               "pauses, so where those pregaps begin cannot be told: they get no INDEX 00 "
+               "lines.")
+                .arg(numbers.size())
+                .arg(numbers.join(QStringLiteral(", "))),
+            noIndexZero);
+    }
     for (RebuiltTrack &track : rebuilt.tracks) {
         if (const auto found = pregaps.starts.constFind(track.number);
             found != pregaps.starts.cend())
             track.pregap = *found;
+        if (pregaps.codesAtStart.size() == 1 && pregaps.codesAtStart.contains(track.number))
+            warn(track.line, track.number,
+                tr("A catalogue number or ISRC block, which gives no position, stands where "
+                   "the pregap of track %1 would begin, and the P channel does not mark the "
+                   "pause, so where its pregap begins cannot be told: it gets no INDEX 00 "
+                   "line.")
+                    .arg(cueNumber(QString::number(track.number))),
+                noIndexZero);
         if (pregaps.unknown.contains(track.number))
             warn(track.line, track.number,
                 tr("The subchannel data before track %1 is damaged, so whether it has a pregap "
@@ -173,8 +214,13 @@ RebuiltTracks Rebuilder::rebuild()
         const std::optional<int> header =
             !entry.control && hasImage ? sectorMode(image, track.start) : std::nullopt;
         const bool isData = entry.control ? (control & 0x04) != 0 : header.has_value();
-        if (isData)
-            track.mode = dataMode(track);
+        if (isData) {
+            const auto next = std::next(it);
+            const qint64 end = next != entries.cend() && next.value()->plba
+                ? *next.value()->plba
+                : leadOut(sections).value_or(-1);
+            track.mode = dataMode(track, end);
+        }
         track.flags = tocFlags(control, !isData);
         rebuilt.tracks.append(track);
     }

@@ -34,7 +34,6 @@ struct RebuildRemark
     QString track; ///< as the cue sheet writes it; empty for the whole disc
     QString message;
     QString advice;
-    bool isWarning = true; ///< false for a note that leaves the cue sheet as good as it can be
 };
 
 /// The tracks of a control file without [TRACK] sections, read from its disc.

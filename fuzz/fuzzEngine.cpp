@@ -413,7 +413,6 @@ void checkSubchannel(QByteArray sub)
     QBuffer buffer(&sub);
     buffer.open(QIODevice::ReadOnly);
     const Pregaps pregaps = readPregaps(buffer, tracks, sectors);
-    check(pregaps.damage.isEmpty(), "a file of whole blocks, as long as the image, is read");
     const auto positionOf = [&](qint64 sector, int *track, int *index) {
         const auto *q =
             reinterpret_cast<const uchar *>(sub.constData() + sector * subchannelBlockSize + 12);
@@ -429,6 +428,22 @@ void checkSubchannel(QByteArray sub)
         *index = (q[2] >> 4) * 10 + (q[2] & 0x0f);
         return true;
     };
+    // A sound block of another Q mode than 1, as of the catalogue number or
+    // an ISRC (modes 2 and 3, with \a codesOnly), which gives no position.
+    const auto isCodes = [&](qint64 sector, bool codesOnly = false) {
+        const char *q = sub.constData() + sector * subchannelBlockSize + 12;
+        const auto mode = static_cast<uchar>(q[0]) & 0x0f;
+        return (codesOnly ? mode == 2 || mode == 3 : mode != 1)
+            && cdCrc(QByteArrayView(q, 10))
+            == quint16((static_cast<uchar>(q[10]) << 8) | static_cast<uchar>(q[11]));
+    };
+    int anyTrack = 0;
+    int anyIndex = 0;
+    bool hasPosition = false;
+    for (qint64 sector = 0; sector < sectors && !hasPosition; ++sector)
+        hasPosition = positionOf(sector, &anyTrack, &anyIndex);
+    check(pregaps.damage.isEmpty() == (hasPosition || sectors == 0),
+        "a file of whole blocks, as long as the image, is read unless no block gives a position");
     for (qsizetype i = 0; i < tracks.size(); ++i) {
         const TrackStart &start = tracks[i];
         const auto found = pregaps.starts.constFind(start.track);
@@ -439,13 +454,36 @@ void checkSubchannel(QByteArray sub)
             "a pregap lies after the start of the track before it and before its own");
         int track = 0;
         int index = 0;
-        check(positionOf(*found, &track, &index) && track == start.track && index == 0,
+        // Catalogue number and ISRC blocks that the P channel puts into the pause may come first.
+        qint64 first = *found;
+        while (first < start.sector && isCodes(first))
+            ++first;
+        check(first == start.sector
+                || (positionOf(first, &track, &index) && track == start.track && index == 0),
             "a pregap starts where the Q channel says it does");
         for (qint64 sector = *found; sector < start.sector; ++sector) {
             check(!positionOf(sector, &track, &index) || (track == start.track && index == 0),
                 "nothing but the track's index 0 lies between its pregap and its start");
         }
     }
+
+    // The same blocks against a sheet of those three tracks: what differs
+    // goes into the .sbi in order, a record for each.
+    SheetLayout layout;
+    for (const TrackStart &start : tracks)
+        layout.tracks.append({ start.track, 0, { { 1, start.sector } } });
+    buffer.seek(0);
+    const AlteredSubchannel altered = alteredQBlocks(buffer, layout, sectors);
+    check(altered.damage.isEmpty(), "a file of whole blocks, as long as the image, is compared");
+    for (qsizetype i = 0; i < altered.blocks.size(); ++i) {
+        const AlteredQ &block = altered.blocks[i];
+        check(block.sector >= 0 && block.sector < sectors
+                && (i == 0 || block.sector > altered.blocks[i - 1].sector),
+            "altered blocks are sectors of the file, in ascending order");
+        check(!isCodes(block.sector, true), "catalogue number and ISRC blocks are never altered");
+    }
+    check(sbiBytes(altered.blocks).size() == 4 + 14 * altered.blocks.size(),
+        "a .sbi holds its header and 14 bytes for each block");
 }
 
 } // namespace

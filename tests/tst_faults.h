@@ -138,7 +138,7 @@ inline QString reasonOf(Fault fault, const QString &cuePath, const QString &work
     case CueLinksToOtherFile:
         return QStringLiteral("It is a link to ") + work
             + QStringLiteral("/other.cue; a link is left alone, and so is the file it leads to. "
-                             "Remove the link to write the cue sheet here.");
+                             "Remove the link to write the file here.");
     }
     return {};
 }

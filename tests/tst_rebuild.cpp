@@ -79,7 +79,13 @@ QByteArray controlFile(const Disc &disc, bool withTracks, const QByteArray &preG
 }
 
 /// What to write into the image at a data track's first sector.
-enum class Header { Real, None, ModeZero };
+enum class Header {
+    Real,
+    None,
+    ModeZero,
+    Late, ///< the first 16 sectors unreadable, a real header after them
+    Scrambled, ///< the mode byte as a scrambled image holds it
+};
 
 /** What stands under the name of the image or the .sub: an unpacked archive
     may hold a folder, a FIFO or a link to a device there. */
@@ -111,45 +117,79 @@ bool makeImage(const QString &path, const Disc &disc, Header header)
     for (const Track &track : disc.tracks) {
         if (track.mode == 0 || header == Header::None)
             continue;
-        const QByteArray bytes = QByteArray::fromHex("00ffffffffffffffffffff00")
-            + msfOf(track.start) + char(header == Header::Real ? track.mode : 0);
-        if (!file.seek(track.start * sectorBytes) || file.write(bytes) != bytes.size())
+        const qint64 sector = track.start + (header == Header::Late ? 16 : 0);
+        const char mode = header == Header::Real || header == Header::Late ? char(track.mode)
+            : header == Header::Scrambled                                  ? char(98)
+                                                                           : char(0);
+        const QByteArray bytes =
+            QByteArray::fromHex("00ffffffffffffffffffff00") + msfOf(sector) + mode;
+        if (!file.seek(sector * sectorBytes) || file.write(bytes) != bytes.size())
             return false;
     }
     return true;
 }
 
-QByteArray qBlock(QByteArray q)
+QByteArray qBlock(QByteArray q, bool isPause = false)
 {
     const quint16 crc = cdCrc(q);
     q += char(crc >> 8);
     q += char(crc & 0xff);
-    return QByteArray(12, '\0') + q + QByteArray(72, '\0');
+    return QByteArray(12, isPause ? '\xff' : '\0') + q + QByteArray(72, '\0');
 }
+
+/// A relative time as the Q channel writes it: MM:SS:FF in BCD, no lead-in.
+QByteArray timeOf(qint64 sectors)
+{
+    return bcd(int(sectors / 4500)) + bcd(int(sectors / 75 % 60)) + bcd(int(sectors % 75));
+}
+
+/// How the Q channel of a generated disc is laid out besides its positions.
+struct SubShape
+{
+    int codesEvery = 97; ///< every how many sectors a catalogue number block stands (Q mode 2)
+    int codesAt = 50; ///< the first of them
+    bool pregapsEndAtZero = false; ///< a pregap's relative time counts down to 0, not 1
+    bool hasPause = false; ///< the P channel set through each pregap
+    bool codesAtPregaps = false; ///< an ISRC block (Q mode 3) on each pregap's first sector
+};
 
 /** The subchannel of \a disc: Q mode 1 positions everywhere but every 97th
     sector, which carries the catalogue number (Q mode 2), as on real discs. */
-QByteArray subchannel(const Disc &disc)
+QByteArray subchannel(const Disc &disc, const SubShape &shape = {})
 {
     QByteArray sub;
     for (qint64 sector = 0; sector < disc.end; ++sector) {
-        if (sector % 97 == 50) {
-            sub += qBlock(QByteArray::fromHex("02") + QByteArray(9, '\0'));
-            continue;
-        }
         int track = 1;
         int index = 1;
+        int control = disc.tracks.first().control;
+        qint64 relative = sector;
+        bool isPregapStart = false;
         for (const Track &t : disc.tracks) {
             if (sector >= t.start) {
                 track = t.number;
                 index = 1;
+                relative = sector - t.start;
+                control = t.control;
             } else if (t.pregap && sector >= *t.pregap) {
                 track = t.number;
                 index = 0;
+                relative = t.start - sector - (shape.pregapsEndAtZero ? 1 : 0);
+                control = t.control;
+                isPregapStart = sector == *t.pregap;
             }
         }
-        sub += qBlock(QByteArray::fromHex("01") + bcd(track) + bcd(index) + QByteArray(4, '\0')
-            + msfOf(sector));
+        if (isPregapStart && shape.codesAtPregaps) {
+            sub += qBlock(QByteArray::fromHex("03") + QByteArray(9, '\x11'), shape.hasPause);
+            continue;
+        }
+        if (sector % shape.codesEvery == shape.codesAt) {
+            sub += qBlock(
+                QByteArray::fromHex("02") + QByteArray(9, '\0'), index == 0 && shape.hasPause);
+            continue;
+        }
+        sub += qBlock(char(control << 4 | 1) + bcd(track) + bcd(index) + timeOf(relative)
+                + QByteArray(1, '\0') + msfOf(sector),
+            index == 0 && shape.hasPause);
     }
     return sub;
 }
@@ -162,6 +202,19 @@ const Disc pregapDisc{ { { 1, 0x00, 0, {}, {}, 0 }, { 2, 0x01, 0, "PRE", 900, 10
     { 3, 0x04, 1, {}, 1999, 2000 }, { 4, 0x00, 0, {}, 2400, 2500 } }, 3000 };
 // clang-format on
 
+/** A disc of 99 tracks, data then audio, each audio track after a pregap of
+    150 sectors, but track 50's, which has one sector. */
+Disc ninetyNineTracks()
+{
+    Disc disc{ { { 1, 0x04, 1, {}, {}, 0 } }, 0 };
+    for (int number = 2; number <= 99; ++number) {
+        const qint64 start = 150 + (number - 1) * 450;
+        disc.tracks.append({ number, 0x00, 0, {}, start - (number == 50 ? 1 : 150), start });
+    }
+    disc.end = disc.tracks.last().start + 450;
+    return disc;
+}
+
 /// How a test damages the subchannel file of the mixed disc, whose track 2 has its pregap at 1350.
 enum class Sub {
     Good,
@@ -173,10 +226,18 @@ enum class Sub {
     Garbage,
     Shifted,
     PregapFromStart, ///< sector 0 on, track 1 is called track 2's pregap
+    IsrcAtPregap, ///< an ISRC block on the pregap's first sector, the P channel clear
+    IsrcAtPregapWithPause, ///< the same, with the P channel set through the pregap
 };
 
 QByteArray damaged(QByteArray sub, Sub how)
 {
+    if (how == Sub::IsrcAtPregap || how == Sub::IsrcAtPregapWithPause) {
+        SubShape shape;
+        shape.codesAtPregaps = true;
+        shape.hasPause = how == Sub::IsrcAtPregapWithPause;
+        return subchannel(mixedDisc, shape);
+    }
     const auto spoil = [&](qint64 sector) { sub[sector * subchannelBlockSize + 22] ^= 0x5a; };
     switch (how) {
     case Sub::Short:
@@ -205,9 +266,64 @@ QByteArray damaged(QByteArray sub, Sub how)
         break;
     case Sub::Good:
     case Sub::None:
+    case Sub::IsrcAtPregap:
+    case Sub::IsrcAtPregapWithPause:
         break;
     }
     return sub;
+}
+
+// clang-format off
+/// A PlayStation game: one Mode 2 data track, then audio; LibCrypt alters sectors on minute 3.
+const Disc playStationDisc{ { { 1, 0x04, 2, {}, {}, 0 }, { 2, 0x00, 0, {}, 14250, 14400 },
+    { 3, 0x00, 0, {}, 14700, 14850 } }, 15500 };
+// clang-format on
+
+/// What a test does to the subchannel of the PlayStation disc.
+enum class Sbi { Protected, ProtectedEndAtZero, Codes, None, Shifted };
+
+/// The sectors that LibCrypt alters: pairs five sectors apart, from 03:00:05 on.
+QList<qint64> protectedSectors()
+{
+    QList<qint64> sectors;
+    for (qint64 pair = 0; pair < 16; ++pair)
+        sectors << 13355 + pair * 20 << 13360 + pair * 20;
+    return sectors;
+}
+
+/** Alters \a sub as LibCrypt does: two bits of both times changed, and the
+    CRC made again and spoilt, but for every fourth sector, whose CRC fits. */
+QByteArray libCrypt(QByteArray sub)
+{
+    const QList<qint64> sectors = protectedSectors();
+    for (qsizetype i = 0; i < sectors.size(); ++i) {
+        const qsizetype q = sectors[i] * subchannelBlockSize + 12;
+        sub[q + 4] = char(sub[q + 4] ^ 0x01);
+        sub[q + 8] = char(sub[q + 8] ^ 0x02);
+        const quint16 crc = quint16(cdCrc(sub.mid(q, 10)) ^ (i % 4 == 3 ? 0 : 0x0080));
+        sub[q + 10] = char(crc >> 8);
+        sub[q + 11] = char(crc & 0xff);
+    }
+    return sub;
+}
+
+/// The records of a .sbi file by their sector, read as the format lays them out.
+std::optional<QMap<qint64, QByteArray>> sbiRecords(const QByteArray &sbi)
+{
+    if (!sbi.startsWith(QByteArray("SBI\0", 4)) || (sbi.size() - 4) % 14 != 0)
+        return std::nullopt;
+    QMap<qint64, QByteArray> records;
+    qint64 last = -1;
+    const auto fromBcd = [](char byte) { return (uchar(byte) >> 4) * 10 + (uchar(byte) & 0x0f); };
+    for (qsizetype at = 4; at < sbi.size(); at += 14) {
+        const qint64 sector =
+            fromBcd(sbi[at]) * 4500 + fromBcd(sbi[at + 1]) * 75 + fromBcd(sbi[at + 2]) - 150;
+        if (sector <= last || sbi[at + 3] != 1)
+            return std::nullopt;
+        records.insert(sector, sbi.mid(at + 4, 10));
+        last = sector;
+    }
+    return records;
 }
 
 QStringList withStdout(const QString &file, bool rebuild)
@@ -221,6 +337,8 @@ Q_DECLARE_METATYPE(Disc)
 Q_DECLARE_METATYPE(Header)
 Q_DECLARE_METATYPE(Sub)
 Q_DECLARE_METATYPE(Kind)
+Q_DECLARE_METATYPE(Sbi)
+Q_DECLARE_METATYPE(SubShape)
 
 class TestRebuild : public QObject
 {
@@ -235,6 +353,8 @@ private slots:
     void sameSheetAsTrackSections();
     void fallbacks_data();
     void fallbacks();
+    void sbi_data();
+    void sbi();
     void cdCrc();
 
 private:
@@ -265,14 +385,26 @@ void TestRebuild::sameSheetAsTrackSections_data()
 {
     QTest::addColumn<Disc>("disc");
     QTest::addColumn<bool>("withSub");
+    QTest::addColumn<SubShape>("shape");
 
     const QList<std::pair<const char *, Disc>> discs{ { "data disc", dataDisc },
         { "audio disc", audioDisc }, { "mixed disc", mixedDisc },
         { "disc with pregaps", pregapDisc } };
     for (const auto &[name, disc] : discs) {
-        QTest::addRow("%s, with .sub", name) << disc << true;
-        QTest::addRow("%s, without .sub", name) << disc << false;
+        QTest::addRow("%s, with .sub", name) << disc << true << SubShape{};
+        QTest::addRow("%s, without .sub", name) << disc << false << SubShape{};
     }
+    // ISRC and catalogue number blocks wherever they fall, on each pregap's
+    // first sector too, where the P channel's pause places them.
+    SubShape codes;
+    codes.codesEvery = 10;
+    codes.codesAt = 3;
+    codes.codesAtPregaps = true;
+    codes.hasPause = true;
+    QTest::addRow("99 tracks, ISRC at each pregap's start") << ninetyNineTracks() << true << codes;
+    codes.pregapsEndAtZero = true;
+    QTest::addRow("99 tracks, ISRC at each pregap's start, pregaps ending at 00:00:00")
+        << ninetyNineTracks() << true << codes;
 }
 
 // The table-of-contents-only file, rebuilt, against the plain conversion of
@@ -281,6 +413,7 @@ void TestRebuild::sameSheetAsTrackSections()
 {
     QFETCH(Disc, disc);
     QFETCH(bool, withSub);
+    QFETCH(SubShape, shape);
 
     // Without a .sub the pregaps are not known, and the full file is read without them.
     Disc known = disc;
@@ -290,7 +423,7 @@ void TestRebuild::sameSheetAsTrackSections()
     QVERIFY(writeFile("Disc.ccd", controlFile(disc, false)));
     QVERIFY(makeImage("Disc.img", disc, Header::Real));
     if (withSub)
-        QVERIFY(writeFile("Disc.sub", subchannel(disc)));
+        QVERIFY(writeFile("Disc.sub", subchannel(disc, shape)));
 
     const Run expected =
         run(program, withStdout("Disc.ccd", false), folder->path() + "/full", withoutDisplay());
@@ -300,6 +433,8 @@ void TestRebuild::sameSheetAsTrackSections()
     QCOMPARE(rebuilt.status, 0);
     QCOMPARE(rebuilt.out, expected.out);
     QCOMPARE(rebuilt.err.contains("no subchannel file"), !withSub);
+    if (withSub)
+        QCOMPARE(rebuilt.err, QByteArray());
 
     // The option leaves a file with [TRACK] sections as it is, and says nothing.
     const Run unchanged =
@@ -307,13 +442,40 @@ void TestRebuild::sameSheetAsTrackSections()
     QCOMPARE(unchanged.out, expected.out);
     QCOMPARE(unchanged.err, QByteArray());
 
-    // Nothing but the .sub, which a cue sheet cannot carry, is left to find.
+    // Nothing but the .sub, which a cue sheet cannot carry, is left to find; without it, the
+    // pregaps that it would give, as the conversion warns.
     const CheckReport report = checkControlFile("Disc.ccd", { false, true });
     QStringList codes;
     for (const Finding &finding : report.findings)
         codes << finding.code;
-    QCOMPARE(codes, withSub ? QStringList{ "subchannel" } : QStringList{});
+    QCOMPARE(codes, withSub ? QStringList{ "subchannel" } : QStringList{ "rebuilt" });
     QCOMPARE(report.cueSheet.toLocal8Bit() + "\r\n", rebuilt.out);
+
+    // Without the P channel's pauses nothing places the ISRC blocks: no INDEX 00 at all, rather
+    // than one a sector late, and one warning for all the tracks.
+    if (shape.codesAtPregaps) {
+        SubShape noPause = shape;
+        noPause.hasPause = false;
+        QVERIFY(writeFile("Disc.sub", subchannel(disc, noPause)));
+        const Run unplaced =
+            run(program, withStdout("Disc.ccd", true), folder->path(), withoutDisplay());
+        QCOMPARE(unplaced.status, 0);
+        QCOMPARE(unplaced.out.count("INDEX 00"), 0);
+        QCOMPARE(unplaced.err.count('\n'), 1);
+        QVERIFY2(unplaced.err.contains("stand where the pregaps of 98 tracks would begin"),
+            unplaced.err.constData());
+    }
+
+    // A .sub a sector off matches nowhere: one warning says so, not one for each track.
+    if (withSub) {
+        QVERIFY(writeFile("Disc.sub", damaged(subchannel(disc, shape), Sub::Shifted)));
+        const Run shifted =
+            run(program, withStdout("Disc.ccd", true), folder->path(), withoutDisplay());
+        QCOMPARE(shifted.status, 0);
+        QCOMPARE(shifted.err.count('\n'), 1);
+        QVERIFY2(
+            shifted.err.contains("no Q block's time matches its sector"), shifted.err.constData());
+    }
 }
 
 void TestRebuild::fallbacks_data()
@@ -341,12 +503,17 @@ void TestRebuild::fallbacks_data()
     QTest::newRow("no image, PreGapMode=2") << Header::Real << Kind::None << QByteArray("2") << Sub::Good << file << none << "MODE2/2352" << true << true << "comes from the control file's PreGapMode=2";
     QTest::newRow("no sector header")       << Header::None << file << QByteArray("0") << Sub::Good << file << none << "MODE1/2352" << true << true << "has no sector header";
     QTest::newRow("header of mode 0")       << Header::ModeZero << file << QByteArray("0") << Sub::Good << file << none << "MODE1/2352" << true << true << "gives mode 0";
+    QTest::newRow("header 16 sectors in")   << Header::Late << file << QByteArray("0") << Sub::Good << file << none << "MODE2/2352" << true << true << "";
+    QTest::newRow("scrambled image")        << Header::Scrambled << file << QByteArray("0") << Sub::Good << file << QByteArrayList{ "DataTracksScrambled=0", "DataTracksScrambled=1" } << "MODE1/2352" << true << true << "gives mode 98: the image holds its data tracks scrambled (the control file says DataTracksScrambled=1)";
     QTest::newRow("short .sub")             << Header::Real << file << QByteArray("0") << Sub::Short << file << none << "MODE2/2352" << true << false << "cannot be used: it is 287904 bytes long, not the 288000";
     QTest::newRow("bad CRC at the pregap")  << Header::Real << file << QByteArray("0") << Sub::BadCrcAtPregap << file << none << "MODE2/2352" << true << false << "before track 02 is damaged";
     QTest::newRow("bad CRC just before it") << Header::Real << file << QByteArray("0") << Sub::BadCrcBeforePregap << file << none << "MODE2/2352" << true << false << "before track 02 is damaged";
     QTest::newRow("bad CRC inside it")      << Header::Real << file << QByteArray("0") << Sub::BadCrcInPregap << file << none << "MODE2/2352" << true << true << "";
-    QTest::newRow("garbage .sub")           << Header::Real << file << QByteArray("0") << Sub::Garbage << file << none << "MODE2/2352" << true << false << "before track 02 is damaged";
-    QTest::newRow(".sub a sector off")      << Header::Real << file << QByteArray("0") << Sub::Shifted << file << none << "MODE2/2352" << true << false << "before track 02 is damaged";
+    QTest::newRow("garbage .sub")           << Header::Real << file << QByteArray("0") << Sub::Garbage << file << none << "MODE2/2352" << true << false << "no Q block's time matches its sector";
+    QTest::newRow(".sub a sector off")      << Header::Real << file << QByteArray("0") << Sub::Shifted << file << none << "MODE2/2352" << true << false << "no Q block's time matches its sector";
+    // A block without a position on the pregap's first sector: the P channel places it, or nothing does.
+    QTest::newRow("ISRC at the pregap's start") << Header::Real << file << QByteArray("0") << Sub::IsrcAtPregap << file << none << "MODE2/2352" << true << false << "ISRC block, which gives no position, stands where the pregap of track 02 would begin";
+    QTest::newRow("ISRC at the pregap's start, pause in P") << Header::Real << file << QByteArray("0") << Sub::IsrcAtPregapWithPause << file << none << "MODE2/2352" << true << true << "";
     // The table of contents wins over a .sub that contradicts it.
     QTest::newRow("pregap of track 2 from track 1's start") << Header::Real << file << QByteArray("0") << Sub::PregapFromStart << file << none << "MODE2/2352" << true << false << "puts the pregap of track 02 at sector 0, at or before the start of the track before it";
     // What an unpacked archive may hold under the names: used only when it is a file, never waited on.
@@ -426,6 +593,95 @@ void TestRebuild::fallbacks()
     const bool hasRebuildFinding = std::any_of(report.findings.begin(), report.findings.end(),
         [](const Finding &finding) { return finding.code == u"rebuilt"; });
     QCOMPARE(hasRebuildFinding, !warning.isEmpty());
+}
+
+void TestRebuild::sbi_data()
+{
+    QTest::addColumn<Sbi>("sub");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>(
+        "records"); // in the .sbi; -1 for none, 0 for more than a protected disc has
+    QTest::addColumn<QString>("line"); // a part of standard error
+
+    const QString written =
+        "Disc.ccd: 32 sectors whose Q blocks a cue sheet loses went into Disc.sbi.";
+    const QString damaged = "sectors of Disc.sub have Q blocks that differ from what the cue sheet "
+                            "gives, far more than";
+    // clang-format off
+    QTest::newRow("protected disc")                     << Sbi::Protected << QStringList{ "--sbi" } << 32 << written;
+    QTest::newRow("protected disc, --all")              << Sbi::Protected << QStringList{ "--all" } << 32 << written;
+    QTest::newRow("protected disc, sheet to stdout")    << Sbi::Protected << QStringList{ "--sbi", "--stdout" } << 32 << written;
+    QTest::newRow("protected disc, rebuilt")            << Sbi::Protected << QStringList{ "--sbi", "--rebuild" } << 32 << written;
+    QTest::newRow("pregaps counting down to 00:00:00")  << Sbi::ProtectedEndAtZero << QStringList{ "--sbi" } << 32 << written;
+    QTest::newRow(".sub a sector off")                  << Sbi::Shifted << QStringList{ "--sbi" } << -1 << damaged;
+    QTest::newRow(".sub a sector off, --all")           << Sbi::Shifted << QStringList{ "--all" } << -1 << damaged;
+    QTest::newRow(".sub a sector off, --sbi=all")       << Sbi::Shifted << QStringList{ "--sbi=all" } << 0 << "sectors whose Q blocks a cue sheet loses went into Disc.sbi.";
+    QTest::newRow("catalogue number and ISRCs only")    << Sbi::Codes << QStringList{ "--sbi" } << -1 << "Disc.ccd: no .sbi written: every Q block of Disc.sub is what the cue sheet gives a player.";
+    QTest::newRow("no .sub")                            << Sbi::None << QStringList{ "--sbi" } << -1 << "Disc.ccd: no .sbi written: there is no subchannel file Disc.sub.";
+    // clang-format on
+}
+
+// The PlayStation disc converted, its .sbi read back by the format's own
+// layout and compared with the .sub's altered blocks.
+void TestRebuild::sbi()
+{
+    QFETCH(Sbi, sub);
+    QFETCH(QStringList, options);
+    QFETCH(int, records);
+    QFETCH(QString, line);
+
+    QVERIFY(writeFile("Disc.ccd", controlFile(playStationDisc, !options.contains("--rebuild"))));
+    QVERIFY(makeImage("Disc.img", playStationDisc, Header::Real));
+    SubShape shape;
+    shape.pregapsEndAtZero = sub == Sbi::ProtectedEndAtZero;
+    shape.codesAtPregaps = true;
+    shape.hasPause = true;
+    QByteArray subBytes = subchannel(playStationDisc, shape);
+    if (sub == Sbi::Protected || sub == Sbi::ProtectedEndAtZero)
+        subBytes = libCrypt(subBytes);
+    else if (sub == Sbi::Shifted)
+        subBytes = damaged(subBytes, Sub::Shifted);
+    if (sub != Sbi::None)
+        QVERIFY(writeFile("Disc.sub", subBytes));
+
+    const Run result = run(program, options << "Disc.ccd", folder->path(), withoutDisplay());
+    QVERIFY2(!result.crashed, "the program crashed or hung");
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.err.contains(line.toUtf8()), result.err.constData());
+    QCOMPARE(result.out.isEmpty(), !options.contains("--stdout"));
+    const QByteArray sbi = readFile("Disc.sbi");
+    if (records < 0) {
+        QCOMPARE(sbi, missing);
+    } else {
+        const auto read = sbiRecords(sbi);
+        QVERIFY2(read, "not a .sbi file");
+        if (records == 0)
+            QVERIFY(read->size() > 100);
+        else
+            QCOMPARE(read->keys(), protectedSectors());
+        for (auto it = read->cbegin(); it != read->cend(); ++it)
+            QCOMPARE(*it, subBytes.mid(it.key() * subchannelBlockSize + 12, 10));
+    }
+    // The first record byte by byte: 03:00:05, format 1, the altered block of track 01, index
+    // 01, relative time 02:58:05 and absolute time 03:00:05, each with a bit changed.
+    if (records > 0)
+        QCOMPARE(sbi.first(18).toHex(),
+            QByteArray("53424900"
+                       "030005"
+                       "01"
+                       "410101025905"
+                       "00"
+                       "030205"));
+
+    // --check tells of the altered blocks rather than of the .sub in general.
+    const CheckReport report =
+        checkControlFile("Disc.ccd", { false, options.contains("--rebuild") });
+    QStringList codes;
+    for (const Finding &finding : report.findings)
+        codes << finding.code;
+    const bool isProtected = sub == Sbi::Protected || sub == Sbi::ProtectedEndAtZero;
+    QCOMPARE(codes.contains("altered-subchannel"), isProtected);
+    QCOMPARE(codes.contains("subchannel"), !isProtected && sub != Sbi::None);
 }
 
 // The check value of the CRC-16 with this polynomial and no initial bits,
