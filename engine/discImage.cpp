@@ -14,6 +14,24 @@
 
 namespace {
 
+// Why a .sub of \a size bytes cannot go with an image of \a sectors sectors
+// (-1: not known), or the empty text.
+QString sizeDamage(qint64 size, qint64 sectors)
+{
+    // No file holds so many blocks; the length is as good as unknown.
+    if (sectors > std::numeric_limits<qint64>::max() / subchannelBlockSize)
+        sectors = -1;
+    if (size % subchannelBlockSize == 0 && (sectors < 0 || size == sectors * subchannelBlockSize))
+        return {};
+    return sectors >= 0 ? tr("it is %1 bytes long, not the %2 that %3 sectors have")
+                              .arg(size)
+                              .arg(sectors * subchannelBlockSize)
+                              .arg(sectors)
+                        : tr("it is %1 bytes long, not a whole number of %2-byte blocks")
+                              .arg(size)
+                              .arg(subchannelBlockSize);
+}
+
 constexpr qsizetype headerSize = 16;
 constexpr qsizetype qOffset = 12; // the P channel's 12 bytes come first
 
@@ -138,23 +156,10 @@ std::optional<int> sectorMode(QIODevice &image, qint64 sector)
 
 Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sectors)
 {
-    // No file holds so many blocks; the length is as good as unknown.
-    if (sectors > std::numeric_limits<qint64>::max() / subchannelBlockSize)
-        sectors = -1;
     Pregaps pregaps;
-    const qint64 size = sub.size();
-    if (size % subchannelBlockSize != 0
-        || (sectors >= 0 && size != sectors * subchannelBlockSize)) {
-        pregaps.damage = sectors >= 0
-            ? tr("it is %1 bytes long, not the %2 that %3 sectors have")
-                  .arg(size)
-                  .arg(sectors * subchannelBlockSize)
-                  .arg(sectors)
-            : tr("it is %1 bytes long, not a whole number of %2-byte blocks")
-                  .arg(size)
-                  .arg(subchannelBlockSize);
+    pregaps.damage = sizeDamage(sub.size(), sectors);
+    if (!pregaps.damage.isEmpty())
         return pregaps;
-    }
 
     QList<TrackStart> starts = tracks;
     std::stable_sort(starts.begin(), starts.end(),
@@ -375,22 +380,10 @@ bool isAltered(const uchar *q, const std::array<std::array<uchar, 10>, 2> &block
 
 AlteredSubchannel alteredQBlocks(QIODevice &sub, const SheetLayout &layout, qint64 sectors)
 {
-    if (sectors > std::numeric_limits<qint64>::max() / subchannelBlockSize)
-        sectors = -1;
     AlteredSubchannel altered;
-    const qint64 size = sub.size();
-    if (size % subchannelBlockSize != 0
-        || (sectors >= 0 && size != sectors * subchannelBlockSize)) {
-        altered.damage = sectors >= 0
-            ? tr("it is %1 bytes long, not the %2 that %3 sectors have")
-                  .arg(size)
-                  .arg(sectors * subchannelBlockSize)
-                  .arg(sectors)
-            : tr("it is %1 bytes long, not a whole number of %2-byte blocks")
-                  .arg(size)
-                  .arg(subchannelBlockSize);
+    altered.damage = sizeDamage(sub.size(), sectors);
+    if (!altered.damage.isEmpty())
         return altered;
-    }
     SheetWalk walk(layout);
     std::array<std::array<uchar, 10>, 2> blocks{};
     QByteArray chunk(blocksPerRead * subchannelBlockSize, Qt::Uninitialized);
