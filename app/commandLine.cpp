@@ -56,6 +56,15 @@ Options parseArguments(const QStringList &arguments)
     return options;
 }
 
+ConversionOptions Options::conversion() const
+{
+    ConversionOptions conversion{ cdText, rebuild };
+    conversion.sessions = sessions;
+    conversion.codes = codes;
+    conversion.sbi = sbi != SbiWrite::No;
+    return conversion;
+}
+
 QString usageText()
 {
     return tr("Usage: morvant [OPTION]... [FILE.ccd]...\n"

@@ -52,6 +52,9 @@ struct Options
     bool codes = false; ///< --codes: add the disc's CATALOG and the tracks' ISRC
     SbiWrite sbi = SbiWrite::No; ///< --sbi, --sbi=all: the altered Q blocks into a .sbi
     QString error; ///< set when the command line cannot be understood
+
+    /// How each file is to be converted.
+    ConversionOptions conversion() const;
 };
 
 /** Reads the program's arguments, the program's own name first: options,

@@ -47,12 +47,11 @@ int writeToStandardOutput(const Options &options)
     }
     const QString &file = options.files.first();
     const ExitStatus status = convertToOutput(
-        file, options.cdText, output,
+        file, options.conversion(), output,
         [&file](const QString &text, const QString &title) {
             showOnStandardError(commandLinePaths(file).inputPath, text, title);
         },
-        warnOnStandardError, options.rebuild, options.sessions, options.codes, options.sbi,
-        noteOnStandardError);
+        warnOnStandardError, options.sbi, noteOnStandardError);
     // A failed write has been told already.
     if (status == exitNotWritten || closeStandardOutput())
         return status;
@@ -67,6 +66,6 @@ int convertWithoutWindow(const Options &options)
                            "name a control file to convert.\n"));
         return exitUsage;
     }
-    return convertFiles(options.files, options.cdText, showOnStandardError, warnOnStandardError,
-        options.rebuild, options.sessions, options.codes, options.sbi, noteOnStandardError);
+    return convertFiles(options.files, options.conversion(), showOnStandardError,
+        warnOnStandardError, options.sbi, noteOnStandardError);
 }

@@ -7,16 +7,6 @@
 
 namespace {
 
-ConversionOptions conversionOptions(
-    bool cdText, bool rebuild, bool sessions, bool codes, SbiWrite sbi)
-{
-    ConversionOptions options{ cdText, rebuild };
-    options.sessions = sessions;
-    options.codes = codes;
-    options.sbi = sbi != SbiWrite::No;
-    return options;
-}
-
 ConvertedFile convertedFile(const QString &inputPath, const ConversionOptions &options,
     const ShowMessage &showMessage, const ShowWarning &showWarning)
 {
@@ -89,11 +79,10 @@ ExitStatus writeSbi(const QString &inputPath, const QString &cuePath,
 
 } // namespace
 
-ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowFileMessage &showMessage,
-    const ShowWarning &showWarning, bool rebuild, bool sessions, bool codes, SbiWrite sbi,
+ExitStatus convertFiles(const QStringList &files, const ConversionOptions &options,
+    const ShowFileMessage &showMessage, const ShowWarning &showWarning, SbiWrite sbi,
     const ShowWarning &showNote)
 {
-    const ConversionOptions options = conversionOptions(cdText, rebuild, sessions, codes, sbi);
     ExitStatus status = exitConverted;
     for (const QString &argument : files) {
         const CommandLinePaths paths = commandLinePaths(argument);
@@ -114,13 +103,13 @@ ExitStatus convertFiles(const QStringList &files, bool cdText, const ShowFileMes
     return status;
 }
 
-ExitStatus convertToOutput(const QString &argument, bool cdText, QIODevice &output,
-    const ShowMessage &showMessage, const ShowWarning &showWarning, bool rebuild, bool sessions,
-    bool codes, SbiWrite sbi, const ShowWarning &showNote)
+ExitStatus convertToOutput(const QString &argument, const ConversionOptions &options,
+    QIODevice &output, const ShowMessage &showMessage, const ShowWarning &showWarning, SbiWrite sbi,
+    const ShowWarning &showNote)
 {
     const CommandLinePaths paths = commandLinePaths(argument);
-    const ConvertedFile converted = convertedFile(paths.inputPath,
-        conversionOptions(cdText, rebuild, sessions, codes, sbi), showMessage, showWarning);
+    const ConvertedFile converted =
+        convertedFile(paths.inputPath, options, showMessage, showWarning);
     const QString &cueSheet = converted.cueSheet;
     if (cueSheet.isEmpty())
         return exitRefused;

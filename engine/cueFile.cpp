@@ -9,6 +9,19 @@ namespace {
 
 // Keeps at least the folder part of \a path: at most \a count characters of
 // the file name after the last separator are dropped.
+// \a path with its last four characters, the .cue's or the .sbi's extension,
+// replaced by \a extension.
+QString withExtension(const QString &path, QLatin1String extension)
+{
+    return path.chopped(qMin<qsizetype>(4, path.size())) + extension;
+}
+
+// What writes \a text as a cue sheet into a file.
+WriteContent cueSheetContent(const QString &text)
+{
+    return [&text](QFileDevice &file, QString *error) { return writeText(file, text, error); };
+}
+
 QString dropFromName(const QString &path, qsizetype count, QChar separator)
 {
     const qsizetype nameLength = path.size() - fileNameStart(path, separator);
@@ -48,14 +61,12 @@ QString cuePathForFile(const QString &path, QChar separator)
 
 QString sbiPathFor(const QString &cuePath)
 {
-    return cuePath.chopped(qMin<qsizetype>(4, cuePath.size())) + QStringLiteral(".sbi");
+    return withExtension(cuePath, QLatin1String(".sbi"));
 }
 
 bool writeCueFile(const QString &path, const QString &text, QString *error)
 {
-    return writeFileAtomically(
-        path, [&text](QFileDevice &file, QString *why) { return writeText(file, text, why); },
-        error);
+    return writeFileAtomically(path, cueSheetContent(text), error);
 }
 
 namespace {
@@ -75,10 +86,7 @@ bool saveBeside(const QString &inputPath, const QString &path, const WriteConten
 bool saveCueSheet(const QString &inputPath, const QString &cuePath, const QString &text,
     const ShowMessage &showMessage)
 {
-    return saveBeside(
-        inputPath, cuePath,
-        [&text](QFileDevice &file, QString *error) { return writeText(file, text, error); },
-        showMessage);
+    return saveBeside(inputPath, cuePath, cueSheetContent(text), showMessage);
 }
 
 bool saveSbiFile(const QString &inputPath, const QString &sbiPath, const QByteArray &bytes,
@@ -117,7 +125,7 @@ QString writeRefusal(const CueTarget &cue)
 
 QString imagePathOf(const QString &path)
 {
-    return path.chopped(qMin<qsizetype>(4, path.size())) + QStringLiteral(".img");
+    return withExtension(path, QLatin1String(".img"));
 }
 
 // Encoded a piece at a time, so that a large cue sheet is not held twice in

@@ -56,6 +56,25 @@ qint64 readFully(QIODevice &device, char *data, qint64 size)
     return total;
 }
 
+// Hands each block of the .sub to \a take with its sector, a chunk of blocks
+// at a time, so that a large file is never held whole. Returns how many
+// blocks there were; nothing when a read fails, as the device then tells.
+template <typename Take> std::optional<qint64> forEachBlock(QIODevice &sub, Take take)
+{
+    QByteArray chunk(blocksPerRead * subchannelBlockSize, Qt::Uninitialized);
+    qint64 sector = 0;
+    for (;;) {
+        const qint64 got = readFully(sub, chunk.data(), chunk.size());
+        if (got < 0)
+            return std::nullopt;
+        const auto *data = reinterpret_cast<const uchar *>(chunk.constData());
+        for (qint64 at = 0; at + subchannelBlockSize <= got; at += subchannelBlockSize, ++sector)
+            take(sector, data + at);
+        if (got < chunk.size())
+            return sector;
+    }
+}
+
 std::optional<int> fromBcd(uchar byte)
 {
     const int high = byte >> 4;
@@ -172,54 +191,45 @@ Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sect
     qint64 pausesAgree = 0;
     qint64 pausesDisagree = 0;
 
-    QByteArray chunk(blocksPerRead * subchannelBlockSize, Qt::Uninitialized);
-    qint64 sector = 0;
-    for (;;) {
-        const qint64 got = readFully(sub, chunk.data(), chunk.size());
-        if (got < 0) {
-            pregaps.damage = sub.errorString();
-            return pregaps;
+    const std::optional<qint64> blocks = forEachBlock(sub, [&](qint64 sector, const uchar *block) {
+        while (nextStart < starts.size() && starts[nextStart].sector <= sector) {
+            if (starts[nextStart].sector == sector)
+                boundaries.insert(starts[nextStart].track, now);
+            ++nextStart;
         }
-        const auto *data = reinterpret_cast<const uchar *>(chunk.constData());
-        for (qint64 at = 0; at + subchannelBlockSize <= got; at += subchannelBlockSize, ++sector) {
-            while (nextStart < starts.size() && starts[nextStart].sector <= sector) {
-                if (starts[nextStart].sector == sector)
-                    boundaries.insert(starts[nextStart].track, now);
-                ++nextStart;
-            }
-            Position position;
-            const bool pause = isPause(data + at);
-            switch (readQ(data + at + qOffset, sector, &position)) {
-            case QKind::Bad:
-                now.isClean = false;
-                now.codesBefore.clear();
-                break;
-            case QKind::Other:
-                now.codesBefore.append(pause);
-                break;
-            case QKind::Position:
-                if (position.index == 0 && !(now.last == position)) {
-                    // A second way into the same pregap means the file contradicts itself.
-                    const bool isFirst = !entries.contains(position.track);
-                    Entry &entry = entries[position.track];
-                    if (isFirst)
-                        entry = { sector, now.isClean && (now.last || sector == 0),
-                            now.codesBefore };
-                    else
-                        entry.isCertain = false;
-                }
-                // The P channel tells pregaps only when it is set through each
-                // of them and nowhere else.
-                ++(pause == (position.index == 0) ? pausesAgree : pausesDisagree);
-                now = { position, true, {} };
-                break;
-            }
-        }
-        if (got < chunk.size())
+        Position position;
+        const bool pause = isPause(block);
+        switch (readQ(block + qOffset, sector, &position)) {
+        case QKind::Bad:
+            now.isClean = false;
+            now.codesBefore.clear();
             break;
+        case QKind::Other:
+            now.codesBefore.append(pause);
+            break;
+        case QKind::Position:
+            if (position.index == 0 && !(now.last == position)) {
+                // A second way into the same pregap means the file contradicts itself.
+                const bool isFirst = !entries.contains(position.track);
+                Entry &entry = entries[position.track];
+                if (isFirst)
+                    entry = { sector, now.isClean && (now.last || sector == 0), now.codesBefore };
+                else
+                    entry.isCertain = false;
+            }
+            // The P channel tells pregaps only when it is set through each
+            // of them and nowhere else.
+            ++(pause == (position.index == 0) ? pausesAgree : pausesDisagree);
+            now = { position, true, {} };
+            break;
+        }
+    });
+    if (!blocks) {
+        pregaps.damage = sub.errorString();
+        return pregaps;
     }
 
-    if (pausesAgree + pausesDisagree == 0 && sector > 0) {
+    if (pausesAgree + pausesDisagree == 0 && *blocks > 0) {
         pregaps.damage = tr("no Q block's time matches its sector, so it belongs to another "
                             "disc or is shifted against the image");
         return pregaps;
@@ -385,28 +395,18 @@ AlteredSubchannel alteredQBlocks(QIODevice &sub, const SheetLayout &layout, qint
     if (!altered.damage.isEmpty())
         return altered;
     SheetWalk walk(layout);
-    std::array<std::array<uchar, 10>, 2> blocks{};
-    QByteArray chunk(blocksPerRead * subchannelBlockSize, Qt::Uninitialized);
-    qint64 sector = 0;
-    for (;;) {
-        const qint64 got = readFully(sub, chunk.data(), chunk.size());
-        if (got < 0) {
-            altered.damage = sub.errorString();
-            return altered;
+    std::array<std::array<uchar, 10>, 2> expected{};
+    const bool isRead = forEachBlock(sub, [&](qint64 sector, const uchar *block) {
+        const int count = walk.expected(sector, expected);
+        const uchar *q = block + qOffset;
+        if (count > 0 && isAltered(q, expected, count)) {
+            AlteredQ stored{ sector, {} };
+            std::copy(q, q + 10, stored.q.begin());
+            altered.blocks.append(stored);
         }
-        const auto *data = reinterpret_cast<const uchar *>(chunk.constData());
-        for (qint64 at = 0; at + subchannelBlockSize <= got; at += subchannelBlockSize, ++sector) {
-            const int count = walk.expected(sector, blocks);
-            const uchar *q = data + at + qOffset;
-            if (count > 0 && isAltered(q, blocks, count)) {
-                AlteredQ block{ sector, {} };
-                std::copy(q, q + 10, block.q.begin());
-                altered.blocks.append(block);
-            }
-        }
-        if (got < chunk.size())
-            break;
-    }
+    }).has_value();
+    if (!isRead)
+        altered.damage = sub.errorString();
     return altered;
 }
 

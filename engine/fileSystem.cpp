@@ -10,6 +10,13 @@ namespace {
 
 // A control character could act on a terminal; a line feed that the text
 // keeps is a line end of the message's own.
+// How a message writes a character that must not reach a terminal or a code
+// page as it is: \u001b, \u30b2.
+QString escaped(QChar c)
+{
+    return QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+}
+
 bool isControl(QChar c, bool keepsLineFeeds)
 {
     return c.category() == QChar::Other_Control && !(keepsLineFeeds && c == u'\n');
@@ -27,7 +34,7 @@ QString shown(const QString &text, bool keepsLineFeeds)
         if (const int byte = escapedByte(text, at); byte >= 0)
             result += QStringLiteral("\\x") + QString::number(byte, 16).toUpper();
         else if (isControl(c, keepsLineFeeds))
-            result += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            result += escaped(c);
         else
             result += c;
     }
@@ -81,8 +88,7 @@ QByteArray toShownBytes(QStringView text)
             bytes += one;
         } else {
             for (const QChar c : character)
-                bytes +=
-                    QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toLatin1();
+                bytes += escaped(c).toLatin1();
         }
         at += size;
     }

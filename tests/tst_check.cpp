@@ -691,7 +691,8 @@ void TestCheck::convertToOutput()
     QStringList messages;
     QStringList warnings;
     const ExitStatus result = ::convertToOutput(
-        "Dïsc.ccd", cdText, output, [&](const QString &text, const QString &) { messages << text; },
+        "Dïsc.ccd", ConversionOptions{ cdText }, output,
+        [&](const QString &text, const QString &) { messages << text; },
         [&](const QString &text) { warnings << text; });
     QCOMPARE(int(result), status);
     QCOMPARE(warnings.size(), hasWarning ? 1 : 0);
@@ -710,7 +711,7 @@ void TestCheck::convertToOutput()
     messages.clear();
     QCOMPARE(
         ::convertToOutput(
-            "Dïsc.ccd", cdText, full,
+            "Dïsc.ccd", ConversionOptions{ cdText }, full,
             [&](const QString &text, const QString &title) { messages << title + ": " + text; },
             [](const QString &) {}),
         exitNotWritten);
