@@ -401,7 +401,7 @@ AlteredSubchannel alteredQBlocks(QIODevice &sub, const SheetLayout &layout, qint
         const uchar *q = block + qOffset;
         if (count > 0 && isAltered(q, expected, count)) {
             AlteredQ stored{ sector, {} };
-            std::copy(q, q + 10, stored.q.begin());
+            std::copy_n(q, stored.q.size(), stored.q.begin());
             altered.blocks.append(stored);
         }
     }).has_value();
