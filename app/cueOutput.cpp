@@ -113,20 +113,18 @@ ExitStatus convertToOutput(const QString &argument, const ConversionOptions &opt
     const QString &cueSheet = converted.cueSheet;
     if (cueSheet.isEmpty())
         return exitRefused;
+    const auto notWritten = [&](const QString &reason) {
+        showMessage(tr("Cannot write to standard output:\n%1").arg(reason), fileErrorTitle());
+        return exitNotWritten;
+    };
     // The same bytes as writeCueFile() puts into the .cue file.
     bool isExact = false;
     const QByteArray bytes = toSystemBytes(cueSheet, &isExact) + "\r\n";
-    if (!isExact) {
-        showMessage(
-            tr("Cannot write to standard output:\n%1").arg(notInCodePageText()), fileErrorTitle());
-        return exitNotWritten;
-    }
+    if (!isExact)
+        return notWritten(notInCodePageText());
     auto *file = qobject_cast<QFileDevice *>(&output);
-    if (output.write(bytes) != bytes.size() || (file && !file->flush())) {
-        showMessage(
-            tr("Cannot write to standard output:\n%1").arg(output.errorString()), fileErrorTitle());
-        return exitNotWritten;
-    }
+    if (output.write(bytes) != bytes.size() || (file && !file->flush()))
+        return notWritten(output.errorString());
     // The sheet is meant to be saved beside the image, where the .sbi goes too.
     return writeSbi(
         paths.inputPath, paths.cuePath, converted, sbi, showMessage, showWarning, showNote);

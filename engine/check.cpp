@@ -16,15 +16,6 @@
 
 namespace {
 
-// Numbers as the cue sheet writes them ("01"), of no more digits than an int holds.
-std::optional<int> wholeNumber(QStringView text)
-{
-    if (text.isEmpty() || text.size() > 9
-        || !std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
-        return std::nullopt;
-    return text.toInt();
-}
-
 // On a long file most texts repeat: the advice of a kind of finding, track
 // and index numbers, modes. Each is kept once, so that the report stays small.
 class SharedTexts
@@ -536,6 +527,29 @@ void placeInSessions(const SessionLayout &layout, Scan &scan)
     }
 }
 
+// What the user can do about a file that the conversion refuses.
+QString refusalAdvice(const ScanOutcome &outcome)
+{
+    if (outcome.refusal == Refusal::Unreadable)
+        return tr("Check the path and that the file can be read.");
+    if (outcome.refusal == Refusal::Utf16Text)
+        return tr("Save it as 8-bit text, then check it again.");
+    if (outcome.refusal == Refusal::ImageNameNotInCodePage)
+        return tr("Rename the control file and the image, then check them again.");
+    const QString &sessions = outcome.sections.sessions;
+    // Blanks that a reader of the file does not see, and the conversion does
+    // not pass over.
+    if (sessions != u"1" && sessions.trimmed() == u"1")
+        return tr("The value %1 differs from \"1\" only by blanks; write the line as "
+                  "`Sessions=1`.")
+            .arg(quotedLine(sessions));
+    if (sessionCount(sessions))
+        return tr("Convert it with --sessions, which makes a cue sheet of all its sessions; "
+                  "--check --sessions checks it first.");
+    return tr("No cue sheet can be made from this file. Check that it is the .ccd file of a "
+              "single-session CloneCD image.");
+}
+
 } // namespace
 
 CheckReport checkControlFile(const QString &path, const CheckOptions &options, QChar separator)
@@ -553,11 +567,6 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     report.refusal = converted.outcome.refusal;
     if (report.refusal != Refusal::None) {
         report.isRefused = true;
-        const bool isUnreadable = report.refusal == Refusal::Unreadable;
-        const QString &sessions = converted.outcome.sections.sessions;
-        // Blanks that a reader of the file does not see, and the conversion
-        // does not pass over.
-        const bool isBlanksOnly = sessions != u"1" && sessions.trimmed() == u"1";
         if (converted.sessionRefusal) {
             const SheetRemark &remark = *converted.sessionRefusal;
             const FindingInfo info = findingInfo(remark.code);
@@ -565,26 +574,13 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
                 remark.message, remark.advice });
             return report;
         }
-        const FindingInfo info =
-            findingInfo(isUnreadable ? FindingCode::Unreadable : FindingCode::Refused);
+        const FindingInfo info = findingInfo(
+            report.refusal == Refusal::Unreadable ? FindingCode::Unreadable : FindingCode::Refused);
         const int line = report.refusal == Refusal::LineTooLong
             ? converted.outcome.tooLongLine
             : converted.outcome.sections.sessionsLine;
-        report.findings.append(
-            { info.severity, info.name, line, {}, refusalText(path, converted.outcome),
-                isUnreadable ? tr("Check the path and that the file can be read.")
-                    : report.refusal == Refusal::Utf16Text
-                    ? tr("Save it as 8-bit text, then check it again.")
-                    : report.refusal == Refusal::ImageNameNotInCodePage
-                    ? tr("Rename the control file and the image, then check them again.")
-                    : isBlanksOnly ? tr("The value %1 differs from \"1\" only by blanks; write the "
-                                        "line as `Sessions=1`.")
-                                         .arg(quotedLine(sessions))
-                    : sessionCount(sessions)
-                    ? tr("Convert it with --sessions, which makes a cue sheet of all its sessions; "
-                         "--check --sessions checks it first.")
-                    : tr("No cue sheet can be made from this file. Check that it "
-                         "is the .ccd file of a single-session CloneCD image.") });
+        report.findings.append({ info.severity, info.name, line, {},
+            refusalText(path, converted.outcome), refusalAdvice(converted.outcome) });
         return report;
     }
     scan.reportRunOn(0);

@@ -165,7 +165,7 @@ bool isUtf16Text(QFile &file)
 std::optional<int> sessionCount(QStringView value)
 {
     if (value.isEmpty() || value.size() > 2 || value.front() == u'0'
-        || !std::all_of(value.begin(), value.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        || !std::all_of(value.begin(), value.end(), isAsciiDigit))
         return std::nullopt;
     const int count = value.toInt();
     return count >= 2 ? std::optional<int>(count) : std::nullopt;
@@ -284,44 +284,53 @@ ScanOutcome scanControlFile(const QString &path, QString &cueSheet, const LineHa
     return outcome;
 }
 
-QMap<int, const TocEntry *> tocTracks(const ControlFileSections &sections)
+namespace {
+
+// For each point from 1 to 99, the first [Entry] of that point in \a session,
+// or in any session when none is given.
+QMap<int, const TocEntry *> tocTracksIn(
+    const ControlFileSections &sections, std::optional<qint64> session)
 {
     QMap<int, const TocEntry *> tracks;
     for (const TocEntry &entry : sections.toc) {
-        if (entry.session == 1 && entry.point && *entry.point >= 1 && *entry.point <= 99
-            && !tracks.contains(int(*entry.point)))
+        if ((!session || entry.session == session) && entry.point && *entry.point >= 1
+            && *entry.point <= 99 && !tracks.contains(int(*entry.point)))
             tracks.insert(int(*entry.point), &entry);
     }
     return tracks;
+}
+
+} // namespace
+
+QMap<int, const TocEntry *> tocTracks(const ControlFileSections &sections)
+{
+    return tocTracksIn(sections, 1);
 }
 
 std::optional<qint64> leadOut(const ControlFileSections &sections)
 {
-    for (const TocEntry &entry : sections.toc) {
-        // A lead-out beyond any time of a cue sheet is no disc's end, and would
-        // overflow where it is turned into bytes.
-        if (entry.point == 0xa2 && entry.session == 1 && entry.plba)
-            return isSectorCount(*entry.plba) ? entry.plba : std::nullopt;
-    }
-    return std::nullopt;
+    // A lead-out beyond any time of a cue sheet is no disc's end, and would
+    // overflow where it is turned into bytes.
+    const std::optional<qint64> end = leadOutOfSession(sections, 1);
+    return end && isSectorCount(*end) ? end : std::nullopt;
 }
 
 QMap<int, const TocEntry *> tocTracksOfEverySession(const ControlFileSections &sections)
 {
-    QMap<int, const TocEntry *> tracks;
+    return tocTracksIn(sections, std::nullopt);
+}
+
+const TocEntry *leadOutEntry(const ControlFileSections &sections, qint64 session)
+{
     for (const TocEntry &entry : sections.toc) {
-        if (entry.point && *entry.point >= 1 && *entry.point <= 99
-            && !tracks.contains(int(*entry.point)))
-            tracks.insert(int(*entry.point), &entry);
+        if (entry.point == 0xa2 && entry.session == session && entry.plba)
+            return &entry;
     }
-    return tracks;
+    return nullptr;
 }
 
 std::optional<qint64> leadOutOfSession(const ControlFileSections &sections, qint64 session)
 {
-    for (const TocEntry &entry : sections.toc) {
-        if (entry.point == 0xa2 && entry.session == session && entry.plba)
-            return entry.plba;
-    }
-    return std::nullopt;
+    const TocEntry *entry = leadOutEntry(sections, session);
+    return entry ? entry->plba : std::nullopt;
 }

@@ -114,6 +114,10 @@ std::optional<qint64> leadOut(const ControlFileSections &sections);
     point, whatever its session. */
 QMap<int, const TocEntry *> tocTracksOfEverySession(const ControlFileSections &sections);
 
+/** The lead-out entry (point A2) of \a session in the table of contents,
+    when it gives a PLBA; null otherwise. */
+const TocEntry *leadOutEntry(const ControlFileSections &sections, qint64 session);
+
 /** Where the table of contents puts the end of \a session (the PLBA of its
     lead-out entry, point A2); nothing when it does not say. */
 std::optional<qint64> leadOutOfSession(const ControlFileSections &sections, qint64 session);

@@ -7,8 +7,6 @@
 
 namespace {
 
-// Keeps at least the folder part of \a path: at most \a count characters of
-// the file name after the last separator are dropped.
 // \a path with its last four characters, the .cue's or the .sbi's extension,
 // replaced by \a extension.
 QString withExtension(const QString &path, QLatin1String extension)
@@ -22,6 +20,8 @@ WriteContent cueSheetContent(const QString &text)
     return [&text](QFileDevice &file, QString *error) { return writeText(file, text, error); };
 }
 
+// Keeps at least the folder part of \a path: at most \a count characters of
+// the file name after the last separator are dropped.
 QString dropFromName(const QString &path, qsizetype count, QChar separator)
 {
     const qsizetype nameLength = path.size() - fileNameStart(path, separator);

@@ -98,13 +98,19 @@ struct Position
 
 enum class QKind { Position, Other, Bad };
 
+// Whether the 12-byte Q block \a q passes its CRC, which its last two bytes hold.
+bool hasSoundCrc(const uchar *q)
+{
+    const auto bytes = reinterpret_cast<const char *>(q);
+    return cdCrc(QByteArrayView(bytes, 10)) == quint16((q[10] << 8) | q[11]);
+}
+
 // Reads one Q block of sector \a sector. A block that passes its CRC but
 // names another sector than its own belongs to another place or disc, and
 // counts as bad like one that fails it.
 QKind readQ(const uchar *q, qint64 sector, Position *position)
 {
-    const auto bytes = reinterpret_cast<const char *>(q);
-    if (cdCrc(QByteArrayView(bytes, 10)) != quint16((q[10] << 8) | q[11]))
+    if (!hasSoundCrc(q))
         return QKind::Bad;
     // Q modes 2 and 3 carry the catalogue number and the ISRC, and no position.
     if ((q[0] & 0x0f) != 1)
@@ -373,9 +379,7 @@ private:
 // catalogue number or an ISRC (Q modes 2 and 3) is on the disc on purpose.
 bool isAltered(const uchar *q, const std::array<std::array<uchar, 10>, 2> &blocks, int count)
 {
-    const auto bytes = reinterpret_cast<const char *>(q);
-    const bool isSound = cdCrc(QByteArrayView(bytes, 10)) == quint16((q[10] << 8) | q[11]);
-    if (!isSound)
+    if (!hasSoundCrc(q))
         return true;
     if ((q[0] & 0x0f) == 2 || (q[0] & 0x0f) == 3)
         return false;

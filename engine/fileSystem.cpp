@@ -8,8 +8,6 @@
 
 namespace {
 
-// A control character could act on a terminal; a line feed that the text
-// keeps is a line end of the message's own.
 // How a message writes a character that must not reach a terminal or a code
 // page as it is: \u001b, \u30b2.
 QString escaped(QChar c)
@@ -17,6 +15,8 @@ QString escaped(QChar c)
     return QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
 }
 
+// A control character could act on a terminal; a line feed that the text
+// keeps is a line end of the message's own.
 bool isControl(QChar c, bool keepsLineFeeds)
 {
     return c.category() == QChar::Other_Control && !(keepsLineFeeds && c == u'\n');

@@ -320,6 +320,18 @@ QString sectorsToMsf(const QString &sectors)
     return sectorCountToMsf(sectorCount(sectors));
 }
 
+bool isAsciiDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+std::optional<int> wholeNumber(QStringView text)
+{
+    if (text.isEmpty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), isAsciiDigit))
+        return std::nullopt;
+    return text.toInt();
+}
+
 QString quotedLine(const QString &text)
 {
     return u'`' + text + u'`';

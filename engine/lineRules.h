@@ -112,6 +112,14 @@ QString sectorCountToMsf(qint64 sectors);
     sectorCountToMsf() of sectorCount(). */
 QString sectorsToMsf(const QString &sectors);
 
+/** Whether \a c is an ASCII digit, the only digits that a control file's
+    numbers are written in. */
+bool isAsciiDigit(QChar c);
+
+/** A number as the cue sheet writes it ("01"): ASCII digits alone, no more
+    of them than an int holds. Nothing for anything else. */
+std::optional<int> wholeNumber(QStringView text);
+
 /** \a text, a control file's line or a part of it, quoted as messages quote
     it: `MODE=3`. */
 QString quotedLine(const QString &text);

@@ -10,19 +10,6 @@
 
 namespace {
 
-bool isAsciiDigit(QChar c)
-{
-    return c >= u'0' && c <= u'9';
-}
-
-// A track's number as the cue sheet writes it ("01"), when it is a plain one.
-std::optional<int> trackNumber(QStringView text)
-{
-    if (text.isEmpty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), isAsciiDigit))
-        return std::nullopt;
-    return text.toInt();
-}
-
 QString sessionNumber(int session)
 {
     return QStringLiteral("%1").arg(session, 2, 10, QLatin1Char('0'));
@@ -35,15 +22,6 @@ bool isLineStart(const QString &cueSheet, qsizetype at)
     return at == 0 || cueSheet[at - 1] == u'\n';
 }
 
-const TocEntry *leadOutEntry(const ControlFileSections &sections, qint64 session)
-{
-    for (const TocEntry &entry : sections.toc) {
-        if (entry.point == 0xa2 && entry.session == session && entry.plba)
-            return &entry;
-    }
-    return nullptr;
-}
-
 // The places of a session's first track in \a layout, and its disc position.
 struct SessionStart
 {
@@ -51,6 +29,14 @@ struct SessionStart
     qsizetype track = 0;
     qint64 sector = 0;
 };
+
+// The track's INDEX 1 with a sector count, where it starts; null when it has none.
+const PlacedIndex *indexOneOf(const PlacedTrack &track)
+{
+    const auto found = std::find_if(track.indexes.begin(), track.indexes.end(),
+        [](const PlacedIndex &index) { return index.isOne && index.sectors >= 0; });
+    return found == track.indexes.end() ? nullptr : &*found;
+}
 
 SheetRemark refusal(
     const PlacedTrack *track, int line, const QString &message, const QString &advice)
@@ -70,7 +56,7 @@ std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
            "(Point=, Session=, PLBA=) as the disc has it.");
     for (qsizetype i = 0; i < tracks.size(); ++i) {
         const PlacedTrack &track = tracks[i];
-        const std::optional<int> number = trackNumber(track.number);
+        const std::optional<int> number = wholeNumber(track.number);
         const TocEntry *entry = number ? entries.value(*number) : nullptr;
         if (!entry)
             return refusal(&track, track.line,
@@ -95,9 +81,8 @@ std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
                                     .arg(entry->line)
                                     .arg(previous),
                 tr("Check the Session= values of the [Entry] rows against the disc."));
-        const auto indexOne = std::find_if(track.indexes.begin(), track.indexes.end(),
-            [](const PlacedIndex &index) { return index.isOne && index.sectors >= 0; });
-        if (indexOne == track.indexes.end())
+        const PlacedIndex *indexOne = indexOneOf(track);
+        if (!indexOne)
             return refusal(&track, track.line,
                 tr("Track %1 has no INDEX 1 with a sector count, so the offset of its session "
                    "cannot be told.")
@@ -182,9 +167,7 @@ void SheetPlaces::take(const ControlFileLine &line, qsizetype sheetSize)
     // The piece ends in the time and CR LF.
     const qint64 sectors = sectorCount(line.ruled.value);
     const qsizetype timeEnd = sheetSize - 2;
-    const QStringView number = line.ruled.number;
-    const bool isOne = !number.isEmpty() && number.size() <= 9
-        && std::all_of(number.begin(), number.end(), isAsciiDigit) && number.toInt() == 1;
+    const bool isOne = wholeNumber(line.ruled.number) == 1;
     track.indexes.append(
         { line.number, sectors, isOne, timeEnd - sectorCountToMsf(sectors).size(), timeEnd });
 }
@@ -240,9 +223,7 @@ SessionLayout layOutSessions(const QList<PlacedTrack> &tracks, const ControlFile
     const PlacedTrack *last = tracks.isEmpty() ? nullptr : &tracks.last();
     qint64 lastTrackStart = 0;
     if (last) {
-        const auto indexOne = std::find_if(last->indexes.begin(), last->indexes.end(),
-            [](const PlacedIndex &index) { return index.isOne && index.sectors >= 0; });
-        lastTrackStart = indexOne->sectors + layout.offsets.last();
+        lastTrackStart = indexOneOf(*last)->sectors + layout.offsets.last();
     }
     if (!imageSectors) {
         layout.remarks.append({ FindingCode::SessionUnchecked, 0, {},
