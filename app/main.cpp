@@ -3,6 +3,7 @@
 #include "consoleModes.h"
 #include "display.h"
 #include "mainWindow.h"
+#include "utf8Locale.h"
 #include "windowMode.h"
 
 #include <QCoreApplication>
@@ -39,6 +40,7 @@ QStringList startUp(int &argc, char **argv)
 
 int main(int argc, char *argv[])
 {
+    useUtf8CharacterType();
     const Options options = parseArguments(startUp(argc, argv));
     if (!options.error.isEmpty() || options.help || options.version || options.check
         || options.toStandardOutput || options.noWindow)
