@@ -396,7 +396,7 @@ void TestAboutWindow::keys()
     // A real press and release, as a keyboard gives: Space acts on the release.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
     if (closes) {
-        QTRY_VERIFY(window.isNull());
+        QVERIFY(QTest::qWaitFor([&] { return window.isNull(); }));
         QCOMPARE(clicks.size(), 1);
         QVERIFY(!AboutWindow::instance());
     } else {
@@ -428,7 +428,7 @@ void TestAboutWindow::okThenAboutReloads()
     child<QLabel>(first, "lblCopyright")->setText(QStringLiteral("changed"));
     child<QLabel>(first, "lblVersion")->setText(QStringLiteral("changed"));
     QTest::mouseClick(child<QPushButton>(first, "aboutButton"), Qt::LeftButton);
-    QTRY_VERIFY(first.isNull()); // unloaded, not just hidden
+    QVERIFY(QTest::qWaitFor([&] { return first.isNull(); })); // unloaded, not just hidden
     QVERIFY(!AboutWindow::instance());
     QVERIFY(aboutWindows().isEmpty());
 

@@ -172,7 +172,8 @@ void TestProgram::closingMainWindow()
         QCOMPARE(program.process.exitCode(), 0);
         return;
     }
-    QTRY_VERIFY(!visibleWindows(program.process.processId()).contains(main));
+    QVERIFY(QTest::qWaitFor(
+        [&] { return !visibleWindows(program.process.processId()).contains(main); }));
     QTest::qWait(500);
     QVERIFY(program.isRunning());
     QCOMPARE(visibleWindows(program.process.processId()), QStringList({ about }));
@@ -209,7 +210,8 @@ void TestProgram::fileDialogKeepsNoSettings()
     const QString dialog = program.waitForWindow(title);
     QVERIFY2(!dialog.isEmpty(), "File > Open showed no dialog");
     closeThroughFrame(dialog);
-    QTRY_VERIFY(shownWindow(program.process.processId(), title).isEmpty());
+    QVERIFY(
+        QTest::qWaitFor([&] { return shownWindow(program.process.processId(), title).isEmpty(); }));
     QVERIFY(program.choose(QStringLiteral("alt+f"), QStringLiteral("x"))); // File > Exit
     QVERIFY(program.ends());
     QCOMPARE(program.process.exitCode(), 0);
