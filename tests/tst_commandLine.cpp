@@ -272,23 +272,39 @@ void TestCommandLine::nameNotInUtf8_data()
     QTest::addColumn<QByteArray>("out"); // the start of standard output
     QTest::addColumn<QByteArray>("err");
     QTest::addColumn<QByteArray>("cue"); // what Caf\xE9.cue holds afterwards
+    // The locale's variables, every other removed ("none": all of them); empty: as inherited.
+    QTest::addColumn<QString>("locale");
 
     const QByteArray cue = demoCue("Caf\xE9");
     QTest::newRow("converts") << QByteArray("discs") << "" << 0 << QByteArray() << QByteArray()
-                              << cue;
+                              << cue << "";
+    // Qt needs a UTF-8 character type and takes one itself where the
+    // environment names none; the run stays as silent, the name's bytes as they are.
+    for (const char *locale : { "none", "LANG=C", "LC_ALL=C", "LC_ALL=POSIX LANG=C.UTF-8",
+             "LANG=C.UTF-8 LC_CTYPE=C", "LANG=xx_XX.UTF-8" }) {
+        QTest::addRow("converts, %s", locale)
+            << QByteArray("discs") << "" << 0 << QByteArray() << QByteArray() << cue << locale;
+    }
+    QTest::newRow("--stdout, LANG unset")
+        << QByteArray("discs") << "--stdout" << 0 << cue << QByteArray() << missing << "none";
     QTest::newRow("in a folder whose name is not UTF-8 either")
-        << QByteArray("Disques \xE9t\xE9") << "" << 0 << QByteArray() << QByteArray() << cue;
+        << QByteArray("Disques \xE9t\xE9") << "" << 0 << QByteArray() << QByteArray() << cue << "";
     QTest::newRow("--stdout") << QByteArray("discs") << "--stdout" << 0 << cue << QByteArray()
-                              << missing;
+                              << missing << "";
     QTest::newRow("--check finds the control file and the image")
         << QByteArray("discs") << "--check" << 1
         << QByteArray("discs/Caf\\xE9.ccd: 2 warnings\n  image  discs/Caf\\xE9.img, 0 sectors ")
-        << QByteArray() << missing;
+        << QByteArray() << missing << "";
     QTest::newRow("folder not writable")
         << QByteArray("locked") << "" << 3 << QByteArray()
         << QByteArray("File Error: locked/Caf\\xE9.ccd: Cannot write locked/Caf\\xE9.cue:\n"
                       "Permission denied\n")
-        << missing;
+        << missing << "";
+    QTest::newRow("folder not writable, LC_ALL=C")
+        << QByteArray("locked") << "" << 3 << QByteArray()
+        << QByteArray("File Error: locked/Caf\\xE9.ccd: Cannot write locked/Caf\\xE9.cue:\n"
+                      "Permission denied\n")
+        << missing << "LC_ALL=C";
 }
 
 // "Caf\xE9.ccd" as an old archive names it in Latin-1. Qt would name it in
@@ -303,7 +319,19 @@ void TestCommandLine::nameNotInUtf8()
     QFETCH(QByteArray, out);
     QFETCH(QByteArray, err);
     QFETCH(QByteArray, cue);
+    QFETCH(QString, locale);
 
+    QProcessEnvironment environment = headless();
+    if (!locale.isEmpty()) {
+        for (const QString &variable : environment.keys()) {
+            if (variable == u"LANG" || variable == u"LANGUAGE" || variable.startsWith(u"LC_"))
+                environment.remove(variable);
+        }
+        for (const QString &assignment : locale.split(u' ')) {
+            if (assignment != u"none")
+                environment.insert(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
+        }
+    }
     const QByteArray root = QFile::encodeName(dir->path()) + '/';
     const QByteArray input = folder + "/Caf\xE9.ccd";
     const bool isLocked = folder == "locked";
@@ -356,7 +384,7 @@ void TestCommandLine::nameNotInUtf8()
     }
     command = QStringList{ "sh", "-c", "exec \"$0\" \"$@\" \"$(cat argument)\"" } + command;
     const QString program = command.takeFirst();
-    const Run result = run(program, command, dir->path(), headless());
+    const Run result = run(program, command, dir->path(), environment);
 
     QCOMPARE(result.status, status);
     QVERIFY2(result.out.startsWith(out), result.out.constData());
