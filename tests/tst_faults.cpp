@@ -8,7 +8,9 @@
 #include <QTest>
 
 #include <array>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
@@ -42,24 +44,30 @@ bool isSanitized()
 #endif
 }
 
-/** Hides /proc from the calling process alone, in a mount namespace of its
-    own; false where the system refuses one. */
-bool hideProc()
+/** Hides /proc from the calling process alone: an empty file system over it,
+    in a mount namespace of its own. /proc is made private there first, so
+    that nothing done to it reaches the system's namespace; /proc, not /, since
+    in a chroot / is no mount point to make private. Returns 0, or the errno of
+    the step the system refused. */
+int hideProc()
 {
-    return ::unshare(CLONE_NEWNS) == 0
-        && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
-        && ::umount2("/proc", MNT_DETACH) == 0;
+    const bool hidden = ::unshare(CLONE_NEWNS) == 0
+        && ::mount(nullptr, "/proc", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
+        && ::mount("hidden", "/proc", "tmpfs", MS_RDONLY, "size=4k") == 0;
+    return hidden ? 0 : errno;
 }
 
-/// Whether hideProc() works here, tried in a child that ends at once.
-bool canHideProc()
+/// Why hideProc() fails here, tried in a child that ends at once; empty when it works.
+QString whyProcCannotBeHidden()
 {
     const pid_t child = ::fork();
     if (child == 0)
-        ::_exit(hideProc() ? 0 : 1);
+        ::_exit(hideProc());
     int status = 0;
-    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)
-        && WEXITSTATUS(status) == 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return QStringLiteral("the trial did not end");
+    return WEXITSTATUS(status) == 0 ? QString()
+                                    : QString::fromLocal8Bit(strerror(WEXITSTATUS(status)));
 }
 
 } // namespace
@@ -261,10 +269,10 @@ void TestFaults::interruptedWrite()
     // end, so it names its temporary file from the start, as it must on NFS.
     if (!isRoot())
         QSKIP("hiding /proc from the program needs root");
-    // A container's root commonly lacks CAP_SYS_ADMIN, which a mount namespace needs.
-    if (!canHideProc())
-        QSKIP("hiding /proc from the program needs a mount namespace, which this root may "
-              "not make (no CAP_SYS_ADMIN)");
+    // A container's root may lack CAP_SYS_ADMIN, which a mount namespace needs.
+    if (const QString reason = whyProcCannotBeHidden(); !reason.isEmpty())
+        QSKIP(qPrintable(
+            "hiding /proc from the program in a mount namespace of its own failed: " + reason));
 
     // About 60 MB of cue sheet: the program is stopped as soon as its
     // temporary file appears, long before the write can end.
@@ -281,7 +289,7 @@ void TestFaults::interruptedWrite()
     process.setWorkingDirectory(work);
     process.setProcessEnvironment(withoutDisplay());
     process.setChildProcessModifier([] {
-        if (!hideProc())
+        if (hideProc() != 0)
             ::_exit(126);
     });
     process.start(program, { "--no-window", inputName });
