@@ -6,9 +6,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 bash "$root/scripts/install-deps.sh"
-# The build's progress and any error go to standard error: standard output is
-# the program's (--stdout writes the cue sheet there).
-(cd "$root" && cmake --preset default >/dev/null && cmake --build --preset default >&2)
+# Only the program is built, so that it runs as soon as it can; test.sh
+# builds the rest. The build's progress and any error go to standard error:
+# standard output is the program's (--stdout writes the cue sheet there).
+(cd "$root" && cmake --preset default >/dev/null && cmake --build build --target morvant >&2)
 morvant="$root/build/app/morvant"
 
 if [ $# -gt 0 ] || [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
