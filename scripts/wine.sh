@@ -24,3 +24,30 @@ waitForWindow() {
     done
     return 1
 }
+
+# Prints, as FILE: LIBRARY!FUNCTION, each function that the Windows programs
+# and libraries named after the folder import from a library in that folder
+# and that the library does not export. Windows refuses to start such a
+# program; wine starts it and fails only when the function is called, so a
+# run under wine does not tell (a program built by GCC 14 with GCC 12's
+# libstdc++-6.dll beside it passes its tests there).
+missingImports() {
+    local folder=$1 file exports
+    shift
+    exports=$(for file in "$folder"/*.dll; do
+        x86_64-w64-mingw32-objdump -p "$file" | awk -v library="${file##*/}" '
+            /^\[Ordinal\/Name Pointer\] Table/ { table = 1; next }
+            /^$/ { table = 0 }
+            table && /^\t\[/ { print library "!" $NF }'
+    done | LC_ALL=C sort -u)
+    for file in "$@"; do
+        # Functions by name from the folder's libraries only: the system's
+        # are wine's own.
+        x86_64-w64-mingw32-objdump -p "$file" | awk -v folder="$folder" '
+            /^\tDLL Name: / { library = $3; ours = system("test -f \"" folder "/" library "\"") == 0; next }
+            /^\tvma: / { next }
+            /^$/ { library = "" }
+            library != "" && ours { print library "!" $NF }' | LC_ALL=C sort -u \
+            | LC_ALL=C comm -23 - <(echo "$exports") | sed "s|^|${file##*/}: |"
+    done
+}

@@ -30,7 +30,12 @@ zip=${zips[0]}
 setup=${setups[0]}
 echo "made $(basename "$zip") ($(stat -c %s "$zip") bytes), $(basename "$setup") ($(stat -c %s "$setup") bytes)"
 
-# The zip holds the program and what it needs, nothing else.
+# The zip holds the program and what it needs, nothing else. Qt 6.7 put the
+# Windows Vista style into a plugin of a new name, beside its Windows 11 style.
+qtDir=$(sed -n 's/^Qt6_DIR:PATH=//p' "$build/CMakeCache.txt")
+qtVersion=$(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")$/\1/p' "$qtDir/Qt6ConfigVersionImpl.cmake")
+stylePlugin=qwindowsvistastyle.dll
+[ "$(printf '6.7\n%s\n' "$qtVersion" | sort -V | head -1)" = 6.7 ] && stylePlugin=qmodernwindowsstyle.dll
 expected="MORVANT/MORVANT.exe
 MORVANT/Qt6Core.dll
 MORVANT/Qt6Gui.dll
@@ -41,7 +46,7 @@ MORVANT/libgcc_s_seh-1.dll
 MORVANT/libstdc++-6.dll
 MORVANT/libwinpthread-1.dll
 MORVANT/platforms/qwindows.dll
-MORVANT/styles/qwindowsvistastyle.dll"
+MORVANT/styles/$stylePlugin"
 listed=$(unzip -Z1 "$zip" | grep -v '/$' | LC_ALL=C sort)
 [ "$listed" = "$(LC_ALL=C sort <<<"$expected")" ] || fail "zip holds: $(echo $listed)"
 
@@ -49,7 +54,9 @@ listed=$(unzip -Z1 "$zip" | grep -v '/$' | LC_ALL=C sort)
 # 16-colour images, and the version texts.
 unzip -q "$zip" -d "$work/unzipped"
 exe=$work/unzipped/MORVANT/MORVANT.exe
-file -b "$exe" | grep -q 'PE32+ executable (GUI) x86-64' || fail "not a 64-bit Windows GUI program: $(file -b "$exe")"
+# file 5.44 (Debian 12) says "PE32+ executable (GUI) x86-64", file 5.46
+# (Debian 13) "PE32+ executable for MS Windows 5.02 (GUI), x86-64".
+file -b "$exe" | grep -Eq '^PE32\+ executable (for MS Windows [0-9.]+ )?\(GUI\),? x86-64' || fail "not a 64-bit Windows GUI program: $(file -b "$exe")"
 wrestool -x -t 14 "$exe" >"$work/icon.ico" 2>/dev/null || fail "no icon resource"
 icons=$(icotool -l "$work/icon.ico" 2>/dev/null | sed -E 's/.*--width=([0-9]+) --height=([0-9]+) --bit-depth=([0-9]+).*/\1x\2x\3/' | sort | tr '\n' ' ')
 [ "$icons" = "16x16x4 32x32x4 " ] || fail "icon images: $icons"
@@ -63,8 +70,13 @@ for pair in "CompanyName Tesselin" "FileDescription CCD->Cuesheet Converter" "Fi
     grep -A1 -x "$key" "$work/version.txt" | tail -1 | grep -qxF "$value" || fail "version record: $key is not '$value'"
 done
 
-# A fresh prefix: no Qt, no MORVANT, nothing of the build's.
 source "$source/scripts/wine.sh"
+# Windows starts the program only if the zip's libraries export all that it,
+# Qt's libraries and the plugins import from them; wine starts it regardless.
+missing=$(cd "$work/unzipped/MORVANT" && missingImports . $(find . -name '*.exe' -o -name '*.dll'))
+[ -z "$missing" ] || fail "imported from the zip's libraries but not there: $(echo $missing)"
+
+# A fresh prefix: no Qt, no MORVANT, nothing of the build's.
 makeWinePrefix
 drive=$WINEPREFIX/drive_c
 mkdir -p "$drive/Portable Apps" "$drive/Discs"

@@ -16,6 +16,15 @@ report=$(mktemp --suffix=.txt)
 output=$(mktemp)
 trap 'rm -f "$report" "$output"' EXIT
 windowsReport=$(winepath -w "$report" 2>/dev/null)
+# Windows would not start a program that imports a function its libraries
+# lack; wine would, and pass its tests.
+source "$(dirname "$0")/../scripts/wine.sh"
+missing=$(missingImports "$(dirname "$1")" "$1")
+if [ -n "$missing" ]; then
+    echo "Windows would not start ${1##*/}: its libraries lack what it imports:"
+    echo "$missing"
+    exit 1
+fi
 run() {
     wine "$1" -o "$windowsReport",txt "${@:2}" </dev/null >"$output" 2>&1
 }
