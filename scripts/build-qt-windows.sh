@@ -1,44 +1,50 @@
 #!/usr/bin/env bash
-# Cross-builds the Qt that MORVANT.exe needs (qtbase 6.4.2: Core, Gui, Widgets,
-# Test, the windows/minimal/offscreen platforms, the windowsvista style) for
-# 64-bit Windows with Debian 12's mingw-w64, from Debian's own qt6-base source
-# package, with Debian's qt6-base-dev 6.4.2 as the host Qt. Ends with
-# WORK/qt6-6.4.2-mingw-w64-x86_64.tar.xz, which scripts/windows.sh unpacks.
+# Cross-builds the Qt that MORVANT.exe needs (qtbase: Core, Gui, Widgets,
+# Test, the windows/minimal/offscreen platforms, the Windows styles) for
+# 64-bit Windows with Debian's mingw-w64, from Debian's own qt6-base source
+# package of the same version as this machine's qt6-base-dev, the host Qt
+# whose moc, rcc and uic the build runs: 6.4.2 on Debian 12, 6.8.2 on Debian
+# 13. Ends with WORK/qt6-VERSION-mingw-w64-x86_64.tar.xz, which
+# scripts/windows.sh unpacks.
 # About 30 minutes on 2 cores. Needs root or sudo for the packages and deb-src.
 # Usage: build-qt-windows.sh WORK_DIR
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mkdir -p "$1" && cd "$1" && pwd)
-qtVersion=6.4.2
-debianVersion=6.4.2+dfsg-10
-source=$work/qtbase-everywhere-src-$qtVersion
-build=$work/qt-build
-prefix=$work/qt6-mingw
-tarball=$work/qt6-$qtVersion-mingw-w64-x86_64.tar.xz
 jobs=${JOBS:-$(nproc)}
 
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 bash "$root/scripts/install-deps.sh" g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
     binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev qt6-base-dev-tools perl xz-utils dpkg-dev patch
-hostQt=$(dpkg-query -W -f='${Version}' qt6-base-dev)
-[[ $hostQt == $qtVersion* ]] || { echo "host Qt is $hostQt, must be $qtVersion" >&2; exit 1; }
+debianVersion=$(dpkg-query -W -f='${Version}' qt6-base-dev) # 6.8.2+dfsg-9+deb13u2
+upstreamVersion=${debianVersion%-*}                          # 6.8.2+dfsg
+qtVersion=${upstreamVersion%%+*}                             # 6.8.2
+source=$work/qtbase-everywhere-src-$qtVersion
+build=$work/qt-build
+prefix=$work/qt6-mingw
+tarball=$work/qt6-$qtVersion-mingw-w64-x86_64.tar.xz
 
-# Debian's source: deb-src must be enabled for apt-get source.
-if [ ! -f "$work/qt6-base_$qtVersion+dfsg.orig.tar.xz" ]; then
+# Debian's source: deb-src must be enabled for apt-get source, in the deb822
+# file of Debian 12 and 13 installs or in a one-line sources.list.
+if [ ! -f "$work/qt6-base_$upstreamVersion.orig.tar.xz" ]; then
     sources=/etc/apt/sources.list.d/debian.sources
     if [ -f "$sources" ] && ! grep -q '^Types:.*deb-src' "$sources"; then
         $sudo sed -i 's/^Types: deb$/Types: deb deb-src/' "$sources"
+    elif [ ! -f "$sources" ] && ! grep -qs '^deb-src ' /etc/apt/sources.list; then
+        $sudo sed -i 's/^deb \(.*\)$/deb \1\ndeb-src \1/' /etc/apt/sources.list
     fi
     $sudo apt-get update -qq
     (cd "$work" && apt-get source --download-only "qt6-base=$debianVersion")
 fi
 if [ ! -d "$source" ]; then
-    tar -C "$work" -xf "$work/qt6-base_$qtVersion+dfsg.orig.tar.xz"
+    tar -C "$work" -xf "$work/qt6-base_$upstreamVersion.orig.tar.xz"
     mkdir -p "$work/qt-debian"
     tar -C "$work/qt-debian" -xf "$work/qt6-base_$debianVersion.debian.tar.xz"
-    # Debian's security fixes only; its packaging patches are for its own layout.
-    for patch in cve-2023-32762.diff cve-2023-32763.diff cve-2023-33285.diff cve-2023-24607.patch; do
+    # Debian's fixes taken from upstream, its security fixes among them, in the
+    # order of its series (some build on others); its own patches are for its
+    # packaging's layout.
+    for patch in $(grep -E '^(upstream_|cve-)' "$work/qt-debian/debian/patches/series"); do
         patch -d "$source" -p1 --forward <"$work/qt-debian/debian/patches/$patch"
     done
 fi
@@ -73,11 +79,11 @@ nice cmake -G Ninja -S "$source" -B "$build" "${options[@]}" >"$work/configure.l
 nice ninja -C "$build" -j"$jobs" >"$work/build.log"
 cmake --install "$build" --strip >/dev/null
 # The compiler's runtime, which every program built with it needs, beside Qt's
-# own libraries (Debian ships libstdc++-6.dll unstripped: 23 MB).
-runtime=(/usr/lib/gcc/x86_64-w64-mingw32/12-posix/libstdc++-6.dll
-    /usr/lib/gcc/x86_64-w64-mingw32/12-posix/libgcc_s_seh-1.dll
-    /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll)
-cp "${runtime[@]}" "$prefix/bin/"
+# own libraries (Debian ships libstdc++-6.dll unstripped: 23 MB). Where GCC
+# keeps it depends on its version (12-posix, 14-posix): the compiler says.
+for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
+    cp "$(x86_64-w64-mingw32-g++-posix -print-file-name=$dll)" "$prefix/bin/"
+done
 x86_64-w64-mingw32-strip --strip-unneeded "$prefix"/bin/{libstdc++-6,libgcc_s_seh-1,libwinpthread-1}.dll
 tar -C "$work" -cJf "$tarball" qt6-mingw
 echo "made $tarball" >&2

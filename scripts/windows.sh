@@ -33,7 +33,11 @@ bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-pos
     icoutils zip unzip python3
 
 cache=$root/build-qt-windows
-qtVersion=6.4.2
+# Qt for Windows is the version of this machine's Qt, whose moc, rcc and uic
+# the build runs: moc's output compiles only against the headers of its own
+# version (moc 6.8 includes <QtCore/qtmochelpers.h>, which Qt 6.4 lacks).
+# Debian 12 has Qt 6.4.2, Debian 13 Qt 6.8.2.
+qtVersion=$(/usr/lib/qt6/libexec/moc --version | sed -n 's/^moc //p')
 if [ -z "${MORVANT_QT_WINDOWS:-}" ]; then
     export MORVANT_QT_WINDOWS=$cache/qt$qtVersion-mingw/qt6-mingw
     if [ ! -f "$MORVANT_QT_WINDOWS/lib/cmake/Qt6/Qt6Config.cmake" ]; then
@@ -54,6 +58,12 @@ if [ -z "${MORVANT_QT_WINDOWS:-}" ]; then
         mkdir -p "$cache/qt$qtVersion-mingw"
         tar -xJf "$tarball" -C "$cache/qt$qtVersion-mingw"
     fi
+fi
+windowsQtVersion=$(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")$/\1/p' \
+    "$MORVANT_QT_WINDOWS/lib/cmake/Qt6/Qt6ConfigVersionImpl.cmake" 2>/dev/null || true)
+if [ "$windowsQtVersion" != "$qtVersion" ]; then
+    echo "Qt for Windows in $MORVANT_QT_WINDOWS is ${windowsQtVersion:-missing}; this machine's moc is $qtVersion" >&2
+    exit 1
 fi
 echo "Qt for Windows: $MORVANT_QT_WINDOWS" >&2
 
