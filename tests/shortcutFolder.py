@@ -26,6 +26,7 @@ for part in (HAS_NAME, HAS_RELATIVE_PATH, HAS_WORKING_DIR):
     text = data[at + 2 : at + 2 + count * width]
     at += 2 + count * width
     if part == HAS_WORKING_DIR:
-        print(text.decode("utf-16-le" if width == 2 else "cp1252"))
+        # The installer's shortcut counts the string's terminating NUL as a character.
+        print(text.decode("utf-16-le" if width == 2 else "cp1252").rstrip("\0"))
         sys.exit(0)
 sys.exit("the shortcut names no working folder")
