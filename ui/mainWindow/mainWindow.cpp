@@ -172,6 +172,10 @@ void MainWindow::createTextArea()
     cueText->setLineWrapMode(QPlainTextEdit::NoWrap);
 
     QFont font(QStringLiteral("Courier New"));
+    // Where the system lacks Courier New, its metric-compatible twin
+    // Liberation Mono: Linux's fontconfig stands it in for Courier New by
+    // itself, wine's DirectWrite, which Qt uses since 6.8, does not.
+    font.setFamilies({ QStringLiteral("Courier New"), QStringLiteral("Liberation Mono") });
     font.setPointSize(9);
     font.setBold(true);
     font.setStyleHint(QFont::TypeWriter);
