@@ -177,6 +177,7 @@ private:
     void convertBy(const QString &way, const QString &file);
     bool sendDrop(QMimeData *data, bool *enterAccepted = nullptr, Qt::DropAction *action = nullptr);
     void setSelection(const QString &text, int start, int length);
+    void movePointer(QWidget *widget, QPoint pos);
     void openEditMenuFromBar();
     void clickEditItem(QAction *item);
     void closeEditMenu();
@@ -264,12 +265,40 @@ void TestMainWindow::setSelection(const QString &text, int start, int length)
 // As a user does, the pointer goes to the title or item before it clicks: a
 // menu takes a release close to where the pointer stood when it opened for
 // the end of the click that opened it, and Qt 6.5 and later know where the
-// pointer stands only from its moves.
+// pointer stands only from the moves they have seen. QTest::mouseMove moves
+// the system's pointer, whose move can reach the program later (under wine
+// it does), so each move is awaited, for a second at most: wine makes none
+// for some moves, and what the test checks next tells. A pointer already
+// there makes no move, so it steps aside first.
+void TestMainWindow::movePointer(QWidget *widget, QPoint pos)
+{
+    struct Arrival : QObject
+    {
+        QPoint at;
+        bool seen = false;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::MouseMove)
+                seen = seen || static_cast<QMouseEvent *>(event)->globalPosition().toPoint() == at;
+            return false;
+        }
+    } arrival;
+    QCoreApplication::instance()->installEventFilter(&arrival);
+    for (const QPoint step : { pos + QPoint(1, 1), pos }) {
+        arrival.at = widget->mapToGlobal(step);
+        if (QCursor::pos() == arrival.at)
+            continue;
+        arrival.seen = false;
+        QTest::mouseMove(widget, step);
+        static_cast<void>(QTest::qWaitFor([&] { return arrival.seen; }, 1000));
+    }
+}
+
 void TestMainWindow::openEditMenuFromBar()
 {
     QMenuBar *bar = window->menuBar();
     const QPoint title = bar->actionGeometry(editMenu()->menuAction()).center();
-    QTest::mouseMove(bar, title);
+    movePointer(bar, title);
     QTest::mouseClick(bar, Qt::LeftButton, {}, title);
     QVERIFY(QTest::qWaitFor([&] { return editMenu()->isVisible(); }));
 }
@@ -277,7 +306,7 @@ void TestMainWindow::openEditMenuFromBar()
 void TestMainWindow::clickEditItem(QAction *item)
 {
     const QPoint center = editMenu()->actionGeometry(item).center();
-    QTest::mouseMove(editMenu(), center);
+    movePointer(editMenu(), center);
     QTest::mouseClick(editMenu(), Qt::LeftButton, {}, center);
 }
 
@@ -1086,7 +1115,7 @@ void TestMainWindow::rightPress()
             }
         });
     // The popup opens on the press: the test returns from it before any release.
-    QTest::mouseMove(cueText->viewport(), at);
+    movePointer(cueText->viewport(), at);
     QTest::mousePress(cueText->viewport(), button, modifiers, at);
     const QWidget *popupAfterPress = QApplication::activePopupWidget();
     QTest::mouseRelease(cueText->viewport(), button, modifiers, at);
