@@ -15,7 +15,7 @@ fi
 
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all
-trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'endWineServer; rm -rf "$work"' EXIT
 source "$root/scripts/wine.sh"
 makeWinePrefix
 

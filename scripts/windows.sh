@@ -87,6 +87,6 @@ done
 # desktop and clipboard per session.
 status=0
 xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$0" --in-xvfb "$@" || status=$?
-wineserver -k 2>/dev/null || true
+endWineServer
 [ $status -eq 0 ] || exit $status
 ls -l build-windows/packages/*.zip build-windows/packages/*.exe 2>/dev/null || true

@@ -13,6 +13,18 @@ makeWinePrefix() {
     wineserver -w
 }
 
+# Ends the wine server of the prefix that WINEPREFIX names and removes the
+# folder it kept its socket in: /tmp/wine-XXXXXX, named in the prefix's file
+# wineserver, which wine leaves behind when its server ends.
+endWineServer() {
+    local folder
+    folder=$(cat "$WINEPREFIX/wineserver" 2>/dev/null) || folder=""
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    [[ $folder =~ ^wine-[A-Za-z0-9]{6}$ ]] && rm -rf "${TMPDIR:-/tmp}/$folder"
+    return 0
+}
+
 # Prints the X window of the visible window titled $1 once it shows; fails
 # when none has shown within 20 seconds.
 waitForWindow() {

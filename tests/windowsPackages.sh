@@ -14,7 +14,8 @@ work=$(mktemp -d)
 # Wine's menu builder would file the installer's shortcut and icons under the
 # home folder's ~/.local/share, and leave some there after uninstalling.
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
-trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+source "$source/scripts/wine.sh"
+trap 'endWineServer; rm -rf "$work"' EXIT
 failures=0
 fail() {
     echo "FAIL: $*" >&2
@@ -70,7 +71,6 @@ for pair in "CompanyName Tesselin" "FileDescription CCD->Cuesheet Converter" "Fi
     grep -A1 -x "$key" "$work/version.txt" | tail -1 | grep -qxF "$value" || fail "version record: $key is not '$value'"
 done
 
-source "$source/scripts/wine.sh"
 # Windows starts the program only if the zip's libraries export all that it,
 # Qt's libraries and the plugins import from them; wine starts it regardless.
 missing=$(cd "$work/unzipped/MORVANT" && missingImports . $(find . -name '*.exe' -o -name '*.dll'))
