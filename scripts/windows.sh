@@ -59,8 +59,7 @@ if [ -z "${MORVANT_QT_WINDOWS:-}" ]; then
         tar -xJf "$tarball" -C "$cache/qt$qtVersion-mingw"
     fi
 fi
-windowsQtVersion=$(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")$/\1/p' \
-    "$MORVANT_QT_WINDOWS/lib/cmake/Qt6/Qt6ConfigVersionImpl.cmake" 2>/dev/null || true)
+windowsQtVersion=$(qtVersionOf "$MORVANT_QT_WINDOWS/lib/cmake/Qt6")
 if [ "$windowsQtVersion" != "$qtVersion" ]; then
     echo "Qt for Windows in $MORVANT_QT_WINDOWS is ${windowsQtVersion:-missing}; this machine's moc is $qtVersion" >&2
     exit 1

@@ -13,6 +13,11 @@ makeWinePrefix() {
     wineserver -w
 }
 
+# Prints the version of the Qt whose CMake package folder (lib/cmake/Qt6) is $1.
+qtVersionOf() {
+    sed -n 's/^set(PACKAGE_VERSION "\(.*\)")$/\1/p' "$1/Qt6ConfigVersionImpl.cmake" 2>/dev/null || true
+}
+
 # Ends the wine server of the prefix that WINEPREFIX names and removes the
 # folder it kept its socket in: /tmp/wine-XXXXXX, named in the prefix's file
 # wineserver, which wine leaves behind when its server ends.

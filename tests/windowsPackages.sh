@@ -33,8 +33,7 @@ echo "made $(basename "$zip") ($(stat -c %s "$zip") bytes), $(basename "$setup")
 
 # The zip holds the program and what it needs, nothing else. Qt 6.7 put the
 # Windows Vista style into a plugin of a new name, beside its Windows 11 style.
-qtDir=$(sed -n 's/^Qt6_DIR:PATH=//p' "$build/CMakeCache.txt")
-qtVersion=$(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")$/\1/p' "$qtDir/Qt6ConfigVersionImpl.cmake")
+qtVersion=$(qtVersionOf "$(sed -n 's/^Qt6_DIR:PATH=//p' "$build/CMakeCache.txt")")
 stylePlugin=qwindowsvistastyle.dll
 [ "$(printf '6.7\n%s\n' "$qtVersion" | sort -V | head -1)" = 6.7 ] && stylePlugin=qmodernwindowsstyle.dll
 expected="MORVANT/MORVANT.exe
