@@ -4,6 +4,7 @@
 #include "discImage.h"
 #include "fileSystem.h"
 #include "lineRules.h"
+#include "sheetAdditions.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -90,7 +91,25 @@ QString imageLine(const CheckReport &report)
     if (!report.imageExists)
         return tr("%1, missing").arg(name);
     const qint64 sectors = report.imageSize / imageSectorSize;
-    return tr("%1, %2 sectors (%3)").arg(name).arg(sectors).arg(sectorCountToMsf(sectors));
+    const QString line =
+        tr("%1, %2 sectors (%3)").arg(name).arg(sectors).arg(sectorCountToMsf(sectors));
+    if (!report.imageHolds)
+        return line;
+    return tr("%1, %2").arg(line, imageHoldsText(*report.imageHolds));
+}
+
+// The name that the JSON report gives how the image holds the sessions.
+QString imageHoldsName(ImageHolds holds)
+{
+    switch (holds) {
+    case ImageHolds::SessionsOnly:
+        return QStringLiteral("sessions-only");
+    case ImageHolds::Pregaps:
+        return QStringLiteral("pregaps");
+    case ImageHolds::EverySector:
+        return QStringLiteral("every-sector");
+    }
+    return {};
 }
 
 QString quoted(const QString &text)
@@ -325,6 +344,8 @@ void writeReport(JsonWriter &json, const CheckReport &report)
         json.member("image");
         json.open('{');
         json.field("exists", report.imageExists);
+        if (report.imageHolds)
+            json.field("holds", imageHoldsName(*report.imageHolds));
         json.field("path", QDir::toNativeSeparators(report.imagePath));
         json.optionalField("sectors", report.imageExists ? report.imageSize / imageSectorSize : -1);
         json.optionalField("size", report.imageExists ? report.imageSize : -1);

@@ -12,6 +12,7 @@
 #include <QMap>
 #include <QSet>
 
+#include <limits>
 #include <optional>
 
 namespace {
@@ -281,8 +282,13 @@ void checkLengths(Scan &scan, std::optional<qint64> discEnd)
     for (qsizetype i = 0; i < scan.tracks.size(); ++i) {
         const CheckedTrack &track = scan.tracks[i];
         const std::optional<qint64> start = indexSectors(track, 1);
-        const std::optional<qint64> end =
-            i + 1 < scan.tracks.size() ? indexSectors(scan.tracks[i + 1], std::nullopt) : discEnd;
+        // A session's last track ends at its lead-out.
+        const bool endsSession = i + 1 < scan.tracks.size() && track.session > 0
+            && scan.tracks[i + 1].session != track.session;
+        const std::optional<qint64> end = endsSession
+            ? leadOutOfSession(scan.sections, track.session)
+            : i + 1 < scan.tracks.size() ? indexSectors(scan.tracks[i + 1], std::nullopt)
+                                         : discEnd;
         if (!start || !end || *end < *start || *end - *start >= shortestTrack)
             continue;
         scan.add(FindingCode::ShortTrack, track.line, track.number,
@@ -391,8 +397,10 @@ QString tracksOfToc(const Scan &scan)
         .arg(numbers.join(QStringLiteral(", ")));
 }
 
+// \a sessions, for a file converted with them, tells how the image holds the disc.
 void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &report,
-    std::optional<qint64> &discEnd, const std::optional<SbiContent> &sbi)
+    std::optional<qint64> &discEnd, const std::optional<SbiContent> &sbi,
+    const SessionLayout *sessions)
 {
     report.imagePath = besideControlFile(path, separator, QLatin1String(".img"));
     const FileStatus image = fileStatus(report.imagePath);
@@ -419,6 +427,11 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
     }
     report.imageSize = image.size;
     const qint64 sectors = report.imageSize / imageSectorSize;
+    if (sessions)
+        report.imageHolds = sessions->image.holds;
+    // With sessions the image's length is judged by how it holds them.
+    if (sessions)
+        discEnd.reset();
     if (report.imageSize % imageSectorSize != 0) {
         scan.add(FindingCode::ImageSize, 0, {},
             tr("The image is %1 bytes long, not a whole number of %2-byte sectors.")
@@ -434,14 +447,20 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
             tr("The image and the control file do not belong together, or the image is "
                "incomplete."));
     }
-    discEnd = sectors;
+    // Where the image ends on the disc; not known when how it holds the
+    // sessions is not.
+    if (!sessions)
+        discEnd = sectors;
+    else if (!sessions->image.held.isEmpty())
+        discEnd = discSector(sessions->image.held, sectors);
+    const qint64 end = discEnd.value_or(std::numeric_limits<qint64>::max());
 
     int beyond = 0;
     const CheckedIndex *first = nullptr;
     const CheckedTrack *firstTrack = nullptr;
     for (const CheckedTrack &track : scan.tracks) {
         for (const CheckedIndex &index : track.indexes) {
-            if (index.sectors >= sectors) {
+            if (index.sectors >= end) {
                 if (!first) {
                     first = &index;
                     firstTrack = &track;
@@ -454,11 +473,11 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
         scan.add(FindingCode::IndexBeyondEnd, first->line, firstTrack->number,
             beyond == 1 ? tr("INDEX %1 of track %2 (%3) lies at or beyond the image's end (%4).")
                               .arg(first->number, firstTrack->number, first->time,
-                                  sectorCountToMsf(sectors))
+                                  sectorCountToMsf(end))
                         : tr("%1 indexes lie at or beyond the image's end (%2), the first INDEX %3 "
                              "of track %4 (%5).")
                               .arg(beyond)
-                              .arg(sectorCountToMsf(sectors), first->number, firstTrack->number,
+                              .arg(sectorCountToMsf(end), first->number, firstTrack->number,
                                   first->time),
             tr("The image is shorter than the control file says: it is incomplete or belongs "
                "to another disc."));
@@ -510,7 +529,8 @@ void takeRebuilt(const RebuiltTracks &rebuilt, Scan &scan)
 }
 
 // The sheet's positions of the later sessions' tracks are the control file's
-// plus their session's offset, so the tracks are checked where the sheet puts them.
+// plus their session's offset, and a later session's first pregap is there
+// only when the image holds it, so the tracks are checked where the sheet puts them.
 void placeInSessions(const SessionLayout &layout, Scan &scan)
 {
     if (layout.sessions.size() != scan.tracks.size())
@@ -524,6 +544,16 @@ void placeInSessions(const SessionLayout &layout, Scan &scan)
             index.sectors += layout.offsets[i];
             index.time = sectorCountToMsf(index.sectors);
         }
+    }
+    for (qsizetype s = 1; s < layout.firstTracks.size(); ++s) {
+        QList<CheckedIndex> &indexes = scan.tracks[layout.firstTracks[s]].indexes;
+        const auto isZero = [](const CheckedIndex &index) { return wholeNumber(index.number) == 0; };
+        const std::optional<qint64> pregap = sessionPregap(layout, s);
+        if (!pregap)
+            indexes.removeIf(isZero);
+        else if (std::none_of(indexes.begin(), indexes.end(), isZero))
+            indexes.prepend({ QStringLiteral("00"), sectorCountToMsf(*pregap), *pregap,
+                scan.tracks[layout.firstTracks[s]].line });
     }
 }
 
@@ -543,7 +573,7 @@ QString refusalAdvice(const ScanOutcome &outcome)
         return tr("The value %1 differs from \"1\" only by blanks; write the line as "
                   "`Sessions=1`.")
             .arg(quotedLine(sessions));
-    if (sessionCount(sessions))
+    if (sessionCount(sessions).value_or(0) >= 2)
         return tr("Convert it with --sessions, which makes a cue sheet of all its sessions; "
                   "--check --sessions checks it first.");
     return tr("No cue sheet can be made from this file. Check that it is the .ccd file of a "
@@ -592,11 +622,10 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     if (hasSessions)
         placeInSessions(converted.layout, scan);
 
-    if (scan.sections.laterSessionLine && !hasSessions) {
-        scan.add(FindingCode::Sessions, scan.sections.laterSessionLine, {},
-            tr("The file says Sessions=1, but it describes a second session."),
-            tr("A cue sheet made from it holds only what the [TRACK] sections give; "
-               "multi-session discs cannot be described by it."));
+    // With --sessions the conversion itself says so.
+    if (scan.sections.laterSessionLine && !hasSessions && !options.sessions) {
+        const SheetRemark remark = laterSessionRemark(scan.sections);
+        scan.add(remark.code, remark.line, remark.track, remark.message, remark.advice);
     }
     if (!scan.sections.scrambled.isEmpty() && scan.sections.scrambled != u"0") {
         scan.add(FindingCode::Scrambled, scan.sections.scrambledLine, {},
@@ -622,7 +651,8 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
         ? leadOutOfSession(scan.sections, converted.outcome.sessions)
         : leadOut(scan.sections);
     checkToc(scan, hasSessions);
-    checkImage(path, separator, scan, report, discEnd, converted.sbi);
+    checkImage(path, separator, scan, report, discEnd, converted.sbi,
+        hasSessions ? &converted.layout : nullptr);
     checkLengths(scan, discEnd);
 
     if (scan.sections.hasCdText && !converted.cdTextError.isEmpty()) {

@@ -3,6 +3,7 @@
 #include "basics.h"
 #include "controlFile.h"
 #include "findings.h"
+#include "sessionImage.h"
 
 #include <QList>
 #include <QString>
@@ -58,6 +59,8 @@ struct CheckReport
     bool imageExists = false; ///< as a regular file
     QString imageNotFile; ///< why what stands there instead is no image, as notAFile() says
     qint64 imageSize = -1; ///< in bytes; -1 when it does not exist
+    /// How the image holds the sessions of a file checked with them
+    std::optional<ImageHolds> imageHolds;
     QString title; ///< the disc's, from CD-Text when asked for
     QString performer; ///< the disc's, from CD-Text when asked for
     QList<CheckedTrack> tracks;

@@ -164,11 +164,8 @@ bool isUtf16Text(QFile &file)
 
 std::optional<int> sessionCount(QStringView value)
 {
-    if (value.isEmpty() || value.size() > 2 || value.front() == u'0'
-        || !std::all_of(value.begin(), value.end(), isAsciiDigit))
-        return std::nullopt;
-    const int count = value.toInt();
-    return count >= 2 ? std::optional<int>(count) : std::nullopt;
+    const std::optional<qint64> count = tocNumber(value.trimmed().toString());
+    return count && *count >= 1 && *count <= 99 ? std::optional<int>(int(*count)) : std::nullopt;
 }
 
 ScanOutcome scanControlFile(const QString &path, QString &cueSheet, const LineHandler &onLine,

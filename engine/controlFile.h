@@ -23,8 +23,9 @@ enum class Refusal {
 };
 
 /** The number of sessions that a Sessions= value gives a file that is
-    converted with its sessions: a whole number from 2 to 99, written plainly
-    (no blanks, sign or leading zero). Nothing for any other value. */
+    converted with its sessions: a whole number from 1 to 99, read as the
+    table of contents' numbers are (blanks around it, 2 or 0x02). Nothing
+    for any other value. */
 std::optional<int> sessionCount(QStringView value);
 
 /// One [Entry n] section: an entry of the disc's table of contents.

@@ -97,7 +97,8 @@ SheetLayout sheetLayout(const QString &cueSheet)
     return layout;
 }
 
-SbiContent sbiContent(const QString &path, QChar separator, const QString &cueSheet)
+SbiContent sbiContent(
+    const QString &path, QChar separator, const QString &cueSheet, const SessionLayout &sessions)
 {
     SbiContent content;
     content.subPath = besideControlFile(path, separator, QLatin1String(".sub"));
@@ -105,11 +106,18 @@ SbiContent sbiContent(const QString &path, QChar separator, const QString &cueSh
     content.hasSub = sub.exists;
     if (!content.hasSub)
         return content;
+    SheetLayout layout = sheetLayout(cueSheet);
+    layout.held = sessions.image.held;
+    if (sessions.bounds.size() > 1 && layout.held.isEmpty()) {
+        content.altered.damage = tr("where the later sessions lie in the image is not known, "
+                                    "as the table of contents gives a session no lead-out");
+        return content;
+    }
     const FileStatus image = fileStatus(besideControlFile(path, separator, QLatin1String(".img")));
     QFile file;
     if (openRegularFile(file, content.subPath, &content.altered.damage))
-        content.altered = alteredQBlocks(
-            file, sheetLayout(cueSheet), image.isFile ? image.size / imageSectorSize : -1);
+        content.altered =
+            alteredQBlocks(file, layout, image.isFile ? image.size / imageSectorSize : -1);
     return content;
 }
 
@@ -182,6 +190,8 @@ ConvertedFile convert(
             converted.rebuilt = rebuildTracks(path, converted.outcome.sections, options.separator);
             cueSheet = fileLine + cueLinesOf(converted.rebuilt.tracks);
         }
+    } else if (options.sessions && sessions == 1 && converted.outcome.sections.laterSessionLine) {
+        converted.additionRemarks.append(laterSessionRemark(converted.outcome.sections));
     } else if (sessions > 1) {
         const FileStatus image =
             fileStatus(besideControlFile(path, options.separator, QLatin1String(".img")));
@@ -212,7 +222,7 @@ ConvertedFile convert(
         cueSheet = addCatalog(cueSheet, converted.outcome.sections, &converted.additionRemarks);
     converted.cueSheet = cueSheet;
     if (options.sbi)
-        converted.sbi = sbiContent(path, options.separator, cueSheet);
+        converted.sbi = sbiContent(path, options.separator, cueSheet, converted.layout);
     return converted;
 }
 

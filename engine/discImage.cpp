@@ -400,7 +400,8 @@ AlteredSubchannel alteredQBlocks(QIODevice &sub, const SheetLayout &layout, qint
         return altered;
     SheetWalk walk(layout);
     std::array<std::array<uchar, 10>, 2> expected{};
-    const bool isRead = forEachBlock(sub, [&](qint64 sector, const uchar *block) {
+    const bool isRead = forEachBlock(sub, [&](qint64 inImage, const uchar *block) {
+        const qint64 sector = layout.held.isEmpty() ? inImage : discSector(layout.held, inImage);
         const int count = walk.expected(sector, expected);
         const uchar *q = block + qOffset;
         if (count > 0 && isAltered(q, expected, count)) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sessionImage.h"
+
 #include <QByteArrayView>
 #include <QHash>
 #include <QList>
@@ -74,12 +76,15 @@ struct SheetLayout
     /// From each lead-out that the sheet gives to the next session's first
     /// track: lead-out and lead-in, whose Q channel no cue sheet describes.
     QList<std::pair<qint64, qint64>> between;
+    /// How the image holds the disc's sessions; empty when it holds every
+    /// sector from the disc's start
+    QList<HeldSectors> held;
 };
 
 /// A sector whose stored Q block differs from the one that the cue sheet gives.
 struct AlteredQ
 {
-    qint64 sector = 0;
+    qint64 sector = 0; ///< on the disc
     std::array<uchar, 10> q{}; ///< the block's first 10 bytes as the .sub holds them, no CRC
 };
 
@@ -98,7 +103,8 @@ inline constexpr qsizetype mostProtectedSectors = 100;
     block fails its CRC or differs from the mode-1 block that \a layout
     gives it (control and ADR, track, index, relative and absolute time),
     leaving out blocks of the catalogue number or an ISRC (Q modes 2 and 3).
-    A pregap's relative time may count down to 1 or to 0 at its end. \a sectors
+    A pregap's relative time may count down to 1 or to 0 at its end. The
+    .sub holds the sectors that the image holds, in its order. \a sectors
     is how many sectors the image holds, -1 when unknown; a file of another
     length is damaged. */
 AlteredSubchannel alteredQBlocks(QIODevice &sub, const SheetLayout &layout, qint64 sectors);

@@ -116,13 +116,14 @@ FindingInfo findingInfo(FindingCode code)
     case FindingCode::SessionLayout:
         return { QStringLiteral("session-layout"), Severity::Error,
             QStringLiteral("With --sessions, the tracks cannot be placed on the disc: a track in "
-                           "no session, sessions out of order, offsets that disagree, a lead-out "
-                           "past the next session, or an image without the space between "
-                           "sessions.") };
+                           "no session, sessions out of order, offsets that disagree, positions "
+                           "that no disc has, a lead-out before a track of its session or after "
+                           "the next session's start, or an image too short for the last "
+                           "track.") };
     case FindingCode::SessionUnchecked:
         return warning(QStringLiteral("session-unchecked"),
-            QStringLiteral("With --sessions, no image to check the sessions' positions against, "
-                           "or a session without its lead-out."));
+            QStringLiteral("With --sessions, no image to tell how it holds the sessions, or a "
+                           "session without its lead-out."));
     case FindingCode::Catalog:
         return warning(QStringLiteral("catalog"),
             QStringLiteral("With --codes, a CATALOG= value that is not 13 digits, left out of "
@@ -135,6 +136,10 @@ FindingInfo findingInfo(FindingCode code)
         return warning(QStringLiteral("altered-subchannel"),
             QStringLiteral("Q subchannel blocks (.sub) altered on purpose, as copy protection "
                            "such as LibCrypt does, which a cue sheet loses and --sbi keeps."));
+    case FindingCode::SessionSpace:
+        return warning(QStringLiteral("session-space"),
+            QStringLiteral("With --sessions, an image that holds the space between the sessions, "
+                           "which programs that read sessions do not expect."));
     }
     return {};
 }

@@ -42,10 +42,11 @@ enum class FindingCode {
     Catalog,
     Isrc,
     AlteredSubchannel,
+    SessionSpace,
 };
 
 /// The last of the codes, for a walk through all of them.
-inline constexpr FindingCode lastFindingCode = FindingCode::AlteredSubchannel;
+inline constexpr FindingCode lastFindingCode = FindingCode::SessionSpace;
 
 /// What a code of a finding stands for.
 struct FindingInfo

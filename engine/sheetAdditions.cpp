@@ -22,21 +22,23 @@ bool isLineStart(const QString &cueSheet, qsizetype at)
     return at == 0 || cueSheet[at - 1] == u'\n';
 }
 
-// The places of a session's first track in \a layout, and its disc position.
-struct SessionStart
-{
-    int session = 0;
-    qsizetype track = 0;
-    qint64 sector = 0;
-};
-
-// The track's INDEX 1 with a sector count, where it starts; null when it has none.
-const PlacedIndex *indexOneOf(const PlacedTrack &track)
+// The track's INDEX with the sector count of \a number, where it starts; null when it has none.
+const PlacedIndex *indexOf(const PlacedTrack &track, int number)
 {
     const auto found = std::find_if(track.indexes.begin(), track.indexes.end(),
-        [](const PlacedIndex &index) { return index.isOne && index.sectors >= 0; });
+        [number](const PlacedIndex &index) { return index.number == number && index.sectors >= 0; });
     return found == track.indexes.end() ? nullptr : &*found;
 }
+
+// A position that a disc can have; the rest is refused before any sum is made of it.
+bool isDiscSector(qint64 sector)
+{
+    return sector >= 0 && sector <= std::numeric_limits<qint32>::max();
+}
+
+// A session's first track holds its pregap of two seconds, where the
+// control file gives the track no INDEX 0.
+constexpr qint64 sessionPregapSectors = 150;
 
 SheetRemark refusal(
     const PlacedTrack *track, int line, const QString &message, const QString &advice)
@@ -44,11 +46,16 @@ SheetRemark refusal(
     return { FindingCode::SessionLayout, line, track ? track->number : QString(), message, advice };
 }
 
+const QString contradictionAdvice()
+{
+    return tr("The table of contents contradicts itself; make the control file again from the "
+              "disc.");
+}
+
 // Finds the first reason why the tracks cannot be placed, filling in
-// \a layout as it goes; the sessions' starts go to \a starts.
+// \a layout's sessions, offsets and first tracks as it goes.
 std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
-    const ControlFileSections &sections, int sessions, SessionLayout &layout,
-    QList<SessionStart> &starts)
+    const ControlFileSections &sections, int sessions, SessionLayout &layout)
 {
     const QMap<int, const TocEntry *> entries = tocTracksOfEverySession(sections);
     const QString rebuildAdvice =
@@ -65,8 +72,8 @@ std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
                     .arg(track.number),
                 rebuildAdvice);
         const int session = int(qBound(qint64(0), entry->session, qint64(100)));
-        const int previous = starts.isEmpty() ? 0 : starts.last().session;
-        if (starts.isEmpty() ? session != 1 : session != previous && session != previous + 1)
+        const int previous = layout.sessions.isEmpty() ? 0 : layout.sessions.last();
+        if (previous == 0 ? session != 1 : session != previous && session != previous + 1)
             return refusal(&track, entry->line,
                 previous == 0 ? tr("The first track, %1, lies in session %2 by the table of "
                                    "contents (line %3), but a disc starts with session 1.")
@@ -81,7 +88,7 @@ std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
                                     .arg(entry->line)
                                     .arg(previous),
                 tr("Check the Session= values of the [Entry] rows against the disc."));
-        const PlacedIndex *indexOne = indexOneOf(track);
+        const PlacedIndex *indexOne = indexOf(track, 1);
         if (!indexOne)
             return refusal(&track, track.line,
                 tr("Track %1 has no INDEX 1 with a sector count, so the offset of its session "
@@ -95,6 +102,23 @@ std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
                     .arg(track.number)
                     .arg(entry->line),
                 rebuildAdvice);
+        if (!isDiscSector(*entry->plba))
+            return refusal(&track, entry->line,
+                tr("The [Entry] row of track %1 (line %2) gives PLBA=%3, which is no position "
+                   "on a disc.")
+                    .arg(track.number)
+                    .arg(entry->line)
+                    .arg(*entry->plba),
+                rebuildAdvice);
+        const auto outside = [&](const PlacedIndex &index, const QString &offset) {
+            return refusal(&track, index.line,
+                tr("An INDEX of track %1 lies outside the disc once its session's offset "
+                   "(%2 sectors) is added.")
+                    .arg(track.number, offset),
+                tr("Check the INDEX lines of the track against the table of contents."));
+        };
+        if (!isDiscSector(indexOne->sectors))
+            return outside(*indexOne, tr("not known"));
         const qint64 offset = *entry->plba - indexOne->sectors;
         if (session != previous) {
             if (session == 1 && offset != 0)
@@ -106,9 +130,9 @@ std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
                         .arg(*entry->plba)
                         .arg(entry->line),
                     tr("Check INDEX 1 against the [Entry] PLBA."));
-            starts.append({ session, i, *entry->plba });
-        } else if (offset != layout.offsets[starts.last().track]) {
-            const PlacedTrack &first = tracks[starts.last().track];
+            layout.firstTracks.append(i);
+        } else if (offset != layout.offsets[layout.firstTracks.last()]) {
+            const PlacedTrack &first = tracks[layout.firstTracks.last()];
             return refusal(&track, indexOne->line,
                 tr("Track %1 lies %2 sectors after its INDEX 1 by the table of contents (line "
                    "%3), but %4, the first track of session %5, lies %6 after its own: the "
@@ -118,24 +142,18 @@ std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
                     .arg(entry->line)
                     .arg(first.number)
                     .arg(session)
-                    .arg(layout.offsets[starts.last().track]),
+                    .arg(layout.offsets[layout.firstTracks.last()]),
                 tr("Check INDEX 1 of the track and its [Entry] PLBA against the disc."));
         }
         for (const PlacedIndex &index : track.indexes) {
             if (index.sectors >= 0
-                && (index.sectors + offset < 0
-                    || index.sectors + offset > std::numeric_limits<qint32>::max()))
-                return refusal(&track, index.line,
-                    tr("An INDEX of track %1 lies outside the disc once its session's offset "
-                       "(%2 sectors) is added.")
-                        .arg(track.number)
-                        .arg(offset),
-                    tr("Check the INDEX lines of the track against the table of contents."));
+                && (!isDiscSector(index.sectors) || !isDiscSector(index.sectors + offset)))
+                return outside(index, QString::number(offset));
         }
         layout.sessions.append(session);
         layout.offsets.append(offset);
     }
-    const int placed = starts.isEmpty() ? 0 : starts.last().session;
+    const int placed = layout.sessions.isEmpty() ? 0 : layout.sessions.last();
     if (placed != sessions)
         return refusal(nullptr, sections.sessionsLine,
             tr("The file says Sessions=%1, but its tracks lie in %2 sessions.")
@@ -143,6 +161,153 @@ std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
                 .arg(placed),
             tr("Make the control file again from the disc: a session's tracks are missing."));
     return std::nullopt;
+}
+
+// Finds each session's bounds on the disc, and the first place where they
+// contradict each other or the session's tracks.
+std::optional<SheetRemark> boundSessions(
+    const QList<PlacedTrack> &tracks, const ControlFileSections &sections, SessionLayout &layout)
+{
+    for (qsizetype s = 0; s < layout.firstTracks.size(); ++s) {
+        const int session = int(s + 1);
+        const qsizetype first = layout.firstTracks[s];
+        const qsizetype end = s + 1 < layout.firstTracks.size() ? layout.firstTracks[s + 1]
+                                                                : tracks.size();
+        const qint64 offset = layout.offsets[first];
+        SessionBounds bounds;
+        bounds.start = indexOf(tracks[first], 1)->sectors + offset;
+        const PlacedIndex *indexZero = s > 0 ? indexOf(tracks[first], 0) : nullptr;
+        const bool hasPregap = indexZero && indexZero->sectors + offset < bounds.start;
+        bounds.pregap = s == 0 ? 0
+            : hasPregap        ? indexZero->sectors + offset
+                               : qMax(qint64(0), bounds.start - sessionPregapSectors);
+
+        const TocEntry *leadOut = leadOutEntry(sections, session);
+        if (leadOut && !isDiscSector(*leadOut->plba))
+            return refusal(nullptr, leadOut->line,
+                tr("The lead-out of session %1 (line %2) lies at PLBA=%3, which is no position "
+                   "on a disc.")
+                    .arg(session)
+                    .arg(leadOut->line)
+                    .arg(*leadOut->plba),
+                contradictionAdvice());
+        if (leadOut)
+            bounds.leadOut = *leadOut->plba;
+        for (qsizetype i = first; leadOut && i < end; ++i) {
+            for (const PlacedIndex &index : tracks[i].indexes) {
+                if (index.sectors < 0 || index.sectors + layout.offsets[i] < *bounds.leadOut)
+                    continue;
+                return refusal(&tracks[i], leadOut->line,
+                    tr("The lead-out of session %1 (line %2) lies at sector %3, not after "
+                       "track %4 of the session, which has an INDEX at sector %5.")
+                        .arg(session)
+                        .arg(leadOut->line)
+                        .arg(*bounds.leadOut)
+                        .arg(tracks[i].number)
+                        .arg(index.sectors + layout.offsets[i]),
+                    contradictionAdvice());
+            }
+        }
+        if (const std::optional<qint64> previousEnd =
+                s > 0 ? layout.bounds.last().leadOut : std::nullopt;
+            previousEnd && (hasPregap ? bounds.pregap : bounds.start) <= *previousEnd) {
+            return refusal(&tracks[first], hasPregap ? indexZero->line : tracks[first].line,
+                hasPregap
+                    ? tr("Track %1, the first of session %2, starts its pregap at sector %3 by "
+                         "its INDEX 0, before the lead-out of session %4 at sector %5 ends.")
+                          .arg(tracks[first].number)
+                          .arg(session)
+                          .arg(bounds.pregap)
+                          .arg(session - 1)
+                          .arg(*previousEnd)
+                    : tr("Track %1, the first of session %2, starts at sector %3, before the "
+                         "lead-out of session %4 at sector %5 ends.")
+                          .arg(tracks[first].number)
+                          .arg(session)
+                          .arg(bounds.start)
+                          .arg(session - 1)
+                          .arg(*previousEnd),
+                contradictionAdvice());
+        }
+        layout.bounds.append(bounds);
+    }
+    return std::nullopt;
+}
+
+// What the image's size tells of how it holds the sessions, and whether it
+// holds the last track at all.
+void judgeImage(const QList<PlacedTrack> &tracks, std::optional<qint64> imageSectors,
+    SessionLayout &layout)
+{
+    layout.image = imageLayout(layout.bounds, imageSectors);
+    if (!imageSectors) {
+        layout.remarks.append({ FindingCode::SessionUnchecked, 0, {},
+            tr("There is no image beside the control file, so nothing shows how it holds the "
+               "sessions: the cue sheet is made for an image %1, as dumps are made.")
+                .arg(imageHoldsText(layout.image.holds)),
+            tr("Put the image beside the control file and convert again.") });
+        return;
+    }
+
+    // An image shorter than its nearest way of holding the sessions may
+    // still hold every track the way dumps are made.
+    const PlacedTrack &last = tracks.last();
+    const qint64 lastStart = indexOf(last, 1)->sectors + layout.offsets.last();
+    const auto holdsLast = [&](const QList<HeldSectors> &held) {
+        const std::optional<qint64> at = imageSector(held, lastStart);
+        return at && *at < *imageSectors;
+    };
+    bool isNearest = true;
+    if (!layout.image.held.isEmpty() && !holdsLast(layout.image.held)) {
+        const QList<HeldSectors> dumped = heldStretches(layout.bounds, ImageHolds::SessionsOnly);
+        if (!holdsLast(dumped)) {
+            layout.refusal = refusal(&last, last.line,
+                tr("The image holds %1 sectors, but track %2 starts at sector %3 of an image "
+                   "even without the space between the sessions: the image is incomplete.")
+                    .arg(*imageSectors)
+                    .arg(last.number)
+                    .arg(imageSector(dumped, lastStart).value_or(lastStart)),
+                tr("Make the image again from the disc, or check that it belongs to this "
+                   "control file."));
+            return;
+        }
+        layout.image = { ImageHolds::SessionsOnly, false, dumped };
+        isNearest = false;
+    }
+
+    const std::optional<qint64> dumpedSectors =
+        sectorsHeld(layout.bounds, ImageHolds::SessionsOnly);
+    if (!dumpedSectors) {
+        layout.remarks.append({ FindingCode::SessionUnchecked, 0, {},
+            tr("Without every session's lead-out the image's size cannot tell how it holds "
+               "the sessions: the cue sheet is made for an image %1, as dumps are made.")
+                .arg(imageHoldsText(layout.image.holds)),
+            tr("Make the control file again from the disc if the later sessions' tracks do "
+               "not load.") });
+    } else if (!layout.image.isTold) {
+        layout.remarks.append({ FindingCode::ImageLength, 0, {},
+            tr("The image holds %1 sectors, which fits no way of holding these sessions: "
+               "%2 without the space between them, %3 with each later session's first pregap "
+               "as well, %4 with the space. It is taken to be an image %5, %6, so the later "
+               "sessions' tracks may be read from the wrong sectors.")
+                .arg(*imageSectors)
+                .arg(*dumpedSectors)
+                .arg(*sectorsHeld(layout.bounds, ImageHolds::Pregaps))
+                .arg(*sectorsHeld(layout.bounds, ImageHolds::EverySector))
+                .arg(imageHoldsText(layout.image.holds),
+                    isNearest ? tr("the nearest") : tr("the only way that holds the last track")),
+            tr("The image is incomplete or belongs to another disc; make it again from the "
+               "disc.") });
+    } else if (layout.image.holds == ImageHolds::EverySector) {
+        layout.remarks.append({ FindingCode::SessionSpace, 0, {},
+            tr("The image holds every sector up to the last lead-out, the space between the "
+               "sessions included, where dumps hold none of it. Programs that read the "
+               "sessions of a cue sheet (chdman) take its image to hold no such space, and "
+               "read each later session's tracks from the sectors of the space before them; "
+               "programs that take positions as places in the image read it right."),
+            tr("For programs that read sessions, cut the space from the image: keep session "
+               "1 to its lead-out, then each later session from its first track's INDEX 0.") });
+    }
 }
 
 } // namespace
@@ -167,81 +332,60 @@ void SheetPlaces::take(const ControlFileLine &line, qsizetype sheetSize)
     // The piece ends in the time and CR LF.
     const qint64 sectors = sectorCount(line.ruled.value);
     const qsizetype timeEnd = sheetSize - 2;
-    const bool isOne = wholeNumber(line.ruled.number) == 1;
-    track.indexes.append(
-        { line.number, sectors, isOne, timeEnd - sectorCountToMsf(sectors).size(), timeEnd });
+    track.indexes.append({ line.number, sectors, wholeNumber(line.ruled.number).value_or(-1),
+        start, timeEnd - sectorCountToMsf(sectors).size(), timeEnd });
 }
 
 SessionLayout layOutSessions(const QList<PlacedTrack> &tracks, const ControlFileSections &sections,
     int sessions, std::optional<qint64> imageSectors)
 {
     SessionLayout layout;
-    QList<SessionStart> starts;
-    layout.refusal = placeTracks(tracks, sections, sessions, layout, starts);
+    layout.refusal = placeTracks(tracks, sections, sessions, layout);
+    if (!layout.refusal)
+        layout.refusal = boundSessions(tracks, sections, layout);
     if (layout.refusal)
         return layout;
-
-    for (qsizetype s = 0; s + 1 < starts.size(); ++s) {
-        const TocEntry *leadOut = leadOutEntry(sections, starts[s].session);
-        const SessionStart &next = starts[s + 1];
-        if (!leadOut) {
+    for (qsizetype s = 0; s + 1 < layout.bounds.size(); ++s) {
+        if (!layout.bounds[s].leadOut)
             layout.remarks.append({ FindingCode::SessionUnchecked, 0, {},
                 tr("The table of contents gives session %1 no lead-out (point A2), so the cue "
                    "sheet has no REM LEAD-OUT line for it.")
-                    .arg(starts[s].session),
+                    .arg(s + 1),
                 tr("Most programs do without it; make the control file again from the disc "
                    "if yours needs it.") });
-        } else if (*leadOut->plba <= starts[s].sector) {
-            layout.refusal = refusal(&tracks[starts[s].track], leadOut->line,
-                tr("The lead-out of session %1 (line %2) lies at sector %3, not after the "
-                   "session's first track, track %4, at sector %5.")
-                    .arg(starts[s].session)
-                    .arg(leadOut->line)
-                    .arg(*leadOut->plba)
-                    .arg(tracks[starts[s].track].number)
-                    .arg(starts[s].sector),
-                tr("The table of contents contradicts itself; make the control file again from "
-                   "the disc."));
-            return layout;
-        } else if (*leadOut->plba >= next.sector) {
-            layout.refusal = refusal(&tracks[next.track], leadOut->line,
-                tr("The lead-out of session %1 (line %2) lies at sector %3, not before the "
-                   "first track of session %4, track %5, at sector %6.")
-                    .arg(starts[s].session)
-                    .arg(leadOut->line)
-                    .arg(*leadOut->plba)
-                    .arg(next.session)
-                    .arg(tracks[next.track].number)
-                    .arg(next.sector),
-                tr("The table of contents contradicts itself; make the control file again from "
-                   "the disc."));
-            return layout;
-        }
     }
-
-    // Every track has an INDEX 1 by now.
-    const PlacedTrack *last = tracks.isEmpty() ? nullptr : &tracks.last();
-    qint64 lastTrackStart = 0;
-    if (last) {
-        lastTrackStart = indexOneOf(*last)->sectors + layout.offsets.last();
-    }
-    if (!imageSectors) {
-        layout.remarks.append({ FindingCode::SessionUnchecked, 0, {},
-            tr("There is no image beside the control file, so nothing shows whether it keeps "
-               "the space between the sessions, which the later sessions' positions count."),
-            tr("Put the image beside the control file and convert again.") });
-    } else if (last && *imageSectors <= lastTrackStart) {
-        layout.refusal = refusal(last, last->line,
-            tr("The image holds %1 sectors, but track %2 starts at sector %3: the space between "
-               "the sessions has been cut from it, so every position after the first session "
-               "would be wrong.")
-                .arg(*imageSectors)
-                .arg(last->number)
-                .arg(lastTrackStart),
-            tr("Make the image again from the disc with every sector, the space between the "
-               "sessions included."));
-    }
+    judgeImage(tracks, imageSectors, layout);
     return layout;
+}
+
+QString imageHoldsText(ImageHolds holds)
+{
+    switch (holds) {
+    case ImageHolds::SessionsOnly:
+        return tr("without the space between the sessions");
+    case ImageHolds::Pregaps:
+        return tr("without the space between the sessions but with each later session's "
+                  "first pregap");
+    case ImageHolds::EverySector:
+        return tr("with the space between the sessions");
+    }
+    return {};
+}
+
+SheetRemark laterSessionRemark(const ControlFileSections &sections)
+{
+    return { FindingCode::Sessions, sections.laterSessionLine, {},
+        tr("The file says Sessions=1, but it describes a second session."),
+        tr("The cue sheet takes the disc as one session, so a later session's tracks are "
+           "read where their INDEX lines point in the image, which may be wrong; if the disc "
+           "has more sessions, write their number in Sessions= and convert with --sessions.") };
+}
+
+std::optional<qint64> sessionPregap(const SessionLayout &layout, qsizetype session)
+{
+    if (layout.image.holds == ImageHolds::SessionsOnly)
+        return std::nullopt;
+    return layout.bounds[session].pregap;
 }
 
 bool isCatalogNumber(QStringView value)
@@ -269,29 +413,42 @@ QString addSessionsAndIsrcs(const QString &cueSheet, const QList<PlacedTrack> &t
         QString text;
     };
     QList<Edit> edits;
+    // A later session's first pregap goes in or out after the track's ISRC
+    // has gone before its first INDEX line.
+    QList<Edit> pregapEdits;
     const bool hasSessions = layout.sessions.size() == tracks.size() && !layout.refusal
         && !layout.sessions.isEmpty() && layout.sessions.last() > 1;
     for (qsizetype i = 0; hasSessions && i < tracks.size(); ++i) {
         const PlacedTrack &track = tracks[i];
         const int session = layout.sessions[i];
-        if (i == 0 || session != layout.sessions[i - 1]) {
+        const bool isFirst = i == 0 || session != layout.sessions[i - 1];
+        if (isFirst) {
             QString marks;
             if (i > 0) {
-                if (const TocEntry *leadOut = leadOutEntry(sections, layout.sessions[i - 1]))
-                    marks += QStringLiteral("  REM LEAD-OUT ") + sectorCountToMsf(*leadOut->plba)
+                if (const std::optional<qint64> leadOut = layout.bounds[session - 2].leadOut)
+                    marks += QStringLiteral("  REM LEAD-OUT ") + sectorCountToMsf(*leadOut)
                         + QStringLiteral("\r\n");
             }
             marks +=
                 QStringLiteral("  REM SESSION ") + sessionNumber(session) + QStringLiteral("\r\n");
             edits.append({ track.start, track.start, marks });
         }
-        if (layout.offsets[i] == 0)
-            continue;
+        const bool hasPregapLine = isFirst && session > 1;
+        const std::optional<qint64> pregap =
+            hasPregapLine ? sessionPregap(layout, session - 1) : std::nullopt;
         for (const PlacedIndex &index : track.indexes) {
-            if (index.sectors >= 0)
+            if (hasPregapLine && index.number == 0 && !pregap)
+                pregapEdits.append({ index.start, index.timeEnd + 2, {} });
+            else if (index.sectors >= 0 && layout.offsets[i] != 0)
                 edits.append({ index.timeStart, index.timeEnd,
                     sectorCountToMsf(index.sectors + layout.offsets[i]) });
         }
+        const bool hasIndexZero = std::any_of(track.indexes.begin(), track.indexes.end(),
+            [](const PlacedIndex &index) { return index.number == 0; });
+        if (pregap && !hasIndexZero && track.firstIndex >= 0)
+            pregapEdits.append({ track.firstIndex, track.firstIndex,
+                QStringLiteral("    INDEX 00 ") + sectorCountToMsf(*pregap)
+                    + QStringLiteral("\r\n") });
     }
 
     QMap<int, qsizetype> trackOfSection; // by the line that starts the track's section
@@ -334,6 +491,7 @@ QString addSessionsAndIsrcs(const QString &cueSheet, const QList<PlacedTrack> &t
                 QStringLiteral("    ISRC ") + isrc.value + QStringLiteral("\r\n") });
         }
     }
+    edits += pregapEdits;
     if (edits.isEmpty())
         return cueSheet;
 

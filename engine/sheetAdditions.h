@@ -2,6 +2,7 @@
 
 #include "controlFile.h"
 #include "findings.h"
+#include "sessionImage.h"
 
 #include <QList>
 #include <QString>
@@ -27,9 +28,10 @@ struct PlacedIndex
 {
     int line = 0;
     qint64 sectors = -1; ///< -1 when the value is not a sector count
-    bool isOne = false;
+    int number = -1; ///< -1 when it is no whole number
+    qsizetype start = 0; ///< of its INDEX piece
     qsizetype timeStart = 0;
-    qsizetype timeEnd = 0;
+    qsizetype timeEnd = 0; ///< where its CR LF, the end of its piece, starts
 };
 
 /// A track of the cue sheet and where its pieces stand in it.
@@ -63,6 +65,9 @@ struct SessionLayout
 {
     QList<int> sessions; ///< of each track, in the cue sheet's order
     QList<qint64> offsets; ///< of each track: sectors added to its INDEX values
+    QList<qsizetype> firstTracks; ///< of each session, in the cue sheet's order
+    QList<SessionBounds> bounds; ///< of each session, on the disc
+    ImageLayout image; ///< how the image holds them
     QList<SheetRemark> remarks; ///< warnings: what could not be checked or written
     std::optional<SheetRemark> refusal; ///< why the tracks cannot be placed
 };
@@ -70,12 +75,28 @@ struct SessionLayout
 /** Places \a tracks in the \a sessions sessions of the disc: each track's
     session from the [Entry] of its point; each session's offset from its
     first track's PLBA less its INDEX 1, the same for every track of the
-    session and 0 for session 1. Refuses a track that no entry places, sessions
-    out of order, offsets that disagree, a lead-out at or after the next
-    session's first track, and an image of \a imageSectors sectors that ends
-    before the last track starts (nothing: no image to check). */
+    session and 0 for session 1. Tells from \a imageSectors, the image's size
+    (none when there is no image), how the image holds the sessions. Refuses a
+    track that no entry places, sessions out of order, offsets that disagree,
+    positions that no disc has, a lead-out at or before a track of its own
+    session, a pregap that starts before the previous session's lead-out
+    ends, and an image that ends before the last track starts. */
 SessionLayout layOutSessions(const QList<PlacedTrack> &tracks, const ControlFileSections &sections,
     int sessions, std::optional<qint64> imageSectors);
+
+/** What a file that says Sessions=1 but describes a later session (in
+    \a sections) is told. */
+SheetRemark laterSessionRemark(const ControlFileSections &sections);
+
+/** How an image that \a holds so holds the sessions, in words: "without the
+    space between the sessions". */
+QString imageHoldsText(ImageHolds holds);
+
+/** The INDEX 00 of the first track of the later session \a session
+    (counted from 0) of \a layout: the sector where the cue sheet puts it, or
+    none when the image does not hold that pregap, so that the sheet must
+    not give it. */
+std::optional<qint64> sessionPregap(const SessionLayout &layout, qsizetype session);
 
 /** Whether \a value is a catalogue number as a cue sheet's CATALOG takes it: 13 digits. */
 bool isCatalogNumber(QStringView value);
