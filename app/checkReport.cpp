@@ -91,11 +91,7 @@ QString imageLine(const CheckReport &report)
     if (!report.imageExists)
         return tr("%1, missing").arg(name);
     const qint64 sectors = report.imageSize / imageSectorSize;
-    const QString line =
-        tr("%1, %2 sectors (%3)").arg(name).arg(sectors).arg(sectorCountToMsf(sectors));
-    if (!report.imageHolds)
-        return line;
-    return tr("%1, %2").arg(line, imageHoldsText(*report.imageHolds));
+    return tr("%1, %2 sectors (%3)").arg(name).arg(sectors).arg(sectorCountToMsf(sectors));
 }
 
 // The name that the JSON report gives how the image holds the sessions.
@@ -393,6 +389,8 @@ void writeTextReport(const CheckReport &report, bool colour, const Put &put)
         + painted(verdict(report), verdictColour, colour) + u'\n');
     if (!report.isRefused) {
         put(QStringLiteral("  image  ") + imageLine(report) + u'\n');
+        if (report.imageHolds)
+            put(QString(9, u' ') + wrapped(imageHoldsText(*report.imageHolds), 9, 9) + u'\n');
         const QString disc = titleLine(report.title, report.performer);
         if (!disc.isEmpty())
             put(QStringLiteral("  disc   ") + wrapped(shownText(disc), 9, 9) + u'\n');

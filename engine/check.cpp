@@ -471,14 +471,13 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
     }
     if (first) {
         scan.add(FindingCode::IndexBeyondEnd, first->line, firstTrack->number,
-            beyond == 1 ? tr("INDEX %1 of track %2 (%3) lies at or beyond the image's end (%4).")
-                              .arg(first->number, firstTrack->number, first->time,
-                                  sectorCountToMsf(end))
-                        : tr("%1 indexes lie at or beyond the image's end (%2), the first INDEX %3 "
-                             "of track %4 (%5).")
-                              .arg(beyond)
-                              .arg(sectorCountToMsf(end), first->number, firstTrack->number,
-                                  first->time),
+            beyond == 1
+                ? tr("INDEX %1 of track %2 (%3) lies at or beyond the image's end (%4).")
+                      .arg(first->number, firstTrack->number, first->time, sectorCountToMsf(end))
+                : tr("%1 indexes lie at or beyond the image's end (%2), the first INDEX %3 "
+                     "of track %4 (%5).")
+                      .arg(beyond)
+                      .arg(sectorCountToMsf(end), first->number, firstTrack->number, first->time),
             tr("The image is shorter than the control file says: it is incomplete or belongs "
                "to another disc."));
     }
@@ -547,7 +546,9 @@ void placeInSessions(const SessionLayout &layout, Scan &scan)
     }
     for (qsizetype s = 1; s < layout.firstTracks.size(); ++s) {
         QList<CheckedIndex> &indexes = scan.tracks[layout.firstTracks[s]].indexes;
-        const auto isZero = [](const CheckedIndex &index) { return wholeNumber(index.number) == 0; };
+        const auto isZero = [](const CheckedIndex &index) {
+            return wholeNumber(index.number) == 0;
+        };
         const std::optional<qint64> pregap = sessionPregap(layout, s);
         if (!pregap)
             indexes.removeIf(isZero);

@@ -25,8 +25,10 @@ bool isLineStart(const QString &cueSheet, qsizetype at)
 // The track's INDEX with the sector count of \a number, where it starts; null when it has none.
 const PlacedIndex *indexOf(const PlacedTrack &track, int number)
 {
-    const auto found = std::find_if(track.indexes.begin(), track.indexes.end(),
-        [number](const PlacedIndex &index) { return index.number == number && index.sectors >= 0; });
+    const auto found = std::find_if(
+        track.indexes.begin(), track.indexes.end(), [number](const PlacedIndex &index) {
+            return index.number == number && index.sectors >= 0;
+        });
     return found == track.indexes.end() ? nullptr : &*found;
 }
 
@@ -171,8 +173,8 @@ std::optional<SheetRemark> boundSessions(
     for (qsizetype s = 0; s < layout.firstTracks.size(); ++s) {
         const int session = int(s + 1);
         const qsizetype first = layout.firstTracks[s];
-        const qsizetype end = s + 1 < layout.firstTracks.size() ? layout.firstTracks[s + 1]
-                                                                : tracks.size();
+        const qsizetype end =
+            s + 1 < layout.firstTracks.size() ? layout.firstTracks[s + 1] : tracks.size();
         const qint64 offset = layout.offsets[first];
         SessionBounds bounds;
         bounds.start = indexOf(tracks[first], 1)->sectors + offset;
@@ -236,8 +238,8 @@ std::optional<SheetRemark> boundSessions(
 
 // What the image's size tells of how it holds the sessions, and whether it
 // holds the last track at all.
-void judgeImage(const QList<PlacedTrack> &tracks, std::optional<qint64> imageSectors,
-    SessionLayout &layout)
+void judgeImage(
+    const QList<PlacedTrack> &tracks, std::optional<qint64> imageSectors, SessionLayout &layout)
 {
     layout.image = imageLayout(layout.bounds, imageSectors);
     if (!imageSectors) {
@@ -332,8 +334,8 @@ void SheetPlaces::take(const ControlFileLine &line, qsizetype sheetSize)
     // The piece ends in the time and CR LF.
     const qint64 sectors = sectorCount(line.ruled.value);
     const qsizetype timeEnd = sheetSize - 2;
-    track.indexes.append({ line.number, sectors, wholeNumber(line.ruled.number).value_or(-1),
-        start, timeEnd - sectorCountToMsf(sectors).size(), timeEnd });
+    track.indexes.append({ line.number, sectors, wholeNumber(line.ruled.number).value_or(-1), start,
+        timeEnd - sectorCountToMsf(sectors).size(), timeEnd });
 }
 
 SessionLayout layOutSessions(const QList<PlacedTrack> &tracks, const ControlFileSections &sections,
