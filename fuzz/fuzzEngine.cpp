@@ -148,8 +148,35 @@ qint64 indexSectors(QStringView line)
 // added lines are well formed, and taken away they leave the plain cue sheet,
 // but for INDEX times that a later session's offset moves, by the same number
 // of sectors for every INDEX of a track, and by none in session 1.
-void checkAdditions(const QString &added, const QString &plain, bool isMultiSession)
+// A later session's first track keeps the INDEX 00 of its pregap only where
+// the image holds it, and the fuzzed file has no image beside it: \a plain
+// without those INDEX pieces of the tracks that start a later session in \a added.
+QString withoutLaterPregaps(const QString &plain, const QString &added)
 {
+    static const QRegularExpression trackInAdded(
+        QStringLiteral("\r\n(  REM SESSION ([0-9]{2})\r\n)?  TRACK "));
+    QList<bool> startsLater;
+    for (auto match = trackInAdded.globalMatch(added); match.hasNext();)
+        startsLater << (match.next().captured(2).toInt() >= 2);
+    static const QRegularExpression trackInPlain(QStringLiteral("\r\n  TRACK "));
+    QList<qsizetype> starts;
+    for (auto match = trackInPlain.globalMatch(plain); match.hasNext();)
+        starts << match.next().capturedStart();
+    starts << plain.size();
+    static const QRegularExpression indexZero(QStringLiteral("    INDEX 0+ [^\r\n]*\r\n"));
+    QString kept = plain.left(starts.first());
+    for (qsizetype k = 0; k + 1 < starts.size(); ++k) {
+        QString track = plain.mid(starts[k], starts[k + 1] - starts[k]);
+        if (startsLater.value(k))
+            track.remove(indexZero);
+        kept += track;
+    }
+    return kept;
+}
+
+void checkAdditions(const QString &added, const QString &plainSheet, bool isMultiSession)
+{
+    const QString plain = isMultiSession ? withoutLaterPregaps(plainSheet, added) : plainSheet;
     static const QRegularExpression catalog(QStringLiteral("^CATALOG [0-9]{13}$"));
     static const QRegularExpression isrc(QStringLiteral("^    ISRC [A-Z0-9]{5}[0-9]{7}$"));
     static const QRegularExpression session(QStringLiteral("^  REM SESSION [0-9]{2}$"));
@@ -274,9 +301,14 @@ QString referenceConversion(QByteArrayView bytes, QChar separator, bool withSess
         return {};
     const QString &sessions = lines[next];
     const QString value = sessions.mid(sessions.indexOf(u"Sessions=") + 9);
-    // With its sessions, a file may give 2 to 99 of them, written plainly.
-    static const QRegularExpression sessionCount(QStringLiteral("^[1-9][0-9]?$"));
-    if (value != u"1" && !(withSessions && sessionCount.match(value).hasMatch()))
+    // With its sessions, a file may give 1 to 99 of them, as the table of
+    // contents writes its numbers: blanks around, decimal or 0x hexadecimal.
+    const QString count = value.trimmed();
+    bool isNumber = false;
+    const qint64 sessionCount = count.startsWith(u"0x", Qt::CaseInsensitive)
+        ? count.mid(2).toLongLong(&isNumber, 16)
+        : count.toLongLong(&isNumber, 10);
+    if (value != u"1" && !(withSessions && isNumber && sessionCount >= 1 && sessionCount <= 99))
         return {};
 
     const qsizetype nameStart = nameStartOf(controlFilePath, separator);

@@ -355,6 +355,8 @@ private slots:
     void fallbacks();
     void sbi_data();
     void sbi();
+    void sbiOfTwoSessions_data();
+    void sbiOfTwoSessions();
     void cdCrc();
 
 private:
@@ -685,6 +687,65 @@ void TestRebuild::sbi()
     const bool isProtected = sub == Sbi::Protected || sub == Sbi::ProtectedEndAtZero;
     QCOMPARE(codes.contains("altered-subchannel"), isProtected);
     QCOMPARE(codes.contains("subchannel"), !isProtected && sub != Sbi::None);
+}
+
+void TestRebuild::sbiOfTwoSessions_data()
+{
+    QTest::addColumn<qint64>("heldFrom"); // where the image holds session 2 from
+    QTest::addColumn<qint64>("sectors"); // of the image
+
+    // Session 2's first track has its pregap at 26750 and starts at 26900.
+    QTest::newRow("an image without the space between the sessions")
+        << qint64(26900) << qint64(16600);
+    QTest::newRow("an image with session 2's first pregap") << qint64(26750) << qint64(16750);
+    QTest::newRow("an image with every sector") << qint64(15500) << qint64(28000);
+}
+
+// The PlayStation disc, a data track in a second session after it, dumped:
+// each .sbi record carries the disc address of its sector, wherever the
+// image, and the .sub with it, holds that sector.
+void TestRebuild::sbiOfTwoSessions()
+{
+    QFETCH(qint64, heldFrom);
+    QFETCH(qint64, sectors);
+
+    Disc disc = playStationDisc;
+    disc.tracks.append({ 4, 0x04, 1, {}, 26750, 26900 });
+    disc.end = 28000;
+    QByteArray ccd = controlFile(disc, true);
+    ccd.replace("Sessions=1", "Sessions=2");
+    ccd.replace("PLBA=28000", "PLBA=15500"); // session 1's lead-out
+    ccd.replace("Session=1\r\nPoint=0x04", "Session=2\r\nPoint=0x04");
+    ccd += crlf("[Entry 5]\nSession=2\nPoint=0xa2\nADR=0x01\nControl=0x04\nTrackNo=0\n"
+                "PLBA=28000\n");
+    QVERIFY(writeFile("Disc.ccd", ccd));
+    QFile image("Disc.img");
+    QVERIFY(image.open(QIODevice::WriteOnly) && image.resize(sectors * sectorBytes));
+    image.close();
+
+    SubShape shape;
+    shape.codesAtPregaps = true;
+    shape.hasPause = true;
+    QByteArray disced = libCrypt(subchannel(disc, shape));
+    const QList<qint64> inSessionTwo{ 27000, 27005 };
+    for (const qint64 sector : inSessionTwo)
+        disced[sector * subchannelBlockSize + 22] ^= 0x5a; // its CRC spoilt
+    const QByteArray sub =
+        disced.first(15500 * subchannelBlockSize) + disced.sliced(heldFrom * subchannelBlockSize);
+    QCOMPARE(sub.size(), sectors * subchannelBlockSize);
+    QVERIFY(writeFile("Disc.sub", sub));
+
+    const Run result = run(program, { "--no-window", "--sessions", "--sbi", "Disc.ccd" },
+        folder->path(), withoutDisplay());
+    QVERIFY2(!result.crashed, "the program crashed or hung");
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.err.contains("34 sectors whose Q blocks a cue sheet loses went into Disc.sbi"),
+        result.err.constData());
+    const auto read = sbiRecords(readFile("Disc.sbi"));
+    QVERIFY2(read, "not a .sbi file");
+    QCOMPARE(read->keys(), protectedSectors() + inSessionTwo);
+    for (auto it = read->cbegin(); it != read->cend(); ++it)
+        QCOMPARE(*it, disced.mid(it.key() * subchannelBlockSize + 12, 10));
 }
 
 // The check value of the CRC-16 with this polynomial and no initial bits,
