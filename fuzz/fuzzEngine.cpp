@@ -163,8 +163,9 @@ QString withoutLaterPregaps(const QString &plain, const QString &added)
     for (auto match = trackInPlain.globalMatch(plain); match.hasNext();)
         starts << match.next().capturedStart();
     starts << plain.size();
+    // Index 0 is written with two digits or more; "INDEX 0 " is an empty number.
     static const QRegularExpression indexZero(
-        QStringLiteral("    INDEX 0+ ([0-9]+:[0-9]{2}:[0-9]{2})?\r\n"));
+        QStringLiteral("    INDEX 00+ ([0-9]+:[0-9]{2}:[0-9]{2})?\r\n"));
     QString kept = plain.left(starts.first());
     for (qsizetype k = 0; k + 1 < starts.size(); ++k) {
         QString track = plain.mid(starts[k], starts[k + 1] - starts[k]);
