@@ -48,7 +48,7 @@ SheetRemark refusal(
     return { FindingCode::SessionLayout, line, track ? track->number : QString(), message, advice };
 }
 
-const QString contradictionAdvice()
+QString contradictionAdvice()
 {
     return tr("The table of contents contradicts itself; make the control file again from the "
               "disc.");
@@ -112,15 +112,7 @@ std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
                     .arg(entry->line)
                     .arg(*entry->plba),
                 rebuildAdvice);
-        const auto outside = [&](const PlacedIndex &index, const QString &offset) {
-            return refusal(&track, index.line,
-                tr("An INDEX of track %1 lies outside the disc once its session's offset "
-                   "(%2 sectors) is added.")
-                    .arg(track.number, offset),
-                tr("Check the INDEX lines of the track against the table of contents."));
-        };
-        if (!isDiscSector(indexOne->sectors))
-            return outside(*indexOne, tr("not known"));
+        // Sector counts are at most 2^31 - 1, so neither this nor the sums below overflow.
         const qint64 offset = *entry->plba - indexOne->sectors;
         if (session != previous) {
             if (session == 1 && offset != 0)
@@ -148,9 +140,13 @@ std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
                 tr("Check INDEX 1 of the track and its [Entry] PLBA against the disc."));
         }
         for (const PlacedIndex &index : track.indexes) {
-            if (index.sectors >= 0
-                && (!isDiscSector(index.sectors) || !isDiscSector(index.sectors + offset)))
-                return outside(index, QString::number(offset));
+            if (index.sectors >= 0 && !isDiscSector(index.sectors + offset))
+                return refusal(&track, index.line,
+                    tr("An INDEX of track %1 lies outside the disc once its session's offset "
+                       "(%2 sectors) is added.")
+                        .arg(track.number)
+                        .arg(offset),
+                    tr("Check the INDEX lines of the track against the table of contents."));
         }
         layout.sessions.append(session);
         layout.offsets.append(offset);
