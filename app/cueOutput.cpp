@@ -34,25 +34,31 @@ ExitStatus writeSbi(const QString &inputPath, const QString &cuePath,
         if (showNote)
             showNote(file + text);
     };
+    const QString sbiPath = sbiPathFor(cuePath);
+    // A .sbi left from an earlier run or another source is loaded with the
+    // new sheet all the same, so one that is not what the .sub gives is named.
+    const auto unwritten = [&] {
+        if (const std::optional<SbiRemark> remark = unwrittenSbi(sbiPath, content))
+            showWarning(file + remark->message + u' ' + remark->advice);
+        return exitConverted;
+    };
     const auto noteNone = [&](const QString &text) {
         if (sbi != SbiWrite::Quietly)
             note(text);
+        return unwritten();
     };
-    if (!content.hasSub) {
-        noteNone(tr("no .sbi written: there is no subchannel file %1.").arg(subName));
-        return exitConverted;
-    }
+    if (!content.hasSub)
+        return noteNone(tr("no .sbi written: there is no subchannel file %1.").arg(subName));
     if (!content.altered.damage.isEmpty()) {
         showWarning(file
             + tr("no .sbi written: the subchannel file %1 cannot be used: %2.")
                   .arg(subName, content.altered.damage));
-        return exitConverted;
+        return unwritten();
     }
-    if (count == 0) {
-        noteNone(tr("no .sbi written: every Q block of %1 is what the cue sheet gives a player.")
-                     .arg(subName));
-        return exitConverted;
-    }
+    if (count == 0)
+        return noteNone(
+            tr("no .sbi written: every Q block of %1 is what the cue sheet gives a player.")
+                .arg(subName));
     if (content.looksDamaged()) {
         const QString damaged =
             tr("%1 sectors of %2 have Q blocks that differ from what the cue sheet gives, "
@@ -63,14 +69,13 @@ ExitStatus writeSbi(const QString &inputPath, const QString &cuePath,
         if (sbi != SbiWrite::Always) {
             showWarning(file + tr("no .sbi written: ") + damaged
                 + tr(" Use --sbi=all to write them all the same."));
-            return exitConverted;
+            return unwritten();
         }
         showWarning(file + damaged + tr(" They are written, as --sbi=all asks."));
     }
-    const QString sbiPath = sbiPathFor(cuePath);
     if (!saveSbiFile(inputPath, sbiPath, sbiBytes(content.altered.blocks), showMessage))
         return exitNotWritten;
-    note((count == 1 ? tr("1 sector whose Q block a cue sheet loses went into %2.")
+    note((count == 1 ? tr("%1 sector whose Q block a cue sheet loses went into %2.")
                      : tr("%1 sectors whose Q blocks a cue sheet loses went into %2."))
              .arg(count)
              .arg(shownPath(sbiPath)));

@@ -490,10 +490,14 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
         scan.add(FindingCode::AlteredSubchannel, 0, {},
             tr("This disc's subchannel holds altered blocks that a cue sheet loses: convert "
                "with `--sbi`."),
-            tr("%1 holds %2 Q blocks, the first at sector %3, that differ from what the cue "
-               "sheet gives a player, as copy protection such as LibCrypt on PlayStation "
-               "games makes them; --sbi keeps them in a .sbi file beside the cue sheet, "
-               "which emulators read.")
+            (count == 1 ? tr("%1 holds %2 Q block, at sector %3, that differs from what the cue "
+                             "sheet gives a player, as copy protection such as LibCrypt on "
+                             "PlayStation games makes them; --sbi keeps it in a .sbi file "
+                             "beside the cue sheet, which emulators read.")
+                        : tr("%1 holds %2 Q blocks, the first at sector %3, that differ from what "
+                             "the cue sheet gives a player, as copy protection such as LibCrypt "
+                             "on PlayStation games makes them; --sbi keeps them in a .sbi file "
+                             "beside the cue sheet, which emulators read."))
                 .arg(shownPath(QFileInfo(sbi->subPath).fileName()))
                 .arg(count)
                 .arg(sbi->altered.blocks.first().sector));
@@ -690,6 +694,12 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     }
     for (const SheetRemark &remark : converted.additionRemarks)
         scan.add(remark.code, remark.line, remark.track, remark.message, remark.advice);
+    // A .sbi that a conversion with --sbi leaves as it stands.
+    if (converted.sbi && !converted.sbi->isWritten()) {
+        if (const std::optional<SbiRemark> remark =
+                unwrittenSbi(sbiPathFor(cuePathForFile(path, separator)), *converted.sbi))
+            scan.add(FindingCode::StaleSbi, 0, {}, remark->message, remark->advice);
+    }
 
     std::stable_sort(scan.findings.begin(), scan.findings.end(),
         [](const Finding &a, const Finding &b) { return a.line < b.line; });

@@ -6,6 +6,7 @@
 #include "lineReader.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -140,6 +141,38 @@ QStringList ConvertedFile::warnings() const
         warnings << (remark.line > 0 ? tr("line %1: %2").arg(remark.line).arg(remark.message)
                                      : remark.message);
     return warnings;
+}
+
+std::optional<SbiRemark> unwrittenSbi(const QString &sbiPath, const SbiContent &content)
+{
+    if (!fileStatus(sbiPath).isFile)
+        return std::nullopt;
+    // Sectors of a disc of 100 minutes, 14 bytes each, and the header.
+    constexpr qint64 largestSbi = 4 + 14 * qint64(100 * 60 * 75);
+    QFile file;
+    QString reason;
+    const bool isRead = openRegularFile(file, sbiPath, &reason) && file.size() <= largestSbi;
+    const QByteArray bytes = isRead ? file.readAll() : QByteArray();
+    const bool hasSub = content.hasSub && content.altered.damage.isEmpty();
+    if (isRead && hasSub && bytes == sbiBytes(content.altered.blocks))
+        return std::nullopt;
+    const bool isSbi = bytes.startsWith(QByteArrayView("SBI\0", 4)) && (bytes.size() - 4) % 14 == 0;
+    const auto records = [](qint64 count) {
+        return count == 1 ? tr("1 record") : tr("%1 records").arg(count);
+    };
+    const QString held = !isSbi ? tr("is no .sbi file that this program can read")
+                                : tr("holds %1").arg(records((bytes.size() - 4) / 14));
+    const QString name = shownPath(QFileInfo(sbiPath).fileName());
+    if (!hasSub)
+        return SbiRemark{ tr("%1 beside the cue sheet %2 that no .sub here confirms; PlayStation "
+                             "emulators load it with the cue sheet all the same.")
+                              .arg(name, held),
+            tr("Keep it only if it comes from a record of this disc's protection.") };
+    return SbiRemark{ tr("%1 beside the cue sheet %2, not the %3 that %4 gives; PlayStation "
+                         "emulators load it with the cue sheet all the same.")
+                          .arg(name, held, records(content.altered.blocks.size()),
+                              shownPath(QFileInfo(content.subPath).fileName())),
+        tr("Remove it unless it comes from a record of this disc's protection.") };
 }
 
 QString shortNameText(const QString &longName, const QString &shortName)

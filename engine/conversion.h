@@ -30,7 +30,26 @@ struct SbiContent
 
     /// Too many sectors for a protected disc: the .sub looks damaged or misaligned.
     bool looksDamaged() const { return altered.blocks.size() > mostProtectedSectors; }
+    /// --sbi writes a .sbi: the .sub can be read and alters a protected disc's few sectors.
+    bool isWritten() const
+    {
+        return hasSub && altered.damage.isEmpty() && !altered.blocks.isEmpty() && !looksDamaged();
+    }
 };
+
+/// What is wrong with a .sbi file, in words for the user.
+struct SbiRemark
+{
+    QString message;
+    QString advice;
+};
+
+/** What to tell of the .sbi at \a sbiPath beside a cue sheet, where the
+    conversion writes none (\a content: what the .sub gives): a file there
+    whose bytes are not the .sbi that the .sub gives is loaded by PlayStation
+    emulators all the same. Nothing when nothing stands there or it holds
+    just that. */
+std::optional<SbiRemark> unwrittenSbi(const QString &sbiPath, const SbiContent &content);
 
 /// What converting one control file gives.
 struct ConvertedFile

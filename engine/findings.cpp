@@ -140,6 +140,11 @@ FindingInfo findingInfo(FindingCode code)
         return warning(QStringLiteral("session-space"),
             QStringLiteral("With --sessions, an image that holds the space between the sessions, "
                            "which programs that read sessions do not expect."));
+    case FindingCode::StaleSbi:
+        return warning(QStringLiteral("stale-sbi"),
+            QStringLiteral("A .sbi beside the cue sheet that is not what the .sub gives and that "
+                           "a conversion does not replace, which PlayStation emulators load all "
+                           "the same."));
     }
     return {};
 }

@@ -43,10 +43,11 @@ enum class FindingCode {
     Isrc,
     AlteredSubchannel,
     SessionSpace,
+    StaleSbi,
 };
 
 /// The last of the codes, for a walk through all of them.
-inline constexpr FindingCode lastFindingCode = FindingCode::SessionSpace;
+inline constexpr FindingCode lastFindingCode = FindingCode::StaleSbi;
 
 /// What a code of a finding stands for.
 struct FindingInfo

@@ -280,7 +280,7 @@ const Disc playStationDisc{ { { 1, 0x04, 2, {}, {}, 0 }, { 2, 0x00, 0, {}, 14250
 // clang-format on
 
 /// What a test does to the subchannel of the PlayStation disc.
-enum class Sbi { Protected, ProtectedEndAtZero, Codes, None, Shifted };
+enum class Sbi { Protected, ProtectedEndAtZero, OneSector, Codes, None, Shifted };
 
 /// The sectors that LibCrypt alters: pairs five sectors apart, from 03:00:05 on.
 QList<qint64> protectedSectors()
@@ -292,10 +292,11 @@ QList<qint64> protectedSectors()
 }
 
 /** Alters \a sub as LibCrypt does: two bits of both times changed, and the
-    CRC made again and spoilt, but for every fourth sector, whose CRC fits. */
-QByteArray libCrypt(QByteArray sub)
+    CRC made again and spoilt, but for every fourth sector, whose CRC fits;
+    in the first \a count of its sectors. */
+QByteArray libCrypt(QByteArray sub, qsizetype count = 32)
 {
-    const QList<qint64> sectors = protectedSectors();
+    const QList<qint64> sectors = protectedSectors().first(count);
     for (qsizetype i = 0; i < sectors.size(); ++i) {
         const qsizetype q = sectors[i] * subchannelBlockSize + 12;
         sub[q + 4] = char(sub[q + 4] ^ 0x01);
@@ -604,22 +605,33 @@ void TestRebuild::sbi_data()
     QTest::addColumn<int>(
         "records"); // in the .sbi; -1 for none, 0 for more than a protected disc has
     QTest::addColumn<QString>("line"); // a part of standard error
+    QTest::addColumn<QByteArray>("before"); // the .sbi beside the sheet before the run; empty: none
 
     const QString written =
         "Disc.ccd: 32 sectors whose Q blocks a cue sheet loses went into Disc.sbi.";
     const QString damaged = "sectors of Disc.sub have Q blocks that differ from what the cue sheet "
                             "gives, far more than";
     // clang-format off
-    QTest::newRow("protected disc")                     << Sbi::Protected << QStringList{ "--sbi" } << 32 << written;
-    QTest::newRow("protected disc, --all")              << Sbi::Protected << QStringList{ "--all" } << 32 << written;
-    QTest::newRow("protected disc, sheet to stdout")    << Sbi::Protected << QStringList{ "--sbi", "--stdout" } << 32 << written;
-    QTest::newRow("protected disc, rebuilt")            << Sbi::Protected << QStringList{ "--sbi", "--rebuild" } << 32 << written;
-    QTest::newRow("pregaps counting down to 00:00:00")  << Sbi::ProtectedEndAtZero << QStringList{ "--sbi" } << 32 << written;
-    QTest::newRow(".sub a sector off")                  << Sbi::Shifted << QStringList{ "--sbi" } << -1 << damaged;
-    QTest::newRow(".sub a sector off, --all")           << Sbi::Shifted << QStringList{ "--all" } << -1 << damaged;
-    QTest::newRow(".sub a sector off, --sbi=all")       << Sbi::Shifted << QStringList{ "--sbi=all" } << 0 << "sectors whose Q blocks a cue sheet loses went into Disc.sbi.";
-    QTest::newRow("catalogue number and ISRCs only")    << Sbi::Codes << QStringList{ "--sbi" } << -1 << "Disc.ccd: no .sbi written: every Q block of Disc.sub is what the cue sheet gives a player.";
-    QTest::newRow("no .sub")                            << Sbi::None << QStringList{ "--sbi" } << -1 << "Disc.ccd: no .sbi written: there is no subchannel file Disc.sub.";
+    QTest::newRow("protected disc")                     << Sbi::Protected << QStringList{ "--sbi" } << 32 << written << QByteArray();
+    QTest::newRow("protected disc, --all")              << Sbi::Protected << QStringList{ "--all" } << 32 << written << QByteArray();
+    QTest::newRow("protected disc, sheet to stdout")    << Sbi::Protected << QStringList{ "--sbi", "--stdout" } << 32 << written << QByteArray();
+    QTest::newRow("protected disc, rebuilt")            << Sbi::Protected << QStringList{ "--sbi", "--rebuild" } << 32 << written << QByteArray();
+    QTest::newRow("pregaps counting down to 00:00:00")  << Sbi::ProtectedEndAtZero << QStringList{ "--sbi" } << 32 << written << QByteArray();
+    QTest::newRow("one altered sector")                 << Sbi::OneSector << QStringList{ "--sbi" } << 1 << "Disc.ccd: 1 sector whose Q block a cue sheet loses went into Disc.sbi." << QByteArray();
+    QTest::newRow(".sub a sector off")                  << Sbi::Shifted << QStringList{ "--sbi" } << -1 << damaged << QByteArray();
+    QTest::newRow(".sub a sector off, --all")           << Sbi::Shifted << QStringList{ "--all" } << -1 << damaged << QByteArray();
+    QTest::newRow(".sub a sector off, --sbi=all")       << Sbi::Shifted << QStringList{ "--sbi=all" } << 0 << "sectors whose Q blocks a cue sheet loses went into Disc.sbi." << QByteArray();
+    QTest::newRow("catalogue number and ISRCs only")    << Sbi::Codes << QStringList{ "--sbi" } << -1 << "Disc.ccd: no .sbi written: every Q block of Disc.sub is what the cue sheet gives a player." << QByteArray();
+    QTest::newRow("no .sub")                            << Sbi::None << QStringList{ "--sbi" } << -1 << "Disc.ccd: no .sbi written: there is no subchannel file Disc.sub." << QByteArray();
+    // A .sbi from an earlier run, or from elsewhere, that the run leaves as it stands.
+    const QByteArray earlier = QByteArray("SBI\0", 4) + QByteArray::fromHex("0300050141010102590500030205").repeated(3);
+    QTest::newRow("an earlier .sbi, the .sub since mended")  << Sbi::Codes << QStringList{ "--sbi" } << -1 << "Disc.ccd: Disc.sbi beside the cue sheet holds 3 records, not the 0 records that Disc.sub gives; PlayStation emulators load it with the cue sheet all the same. Remove it unless" << earlier;
+    QTest::newRow("an earlier .sbi, --all")                  << Sbi::Codes << QStringList{ "--all" } << -1 << "Disc.sbi beside the cue sheet holds 3 records" << earlier;
+    QTest::newRow("an earlier .sbi, no .sub")                << Sbi::None << QStringList{ "--sbi" } << -1 << "Disc.ccd: Disc.sbi beside the cue sheet holds 3 records that no .sub here confirms" << earlier;
+    QTest::newRow("an earlier .sbi, the .sub a sector off")  << Sbi::Shifted << QStringList{ "--sbi" } << -1 << "Disc.sbi beside the cue sheet holds 3 records, not the" << earlier;
+    QTest::newRow("something else under the .sbi's name")    << Sbi::Codes << QStringList{ "--sbi" } << -1 << "Disc.sbi beside the cue sheet is no .sbi file that this program can read" << QByteArray("not a .sbi");
+    QTest::newRow("an empty .sbi that the .sub confirms")    << Sbi::Codes << QStringList{ "--sbi" } << -1 << "no .sbi written: every Q block" << QByteArray("SBI\0", 4);
+    QTest::newRow("an earlier .sbi replaced")                << Sbi::Protected << QStringList{ "--sbi" } << 32 << written << earlier;
     // clang-format on
 }
 
@@ -631,8 +643,11 @@ void TestRebuild::sbi()
     QFETCH(QStringList, options);
     QFETCH(int, records);
     QFETCH(QString, line);
+    QFETCH(QByteArray, before);
 
     QVERIFY(writeFile("Disc.ccd", controlFile(playStationDisc, !options.contains("--rebuild"))));
+    if (!before.isEmpty())
+        QVERIFY(writeFile("Disc.sbi", before));
     QVERIFY(makeImage("Disc.img", playStationDisc, Header::Real));
     SubShape shape;
     shape.pregapsEndAtZero = sub == Sbi::ProtectedEndAtZero;
@@ -641,6 +656,8 @@ void TestRebuild::sbi()
     QByteArray subBytes = subchannel(playStationDisc, shape);
     if (sub == Sbi::Protected || sub == Sbi::ProtectedEndAtZero)
         subBytes = libCrypt(subBytes);
+    else if (sub == Sbi::OneSector)
+        subBytes = libCrypt(subBytes, 1);
     else if (sub == Sbi::Shifted)
         subBytes = damaged(subBytes, Sub::Shifted);
     if (sub != Sbi::None)
@@ -653,17 +670,18 @@ void TestRebuild::sbi()
     QVERIFY2(!result.crashed, "the program crashed or hung");
     QCOMPARE(result.status, 0);
     QVERIFY2(result.err.contains(line.toUtf8()), result.err.constData());
+    QVERIFY2(!result.err.contains("QString::arg"), result.err.constData());
     QCOMPARE(result.out.isEmpty(), !options.contains("--stdout"));
     const QByteArray sbi = readFile("Disc.sbi");
     if (records < 0) {
-        QCOMPARE(sbi, missing);
+        QCOMPARE(sbi, before.isEmpty() ? missing : before);
     } else {
         const auto read = sbiRecords(sbi);
         QVERIFY2(read, "not a .sbi file");
         if (records == 0)
             QVERIFY(read->size() > 100);
         else
-            QCOMPARE(read->keys(), protectedSectors());
+            QCOMPARE(read->keys(), protectedSectors().first(records));
         for (auto it = read->cbegin(); it != read->cend(); ++it)
             QCOMPARE(*it, subBytes.mid(it.key() * subchannelBlockSize + 12, 10));
     }
@@ -684,9 +702,13 @@ void TestRebuild::sbi()
     QStringList codes;
     for (const Finding &finding : report.findings)
         codes << finding.code;
-    const bool isProtected = sub == Sbi::Protected || sub == Sbi::ProtectedEndAtZero;
+    const bool isProtected =
+        sub == Sbi::Protected || sub == Sbi::ProtectedEndAtZero || sub == Sbi::OneSector;
     QCOMPARE(codes.contains("altered-subchannel"), isProtected);
     QCOMPARE(codes.contains("subchannel"), !isProtected && sub != Sbi::None);
+    // A stale .sbi is told of by the check as by the conversion, and only then.
+    QCOMPARE(codes.contains("stale-sbi"), line.contains("beside the cue sheet"));
+    QCOMPARE(result.err.contains("beside the cue sheet"), line.contains("beside the cue sheet"));
 }
 
 void TestRebuild::sbiOfTwoSessions_data()
