@@ -62,6 +62,7 @@ ConversionOptions Options::conversion() const
     conversion.sessions = sessions;
     conversion.codes = codes;
     conversion.sbi = sbi != SbiWrite::No;
+    conversion.sbiEvery = sbi == SbiWrite::Always;
     return conversion;
 }
 

@@ -29,7 +29,7 @@ ExitStatus writeSbi(const QString &inputPath, const QString &cuePath,
     const SbiContent &content = *converted.sbi;
     const QString file = shownPath(inputPath) + QStringLiteral(": ");
     const QString subName = shownPath(content.subPath);
-    const qsizetype count = content.altered.blocks.size();
+    const qint64 count = content.altered.count;
     const auto note = [&](const QString &text) {
         if (showNote)
             showNote(file + text);

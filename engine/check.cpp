@@ -486,7 +486,7 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
     const QString otherSub = fileStatus(subPath).isFile ? subPath : sameNameOtherCase(subPath);
     // A few dozen altered blocks are protection; thousands, a damaged .sub.
     if (sbi && !sbi->altered.blocks.isEmpty() && !sbi->looksDamaged()) {
-        const qsizetype count = sbi->altered.blocks.size();
+        const qint64 count = sbi->altered.count;
         scan.add(FindingCode::AlteredSubchannel, 0, {},
             tr("This disc's subchannel holds altered blocks that a cue sheet loses: convert "
                "with `--sbi`."),

@@ -98,8 +98,10 @@ SheetLayout sheetLayout(const QString &cueSheet)
     return layout;
 }
 
-SbiContent sbiContent(
-    const QString &path, QChar separator, const QString &cueSheet, const SessionLayout &sessions)
+// Past a protected disc's few altered blocks only their count is kept, unless
+// \a keepEvery asks for them all.
+SbiContent sbiContent(const QString &path, QChar separator, const QString &cueSheet,
+    const SessionLayout &sessions, bool keepEvery)
 {
     SbiContent content;
     content.subPath = besideControlFile(path, separator, QLatin1String(".sub"));
@@ -118,7 +120,8 @@ SbiContent sbiContent(
     QFile file;
     if (openRegularFile(file, content.subPath, &content.altered.damage))
         content.altered =
-            alteredQBlocks(file, layout, image.isFile ? image.size / imageSectorSize : -1);
+            alteredQBlocks(file, layout, image.isFile ? image.size / imageSectorSize : -1,
+                keepEvery ? -1 : mostProtectedSectors + 1);
     return content;
 }
 
@@ -154,9 +157,13 @@ std::optional<SbiRemark> unwrittenSbi(const QString &sbiPath, const SbiContent &
     const bool isRead = openRegularFile(file, sbiPath, &reason) && file.size() <= largestSbi;
     const QByteArray bytes = isRead ? file.readAll() : QByteArray();
     const bool hasSub = content.hasSub && content.altered.damage.isEmpty();
-    if (isRead && hasSub && bytes == sbiBytes(content.altered.blocks))
-        return std::nullopt;
     const bool isSbi = bytes.startsWith(QByteArrayView("SBI\0", 4)) && (bytes.size() - 4) % 14 == 0;
+    // Where not every altered block was kept, their count stands for them.
+    const bool isKept = content.altered.count == content.altered.blocks.size();
+    if (isRead && hasSub
+        && (isKept ? bytes == sbiBytes(content.altered.blocks)
+                   : isSbi && (bytes.size() - 4) / 14 == content.altered.count))
+        return std::nullopt;
     const auto records = [](qint64 count) {
         return count == 1 ? tr("1 record") : tr("%1 records").arg(count);
     };
@@ -170,7 +177,7 @@ std::optional<SbiRemark> unwrittenSbi(const QString &sbiPath, const SbiContent &
             tr("Keep it only if it comes from a record of this disc's protection.") };
     return SbiRemark{ tr("%1 beside the cue sheet %2, not the %3 that %4 gives; PlayStation "
                          "emulators load it with the cue sheet all the same.")
-                          .arg(name, held, records(content.altered.blocks.size()),
+                          .arg(name, held, records(content.altered.count),
                               shownPath(QFileInfo(content.subPath).fileName())),
         tr("Remove it unless it comes from a record of this disc's protection.") };
 }
@@ -255,7 +262,8 @@ ConvertedFile convert(
         cueSheet = addCatalog(cueSheet, converted.outcome.sections, &converted.additionRemarks);
     converted.cueSheet = cueSheet;
     if (options.sbi)
-        converted.sbi = sbiContent(path, options.separator, cueSheet, converted.layout);
+        converted.sbi =
+            sbiContent(path, options.separator, cueSheet, converted.layout, options.sbiEvery);
     return converted;
 }
 

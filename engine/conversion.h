@@ -19,6 +19,8 @@ struct ConversionOptions
     bool sessions = false; ///< convert a multi-session file, its sessions marked with REM lines
     bool codes = false; ///< add the disc's CATALOG and the tracks' ISRC
     bool sbi = false; ///< read the .sub for the Q blocks that the cue sheet loses
+    /// keep every such block, not only as many as a protected disc has
+    bool sbiEvery = false;
 };
 
 /// What the .sub beside the image holds that the cue sheet loses.
@@ -29,7 +31,7 @@ struct SbiContent
     AlteredSubchannel altered;
 
     /// Too many sectors for a protected disc: the .sub looks damaged or misaligned.
-    bool looksDamaged() const { return altered.blocks.size() > mostProtectedSectors; }
+    bool looksDamaged() const { return altered.count > mostProtectedSectors; }
     /// --sbi writes a .sbi: the .sub can be read and alters a protected disc's few sectors.
     bool isWritten() const
     {

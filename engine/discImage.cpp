@@ -316,8 +316,13 @@ public:
     explicit SheetWalk(const SheetLayout &layout) : layout(layout)
     {
         for (qsizetype t = 0; t < layout.tracks.size(); ++t) {
-            for (const auto &[index, sector] : layout.tracks[t].indexes)
+            std::optional<qint64> indexOne;
+            for (const auto &[index, sector] : layout.tracks[t].indexes) {
                 marks.append({ sector, t, index });
+                if (index >= 1 && !indexOne)
+                    indexOne = sector;
+            }
+            indexOnes.append(indexOne);
         }
         std::stable_sort(marks.begin(), marks.end(),
             [](const Mark &a, const Mark &b) { return a.sector < b.sector; });
@@ -339,13 +344,7 @@ public:
         // Before the first index lies the first track's pregap.
         const Mark mark = next > 0 ? marks[next - 1] : Mark{ sector, marks.first().track, 0 };
         const SheetTrack &track = layout.tracks[mark.track];
-        std::optional<qint64> indexOne;
-        for (const auto &[index, at] : track.indexes) {
-            if (index >= 1) {
-                indexOne = at;
-                break;
-            }
-        }
+        const std::optional<qint64> &indexOne = indexOnes[mark.track];
         if (!indexOne)
             return 0;
         std::array<uchar, 10> &q = blocks[0];
@@ -372,6 +371,8 @@ private:
     };
     const SheetLayout &layout;
     QList<Mark> marks;
+    QList<std::optional<qint64>>
+        indexOnes; ///< of each track: where its first index from 1 on starts
     qsizetype next = 0;
 };
 
@@ -392,7 +393,8 @@ bool isAltered(const uchar *q, const std::array<std::array<uchar, 10>, 2> &block
 
 } // namespace
 
-AlteredSubchannel alteredQBlocks(QIODevice &sub, const SheetLayout &layout, qint64 sectors)
+AlteredSubchannel alteredQBlocks(
+    QIODevice &sub, const SheetLayout &layout, qint64 sectors, qsizetype kept)
 {
     AlteredSubchannel altered;
     altered.damage = sizeDamage(sub.size(), sectors);
@@ -404,11 +406,14 @@ AlteredSubchannel alteredQBlocks(QIODevice &sub, const SheetLayout &layout, qint
         const qint64 sector = layout.held.isEmpty() ? inImage : discSector(layout.held, inImage);
         const int count = walk.expected(sector, expected);
         const uchar *q = block + qOffset;
-        if (count > 0 && isAltered(q, expected, count)) {
-            AlteredQ stored{ sector, {} };
-            std::copy_n(q, stored.q.size(), stored.q.begin());
-            altered.blocks.append(stored);
-        }
+        if (count == 0 || !isAltered(q, expected, count))
+            return;
+        ++altered.count;
+        if (kept >= 0 && altered.blocks.size() >= kept)
+            return;
+        AlteredQ stored{ sector, {} };
+        std::copy_n(q, stored.q.size(), stored.q.begin());
+        altered.blocks.append(stored);
     }).has_value();
     if (!isRead)
         altered.damage = sub.errorString();

@@ -91,7 +91,9 @@ struct AlteredQ
 /// What a subchannel file holds that a cue sheet loses.
 struct AlteredSubchannel
 {
-    QList<AlteredQ> blocks; ///< in ascending order of sector
+    QList<AlteredQ>
+        blocks; ///< in ascending order of sector; the first of them when not all are kept
+    qint64 count = 0; ///< of every altered sector, kept in blocks or not
     QString damage; ///< why the file cannot be read; empty when it can
 };
 
@@ -106,8 +108,10 @@ inline constexpr qsizetype mostProtectedSectors = 100;
     A pregap's relative time may count down to 1 or to 0 at its end. The
     .sub holds the sectors that the image holds, in its order. \a sectors
     is how many sectors the image holds, -1 when unknown; a file of another
-    length is damaged. */
-AlteredSubchannel alteredQBlocks(QIODevice &sub, const SheetLayout &layout, qint64 sectors);
+    length is damaged. Keeps the first \a kept blocks (-1 for all), so that
+    a damaged .sub of any size is read in the memory of a protected disc's. */
+AlteredSubchannel alteredQBlocks(
+    QIODevice &sub, const SheetLayout &layout, qint64 sectors, qsizetype kept = -1);
 
 /** The .sbi file that keeps \a blocks for PlayStation emulators: "SBI" and
     a zero byte, then for each block its absolute time in BCD (minute, second,

@@ -518,6 +518,16 @@ void checkSubchannel(QByteArray sub)
     }
     check(sbiBytes(altered.blocks).size() == 4 + 14 * altered.blocks.size(),
         "a .sbi holds its header and 14 bytes for each block");
+    check(altered.count == altered.blocks.size(), "with every block kept, the count is theirs");
+    // Kept to a few, the same first blocks and the same count.
+    buffer.seek(0);
+    const AlteredSubchannel few = alteredQBlocks(buffer, layout, sectors, 3);
+    check(few.count == altered.count && few.blocks.size() == qMin<qsizetype>(3, altered.count)
+            && std::equal(few.blocks.begin(), few.blocks.end(), altered.blocks.begin(),
+                [](const AlteredQ &a, const AlteredQ &b) {
+                    return a.sector == b.sector && a.q == b.q;
+                }),
+        "blocks kept to a few are the first ones, and all are counted");
 }
 
 } // namespace
