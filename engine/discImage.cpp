@@ -323,6 +323,8 @@ public:
                     indexOne = sector;
             }
             indexOnes.append(indexOne);
+            if (!trackOf.contains(layout.tracks[t].number))
+                trackOf.insert(layout.tracks[t].number, t);
         }
         std::stable_sort(marks.begin(), marks.end(),
             [](const Mark &a, const Mark &b) { return a.sector < b.sector; });
@@ -362,6 +364,33 @@ public:
         return 2;
     }
 
+    /// Whether \a q, a block that the sheet does not give \a sector, is
+    /// still what the disc's own subchannel says there: a position of one
+    /// of the sheet's tracks counted from its INDEX 1, its CRC sound and its
+    /// absolute time the sector's own, as where the sheet lacks a pregap or
+    /// an index that the disc has. Copy protection alters the times.
+    bool isDiscOwn(qint64 sector, const uchar *q) const
+    {
+        Position position;
+        if (readQ(q, sector, &position) != QKind::Position || q[6] != 0)
+            return false;
+        const auto found = trackOf.constFind(position.track);
+        if (found == trackOf.cend() || !indexOnes[*found])
+            return false;
+        const qint64 indexOne = *indexOnes[*found];
+        const auto minute = fromBcd(q[3]);
+        const auto second = fromBcd(q[4]);
+        const auto frame = fromBcd(q[5]);
+        if (uchar(q[0] >> 4) != (layout.tracks[*found].control & 0x0f) || !minute || !second
+            || !frame)
+            return false;
+        const qint64 relative = (qint64(*minute) * 60 + *second) * 75 + *frame;
+        if (position.index == 0)
+            return sector < indexOne
+                && (relative == indexOne - sector || relative == indexOne - sector - 1);
+        return sector >= indexOne && relative == sector - indexOne;
+    }
+
 private:
     struct Mark
     {
@@ -373,6 +402,7 @@ private:
     QList<Mark> marks;
     QList<std::optional<qint64>>
         indexOnes; ///< of each track: where its first index from 1 on starts
+    QHash<int, qsizetype> trackOf; ///< the first track of each number
     qsizetype next = 0;
 };
 
@@ -406,7 +436,7 @@ AlteredSubchannel alteredQBlocks(
         const qint64 sector = layout.held.isEmpty() ? inImage : discSector(layout.held, inImage);
         const int count = walk.expected(sector, expected);
         const uchar *q = block + qOffset;
-        if (count == 0 || !isAltered(q, expected, count))
+        if (count == 0 || !isAltered(q, expected, count) || walk.isDiscOwn(sector, q))
             return;
         ++altered.count;
         if (kept >= 0 && altered.blocks.size() >= kept)

@@ -104,7 +104,10 @@ inline constexpr qsizetype mostProtectedSectors = 100;
 /** Reads the subchannel file \a sub, in chunks, for every sector whose Q
     block fails its CRC or differs from the mode-1 block that \a layout
     gives it (control and ADR, track, index, relative and absolute time),
-    leaving out blocks of the catalogue number or an ISRC (Q modes 2 and 3).
+    leaving out blocks of the catalogue number or an ISRC (Q modes 2 and 3)
+    and blocks that are what the disc's own subchannel says there, a
+    position of one of the sheet's tracks whose times are the sector's own,
+    as where the sheet lacks a pregap that the disc has.
     A pregap's relative time may count down to 1 or to 0 at its end. The
     .sub holds the sectors that the image holds, in its order. \a sectors
     is how many sectors the image holds, -1 when unknown; a file of another

@@ -280,7 +280,15 @@ const Disc playStationDisc{ { { 1, 0x04, 2, {}, {}, 0 }, { 2, 0x00, 0, {}, 14250
 // clang-format on
 
 /// What a test does to the subchannel of the PlayStation disc.
-enum class Sbi { Protected, ProtectedEndAtZero, OneSector, Codes, None, Shifted };
+enum class Sbi {
+    Protected,
+    ProtectedEndAtZero,
+    OneSector,
+    SpoiltPregapStart, ///< protected, and the first block of track 2's pregap fails its CRC
+    Codes,
+    None,
+    Shifted,
+};
 
 /// The sectors that LibCrypt alters: pairs five sectors apart, from 03:00:05 on.
 QList<qint64> protectedSectors()
@@ -617,6 +625,8 @@ void TestRebuild::sbi_data()
     QTest::newRow("protected disc, sheet to stdout")    << Sbi::Protected << QStringList{ "--sbi", "--stdout" } << 32 << written << QByteArray();
     QTest::newRow("protected disc, rebuilt")            << Sbi::Protected << QStringList{ "--sbi", "--rebuild" } << 32 << written << QByteArray();
     QTest::newRow("pregaps counting down to 00:00:00")  << Sbi::ProtectedEndAtZero << QStringList{ "--sbi" } << 32 << written << QByteArray();
+    QTest::newRow("a pregap that the sheet places")       << Sbi::SpoiltPregapStart << QStringList{ "--sbi" } << 33 << "Disc.ccd: 33 sectors whose Q blocks" << QByteArray();
+    QTest::newRow("a pregap that the rebuilt sheet lacks") << Sbi::SpoiltPregapStart << QStringList{ "--sbi", "--rebuild" } << 33 << "Disc.ccd: 33 sectors whose Q blocks" << QByteArray();
     QTest::newRow("one altered sector")                 << Sbi::OneSector << QStringList{ "--sbi" } << 1 << "Disc.ccd: 1 sector whose Q block a cue sheet loses went into Disc.sbi." << QByteArray();
     QTest::newRow(".sub a sector off")                  << Sbi::Shifted << QStringList{ "--sbi" } << -1 << damaged << QByteArray();
     QTest::newRow(".sub a sector off, --all")           << Sbi::Shifted << QStringList{ "--all" } << -1 << damaged << QByteArray();
@@ -658,7 +668,12 @@ void TestRebuild::sbi()
         subBytes = libCrypt(subBytes);
     else if (sub == Sbi::OneSector)
         subBytes = libCrypt(subBytes, 1);
-    else if (sub == Sbi::Shifted)
+    QList<qint64> altered = protectedSectors().first(qBound(0, records, 32));
+    if (sub == Sbi::SpoiltPregapStart) {
+        subBytes = libCrypt(subBytes);
+        subBytes[14250 * subchannelBlockSize + 22] ^= 0x5a;
+        altered = protectedSectors() << 14250;
+    } else if (sub == Sbi::Shifted)
         subBytes = damaged(subBytes, Sub::Shifted);
     if (sub != Sbi::None)
         QVERIFY(writeFile("Disc.sub", subBytes));
@@ -681,7 +696,7 @@ void TestRebuild::sbi()
         if (records == 0)
             QVERIFY(read->size() > 100);
         else
-            QCOMPARE(read->keys(), protectedSectors().first(records));
+            QCOMPARE(read->keys(), altered);
         for (auto it = read->cbegin(); it != read->cend(); ++it)
             QCOMPARE(*it, subBytes.mid(it.key() * subchannelBlockSize + 12, 10));
     }
@@ -702,8 +717,8 @@ void TestRebuild::sbi()
     QStringList codes;
     for (const Finding &finding : report.findings)
         codes << finding.code;
-    const bool isProtected =
-        sub == Sbi::Protected || sub == Sbi::ProtectedEndAtZero || sub == Sbi::OneSector;
+    const bool isProtected = sub == Sbi::Protected || sub == Sbi::ProtectedEndAtZero
+        || sub == Sbi::OneSector || sub == Sbi::SpoiltPregapStart;
     QCOMPARE(codes.contains("altered-subchannel"), isProtected);
     QCOMPARE(codes.contains("subchannel"), !isProtected && sub != Sbi::None);
     // A stale .sbi is told of by the check as by the conversion, and only then.
