@@ -50,9 +50,7 @@ ExitStatus writeSbi(const QString &inputPath, const QString &cuePath,
     if (!content.hasSub)
         return noteNone(tr("no .sbi written: there is no subchannel file %1.").arg(subName));
     if (!content.altered.damage.isEmpty()) {
-        showWarning(file
-            + tr("no .sbi written: the subchannel file %1 cannot be used: %2.")
-                  .arg(subName, content.altered.damage));
+        showWarning(file + tr("no .sbi written: ") + unusableSubText(content));
         return unwritten();
     }
     if (count == 0)
@@ -60,12 +58,7 @@ ExitStatus writeSbi(const QString &inputPath, const QString &cuePath,
             tr("no .sbi written: every Q block of %1 is what the cue sheet gives a player.")
                 .arg(subName));
     if (content.looksDamaged()) {
-        const QString damaged =
-            tr("%1 sectors of %2 have Q blocks that differ from what the cue sheet gives, "
-               "far more than the few dozen that a protected disc alters: the .sub looks "
-               "damaged, or misaligned against the image.")
-                .arg(count)
-                .arg(subName);
+        const QString damaged = damagedSubText(content);
         if (sbi != SbiWrite::Always) {
             showWarning(file + tr("no .sbi written: ") + damaged
                 + tr(" Use --sbi=all to write them all the same."));

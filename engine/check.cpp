@@ -399,8 +399,7 @@ QString tracksOfToc(const Scan &scan)
 
 // \a sessions, for a file converted with them, tells how the image holds the disc.
 void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &report,
-    std::optional<qint64> &discEnd, const std::optional<SbiContent> &sbi,
-    const SessionLayout *sessions)
+    std::optional<qint64> &discEnd, const SessionLayout *sessions)
 {
     report.imagePath = besideControlFile(path, separator, QLatin1String(".img"));
     const FileStatus image = fileStatus(report.imagePath);
@@ -481,11 +480,31 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
             tr("The image is shorter than the control file says: it is incomplete or belongs "
                "to another disc."));
     }
+}
 
+// What the .sub beside the image gives, as --sbi reads it, whether or not
+// there is an image.
+void checkSubchannel(
+    const QString &path, QChar separator, Scan &scan, const std::optional<SbiContent> &sbi)
+{
     const QString subPath = besideControlFile(path, separator, QLatin1String(".sub"));
     const QString otherSub = fileStatus(subPath).isFile ? subPath : sameNameOtherCase(subPath);
+    if (sbi && sbi->hasSub && !sbi->altered.damage.isEmpty()) {
+        scan.add(FindingCode::SubchannelUnusable, 0, {},
+            tr("No .sbi can be made: %1").arg(unusableSubText(*sbi)),
+            tr("Put the disc's .sub beside the image under its name, or make it again from the "
+               "disc."));
+        return;
+    }
     // A few dozen altered blocks are protection; thousands, a damaged .sub.
-    if (sbi && !sbi->altered.blocks.isEmpty() && !sbi->looksDamaged()) {
+    if (sbi && sbi->looksDamaged()) {
+        scan.add(FindingCode::SubchannelUnusable, 0, {},
+            tr("No .sbi can be made: %1").arg(damagedSubText(*sbi)),
+            tr("Make the .sub again from the disc; --sbi=all writes every differing block all "
+               "the same."));
+        return;
+    }
+    if (sbi && !sbi->altered.blocks.isEmpty()) {
         const qint64 count = sbi->altered.count;
         scan.add(FindingCode::AlteredSubchannel, 0, {},
             tr("This disc's subchannel holds altered blocks that a cue sheet loses: convert "
@@ -656,8 +675,8 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
         ? leadOutOfSession(scan.sections, converted.outcome.sessions)
         : leadOut(scan.sections);
     checkToc(scan, hasSessions);
-    checkImage(path, separator, scan, report, discEnd, converted.sbi,
-        hasSessions ? &converted.layout : nullptr);
+    checkImage(path, separator, scan, report, discEnd, hasSessions ? &converted.layout : nullptr);
+    checkSubchannel(path, separator, scan, converted.sbi);
     checkLengths(scan, discEnd);
 
     if (scan.sections.hasCdText && !converted.cdTextError.isEmpty()) {

@@ -146,6 +146,21 @@ QStringList ConvertedFile::warnings() const
     return warnings;
 }
 
+QString unusableSubText(const SbiContent &content)
+{
+    return tr("the subchannel file %1 cannot be used: %2.")
+        .arg(shownPath(QFileInfo(content.subPath).fileName()), content.altered.damage);
+}
+
+QString damagedSubText(const SbiContent &content)
+{
+    return tr("%1 sectors of %2 have Q blocks that differ from what the cue sheet gives, far "
+              "more than the few dozen that a protected disc alters: the .sub looks damaged, or "
+              "misaligned against the image.")
+        .arg(content.altered.count)
+        .arg(shownPath(QFileInfo(content.subPath).fileName()));
+}
+
 std::optional<SbiRemark> unwrittenSbi(const QString &sbiPath, const SbiContent &content)
 {
     if (!fileStatus(sbiPath).isFile)

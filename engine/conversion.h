@@ -39,6 +39,14 @@ struct SbiContent
     }
 };
 
+/** Why the .sub of \a content, which has damage, cannot be used: "the
+    subchannel file Disc.sub cannot be used: …". */
+QString unusableSubText(const SbiContent &content);
+
+/** Why the .sub of \a content, which looksDamaged(), gives no .sbi: so many
+    of its blocks differ that it looks damaged or misaligned. */
+QString damagedSubText(const SbiContent &content);
+
 /// What is wrong with a .sbi file, in words for the user.
 struct SbiRemark
 {

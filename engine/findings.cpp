@@ -145,6 +145,11 @@ FindingInfo findingInfo(FindingCode code)
             QStringLiteral("A .sbi beside the cue sheet that is not what the .sub gives and that "
                            "a conversion does not replace, which PlayStation emulators load all "
                            "the same."));
+    case FindingCode::SubchannelUnusable:
+        return warning(QStringLiteral("subchannel-unusable"),
+            QStringLiteral("A .sub beside the image from which no .sbi can be made: no file, "
+                           "unreadable, of another length than the image, or with far more "
+                           "altered blocks than a protected disc has."));
     }
     return {};
 }

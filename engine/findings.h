@@ -44,10 +44,11 @@ enum class FindingCode {
     AlteredSubchannel,
     SessionSpace,
     StaleSbi,
+    SubchannelUnusable,
 };
 
 /// The last of the codes, for a walk through all of them.
-inline constexpr FindingCode lastFindingCode = FindingCode::StaleSbi;
+inline constexpr FindingCode lastFindingCode = FindingCode::SubchannelUnusable;
 
 /// What a code of a finding stands for.
 struct FindingInfo

@@ -317,7 +317,8 @@ void TestCheck::findings_data()
         { "toc-missing||" });
     row("scrambled data tracks", controlFile(twoTracks, twoAudioTracks, "DataTracksScrambled=1\n"),
         { "scrambled||DataTracksScrambled=1" });
-    row("subchannel file", clean, { "subchannel||" }, whole, true);
+    row("a subchannel file of another length than the image", clean, { "subchannel-unusable||" },
+        whole, true);
     row("escape sequence in a misread line",
         replaced(clean, "[TRACK 2]\r\nMODE=0", "[TRACK 2]\r\nmode=0\x1b]0;x\x07"),
         { "keyword-form|02|mode=0\x1b]0;x\x07" });

@@ -288,6 +288,7 @@ enum class Sbi {
     Codes,
     None,
     Shifted,
+    Folder, ///< a folder under the .sub's name, as an unpacked archive may hold
 };
 
 /// The sectors that LibCrypt alters: pairs five sectors apart, from 03:00:05 on.
@@ -632,6 +633,7 @@ void TestRebuild::sbi_data()
     QTest::newRow(".sub a sector off, --all")           << Sbi::Shifted << QStringList{ "--all" } << -1 << damaged << QByteArray();
     QTest::newRow(".sub a sector off, --sbi=all")       << Sbi::Shifted << QStringList{ "--sbi=all" } << 0 << "sectors whose Q blocks a cue sheet loses went into Disc.sbi." << QByteArray();
     QTest::newRow("catalogue number and ISRCs only")    << Sbi::Codes << QStringList{ "--sbi" } << -1 << "Disc.ccd: no .sbi written: every Q block of Disc.sub is what the cue sheet gives a player." << QByteArray();
+    QTest::newRow("a folder under the .sub's name")     << Sbi::Folder << QStringList{ "--all" } << -1 << "Disc.ccd: no .sbi written: the subchannel file Disc.sub cannot be used:" << QByteArray();
     QTest::newRow("no .sub")                            << Sbi::None << QStringList{ "--sbi" } << -1 << "Disc.ccd: no .sbi written: there is no subchannel file Disc.sub." << QByteArray();
     // A .sbi from an earlier run, or from elsewhere, that the run leaves as it stands.
     const QByteArray earlier = QByteArray("SBI\0", 4) + QByteArray::fromHex("0300050141010102590500030205").repeated(3);
@@ -675,7 +677,9 @@ void TestRebuild::sbi()
         altered = protectedSectors() << 14250;
     } else if (sub == Sbi::Shifted)
         subBytes = damaged(subBytes, Sub::Shifted);
-    if (sub != Sbi::None)
+    if (sub == Sbi::Folder)
+        QVERIFY(QDir().mkdir("Disc.sub"));
+    else if (sub != Sbi::None)
         QVERIFY(writeFile("Disc.sub", subBytes));
 
     // As scripts run it: a warning goes to the console, not to a box, which
@@ -720,7 +724,13 @@ void TestRebuild::sbi()
     const bool isProtected = sub == Sbi::Protected || sub == Sbi::ProtectedEndAtZero
         || sub == Sbi::OneSector || sub == Sbi::SpoiltPregapStart;
     QCOMPARE(codes.contains("altered-subchannel"), isProtected);
-    QCOMPARE(codes.contains("subchannel"), !isProtected && sub != Sbi::None);
+    QCOMPARE(codes.contains("subchannel"), sub == Sbi::Codes);
+    // Every warning that the conversion gives of the .sub is a finding of the check.
+    const bool isUnusable = sub == Sbi::Shifted || sub == Sbi::Folder;
+    QCOMPARE(codes.contains("subchannel-unusable"), isUnusable);
+    QCOMPARE(result.err.contains("no .sbi written: the subchannel file")
+            || result.err.contains("looks damaged"),
+        isUnusable);
     // A stale .sbi is told of by the check as by the conversion, and only then.
     QCOMPARE(codes.contains("stale-sbi"), line.contains("beside the cue sheet"));
     QCOMPARE(result.err.contains("beside the cue sheet"), line.contains("beside the cue sheet"));
