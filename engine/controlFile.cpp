@@ -110,6 +110,10 @@ private:
         } else if (upperSection == u"DISC" && key == u"CATALOG" && !sections.catalogLine) {
             sections.catalog = value;
             sections.catalogLine = number;
+        } else if (upperSection == u"DISC" && key == u"CATALOG" && value != sections.catalog
+            && !sections.otherCatalogLine) {
+            sections.otherCatalog = value;
+            sections.otherCatalogLine = number;
         } else if (upperSection.startsWith(u"TRACK") && key == u"ISRC") {
             sections.isrcs.append({ value, number, sectionLine });
         } else if (upperSection == u"DISC" && key == u"DATATRACKSSCRAMBLED") {

@@ -59,8 +59,10 @@ struct ControlFileSections
     int sessionsLine = 0; ///< the Sessions= line, given when its value refuses the file or is taken
                           ///< as more than one session
     QString sessions; ///< that line's value, as it stands
-    QString catalog; ///< the [Disc] section's CATALOG= value
+    QString catalog; ///< the [Disc] section's first CATALOG= value
     int catalogLine = 0;
+    QString otherCatalog; ///< the first later CATALOG= value of [Disc] that differs from it
+    int otherCatalogLine = 0;
     QList<TrackCode> isrcs; ///< the ISRC= entries of the [TRACK] sections, in order
 };
 

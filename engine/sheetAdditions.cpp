@@ -511,6 +511,15 @@ QString addCatalog(
 {
     if (!sections.catalogLine)
         return cueSheet;
+    if (sections.otherCatalogLine) {
+        remarks->append({ FindingCode::Catalog, sections.otherCatalogLine, {},
+            tr("%1 is left out of the cue sheet: line %2 gives another catalogue number, %3, "
+               "which is the one taken.")
+                .arg(quotedLine(QStringLiteral("CATALOG=") + sections.otherCatalog))
+                .arg(sections.catalogLine)
+                .arg(quotedLine(QStringLiteral("CATALOG=") + sections.catalog)),
+            tr("Keep one CATALOG= line in the [Disc] section, with the number the disc has.") });
+    }
     if (isCatalogNumber(sections.catalog))
         return QStringLiteral("CATALOG ") + sections.catalog + QStringLiteral("\r\n") + cueSheet;
     remarks->append({ FindingCode::Catalog, sections.catalogLine, {},

@@ -462,6 +462,9 @@ void TestCheck::findings_data()
         { "isrc|02|ISRC=gbaye6700012" }, whole, false, false, codes);
     row("ISRC with hyphens", replaced(withCodes, "GBAYE6700012", "GB-AYE-67-00012"),
         { "isrc|02|ISRC=GB-AYE-67-00012" }, whole, false, false, codes);
+    row("two catalogue numbers",
+        replaced(withCodes, "CATALOG=0123456789012", "CATALOG=0123456789012\nCATALOG=1\n"),
+        { "catalog||CATALOG=1" }, whole, false, false, codes);
     row("bad codes not asked for", replaced(withCodes, "0123456789012", "x"), {}, whole, false,
         false, {});
 }
@@ -942,6 +945,16 @@ void TestCheck::convertWithWhatToAdd_data()
     row("catalogue number with a letter", replaced(coded, "0123456789012", "012345678901X"), 2000,
         { "--codes" }, replaced(codedSheet, "CATALOG 0123456789012\r\n", ""), 0,
         "morvant: warning: Disc.ccd: line 6: `CATALOG=012345678901X` is left out");
+    row("two catalogue numbers",
+        replaced(coded, "CATALOG=0123456789012",
+            "CATALOG=0123456789012\nCATALOG=9999999999999\nCATALOG=0123456789012"),
+        2000, { "--codes" }, codedSheet, 0,
+        "morvant: warning: Disc.ccd: line 7: `CATALOG=9999999999999` is left out of the cue "
+        "sheet: line 6 gives another catalogue number, `CATALOG=0123456789012`, which is the one "
+        "taken.");
+    row("the same catalogue number twice",
+        replaced(coded, "CATALOG=0123456789012", "CATALOG=0123456789012\nCATALOG=0123456789012"),
+        2000, { "--codes" }, codedSheet);
     row("ISRC of 11 characters", replaced(coded, "GBAYE6700012", "GBAYE670001"), 2000,
         { "--codes" }, replaced(codedSheet, "    ISRC GBAYE6700012\r\n", ""), 0,
         "morvant: warning: Disc.ccd: line 38: `ISRC=GBAYE670001` is left out");
