@@ -385,19 +385,6 @@ void checkToc(Scan &scan, bool everySession)
     }
 }
 
-QString tracksOfToc(const Scan &scan)
-{
-    QStringList numbers;
-    const QList<int> tracks = tocTracks(scan.sections).keys();
-    for (const int track : tracks)
-        numbers << QString::number(track);
-    if (numbers.isEmpty())
-        return {};
-    return (numbers.size() == 1 ? tr("track %1") : tr("tracks %1"))
-        .arg(numbers.join(QStringLiteral(", ")));
-}
-
-// \a sessions, for a file converted with them, tells how the image holds the disc.
 void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &report,
     std::optional<qint64> &discEnd, const SessionLayout *sessions)
 {
@@ -651,25 +638,8 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
         const SheetRemark remark = laterSessionRemark(scan.sections);
         scan.add(remark.code, remark.line, remark.track, remark.message, remark.advice);
     }
-    if (!scan.sections.scrambled.isEmpty() && scan.sections.scrambled != u"0") {
-        scan.add(FindingCode::Scrambled, scan.sections.scrambledLine, {},
-            tr("DataTracksScrambled=%1: the image holds its data tracks scrambled.")
-                .arg(scan.sections.scrambled),
-            tr("Programs that load a cue sheet expect plain sectors; make the image again "
-               "without scrambling the data tracks."));
-    }
-    if (scan.tracks.isEmpty()) {
-        const QString listed = tracksOfToc(scan);
-        scan.add(FindingCode::NoTracks, 0, {},
-            tr("The control file has no [TRACK] sections, only the table of contents: the "
-               "cue sheet will have no tracks, and some programs hang on such a sheet."),
-            listed.isEmpty()
-                ? tr("Make the image again with a program that writes [TRACK] sections.")
-                : tr("The table of contents lists %1: convert with --rebuild, which takes "
-                     "the tracks from it, or add a [TRACK n] section for each, with MODE= "
-                     "and INDEX 1= from its [Entry].")
-                      .arg(listed));
-    }
+    // What the control file says of the whole image, and a sheet without
+    // tracks, come with the conversion's remarks.
     checkTracks(scan);
     std::optional<qint64> discEnd = hasSessions
         ? leadOutOfSession(scan.sections, converted.outcome.sessions)

@@ -205,6 +205,21 @@ ScanOutcome scanControlFile(const QString &path, QString &cueSheet, const LineHa
     const auto noteRule = [&](LineRule rule) {
         outcome.hasTrackLines = outcome.hasTrackLines || rule == LineRule::Track;
     };
+    // Without every line, the [Disc] section is read all the same: what it
+    // says of the whole image is told of in every conversion. A line that
+    // starts a section is known by its first byte, so the others cost no
+    // decoding.
+    bool isInDisc = false;
+    const auto readDiscSection = [&](QByteArrayView lineBytes) {
+        const QByteArrayView trimmed = lineBytes.trimmed();
+        const bool isHeader = trimmed.startsWith('[');
+        if (!isHeader && !isInDisc)
+            return;
+        line.text = decoder.decode(lineBytes, isAscii(lineBytes));
+        sections.read(line);
+        if (isHeader)
+            isInDisc = line.section.compare(u"Disc", Qt::CaseInsensitive) == 0;
+    };
 
     // A longer first line is refused as soon as it is known to be longer, so
     // that a disc image chosen by mistake is not read any further.
@@ -229,8 +244,10 @@ ScanOutcome scanControlFile(const QString &path, QString &cueSheet, const LineHa
             return refusal(result);
         ++line.number;
         const bool maySpeakOfSessions = keywordAt(bytes, sessionsKey) >= 0;
-        if (!maySpeakOfSessions && !everyLine)
+        if (!maySpeakOfSessions && !everyLine) {
+            readDiscSection(bytes);
             continue;
+        }
         line.text = decoder.decode(bytes, isAscii(bytes));
         const qsizetype at = maySpeakOfSessions ? keywordAt(line.text, sessionsKey) : -1;
         const QStringView sessions =
@@ -262,8 +279,11 @@ ScanOutcome scanControlFile(const QString &path, QString &cueSheet, const LineHa
         // decides, because in a double-byte code page the bytes may straddle
         // characters.
         const Keyword keyword = firstKeyword(bytes);
-        if (!everyLine && keyword.rule == LineRule::None)
+        if (!everyLine && keyword.rule == LineRule::None) {
+            readDiscSection(bytes);
             continue;
+        }
+        isInDisc = isInDisc && keyword.rule != LineRule::Track;
         const bool isPlain = isAscii(bytes);
         if (isPlain) {
             appendCuePiece(cueSheet, QLatin1String(bytes.data(), bytes.size()), keyword);

@@ -125,6 +125,40 @@ SbiContent sbiContent(const QString &path, QChar separator, const QString &cueSh
     return content;
 }
 
+// What the control file says of the whole image that no cue sheet can carry,
+// or that leaves the sheet without a track: told of in every conversion.
+void noteWholeImage(ConvertedFile &converted)
+{
+    const ControlFileSections &sections = converted.outcome.sections;
+    const bool hasTracks =
+        converted.isRebuilt ? !converted.rebuilt.tracks.isEmpty() : converted.outcome.hasTrackLines;
+    if (!hasTracks) {
+        const QList<int> listed = tocTracks(sections).keys();
+        QStringList numbers;
+        for (const int track : listed)
+            numbers << QString::number(track);
+        converted.additionRemarks.append({ FindingCode::NoTracks, 0, {},
+            tr("The control file has no [TRACK] sections: the cue sheet names no track, and some "
+               "programs hang on such a sheet."),
+            numbers.isEmpty()
+                ? tr("Convert it with --rebuild, which takes the tracks from the table of "
+                     "contents, or make the image again with a program that writes [TRACK] "
+                     "sections.")
+                : tr("The table of contents lists %1: convert with --rebuild, which takes the "
+                     "tracks from it, or add a [TRACK n] section for each, with MODE= and INDEX "
+                     "1= from its [Entry].")
+                      .arg((numbers.size() == 1 ? tr("track %1") : tr("tracks %1"))
+                               .arg(numbers.join(QStringLiteral(", ")))) });
+    }
+    if (!sections.scrambled.isEmpty() && sections.scrambled != u"0") {
+        converted.additionRemarks.append({ FindingCode::Scrambled, sections.scrambledLine, {},
+            tr("DataTracksScrambled=%1: the image holds its data tracks scrambled.")
+                .arg(sections.scrambled),
+            tr("Programs that load a cue sheet expect plain sectors; make the image again "
+               "without scrambling the data tracks.") });
+    }
+}
+
 } // namespace
 
 QStringList ConvertedFile::warnings() const
@@ -140,9 +174,12 @@ QStringList ConvertedFile::warnings() const
                         .arg(unwritableCdText);
     if (!shortImageName.isEmpty())
         warnings << shortNameText(longImageName, shortImageName);
-    for (const SheetRemark &remark : additionRemarks)
-        warnings << (remark.line > 0 ? tr("line %1: %2").arg(remark.line).arg(remark.message)
-                                     : remark.message);
+    // With what to do, as --check gives it.
+    for (const SheetRemark &remark : additionRemarks) {
+        const QString text =
+            remark.advice.isEmpty() ? remark.message : remark.message + u' ' + remark.advice;
+        warnings << (remark.line > 0 ? tr("line %1: %2").arg(remark.line).arg(text) : text);
+    }
     return warnings;
 }
 
@@ -275,6 +312,7 @@ ConvertedFile convert(
     }
     if (options.codes)
         cueSheet = addCatalog(cueSheet, converted.outcome.sections, &converted.additionRemarks);
+    noteWholeImage(converted);
     converted.cueSheet = cueSheet;
     if (options.sbi)
         converted.sbi =

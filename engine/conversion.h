@@ -86,7 +86,8 @@ struct ConvertedFile
     /// What the user is told besides the cue sheet: each fact that a rebuilt
     /// cue sheet took from elsewhere than the disc's data, CD-Text that could
     /// not be decoded or written, an image named by its short name, and what
-    /// --sessions and --codes could not write; one text each.
+    /// --sessions and --codes could not write, and what the control file says of
+    /// the whole image that the sheet cannot carry, each with what to do; one text each.
     QStringList warnings() const;
 };
 

@@ -312,6 +312,14 @@ void TestFaults::interruptedWrite()
     QCOMPARE(snapshot(work), before);
 }
 
+// A file of FLAGS lines alone has no track, which the one warning tells; nothing else is said.
+bool isNoTracksWarningAlone(const QByteArray &err)
+{
+    return err.startsWith("morvant: warning: " + inputName.toUtf8()
+               + ": The control file has no [TRACK] sections")
+        && err.count('\n') == 1;
+}
+
 void TestFaults::largeCueSheetKeepsEveryCharacter()
 {
     // The cue sheet is encoded 65536 UTF-16 units at a time. Characters
@@ -327,7 +335,7 @@ void TestFaults::largeCueSheetKeepsEveryCharacter()
     QVERIFY(writeFile(work + u'/' + inputName, header + "FLAGS=" + text.toUtf8() + "\r\n"));
     const Run result = run({ inputName }, false);
     QVERIFY(!result.crashed);
-    QCOMPARE(result.err, QByteArray());
+    QVERIFY2(isNoTracksWarningAlone(result.err), result.err.constData());
     QCOMPARE(result.status, 0);
     QVERIFY(readFile(work + u'/' + cueName) == (cueSheet + QStringLiteral("\r\n")).toUtf8());
 }
@@ -379,7 +387,7 @@ void TestFaults::linesAcrossReadChunks()
     QVERIFY(writeFile(work + u'/' + inputName, control));
     const Run result = run({ inputName }, false);
     QVERIFY(!result.crashed);
-    QCOMPARE(result.err, QByteArray());
+    QVERIFY2(isNoTracksWarningAlone(result.err), result.err.constData());
     QCOMPARE(result.status, 0);
     QVERIFY(readFile(work + u'/' + cueName) == expected + "\r\n");
 }

@@ -175,8 +175,10 @@ inline QString prepare(Fault fault, const QString &work, QString *mountPoint)
     case InputMissing:
         break;
     default:
-        ready = writeFile(
-            input, fault == DiskFull || fault == FileSizeLimit ? largeControlFile() : header);
+        ready = writeFile(input,
+            fault == DiskFull || fault == FileSizeLimit
+                ? largeControlFile()
+                : header + "[TRACK 1]\r\nMODE=0\r\nINDEX 1=0\r\n");
     }
     const QString cue = work + u'/' + cueName;
     const QString image = work + u'/' + baseName + QStringLiteral(".img");
