@@ -189,12 +189,14 @@ QString findingText(const Finding &finding, bool colour)
         place << tr("line %1").arg(finding.line);
     if (!finding.track.isEmpty())
         place << tr("track %1").arg(finding.track);
-    // The message quotes the control file, whose lines may hold escape
-    // sequences that would rewrite the terminal and hide the verdict.
-    QString text = shownText(
-        finding.advice.isEmpty() ? finding.message : finding.message + u' ' + finding.advice);
+    QString text =
+        finding.advice.isEmpty() ? finding.message : finding.message + u' ' + finding.advice;
     if (!place.isEmpty())
         text.prepend(place.join(QStringLiteral(", ")) + QStringLiteral(": "));
+    // The message and the track quote the control file, whose lines may hold
+    // escape sequences that would rewrite the terminal and hide the verdict:
+    // the whole line is escaped as it leaves.
+    text = shownText(text);
     const qsizetype indent = 11; // two blanks, "warning", two blanks
     // The message may hold line ends (the system's reasons do); each keeps its indent.
     QStringList paragraphs = text.split(u'\n');

@@ -8,8 +8,10 @@
 // files, from xargs say, a message alone would not tell which one failed.
 void showOnStandardError(const QString &path, const QString &text, const QString &title)
 {
+    // A refusal may quote the control file too, a section's name say.
     print(stderr,
-        title + QStringLiteral(": ") + shownPath(path) + QStringLiteral(": ") + text + u'\n');
+        title + QStringLiteral(": ") + shownPath(path) + QStringLiteral(": ") + shownText(text)
+            + u'\n');
 }
 
 void warnOnStandardError(const QString &text)

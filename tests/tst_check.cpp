@@ -319,6 +319,8 @@ void TestCheck::findings_data()
         { "scrambled||DataTracksScrambled=1" });
     row("a subchannel file of another length than the image", clean, { "subchannel-unusable||" },
         whole, true);
+    row("escape sequence in a track number", replaced(clean, "[TRACK 2]", "[TRACK \x1b[2J]"),
+        { "track-number|0\x1b[2J|[TRACK \x1b[2J]" });
     row("escape sequence in a misread line",
         replaced(clean, "[TRACK 2]\r\nMODE=0", "[TRACK 2]\r\nmode=0\x1b]0;x\x07"),
         { "keyword-form|02|mode=0\x1b]0;x\x07" });
@@ -954,6 +956,24 @@ void TestCheck::convertWithWhatToAdd_data()
         "names no track, and some programs hang on such a sheet. The table of contents lists "
         "tracks 1, 2: convert with --rebuild");
 
+    // Escapes in every field that reaches a message: ESC, CSI, OSC, DEL and C1.
+    const QByteArray osc = "\x1b]0;PWNED\x07";
+    row("an escape in a track's section name, refused with --sessions",
+        sessionsFile(replaced(enhancedTracks, "[TRACK 3]", "[TRACK " + osc + "]")), 3600, sessions,
+        {}, 1, refusal + "No [Entry] row of the table of contents places track ");
+    row("a CSI in a catalogue number",
+        replaced(controlFile(), "Sessions=1", "Sessions=1\nCATALOG=\x1b[2J"), 2000, { "--codes" },
+        plainSheet, 0, "morvant: warning: Disc.ccd: line 6: `CATALOG=\\u001b[2J`");
+    row("DEL and C1 in an ISRC",
+        replaced(controlFile(), "[TRACK 2]\r\nMODE=0",
+            "[TRACK 2]\r\nMODE=0\nISRC=\x7f\xc2\x9b"
+            "2J"),
+        2000, { "--codes" }, plainSheet, 0, "morvant: warning: Disc.ccd: line 37: `ISRC=\\u007f");
+    row("an OSC in the scrambled value",
+        controlFile(twoTracks, twoAudioTracks, "DataTracksScrambled=" + osc + "\n"), 2000, {},
+        plainSheet, 0,
+        "morvant: warning: Disc.ccd: line 6: DataTracksScrambled=\\u001b]0;PWNED\\u0007");
+
     // The disc's codes.
     const QByteArray coded =
         replaced(replaced(controlFile(), "Sessions=1", "Sessions=1\nCATALOG=0123456789012"),
@@ -1050,6 +1070,11 @@ void TestCheck::convertWithWhatToAdd()
         QCOMPARE(result.err, QByteArray());
     else
         QVERIFY2(result.err.startsWith(err.toUtf8()), result.err.constData());
+    // What the control file holds never acts on the terminal.
+    const QString errText = QString::fromUtf8(result.err);
+    QVERIFY2(std::none_of(errText.begin(), errText.end(),
+                 [](QChar c) { return c.category() == QChar::Other_Control && c != u'\n'; }),
+        result.err.constData());
     QVERIFY(!QFile::exists("Disc.cue"));
 }
 
