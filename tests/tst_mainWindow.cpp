@@ -1194,6 +1194,7 @@ void TestMainWindow::messageBox()
     QString shownText;
     QString shownTitle;
     QMessageBox::Icon icon = QMessageBox::Critical;
+    Qt::TextFormat format = Qt::RichText;
     int buttons = 0;
     bool modal = false;
     const WhenUp boxUp(
@@ -1203,6 +1204,7 @@ void TestMainWindow::messageBox()
             shownText = box->text();
             shownTitle = box->windowTitle();
             icon = box->icon();
+            format = box->textFormat();
             buttons = static_cast<int>(box->buttons().size());
             modal = box->isModal();
             QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
@@ -1211,6 +1213,7 @@ void TestMainWindow::messageBox()
     QCOMPARE(shownText, QStringLiteral("Only one file can be loaded at a time."));
     QCOMPARE(shownTitle, QStringLiteral("Ack! Too much!"));
     QCOMPARE(icon, QMessageBox::NoIcon);
+    QCOMPARE(format, Qt::PlainText); // text from a file is never taken as markup
     QCOMPARE(buttons, 1);
     QVERIFY(modal);
     QCOMPARE(text->text(), before);

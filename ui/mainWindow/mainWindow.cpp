@@ -25,6 +25,9 @@ void showMessageBox(const QString &text, const QString &title)
 {
     QMessageBox box(
         QMessageBox::NoIcon, title, text, QMessageBox::Ok, QApplication::activeWindow());
+    // Messages quote the control file; Qt would take text that looks like
+    // HTML (a CATALOG= of <h1> tags) as markup and show it styled.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
