@@ -47,5 +47,5 @@ bool closeStandardOutput(QString reason)
 bool isColourTerminal()
 {
     return isStandardOutputTerminal() && qEnvironmentVariableIsEmpty("NO_COLOR")
-        && qEnvironmentVariable("TERM") != QStringLiteral("dumb");
+        && qEnvironmentVariable("TERM") != QStringLiteral("dumb") && turnOnColourCodes();
 }

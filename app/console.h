@@ -45,7 +45,11 @@ bool closeStandardOutput(QString reason = {});
 /// Whether standard output is a terminal.
 bool isStandardOutputTerminal();
 
-/// Whether standard output is a terminal that a person wants colour on.
+/** Makes the terminal on standard output read colour codes where it must be
+    asked to (a Windows console); false where it cannot. */
+bool turnOnColourCodes();
+
+/// Whether standard output is a terminal that a person wants colour on, and that shows it.
 bool isColourTerminal();
 
 /// Makes standard output pass every byte through as it is written.

@@ -17,6 +17,12 @@ QStringList programArguments(int argc, char **argv)
 // Unix hands every program its caller's standard streams.
 void useCallersConsole() { }
 
+// A terminal reads colour codes as it is.
+bool turnOnColourCodes()
+{
+    return true;
+}
+
 bool isStandardOutputTerminal()
 {
     return ::isatty(STDOUT_FILENO);

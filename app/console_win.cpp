@@ -36,6 +36,19 @@ void useCallersConsole()
         std::freopen("CONOUT$", "w", stderr);
 }
 
+// A console of Windows 10 and later shows colour codes once asked to read
+// escape sequences, and otherwise prints them as text (←[1;31m); where it
+// cannot be asked, as in older consoles, no colour is written.
+bool turnOnColourCodes()
+{
+    const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (!handle || handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode))
+        return false;
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0
+        || SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
 bool isStandardOutputTerminal()
 {
     return _isatty(_fileno(stdout));
