@@ -1,5 +1,6 @@
 #include "commandLine.h"
 
+#include "fileSystem.h"
 #include "identity.h"
 #include "translation.h"
 
@@ -144,6 +145,8 @@ QString versionText()
 CommandLinePaths commandLinePaths(const QString &argument, QChar separator)
 {
     const bool quoted = argument.size() >= 2 && argument.front() == u'"' && argument.back() == u'"';
-    const QString inputPath = quoted ? argument.mid(1, argument.size() - 2) : argument;
+    // The names are made from the file that the system opens.
+    const QString inputPath =
+        systemResolvedPath(quoted ? argument.mid(1, argument.size() - 2) : argument);
     return { inputPath, cuePathForFile(inputPath, separator) };
 }

@@ -111,6 +111,10 @@ QString writeRefusal(const CueTarget &cue)
         return tr("It is the control file itself, which is never overwritten.");
     if (cue.isImage)
         return tr("It is the disc image that the cue sheet names, which is never overwritten.");
+    if (!cue.otherName.isEmpty())
+        return tr("It is the short name of %1, another file, which is left alone. Rename the "
+                  "control file so that its cue sheet gets a name of its own.")
+            .arg(shownPath(cue.otherName));
     if (!cue.isLink)
         return {};
     const QString target = shownPath(cue.linkTarget);

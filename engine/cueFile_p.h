@@ -20,6 +20,9 @@ struct CueTarget
     bool isLink = false; ///< the name itself is a symbolic link
     bool leadsSomewhere = false; ///< to a file or folder that exists
     QString linkTarget; ///< of such a link, absolute
+    /// The name of the existing file that the name leads to where that is
+    /// another name, as a Windows short name leads to a long one
+    QString otherName;
 };
 
 /** Why the cue sheet must not go to \a cue, or the empty text. */

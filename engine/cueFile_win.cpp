@@ -141,6 +141,25 @@ public:
     bool isKept = false;
 };
 
+// The long name of the existing file that \a path leads to, where that is
+// another name than the one \a path gives: "Final Fantasy VII.cue" for
+// FINA~FCN.cue. Empty when it is the same name, in any letter case.
+QString otherLongName(const QString &path)
+{
+    const QString target = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    const DWORD size = GetLongPathNameW(wide(target), nullptr, 0);
+    if (size == 0)
+        return {};
+    std::wstring longPath(size, L'\0');
+    const DWORD length = GetLongPathNameW(wide(target), longPath.data(), size);
+    if (length == 0 || length >= size)
+        return {};
+    longPath.resize(length);
+    const QString longName = QFileInfo(QString::fromStdWString(longPath)).fileName();
+    return longName.compare(QFileInfo(path).fileName(), Qt::CaseInsensitive) == 0 ? QString()
+                                                                                  : longName;
+}
+
 } // namespace
 
 // Not QSaveFile: it takes the colon of a \\?\C:\ path for a stream's name, its
@@ -221,6 +240,7 @@ bool writeBeside(
     target.leadsSomewhere = cue.exists();
     if (target.isLink)
         target.linkTarget = cue.symLinkTarget();
+    target.otherName = otherLongName(path);
     *error = writeRefusal(target);
     return error->isEmpty() && writeFileAtomically(path, content, error);
 }

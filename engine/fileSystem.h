@@ -35,6 +35,13 @@ bool fitsSystemBytes(QStringView text);
     hold written as \u30b2, so that none is lost or shown as a look-alike. */
 QByteArray toShownBytes(QStringView text);
 
+/** \a path as the system resolves it where it would open another name than
+    it gives: on Windows a name that ends in dots or blanks, which Windows
+    drops ("Disc.ccd." opens Disc.ccd), and a path relative to a drive's
+    current folder ("C:Disc.ccd"), become the full path that Windows opens;
+    any other path, and every path on Unix, is returned as it is. */
+QString systemResolvedPath(const QString &path);
+
 /** The short (8.3) name that Windows keeps for the file at \a path, where its
     volume keeps one: a name in plain ASCII that reaches the same file. The
     empty text when there is none, and always on Unix. */

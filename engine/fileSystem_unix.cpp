@@ -124,6 +124,12 @@ QString fromSystemBytes(QByteArrayView bytes)
     return text + QString::fromUtf8(bytes.sliced(from));
 }
 
+// Unix opens every name as it is given.
+QString systemResolvedPath(const QString &path)
+{
+    return path;
+}
+
 QString shortFileName(const QString &)
 {
     return {};

@@ -51,6 +51,25 @@ QStringDecoder::Encoding systemTextEncoding()
     return QStringDecoder::System;
 }
 
+QString systemResolvedPath(const QString &path)
+{
+    const bool isDriveRelative = path.size() >= 2 && path[1] == u':' && path[0].isLetter()
+        && (path.size() == 2 || (path[2] != u'\\' && path[2] != u'/'));
+    const bool endsInDropped = path.endsWith(u'.') || path.endsWith(u' ');
+    if (!isDriveRelative && !endsInDropped)
+        return path;
+    const auto *given = reinterpret_cast<const wchar_t *>(path.utf16());
+    const DWORD size = GetFullPathNameW(given, 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(given, size, full.data(), nullptr);
+    if (length == 0 || length >= size)
+        return path;
+    full.resize(length);
+    return QString::fromStdWString(full);
+}
+
 QString shortFileName(const QString &path)
 {
     const auto *longPath = reinterpret_cast<const wchar_t *>(path.utf16());

@@ -107,6 +107,7 @@ private slots:
     void unwritable();
     void windowsCommandLine_data();
     void windowsCommandLine();
+    void shortNameOfAnotherFile();
 
 private:
     QTemporaryDir *dir = nullptr;
@@ -642,6 +643,10 @@ void TestCommandLine::windowsCommandLine_data()
         << longest + ".cue" << 0 << QByteArray() << demoCue(longest.toLatin1());
     QTest::newRow("name of 249 characters, \\\\?\\ path") << nearly + ".ccd" << demo << "\\\\?\\" << ""
         << nearly + ".cue" << 0 << QByteArray() << demoCue(nearly.toLatin1());
+    QTest::newRow("a trailing dot, which Windows drops") << "Demo Disc.ccd" << demo << "dot" << ""
+        << "Demo Disc.cue" << 0 << QByteArray() << demoCue("Demo Disc");
+    QTest::newRow("relative to the drive's current folder") << "Demo Disc.ccd" << demo << "drive" << ""
+        << "Demo Disc.cue" << 0 << QByteArray() << demoCue("Demo Disc");
     QTest::newRow("hidden .cue stays hidden") << "Demo Disc.ccd" << demo << "" << "hidden"
                                               << "Demo Disc.cue" << 0 << QByteArray() << demoCue("Demo Disc");
     QTest::newRow("read-only .cue") << "Demo Disc.ccd" << demo << "" << "read-only" << "Demo Disc.cue"
@@ -696,6 +701,11 @@ void TestCommandLine::windowsCommandLine()
     QString argument = QDir::toNativeSeparators(path(name));
     if (form == "mixed")
         argument = QDir::toNativeSeparators(dir->path()) + u'\\' + name;
+    else if (form == "dot")
+        argument += u'.';
+    else if (form == "drive") // from the temporary folder the program starts in
+        argument = argument.left(2)
+            + QDir::toNativeSeparators(QDir(QDir::tempPath()).relativeFilePath(path(name)));
     else if (!form.isEmpty())
         argument.prepend(form);
     // As Explorer starts a verb's command: the full path in double quotes, as
@@ -739,6 +749,36 @@ void TestCommandLine::windowsCommandLine()
         status == 1 ? 0 : 1);
     QCOMPARE(QDir(QFileInfo(earlierCue).path()).entryList({ "*.tmp" }, QDir::Files | QDir::Hidden),
         QStringList());
+#endif
+}
+
+// A control file named like the short name of another disc's sheet: Windows
+// would open that sheet under the name the conversion gives its own.
+void TestCommandLine::shortNameOfAnotherFile()
+{
+#ifndef Q_OS_WIN
+    QSKIP("Windows' short names");
+#else
+    const QString other = path("Final Fantasy VII.cue");
+    QVERIFY(writeFile(other, "the other disc's sheet"));
+    std::wstring shortPath(MAX_PATH, L'\0');
+    const DWORD length = GetShortPathNameW(
+        reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(other).utf16()),
+        shortPath.data(), MAX_PATH);
+    QVERIFY(length > 0 && length < MAX_PATH);
+    shortPath.resize(length);
+    const QString shortName = QFileInfo(QString::fromStdWString(shortPath)).fileName();
+    if (shortName == QFileInfo(other).fileName())
+        QSKIP("this volume keeps no short names");
+    const QString base = shortName.chopped(4);
+    QVERIFY(writeFile(path(base + ".ccd"), demo));
+    QVERIFY(writeFile(path(base + ".img"), "its image"));
+
+    const Run result = run(MORVANT_PATH, headless({ base + ".ccd" }), dir->path(), headless());
+    QCOMPARE(result.status, 3);
+    QVERIFY2(result.err.contains("It is the short name of Final Fantasy VII.cue, another file"),
+        result.err.constData());
+    QCOMPARE(readFile(other), QByteArray("the other disc's sheet"));
 #endif
 }
 

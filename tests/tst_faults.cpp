@@ -6,7 +6,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <vector>
 
 #include <array>
 #include <cerrno>
@@ -20,6 +19,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 // Faults that the file system can throw at the real program, run as a process
 // without a display: each must end in a message that names the path and the
