@@ -104,12 +104,17 @@ public:
             path = folder
                 + QStringLiteral("~mv%1.tmp")
                       .arg(QRandomGenerator::global()->bounded(0x100000), 5, 16, QLatin1Char('0'));
-            handle = CreateFileW(
-                wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            handle = CreateFileW(wide(path), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                FILE_ATTRIBUTE_NORMAL, nullptr);
             errorCode = handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
             if (errorCode != ERROR_FILE_EXISTS && errorCode != ERROR_ALREADY_EXISTS)
                 break;
         }
+        // Removed by the system when its last handle closes, so that a
+        // program ended while it writes (End task) leaves nothing behind;
+        // kept() takes that back once the content is whole.
+        if (handle != INVALID_HANDLE_VALUE)
+            setDeletion(handle, true);
     }
     ~TemporaryFile()
     {
@@ -135,10 +140,23 @@ public:
         return false;
     }
 
+    /// Keeps the file, open through \a written, beyond its handle's closing;
+    /// false with the system's error when it cannot.
+    static bool keep(HANDLE written) { return setDeletion(written, false); }
+
     QString path;
     HANDLE handle = INVALID_HANDLE_VALUE;
     DWORD errorCode = 0;
     bool isKept = false;
+
+private:
+    static bool setDeletion(HANDLE file, bool isDeleted)
+    {
+        FILE_DISPOSITION_INFO disposition{};
+        disposition.DeleteFile = isDeleted ? TRUE : FALSE;
+        return SetFileInformationByHandle(
+            file, FileDispositionInfo, &disposition, sizeof(disposition));
+    }
 };
 
 // The long name of the existing file that \a path leads to, where that is
@@ -206,7 +224,8 @@ bool writeFileAtomically(const QString &path, const WriteContent &content, QStri
         }
         if (!content(file, error))
             return false;
-        if (!FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle())))) {
+        const HANDLE written = reinterpret_cast<HANDLE>(_get_osfhandle(file.handle()));
+        if (!FlushFileBuffers(written) || !TemporaryFile::keep(written)) {
             *error = systemReason(GetLastError());
             return false;
         }

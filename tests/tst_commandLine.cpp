@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
@@ -108,6 +109,7 @@ private slots:
     void windowsCommandLine_data();
     void windowsCommandLine();
     void shortNameOfAnotherFile();
+    void endedWhileWriting();
 
 private:
     QTemporaryDir *dir = nullptr;
@@ -779,6 +781,41 @@ void TestCommandLine::shortNameOfAnotherFile()
     QVERIFY2(result.err.contains("It is the short name of Final Fantasy VII.cue, another file"),
         result.err.constData());
     QCOMPARE(readFile(other), QByteArray("the other disc's sheet"));
+#endif
+}
+
+// Ended while it writes, as End task ends it: the temporary file goes with
+// the program, and the earlier .cue stays as it was.
+void TestCommandLine::endedWhileWriting()
+{
+#ifndef Q_OS_WIN
+    QSKIP("on Unix the temporary file has no name until it is whole (tst_faults)");
+#else
+    // FLAGS lines give back their text: a sheet of some 150 MB takes a while to write.
+    QByteArray control = "[CloneCD]\r\nSessions=1\r\n";
+    const QByteArray line = "FLAGS=" + QByteArray(250, 'x') + "\r\n";
+    control += line.repeated(600000);
+    QVERIFY(writeFile(path("Large.ccd"), control));
+    QVERIFY(writeFile(path("Large.cue"), "earlier"));
+    QProcess process;
+    process.setWorkingDirectory(dir->path());
+    process.setProcessEnvironment(headless());
+    process.start(MORVANT_PATH, { "--no-window", "Large.ccd" });
+    QVERIFY(process.waitForStarted());
+    const QDir folder(dir->path());
+    bool isWriting = false;
+    while (!isWriting && process.state() != QProcess::NotRunning) {
+        isWriting = !folder.entryList({ "*.tmp" }, QDir::Files | QDir::Hidden).isEmpty();
+        if (!isWriting)
+            QThread::msleep(1);
+    }
+    if (!isWriting)
+        QSKIP("the sheet was written before the test could end the program");
+    process.kill();
+    QVERIFY(process.waitForFinished(60000));
+    QVERIFY(QTest::qWaitFor(
+        [&] { return folder.entryList({ "*.tmp" }, QDir::Files | QDir::Hidden).isEmpty(); }));
+    QCOMPARE(readFile(path("Large.cue")), QByteArray("earlier"));
 #endif
 }
 
