@@ -23,6 +23,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -135,6 +136,7 @@ private slots:
     void convert();
     void cancelledOpen();
     void openDialog();
+    void openDialogFromOwnFolder();
     void drop_data();
     void drop();
     void saveItem_data();
@@ -642,6 +644,27 @@ void TestMainWindow::openDialog()
     QCOMPARE(preselected, QStringList{ QDir::fromNativeSeparators(input) });
     QCOMPARE(::titles(messages), QStringList{ success });
     QVERIFY(!QFile::exists(path(QStringLiteral("Game.cue"))));
+}
+
+// Started in its own folder, as the installer's shortcut starts it, the
+// program opens its dialog in the user's documents.
+void TestMainWindow::openDialogFromOwnFolder()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QVERIFY(QDir().mkpath(documents));
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(QCoreApplication::applicationDirPath()));
+    const auto restore = qScopeGuard([&] { QDir::setCurrent(before); });
+    MainWindow fresh([](const QString &, const QString &) {});
+    QString shown;
+    const WhenUp up([] { return qobject_cast<QFileDialog *>(QApplication::activeModalWidget()); },
+        [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            shown = dialog->directory().absolutePath();
+            dialog->reject();
+        });
+    fresh.findChild<QAction *>(QStringLiteral("mnuOpen"))->trigger();
+    QCOMPARE(QDir(shown), QDir(documents));
 }
 
 void TestMainWindow::drop_data()

@@ -110,7 +110,7 @@ shortcut=$drive/ProgramData/Microsoft/Windows/Start\ Menu/Programs/MORVANT.lnk
 [ -f "$shortcut" ] || fail "no Start-menu shortcut"
 # Where the shortcut starts the program, read from the .lnk file itself.
 startIn=$(python3 "$source/tests/shortcutFolder.py" "$shortcut" 2>&1) || true
-[ "$startIn" = '%USERPROFILE%\Documents' ] || fail "the shortcut starts in '$startIn'"
+[ "$startIn" = 'C:\Program Files\MORVANT' ] || fail "the shortcut starts in '$startIn'"
 menus=$(grep -rl MORVANT "${XDG_DATA_HOME:-$HOME/.local/share}" "${XDG_CONFIG_HOME:-$HOME/.config}" 2>/dev/null || true)
 [ -z "$menus" ] || fail "menu entries outside the prefix: $menus"
 uninstallKey='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\MORVANT'
@@ -137,6 +137,27 @@ wineserver -w
 after=$(exportKeys)
 [ "$before" = "$after" ] || fail "registry differs after uninstalling: $(diff <(echo "$before") <(echo "$after") | head -20)"
 [ -f "$drive/Discs/Demo Disc.cue" ] || fail "the uninstaller took a user's file"
+
+# Installed into another folder, a second silent install goes there too, as
+# package managers run it, and none goes over the program while it runs.
+wine 'C:\setup.exe' /S '/D=C:\Apps\MORVANT' || fail "installer into C:\Apps: status $?"
+wineserver -w
+wine 'C:\setup.exe' /S || fail "second installer: status $?"
+wineserver -w
+[ -f "$drive/Apps/MORVANT/MORVANT.exe" ] || fail "the second install is not in the first one's folder"
+[ ! -e "$installed" ] || fail "a second copy in Program Files"
+wine 'C:\Apps\MORVANT\MORVANT.exe' >/dev/null 2>&1 &
+running=$!
+sleep 3
+status=0
+wine 'C:\setup.exe' /S || status=$?
+[ "$status" -eq 2 ] || fail "an install while MORVANT runs ended with status $status, not 2"
+kill "$running" 2>/dev/null
+wait "$running" 2>/dev/null
+wineserver -w
+wine 'C:\Apps\MORVANT\Uninstall.exe' /S || fail "uninstaller in C:\Apps: status $?"
+wineserver -w
+[ ! -e "$drive/Apps/MORVANT" ] || fail "left behind in C:\Apps: $(cd "$drive/Apps/MORVANT" && find . | tr '\n' ' ')"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed" >&2

@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QStyle>
 
 QString helpFilePath;
@@ -215,6 +216,12 @@ QString MainWindow::chooseFileInDialog()
         fileDialog->setNameFilter(tr("CCD Files (*.ccd)"));
         fileDialog->setAcceptMode(QFileDialog::AcceptOpen);
         fileDialog->setFileMode(QFileDialog::ExistingFile);
+        // Started in its own folder, as the installer's shortcut starts it,
+        // the program looks first in the user's documents, wherever the
+        // system keeps them (moved, or kept by OneDrive), not among its files.
+        if (QDir::current() == QDir(QCoreApplication::applicationDirPath()))
+            fileDialog->setDirectory(
+                QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     }
     if (!lastChosenFile.isEmpty())
         fileDialog->selectFile(lastChosenFile);
