@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <string_view>
 
 namespace {
@@ -164,6 +165,18 @@ bool isUtf16Text(QFile &file)
         || start == QByteArrayView("\0[", 2);
 }
 
+// Whether a line of the [Disc] section may be its DataTracksScrambled= entry,
+// the one the fast path reads: told from its bytes, in any letter case,
+// without decoding it.
+bool mayGiveScrambling(QByteArrayView line)
+{
+    constexpr QByteArrayView key("datatrackssc");
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    return std::search(line.begin(), line.end(), key.begin(), key.end(), [&](char a, char b) {
+        return lower(a) == b;
+    }) != line.end();
+}
+
 } // namespace
 
 std::optional<int> sessionCount(QStringView value)
@@ -213,7 +226,7 @@ ScanOutcome scanControlFile(const QString &path, QString &cueSheet, const LineHa
     const auto readDiscSection = [&](QByteArrayView lineBytes) {
         const QByteArrayView trimmed = lineBytes.trimmed();
         const bool isHeader = trimmed.startsWith('[');
-        if (!isHeader && !isInDisc)
+        if (!isHeader && (!isInDisc || !mayGiveScrambling(lineBytes)))
             return;
         line.text = decoder.decode(lineBytes, isAscii(lineBytes));
         sections.read(line);
