@@ -165,6 +165,20 @@ bool isUtf16Text(QFile &file)
         || start == QByteArrayView("\0[", 2);
 }
 
+char asciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+// Whether \a name, a section's name in ASCII, is "Disc" in any letter case.
+bool isDiscName(QByteArrayView name)
+{
+    constexpr QByteArrayView disc("disc");
+    return name.size() == disc.size()
+        && std::equal(name.begin(), name.end(), disc.begin(),
+            [](char a, char b) { return asciiLower(a) == b; });
+}
+
 // Whether a line of the [Disc] section may be its DataTracksScrambled= entry,
 // the one the fast path reads: told from its bytes, in any letter case,
 // without decoding it.
@@ -225,9 +239,17 @@ ScanOutcome scanControlFile(const QString &path, QString &cueSheet, const LineHa
     bool isInDisc = false;
     const auto readDiscSection = [&](QByteArrayView lineBytes) {
         const QByteArrayView trimmed = lineBytes.trimmed();
-        const bool isHeader = trimmed.startsWith('[');
-        if (!isHeader && (!isInDisc || !mayGiveScrambling(lineBytes)))
+        const bool isHeader = trimmed.startsWith('[') && trimmed.endsWith(']');
+        // In plain ASCII the bytes tell a section's name as the decoded
+        // text would: only [Disc] and the header that ends it are read.
+        if (isHeader && isAscii(trimmed)) {
+            const bool wasInDisc = isInDisc;
+            isInDisc = isDiscName(trimmed.sliced(1, trimmed.size() - 2).trimmed());
+            if (!isInDisc && !wasInDisc)
+                return;
+        } else if (!isHeader && (!isInDisc || !mayGiveScrambling(lineBytes))) {
             return;
+        }
         line.text = decoder.decode(lineBytes, isAscii(lineBytes));
         sections.read(line);
         if (isHeader)
