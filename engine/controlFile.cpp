@@ -239,20 +239,23 @@ ScanOutcome scanControlFile(const QString &path, QString &cueSheet, const LineHa
     bool isInDisc = false;
     const auto readDiscSection = [&](QByteArrayView lineBytes) {
         const QByteArrayView trimmed = lineBytes.trimmed();
-        const bool isHeader = trimmed.startsWith('[') && trimmed.endsWith(']');
-        // In plain ASCII the bytes tell a section's name as the decoded
-        // text would: only [Disc] and the header that ends it are read.
-        if (isHeader && isAscii(trimmed)) {
+        // Decoded, text outside ASCII may be blanks around a header.
+        const bool isPlain = isAscii(trimmed);
+        const bool mayStartSection =
+            isPlain ? trimmed.startsWith('[') && trimmed.endsWith(']') : trimmed.contains('[');
+        if (mayStartSection && isPlain) {
+            // In plain ASCII the bytes tell a section's name as the decoded
+            // text would: only [Disc] and the header that ends it are read.
             const bool wasInDisc = isInDisc;
             isInDisc = isDiscName(trimmed.sliced(1, trimmed.size() - 2).trimmed());
             if (!isInDisc && !wasInDisc)
                 return;
-        } else if (!isHeader && (!isInDisc || !mayGiveScrambling(lineBytes))) {
+        } else if (!mayStartSection && (!isInDisc || !mayGiveScrambling(lineBytes))) {
             return;
         }
         line.text = decoder.decode(lineBytes, isAscii(lineBytes));
         sections.read(line);
-        if (isHeader)
+        if (line.startsSection)
             isInDisc = line.section.compare(u"Disc", Qt::CaseInsensitive) == 0;
     };
 

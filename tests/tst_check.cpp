@@ -941,6 +941,14 @@ void TestCheck::convertWithWhatToAdd_data()
         replaced(
             controlFile(twoTracks, twoAudioTracks, "DataTracksScrambled=1\n"), "[Disc]", "[disc]"),
         2000, {}, plainSheet, 0, "morvant: warning: Disc.ccd: line 6: DataTracksScrambled=1");
+    row("scrambled data tracks, the section's name between blanks",
+        replaced(controlFile(twoTracks, twoAudioTracks, "DataTracksScrambled=1\n"), "[Disc]",
+            "[ DISC ]"),
+        2000, {}, plainSheet, 0, "morvant: warning: Disc.ccd: line 6: DataTracksScrambled=1");
+    row("DataTracksScrambled=1 outside the [Disc] section",
+        replaced(controlFile(twoTracks, twoAudioTracks, "DataTracksScrambled=0\n"),
+            "[Session 1]\r\n", "[Session 1]\r\nDataTracksScrambled=1\r\n"),
+        2000, {}, plainSheet);
     row("scrambled data tracks, with --rebuild",
         controlFile("", twoAudioTracks, "DataTracksScrambled=1\n"), 2000, { "--rebuild" },
         plainSheet, 0,
