@@ -239,11 +239,11 @@ ScanOutcome scanControlFile(const QString &path, QString &cueSheet, const LineHa
     bool isInDisc = false;
     const auto readDiscSection = [&](QByteArrayView lineBytes) {
         const QByteArrayView trimmed = lineBytes.trimmed();
-        // Decoded, text outside ASCII may be blanks around a header.
-        const bool isPlain = isAscii(trimmed);
+        // Decoded, a header starts with '['; bytes before it can only be
+        // blanks outside ASCII. The first byte tells, with no scan of the line.
         const bool mayStartSection =
-            isPlain ? trimmed.startsWith('[') && trimmed.endsWith(']') : trimmed.contains('[');
-        if (mayStartSection && isPlain) {
+            !trimmed.isEmpty() && (trimmed.front() == '[' || uchar(trimmed.front()) >= 0x80);
+        if (mayStartSection && trimmed.endsWith(']') && isAscii(trimmed)) {
             // In plain ASCII the bytes tell a section's name as the decoded
             // text would: only [Disc] and the header that ends it are read.
             const bool wasInDisc = isInDisc;
@@ -321,7 +321,9 @@ ScanOutcome scanControlFile(const QString &path, QString &cueSheet, const LineHa
             readDiscSection(bytes);
             continue;
         }
-        isInDisc = isInDisc && keyword.rule != LineRule::Track;
+        // A [TRACK n] header ends the [Disc] section as any other does.
+        if (!everyLine && isInDisc && keyword.rule == LineRule::Track)
+            readDiscSection(bytes);
         const bool isPlain = isAscii(bytes);
         if (isPlain) {
             appendCuePiece(cueSheet, QLatin1String(bytes.data(), bytes.size()), keyword);

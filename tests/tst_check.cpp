@@ -105,6 +105,14 @@ const QList<Toc> enhancedToc{ { 0xa2, 0x00, 2000 }, { 1, 0x00, 0 }, { 2, 0x00, 1
     { 0xa2, 0x04, 15000, 2 }, { 3, 0x04, 13400, 2 } };
 const QByteArray enhancedTracks = twoTracks + "[TRACK 3]\nMODE=1\nINDEX 1=13400\n";
 
+// The Enhanced CD's table of contents with its entry \a at giving PLBA=\a plba.
+QList<Toc> enhancedTocWith(qsizetype at, qint64 plba)
+{
+    QList<Toc> toc = enhancedToc;
+    toc[at].plba = plba;
+    return toc;
+}
+
 QByteArray sessionsFile(const QByteArray &tracks = enhancedTracks,
     const QList<Toc> &toc = enhancedToc, const QByteArray &sessions = "2")
 {
@@ -410,37 +418,25 @@ void TestCheck::findings_data()
         sessionsFile(replaced(enhancedTracks, "INDEX 1=1000", "INDEX 1=900")),
         { "session-layout|02|INDEX 1=900" }, disc, false, false, sessions);
     row("a lead-out past the next session's first track",
-        sessionsFile(enhancedTracks,
-            { { 0xa2, 0, 13400 }, { 1, 0, 0 }, { 2, 0, 1000 }, { 0xa2, 4, 15000, 2 },
-                { 3, 4, 13400, 2 } }),
-        { "session-layout|03|[TRACK 3]" }, disc, false, false, sessions);
+        sessionsFile(enhancedTracks, enhancedTocWith(0, 13400)), { "session-layout|03|[TRACK 3]" },
+        disc, false, false, sessions);
     row("a lead-out before a track of its session",
-        sessionsFile(enhancedTracks,
-            { { 0xa2, 0, 500 }, { 1, 0, 0 }, { 2, 0, 1000 }, { 0xa2, 4, 15000, 2 },
-                { 3, 4, 13400, 2 } }),
-        { "session-layout|02|[Entry 0]" }, disc, false, false, sessions);
+        sessionsFile(enhancedTracks, enhancedTocWith(0, 500)), { "session-layout|02|[Entry 0]" },
+        disc, false, false, sessions);
     row("the last lead-out before the last track",
-        sessionsFile(enhancedTracks,
-            { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 1000 }, { 0xa2, 4, 13000, 2 },
-                { 3, 4, 13400, 2 } }),
-        { "session-layout|03|[Entry 3]" }, disc, false, false, sessions);
+        sessionsFile(enhancedTracks, enhancedTocWith(3, 13000)), { "session-layout|03|[Entry 3]" },
+        disc, false, false, sessions);
     row("a pregap that starts before the previous lead-out",
         sessionsFile(replaced(enhancedTracks, "INDEX 1=13400", "INDEX 0=1900\nINDEX 1=13400")),
         { "session-layout|03|INDEX 0=1900" }, disc, false, false, sessions);
     row("a PLBA at the 64-bit limit",
-        sessionsFile(enhancedTracks,
-            { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 1000 }, { 0xa2, 4, 15000, 2 },
-                { 3, 4, std::numeric_limits<qint64>::max(), 2 } }),
+        sessionsFile(enhancedTracks, enhancedTocWith(4, std::numeric_limits<qint64>::max())),
         { "session-layout|03|[Entry 4]" }, disc, false, false, sessions);
     row("a PLBA at the negative 64-bit limit",
-        sessionsFile(enhancedTracks,
-            { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 1000 }, { 0xa2, 4, 15000, 2 },
-                { 3, 4, std::numeric_limits<qint64>::min(), 2 } }),
+        sessionsFile(enhancedTracks, enhancedTocWith(4, std::numeric_limits<qint64>::min())),
         { "session-layout|03|[Entry 4]" }, disc, false, false, sessions);
     row("a lead-out PLBA at the 64-bit limit",
-        sessionsFile(enhancedTracks,
-            { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 1000 },
-                { 0xa2, 4, std::numeric_limits<qint64>::max(), 2 }, { 3, 4, 13400, 2 } }),
+        sessionsFile(enhancedTracks, enhancedTocWith(3, std::numeric_limits<qint64>::max())),
         { "session-layout||[Entry 3]" }, disc, false, false, sessions);
     row("an INDEX past the last sector a disc may have, once its session's offset is added",
         sessionsFile(
@@ -897,25 +893,17 @@ void TestCheck::convertWithWhatToAdd_data()
         sessionsFile(enhancedTracks + "[TRACK 4]\nMODE=1\nINDEX 1=1000\n",
             enhancedToc + QList<Toc>{ { 4, 4, 14000, 2 } }),
         3600, sessions, {}, 1, refusal + "Track 04 lies 13000 sectors after its INDEX 1");
-    row("a lead-out past the next session",
-        sessionsFile(enhancedTracks,
-            { { 0xa2, 0, 14000 }, { 1, 0, 0 }, { 2, 0, 1000 }, { 0xa2, 4, 15000, 2 },
-                { 3, 4, 13400, 2 } }),
+    row("a lead-out past the next session", sessionsFile(enhancedTracks, enhancedTocWith(0, 14000)),
         3600, sessions, {}, 1,
         refusal
             + "Track 03, the first of session 2, starts at sector 13400, before the lead-out "
               "of session 1 at sector 14000 ends.");
     row("a lead-out before its session's first track",
-        sessionsFile(enhancedTracks,
-            { { 0xa2, 0, 0 }, { 1, 0, 0 }, { 2, 0, 1000 }, { 0xa2, 4, 15000, 2 },
-                { 3, 4, 13400, 2 } }),
-        3600, sessions, {}, 1,
+        sessionsFile(enhancedTracks, enhancedTocWith(0, 0)), 3600, sessions, {}, 1,
         refusal + "The lead-out of session 1 (line 11) lies at sector 0, not after track 01");
     row("a PLBA at the 64-bit limit",
-        sessionsFile(enhancedTracks,
-            { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 1000 }, { 0xa2, 4, 15000, 2 },
-                { 3, 4, std::numeric_limits<qint64>::min(), 2 } }),
-        3600, sessions, {}, 1,
+        sessionsFile(enhancedTracks, enhancedTocWith(4, std::numeric_limits<qint64>::min())), 3600,
+        sessions, {}, 1,
         refusal
             + "The [Entry] row of track 03 (line 39) gives PLBA=-9223372036854775808, which "
               "is no position on a disc.");
