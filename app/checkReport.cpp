@@ -131,15 +131,15 @@ struct TrackRow
     QString number, mode, flags, indexes, titles, session;
 };
 
-TrackRow trackRow(const CheckedTrack &track)
+TrackRow trackRow(const CueTrack &track)
 {
     QStringList flags;
-    for (const QString &text : track.flags)
+    for (const QString &text : track.flags())
         flags << shownText(text.trimmed());
     QStringList indexes;
-    for (const CheckedIndex &index : track.indexes)
+    for (const CueLine &index : track.indexes())
         indexes << shownText(index.number)
-                + (index.time.isEmpty() ? tr(" (no time)") : u' ' + index.time);
+                + (index.time().isEmpty() ? tr(" (no time)") : u' ' + index.time());
     return { shownText(track.number), track.mode.isEmpty() ? tr("(none)") : track.mode,
         flags.join(u' '), indexes.join(QStringLiteral("  ")),
         shownText(titleLine(track.title, track.performer)),
@@ -153,11 +153,11 @@ void writeTrackTable(const CheckReport &report, const Put &put)
     const TrackRow header{ tr("track"), tr("mode"), tr("flags"), tr("index"), {}, tr("session") };
     // The session column only for a file of several sessions.
     const bool hasSessions = std::any_of(report.tracks.begin(), report.tracks.end(),
-        [](const CheckedTrack &track) { return track.session > 0; });
+        [](const CueTrack &track) { return track.session > 0; });
     qsizetype numberWidth = header.number.size();
     qsizetype modeWidth = header.mode.size();
     qsizetype flagsWidth = header.flags.size();
-    for (const CheckedTrack &track : report.tracks) {
+    for (const CueTrack &track : report.tracks) {
         const TrackRow row = trackRow(track);
         numberWidth = qMax(numberWidth, row.number.size());
         modeWidth = qMax(modeWidth, row.mode.size());
@@ -176,7 +176,7 @@ void writeTrackTable(const CheckReport &report, const Put &put)
         }
     };
     writeRow(header);
-    for (const CheckedTrack &track : report.tracks)
+    for (const CueTrack &track : report.tracks)
         writeRow(trackRow(track));
 }
 
@@ -285,25 +285,25 @@ private:
     QList<bool> hasItems; ///< of each open object and array
 };
 
-void writeTrack(JsonWriter &json, const CheckedTrack &track)
+void writeTrack(JsonWriter &json, const CueTrack &track)
 {
     json.open('{');
     json.member("flags");
     json.open('[');
-    for (const QString &text : track.flags) {
+    for (const QString &text : track.flags()) {
         json.element();
         json.value(text.trimmed());
     }
     json.close(']');
     json.member("indexes");
     json.open('[');
-    for (const CheckedIndex &index : track.indexes) {
+    for (const CueLine &index : track.indexes()) {
         json.element();
         json.open('{');
         json.field("line", qint64(index.line));
         json.field("number", index.number);
         json.optionalField("sectors", index.sectors);
-        json.optionalField("time", index.time);
+        json.optionalField("time", index.time());
         json.close('}');
     }
     json.close(']');
@@ -361,7 +361,7 @@ void writeReport(JsonWriter &json, const CheckReport &report)
     if (!report.isRefused) {
         json.member("tracks");
         json.open('[');
-        for (const CheckedTrack &track : report.tracks) {
+        for (const CueTrack &track : report.tracks) {
             json.element();
             writeTrack(json, track);
         }

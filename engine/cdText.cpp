@@ -133,11 +133,6 @@ bool splitTexts(
     return true;
 }
 
-QString quoted(QString text)
-{
-    return u'"' + text.replace(u'"', u'\'') + u'"';
-}
-
 } // namespace
 
 bool cdTextPacks(const QList<ControlFileEntry> &entries, QList<QByteArray> *packs, QString *error)
@@ -281,40 +276,18 @@ bool decodeCdText(const QList<QByteArray> &packBytes, CdText *cdText, QString *e
     return true;
 }
 
-QString addCdText(const QString &cueSheet, const CdText &cdText)
+QString cdTextQuoted(QString text)
 {
-    QString result;
+    return u'"' + text.replace(u'"', u'\'') + u'"';
+}
+
+QString discCdText(const CdText &cdText)
+{
+    QString lines;
     if (!cdText.performer.isEmpty())
-        result += QStringLiteral("PERFORMER ") + quoted(cdText.performer) + QStringLiteral("\r\n");
+        lines +=
+            QStringLiteral("PERFORMER ") + cdTextQuoted(cdText.performer) + QStringLiteral("\r\n");
     if (!cdText.title.isEmpty())
-        result += QStringLiteral("TITLE ") + quoted(cdText.title) + QStringLiteral("\r\n");
-
-    qsizetype start = 0;
-    while (start < cueSheet.size()) {
-        const qsizetype end = cueSheet.indexOf(QStringLiteral("\r\n"), start);
-        const QStringView line = QStringView(cueSheet).mid(start, end < 0 ? -1 : end - start);
-        result += line;
-        if (end < 0)
-            break; // a TRACK line that nothing completed: no line to add after
-        result += QStringLiteral("\r\n");
-        start = end + 2;
-
-        const QStringView prefix = u"  TRACK ";
-        if (!line.startsWith(prefix))
-            continue;
-        qsizetype digits = prefix.size();
-        while (digits < line.size() && line[digits].isDigit() && line[digits].unicode() < 128)
-            ++digits;
-        bool ok = false;
-        const int track = line.mid(prefix.size(), digits - prefix.size()).toInt(&ok);
-        if (!ok)
-            continue;
-        if (cdText.titles.contains(track))
-            result += QStringLiteral("    TITLE ") + quoted(cdText.titles[track])
-                + QStringLiteral("\r\n");
-        if (cdText.performers.contains(track))
-            result += QStringLiteral("    PERFORMER ") + quoted(cdText.performers[track])
-                + QStringLiteral("\r\n");
-    }
-    return result;
+        lines += QStringLiteral("TITLE ") + cdTextQuoted(cdText.title) + QStringLiteral("\r\n");
+    return lines;
 }

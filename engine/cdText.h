@@ -47,8 +47,9 @@ bool cdTextPacks(const QList<ControlFileEntry> &entries, QList<QByteArray> *pack
     \a cdText is left empty, so that nothing half-decoded is ever used. */
 bool decodeCdText(const QList<QByteArray> &packBytes, CdText *cdText, QString *error);
 
-/** Adds TITLE and PERFORMER lines to \a cueSheet (a text made by ccdToCue):
-    the disc's before the FILE line, each track's right after its TRACK line.
-    Double quotation marks in the texts become single ones, since a cue sheet
-    cannot quote them. */
-QString addCdText(const QString &cueSheet, const CdText &cdText);
+/** A CD-Text \a text as a cue sheet quotes it: double quotation marks in it
+    become single ones, since a cue sheet cannot quote them. */
+QString cdTextQuoted(QString text);
+
+/** The disc's PERFORMER and TITLE lines of \a cdText, which go before the FILE line. */
+QString discCdText(const CdText &cdText);

@@ -36,7 +36,11 @@ private:
 // gathers the tracks that the cue sheet gets from them and the findings.
 struct Scan
 {
-    QList<CheckedTrack> tracks;
+    QList<CueTrack> tracks; ///< the sheet's, once the conversion has made it
+    int trackCount = 0; ///< of the lines taken so far
+    QString trackNumber; ///< of the last track taken, as the cue sheet writes it
+    int trackLine = 0;
+    bool trackHasIndex = false;
     QList<Finding> findings;
     SharedTexts shared;
     ControlFileSections sections;
@@ -53,7 +57,7 @@ struct Scan
         const FindingInfo info = findingInfo(code);
         findings.append({ info.severity, info.name, line, track, shared(message), shared(advice) });
     }
-    QString lastTrack() const { return tracks.isEmpty() ? QString() : tracks.last().number; }
+    QString lastTrack() const { return trackNumber; }
 
     void take(const ControlFileLine &line);
     void takeMisread(int number, QStringView line);
@@ -93,9 +97,9 @@ void Scan::takeMisread(int number, QStringView line)
         tr("Write it as %1; such lines usually come from editing by hand.")
             .arg(quotedLine(intended)));
     linesWithFindings.insert(number);
-    if (tracks.isEmpty() || isHeader)
+    if (trackCount == 0 || isHeader)
         return;
-    const int track = int(tracks.size() - 1);
+    const int track = trackCount - 1;
     if (intended.startsWith(u"MODE="))
         tracksWithModeFinding.insert(track);
     if (intended.startsWith(u"INDEX ")
@@ -107,24 +111,23 @@ void Scan::reportRunOn(int number)
     if (!isTrackLineOpen)
         return;
     isTrackLineOpen = false;
-    if (tracksWithModeFinding.contains(int(tracks.size() - 1)))
+    if (tracksWithModeFinding.contains(trackCount - 1))
         return;
-    const CheckedTrack &track = tracks.last();
     const QString message = number
         ? tr("The TRACK %1 line of the cue sheet has no mode, so it runs into the "
              "cue sheet's next line.")
-              .arg(track.number)
+              .arg(trackNumber)
         : tr("The TRACK %1 line of the cue sheet has no mode and ends the cue "
              "sheet without a line end.")
-              .arg(track.number);
+              .arg(trackNumber);
     const QString advice = modeProblemLine
         ? tr("Its MODE= line (line %1) gives no mode a cue sheet knows: write MODE=0 for audio, "
              "MODE=1 or MODE=2 for data.")
               .arg(modeProblemLine)
         : tr("Put a MODE= line (0 audio, 1 or 2 data) right after the [TRACK] line, before any "
              "INDEX or FLAGS line.");
-    const int line = modeProblemLine ? modeProblemLine : track.line;
-    add(FindingCode::TrackLine, line, track.number, message, advice);
+    const int line = modeProblemLine ? modeProblemLine : trackLine;
+    add(FindingCode::TrackLine, line, trackNumber, message, advice);
     linesWithFindings.insert(line);
 }
 
@@ -133,7 +136,10 @@ void Scan::takeRuled(int number, const RuledLine &ruled)
     const LineRule rule = ruled.rule;
     if (rule == LineRule::Track) {
         reportRunOn(number);
-        tracks.append({ shared(cueNumber(ruled.number)), number, {}, {}, {}, {}, {}, 0 });
+        ++trackCount;
+        trackNumber = shared(cueNumber(ruled.number));
+        trackLine = number;
+        trackHasIndex = false;
         isTrackLineOpen = true;
         modeProblemLine = 0;
         return;
@@ -151,12 +157,11 @@ void Scan::takeRuled(int number, const RuledLine &ruled)
         return;
     }
     if (rule == LineRule::Mode && isTrackLineOpen) {
-        tracks.last().mode = shared(mode);
         isTrackLineOpen = false;
         return;
     }
     reportRunOn(number);
-    if (tracks.isEmpty() || rule == LineRule::Mode) {
+    if (trackCount == 0 || rule == LineRule::Mode) {
         if (linesWithFindings.contains(number))
             return;
         add(FindingCode::StrayLine, number, lastTrack(),
@@ -171,36 +176,32 @@ void Scan::takeRuled(int number, const RuledLine &ruled)
                "MODE= right after the section's first line."));
         return;
     }
-    CheckedTrack &track = tracks.last();
     if (rule == LineRule::Flags) {
-        track.flags.append(ruled.value.toString());
         if (ruled.value.trimmed().isEmpty()) {
-            add(FindingCode::FlagsEmpty, number, track.number,
+            add(FindingCode::FlagsEmpty, number, trackNumber,
                 tr("This FLAGS= line names no flag, so the cue sheet gets a FLAGS line without "
                    "one, which programs that load it may refuse."),
                 tr("Remove the line, or write the flags the track has, such as `FLAGS= DCP`."));
-        } else if (!track.indexes.isEmpty()) {
+        } else if (trackHasIndex) {
             // The conversion keeps the lines' order, and a cue sheet's FLAGS
             // belong before the track's first INDEX.
-            add(FindingCode::FlagsOrder, number, track.number,
+            add(FindingCode::FlagsOrder, number, trackNumber,
                 tr("This FLAGS= line comes after an INDEX line, so the cue sheet has FLAGS "
                    "after INDEX in track %1, where programs that load it expect it before.")
-                    .arg(track.number),
+                    .arg(trackNumber),
                 tr("Move the FLAGS= line above the INDEX lines of its [TRACK] section."));
         }
     } else if (rule == LineRule::Index) {
-        const qint64 sectors = sectorCount(ruled.value);
-        track.indexes.append(
-            { shared(cueNumber(ruled.number)), sectorCountToMsf(sectors), sectors, number });
+        trackHasIndex = true;
     }
 }
 
 void checkTracks(Scan &scan)
 {
     std::optional<int> previousNumber;
-    const CheckedIndex *previousIndex = nullptr;
+    const CueLine *previousIndex = nullptr;
     for (int i = 0; i < scan.tracks.size(); ++i) {
-        const CheckedTrack &track = scan.tracks[i];
+        const CueTrack &track = scan.tracks[i];
         const std::optional<int> number = wholeNumber(track.number);
         if (!number) {
             if (!scan.linesWithFindings.contains(track.line))
@@ -225,8 +226,8 @@ void checkTracks(Scan &scan)
         if (number)
             previousNumber = number;
 
-        const bool hasIndexOne = std::any_of(track.indexes.begin(), track.indexes.end(),
-            [](const CheckedIndex &index) { return wholeNumber(index.number) == 1; });
+        const bool hasIndexOne = std::any_of(track.lines.begin(), track.lines.end(),
+            [](const CueLine &index) { return index.isIndex() && index.wholeNumber() == 1; });
         if (!hasIndexOne && !scan.tracksWithIndexOneFinding.contains(i)) {
             scan.add(FindingCode::NoIndex1, track.line, track.number,
                 tr("Track %1 has no INDEX 1, where a track starts: it cannot be played or read.")
@@ -236,7 +237,9 @@ void checkTracks(Scan &scan)
         }
 
         std::optional<int> previousIndexNumber;
-        for (const CheckedIndex &index : track.indexes) {
+        for (const CueLine &index : track.lines) {
+            if (!index.isIndex())
+                continue;
             if (index.sectors < 0) {
                 if (!scan.linesWithFindings.contains(index.line))
                     scan.add(FindingCode::IndexValue, index.line, track.number,
@@ -246,7 +249,7 @@ void checkTracks(Scan &scan)
                         tr("Write the position as a whole number of sectors: INDEX n=sector."));
                 continue;
             }
-            const std::optional<int> indexNumber = wholeNumber(index.number);
+            const std::optional<int> indexNumber = index.wholeNumber();
             if (indexNumber && previousIndexNumber && *indexNumber <= *previousIndexNumber) {
                 scan.add(FindingCode::IndexOrder, index.line, track.number,
                     tr("INDEX %1 comes after INDEX %2 in track %3: index numbers must rise.")
@@ -257,7 +260,7 @@ void checkTracks(Scan &scan)
                 scan.add(FindingCode::IndexOrder, index.line, track.number,
                     tr("INDEX %1 of track %2 (%3) lies before the index above it (%4): "
                        "positions must not go backwards.")
-                        .arg(index.number, track.number, index.time, previousIndex->time),
+                        .arg(index.number, track.number, index.time(), previousIndex->time()),
                     tr("Check the sector counts against the table of contents; a digit may "
                        "have been lost."));
             }
@@ -268,10 +271,10 @@ void checkTracks(Scan &scan)
     }
 }
 
-std::optional<qint64> indexSectors(const CheckedTrack &track, std::optional<int> number)
+std::optional<qint64> indexSectors(const CueTrack &track, std::optional<int> number)
 {
-    for (const CheckedIndex &index : track.indexes) {
-        if (index.sectors >= 0 && (!number || wholeNumber(index.number) == number))
+    for (const CueLine &index : track.lines) {
+        if (index.isIndex() && index.sectors >= 0 && (!number || index.wholeNumber() == number))
             return index.sectors;
     }
     return std::nullopt;
@@ -280,7 +283,7 @@ std::optional<qint64> indexSectors(const CheckedTrack &track, std::optional<int>
 void checkLengths(Scan &scan, std::optional<qint64> discEnd)
 {
     for (qsizetype i = 0; i < scan.tracks.size(); ++i) {
-        const CheckedTrack &track = scan.tracks[i];
+        const CueTrack &track = scan.tracks[i];
         const std::optional<qint64> start = indexSectors(track, 1);
         // A session's last track ends at its lead-out.
         const bool endsSession = i + 1 < scan.tracks.size() && track.session > 0
@@ -316,7 +319,7 @@ void checkToc(Scan &scan, bool everySession)
     const QMap<int, const TocEntry *> entries =
         everySession ? tocTracksOfEverySession(scan.sections) : tocTracks(scan.sections);
     QStringList missing;
-    for (const CheckedTrack &track : scan.tracks) {
+    for (const CueTrack &track : scan.tracks) {
         const std::optional<int> number = wholeNumber(track.number);
         if (!number)
             continue;
@@ -341,7 +344,7 @@ void checkToc(Scan &scan, bool everySession)
         }
         const bool isAudio = track.mode.isEmpty() ? !tocIsData : track.mode == u"AUDIO";
         QStringList given;
-        for (const QString &flags : track.flags)
+        for (const QString &flags : track.flags())
             given += flags.toUpper().split(u' ', Qt::SkipEmptyParts);
         given.removeDuplicates();
         given.sort();
@@ -442,11 +445,11 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
     const qint64 end = discEnd.value_or(std::numeric_limits<qint64>::max());
 
     int beyond = 0;
-    const CheckedIndex *first = nullptr;
-    const CheckedTrack *firstTrack = nullptr;
-    for (const CheckedTrack &track : scan.tracks) {
-        for (const CheckedIndex &index : track.indexes) {
-            if (index.sectors >= end) {
+    const CueLine *first = nullptr;
+    const CueTrack *firstTrack = nullptr;
+    for (const CueTrack &track : scan.tracks) {
+        for (const CueLine &index : track.lines) {
+            if (index.isIndex() && index.sectors >= end) {
                 if (!first) {
                     first = &index;
                     firstTrack = &track;
@@ -459,11 +462,11 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
         scan.add(FindingCode::IndexBeyondEnd, first->line, firstTrack->number,
             beyond == 1
                 ? tr("INDEX %1 of track %2 (%3) lies at or beyond the image's end (%4).")
-                      .arg(first->number, firstTrack->number, first->time, sectorCountToMsf(end))
+                      .arg(first->number, firstTrack->number, first->time(), sectorCountToMsf(end))
                 : tr("%1 indexes lie at or beyond the image's end (%2), the first INDEX %3 "
                      "of track %4 (%5).")
                       .arg(beyond)
-                      .arg(sectorCountToMsf(end), first->number, firstTrack->number, first->time),
+                      .arg(sectorCountToMsf(end), first->number, firstTrack->number, first->time()),
             tr("The image is shorter than the control file says: it is incomplete or belongs "
                "to another disc."));
     }
@@ -513,58 +516,6 @@ void checkSubchannel(
                 .arg(shownPath(QFileInfo(otherSub).fileName())),
             tr("A program that loads the cue sheet sees no subchannel data, copy protection "
                "included; keep using the .ccd file where that matters."));
-    }
-}
-
-// The rebuilt tracks stand where the [TRACK] sections would, so that they
-// are checked against the table of contents and the image alike.
-void takeRebuilt(const RebuiltTracks &rebuilt, Scan &scan)
-{
-    for (const RebuiltTrack &track : rebuilt.tracks) {
-        CheckedTrack checked{ cueNumber(QString::number(track.number)), track.line,
-            QString(modeOf(QString::number(track.mode))), {}, {}, {}, {}, 0 };
-        if (!track.flags.isEmpty())
-            checked.flags.append(u' ' + track.flags);
-        const auto addIndex = [&](const QString &number, qint64 sectors) {
-            checked.indexes.append({ number, sectorCountToMsf(sectors), sectors, track.line });
-        };
-        if (track.pregap)
-            addIndex(QStringLiteral("00"), *track.pregap);
-        addIndex(QStringLiteral("01"), track.start);
-        scan.tracks.append(checked);
-    }
-    for (const RebuildRemark &remark : rebuilt.remarks)
-        scan.add(FindingCode::Rebuilt, remark.line, remark.track, remark.message, remark.advice);
-}
-
-// The sheet's positions of the later sessions' tracks are the control file's
-// plus their session's offset, and a later session's first pregap is there
-// only when the image holds it, so the tracks are checked where the sheet puts them.
-void placeInSessions(const SessionLayout &layout, Scan &scan)
-{
-    if (layout.sessions.size() != scan.tracks.size())
-        return;
-    for (qsizetype i = 0; i < scan.tracks.size(); ++i) {
-        CheckedTrack &track = scan.tracks[i];
-        track.session = layout.sessions[i];
-        for (CheckedIndex &index : track.indexes) {
-            if (index.sectors < 0 || layout.offsets[i] == 0)
-                continue;
-            index.sectors += layout.offsets[i];
-            index.time = sectorCountToMsf(index.sectors);
-        }
-    }
-    for (qsizetype s = 1; s < layout.firstTracks.size(); ++s) {
-        QList<CheckedIndex> &indexes = scan.tracks[layout.firstTracks[s]].indexes;
-        const auto isZero = [](const CheckedIndex &index) {
-            return wholeNumber(index.number) == 0;
-        };
-        const std::optional<qint64> pregap = sessionPregap(layout, s);
-        if (!pregap)
-            indexes.removeIf(isZero);
-        else if (std::none_of(indexes.begin(), indexes.end(), isZero))
-            indexes.prepend({ QStringLiteral("00"), sectorCountToMsf(*pregap), *pregap,
-                scan.tracks[layout.firstTracks[s]].line });
     }
 }
 
@@ -627,11 +578,11 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
     scan.reportRunOn(0);
     scan.sections = converted.outcome.sections;
     report.cueSheet = converted.cueSheet;
-    if (converted.isRebuilt)
-        takeRebuilt(converted.rebuilt, scan);
+    // The tracks are checked where the sheet puts them: rebuilt, or in their sessions.
+    scan.tracks = converted.sheet.tracks;
+    for (const RebuildRemark &remark : converted.rebuilt.remarks)
+        scan.add(FindingCode::Rebuilt, remark.line, remark.track, remark.message, remark.advice);
     const bool hasSessions = converted.outcome.sessions > 1;
-    if (hasSessions)
-        placeInSessions(converted.layout, scan);
 
     // With --sessions the conversion itself says so.
     if (scan.sections.laterSessionLine && !hasSessions && !options.sessions) {
@@ -658,7 +609,7 @@ CheckReport checkControlFile(const QString &path, const CheckOptions &options, Q
         const CdText &cdText = converted.cdText;
         report.title = cdText.title;
         report.performer = cdText.performer;
-        for (CheckedTrack &track : scan.tracks) {
+        for (CueTrack &track : scan.tracks) {
             if (const std::optional<int> trackNumber = wholeNumber(track.number)) {
                 track.title = cdText.titles.value(*trackNumber);
                 track.performer = cdText.performers.value(*trackNumber);

@@ -2,6 +2,7 @@
 
 #include "basics.h"
 #include "controlFile.h"
+#include "cueSheet.h"
 #include "findings.h"
 #include "sessionImage.h"
 
@@ -20,33 +21,9 @@ struct Finding
     QString advice; ///< what the user can do about it
 };
 
-/// One INDEX line of the cue sheet.
-struct CheckedIndex
-{
-    QString number; ///< as the cue sheet writes it, "01"
-    QString time; ///< MM:SS:FF; empty when the value is not a sector count
-    qint64 sectors = -1; ///< -1 when the value is not a sector count
-    int line = 0;
-};
-
-/// One TRACK of the cue sheet, with what its lines give it.
-struct CheckedTrack
-{
-    QString number; ///< as the cue sheet writes it, "01"
-    int line = 0;
-    QString mode; ///< "AUDIO", "MODE1/2352", "MODE2/2352", or empty when the line gives none
-    QStringList flags; ///< the text of each FLAGS line, as the cue sheet writes it
-    QList<CheckedIndex> indexes;
-    QString title; ///< from CD-Text, when asked for
-    QString performer; ///< from CD-Text, when asked for
-    int session = 0; ///< of a file converted with its sessions; 0 otherwise
-};
-
 // Moved as bytes when a list grows, so that a list of a long file's tracks or
 // findings is not held twice while it is copied to its larger place.
 Q_DECLARE_TYPEINFO(Finding, Q_RELOCATABLE_TYPE);
-Q_DECLARE_TYPEINFO(CheckedIndex, Q_RELOCATABLE_TYPE);
-Q_DECLARE_TYPEINFO(CheckedTrack, Q_RELOCATABLE_TYPE);
 
 /// What checking one control file found.
 struct CheckReport
@@ -63,7 +40,7 @@ struct CheckReport
     std::optional<ImageHolds> imageHolds;
     QString title; ///< the disc's, from CD-Text when asked for
     QString performer; ///< the disc's, from CD-Text when asked for
-    QList<CheckedTrack> tracks;
+    QList<CueTrack> tracks; ///< as the cue sheet has them
     QList<Finding> findings; ///< file-wide findings first, then by line
 
     bool hasWarnings() const { return !findings.isEmpty(); }

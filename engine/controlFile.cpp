@@ -199,7 +199,7 @@ std::optional<int> sessionCount(QStringView value)
     return count && *count >= 1 && *count <= 99 ? std::optional<int>(int(*count)) : std::nullopt;
 }
 
-ScanOutcome scanControlFile(const QString &path, QString &cueSheet, const LineHandler &onLine,
+ScanOutcome scanControlFile(const QString &path, QString *cueSheet, const LineHandler &onLine,
     bool everyLine, bool withSessions)
 {
     QFile file;
@@ -326,7 +326,8 @@ ScanOutcome scanControlFile(const QString &path, QString &cueSheet, const LineHa
             readDiscSection(bytes);
         const bool isPlain = isAscii(bytes);
         if (isPlain) {
-            appendCuePiece(cueSheet, QLatin1String(bytes.data(), bytes.size()), keyword);
+            if (cueSheet)
+                appendCuePiece(*cueSheet, QLatin1String(bytes.data(), bytes.size()), keyword);
             noteRule(keyword.rule);
             if (!everyLine)
                 continue;
@@ -334,7 +335,8 @@ ScanOutcome scanControlFile(const QString &path, QString &cueSheet, const LineHa
         line.text = decoder.decode(bytes, isPlain);
         line.ruled = isPlain ? piecesOf(line.text, keyword) : ruleOf(line.text);
         if (!isPlain) {
-            appendCuePiece(cueSheet, line.ruled);
+            if (cueSheet)
+                appendCuePiece(*cueSheet, line.ruled);
             noteRule(line.ruled.rule);
         }
         if (everyLine)

@@ -46,61 +46,9 @@ QString unwritableText(const CdText &cdText)
     return {};
 }
 
-// A time of the sheet's own writing, MM:SS:FF; -1 for anything else.
-qint64 sheetSectors(QStringView time)
-{
-    const QList<QStringView> parts = time.split(u':');
-    if (parts.size() != 3)
-        return -1;
-    bool isNumber[3] = {};
-    const qint64 minutes = parts[0].toLongLong(&isNumber[0]);
-    const qint64 seconds = parts[1].toLongLong(&isNumber[1]);
-    const qint64 frames = parts[2].toLongLong(&isNumber[2]);
-    return isNumber[0] && isNumber[1] && isNumber[2] ? (minutes * 60 + seconds) * 75 + frames : -1;
-}
-
-// The layout that the cue sheet gives a player, read back from the lines
-// that the conversion wrote, so that it is the sheet's, sessions included.
-SheetLayout sheetLayout(const QString &cueSheet)
-{
-    SheetLayout layout;
-    // -1 when none: a plain number, as MinGW's optimised build warns of an optional here.
-    qint64 leadOut = -1;
-    const QList<QStringView> lines = QStringView(cueSheet).split(QStringLiteral("\r\n"));
-    for (const QStringView line : lines) {
-        const QList<QStringView> words = line.trimmed().split(u' ', Qt::SkipEmptyParts);
-        if (words.size() >= 3 && words[0] == u"TRACK") {
-            SheetTrack track;
-            track.number = words[1].toInt();
-            track.control = words[2] == u"AUDIO" ? 0 : 0x4;
-            layout.tracks.append(track);
-        } else if (words.size() >= 2 && words[0] == u"FLAGS" && !layout.tracks.isEmpty()) {
-            for (const QStringView flag : words.sliced(1)) {
-                if (flag == u"DCP")
-                    layout.tracks.last().control |= 0x2;
-                else if (flag == u"4CH")
-                    layout.tracks.last().control |= 0x8;
-                else if (flag == u"PRE")
-                    layout.tracks.last().control |= 0x1;
-            }
-        } else if (words.size() == 3 && words[0] == u"INDEX" && !layout.tracks.isEmpty()) {
-            const qint64 sector = sheetSectors(words[2]);
-            if (sector < 0)
-                continue;
-            if (leadOut >= 0 && layout.tracks.last().indexes.isEmpty())
-                layout.between.append({ leadOut, sector });
-            leadOut = -1;
-            layout.tracks.last().indexes.append({ words[1].toInt(), sector });
-        } else if (words.size() == 3 && words[0] == u"REM" && words[1] == u"LEAD-OUT") {
-            leadOut = sheetSectors(words[2]);
-        }
-    }
-    return layout;
-}
-
 // Past a protected disc's few altered blocks only their count is kept, unless
 // \a keepEvery asks for them all.
-SbiContent sbiContent(const QString &path, QChar separator, const QString &cueSheet,
+SbiContent sbiContent(const QString &path, QChar separator, const CueSheet &sheet,
     const SessionLayout &sessions, bool keepEvery)
 {
     SbiContent content;
@@ -109,7 +57,7 @@ SbiContent sbiContent(const QString &path, QChar separator, const QString &cueSh
     content.hasSub = sub.exists;
     if (!content.hasSub)
         return content;
-    SheetLayout layout = sheetLayout(cueSheet);
+    SheetLayout layout = sheetLayout(sheet);
     layout.held = sessions.image.held;
     if (sessions.bounds.size() > 1 && layout.held.isEmpty()) {
         content.altered.damage = tr("where the later sessions lie in the image is not known, "
@@ -126,14 +74,16 @@ SbiContent sbiContent(const QString &path, QChar separator, const QString &cueSh
 }
 
 // What the control file says of the whole image that no cue sheet can carry,
-// or that leaves the sheet without a track: told of in every conversion.
-void noteWholeImage(ConvertedFile &converted)
+// or that leaves the sheet without a track: told of in every conversion. The
+// tracks that the table of contents lists are named where its [Entry]
+// sections were read (\a hasToc).
+void noteWholeImage(ConvertedFile &converted, bool hasToc)
 {
     const ControlFileSections &sections = converted.outcome.sections;
     const bool hasTracks =
         converted.isRebuilt ? !converted.rebuilt.tracks.isEmpty() : converted.outcome.hasTrackLines;
     if (!hasTracks) {
-        const QList<int> listed = tocTracks(sections).keys();
+        const QList<int> listed = hasToc ? tocTracks(sections).keys() : QList<int>();
         QStringList numbers;
         for (const int track : listed)
             numbers << QString::number(track);
@@ -157,6 +107,46 @@ void noteWholeImage(ConvertedFile &converted)
             tr("Programs that load a cue sheet expect plain sectors; make the image again "
                "without scrambling the data tracks.") });
     }
+}
+
+// Takes the tracks from the table of contents for a file without [TRACK]
+// sections, or places them in their sessions, as \a options ask. False
+// when the sessions refuse the file.
+bool placeTracks(const QString &path, const ConversionOptions &options, ConvertedFile &converted)
+{
+    const int sessions = converted.outcome.sessions;
+    if (options.rebuild && !converted.outcome.hasTrackLines) {
+        if (sessions > 1) {
+            // The rebuilt tracks are those of session 1 alone.
+            converted.sessionRefusal = SheetRemark{ FindingCode::SessionLayout, 0, {},
+                tr("The file has no [TRACK] sections, and --rebuild takes the tracks of session 1 "
+                   "alone, so a cue sheet of its %1 sessions cannot be made.")
+                    .arg(sessions),
+                tr("Convert it with --rebuild but without --sessions for its first session, or "
+                   "make the control file again with a program that writes [TRACK] "
+                   "sections.") };
+        } else {
+            converted.isRebuilt = true;
+            converted.rebuilt = rebuildTracks(path, converted.outcome.sections, options.separator);
+            converted.sheet.lead.clear();
+            converted.sheet.tracks = cueTracksOf(converted.rebuilt.tracks);
+        }
+    } else if (options.sessions && sessions == 1 && converted.outcome.sections.laterSessionLine) {
+        converted.additionRemarks.append(laterSessionRemark(converted.outcome.sections));
+    } else if (sessions > 1) {
+        const FileStatus image =
+            fileStatus(besideControlFile(path, options.separator, QLatin1String(".img")));
+        converted.layout =
+            layOutSessions(converted.sheet.tracks, converted.outcome.sections, sessions,
+                image.isFile ? std::optional<qint64>(image.size / imageSectorSize) : std::nullopt);
+        converted.sessionRefusal = converted.layout.refusal;
+        converted.additionRemarks = converted.layout.remarks;
+    }
+    if (!converted.sessionRefusal)
+        return true;
+    converted.outcome.refusal = Refusal::SessionLayout;
+    converted.outcome.reason = converted.sessionRefusal->message;
+    return false;
 }
 
 } // namespace
@@ -246,77 +236,59 @@ ConvertedFile convert(
     const QString &path, const ConversionOptions &options, const LineHandler &alsoEachLine)
 {
     ConvertedFile converted;
-    const QString imageFile = imageFileName(path, options.separator, converted);
-    const QString fileLine =
-        QStringLiteral("FILE \"") + imageFile + QStringLiteral("\" BINARY\r\n");
-    QString cueSheet = fileLine;
-    // The tracks' places are noted only when something is to be added at them.
-    const bool addsToTracks = options.sessions || options.codes;
-    SheetPlaces places(cueSheet.size());
-    const LineHandler onLine = !addsToTracks ? alsoEachLine : [&](const ControlFileLine &line) {
-        places.take(line, cueSheet.size());
+    CueSheet &sheet = converted.sheet;
+    sheet.fileName = imageFileName(path, options.separator, converted);
+    // The sections are read only where something needs them; a plain
+    // conversion writes the scan's pieces straight into its text, which
+    // costs less than a model of the sheet.
+    const bool readsSections =
+        options.cdText || alsoEachLine || options.rebuild || options.sessions || options.codes;
+    const bool isPlain = !readsSections && !options.sbi;
+    QString plainText =
+        QStringLiteral("FILE \"") + sheet.fileName + QStringLiteral("\" BINARY\r\n");
+    CueSheetBuilder builder(sheet);
+    const LineHandler onLine = isPlain ? LineHandler() : [&](const ControlFileLine &line) {
+        builder.take(line);
         if (alsoEachLine)
             alsoEachLine(line);
     };
-    converted.outcome = scanControlFile(path, cueSheet, onLine,
-        options.cdText || alsoEachLine || options.rebuild || addsToTracks, options.sessions);
+    converted.outcome =
+        scanControlFile(path, isPlain ? &plainText : nullptr, onLine, !isPlain, options.sessions);
     // What the file is, or whether it can be read, tells the user more.
-    if (!converted.isRefused() && imageFile.isEmpty())
+    if (!converted.isRefused() && sheet.fileName.isEmpty())
         converted.outcome.refusal = Refusal::ImageNameNotInCodePage;
     if (converted.isRefused())
         return converted;
-
-    const int sessions = converted.outcome.sessions;
-    if (options.rebuild && !converted.outcome.hasTrackLines) {
-        if (sessions > 1) {
-            // The rebuilt tracks are those of session 1 alone.
-            converted.sessionRefusal = SheetRemark{ FindingCode::SessionLayout, 0, {},
-                tr("The file has no [TRACK] sections, and --rebuild takes the tracks of session 1 "
-                   "alone, so a cue sheet of its %1 sessions cannot be made.")
-                    .arg(sessions),
-                tr("Convert it with --rebuild but without --sessions for its first session, or "
-                   "make the control file again with a program that writes [TRACK] "
-                   "sections.") };
-        } else {
-            converted.isRebuilt = true;
-            converted.rebuilt = rebuildTracks(path, converted.outcome.sections, options.separator);
-            cueSheet = fileLine + cueLinesOf(converted.rebuilt.tracks);
-        }
-    } else if (options.sessions && sessions == 1 && converted.outcome.sections.laterSessionLine) {
-        converted.additionRemarks.append(laterSessionRemark(converted.outcome.sections));
-    } else if (sessions > 1) {
-        const FileStatus image =
-            fileStatus(besideControlFile(path, options.separator, QLatin1String(".img")));
-        converted.layout = layOutSessions(places.tracks, converted.outcome.sections, sessions,
-            image.isFile ? std::optional<qint64>(image.size / imageSectorSize) : std::nullopt);
-        converted.sessionRefusal = converted.layout.refusal;
-        converted.additionRemarks = converted.layout.remarks;
-    }
-    if (converted.sessionRefusal) {
-        converted.outcome.refusal = Refusal::SessionLayout;
-        converted.outcome.reason = converted.sessionRefusal->message;
+    if (isPlain) {
+        noteWholeImage(converted, false);
+        converted.cueSheet = plainText;
         return converted;
     }
-    if (addsToTracks && !converted.isRebuilt)
-        cueSheet = addSessionsAndIsrcs(cueSheet, places.tracks, converted.layout,
-            converted.outcome.sections, options.codes, &converted.additionRemarks);
 
-    if (options.cdText && converted.outcome.sections.hasCdText) {
+    if (!placeTracks(path, options, converted))
+        return converted;
+    const ControlFileSections &sections = converted.outcome.sections;
+    if (!converted.isRebuilt) {
+        placeInSessions(sheet, converted.layout);
+        if (options.codes)
+            addIsrcs(sheet, sections, &converted.additionRemarks);
+    }
+    if (options.cdText && sections.hasCdText) {
         QList<QByteArray> packs;
-        if (cdTextPacks(converted.outcome.sections.cdText, &packs, &converted.cdTextError)
+        if (cdTextPacks(sections.cdText, &packs, &converted.cdTextError)
             && decodeCdText(packs, &converted.cdText, &converted.cdTextError)) {
             converted.unwritableCdText = unwritableText(converted.cdText);
             if (converted.unwritableCdText.isEmpty())
-                cueSheet = addCdText(cueSheet, converted.cdText);
+                sheet.cdText = converted.cdText;
         }
     }
     if (options.codes)
-        cueSheet = addCatalog(cueSheet, converted.outcome.sections, &converted.additionRemarks);
-    noteWholeImage(converted);
-    converted.cueSheet = cueSheet;
+        addCatalog(sheet, sections, &converted.additionRemarks);
+    noteWholeImage(converted, readsSections);
+    converted.cueSheet = cueText(sheet);
     if (options.sbi)
         converted.sbi =
-            sbiContent(path, options.separator, cueSheet, converted.layout, options.sbiEvery);
+            sbiContent(path, options.separator, sheet, converted.layout, options.sbiEvery);
     return converted;
 }
 

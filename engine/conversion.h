@@ -3,6 +3,7 @@
 #include "basics.h"
 #include "cdText.h"
 #include "controlFile.h"
+#include "cueSheet.h"
 #include "discImage.h"
 #include "rebuild.h"
 #include "sheetAdditions.h"
@@ -66,6 +67,8 @@ struct ConvertedFile
 {
     ScanOutcome outcome; ///< its refusal says why there is no cue sheet
     QString cueSheet; ///< with the CD-Text lines when asked for; empty when refused
+    CueSheet
+        sheet; ///< its model; none for a plain conversion, whose text comes straight from the scan
     CdText cdText; ///< what the [CDText] section gives, when asked for and decodable
     QString cdTextError; ///< why it cannot, when it cannot
     bool isRebuilt = false; ///< the tracks come from the table of contents and the image

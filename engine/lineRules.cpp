@@ -211,28 +211,40 @@ template <typename Text> QLatin1String zeroBefore(Text number)
     return QLatin1String(number.size() == 2 ? "" : "0");
 }
 
-template <typename Text> void appendPiece(QString &cueSheet, const BasicRuledLine<Text> &line)
+// The form of each line of the cue sheet, stated once for the scan's pieces
+// and the model's lines alike; \a zero goes before the number.
+template <typename Number, typename Mode, typename Flags>
+void appendPieceOf(QString &cueSheet, LineRule rule, QLatin1String zero, const Number &number,
+    const Mode &mode, qint64 sectors, const Flags &flags)
 {
     // Each piece appended in one go: the cue sheet grows once a line.
     const QLatin1String lineEnd("\r\n");
-    switch (line.rule) {
+    switch (rule) {
     case LineRule::Track:
-        cueSheet += QLatin1String("  TRACK ") % zeroBefore(line.number) % line.number;
+        cueSheet += QLatin1String("  TRACK ") % zero % number;
         break;
     case LineRule::Mode:
-        if (const QLatin1String mode = modeOf(line.value); !mode.isEmpty())
+        if (!mode.isEmpty())
             cueSheet += QLatin1Char(' ') % mode % lineEnd;
         break;
     case LineRule::Index:
-        cueSheet += QLatin1String("    INDEX ") % zeroBefore(line.number) % line.number
-            % QLatin1Char(' ') % Msf(sectorCountIn(line.value)).text() % lineEnd;
+        cueSheet += QLatin1String("    INDEX ") % zero % number % QLatin1Char(' ')
+            % Msf(sectors).text() % lineEnd;
         break;
     case LineRule::Flags:
-        cueSheet += QLatin1String("    FLAGS") % line.value % lineEnd;
+        cueSheet += QLatin1String("    FLAGS") % flags % lineEnd;
         break;
     case LineRule::None:
         break;
     }
+}
+
+template <typename Text> void appendPiece(QString &cueSheet, const BasicRuledLine<Text> &line)
+{
+    const QLatin1String mode = line.rule == LineRule::Mode ? modeOf(line.value) : QLatin1String();
+    const qint64 sectors = line.rule == LineRule::Index ? sectorCountIn(line.value) : -1;
+    appendPieceOf(
+        cueSheet, line.rule, zeroBefore(line.number), line.number, mode, sectors, line.value);
 }
 
 } // namespace
@@ -288,6 +300,12 @@ void appendCuePiece(QString &cueSheet, const RuledLine &line)
 void appendCuePiece(QString &cueSheet, QLatin1String line, Keyword keyword)
 {
     appendPiece(cueSheet, piecesIn(line, keyword));
+}
+
+void appendCueLine(QString &cueSheet, LineRule rule, QStringView number, QStringView mode,
+    qint64 sectors, QStringView flags)
+{
+    appendPieceOf(cueSheet, rule, QLatin1String(), number, mode, sectors, flags);
 }
 
 QString cuePieceOf(const RuledLine &line)

@@ -92,6 +92,13 @@ void appendCuePiece(QString &cueSheet, const RuledLine &line);
     appended, in one step for the commonest line of a control file. */
 void appendCuePiece(QString &cueSheet, QLatin1String line, Keyword keyword);
 
+/** Appends to \a cueSheet the line of \a rule that a model of the sheet
+    holds: the \a number of a track or an index as the sheet writes it
+    ("01"), the \a mode of a mode line (nothing when empty), the \a sectors of
+    an index, the \a flags text of a flags line. */
+void appendCueLine(QString &cueSheet, LineRule rule, QStringView number, QStringView mode,
+    qint64 sectors, QStringView flags);
+
 /** The text that \a line gives the cue sheet, without a line end. */
 QString cuePieceOf(const RuledLine &line);
 

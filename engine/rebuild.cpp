@@ -236,24 +236,26 @@ RebuiltTracks rebuildTracks(
     return Rebuilder(path, sections, separator).rebuild();
 }
 
-QString cueLinesOf(const QList<RebuiltTrack> &tracks)
+QList<CueTrack> cueTracksOf(const QList<RebuiltTrack> &tracks)
 {
-    QString lines;
-    const QString indexZero = QStringLiteral("0");
-    const QString indexOne = QStringLiteral("1");
+    QList<CueTrack> cueTracks;
     for (const RebuiltTrack &track : tracks) {
-        const QString number = QString::number(track.number);
-        const QString mode = QString::number(track.mode);
-        appendCuePiece(lines, { LineRule::Track, number, {} });
-        appendCuePiece(lines, { LineRule::Mode, {}, mode });
-        const QString flags = u' ' + track.flags;
+        CueTrack cue;
+        cue.number = cueNumber(QString::number(track.number));
+        cue.line = track.line;
+        cue.mode = modeOf(QString::number(track.mode));
+        const auto add = [&](LineRule rule, const QString &number, const QString &text,
+                             qint64 sectors) {
+            cue.lines.append({ rule, number, text, sectors, track.line });
+        };
+        add(LineRule::Mode, {}, cue.mode, -1);
         if (!track.flags.isEmpty())
-            appendCuePiece(lines, { LineRule::Flags, {}, flags });
-        const QString pregap = track.pregap ? QString::number(*track.pregap) : QString();
+            add(LineRule::Flags, {}, u' ' + track.flags, -1);
+        cue.firstIndex = cue.lines.size();
         if (track.pregap)
-            appendCuePiece(lines, { LineRule::Index, indexZero, pregap });
-        const QString start = QString::number(track.start);
-        appendCuePiece(lines, { LineRule::Index, indexOne, start });
+            add(LineRule::Index, QStringLiteral("00"), {}, *track.pregap);
+        add(LineRule::Index, QStringLiteral("01"), {}, track.start);
+        cueTracks.append(cue);
     }
-    return lines;
+    return cueTracks;
 }

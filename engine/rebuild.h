@@ -2,6 +2,7 @@
 
 #include "basics.h"
 #include "controlFile.h"
+#include "cueSheet.h"
 
 #include <QList>
 #include <QString>
@@ -51,6 +52,6 @@ struct RebuiltTracks
 RebuiltTracks rebuildTracks(
     const QString &path, const ControlFileSections &sections, QChar separator = nativeSeparator);
 
-/** The cue sheet lines of \a tracks, in the form that the conversion gives
-    the same tracks from [TRACK] sections. */
-QString cueLinesOf(const QList<RebuiltTrack> &tracks);
+/** The cue sheet's tracks of \a tracks, as the conversion gives the same
+    tracks from [TRACK] sections. */
+QList<CueTrack> cueTracksOf(const QList<RebuiltTrack> &tracks);

@@ -10,28 +10,6 @@
 
 namespace {
 
-QString sessionNumber(int session)
-{
-    return QStringLiteral("%1").arg(session, 2, 10, QLatin1Char('0'));
-}
-
-// A TRACK line without a mode runs into what follows it, so what is put
-// before a piece must go where its line starts.
-bool isLineStart(const QString &cueSheet, qsizetype at)
-{
-    return at == 0 || cueSheet[at - 1] == u'\n';
-}
-
-// The track's INDEX with the sector count of \a number, where it starts; null when it has none.
-const PlacedIndex *indexOf(const PlacedTrack &track, int number)
-{
-    const auto found = std::find_if(
-        track.indexes.begin(), track.indexes.end(), [number](const PlacedIndex &index) {
-            return index.number == number && index.sectors >= 0;
-        });
-    return found == track.indexes.end() ? nullptr : &*found;
-}
-
 // A position that a disc can have; the rest is refused before any sum is made of it.
 bool isDiscSector(qint64 sector)
 {
@@ -42,8 +20,7 @@ bool isDiscSector(qint64 sector)
 // control file gives the track no INDEX 0.
 constexpr qint64 sessionPregapSectors = 150;
 
-SheetRemark refusal(
-    const PlacedTrack *track, int line, const QString &message, const QString &advice)
+SheetRemark refusal(const CueTrack *track, int line, const QString &message, const QString &advice)
 {
     return { FindingCode::SessionLayout, line, track ? track->number : QString(), message, advice };
 }
@@ -56,7 +33,7 @@ QString contradictionAdvice()
 
 // Finds the first reason why the tracks cannot be placed, filling in
 // \a layout's sessions, offsets and first tracks as it goes.
-std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
+std::optional<SheetRemark> placeTracks(const QList<CueTrack> &tracks,
     const ControlFileSections &sections, int sessions, SessionLayout &layout)
 {
     const QMap<int, const TocEntry *> entries = tocTracksOfEverySession(sections);
@@ -64,7 +41,7 @@ std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
         tr("Make the control file again from the disc, or add the track's [Entry] row "
            "(Point=, Session=, PLBA=) as the disc has it.");
     for (qsizetype i = 0; i < tracks.size(); ++i) {
-        const PlacedTrack &track = tracks[i];
+        const CueTrack &track = tracks[i];
         const std::optional<int> number = wholeNumber(track.number);
         const TocEntry *entry = number ? entries.value(*number) : nullptr;
         if (!entry)
@@ -90,7 +67,7 @@ std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
                                     .arg(entry->line)
                                     .arg(previous),
                 tr("Check the Session= values of the [Entry] rows against the disc."));
-        const PlacedIndex *indexOne = indexOf(track, 1);
+        const CueLine *indexOne = track.index(1);
         if (!indexOne)
             return refusal(&track, track.line,
                 tr("Track %1 has no INDEX 1 with a sector count, so the offset of its session "
@@ -126,7 +103,7 @@ std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
                     tr("Check INDEX 1 against the [Entry] PLBA."));
             layout.firstTracks.append(i);
         } else if (offset != layout.offsets[layout.firstTracks.last()]) {
-            const PlacedTrack &first = tracks[layout.firstTracks.last()];
+            const CueTrack &first = tracks[layout.firstTracks.last()];
             return refusal(&track, indexOne->line,
                 tr("Track %1 lies %2 sectors after its INDEX 1 by the table of contents (line "
                    "%3), but %4, the first track of session %5, lies %6 after its own: the "
@@ -139,7 +116,7 @@ std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
                     .arg(layout.offsets[layout.firstTracks.last()]),
                 tr("Check INDEX 1 of the track and its [Entry] PLBA against the disc."));
         }
-        for (const PlacedIndex &index : track.indexes) {
+        for (const CueLine &index : track.indexes()) {
             if (index.sectors >= 0 && !isDiscSector(index.sectors + offset))
                 return refusal(&track, index.line,
                     tr("An INDEX of track %1 lies outside the disc once its session's offset "
@@ -164,7 +141,7 @@ std::optional<SheetRemark> placeTracks(const QList<PlacedTrack> &tracks,
 // Finds each session's bounds on the disc, and the first place where they
 // contradict each other or the session's tracks.
 std::optional<SheetRemark> boundSessions(
-    const QList<PlacedTrack> &tracks, const ControlFileSections &sections, SessionLayout &layout)
+    const QList<CueTrack> &tracks, const ControlFileSections &sections, SessionLayout &layout)
 {
     for (qsizetype s = 0; s < layout.firstTracks.size(); ++s) {
         const int session = int(s + 1);
@@ -173,8 +150,8 @@ std::optional<SheetRemark> boundSessions(
             s + 1 < layout.firstTracks.size() ? layout.firstTracks[s + 1] : tracks.size();
         const qint64 offset = layout.offsets[first];
         SessionBounds bounds;
-        bounds.start = indexOf(tracks[first], 1)->sectors + offset;
-        const PlacedIndex *indexZero = s > 0 ? indexOf(tracks[first], 0) : nullptr;
+        bounds.start = tracks[first].index(1)->sectors + offset;
+        const CueLine *indexZero = s > 0 ? tracks[first].index(0) : nullptr;
         const bool hasPregap = indexZero && indexZero->sectors + offset < bounds.start;
         bounds.pregap = s == 0 ? 0
             : hasPregap        ? indexZero->sectors + offset
@@ -192,7 +169,7 @@ std::optional<SheetRemark> boundSessions(
         if (leadOut)
             bounds.leadOut = *leadOut->plba;
         for (qsizetype i = first; leadOut && i < end; ++i) {
-            for (const PlacedIndex &index : tracks[i].indexes) {
+            for (const CueLine &index : tracks[i].indexes()) {
                 if (index.sectors < 0 || index.sectors + layout.offsets[i] < *bounds.leadOut)
                     continue;
                 return refusal(&tracks[i], leadOut->line,
@@ -235,7 +212,7 @@ std::optional<SheetRemark> boundSessions(
 // What the image's size tells of how it holds the sessions, and whether it
 // holds the last track at all.
 void judgeImage(
-    const QList<PlacedTrack> &tracks, std::optional<qint64> imageSectors, SessionLayout &layout)
+    const QList<CueTrack> &tracks, std::optional<qint64> imageSectors, SessionLayout &layout)
 {
     layout.image = imageLayout(layout.bounds, imageSectors);
     if (!imageSectors) {
@@ -249,8 +226,8 @@ void judgeImage(
 
     // An image shorter than its nearest way of holding the sessions may
     // still hold every track the way dumps are made.
-    const PlacedTrack &last = tracks.last();
-    const qint64 lastStart = indexOf(last, 1)->sectors + layout.offsets.last();
+    const CueTrack &last = tracks.last();
+    const qint64 lastStart = last.index(1)->sectors + layout.offsets.last();
     const auto holdsLast = [&](const QList<HeldSectors> &held) {
         const std::optional<qint64> at = imageSector(held, lastStart);
         return at && *at < *imageSectors;
@@ -310,31 +287,7 @@ void judgeImage(
 
 } // namespace
 
-void SheetPlaces::take(const ControlFileLine &line, qsizetype sheetSize)
-{
-    const qsizetype start = before;
-    before = sheetSize;
-    if (!line.isPastSessions)
-        return;
-    if (line.ruled.rule == LineRule::Track) {
-        tracks.append({ cueNumber(line.ruled.number), line.number, start, -1, {} });
-        return;
-    }
-    if (line.ruled.rule != LineRule::Index || tracks.isEmpty())
-        return;
-    PlacedTrack &track = tracks.last();
-    if (track.firstIndex < 0)
-        track.firstIndex = start;
-    if (line.sessions < 2)
-        return;
-    // The piece ends in the time and CR LF.
-    const qint64 sectors = sectorCount(line.ruled.value);
-    const qsizetype timeEnd = sheetSize - 2;
-    track.indexes.append({ line.number, sectors, wholeNumber(line.ruled.number).value_or(-1), start,
-        timeEnd - sectorCountToMsf(sectors).size(), timeEnd });
-}
-
-SessionLayout layOutSessions(const QList<PlacedTrack> &tracks, const ControlFileSections &sections,
+SessionLayout layOutSessions(const QList<CueTrack> &tracks, const ControlFileSections &sections,
     int sessions, std::optional<qint64> imageSectors)
 {
     SessionLayout layout;
@@ -400,64 +353,55 @@ bool isIsrc(QStringView value)
         && std::all_of(value.begin() + 5, value.end(), isAsciiDigit);
 }
 
-QString addSessionsAndIsrcs(const QString &cueSheet, const QList<PlacedTrack> &tracks,
-    const SessionLayout &layout, const ControlFileSections &sections, bool withCodes,
-    QList<SheetRemark> *remarks)
+void placeInSessions(CueSheet &sheet, const SessionLayout &layout)
 {
-    struct Edit
-    {
-        qsizetype from = 0;
-        qsizetype to = 0;
-        QString text;
-    };
-    QList<Edit> edits;
-    // A later session's first pregap goes in or out after the track's ISRC
-    // has gone before its first INDEX line.
-    QList<Edit> pregapEdits;
-    const bool hasSessions = layout.sessions.size() == tracks.size() && !layout.refusal
-        && !layout.sessions.isEmpty() && layout.sessions.last() > 1;
-    for (qsizetype i = 0; hasSessions && i < tracks.size(); ++i) {
-        const PlacedTrack &track = tracks[i];
-        const int session = layout.sessions[i];
-        const bool isFirst = i == 0 || session != layout.sessions[i - 1];
-        if (isFirst) {
-            QString marks;
-            if (i > 0) {
-                if (const std::optional<qint64> leadOut = layout.bounds[session - 2].leadOut)
-                    marks += QStringLiteral("  REM LEAD-OUT ") + sectorCountToMsf(*leadOut)
-                        + QStringLiteral("\r\n");
-            }
-            marks +=
-                QStringLiteral("  REM SESSION ") + sessionNumber(session) + QStringLiteral("\r\n");
-            edits.append({ track.start, track.start, marks });
+    QList<CueTrack> &tracks = sheet.tracks;
+    if (layout.sessions.size() != tracks.size() || layout.refusal || layout.sessions.isEmpty()
+        || layout.sessions.last() < 2)
+        return;
+    for (qsizetype i = 0; i < tracks.size(); ++i) {
+        CueTrack &track = tracks[i];
+        track.session = layout.sessions[i];
+        track.startsSession = i == 0 || track.session != layout.sessions[i - 1];
+        if (track.startsSession && i > 0)
+            track.leadOutBefore = layout.bounds[track.session - 2].leadOut;
+        for (CueLine &line : track.lines) {
+            if (line.isIndex() && line.sectors >= 0)
+                line.sectors += layout.offsets[i];
         }
-        const bool hasPregapLine = isFirst && session > 1;
-        const std::optional<qint64> pregap =
-            hasPregapLine ? sessionPregap(layout, session - 1) : std::nullopt;
-        for (const PlacedIndex &index : track.indexes) {
-            if (hasPregapLine && index.number == 0 && !pregap)
-                pregapEdits.append({ index.start, index.timeEnd + 2, {} });
-            else if (index.sectors >= 0 && layout.offsets[i] != 0)
-                edits.append({ index.timeStart, index.timeEnd,
-                    sectorCountToMsf(index.sectors + layout.offsets[i]) });
+        if (!track.startsSession || track.session == 1)
+            continue;
+        // A later session's first pregap is in the sheet exactly when the image holds it.
+        const std::optional<qint64> pregap = sessionPregap(layout, track.session - 1);
+        bool hasIndexZero = false;
+        for (CueLine &line : track.lines) {
+            if (!line.isIndex() || line.wholeNumber() != 0)
+                continue;
+            hasIndexZero = true;
+            if (!pregap)
+                line.rule = LineRule::None;
         }
-        const bool hasIndexZero = std::any_of(track.indexes.begin(), track.indexes.end(),
-            [](const PlacedIndex &index) { return index.number == 0; });
-        if (pregap && !hasIndexZero && track.firstIndex >= 0)
-            pregapEdits.append({ track.firstIndex, track.firstIndex,
-                QStringLiteral("    INDEX 00 ") + sectorCountToMsf(*pregap)
-                    + QStringLiteral("\r\n") });
+        if (pregap && !hasIndexZero && track.firstIndex >= 0) {
+            CueLine indexZero;
+            indexZero.rule = LineRule::Index;
+            indexZero.number = QStringLiteral("00");
+            indexZero.sectors = *pregap;
+            indexZero.line = track.line;
+            track.lines.insert(track.firstIndex, indexZero);
+        }
     }
+}
 
+void addIsrcs(CueSheet &sheet, const ControlFileSections &sections, QList<SheetRemark> *remarks)
+{
+    QList<CueTrack> &tracks = sheet.tracks;
     QMap<int, qsizetype> trackOfSection; // by the line that starts the track's section
-    for (qsizetype i = 0; withCodes && i < tracks.size(); ++i)
+    for (qsizetype i = 0; i < tracks.size(); ++i)
         trackOfSection.insert(tracks[i].line, i);
     QMap<qsizetype, int> isrcLines; // the line of the ISRC each track has got
     for (const TrackCode &isrc : sections.isrcs) {
-        if (!withCodes)
-            break;
         const auto found = trackOfSection.constFind(isrc.sectionLine);
-        const PlacedTrack *track = found == trackOfSection.cend() ? nullptr : &tracks[*found];
+        CueTrack *track = found == trackOfSection.cend() ? nullptr : &tracks[*found];
         const QString entry = quotedLine(QStringLiteral("ISRC=") + isrc.value);
         const auto leftOut = [&](const QString &why, const QString &advice) {
             remarks->append({ FindingCode::Isrc, isrc.line, track ? track->number : QString(),
@@ -478,39 +422,22 @@ QString addSessionsAndIsrcs(const QString &cueSheet, const QList<PlacedTrack> &t
         } else if (track->firstIndex < 0) {
             leftOut(tr("track %1 has no INDEX line to put it before.").arg(track->number),
                 tr("Add the track's INDEX lines."));
-        } else if (!isLineStart(cueSheet, track->firstIndex)) {
+        } else if (!track->endsLineBeforeFirstIndex()) {
             leftOut(tr("the TRACK line of track %1 has no mode, so its first INDEX shares "
                        "that line.")
                         .arg(track->number),
                 tr("Put a MODE= line (0 audio, 1 or 2 data) right after the [TRACK] line."));
         } else {
             isrcLines.insert(*found, isrc.line);
-            edits.append({ track->firstIndex, track->firstIndex,
-                QStringLiteral("    ISRC ") + isrc.value + QStringLiteral("\r\n") });
+            track->isrc = isrc.value;
         }
     }
-    edits += pregapEdits;
-    if (edits.isEmpty())
-        return cueSheet;
-
-    std::stable_sort(
-        edits.begin(), edits.end(), [](const Edit &a, const Edit &b) { return a.from < b.from; });
-    QString edited;
-    qsizetype done = 0;
-    for (const Edit &edit : edits) {
-        edited += QStringView(cueSheet).sliced(done, edit.from - done);
-        edited += edit.text;
-        done = edit.to;
-    }
-    edited += QStringView(cueSheet).sliced(done);
-    return edited;
 }
 
-QString addCatalog(
-    const QString &cueSheet, const ControlFileSections &sections, QList<SheetRemark> *remarks)
+void addCatalog(CueSheet &sheet, const ControlFileSections &sections, QList<SheetRemark> *remarks)
 {
     if (!sections.catalogLine)
-        return cueSheet;
+        return;
     if (sections.otherCatalogLine) {
         remarks->append({ FindingCode::Catalog, sections.otherCatalogLine, {},
             tr("%1 is left out of the cue sheet: line %2 gives another catalogue number, %3, "
@@ -520,12 +447,13 @@ QString addCatalog(
                 .arg(quotedLine(QStringLiteral("CATALOG=") + sections.catalog)),
             tr("Keep one CATALOG= line in the [Disc] section, with the number the disc has.") });
     }
-    if (isCatalogNumber(sections.catalog))
-        return QStringLiteral("CATALOG ") + sections.catalog + QStringLiteral("\r\n") + cueSheet;
+    if (isCatalogNumber(sections.catalog)) {
+        sheet.catalog = sections.catalog;
+        return;
+    }
     remarks->append({ FindingCode::Catalog, sections.catalogLine, {},
         tr("%1 is left out of the cue sheet: a catalogue number is 13 digits.")
             .arg(quotedLine(QStringLiteral("CATALOG=") + sections.catalog)),
         tr("Write the disc's catalogue number as it has it, such as `CATALOG=0123456789012`, or "
            "remove the line.") });
-    return cueSheet;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controlFile.h"
+#include "cueSheet.h"
 #include "findings.h"
 #include "sessionImage.h"
 
@@ -21,43 +22,6 @@ struct SheetRemark
     QString track; ///< as the cue sheet writes it; empty for the whole disc
     QString message;
     QString advice;
-};
-
-/// An INDEX line of a track, where its time stands in the cue sheet.
-struct PlacedIndex
-{
-    int line = 0;
-    qint64 sectors = -1; ///< -1 when the value is not a sector count
-    int number = -1; ///< -1 when it is no whole number
-    qsizetype start = 0; ///< of its INDEX piece
-    qsizetype timeStart = 0;
-    qsizetype timeEnd = 0; ///< where its CR LF, the end of its piece, starts
-};
-
-/// A track of the cue sheet and where its pieces stand in it.
-struct PlacedTrack
-{
-    QString number; ///< as the cue sheet writes it, "01"
-    int line = 0;
-    qsizetype start = 0; ///< of its TRACK piece
-    qsizetype firstIndex = -1; ///< where its first INDEX line starts; -1 when it has none
-    QList<PlacedIndex> indexes; ///< kept only for a file converted with its sessions
-};
-
-/// Notes, line by line as the scan builds the cue sheet, where each track stands in it.
-class SheetPlaces
-{
-public:
-    explicit SheetPlaces(qsizetype sheetSize) : before(sheetSize) { }
-
-    /** Takes \a line of the scan, after its piece went into the cue sheet,
-        which is now \a sheetSize characters long. */
-    void take(const ControlFileLine &line, qsizetype sheetSize);
-
-    QList<PlacedTrack> tracks;
-
-private:
-    qsizetype before; ///< the cue sheet's size before the line's piece
 };
 
 /// Where --sessions puts each track: its session and what its INDEX values need added.
@@ -81,7 +45,7 @@ struct SessionLayout
     positions that no disc has, a lead-out at or before a track of its own
     session, a pregap that starts before the previous session's lead-out
     ends, and an image that ends before the last track starts. */
-SessionLayout layOutSessions(const QList<PlacedTrack> &tracks, const ControlFileSections &sections,
+SessionLayout layOutSessions(const QList<CueTrack> &tracks, const ControlFileSections &sections,
     int sessions, std::optional<qint64> imageSectors);
 
 /** What a file that says Sessions=1 but describes a later session (in
@@ -105,15 +69,16 @@ bool isCatalogNumber(QStringView value);
     letters or digits, then 7 digits. */
 bool isIsrc(QStringView value);
 
-/** \a cueSheet, built by the scan whose tracks \a places noted, with
-    \a layout's sessions (when it places more than one) and, with
-    \a withCodes, each track's ISRC before its first INDEX line. An ISRC that
-    cannot be written gets a remark in \a remarks. */
-QString addSessionsAndIsrcs(const QString &cueSheet, const QList<PlacedTrack> &tracks,
-    const SessionLayout &layout, const ControlFileSections &sections, bool withCodes,
-    QList<SheetRemark> *remarks);
+/** Puts the tracks of \a sheet in the sessions that \a layout places them
+    in, when it places them in more than one: each session's marks, each
+    track's INDEX values as disc addresses, and a later session's first
+    INDEX 00 only where the image holds that pregap. */
+void placeInSessions(CueSheet &sheet, const SessionLayout &layout);
 
-/** \a cueSheet with the disc's CATALOG line first, when the [Disc] section
-    has a well-formed one; a malformed one gets a remark in \a remarks. */
-QString addCatalog(
-    const QString &cueSheet, const ControlFileSections &sections, QList<SheetRemark> *remarks);
+/** Gives each track of \a sheet the ISRC of its [TRACK] section in
+    \a sections; an ISRC that cannot be written gets a remark in \a remarks. */
+void addIsrcs(CueSheet &sheet, const ControlFileSections &sections, QList<SheetRemark> *remarks);
+
+/** Gives \a sheet the disc's CATALOG, when the [Disc] section has a
+    well-formed one; a malformed one gets a remark in \a remarks. */
+void addCatalog(CueSheet &sheet, const ControlFileSections &sections, QList<SheetRemark> *remarks);

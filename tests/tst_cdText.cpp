@@ -1,6 +1,7 @@
 #include "cdText.h"
 #include "check.h"
 #include "conversion.h"
+#include "cueSheet.h"
 #include "testHelpers.h"
 
 #include <QDir>
@@ -351,39 +352,54 @@ void TestCdText::cdTextPacks()
     }
 }
 
+namespace {
+
+CueLine cueLine(LineRule rule, const QString &text, qint64 sectors = -1)
+{
+    return { rule, rule == LineRule::Index ? QStringLiteral("01") : QString(), text, sectors, 0 };
+}
+
+CueTrack cueTrack(const QString &number, const QString &mode, const QList<CueLine> &lines)
+{
+    CueTrack track;
+    track.number = number;
+    track.mode = mode;
+    track.lines = lines;
+    return track;
+}
+
+} // namespace
+
 void TestCdText::addCdText_data()
 {
-    QTest::addColumn<QString>("cueSheet");
-    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QList<CueTrack>>("tracks");
+    QTest::addColumn<QString>("expected"); // the lines after the FILE line
 
-    CdText cdText;
-    const QString file = "FILE \"a.img\" BINARY\r\n";
+    const CueLine audio = cueLine(LineRule::Mode, "AUDIO");
+    const CueLine indexOne = cueLine(LineRule::Index, {}, 0);
     QTest::newRow("disc before FILE, tracks after TRACK")
-        << file
-            + "  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n  TRACK 02 AUDIO\r\n    FLAGS DCP\r\n"
-        << "PERFORMER \"The 'Fathoms'\"\r\nTITLE \"Harbour\"\r\n" + file
-            + "  TRACK 01 AUDIO\r\n    TITLE \"Low Tide\"\r\n    PERFORMER \"Mara\"\r\n    INDEX "
-              "01 00:00:00\r\n"
-              "  TRACK 02 AUDIO\r\n    TITLE \"Salt\"\r\n    FLAGS DCP\r\n";
+        << QList<CueTrack>{ cueTrack("01", "AUDIO", { audio, indexOne }),
+               cueTrack("02", "AUDIO", { audio, cueLine(LineRule::Flags, " DCP") }) }
+        << "  TRACK 01 AUDIO\r\n    TITLE \"Low Tide\"\r\n    PERFORMER \"Mara\"\r\n    INDEX "
+           "01 00:00:00\r\n  TRACK 02 AUDIO\r\n    TITLE \"Salt\"\r\n    FLAGS DCP\r\n";
     QTest::newRow("no text for the track")
-        << file + "  TRACK 05 AUDIO\r\n"
-        << "PERFORMER \"The 'Fathoms'\"\r\nTITLE \"Harbour\"\r\n" + file + "  TRACK 05 AUDIO\r\n";
+        << QList<CueTrack>{ cueTrack("05", "AUDIO", { audio }) } << "  TRACK 05 AUDIO\r\n";
     QTest::newRow("three-digit track number")
-        << file + "  TRACK 0100 AUDIO\r\n"
-        << "PERFORMER \"The 'Fathoms'\"\r\nTITLE \"Harbour\"\r\n" + file + "  TRACK 0100 AUDIO\r\n";
+        << QList<CueTrack>{ cueTrack("0100", "AUDIO", { audio }) } << "  TRACK 0100 AUDIO\r\n";
     QTest::newRow("TRACK line without a line end")
-        << file + "  TRACK 01"
-        << "PERFORMER \"The 'Fathoms'\"\r\nTITLE \"Harbour\"\r\n" + file + "  TRACK 01";
+        << QList<CueTrack>{ cueTrack("01", {}, {}) } << "  TRACK 01";
     QTest::newRow("TRACK line run into an INDEX line")
-        << file + "  TRACK 01    INDEX 01 00:00:00\r\n"
-        << "PERFORMER \"The 'Fathoms'\"\r\nTITLE \"Harbour\"\r\n" + file
-            + "  TRACK 01    INDEX 01 00:00:00\r\n    TITLE \"Low Tide\"\r\n    PERFORMER "
-              "\"Mara\"\r\n";
+        << QList<CueTrack>{ cueTrack("01", {}, { indexOne }) }
+        << "  TRACK 01    INDEX 01 00:00:00\r\n    TITLE \"Low Tide\"\r\n    PERFORMER "
+           "\"Mara\"\r\n";
+    QTest::newRow("TRACK line run on from one without a mode")
+        << QList<CueTrack>{ cueTrack("02", {}, {}), cueTrack("01", "AUDIO", { audio }) }
+        << "  TRACK 02  TRACK 01 AUDIO\r\n";
 }
 
 void TestCdText::addCdText()
 {
-    QFETCH(QString, cueSheet);
+    QFETCH(QList<CueTrack>, tracks);
     QFETCH(QString, expected);
 
     CdText cdText;
@@ -391,8 +407,16 @@ void TestCdText::addCdText()
     cdText.performer = "The \"Fathoms\"";
     cdText.titles = { { 1, "Low Tide" }, { 2, "Salt" } };
     cdText.performers = { { 1, "Mara" } };
-    QCOMPARE(::addCdText(cueSheet, cdText), expected);
-    QCOMPARE(::addCdText(cueSheet, CdText()), cueSheet);
+    CueSheet sheet;
+    sheet.fileName = "a.img";
+    sheet.tracks = tracks;
+    const QString file = "FILE \"a.img\" BINARY\r\n";
+    const QString withoutCdText = cueText(sheet);
+    sheet.cdText = CdText();
+    QCOMPARE(cueText(sheet), withoutCdText);
+    sheet.cdText = cdText;
+    QCOMPARE(
+        cueText(sheet), "PERFORMER \"The 'Fathoms'\"\r\nTITLE \"Harbour\"\r\n" + file + expected);
 }
 
 void TestCdText::convertWithCdText_data()

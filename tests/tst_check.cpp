@@ -140,12 +140,12 @@ QString stripColour(QString text)
 QString cueFromTracks(const CheckReport &report)
 {
     QString cue = report.cueSheet.left(report.cueSheet.indexOf(u"\r\n") + 2);
-    for (const CheckedTrack &track : report.tracks) {
+    for (const CueTrack &track : report.tracks) {
         cue += "  TRACK " + track.number + u' ' + track.mode + "\r\n";
-        for (const QString &flags : track.flags)
+        for (const QString &flags : track.flags())
             cue += "    FLAGS" + flags + "\r\n";
-        for (const CheckedIndex &index : track.indexes)
-            cue += "    INDEX " + index.number + u' ' + index.time + "\r\n";
+        for (const CueLine &index : track.indexes())
+            cue += "    INDEX " + index.number + u' ' + index.time() + "\r\n";
     }
     return cue;
 }

@@ -1,0 +1,229 @@
+#include "cueSheet.h"
+
+#include "lineRules.h"
+
+#include <algorithm>
+
+namespace {
+
+const QLatin1String lineEnd("\r\n");
+
+// The modes kept once, as a long file names the same few on every track.
+QString modeText(QLatin1String mode)
+{
+    static const QString modes[] = { QStringLiteral("AUDIO"), QStringLiteral("MODE1/2352"),
+        QStringLiteral("MODE2/2352") };
+    for (const QString &known : modes) {
+        if (known == mode)
+            return known;
+    }
+    return {};
+}
+
+void appendLine(QString &text, const CueLine &line)
+{
+    appendCueLine(text, line.rule, line.number, line.text, line.sectors, line.text);
+}
+
+// The TITLE and PERFORMER lines of the track whose TRACK line is \a number:
+// the track that its leading digits name.
+QString trackCdText(const CdText &cdText, QStringView number)
+{
+    const auto digits = std::find_if(
+        number.begin(), number.end(), [](QChar c) { return !c.isDigit() || c.unicode() >= 128; });
+    bool isNumber = false;
+    const int track = number.first(digits - number.begin()).toInt(&isNumber);
+    QString lines;
+    if (!isNumber)
+        return lines;
+    if (cdText.titles.contains(track))
+        lines += QStringLiteral("    TITLE ") + cdTextQuoted(cdText.titles[track]) + lineEnd;
+    if (cdText.performers.contains(track))
+        lines +=
+            QStringLiteral("    PERFORMER ") + cdTextQuoted(cdText.performers[track]) + lineEnd;
+    return lines;
+}
+
+QString sessionMarks(const CueTrack &track)
+{
+    QString marks;
+    if (track.leadOutBefore)
+        marks +=
+            QStringLiteral("  REM LEAD-OUT ") + sectorCountToMsf(*track.leadOutBefore) + lineEnd;
+    return marks + QStringLiteral("  REM SESSION ")
+        + QStringLiteral("%1").arg(track.session, 2, 10, QLatin1Char('0')) + lineEnd;
+}
+
+} // namespace
+
+std::optional<int> CueLine::wholeNumber() const
+{
+    // The sheet puts a "0" before any number but one of two characters.
+    return ::wholeNumber(number.size() > 2 ? QStringView(number).sliced(1) : QStringView(number));
+}
+
+QList<CueLine> CueTrack::indexes() const
+{
+    QList<CueLine> found;
+    std::copy_if(lines.begin(), lines.end(), std::back_inserter(found),
+        [](const CueLine &line) { return line.isIndex(); });
+    return found;
+}
+
+QStringList CueTrack::flags() const
+{
+    QStringList found;
+    for (const CueLine &line : lines) {
+        if (line.rule == LineRule::Flags)
+            found << line.text;
+    }
+    return found;
+}
+
+const CueLine *CueTrack::index(int number) const
+{
+    const auto found = std::find_if(lines.begin(), lines.end(), [number](const CueLine &line) {
+        return line.isIndex() && line.sectors >= 0 && line.wholeNumber() == number;
+    });
+    return found == lines.end() ? nullptr : &*found;
+}
+
+bool CueTrack::endsLineBeforeFirstIndex() const
+{
+    // Only a mode or a FLAGS line ends a line before the first INDEX.
+    return firstIndex >= 0
+        && std::any_of(lines.begin(), lines.begin() + firstIndex, [](const CueLine &line) {
+               return line.rule == LineRule::Flags
+                   || (line.rule == LineRule::Mode && !line.text.isEmpty());
+           });
+}
+
+QString CueSheetBuilder::shared(QString text)
+{
+    const auto found = std::find(numbers.begin(), numbers.end(), text);
+    if (found != numbers.end())
+        return *found;
+    // A file of a thousand numbers keeps the last few, not all of them.
+    if (numbers.size() == 8)
+        numbers.removeFirst();
+    numbers.append(text);
+    return text;
+}
+
+void CueSheetBuilder::take(const ControlFileLine &line)
+{
+    const RuledLine &ruled = line.ruled;
+    if (!line.isPastSessions || ruled.rule == LineRule::None)
+        return;
+    if (ruled.rule == LineRule::Track) {
+        CueTrack track;
+        track.number = cueNumber(ruled.number);
+        track.line = line.number;
+        sheet.tracks.append(std::move(track));
+        isTrackLineOpen = true;
+        return;
+    }
+    CueLine cue;
+    cue.rule = ruled.rule;
+    cue.line = line.number;
+    if (ruled.rule == LineRule::Mode) {
+        cue.text = modeText(modeOf(ruled.value));
+    } else if (ruled.rule == LineRule::Index) {
+        cue.number = shared(cueNumber(ruled.number));
+        cue.sectors = sectorCount(ruled.value);
+    } else {
+        cue.text = ruled.value.toString();
+    }
+    if (sheet.tracks.isEmpty()) {
+        sheet.lead.append(std::move(cue));
+        return;
+    }
+    CueTrack &track = sheet.tracks.last();
+    // The first line that ends the TRACK line gives it its mode, if it is a mode line.
+    if (isTrackLineOpen && (ruled.rule != LineRule::Mode || !cue.text.isEmpty())) {
+        isTrackLineOpen = false;
+        if (ruled.rule == LineRule::Mode)
+            track.mode = cue.text;
+    }
+    if (cue.isIndex() && track.firstIndex < 0)
+        track.firstIndex = track.lines.size();
+    track.lines.append(std::move(cue));
+}
+
+QString cueText(const CueSheet &sheet)
+{
+    QString text;
+    if (!sheet.catalog.isEmpty())
+        text += QStringLiteral("CATALOG ") + sheet.catalog + lineEnd;
+    if (sheet.cdText)
+        text += discCdText(*sheet.cdText);
+    text += QStringLiteral("FILE \"") + sheet.fileName + QStringLiteral("\" BINARY") + lineEnd;
+    for (const CueLine &line : sheet.lead)
+        appendLine(text, line);
+    for (const CueTrack &track : sheet.tracks) {
+        if (track.startsSession)
+            text += sessionMarks(track);
+        // A track's CD-Text goes after the line that its TRACK line starts;
+        // a TRACK line that runs on from another line gets none.
+        QString cdText = sheet.cdText && text.endsWith(u'\n')
+            ? trackCdText(*sheet.cdText, track.number)
+            : QString();
+        appendCueLine(text, LineRule::Track, track.number, {}, -1, {});
+        const auto append = [&](const auto &piece) {
+            const qsizetype before = text.size();
+            piece();
+            if (!cdText.isEmpty() && text.size() > before && text.endsWith(lineEnd)) {
+                text += cdText;
+                cdText.clear();
+            }
+        };
+        for (qsizetype i = 0; i < track.lines.size(); ++i) {
+            if (i == track.firstIndex && !track.isrc.isEmpty())
+                append([&] { text += QStringLiteral("    ISRC ") + track.isrc + lineEnd; });
+            append([&] { appendLine(text, track.lines[i]); });
+        }
+    }
+    return text;
+}
+
+SheetLayout sheetLayout(const CueSheet &sheet)
+{
+    SheetLayout layout;
+    for (const CueTrack &track : sheet.tracks) {
+        // A TRACK line without a mode runs into the line after it, and a
+        // player reads it as a data track's line.
+        qsizetype first = 0;
+        if (track.mode.isEmpty()) {
+            const auto ends = std::find_if(track.lines.begin(), track.lines.end(),
+                [](const CueLine &line) { return line.rule != LineRule::Mode; });
+            if (ends == track.lines.end())
+                continue;
+            first = ends - track.lines.begin() + 1;
+        }
+        SheetTrack sheetTrack;
+        sheetTrack.number = track.number.toInt();
+        sheetTrack.control = track.mode == u"AUDIO" ? 0 : 0x4;
+        layout.tracks.append(sheetTrack);
+        std::optional<qint64> leadOut = track.startsSession ? track.leadOutBefore : std::nullopt;
+        for (const CueLine &line : track.lines.sliced(first)) {
+            if (line.rule == LineRule::Flags
+                && (line.text.isEmpty() || line.text.front() == u' ')) {
+                for (const QStringView flag :
+                    QStringView(line.text).trimmed().split(u' ', Qt::SkipEmptyParts)) {
+                    if (flag == u"DCP")
+                        layout.tracks.last().control |= 0x2;
+                    else if (flag == u"4CH")
+                        layout.tracks.last().control |= 0x8;
+                    else if (flag == u"PRE")
+                        layout.tracks.last().control |= 0x1;
+                }
+            } else if (line.isIndex() && isSectorCount(line.sectors)) {
+                if (leadOut && layout.tracks.last().indexes.isEmpty())
+                    layout.between.append({ *leadOut, line.sectors });
+                leadOut.reset();
+                layout.tracks.last().indexes.append({ line.number.toInt(), line.sectors });
+            }
+        }
+    }
+    return layout;
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "cdText.h"
+#include "controlFile.h"
+#include "discImage.h"
+#include "lineRules.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The cue sheet as numbers: what the scan of a control file gives, before it
+// becomes text. The additions (sessions, codes, CD-Text), --sbi and --check
+// work on this model; cueText() alone writes it.
+
+/// A line of the cue sheet that a MODE=, FLAGS= or INDEX line of the control file gives.
+struct CueLine
+{
+    /// None for a line that gives the sheet nothing, such as a later
+    /// session's first INDEX 0 that the image does not hold
+    LineRule rule = LineRule::None;
+    QString number; ///< of an index, as the cue sheet writes it, "01"
+    /// a mode line's mode ("AUDIO"; empty when it gives none), a flags line's
+    /// text after "FLAGS" as it stands
+    QString text;
+    qint64 sectors = -1; ///< of an index; -1 when its value is not a sector count
+    int line = 0; ///< of the control file
+
+    bool isIndex() const { return rule == LineRule::Index; }
+    /// The number of an index as the control file writes it, when it is a whole number
+    std::optional<int> wholeNumber() const;
+    /// The time of an index, MM:SS:FF; empty when its value is not a sector count
+    QString time() const { return sectorCountToMsf(sectors); }
+};
+
+/// A TRACK of the cue sheet and the lines that follow it.
+struct CueTrack
+{
+    QString number; ///< as the cue sheet writes it, "01"
+    int line = 0; ///< of the control file
+    /// The mode that completes the TRACK line: "AUDIO", "MODE1/2352",
+    /// "MODE2/2352", or empty when the line runs on without one
+    QString mode;
+    QList<CueLine> lines; ///< in the control file's order
+    qsizetype firstIndex = -1; ///< the place in lines of its first INDEX as read; -1 when none
+    QString isrc; ///< written before the first INDEX; empty for none
+    int session = 0; ///< of a disc written with its sessions; 0 otherwise
+    /// Of a session's first track after the first: the lead-out before it, when known
+    std::optional<qint64> leadOutBefore;
+    bool startsSession = false;
+    QString title; ///< from CD-Text, for the report of --check
+    QString performer; ///< from CD-Text, for the report of --check
+
+    QList<CueLine> indexes() const;
+    /// The text of each FLAGS line, as the cue sheet writes it after "FLAGS"
+    QStringList flags() const;
+    /// The track's INDEX with the whole number \a number and a sector count; null when none.
+    const CueLine *index(int number) const;
+    /// Whether the TRACK line has ended before its first INDEX, so that a line may go before it.
+    bool endsLineBeforeFirstIndex() const;
+};
+
+// Moved as bytes when a list grows, so that a long file's lines are not held
+// twice while the list is copied to its larger place.
+Q_DECLARE_TYPEINFO(CueLine, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(CueTrack, Q_RELOCATABLE_TYPE);
+
+/// The whole cue sheet.
+struct CueSheet
+{
+    QString fileName; ///< of the image, as the FILE line names it
+    QString catalog; ///< written first; empty for none
+    std::optional<CdText> cdText; ///< its TITLE and PERFORMER lines, when they are written
+    QList<CueLine> lead; ///< lines before the first track
+    QList<CueTrack> tracks;
+};
+
+/// Builds a cue sheet, line by line, as the scan hands the control file's lines over.
+class CueSheetBuilder
+{
+public:
+    explicit CueSheetBuilder(CueSheet &sheet) : sheet(sheet) { }
+
+    void take(const ControlFileLine &line);
+
+private:
+    QString shared(QString text);
+
+    CueSheet &sheet;
+    bool isTrackLineOpen = false; ///< the last TRACK line still waits for what ends it
+    QList<QString> numbers; ///< the index numbers met, kept once
+};
+
+/** The text of \a sheet, every line ending in CR LF, as the scan of the
+    control file writes the lines it gives when nothing is added. */
+QString cueText(const CueSheet &sheet);
+
+/** The layout that \a sheet gives a player, sessions included. */
+SheetLayout sheetLayout(const CueSheet &sheet);
