@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes docs/screenshots/about-window.png, the README's picture of the About
+# Makes docs/screenshots/about-window.png, the manual's picture of the About
 # window: runs the real program in a virtual X server of its own, chooses
 # Help > About with the keyboard as a user would, and captures that window.
 # Builds with the default preset into build/, or uses MORVANT_BUILD_DIR when set.

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes the README's picture of the main window of MORVANT.exe under wine
+# Makes the manual's picture of the main window of MORVANT.exe under wine
 # (docs/screenshots/main-window-wine.png), in a virtual X server and a wine
 # prefix of its own. Needs the Windows build: run scripts/windows.sh first.
 # Wine runs no window manager here, so the window has no frame.

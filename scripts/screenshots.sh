@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Makes the README's pictures of the main window from the real program, in a
-# virtual X server of its own: the window as it opens, and after converting
-# examples/Demo Disc.ccd through File > Open, and with the Edit menu opened by
-# a right-button press on the selected sheet. Writes docs/screenshots/*.png.
+# Makes the README's and the manual's pictures of the main window from the
+# real program, in a virtual X server of its own: the window as it opens, and
+# after converting examples/Demo Disc.ccd through File > Open, and with the
+# Edit menu opened by a right-button press on the selected sheet. Writes
+# docs/screenshots/*.png.
 # Builds with the default preset into build/, or into MORVANT_BUILD_DIR when set.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

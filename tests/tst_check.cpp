@@ -1215,7 +1215,7 @@ void TestCheck::documentedCodes_data()
     QTest::addColumn<bool>("isRoff"); // hyphens written as \-
 
     // clang-format off
-    QTest::newRow("README")   << "../README.md" << "| `%1` | %2 | %3 |\n"
+    QTest::newRow("manual")   << "../docs/manual.md" << "| `%1` | %2 | %3 |\n"
                               << "^\\| `[^`]+` \\| (error|warning) \\|" << false;
     QTest::newRow("man page") << "../packaging/morvant.1.in" << ".TP\n.B %1\n(%2) %3\n"
                               << "^\\((error|warning)\\) " << true;
