@@ -27,20 +27,21 @@ Options parseArguments(const QStringList &arguments)
         else if (argument == u"--stdout")
             options.toStandardOutput = true;
         else if (argument == u"--cdtext")
-            options.cdText = true;
+            options.conversion.cdText = true;
         else if (argument == u"--rebuild")
-            options.rebuild = true;
+            options.conversion.rebuild = true;
         else if (argument == u"--sessions")
-            options.sessions = true;
+            options.conversion.sessions = true;
         else if (argument == u"--codes")
-            options.codes = true;
+            options.conversion.codes = true;
         else if (argument == u"--sbi")
-            options.sbi = qMax(options.sbi, SbiWrite::UnlessDamaged);
+            options.conversion.sbi = qMax(options.conversion.sbi, SbiWrite::UnlessDamaged);
         else if (argument == u"--sbi=all")
-            options.sbi = SbiWrite::Always;
+            options.conversion.sbi = SbiWrite::Always;
         else if (argument == u"--all") {
-            options.cdText = options.sessions = options.codes = true;
-            options.sbi = qMax(options.sbi, SbiWrite::Quietly);
+            ConversionOptions &conversion = options.conversion;
+            conversion.cdText = conversion.sessions = conversion.codes = true;
+            conversion.sbi = qMax(conversion.sbi, SbiWrite::Quietly);
         } else if (options.error.isEmpty())
             options.error = tr("unknown option '%1'").arg(argument);
     }
@@ -55,16 +56,6 @@ Options parseArguments(const QStringList &arguments)
     else if (options.toStandardOutput && options.files.size() != 1)
         options.error = tr("--stdout takes exactly one control file");
     return options;
-}
-
-ConversionOptions Options::conversion() const
-{
-    ConversionOptions conversion{ cdText, rebuild };
-    conversion.sessions = sessions;
-    conversion.codes = codes;
-    conversion.sbi = sbi != SbiWrite::No;
-    conversion.sbiEvery = sbi == SbiWrite::Always;
-    return conversion;
 }
 
 QString usageText()

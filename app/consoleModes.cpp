@@ -25,11 +25,8 @@ int printText(const QString &text)
 int runCheck(const Options &options)
 {
     QFile output;
-    CheckOptions checkOptions{ options.cdText, options.rebuild };
-    checkOptions.sessions = options.sessions;
-    checkOptions.codes = options.codes;
     const CheckStatus status = output.open(stdout, QIODevice::WriteOnly)
-        ? checkFiles(options.files, checkOptions, options.json, isColourTerminal(), output)
+        ? checkFiles(options.files, options.conversion, options.json, isColourTerminal(), output)
         : checkRefused;
     const bool isWritten = output.flush() && output.error() == QFileDevice::NoError;
     const QString reason = isWritten ? QString() : output.errorString();
@@ -47,11 +44,11 @@ int writeToStandardOutput(const Options &options)
     }
     const QString &file = options.files.first();
     const ExitStatus status = convertToOutput(
-        file, options.conversion(), output,
+        file, options.conversion, output,
         [&file](const QString &text, const QString &title) {
             showOnStandardError(commandLinePaths(file).inputPath, text, title);
         },
-        warnOnStandardError, options.sbi, noteOnStandardError);
+        warnOnStandardError, noteOnStandardError);
     // A failed write has been told already.
     if (status == exitNotWritten || closeStandardOutput())
         return status;
@@ -66,6 +63,6 @@ int convertWithoutWindow(const Options &options)
                            "name a control file to convert.\n"));
         return exitUsage;
     }
-    return convertFiles(options.files, options.conversion(), showOnStandardError,
-        warnOnStandardError, options.sbi, noteOnStandardError);
+    return convertFiles(options.files, options.conversion, showOnStandardError, warnOnStandardError,
+        noteOnStandardError);
 }

@@ -78,8 +78,7 @@ ExitStatus writeSbi(const QString &inputPath, const QString &cuePath,
 } // namespace
 
 ExitStatus convertFiles(const QStringList &files, const ConversionOptions &options,
-    const ShowFileMessage &showMessage, const ShowWarning &showWarning, SbiWrite sbi,
-    const ShowWarning &showNote)
+    const ShowFileMessage &showMessage, const ShowWarning &showWarning, const ShowWarning &showNote)
 {
     ExitStatus status = exitConverted;
     for (const QString &argument : files) {
@@ -95,14 +94,14 @@ ExitStatus convertFiles(const QStringList &files, const ConversionOptions &optio
             status = qMax(status, exitNotWritten);
         else
             status = qMax(status,
-                writeSbi(paths.inputPath, paths.cuePath, converted, sbi, showAboutFile, showWarning,
-                    showNote));
+                writeSbi(paths.inputPath, paths.cuePath, converted, options.sbi, showAboutFile,
+                    showWarning, showNote));
     }
     return status;
 }
 
 ExitStatus convertToOutput(const QString &argument, const ConversionOptions &options,
-    QIODevice &output, const ShowMessage &showMessage, const ShowWarning &showWarning, SbiWrite sbi,
+    QIODevice &output, const ShowMessage &showMessage, const ShowWarning &showWarning,
     const ShowWarning &showNote)
 {
     const CommandLinePaths paths = commandLinePaths(argument);
@@ -125,5 +124,5 @@ ExitStatus convertToOutput(const QString &argument, const ConversionOptions &opt
         return notWritten(output.errorString());
     // The sheet is meant to be saved beside the image, where the .sbi goes too.
     return writeSbi(
-        paths.inputPath, paths.cuePath, converted, sbi, showMessage, showWarning, showNote);
+        paths.inputPath, paths.cuePath, converted, options.sbi, showMessage, showWarning, showNote);
 }

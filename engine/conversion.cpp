@@ -314,15 +314,17 @@ ConvertedFile convert(
         cueSheet = addCatalog(cueSheet, converted.outcome.sections, &converted.additionRemarks);
     noteWholeImage(converted);
     converted.cueSheet = cueSheet;
-    if (options.sbi)
-        converted.sbi =
-            sbiContent(path, options.separator, cueSheet, converted.layout, options.sbiEvery);
+    if (options.sbi != SbiWrite::No)
+        converted.sbi = sbiContent(
+            path, options.separator, cueSheet, converted.layout, options.sbi == SbiWrite::Always);
     return converted;
 }
 
 QString ccdToCue(const QString &path, const ShowMessage &showMessage, QChar separator)
 {
-    const ConvertedFile converted = convert(path, { false, false, separator });
+    ConversionOptions plain;
+    plain.separator = separator;
+    const ConvertedFile converted = convert(path, plain);
     if (converted.isRefused())
         showRefusal(showMessage, path, converted.outcome);
     else if (!converted.shortImageName.isEmpty())
