@@ -17,14 +17,6 @@ struct CommandLinePaths
     cuePathForFile(). */
 CommandLinePaths commandLinePaths(const QString &argument, QChar separator = nativeSeparator);
 
-/// What the process reports when it ends; the worst outcome of all files wins.
-enum ExitStatus {
-    exitConverted = 0,
-    exitRefused = 1, ///< a file could not be read or is not a single-session control file
-    exitUsage = 2,
-    exitNotWritten = 3, ///< a .cue file could not be written
-};
-
 /// What the command line asks for.
 struct Options
 {

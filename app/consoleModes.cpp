@@ -7,22 +7,22 @@
 
 #include <QFile>
 
-int printUsageError(const QString &error)
+ReplyStatus printUsageError(const QString &error)
 {
     // An unknown option is quoted, and may be a file's name that holds escape sequences.
     print(stderr,
         QStringLiteral("morvant: ") + shownText(error)
             + QStringLiteral("\nTry 'morvant --help'.\n"));
-    return exitUsage;
+    return replyUsage;
 }
 
-int printText(const QString &text)
+ReplyStatus printText(const QString &text)
 {
     print(stdout, text);
-    return closeStandardOutput() ? exitConverted : exitNotWritten;
+    return closeStandardOutput() ? replyWritten : replyNotWritten;
 }
 
-int runCheck(const Options &options)
+CheckStatus runCheck(const Options &options)
 {
     QFile output;
     const CheckStatus status = output.open(stdout, QIODevice::WriteOnly)
@@ -34,34 +34,34 @@ int runCheck(const Options &options)
     return closeStandardOutput(reason) ? status : checkRefused;
 }
 
-int writeToStandardOutput(const Options &options)
+ConversionStatus writeToStandardOutput(const Options &options)
 {
     setBinaryStandardOutput();
     QFile output;
     if (!output.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         reportUnwritableOutput(output.errorString());
-        return exitNotWritten;
+        return conversionNotWritten;
     }
     const QString &file = options.files.first();
-    const ExitStatus status = convertToOutput(
+    const ConversionStatus status = convertToOutput(
         file, options.conversion, output,
         [&file](const QString &text, const QString &title) {
             showOnStandardError(commandLinePaths(file).inputPath, text, title);
         },
         warnOnStandardError, noteOnStandardError);
     // A failed write has been told already.
-    if (status == exitNotWritten || closeStandardOutput())
+    if (status == conversionNotWritten || closeStandardOutput())
         return status;
-    return exitNotWritten;
+    return conversionNotWritten;
 }
 
-int convertWithoutWindow(const Options &options)
+ConversionStatus convertWithoutWindow(const Options &options)
 {
     if (options.files.isEmpty()) {
         print(stderr,
             QStringLiteral("morvant: no display to show the window on; "
                            "name a control file to convert.\n"));
-        return exitUsage;
+        return conversionUsage;
     }
     return convertFiles(options.files, options.conversion, showOnStandardError, warnOnStandardError,
         noteOnStandardError);

@@ -735,12 +735,12 @@ void TestCheck::convertToOutput_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<bool>("hasWarning");
 
-    QTest::newRow("plain") << controlFile() << false << int(exitConverted) << false;
+    QTest::newRow("plain") << controlFile() << false << int(conversionDone) << false;
     QTest::newRow("CD-Text asked for, none there")
-        << controlFile() << true << int(exitConverted) << false;
+        << controlFile() << true << int(conversionDone) << false;
     QTest::newRow("undecodable CD-Text") << controlFile() + "[CDText]\r\nEntry 0=80\r\n"
-                                         << true << int(exitConverted) << true;
-    QTest::newRow("refused") << QByteArray("x\r\n") << false << int(exitRefused) << false;
+                                         << true << int(conversionDone) << true;
+    QTest::newRow("refused") << QByteArray("x\r\n") << false << int(conversionRefused) << false;
 }
 
 void TestCheck::convertToOutput()
@@ -757,13 +757,13 @@ void TestCheck::convertToOutput()
     QStringList warnings;
     ConversionOptions withCdText;
     withCdText.cdText = cdText;
-    const ExitStatus result = ::convertToOutput(
+    const ConversionStatus result = ::convertToOutput(
         "Dïsc.ccd", withCdText, output,
         [&](const QString &text, const QString &) { messages << text; },
         [&](const QString &text) { warnings << text; });
     QCOMPARE(int(result), status);
     QCOMPARE(warnings.size(), hasWarning ? 1 : 0);
-    if (status == exitRefused) {
+    if (status == conversionRefused) {
         QCOMPARE(messages.size(), 1);
         QCOMPARE(output.data(), QByteArray());
         return;
@@ -781,7 +781,7 @@ void TestCheck::convertToOutput()
             "Dïsc.ccd", withCdText, full,
             [&](const QString &text, const QString &title) { messages << title + ": " + text; },
             [](const QString &) {}),
-        exitNotWritten);
+        conversionNotWritten);
     QCOMPARE(messages.size(), 1);
     QVERIFY2(messages[0].startsWith("File Error: Cannot write to standard output:\n"),
         qPrintable(messages[0]));
