@@ -414,7 +414,7 @@ void writeTextReport(const CheckReport &report, bool colour, QIODevice &output)
         report, colour, [&](const QString &piece) { output.write(toShownBytes(piece)); });
 }
 
-CheckStatus checkFiles(const QStringList &arguments, const CheckOptions &options, bool json,
+CheckStatus checkFiles(const QStringList &arguments, const ConversionOptions &options, bool json,
     bool colour, QIODevice &output)
 {
     // Each report is written as soon as it is made, and then let go.

@@ -26,5 +26,5 @@ void writeTextReport(const CheckReport &report, bool colour, QIODevice &output);
 /** Checks each command-line argument (a control file's path, quoted or not)
     and writes the reports to \a output as it goes, for people or, with
     \a json, as one JSON document for programs. Returns the worst status. */
-CheckStatus checkFiles(const QStringList &arguments, const CheckOptions &options, bool json,
+CheckStatus checkFiles(const QStringList &arguments, const ConversionOptions &options, bool json,
     bool colour, QIODevice &output);

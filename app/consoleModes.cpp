@@ -7,29 +7,26 @@
 
 #include <QFile>
 
-int printUsageError(const QString &error)
+ReplyStatus printUsageError(const QString &error)
 {
     // An unknown option is quoted, and may be a file's name that holds escape sequences.
     print(stderr,
         QStringLiteral("morvant: ") + shownText(error)
             + QStringLiteral("\nTry 'morvant --help'.\n"));
-    return exitUsage;
+    return replyUsage;
 }
 
-int printText(const QString &text)
+ReplyStatus printText(const QString &text)
 {
     print(stdout, text);
-    return closeStandardOutput() ? exitConverted : exitNotWritten;
+    return closeStandardOutput() ? replyWritten : replyNotWritten;
 }
 
-int runCheck(const Options &options)
+CheckStatus runCheck(const Options &options)
 {
     QFile output;
-    CheckOptions checkOptions{ options.cdText, options.rebuild };
-    checkOptions.sessions = options.sessions;
-    checkOptions.codes = options.codes;
     const CheckStatus status = output.open(stdout, QIODevice::WriteOnly)
-        ? checkFiles(options.files, checkOptions, options.json, isColourTerminal(), output)
+        ? checkFiles(options.files, options.conversion, options.json, isColourTerminal(), output)
         : checkRefused;
     const bool isWritten = output.flush() && output.error() == QFileDevice::NoError;
     const QString reason = isWritten ? QString() : output.errorString();
@@ -37,35 +34,35 @@ int runCheck(const Options &options)
     return closeStandardOutput(reason) ? status : checkRefused;
 }
 
-int writeToStandardOutput(const Options &options)
+ConversionStatus writeToStandardOutput(const Options &options)
 {
     setBinaryStandardOutput();
     QFile output;
     if (!output.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         reportUnwritableOutput(output.errorString());
-        return exitNotWritten;
+        return conversionNotWritten;
     }
     const QString &file = options.files.first();
-    const ExitStatus status = convertToOutput(
-        file, options.conversion(), output,
+    const ConversionStatus status = convertToOutput(
+        file, options.conversion, output,
         [&file](const QString &text, const QString &title) {
             showOnStandardError(commandLinePaths(file).inputPath, text, title);
         },
-        warnOnStandardError, options.sbi, noteOnStandardError);
+        warnOnStandardError, noteOnStandardError);
     // A failed write has been told already.
-    if (status == exitNotWritten || closeStandardOutput())
+    if (status == conversionNotWritten || closeStandardOutput())
         return status;
-    return exitNotWritten;
+    return conversionNotWritten;
 }
 
-int convertWithoutWindow(const Options &options)
+ConversionStatus convertWithoutWindow(const Options &options)
 {
     if (options.files.isEmpty()) {
         print(stderr,
             QStringLiteral("morvant: no display to show the window on; "
                            "name a control file to convert.\n"));
-        return exitUsage;
+        return conversionUsage;
     }
-    return convertFiles(options.files, options.conversion(), showOnStandardError,
-        warnOnStandardError, options.sbi, noteOnStandardError);
+    return convertFiles(options.files, options.conversion, showOnStandardError, warnOnStandardError,
+        noteOnStandardError);
 }

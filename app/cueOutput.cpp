@@ -20,12 +20,12 @@ ConvertedFile convertedFile(const QString &inputPath, const ConversionOptions &o
 }
 
 // One line tells what became of the .sbi, so that a missing one is never a surprise.
-ExitStatus writeSbi(const QString &inputPath, const QString &cuePath,
+ConversionStatus writeSbi(const QString &inputPath, const QString &cuePath,
     const ConvertedFile &converted, SbiWrite sbi, const ShowMessage &showMessage,
     const ShowWarning &showWarning, const ShowWarning &showNote)
 {
     if (sbi == SbiWrite::No || !converted.sbi)
-        return exitConverted;
+        return conversionDone;
     const SbiContent &content = *converted.sbi;
     const QString file = shownPath(inputPath) + QStringLiteral(": ");
     const QString subName = shownPath(content.subPath);
@@ -40,7 +40,7 @@ ExitStatus writeSbi(const QString &inputPath, const QString &cuePath,
     const auto unwritten = [&] {
         if (const std::optional<SbiRemark> remark = unwrittenSbi(sbiPath, content))
             showWarning(file + remark->message + u' ' + remark->advice);
-        return exitConverted;
+        return conversionDone;
     };
     const auto noteNone = [&](const QString &text) {
         if (sbi != SbiWrite::Quietly)
@@ -67,21 +67,20 @@ ExitStatus writeSbi(const QString &inputPath, const QString &cuePath,
         showWarning(file + damaged + tr(" They are written, as --sbi=all asks."));
     }
     if (!saveSbiFile(inputPath, sbiPath, sbiBytes(content.altered.blocks), showMessage))
-        return exitNotWritten;
+        return conversionNotWritten;
     note((count == 1 ? tr("%1 sector whose Q block a cue sheet loses went into %2.")
                      : tr("%1 sectors whose Q blocks a cue sheet loses went into %2."))
              .arg(count)
              .arg(shownPath(sbiPath)));
-    return exitConverted;
+    return conversionDone;
 }
 
 } // namespace
 
-ExitStatus convertFiles(const QStringList &files, const ConversionOptions &options,
-    const ShowFileMessage &showMessage, const ShowWarning &showWarning, SbiWrite sbi,
-    const ShowWarning &showNote)
+ConversionStatus convertFiles(const QStringList &files, const ConversionOptions &options,
+    const ShowFileMessage &showMessage, const ShowWarning &showWarning, const ShowWarning &showNote)
 {
-    ExitStatus status = exitConverted;
+    ConversionStatus status = conversionDone;
     for (const QString &argument : files) {
         const CommandLinePaths paths = commandLinePaths(argument);
         const auto showAboutFile = [&](const QString &text, const QString &title) {
@@ -90,19 +89,19 @@ ExitStatus convertFiles(const QStringList &files, const ConversionOptions &optio
         const ConvertedFile converted =
             convertedFile(paths.inputPath, options, showAboutFile, showWarning);
         if (converted.cueSheet.isEmpty())
-            status = qMax(status, exitRefused);
+            status = qMax(status, conversionRefused);
         else if (!saveCueSheet(paths.inputPath, paths.cuePath, converted.cueSheet, showAboutFile))
-            status = qMax(status, exitNotWritten);
+            status = qMax(status, conversionNotWritten);
         else
             status = qMax(status,
-                writeSbi(paths.inputPath, paths.cuePath, converted, sbi, showAboutFile, showWarning,
-                    showNote));
+                writeSbi(paths.inputPath, paths.cuePath, converted, options.sbi, showAboutFile,
+                    showWarning, showNote));
     }
     return status;
 }
 
-ExitStatus convertToOutput(const QString &argument, const ConversionOptions &options,
-    QIODevice &output, const ShowMessage &showMessage, const ShowWarning &showWarning, SbiWrite sbi,
+ConversionStatus convertToOutput(const QString &argument, const ConversionOptions &options,
+    QIODevice &output, const ShowMessage &showMessage, const ShowWarning &showWarning,
     const ShowWarning &showNote)
 {
     const CommandLinePaths paths = commandLinePaths(argument);
@@ -110,10 +109,10 @@ ExitStatus convertToOutput(const QString &argument, const ConversionOptions &opt
         convertedFile(paths.inputPath, options, showMessage, showWarning);
     const QString &cueSheet = converted.cueSheet;
     if (cueSheet.isEmpty())
-        return exitRefused;
+        return conversionRefused;
     const auto notWritten = [&](const QString &reason) {
         showMessage(tr("Cannot write to standard output:\n%1").arg(reason), fileErrorTitle());
-        return exitNotWritten;
+        return conversionNotWritten;
     };
     // The same bytes as writeCueFile() puts into the .cue file.
     bool isExact = false;
@@ -125,5 +124,5 @@ ExitStatus convertToOutput(const QString &argument, const ConversionOptions &opt
         return notWritten(output.errorString());
     // The sheet is meant to be saved beside the image, where the .sbi goes too.
     return writeSbi(
-        paths.inputPath, paths.cuePath, converted, sbi, showMessage, showWarning, showNote);
+        paths.inputPath, paths.cuePath, converted, options.sbi, showMessage, showWarning, showNote);
 }

@@ -27,7 +27,7 @@ struct FileMessage
 int convertOrOpenWindow(int &argc, char **argv, const Options &options)
 {
     QList<FileMessage> messages;
-    ExitStatus status = exitConverted;
+    ConversionStatus status = conversionDone;
     if (!options.files.isEmpty()) {
         const auto keep = [&](const QString &path, const QString &text, const QString &title) {
             messages.append({ path, text, title });
@@ -36,10 +36,10 @@ int convertOrOpenWindow(int &argc, char **argv, const Options &options)
             warnOnStandardError(text);
             messages.append({ {}, text, tr("Warning") });
         };
-        status = convertFiles(options.files, options.conversion(), keep, keepWarning, options.sbi,
-            noteOnStandardError);
+        status =
+            convertFiles(options.files, options.conversion, keep, keepWarning, noteOnStandardError);
         if (messages.isEmpty())
-            return exitConverted;
+            return conversionDone;
     }
 
     const auto application = openDisplay(argc, argv, [&] {
@@ -49,12 +49,12 @@ int convertOrOpenWindow(int &argc, char **argv, const Options &options)
             if (!message.path.isEmpty())
                 showOnStandardError(message.path, message.text, message.title);
         }
-        return int(status);
+        return status;
     });
     for (const FileMessage &message : std::as_const(messages))
         showMessageBox(message.text, message.title);
-    if (!options.files.isEmpty() && status == exitConverted)
-        return exitConverted;
+    if (!options.files.isEmpty() && status == conversionDone)
+        return conversionDone;
     MainWindow window(showMessageBox);
     if (!options.files.isEmpty())
         window.cuePath = commandLinePaths(options.files.last()).cuePath;

@@ -544,16 +544,16 @@ QString refusalAdvice(const ScanOutcome &outcome)
 
 } // namespace
 
-CheckReport checkControlFile(const QString &path, const CheckOptions &options, QChar separator)
+CheckReport checkControlFile(const QString &path, const ConversionOptions &options)
 {
     CheckReport report;
     report.path = path;
+    const QChar separator = options.separator;
 
     Scan scan;
-    ConversionOptions conversion{ options.cdText, options.rebuild, separator };
-    conversion.sessions = options.sessions;
-    conversion.codes = options.codes;
-    conversion.sbi = true;
+    // The .sub is always checked, as a conversion with --sbi reads it.
+    ConversionOptions conversion = options;
+    conversion.sbi = SbiWrite::UnlessDamaged;
     const ConvertedFile converted =
         convert(path, conversion, [&](const ControlFileLine &line) { scan.take(line); });
     report.refusal = converted.outcome.refusal;

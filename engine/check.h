@@ -2,6 +2,7 @@
 
 #include "basics.h"
 #include "controlFile.h"
+#include "conversion.h"
 #include "cueSheet.h"
 #include "findings.h"
 #include "sessionImage.h"
@@ -46,22 +47,14 @@ struct CheckReport
     bool hasWarnings() const { return !findings.isEmpty(); }
 };
 
-struct CheckOptions
-{
-    bool cdText = false; ///< decode CD-Text as the conversion would with it
-    bool rebuild =
-        false; ///< rebuild the tracks of a file without [TRACK] sections, as the conversion would
-    bool sessions = false; ///< place the tracks in their sessions, as the conversion would
-    bool codes = false; ///< check the CATALOG and ISRC values, as the conversion would
-};
-
 /** Reads the control file at \a path by the conversion's own rules and tells
     whether the cue sheet it gives will load: the tracks it will have, and a
     finding for each problem with the control file, the image beside it and
     their agreement. Writes nothing. A file that the conversion refuses gives
-    one error finding with the conversion's own message. */
-CheckReport checkControlFile(
-    const QString &path, const CheckOptions &options = {}, QChar separator = nativeSeparator);
+    one error finding with the conversion's own message. \a options are
+    those of the conversion to check; whatever they say of the .sbi, the .sub
+    is read as --sbi reads it. */
+CheckReport checkControlFile(const QString &path, const ConversionOptions &options = {});
 
 /// The shortest track that a CD may have: four seconds, in sectors.
 inline constexpr qint64 shortestTrack = 4 * 75;

@@ -243,7 +243,7 @@ ConvertedFile convert(
     // costs less than a model of the sheet.
     const bool readsSections =
         options.cdText || alsoEachLine || options.rebuild || options.sessions || options.codes;
-    const bool isPlain = !readsSections && !options.sbi;
+    const bool isPlain = !readsSections && options.sbi == SbiWrite::No;
     QString plainText =
         QStringLiteral("FILE \"") + sheet.fileName + QStringLiteral("\" BINARY\r\n");
     CueSheetBuilder builder(sheet);
@@ -286,15 +286,17 @@ ConvertedFile convert(
         addCatalog(sheet, sections, &converted.additionRemarks);
     noteWholeImage(converted, readsSections);
     converted.cueSheet = cueText(sheet);
-    if (options.sbi)
-        converted.sbi =
-            sbiContent(path, options.separator, sheet, converted.layout, options.sbiEvery);
+    if (options.sbi != SbiWrite::No)
+        converted.sbi = sbiContent(
+            path, options.separator, sheet, converted.layout, options.sbi == SbiWrite::Always);
     return converted;
 }
 
 QString ccdToCue(const QString &path, const ShowMessage &showMessage, QChar separator)
 {
-    const ConvertedFile converted = convert(path, { false, false, separator });
+    ConversionOptions plain;
+    plain.separator = separator;
+    const ConvertedFile converted = convert(path, plain);
     if (converted.isRefused())
         showRefusal(showMessage, path, converted.outcome);
     else if (!converted.shortImageName.isEmpty())

@@ -11,17 +11,29 @@
 #include <QString>
 #include <QStringList>
 
-/// How to convert a control file besides the plain way.
+/// Whether to write the .sbi beside the .cue.
+enum class SbiWrite {
+    No,
+    /// --all: as --sbi, but nothing is said when there is nothing to keep, so
+    /// that a disc without a .sub converts as without the option
+    Quietly,
+    UnlessDamaged, ///< --sbi: not when so many blocks differ that the .sub looks damaged
+    Always, ///< --sbi=all: however many blocks differ
+};
+
+/** How to convert a control file besides the plain way; --check reads the
+    file by the same record, as the conversion would. Filled by field name,
+    so that a field added or moved never shifts another's value. */
 struct ConversionOptions
 {
     bool cdText = false; ///< add the titles and performers of its [CDText] section
     bool rebuild = false; ///< a file without [TRACK] sections gets its tracks from rebuildTracks()
-    QChar separator = nativeSeparator; ///< of the folders in the control file's path
     bool sessions = false; ///< convert a multi-session file, its sessions marked with REM lines
     bool codes = false; ///< add the disc's CATALOG and the tracks' ISRC
-    bool sbi = false; ///< read the .sub for the Q blocks that the cue sheet loses
-    /// keep every such block, not only as many as a protected disc has
-    bool sbiEvery = false;
+    /// Other than No: read the .sub for the Q blocks that the cue sheet loses;
+    /// Always keeps every such block, not only as many as a protected disc has
+    SbiWrite sbi = SbiWrite::No;
+    QChar separator = nativeSeparator; ///< of the folders in the control file's path
 };
 
 /// What the .sub beside the image holds that the cue sheet loses.

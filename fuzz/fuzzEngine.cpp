@@ -372,14 +372,17 @@ void checkConversion(const uint8_t *data, size_t size)
 
     // The check reads every line, where the conversion alone skips the lines
     // without a keyword; both readings must give the same cue sheet.
-    const ConvertedFile everyLine =
-        convert(controlFilePath, { false, false, separator }, [](const ControlFileLine &) {});
+    ConversionOptions plain;
+    plain.separator = separator;
+    const ConvertedFile everyLine = convert(controlFilePath, plain, [](const ControlFileLine &) {});
     check(everyLine.cueSheet == expected, "reading every line gives the same cue sheet",
         everyLine.cueSheet + QStringLiteral("\n--- expected ---\n") + expected);
 
     // Rebuilt from the table of contents, whatever its PLBA values, every
     // INDEX line has its time: a start that no time can write is left out.
-    const ConvertedFile rebuilt = convert(controlFilePath, { false, true, separator });
+    ConversionOptions rebuilding = plain;
+    rebuilding.rebuild = true;
+    const ConvertedFile rebuilt = convert(controlFilePath, rebuilding);
     if (rebuilt.isRebuilt) {
         static const QRegularExpression index(
             QStringLiteral("^    INDEX 0[01] \\d\\d+:\\d\\d:\\d\\d$"));
@@ -389,7 +392,7 @@ void checkConversion(const uint8_t *data, size_t size)
                 "a rebuilt INDEX line has its time", line);
     }
 
-    ConversionOptions everything{ false, false, separator };
+    ConversionOptions everything = plain;
     everything.sessions = everything.codes = true;
     const ConvertedFile added = convert(controlFilePath, everything);
     if (!expected.isEmpty()) {

@@ -477,7 +477,9 @@ void TestCdText::convertWithCdText()
     int messages = 0;
     const ShowMessage count = [&](const QString &, const QString &) { ++messages; };
     const QString plain = ::ccdToCue(path, count);
-    const ConvertedFile converted = convert(path, { true });
+    ConversionOptions withCdText;
+    withCdText.cdText = true;
+    const ConvertedFile converted = convert(path, withCdText);
     QVERIFY(!converted.isRefused());
     const QString withText = converted.cueSheet;
     const QString reason = converted.warnings().join(u'\n');
@@ -494,9 +496,7 @@ void TestCdText::convertWithCdText()
     QCOMPARE(rest, plain);
     QCOMPARE(withText.size() - plain.size(), QString::fromUtf8(added).size());
     // --check says what the conversion leaves out for want of the code page.
-    CheckOptions checkOptions;
-    checkOptions.cdText = true;
-    const QList<Finding> findings = checkControlFile(path, checkOptions).findings;
+    const QList<Finding> findings = checkControlFile(path, withCdText).findings;
     QCOMPARE(std::any_of(findings.begin(), findings.end(),
                  [](const Finding &finding) { return finding.code == u"code-page"; }),
         warning.contains("code page"));
@@ -509,7 +509,9 @@ void TestCdText::realisticAudioDisc()
     QTemporaryDir dir;
     const QString copy = dir.filePath("Harbour Lights.ccd");
     QVERIFY(QFile::copy(path, copy));
-    const ConvertedFile converted = convert(QDir::toNativeSeparators(copy), { true });
+    ConversionOptions withCdText;
+    withCdText.cdText = true;
+    const ConvertedFile converted = convert(QDir::toNativeSeparators(copy), withCdText);
     QVERIFY(!converted.isRefused());
     QCOMPARE(converted.warnings(), QStringList());
     const QString cueSheet = converted.cueSheet;

@@ -27,6 +27,14 @@
 
 namespace {
 
+// The options of a plain conversion on a system whose folders are split by '/'.
+ConversionOptions slashed()
+{
+    ConversionOptions options;
+    options.separator = u'/';
+    return options;
+}
+
 // The text report on one file, as --check writes it.
 QString textReport(const CheckReport &report, bool colour)
 {
@@ -493,11 +501,11 @@ void TestCheck::findings()
         QVERIFY(writeFile("Disc.sub", QByteArray(96, '\0')));
     const QStringList before = QDir().entryList(QDir::Files);
 
-    CheckOptions checkOptions;
+    ConversionOptions checkOptions = slashed();
     checkOptions.cdText = cdText;
     checkOptions.sessions = options.contains("sessions");
     checkOptions.codes = options.contains("codes");
-    const CheckReport report = checkControlFile("Disc.ccd", checkOptions, u'/');
+    const CheckReport report = checkControlFile("Disc.ccd", checkOptions);
     QCOMPARE(described(report, content), expected);
     QCOMPARE(QDir().entryList(QDir::Files), before); // writes nothing
     QCOMPARE(report.isRefused,
@@ -581,7 +589,7 @@ void TestCheck::imageInAnotherCase()
 #endif
     QVERIFY(writeFile("Disc.ccd", controlFile()));
     QVERIFY(makeImage("Disc.IMG", 2000 * imageSectorSize));
-    const CheckReport report = checkControlFile("Disc.ccd", {}, u'/');
+    const CheckReport report = checkControlFile("Disc.ccd", slashed());
     QCOMPARE(report.findings.size(), 1);
     QCOMPARE(report.findings[0].code, "image-missing");
     QVERIFY2(report.findings[0].advice.contains("Disc.IMG"), qPrintable(report.findings[0].advice));
@@ -621,9 +629,9 @@ void TestCheck::realisticReports()
     if (hasSubchannel)
         QVERIFY(writeFile(name + ".sub", QByteArray(96, '\0')));
 
-    CheckOptions options;
+    ConversionOptions options = slashed();
     options.cdText = cdText;
-    const CheckReport report = checkControlFile(name + ".ccd", options, u'/');
+    const CheckReport report = checkControlFile(name + ".ccd", options);
     const QString expectedPath =
         QFINDTESTDATA("data/" + name + (cdText ? "CdText" : "") + ".report");
     QVERIFY(!expectedPath.isEmpty());
@@ -650,7 +658,7 @@ void TestCheck::trackListingMatchesCueSheet()
     QFETCH(QByteArray, content);
     QVERIFY(!content.isEmpty());
     QVERIFY(writeFile("Disc.ccd", content));
-    const CheckReport report = checkControlFile("Disc.ccd", {}, u'/');
+    const CheckReport report = checkControlFile("Disc.ccd", slashed());
     QVERIFY(!report.isRefused);
     QCOMPARE(report.cueSheet,
         ccdToCue(
@@ -712,7 +720,7 @@ void TestCheck::json()
 void TestCheck::colourOnlyWhenAsked()
 {
     QVERIFY(writeFile("Disc.ccd", controlFile()));
-    const CheckReport report = checkControlFile("Disc.ccd", {}, u'/'); // no image: a warning
+    const CheckReport report = checkControlFile("Disc.ccd", slashed()); // no image: a warning
     const QString plain = textReport(report, false);
     const QString coloured = textReport(report, true);
     QVERIFY(!plain.contains(u'\x1b'));
@@ -727,12 +735,12 @@ void TestCheck::convertToOutput_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<bool>("hasWarning");
 
-    QTest::newRow("plain") << controlFile() << false << int(exitConverted) << false;
+    QTest::newRow("plain") << controlFile() << false << int(conversionDone) << false;
     QTest::newRow("CD-Text asked for, none there")
-        << controlFile() << true << int(exitConverted) << false;
+        << controlFile() << true << int(conversionDone) << false;
     QTest::newRow("undecodable CD-Text") << controlFile() + "[CDText]\r\nEntry 0=80\r\n"
-                                         << true << int(exitConverted) << true;
-    QTest::newRow("refused") << QByteArray("x\r\n") << false << int(exitRefused) << false;
+                                         << true << int(conversionDone) << true;
+    QTest::newRow("refused") << QByteArray("x\r\n") << false << int(conversionRefused) << false;
 }
 
 void TestCheck::convertToOutput()
@@ -747,13 +755,15 @@ void TestCheck::convertToOutput()
     QVERIFY(output.open(QIODevice::WriteOnly));
     QStringList messages;
     QStringList warnings;
-    const ExitStatus result = ::convertToOutput(
-        "Dïsc.ccd", ConversionOptions{ cdText }, output,
+    ConversionOptions withCdText;
+    withCdText.cdText = cdText;
+    const ConversionStatus result = ::convertToOutput(
+        "Dïsc.ccd", withCdText, output,
         [&](const QString &text, const QString &) { messages << text; },
         [&](const QString &text) { warnings << text; });
     QCOMPARE(int(result), status);
     QCOMPARE(warnings.size(), hasWarning ? 1 : 0);
-    if (status == exitRefused) {
+    if (status == conversionRefused) {
         QCOMPARE(messages.size(), 1);
         QCOMPARE(output.data(), QByteArray());
         return;
@@ -768,10 +778,10 @@ void TestCheck::convertToOutput()
     messages.clear();
     QCOMPARE(
         ::convertToOutput(
-            "Dïsc.ccd", ConversionOptions{ cdText }, full,
+            "Dïsc.ccd", withCdText, full,
             [&](const QString &text, const QString &title) { messages << title + ": " + text; },
             [](const QString &) {}),
-        exitNotWritten);
+        conversionNotWritten);
     QCOMPARE(messages.size(), 1);
     QVERIFY2(messages[0].startsWith("File Error: Cannot write to standard output:\n"),
         qPrintable(messages[0]));

@@ -229,6 +229,16 @@ void TestCommandLine::convert_data()
     QTest::newRow("unknown option converts nothing")
         << QStringList{ "--bogus", "Demo.ccd" } << 2 << "morvant: unknown option '--bogus'"
         << "Demo.cue" << missing;
+    QTest::newRow("the first unknown option is named")
+        << QStringList{ "--bogus", "--other", "Demo.ccd" } << 2
+        << "morvant: unknown option '--bogus'\n"
+        << "Demo.cue" << missing;
+    QTest::newRow("--sbi takes no value but all")
+        << QStringList{ "--sbi=x", "Demo.ccd" } << 2 << "morvant: unknown option '--sbi=x'\n"
+        << "Demo.cue" << missing;
+    QTest::newRow("a short name is no prefix")
+        << QStringList{ "-hV", "Demo.ccd" } << 2 << "morvant: unknown option '-hV'\n"
+        << "Demo.cue" << missing;
     // Text from a control file or the command line cannot act on the terminal.
     QTest::newRow("unknown option with a control character")
         << QStringList{ "-x\x1b]0;owned\x07.ccd", "Demo.ccd" } << 2

@@ -456,7 +456,9 @@ void TestRebuild::sameSheetAsTrackSections()
 
     // Nothing but the .sub, which a cue sheet cannot carry, is left to find; without it, the
     // pregaps that it would give, as the conversion warns.
-    const CheckReport report = checkControlFile("Disc.ccd", { false, true });
+    ConversionOptions rebuilding;
+    rebuilding.rebuild = true;
+    const CheckReport report = checkControlFile("Disc.ccd", rebuilding);
     QStringList codes;
     for (const Finding &finding : report.findings)
         codes << finding.code;
@@ -601,7 +603,9 @@ void TestRebuild::fallbacks()
         run(program, { "--check", "--rebuild", "Disc.ccd" }, folder->path(), withoutDisplay());
     QVERIFY2(!check.crashed, "the check crashed or hung");
     QCOMPARE(check.status, 1); // the .sub, which a cue sheet cannot carry, is always a finding
-    const CheckReport report = checkControlFile("Disc.ccd", { false, true });
+    ConversionOptions rebuilding;
+    rebuilding.rebuild = true;
+    const CheckReport report = checkControlFile("Disc.ccd", rebuilding);
     const bool hasRebuildFinding = std::any_of(report.findings.begin(), report.findings.end(),
         [](const Finding &finding) { return finding.code == u"rebuilt"; });
     QCOMPARE(hasRebuildFinding, !warning.isEmpty());
@@ -716,8 +720,9 @@ void TestRebuild::sbi()
                        "030205"));
 
     // --check tells of the altered blocks rather than of the .sub in general.
-    const CheckReport report =
-        checkControlFile("Disc.ccd", { false, options.contains("--rebuild") });
+    ConversionOptions checkOptions;
+    checkOptions.rebuild = options.contains("--rebuild");
+    const CheckReport report = checkControlFile("Disc.ccd", checkOptions);
     QStringList codes;
     for (const Finding &finding : report.findings)
         codes << finding.code;
