@@ -299,3 +299,54 @@ inline QByteArray shiftedBySector(const QByteArray &sub)
 {
     return sub.right(subBlockBytes) + sub.chopped(subBlockBytes);
 }
+
+/// \a text with every \a before in it made \a after: how a row alters a file.
+inline QByteArray replaced(QByteArray text, const QByteArray &before, const QByteArray &after)
+{
+    return text.replace(before, after);
+}
+
+// The disc that the rows of --check, --sessions and --codes alter: two audio
+// tracks of 1000 sectors each, the disc ending at sector 2000.
+inline const QList<Toc> twoAudioTracks{ { 0xa2, 0x00, 2000 }, { 1, 0x00, 0 }, { 2, 0x00, 1000 } };
+inline const QByteArray twoTracks =
+    trackSections({ { 1, 0x00, 0, {}, {}, 0 }, { 2, 0x00, 0, {}, {}, 1000 } });
+
+/** The control file of \a tracks, given as the text of their sections, and of
+    \a toc; \a disc is the [Disc] section's line on scrambling. TocEntries=
+    stays 3 whatever the rows give: the program goes by the [Entry] sections. */
+inline QByteArray dumpFile(const QByteArray &tracks = twoTracks,
+    const QList<Toc> &toc = twoAudioTracks, const QByteArray &disc = "DataTracksScrambled=0\n",
+    const QByteArray &sessions = "1")
+{
+    ControlFile file;
+    file.tocEntries = 3;
+    file.sessions = sessions;
+    file.discLines = disc + "CDTextLength=0\n";
+    file.preGapMode = "0";
+    file.toc = toc;
+    file.trackLines = tracks;
+    return controlFile(file);
+}
+
+// An Enhanced CD: two audio tracks in session 1, whose lead-out is at sector
+// 2000; a data track in session 2, 11,400 sectors on (lead-out, lead-in and
+// pregap between them), the disc ending at sector 15000.
+inline const QList<Toc> enhancedToc{ { 0xa2, 0x00, 2000 }, { 1, 0x00, 0 }, { 2, 0x00, 1000 },
+    { 0xa2, 0x04, 15000, 2 }, { 3, 0x04, 13400, 2 } };
+inline const QByteArray enhancedTracks = twoTracks + "[TRACK 3]\nMODE=1\nINDEX 1=13400\n";
+
+/// The Enhanced CD's table of contents with its entry \a at giving PLBA=\a plba.
+inline QList<Toc> enhancedTocWith(qsizetype at, qint64 plba)
+{
+    QList<Toc> toc = enhancedToc;
+    toc[at].plba = plba;
+    return toc;
+}
+
+/// The Enhanced CD's control file, or another of \a tracks and \a toc saying Sessions=\a sessions.
+inline QByteArray sessionsFile(const QByteArray &tracks = enhancedTracks,
+    const QList<Toc> &toc = enhancedToc, const QByteArray &sessions = "2")
+{
+    return dumpFile(tracks, toc, "DataTracksScrambled=0\n", sessions);
+}
