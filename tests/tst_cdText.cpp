@@ -76,11 +76,12 @@ Packs album(
     return packs + sizeInfo(characterCode, 1, int(titles.size() - 1), &sequence);
 }
 
-// Two audio tracks, the second after a pregap.
-QByteArray twoTrackFile()
+// Two audio tracks, the second after a pregap; a [CDText] section of \a packs after them.
+QByteArray twoTrackFile(const Packs &packs = {})
 {
     ControlFile file;
     file.tracks = { { 1, 0x00, 0, {}, {}, 0 }, { 2, 0x00, 0, {}, 13190, 13340 } };
+    file.cdText = packs;
     return controlFile(file);
 }
 
@@ -378,7 +379,7 @@ void TestCdText::convertWithCdText_data()
     const qsizetype tracks = tracksOnly.indexOf("[TRACK");
     QTest::newRow("section before the tracks")
         << tracksOnly.left(tracks) + section + tracksOnly.mid(tracks) << lines << "";
-    QTest::newRow("section after the tracks") << tracksOnly + section << lines << "";
+    QTest::newRow("section after the tracks") << twoTrackFile(packs) << lines << "";
     QTest::newRow("section name in another case")
         << tracksOnly + QByteArray(section).replace("[CDText]", "[cdtext]") << lines << "";
     QTest::newRow("undecodable section")
