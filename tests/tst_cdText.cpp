@@ -1,8 +1,8 @@
 #include "cdText.h"
 #include "check.h"
+#include "controlFiles.h"
 #include "conversion.h"
 #include "cueSheet.h"
-#include "testHelpers.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,29 +14,6 @@
 namespace {
 
 using Packs = QList<QByteArray>;
-
-// CRC-16/CCITT, written out bit by bit apart from the engine's version; its
-// standard check value is verified in crcOfTestPacks().
-quint16 crc16(const QByteArray &bytes)
-{
-    quint16 crc = 0;
-    for (char byte : bytes) {
-        for (int bit = 7; bit >= 0; --bit) {
-            const bool in = (quint8(byte) >> bit) & 1;
-            const bool top = crc & 0x8000;
-            crc = quint16(crc << 1);
-            if (in != top)
-                crc ^= 0x1021;
-        }
-    }
-    return crc;
-}
-
-QByteArray withCrc(QByteArray pack)
-{
-    const quint16 crc = quint16(~crc16(pack.left(16)));
-    return pack + char(crc >> 8) + char(crc & 0xff);
-}
 
 // Encodes texts as a disc would: the texts of one pack type one after the
 // other, each ended by zero (two zeros for double-byte codes), cut into packs
@@ -100,18 +77,14 @@ Packs album(
     return packs + sizeInfo(characterCode, 1, int(titles.size() - 1), &sequence);
 }
 
-QString cdTextSection(const Packs &packs)
+// Two audio tracks, the second after a pregap; a [CDText] section of \a packs after them.
+QByteArray twoTrackFile(const Packs &packs = {})
 {
-    QString section = QStringLiteral("[CDText]\r\nEntries=%1\r\n").arg(packs.size());
-    for (qsizetype i = 0; i < packs.size(); ++i)
-        section +=
-            QStringLiteral("Entry %1=%2\r\n").arg(i).arg(QString::fromLatin1(packs[i].toHex(' ')));
-    return section;
+    ControlFile file;
+    file.tracks = { { 1, 0x00, 0, {}, {}, 0 }, { 2, 0x00, 0, {}, 13190, 13340 } };
+    file.cdText = packs;
+    return controlFile(file);
 }
-
-const QByteArray controlFile = "[CloneCD]\r\nVersion=3\r\n[Disc]\r\nSessions=1\r\n"
-                               "[TRACK 1]\r\nMODE=0\r\nINDEX 1=0\r\n[TRACK 2]\r\nMODE=0\r\n"
-                               "INDEX 0=13190\r\nINDEX 1=13340\r\n";
 
 } // namespace
 
@@ -120,7 +93,6 @@ class TestCdText : public QObject
     Q_OBJECT
 
 private slots:
-    void crcOfTestPacks();
     void decodeCdText_data();
     void decodeCdText();
     void cdTextPacks_data();
@@ -131,11 +103,6 @@ private slots:
     void convertWithCdText();
     void realisticAudioDisc();
 };
-
-void TestCdText::crcOfTestPacks()
-{
-    QCOMPARE(crc16("123456789"), quint16(0x31c3)); // CRC-16/XMODEM check value
-}
 
 void TestCdText::decodeCdText_data()
 {
@@ -427,34 +394,35 @@ void TestCdText::convertWithCdText_data()
 
     const Packs packs =
         album({ "Harbour", "Low Tide", "Salt Road" }, { "The Fathoms", "\t", "\t" });
-    const QByteArray section = cdTextSection(packs).toLatin1();
+    const QByteArray tracksOnly = twoTrackFile();
+    const QByteArray section = cdTextSection(packs);
     const QByteArray lines = "PERFORMER \"The Fathoms\"\r\nTITLE \"Harbour\"\r\n"
                              "    TITLE \"Low Tide\"\r\n    PERFORMER \"The Fathoms\"\r\n"
                              "    TITLE \"Salt Road\"\r\n    PERFORMER \"The Fathoms\"\r\n";
-    QTest::newRow("no [CDText] section") << controlFile << QByteArray() << "";
-    const qsizetype tracks = controlFile.indexOf("[TRACK");
+    QTest::newRow("no [CDText] section") << tracksOnly << QByteArray() << "";
+    const qsizetype tracks = tracksOnly.indexOf("[TRACK");
     QTest::newRow("section before the tracks")
-        << controlFile.left(tracks) + section + controlFile.mid(tracks) << lines << "";
-    QTest::newRow("section after the tracks") << controlFile + section << lines << "";
+        << tracksOnly.left(tracks) + section + tracksOnly.mid(tracks) << lines << "";
+    QTest::newRow("section after the tracks") << twoTrackFile(packs) << lines << "";
     QTest::newRow("section name in another case")
-        << controlFile + QByteArray(section).replace("[CDText]", "[cdtext]") << lines << "";
+        << tracksOnly + QByteArray(section).replace("[CDText]", "[cdtext]") << lines << "";
     QTest::newRow("undecodable section")
-        << controlFile + QByteArray(section).replace("Entry 1=80 01", "Entry 1=80 07")
+        << tracksOnly + QByteArray(section).replace("Entry 1=80 01", "Entry 1=80 07")
         << QByteArray() << "does not continue";
-    QTest::newRow("empty section") << controlFile + "[CDText]\r\nEntries=0\r\n"
+    QTest::newRow("empty section") << tracksOnly + "[CDText]\r\nEntries=0\r\n"
                                    << QByteArray() << "";
     QByteArray endless = "[CDText]\r\n";
     for (int i = 0; i < 3000; ++i)
         endless += "Entry " + QByteArray::number(i)
             + "=80 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\r\n";
     QTest::newRow("more entries than CD-Text holds")
-        << controlFile + endless << QByteArray() << "more packs";
+        << tracksOnly + endless << QByteArray() << "more packs";
     QTest::newRow("section cut short")
-        << controlFile + section.left(section.lastIndexOf("Entry")) << QByteArray() << "Entries=";
+        << tracksOnly + section.left(section.lastIndexOf("Entry")) << QByteArray() << "Entries=";
     // Japanese titles (MS-JIS), which code page 1252, Windows' in the West, cannot hold.
-    const QByteArray japanese = controlFile
-        + cdTextSection(album({ "\x93\xfa\x96\x7b", "\x93\xfa", "\x96\x7b" }, { "", "", "" }, 0x80))
-              .toLatin1();
+    const QByteArray japanese = tracksOnly
+        + cdTextSection(
+            album({ "\x93\xfa\x96\x7b", "\x93\xfa", "\x96\x7b" }, { "", "", "" }, 0x80));
 #ifdef Q_OS_WIN
     QTest::newRow("text beyond the code page")
         << japanese << QByteArray() << "code page cannot hold the disc's TITLE";

@@ -1,4 +1,4 @@
-#include "testHelpers.h"
+#include "controlFiles.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -15,32 +15,17 @@
 
 namespace {
 
-constexpr qint64 sectorBytes = 2352;
-
-struct DiscTrack
-{
-    int number;
-    int session;
-    bool isData;
-    qint64 pregap; ///< -1 for none in the control file
-    qint64 start;
-};
-
-struct Disc
-{
-    QList<DiscTrack> tracks;
-    QList<qint64> leadOuts; ///< of each session
-};
-
 // Two audio tracks in session 1, then a data track in each later session:
 // 11,400 sectors between session 1's lead-out and session 2, 6,900 between
 // later ones, as on a disc.
 Disc discOf(int sessions)
 {
-    Disc disc{ { { 1, 1, false, -1, 0 }, { 2, 1, false, 150, 300 }, { 3, 2, true, 11850, 12000 } },
+    Disc disc{ { { 1, 0x00, 0, {}, {}, 0, 1 }, { 2, 0x00, 0, {}, 150, 300, 1 },
+                   { 3, 0x04, 1, {}, 11850, 12000, 2 } },
         { 600, 12300 } };
     if (sessions == 3) {
-        disc.tracks << DiscTrack{ 4, 3, true, 19050, 19200 } << DiscTrack{ 5, 3, true, -1, 19500 };
+        disc.tracks << Track{ 4, 0x04, 1, {}, 19050, 19200, 3 }
+                    << Track{ 5, 0x04, 1, {}, {}, 19500, 3 };
         disc.leadOuts << 19800;
     }
     return disc;
@@ -53,43 +38,18 @@ QByteArray sectorOf(qint64 address, bool isData)
     QByteArray sector(sectorBytes, '\0');
     for (qsizetype at = 0; at < sectorBytes; at += 4)
         qToLittleEndian(qint32(address), sector.data() + at);
-    if (isData) {
-        const auto bcd = [](qint64 value) { return char((value / 10) << 4 | value % 10); };
-        const qint64 time = address + 150;
-        sector.replace(0, 16,
-            QByteArray::fromHex("00ffffffffffffffffffff00") + bcd(time / 4500) + bcd(time / 75 % 60)
-                + bcd(time % 75) + char(1));
-    }
+    if (isData)
+        sector.replace(0, 16, sectorHeader(address, 1));
     return sector;
 }
 
-QByteArray controlFile(const Disc &disc)
+/// The control file of \a disc, with neither a TocEntries= line nor a [Session] section.
+QByteArray controlFileOf(const Disc &disc)
 {
-    QByteArray text = "[CloneCD]\nVersion=3\n[Disc]\nSessions="
-        + QByteArray::number(disc.leadOuts.size()) + "\nDataTracksScrambled=0\nCDTextLength=0\n";
-    int entry = 0;
-    const auto add = [&](int session, int point, bool isData, qint64 plba) {
-        text += QStringLiteral("[Entry %1]\nSession=%2\nPoint=0x%3\nADR=0x01\nControl=0x%4\n"
-                               "TrackNo=0\nPLBA=%5\n")
-                    .arg(entry++)
-                    .arg(session)
-                    .arg(point, 2, 16, QLatin1Char('0'))
-                    .arg(isData ? 4 : 0, 2, 16, QLatin1Char('0'))
-                    .arg(plba)
-                    .toLatin1();
-    };
-    for (qsizetype s = 0; s < disc.leadOuts.size(); ++s)
-        add(int(s + 1), 0xa2, s > 0, disc.leadOuts[s]);
-    for (const DiscTrack &track : disc.tracks)
-        add(track.session, track.number, track.isData, track.start);
-    for (const DiscTrack &track : disc.tracks) {
-        text += "[TRACK " + QByteArray::number(track.number)
-            + "]\nMODE=" + (track.isData ? "1" : "0") + '\n';
-        if (track.pregap >= 0)
-            text += "INDEX 0=" + QByteArray::number(track.pregap) + '\n';
-        text += "INDEX 1=" + QByteArray::number(track.start) + '\n';
-    }
-    return crlf(text);
+    ControlFile file = dumpOf(disc, true);
+    file.tocEntries.reset();
+    file.preGapMode.clear();
+    return controlFile(file);
 }
 
 /** The image of \a disc holding session 1, then each later session from
@@ -101,8 +61,8 @@ bool writeImage(const QString &path, const Disc &disc, bool fromPregap, bool eve
     if (!file.open(QIODevice::WriteOnly))
         return false;
     for (qsizetype s = 0; s < disc.leadOuts.size(); ++s) {
-        const DiscTrack *first = nullptr;
-        for (const DiscTrack &track : disc.tracks) {
+        const Track *first = nullptr;
+        for (const Track &track : disc.tracks) {
             if (track.session == s + 1 && !first)
                 first = &track;
         }
@@ -113,9 +73,9 @@ bool writeImage(const QString &path, const Disc &disc, bool fromPregap, bool eve
             return false;
         for (qint64 address = from; address < disc.leadOuts[s]; ++address) {
             bool isData = false;
-            for (const DiscTrack &track : disc.tracks) {
-                if (address >= (track.pregap >= 0 ? track.pregap : track.start))
-                    isData = track.isData;
+            for (const Track &track : disc.tracks) {
+                if (address >= track.pregap.value_or(track.start))
+                    isData = track.mode != 0;
             }
             if (file.write(sectorOf(address, isData)) != sectorBytes)
                 return false;
@@ -200,7 +160,7 @@ void TestChdman::readsEachSession()
     QFETCH(bool, isRead);
 
     const Disc disc = discOf(sessions);
-    QVERIFY(writeFile("Disc.ccd", controlFile(disc)));
+    QVERIFY(writeFile("Disc.ccd", controlFileOf(disc)));
     QVERIFY(writeImage("Disc.img", disc, fromPregap, everySector));
     const Run converted = runIn(program, { "--no-window", "--sessions", "Disc.ccd" });
     QCOMPARE(converted.status, 0);

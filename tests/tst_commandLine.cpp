@@ -1,4 +1,4 @@
-#include "testHelpers.h"
+#include "controlFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,9 +27,16 @@
 
 namespace {
 
-const QByteArray demo = "[CloneCD]\r\nVersion=3\r\n[Disc]\r\nSessions=1\r\nPreGapMode=2\r\n"
-                        "[TRACK 1]\r\nMODE=0\r\nINDEX 1=0\r\n[TRACK 2]\r\nMODE=1\r\n"
-                        "FLAGS= DCP\r\nINDEX 0=16807\r\nINDEX 1=16957\r\n";
+// An audio track, then a data track after a pregap.
+QByteArray demoFile()
+{
+    ControlFile file;
+    file.discLines = "PreGapMode=2\n";
+    file.tracks = { { 1, 0x00, 0, {}, {}, 0 }, { 2, 0x06, 1, "DCP", 16807, 16957 } };
+    return controlFile(file);
+}
+
+const QByteArray demo = demoFile();
 
 QByteArray demoCue(const QByteArray &imageName)
 {

@@ -1,8 +1,8 @@
 #include "commandLine.h"
+#include "controlFiles.h"
 #include "conversion.h"
 #include "cueFile.h"
 #include "lineReader.h"
-#include "testHelpers.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -31,7 +31,8 @@ struct Conversion
     QList<Message> messages;
 };
 
-const QByteArray header = crlf("[CloneCD]\nVersion=3\n[Disc]\nSessions=1\n");
+// The lines above the tracks, which every dumping program writes.
+const QByteArray header = controlFile({});
 
 // Endless zeros: a disc image chosen by mistake, as large as anyone likes.
 class Zeros : public QIODevice

@@ -4,7 +4,7 @@
 // tests (tst_windowFaults) provoke, and the fixture that sets each one up in a
 // folder of its own.
 
-#include "testHelpers.h"
+#include "controlFiles.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -25,7 +25,7 @@ inline const QString baseName = QStringLiteral("Dïsc \"one\" \U0001F4BF");
 inline const QString inputName = baseName + QStringLiteral(".ccd");
 inline const QString cueName = baseName + QStringLiteral(".cue");
 inline const QByteArray earlierCue = "FILE \"earlier.img\" BINARY\r\n  TRACK 01 AUDIO\r\n\r\n";
-inline const QByteArray header = "[CloneCD]\r\nVersion=3\r\n[Disc]\r\nSessions=1\r\n";
+inline const QByteArray header = controlFile({});
 
 inline constexpr uid_t nobody = 65534;
 /// The file size limit of FileSizeLimit: less than the large cue sheet.

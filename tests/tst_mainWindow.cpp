@@ -1,10 +1,10 @@
 #include "aboutWindow.h"
+#include "controlFiles.h"
 #include "conversion.h"
 #include "cueFile.h"
 #include "cueTextEdit.h"
 #include "helpViewer.h"
 #include "mainWindow.h"
-#include "testHelpers.h"
 #include "widgetHelpers.h"
 
 #include <QAction>
@@ -58,9 +58,15 @@ const QString lineEnd = QStringLiteral("\r\n");
 const QString success = QStringLiteral("Operation complete!");
 const QString fileError = QStringLiteral("File Error");
 
-const QByteArray controlFile = crlf("[CloneCD]\nVersion=3\n[Disc]\nSessions=1\n[TRACK 1]\nMODE=0\n"
-                                    "INDEX 1=0\n[TRACK 2]\nMODE=1\nFLAGS= DCP\nINDEX 0=16807\n"
-                                    "INDEX 1=16957\n");
+// An audio track, then a data track after a pregap.
+QByteArray twoTrackFile()
+{
+    ControlFile file;
+    file.tracks = { { 1, 0x00, 0, {}, {}, 0 }, { 2, 0x06, 1, "DCP", 16807, 16957 } };
+    return controlFile(file);
+}
+
+const QByteArray demoFile = twoTrackFile();
 const QByteArray otherControlFile = crlf("[CloneCD]\nSessions=1\n[TRACK 1]\nMODE=2\nINDEX 1=150\n");
 const QByteArray notControlFile = crlf("[Disc]\nSessions=1\n");
 const QByteArray twoSessions = crlf("[CloneCD]\nSessions=2\n");
@@ -487,11 +493,11 @@ void TestMainWindow::convert_data()
 
     const QStringList converted = { success };
     // clang-format off
-    QTest::newRow("open a control file")    << "open" << "Game.ccd" << controlFile << "Game.cue" << converted;
-    QTest::newRow("drop a control file")    << "drop" << "Game.ccd" << controlFile << "Game.cue" << converted;
-    QTest::newRow("open upper-case name")   << "open" << "GAME.CCD" << controlFile << "GAME.cue" << converted;
+    QTest::newRow("open a control file")    << "open" << "Game.ccd" << demoFile << "Game.cue" << converted;
+    QTest::newRow("drop a control file")    << "drop" << "Game.ccd" << demoFile << "Game.cue" << converted;
+    QTest::newRow("open upper-case name")   << "open" << "GAME.CCD" << demoFile << "GAME.cue" << converted;
     QTest::newRow("drop spaces and accents") << "drop" << "Démo Disc.ccd" << otherControlFile << "Démo Disc.cue" << converted;
-    QTest::newRow("drop a .txt name")       << "drop" << "Game.txt" << controlFile << "Game.cue" << converted;
+    QTest::newRow("drop a .txt name")       << "drop" << "Game.txt" << demoFile << "Game.cue" << converted;
     QTest::newRow("open dots in the name")  << "open" << "a.b.ccd" << otherControlFile << "a.b.cue" << converted;
     QTest::newRow("open not a control file") << "open" << "Game.ccd" << notControlFile << "Game.cue" << QStringList{fileError};
     QTest::newRow("drop not a control file") << "drop" << "Game.ccd" << notControlFile << "Game.cue" << QStringList{fileError};
@@ -506,8 +512,8 @@ void TestMainWindow::convert_data()
 #ifdef Q_OS_WIN
     // Code page 1252 cannot hold the name: the sheet names the image by its
     // short name, and the window says so before it confirms.
-    QTest::newRow("open a name beyond the code page") << "open" << "ゲーム.ccd" << controlFile << "ゲーム.cue" << QStringList{"Warning", success};
-    QTest::newRow("drop a name beyond the code page") << "drop" << "ゲーム.ccd" << controlFile << "ゲーム.cue" << QStringList{"Warning", success};
+    QTest::newRow("open a name beyond the code page") << "open" << "ゲーム.ccd" << demoFile << "ゲーム.cue" << QStringList{"Warning", success};
+    QTest::newRow("drop a name beyond the code page") << "drop" << "ゲーム.ccd" << demoFile << "ゲーム.cue" << QStringList{"Warning", success};
 #endif
     // clang-format on
 }
@@ -534,8 +540,7 @@ void TestMainWindow::convert()
     if (isLatin1) {
         const int made = ::open(latin1Path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
         QVERIFY(made >= 0
-            && ::write(made, controlFile.constData(), size_t(controlFile.size()))
-                == controlFile.size()
+            && ::write(made, demoFile.constData(), size_t(demoFile.size())) == demoFile.size()
             && ::close(made) == 0);
     }
 #else
@@ -598,7 +603,7 @@ void TestMainWindow::convert()
 void TestMainWindow::cancelledOpen()
 {
     const QString input = path(QStringLiteral("Game.ccd"));
-    QVERIFY(writeFile(input, controlFile));
+    QVERIFY(writeFile(input, demoFile));
     window->chooseFile = [] { return QString(); };
     action("mnuOpen")->trigger();
     QVERIFY(messages.isEmpty());
@@ -613,7 +618,7 @@ void TestMainWindow::cancelledOpen()
 void TestMainWindow::openDialog()
 {
     const QString input = path(QStringLiteral("Game.ccd"));
-    QVERIFY(writeFile(input, controlFile));
+    QVERIFY(writeFile(input, demoFile));
     const auto dialog = [] {
         return qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
     };
@@ -700,7 +705,7 @@ void TestMainWindow::drop()
         if (name.startsWith(u"http")) {
             list.append(QUrl(name));
         } else {
-            QVERIFY(writeFile(path(name), controlFile));
+            QVERIFY(writeFile(path(name), demoFile));
             list.append(QUrl::fromLocalFile(path(name)));
         }
     }
@@ -756,7 +761,7 @@ void TestMainWindow::saveItem()
     QFETCH(bool, enabled);
     QFETCH(int, successes);
 
-    QVERIFY(writeFile(path(QStringLiteral("a.ccd")), controlFile));
+    QVERIFY(writeFile(path(QStringLiteral("a.ccd")), demoFile));
     QVERIFY(writeFile(path(QStringLiteral("b.ccd")), otherControlFile));
     QVERIFY(writeFile(path(QStringLiteral("bad.ccd")), notControlFile));
     for (const QString &step : steps) {
@@ -804,7 +809,7 @@ void TestMainWindow::writeFailure()
     QFETCH(bool, saveBefore);
 
     const QString input = path(file);
-    QVERIFY(writeFile(input, controlFile));
+    QVERIFY(writeFile(input, demoFile));
     const QString cuePath = path(QStringLiteral("Game.cue"));
     if (file != u"Game.cue")
         QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("Game.cue")));
@@ -823,7 +828,7 @@ void TestMainWindow::writeFailure()
     QCOMPARE(cueText->text(), ccdToCue(input, [](const QString &, const QString &) {}));
     QCOMPARE(action("mnuSave")->isEnabled(), saveBefore);
     if (file == u"Game.cue")
-        QCOMPARE(readFile(input), controlFile);
+        QCOMPARE(readFile(input), demoFile);
     else
         QVERIFY(QFileInfo(cuePath).isDir());
 }

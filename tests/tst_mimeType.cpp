@@ -1,3 +1,5 @@
+#include "controlFiles.h"
+
 #include <QMimeDatabase>
 #include <QTemporaryDir>
 #include <QTest>
@@ -31,7 +33,9 @@ void TestMimeType::controlFiles_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("expected");
-    const QByteArray control = "[CloneCD]\r\nVersion=3\r\n[Disc]\r\nTocEntries=4\r\nSessions=1\r\n";
+    ControlFile file;
+    file.tocEntries = 4;
+    const QByteArray control = controlFile(file);
     const QString type = QStringLiteral("application/x-clonecd-control");
     // clang-format off
     QTest::newRow("by its name")         << "Game.ccd"     << control                << type;

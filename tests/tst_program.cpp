@@ -1,3 +1,4 @@
+#include "controlFiles.h"
 #include "windowDriver.h"
 
 #include <QDir>
@@ -226,12 +227,11 @@ void TestProgram::warningShowsItsBoxThenEnds()
 {
     QTemporaryDir dir;
     const QString disc = dir.filePath(QStringLiteral("disc.ccd"));
-    QFile file(disc);
-    QVERIFY(file.open(QIODevice::WriteOnly)
-        && file.write("[CloneCD]\r\n[Disc]\r\nSessions=1\r\n[TRACK 1]\r\nMODE=1\r\n"
-                      "INDEX 1=0\r\n[CDText]\r\nEntry 0=zz\r\n")
-            > 0);
-    file.close();
+    ControlFile text;
+    text.hasVersion = false;
+    text.tracks = { { 1, 0x04, 1, {}, {}, 0 } };
+    text.trackLines = "[CDText]\nEntry 0=zz\n"; // no pack: a warning
+    QVERIFY(writeFile(disc, controlFile(text)));
     Program program({ QStringLiteral("--cdtext"), QDir::toNativeSeparators(disc) });
 
     const QString box = program.waitForWindow(QStringLiteral("Warning"));
