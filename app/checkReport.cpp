@@ -180,9 +180,9 @@ void writeTrackTable(const CheckReport &report, const Put &put)
         writeRow(trackRow(track));
 }
 
-QString findingText(const Finding &finding, bool colour)
+QString findingText(const Remark &finding, bool colour)
 {
-    const bool isError = finding.severity == Severity::Error;
+    const bool isError = finding.severity() == Severity::Error;
     const QString severity = isError ? tr("error") : tr("warning");
     QStringList place;
     if (finding.line > 0)
@@ -325,15 +325,15 @@ void writeReport(JsonWriter &json, const CheckReport &report)
     json.open('{');
     json.member("findings");
     json.open('[');
-    for (const Finding &finding : report.findings) {
+    for (const Remark &finding : report.findings) {
         json.element();
         json.open('{');
         json.field("advice", finding.advice);
-        json.field("code", finding.code);
+        json.field("code", finding.name());
         json.optionalField("line", finding.line > 0 ? qint64(finding.line) : -1);
         json.field("message", finding.message);
         json.field("severity",
-            QString::fromLatin1(finding.severity == Severity::Error ? "error" : "warning"));
+            QString::fromLatin1(finding.severity() == Severity::Error ? "error" : "warning"));
         json.optionalField("track", finding.track);
         json.close('}');
     }
@@ -401,7 +401,7 @@ void writeTextReport(const CheckReport &report, bool colour, const Put &put)
         else
             writeTrackTable(report, put);
     }
-    for (const Finding &finding : report.findings)
+    for (const Remark &finding : report.findings)
         put(findingText(finding, colour));
 }
 

@@ -2,6 +2,7 @@
 
 #include "conversion.h"
 #include "fileSystem.h"
+#include "refusals.h"
 
 #include <QFileDevice>
 
@@ -38,7 +39,7 @@ ConversionStatus writeSbi(const QString &inputPath, const QString &cuePath,
     // A .sbi left from an earlier run or another source is loaded with the
     // new sheet all the same, so one that is not what the .sub gives is named.
     const auto unwritten = [&] {
-        if (const std::optional<SbiRemark> remark = unwrittenSbi(sbiPath, content))
+        if (const std::optional<Remark> remark = unwrittenSbi(sbiPath, content))
             showWarning(file + remark->message + u' ' + remark->advice);
         return conversionDone;
     };

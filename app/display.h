@@ -5,7 +5,7 @@
 
 class QApplication;
 
-// Finding and opening the display the window is shown on. Only X11 and
+// Remark and opening the display the window is shown on. Only X11 and
 // Wayland name it in the environment, where it may be missing or gone
 // (display_unix.cpp); elsewhere it is always there (display_other.cpp).
 

@@ -6,6 +6,7 @@
 #include "discImage.h"
 #include "fileSystem.h"
 #include "rebuild.h"
+#include "refusals.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -41,7 +42,7 @@ struct Scan
     QString trackNumber; ///< of the last track taken, as the cue sheet writes it
     int trackLine = 0;
     bool trackHasIndex = false;
-    QList<Finding> findings;
+    QList<Remark> findings;
     SharedTexts shared;
     ControlFileSections sections;
     QSet<int> linesWithFindings;
@@ -54,8 +55,7 @@ struct Scan
     void add(FindingCode code, int line, const QString &track, const QString &message,
         const QString &advice)
     {
-        const FindingInfo info = findingInfo(code);
-        findings.append({ info.severity, info.name, line, track, shared(message), shared(advice) });
+        findings.append({ code, line, track, shared(message), shared(advice) });
     }
     QString lastTrack() const { return trackNumber; }
 
@@ -519,29 +519,6 @@ void checkSubchannel(
     }
 }
 
-// What the user can do about a file that the conversion refuses.
-QString refusalAdvice(const ScanOutcome &outcome)
-{
-    if (outcome.refusal == Refusal::Unreadable)
-        return tr("Check the path and that the file can be read.");
-    if (outcome.refusal == Refusal::Utf16Text)
-        return tr("Save it as 8-bit text, then check it again.");
-    if (outcome.refusal == Refusal::ImageNameNotInCodePage)
-        return tr("Rename the control file and the image, then check them again.");
-    const QString &sessions = outcome.sections.sessions;
-    // Blanks that a reader of the file does not see, and the conversion does
-    // not pass over.
-    if (sessions != u"1" && sessions.trimmed() == u"1")
-        return tr("The value %1 differs from \"1\" only by blanks; write the line as "
-                  "`Sessions=1`.")
-            .arg(quotedLine(sessions));
-    if (sessionCount(sessions).value_or(0) >= 2)
-        return tr("Convert it with --sessions, which makes a cue sheet of all its sessions; "
-                  "--check --sessions checks it first.");
-    return tr("No cue sheet can be made from this file. Check that it is the .ccd file of a "
-              "single-session CloneCD image.");
-}
-
 } // namespace
 
 CheckReport checkControlFile(const QString &path, const ConversionOptions &options)
@@ -559,20 +536,7 @@ CheckReport checkControlFile(const QString &path, const ConversionOptions &optio
     report.refusal = converted.outcome.refusal;
     if (report.refusal != Refusal::None) {
         report.isRefused = true;
-        if (converted.sessionRefusal) {
-            const SheetRemark &remark = *converted.sessionRefusal;
-            const FindingInfo info = findingInfo(remark.code);
-            report.findings.append({ info.severity, info.name, remark.line, remark.track,
-                remark.message, remark.advice });
-            return report;
-        }
-        const FindingInfo info = findingInfo(
-            report.refusal == Refusal::Unreadable ? FindingCode::Unreadable : FindingCode::Refused);
-        const int line = report.refusal == Refusal::LineTooLong
-            ? converted.outcome.tooLongLine
-            : converted.outcome.sections.sessionsLine;
-        report.findings.append({ info.severity, info.name, line, {},
-            refusalText(path, converted.outcome), refusalAdvice(converted.outcome) });
+        report.findings.append(refusalRemark(path, converted.outcome));
         return report;
     }
     scan.reportRunOn(0);
@@ -580,13 +544,13 @@ CheckReport checkControlFile(const QString &path, const ConversionOptions &optio
     report.cueSheet = converted.cueSheet;
     // The tracks are checked where the sheet puts them: rebuilt, or in their sessions.
     scan.tracks = converted.sheet.tracks;
-    for (const RebuildRemark &remark : converted.rebuilt.remarks)
+    for (const Remark &remark : converted.rebuilt.remarks)
         scan.add(FindingCode::Rebuilt, remark.line, remark.track, remark.message, remark.advice);
     const bool hasSessions = converted.outcome.sessions > 1;
 
     // With --sessions the conversion itself says so.
     if (scan.sections.laterSessionLine && !hasSessions && !options.sessions) {
-        const SheetRemark remark = laterSessionRemark(scan.sections);
+        const Remark remark = laterSessionRemark(scan.sections);
         scan.add(remark.code, remark.line, remark.track, remark.message, remark.advice);
     }
     // What the control file says of the whole image, and a sheet without
@@ -632,17 +596,17 @@ CheckReport checkControlFile(const QString &path, const ConversionOptions &optio
             tr("The cue sheet gets no TITLE or PERFORMER lines; add them by hand with "
                "characters of the code page if you need them."));
     }
-    for (const SheetRemark &remark : converted.additionRemarks)
+    for (const Remark &remark : converted.additionRemarks)
         scan.add(remark.code, remark.line, remark.track, remark.message, remark.advice);
     // A .sbi that a conversion with --sbi leaves as it stands.
     if (converted.sbi && !converted.sbi->isWritten()) {
-        if (const std::optional<SbiRemark> remark =
+        if (const std::optional<Remark> remark =
                 unwrittenSbi(sbiPathFor(cuePathForFile(path, separator)), *converted.sbi))
             scan.add(FindingCode::StaleSbi, 0, {}, remark->message, remark->advice);
     }
 
     std::stable_sort(scan.findings.begin(), scan.findings.end(),
-        [](const Finding &a, const Finding &b) { return a.line < b.line; });
+        [](const Remark &a, const Remark &b) { return a.line < b.line; });
     report.tracks = scan.tracks;
     report.findings = scan.findings;
     return report;

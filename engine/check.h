@@ -11,21 +11,6 @@
 #include <QString>
 #include <QStringList>
 
-/// One thing wrong with a control file, in words for the user.
-struct Finding
-{
-    Severity severity = Severity::Warning; ///< as findingInfo() gives it for the code
-    QString code; ///< findingInfo()'s name of the finding's code, such as "image-missing"
-    int line = 0; ///< the control file line it concerns; 0 for the whole file
-    QString track; ///< the number of the track it concerns, as the cue sheet writes it
-    QString message; ///< what is wrong
-    QString advice; ///< what the user can do about it
-};
-
-// Moved as bytes when a list grows, so that a list of a long file's tracks or
-// findings is not held twice while it is copied to its larger place.
-Q_DECLARE_TYPEINFO(Finding, Q_RELOCATABLE_TYPE);
-
 /// What checking one control file found.
 struct CheckReport
 {
@@ -42,7 +27,7 @@ struct CheckReport
     QString title; ///< the disc's, from CD-Text when asked for
     QString performer; ///< the disc's, from CD-Text when asked for
     QList<CueTrack> tracks; ///< as the cue sheet has them
-    QList<Finding> findings; ///< file-wide findings first, then by line
+    QList<Remark> findings; ///< file-wide findings first, then by line
 
     bool hasWarnings() const { return !findings.isEmpty(); }
 };

@@ -199,25 +199,33 @@ std::optional<int> sessionCount(QStringView value)
     return count && *count >= 1 && *count <= 99 ? std::optional<int>(int(*count)) : std::nullopt;
 }
 
+ScanOutcome refusedFor(Refusal refusal, const QString &reason)
+{
+    ScanOutcome outcome;
+    outcome.refusal = refusal;
+    outcome.reason = reason;
+    return outcome;
+}
+
 ScanOutcome scanControlFile(const QString &path, QString *cueSheet, const LineHandler &onLine,
     bool everyLine, bool withSessions)
 {
     QFile file;
     if (QString reason; !openForReading(file, path, &reason))
-        return { Refusal::Unreadable, openFailure(reason, path), {} };
+        return refusedFor(Refusal::Unreadable, openFailure(reason, path));
     LineReader reader(file);
     ControlFileLine line;
     // Past the first line the file is a control file by its looks: a line
     // that is too long is named, not taken for a file of another kind.
     const auto refusal = [&file, &line](LineReader::Result result) -> ScanOutcome {
         if (result == LineReader::Result::ReadError)
-            return { Refusal::Unreadable, file.errorString(), {} };
+            return refusedFor(Refusal::Unreadable, file.errorString());
         if (result == LineReader::Result::TooLong && line.number > 0) {
-            ScanOutcome tooLong{ Refusal::LineTooLong, {}, {} };
+            ScanOutcome tooLong = refusedFor(Refusal::LineTooLong);
             tooLong.tooLongLine = line.number + 1;
             return tooLong;
         }
-        return { Refusal::NotControlFile, {}, {} };
+        return refusedFor(Refusal::NotControlFile);
     };
 
     ScanOutcome outcome;
@@ -265,7 +273,7 @@ ScanOutcome scanControlFile(const QString &path, QString *cueSheet, const LineHa
     LineReader::Result result = reader.next(&bytes, firstLine.size());
     if (result != LineReader::Result::Line || bytes != firstLine) {
         if (result != LineReader::Result::ReadError && isUtf16Text(file))
-            return { Refusal::Utf16Text, {}, {} };
+            return refusedFor(Refusal::Utf16Text);
         return refusal(result);
     }
     line.number = 1;
@@ -296,7 +304,7 @@ ScanOutcome scanControlFile(const QString &path, QString *cueSheet, const LineHa
             outcome.sessions = line.sessions = *count;
             outcome.sections.sessionsLine = line.number;
         } else if (at >= 0 && sessions != u"1") {
-            ScanOutcome multiSession{ Refusal::MultiSession, {}, {} };
+            ScanOutcome multiSession = refusedFor(Refusal::MultiSession);
             multiSession.sections.sessionsLine = line.number;
             multiSession.sections.sessions = sessions.toString();
             return multiSession;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cdText.h"
+#include "findings.h"
 #include "lineRules.h"
 
 #include <QMap>
@@ -75,7 +76,13 @@ struct ScanOutcome
     bool hasTrackLines = false; ///< some line fits the rule of "[TRACK"
     int tooLongLine = 0; ///< the line that is too long, when that refuses the file
     int sessions = 1; ///< of a file converted with its sessions, as its Sessions= line gives them
+    std::optional<Remark>
+        sessionRefusal; ///< why its sessions cannot be placed, when that refuses it
 };
+
+/** What a scan that \a refusal ends gives, with the system's \a reason when
+    the file cannot be read. */
+ScanOutcome refusedFor(Refusal refusal, const QString &reason = {});
 
 /// One line of a control file as a scan hands it out; the views last until the handler returns.
 struct ControlFileLine

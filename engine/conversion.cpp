@@ -4,6 +4,7 @@
 #include "discImage.h"
 #include "fileSystem.h"
 #include "lineReader.h"
+#include "refusals.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -118,7 +119,7 @@ bool placeTracks(const QString &path, const ConversionOptions &options, Converte
     if (options.rebuild && !converted.outcome.hasTrackLines) {
         if (sessions > 1) {
             // The rebuilt tracks are those of session 1 alone.
-            converted.sessionRefusal = SheetRemark{ FindingCode::SessionLayout, 0, {},
+            converted.outcome.sessionRefusal = Remark{ FindingCode::SessionLayout, 0, {},
                 tr("The file has no [TRACK] sections, and --rebuild takes the tracks of session 1 "
                    "alone, so a cue sheet of its %1 sessions cannot be made.")
                     .arg(sessions),
@@ -139,13 +140,12 @@ bool placeTracks(const QString &path, const ConversionOptions &options, Converte
         converted.layout =
             layOutSessions(converted.sheet.tracks, converted.outcome.sections, sessions,
                 image.isFile ? std::optional<qint64>(image.size / imageSectorSize) : std::nullopt);
-        converted.sessionRefusal = converted.layout.refusal;
+        converted.outcome.sessionRefusal = converted.layout.refusal;
         converted.additionRemarks = converted.layout.remarks;
     }
-    if (!converted.sessionRefusal)
+    if (!converted.outcome.sessionRefusal)
         return true;
     converted.outcome.refusal = Refusal::SessionLayout;
-    converted.outcome.reason = converted.sessionRefusal->message;
     return false;
 }
 
@@ -154,7 +154,7 @@ bool placeTracks(const QString &path, const ConversionOptions &options, Converte
 QStringList ConvertedFile::warnings() const
 {
     QStringList warnings;
-    for (const RebuildRemark &remark : rebuilt.remarks)
+    for (const Remark &remark : rebuilt.remarks)
         warnings << remark.message;
     if (!cdTextError.isEmpty())
         warnings << tr("CD-Text left out, it cannot be decoded: %1").arg(cdTextError);
@@ -165,7 +165,7 @@ QStringList ConvertedFile::warnings() const
     if (!shortImageName.isEmpty())
         warnings << shortNameText(longImageName, shortImageName);
     // With what to do, as --check gives it.
-    for (const SheetRemark &remark : additionRemarks) {
+    for (const Remark &remark : additionRemarks) {
         const QString text =
             remark.advice.isEmpty() ? remark.message : remark.message + u' ' + remark.advice;
         warnings << (remark.line > 0 ? tr("line %1: %2").arg(remark.line).arg(text) : text);
@@ -188,7 +188,7 @@ QString damagedSubText(const SbiContent &content)
         .arg(shownPath(QFileInfo(content.subPath).fileName()));
 }
 
-std::optional<SbiRemark> unwrittenSbi(const QString &sbiPath, const SbiContent &content)
+std::optional<Remark> unwrittenSbi(const QString &sbiPath, const SbiContent &content)
 {
     if (!fileStatus(sbiPath).isFile)
         return std::nullopt;
@@ -213,14 +213,16 @@ std::optional<SbiRemark> unwrittenSbi(const QString &sbiPath, const SbiContent &
                                 : tr("holds %1").arg(records((bytes.size() - 4) / 14));
     const QString name = shownPath(QFileInfo(sbiPath).fileName());
     if (!hasSub)
-        return SbiRemark{ tr("%1 beside the cue sheet %2 that no .sub here confirms; PlayStation "
-                             "emulators load it with the cue sheet all the same.")
-                              .arg(name, held),
+        return Remark{ FindingCode::StaleSbi, 0, {},
+            tr("%1 beside the cue sheet %2 that no .sub here confirms; PlayStation "
+               "emulators load it with the cue sheet all the same.")
+                .arg(name, held),
             tr("Keep it only if it comes from a record of this disc's protection.") };
-    return SbiRemark{ tr("%1 beside the cue sheet %2, not the %3 that %4 gives; PlayStation "
-                         "emulators load it with the cue sheet all the same.")
-                          .arg(name, held, records(content.altered.count),
-                              shownPath(QFileInfo(content.subPath).fileName())),
+    return Remark{ FindingCode::StaleSbi, 0, {},
+        tr("%1 beside the cue sheet %2, not the %3 that %4 gives; PlayStation "
+           "emulators load it with the cue sheet all the same.")
+            .arg(name, held, records(content.altered.count),
+                shownPath(QFileInfo(content.subPath).fileName())),
         tr("Remove it unless it comes from a record of this disc's protection.") };
 }
 
@@ -303,44 +305,4 @@ QString ccdToCue(const QString &path, const ShowMessage &showMessage, QChar sepa
         showMessage(
             shortNameText(converted.longImageName, converted.shortImageName), tr("Warning"));
     return converted.cueSheet;
-}
-
-QString refusalText(const QString &path, const ScanOutcome &outcome)
-{
-    switch (outcome.refusal) {
-    case Refusal::Unreadable:
-        return tr("Cannot read %1:\n%2").arg(shownPath(path), outcome.reason);
-    case Refusal::NotControlFile:
-        return tr("The input file doesn't seem to be a proper CCD file.");
-    case Refusal::MultiSession:
-        return tr("Only single-session discs are supported.");
-    case Refusal::Utf16Text:
-        return tr("The input file is saved as UTF-16 (Unicode) text, not as the 8-bit text "
-                  "of a CCD file.\nSave it again as 8-bit text (the encoding that Notepad "
-                  "calls ANSI), then convert it again.");
-    case Refusal::ImageNameNotInCodePage:
-        return tr("The cue sheet cannot name the image %1: the system's code page, in which "
-                  "cue sheets are written, cannot hold its name, and Windows keeps no short "
-                  "name for it.\nRename the control file and the image with characters of the "
-                  "code page, then convert again.")
-            .arg(shownPath(imageName(path) + QStringLiteral(".img")));
-    case Refusal::LineTooLong:
-        return tr("Line %1 is too long: it holds more than %2 bytes, which no line of a CCD "
-                  "file needs.")
-            .arg(outcome.tooLongLine)
-            .arg(LineReader::maxLineLength);
-    case Refusal::SessionLayout:
-        return outcome.reason;
-    case Refusal::None:
-        break;
-    }
-    return {};
-}
-
-void showRefusal(const ShowMessage &showMessage, const QString &path, const ScanOutcome &outcome)
-{
-    showMessage(refusalText(path, outcome),
-        outcome.refusal == Refusal::MultiSession || outcome.refusal == Refusal::SessionLayout
-            ? tr("Disc Format Error")
-            : fileErrorTitle());
 }

@@ -5,6 +5,7 @@
 #include "controlFile.h"
 #include "cueSheet.h"
 #include "discImage.h"
+#include "findings.h"
 #include "rebuild.h"
 #include "sheetAdditions.h"
 
@@ -60,19 +61,12 @@ QString unusableSubText(const SbiContent &content);
     of its blocks differ that it looks damaged or misaligned. */
 QString damagedSubText(const SbiContent &content);
 
-/// What is wrong with a .sbi file, in words for the user.
-struct SbiRemark
-{
-    QString message;
-    QString advice;
-};
-
 /** What to tell of the .sbi at \a sbiPath beside a cue sheet, where the
     conversion writes none (\a content: what the .sub gives): a file there
     whose bytes are not the .sbi that the .sub gives is loaded by PlayStation
     emulators all the same. Nothing when nothing stands there or it holds
     just that. */
-std::optional<SbiRemark> unwrittenSbi(const QString &sbiPath, const SbiContent &content);
+std::optional<Remark> unwrittenSbi(const QString &sbiPath, const SbiContent &content);
 
 /// What converting one control file gives.
 struct ConvertedFile
@@ -93,8 +87,7 @@ struct ConvertedFile
     /// disc's TITLE", when that leaves the CD-Text out
     QString unwritableCdText;
     SessionLayout layout; ///< of a file converted with its sessions
-    QList<SheetRemark> additionRemarks; ///< what --sessions and --codes could not write
-    std::optional<SheetRemark> sessionRefusal; ///< why the sessions cannot be placed
+    QList<Remark> additionRemarks; ///< what --sessions and --codes could not write
     std::optional<SbiContent> sbi; ///< when asked for and there is a cue sheet
 
     bool isRefused() const { return outcome.refusal != Refusal::None; }
@@ -126,10 +119,3 @@ QString ccdToCue(
 /** The text that tells that the cue sheet names the image \a longName by
     its short name \a shortName. */
 QString shortNameText(const QString &longName, const QString &shortName);
-
-/** The text of the message that tells why \a outcome refused the file at \a path. */
-QString refusalText(const QString &path, const ScanOutcome &outcome);
-
-/** Tells the user through \a showMessage why \a outcome refused the file at
-    \a path: the message and title that the conversion shows. */
-void showRefusal(const ShowMessage &showMessage, const QString &path, const ScanOutcome &outcome);

@@ -60,3 +60,23 @@ struct FindingInfo
 
 /** The one place that names each code, with its severity and meaning. */
 FindingInfo findingInfo(FindingCode code);
+
+/// Something the program tells of a control file, in words for the user: a
+/// finding of --check, and what a conversion, its additions and --rebuild
+/// could not do as the file says, each filed under the code that --check gives it.
+struct Remark
+{
+    FindingCode code = FindingCode::Refused;
+    int line = 0; ///< the control file line it concerns; 0 for the whole file
+    QString track; ///< the number of the track it concerns, as the cue sheet writes it
+    QString message; ///< what is wrong
+    QString advice; ///< what the user can do about it
+
+    /// findingInfo()'s name of its code, such as "image-missing"
+    QString name() const { return findingInfo(code).name; }
+    Severity severity() const { return findingInfo(code).severity; }
+};
+
+// Moved as bytes when a list grows, so that a list of a long file's findings
+// is not held twice while it is copied to its larger place.
+Q_DECLARE_TYPEINFO(Remark, Q_RELOCATABLE_TYPE);

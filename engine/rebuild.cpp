@@ -50,8 +50,8 @@ public:
 private:
     void warn(int line, int track, const QString &message, const QString &advice)
     {
-        rebuilt.remarks.append(
-            { line, track ? cueNumber(QString::number(track)) : QString(), message, advice });
+        rebuilt.remarks.append({ FindingCode::Rebuilt, line,
+            track ? cueNumber(QString::number(track)) : QString(), message, advice });
     }
     int dataMode(const RebuiltTrack &track, qint64 end); ///< \a end -1 when unknown
     void readPregaps(std::optional<qint64> discEnd);

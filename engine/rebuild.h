@@ -3,6 +3,7 @@
 #include "basics.h"
 #include "controlFile.h"
 #include "cueSheet.h"
+#include "findings.h"
 
 #include <QList>
 #include <QString>
@@ -28,20 +29,11 @@ struct RebuiltTrack
     qint64 start = 0; ///< the sector of index 1
 };
 
-/// Something that the rebuilt cue sheet took from elsewhere than the disc's own data.
-struct RebuildRemark
-{
-    int line = 0; ///< the control file line it concerns; 0 for the whole file
-    QString track; ///< as the cue sheet writes it; empty for the whole disc
-    QString message;
-    QString advice;
-};
-
 /// The tracks of a control file without [TRACK] sections, read from its disc.
 struct RebuiltTracks
 {
     QList<RebuiltTrack> tracks;
-    QList<RebuildRemark> remarks;
+    QList<Remark> remarks;
 };
 
 /** Builds the tracks of the control file at \a path from what its scan

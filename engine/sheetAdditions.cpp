@@ -20,7 +20,7 @@ bool isDiscSector(qint64 sector)
 // control file gives the track no INDEX 0.
 constexpr qint64 sessionPregapSectors = 150;
 
-SheetRemark refusal(const CueTrack *track, int line, const QString &message, const QString &advice)
+Remark refusal(const CueTrack *track, int line, const QString &message, const QString &advice)
 {
     return { FindingCode::SessionLayout, line, track ? track->number : QString(), message, advice };
 }
@@ -33,7 +33,7 @@ QString contradictionAdvice()
 
 // Finds the first reason why the tracks cannot be placed, filling in
 // \a layout's sessions, offsets and first tracks as it goes.
-std::optional<SheetRemark> placeTracks(const QList<CueTrack> &tracks,
+std::optional<Remark> placeTracks(const QList<CueTrack> &tracks,
     const ControlFileSections &sections, int sessions, SessionLayout &layout)
 {
     const QMap<int, const TocEntry *> entries = tocTracksOfEverySession(sections);
@@ -140,7 +140,7 @@ std::optional<SheetRemark> placeTracks(const QList<CueTrack> &tracks,
 
 // Finds each session's bounds on the disc, and the first place where they
 // contradict each other or the session's tracks.
-std::optional<SheetRemark> boundSessions(
+std::optional<Remark> boundSessions(
     const QList<CueTrack> &tracks, const ControlFileSections &sections, SessionLayout &layout)
 {
     for (qsizetype s = 0; s < layout.firstTracks.size(); ++s) {
@@ -323,7 +323,7 @@ QString imageHoldsText(ImageHolds holds)
     return {};
 }
 
-SheetRemark laterSessionRemark(const ControlFileSections &sections)
+Remark laterSessionRemark(const ControlFileSections &sections)
 {
     return { FindingCode::Sessions, sections.laterSessionLine, {},
         tr("The file says Sessions=1, but it describes a second session."),
@@ -392,7 +392,7 @@ void placeInSessions(CueSheet &sheet, const SessionLayout &layout)
     }
 }
 
-void addIsrcs(CueSheet &sheet, const ControlFileSections &sections, QList<SheetRemark> *remarks)
+void addIsrcs(CueSheet &sheet, const ControlFileSections &sections, QList<Remark> *remarks)
 {
     QList<CueTrack> &tracks = sheet.tracks;
     QMap<int, qsizetype> trackOfSection; // by the line that starts the track's section
@@ -434,7 +434,7 @@ void addIsrcs(CueSheet &sheet, const ControlFileSections &sections, QList<SheetR
     }
 }
 
-void addCatalog(CueSheet &sheet, const ControlFileSections &sections, QList<SheetRemark> *remarks)
+void addCatalog(CueSheet &sheet, const ControlFileSections &sections, QList<Remark> *remarks)
 {
     if (!sections.catalogLine)
         return;

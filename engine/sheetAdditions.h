@@ -14,16 +14,6 @@
 // the sessions' marks and the positions of the later sessions' tracks, the
 // disc's catalogue number and the tracks' ISRCs.
 
-/// Something that --sessions or --codes cannot write as the control file says.
-struct SheetRemark
-{
-    FindingCode code = FindingCode::SessionLayout; ///< as --check files it
-    int line = 0; ///< the control file line it concerns; 0 for the whole file
-    QString track; ///< as the cue sheet writes it; empty for the whole disc
-    QString message;
-    QString advice;
-};
-
 /// Where --sessions puts each track: its session and what its INDEX values need added.
 struct SessionLayout
 {
@@ -32,8 +22,8 @@ struct SessionLayout
     QList<qsizetype> firstTracks; ///< of each session, in the cue sheet's order
     QList<SessionBounds> bounds; ///< of each session, on the disc
     ImageLayout image; ///< how the image holds them
-    QList<SheetRemark> remarks; ///< warnings: what could not be checked or written
-    std::optional<SheetRemark> refusal; ///< why the tracks cannot be placed
+    QList<Remark> remarks; ///< warnings: what could not be checked or written
+    std::optional<Remark> refusal; ///< why the tracks cannot be placed
 };
 
 /** Places \a tracks in the \a sessions sessions of the disc: each track's
@@ -50,7 +40,7 @@ SessionLayout layOutSessions(const QList<CueTrack> &tracks, const ControlFileSec
 
 /** What a file that says Sessions=1 but describes a later session (in
     \a sections) is told. */
-SheetRemark laterSessionRemark(const ControlFileSections &sections);
+Remark laterSessionRemark(const ControlFileSections &sections);
 
 /** How an image that \a holds so holds the sessions, in words: "without the
     space between the sessions". */
@@ -77,8 +67,8 @@ void placeInSessions(CueSheet &sheet, const SessionLayout &layout);
 
 /** Gives each track of \a sheet the ISRC of its [TRACK] section in
     \a sections; an ISRC that cannot be written gets a remark in \a remarks. */
-void addIsrcs(CueSheet &sheet, const ControlFileSections &sections, QList<SheetRemark> *remarks);
+void addIsrcs(CueSheet &sheet, const ControlFileSections &sections, QList<Remark> *remarks);
 
 /** Gives \a sheet the disc's CATALOG, when the [Disc] section has a
     well-formed one; a malformed one gets a remark in \a remarks. */
-void addCatalog(CueSheet &sheet, const ControlFileSections &sections, QList<SheetRemark> *remarks);
+void addCatalog(CueSheet &sheet, const ControlFileSections &sections, QList<Remark> *remarks);

@@ -45,10 +45,10 @@ inline QStringList described(const CheckReport &report, const QByteArray &conten
 {
     const QList<QByteArray> lines = content.split('\n');
     QStringList list;
-    for (const Finding &finding : report.findings) {
+    for (const Remark &finding : report.findings) {
         const QByteArray line =
             finding.line > 0 ? lines.value(finding.line - 1).trimmed() : QByteArray();
-        list << finding.code + u'|' + finding.track + u'|' + QString::fromLatin1(line);
+        list << finding.name() + u'|' + finding.track + u'|' + QString::fromLatin1(line);
     }
     return list;
 }
@@ -82,8 +82,8 @@ inline void checkFindings(const QByteArray &content, qint64 imageBytes, bool has
     QCOMPARE(report.isRefused,
         expected.value(0).startsWith("refused|")
             || expected.value(0).startsWith("session-layout|"));
-    for (const Finding &finding : report.findings) {
-        QCOMPARE(finding.severity, report.isRefused ? Severity::Error : Severity::Warning);
+    for (const Remark &finding : report.findings) {
+        QCOMPARE(finding.severity(), report.isRefused ? Severity::Error : Severity::Warning);
         QVERIFY(!finding.message.isEmpty());
         QVERIFY(!finding.advice.isEmpty());
     }

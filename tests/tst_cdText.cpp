@@ -464,9 +464,9 @@ void TestCdText::convertWithCdText()
     QCOMPARE(rest, plain);
     QCOMPARE(withText.size() - plain.size(), QString::fromUtf8(added).size());
     // --check says what the conversion leaves out for want of the code page.
-    const QList<Finding> findings = checkControlFile(path, withCdText).findings;
+    const QList<Remark> findings = checkControlFile(path, withCdText).findings;
     QCOMPARE(std::any_of(findings.begin(), findings.end(),
-                 [](const Finding &finding) { return finding.code == u"code-page"; }),
+                 [](const Remark &finding) { return finding.name() == u"code-page"; }),
         warning.contains("code page"));
 }
 

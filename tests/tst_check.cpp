@@ -335,7 +335,7 @@ void TestCheck::refusalUsesTheConversionsMessage()
 
     const CheckReport report = checkControlFile("Disc.ccd");
     QCOMPARE(report.findings.size(), 1);
-    QCOMPARE(report.findings[0].code, code);
+    QCOMPARE(report.findings[0].name(), code);
     QCOMPARE(report.refusal, refusal);
     QCOMPARE(report.findings[0].message, message);
     QCOMPARE(checkStatus(report), checkRefused);
@@ -354,7 +354,7 @@ void TestCheck::imageInAnotherCase()
     QVERIFY(makeImage("Disc.IMG", 2000 * imageSectorSize));
     const CheckReport report = checkControlFile("Disc.ccd", slashed());
     QCOMPARE(report.findings.size(), 1);
-    QCOMPARE(report.findings[0].code, "image-missing");
+    QCOMPARE(report.findings[0].name(), "image-missing");
     QVERIFY2(report.findings[0].advice.contains("Disc.IMG"), qPrintable(report.findings[0].advice));
 }
 

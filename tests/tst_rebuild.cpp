@@ -232,8 +232,8 @@ void TestRebuild::sameSheetAsTrackSections()
     rebuilding.rebuild = true;
     const CheckReport report = checkControlFile("Disc.ccd", rebuilding);
     QStringList codes;
-    for (const Finding &finding : report.findings)
-        codes << finding.code;
+    for (const Remark &finding : report.findings)
+        codes << finding.name();
     QCOMPARE(codes, withSub ? QStringList{ "subchannel" } : QStringList{ "rebuilt" });
     QCOMPARE(report.cueSheet.toLocal8Bit() + "\r\n", rebuilt.out);
 
@@ -379,7 +379,7 @@ void TestRebuild::fallbacks()
     rebuilding.rebuild = true;
     const CheckReport report = checkControlFile("Disc.ccd", rebuilding);
     const bool hasRebuildFinding = std::any_of(report.findings.begin(), report.findings.end(),
-        [](const Finding &finding) { return finding.code == u"rebuilt"; });
+        [](const Remark &finding) { return finding.name() == u"rebuilt"; });
     QCOMPARE(hasRebuildFinding, !warning.isEmpty());
 }
 

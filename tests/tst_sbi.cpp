@@ -229,8 +229,8 @@ void TestSbi::sbi()
     const CheckReport report =
         checkControlFile("Disc.ccd", { false, options.contains("--rebuild") });
     QStringList codes;
-    for (const Finding &finding : report.findings)
-        codes << finding.code;
+    for (const Remark &finding : report.findings)
+        codes << finding.name();
     const bool isProtected = sub == Sbi::Protected || sub == Sbi::ProtectedEndAtZero
         || sub == Sbi::OneSector || sub == Sbi::SpoiltPregapStart;
     QCOMPARE(codes.contains("altered-subchannel"), isProtected);

@@ -5,6 +5,7 @@
 #include "cueTextEdit.h"
 #include "fileSystem.h"
 #include "helpViewer.h"
+#include "refusals.h"
 
 #include <QAction>
 #include <QApplication>
@@ -255,7 +256,7 @@ QString MainWindow::convert(const QString &inputPath)
     // place of its bytes, which may be the name of another file: that one is
     // never converted in its stead.
     if (hasLostItsBytes(inputPath)) {
-        showRefusal(showMessage, inputPath, { Refusal::Unreadable, lostBytesReason(), {} });
+        showRefusal(showMessage, inputPath, refusedFor(Refusal::Unreadable, lostBytesReason()));
         return {};
     }
     const QString sheet = ccdToCue(inputPath, showMessage);
