@@ -8,7 +8,6 @@
 #include "rebuild.h"
 #include "refusals.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QMap>
 #include <QSet>
@@ -17,21 +16,6 @@
 #include <optional>
 
 namespace {
-
-// On a long file most texts repeat: the advice of a kind of finding, track
-// and index numbers, modes. Each is kept once, so that the report stays small.
-class SharedTexts
-{
-public:
-    QString operator()(const QString &text)
-    {
-        const auto found = texts.constFind(text);
-        return found != texts.cend() ? *found : *texts.insert(text);
-    }
-
-private:
-    QSet<QString> texts;
-};
 
 // Judges the lines of the control file as the scan hands them over, and
 // gathers the tracks that the cue sheet gets from them and the findings.
@@ -43,7 +27,10 @@ struct Scan
     int trackLine = 0;
     bool trackHasIndex = false;
     QList<Remark> findings;
-    SharedTexts shared;
+    /// On a long file most texts repeat: the advice of a kind of finding,
+    /// track and index numbers. Each is kept once, so that the report stays
+    /// small; a set keeps the text it holds when given an equal one.
+    QSet<QString> texts;
     ControlFileSections sections;
     QSet<int> linesWithFindings;
     QSet<int> tracksWithModeFinding; ///< indexes into tracks
@@ -52,12 +39,16 @@ struct Scan
     bool isTrackLineOpen = false; ///< a TRACK piece still waits for its mode
     int modeProblemLine = 0; ///< an unusable MODE line of the open track
 
+    QString shared(const QString &text) { return *texts.insert(text); }
     void add(FindingCode code, int line, const QString &track, const QString &message,
         const QString &advice)
     {
         findings.append({ code, line, track, shared(message), shared(advice) });
     }
-    QString lastTrack() const { return trackNumber; }
+    void add(const Remark &remark)
+    {
+        add(remark.code, remark.line, remark.track, remark.message, remark.advice);
+    }
 
     void take(const ControlFileLine &line);
     void takeMisread(int number, QStringView line);
@@ -93,7 +84,7 @@ void Scan::takeMisread(int number, QStringView line)
         ? tr("%1 adds nothing to the cue sheet because of its case or spacing.").arg(quoted)
         : tr("%1 is misread because of its case or spacing: the cue sheet gets %2.")
               .arg(quoted, quotedLine(misread->given.trimmed()));
-    add(FindingCode::KeywordForm, number, isHeader ? QString() : lastTrack(), message,
+    add(FindingCode::KeywordForm, number, isHeader ? QString() : trackNumber, message,
         tr("Write it as %1; such lines usually come from editing by hand.")
             .arg(quotedLine(intended)));
     linesWithFindings.insert(number);
@@ -149,7 +140,7 @@ void Scan::takeRuled(int number, const RuledLine &ruled)
         if (isTrackLineOpen) {
             modeProblemLine = number;
         } else if (!linesWithFindings.contains(number)) {
-            add(FindingCode::StrayLine, number, lastTrack(),
+            add(FindingCode::StrayLine, number, trackNumber,
                 tr("%1 gives no mode a cue sheet knows.")
                     .arg(quotedLine(QStringLiteral("MODE=") + ruled.value.toString())),
                 tr("Write MODE=0 for audio, MODE=1 or MODE=2 for data."));
@@ -164,7 +155,7 @@ void Scan::takeRuled(int number, const RuledLine &ruled)
     if (trackCount == 0 || rule == LineRule::Mode) {
         if (linesWithFindings.contains(number))
             return;
-        add(FindingCode::StrayLine, number, lastTrack(),
+        add(FindingCode::StrayLine, number, trackNumber,
             tracks.isEmpty()
                 ? tr("This line comes before the first track, so the cue sheet gets %1 "
                      "outside any track.")
@@ -304,6 +295,34 @@ void checkLengths(Scan &scan, std::optional<qint64> discEnd)
     }
 }
 
+// The flags that the cue sheet gives \a track against those of its
+// Control value in the table of contents (\a entry).
+void checkFlags(Scan &scan, const CueTrack &track, const TocEntry &entry, bool isAudio)
+{
+    const qint64 control = *entry.control;
+    QStringList given;
+    for (const QString &flags : track.flags())
+        given += flags.toUpper().split(u' ', Qt::SkipEmptyParts);
+    given.removeDuplicates();
+    given.sort();
+    QStringList expected = tocFlags(control, isAudio).split(u' ', Qt::SkipEmptyParts);
+    expected.sort();
+    if (given != expected) {
+        const auto described = [](const QStringList &flags) {
+            return flags.isEmpty() ? tr("no flags") : tr("the flags %1").arg(flags.join(u' '));
+        };
+        scan.add(FindingCode::FlagsMismatch, track.line, track.number,
+            tr("Track %1 has %2 in the cue sheet, but %3 by the table of contents "
+               "(line %4: Control=0x%5).")
+                .arg(track.number, described(given), described(expected))
+                .arg(entry.line)
+                .arg(control, 2, 16, QLatin1Char('0')),
+            expected.isEmpty()
+                ? tr("Remove the FLAGS= line, or make it agree with the table of contents.")
+                : tr("Write `FLAGS= %1` in the [TRACK] section.").arg(expected.join(u' ')));
+    }
+}
+
 void checkToc(Scan &scan, bool everySession)
 {
     if (scan.tracks.isEmpty())
@@ -342,28 +361,7 @@ void checkToc(Scan &scan, bool everySession)
                 tr("One of them is wrong; a player reads the track by the cue sheet's mode. "
                    "Make MODE= agree with the table of contents."));
         }
-        const bool isAudio = track.mode.isEmpty() ? !tocIsData : track.mode == u"AUDIO";
-        QStringList given;
-        for (const QString &flags : track.flags())
-            given += flags.toUpper().split(u' ', Qt::SkipEmptyParts);
-        given.removeDuplicates();
-        given.sort();
-        QStringList expected = tocFlags(control, isAudio).split(u' ', Qt::SkipEmptyParts);
-        expected.sort();
-        if (given != expected) {
-            const auto described = [](const QStringList &flags) {
-                return flags.isEmpty() ? tr("no flags") : tr("the flags %1").arg(flags.join(u' '));
-            };
-            scan.add(FindingCode::FlagsMismatch, track.line, track.number,
-                tr("Track %1 has %2 in the cue sheet, but %3 by the table of contents "
-                   "(line %4: Control=0x%5).")
-                    .arg(track.number, described(given), described(expected))
-                    .arg(entry->line)
-                    .arg(control, 2, 16, QLatin1Char('0')),
-                expected.isEmpty()
-                    ? tr("Remove the FLAGS= line, or make it agree with the table of contents.")
-                    : tr("Write `FLAGS= %1` in the [TRACK] section.").arg(expected.join(u' ')));
-        }
+        checkFlags(scan, track, *entry, track.mode.isEmpty() ? !tocIsData : track.mode == u"AUDIO");
         const std::optional<qint64> start = indexSectors(track, 1);
         if (entry->plba && start && *entry->plba != *start) {
             scan.add(FindingCode::StartMismatch, track.line, track.number,
@@ -388,11 +386,42 @@ void checkToc(Scan &scan, bool everySession)
     }
 }
 
-void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &report,
+// The INDEX lines that lie at or past \a end, the image's end on the disc.
+void checkBeyondEnd(Scan &scan, qint64 end)
+{
+    int beyond = 0;
+    const CueLine *first = nullptr;
+    const CueTrack *firstTrack = nullptr;
+    for (const CueTrack &track : scan.tracks) {
+        for (const CueLine &index : track.lines) {
+            if (index.isIndex() && index.sectors >= end) {
+                if (!first) {
+                    first = &index;
+                    firstTrack = &track;
+                }
+                ++beyond;
+            }
+        }
+    }
+    if (first) {
+        scan.add(FindingCode::IndexBeyondEnd, first->line, firstTrack->number,
+            beyond == 1
+                ? tr("INDEX %1 of track %2 (%3) lies at or beyond the image's end (%4).")
+                      .arg(first->number, firstTrack->number, first->time(), sectorCountToMsf(end))
+                : tr("%1 indexes lie at or beyond the image's end (%2), the first INDEX %3 "
+                     "of track %4 (%5).")
+                      .arg(beyond)
+                      .arg(sectorCountToMsf(end), first->number, firstTrack->number, first->time()),
+            tr("The image is shorter than the control file says: it is incomplete or belongs "
+               "to another disc."));
+    }
+}
+
+void checkImage(const ConversionFiles &files, Scan &scan, CheckReport &report,
     std::optional<qint64> &discEnd, const SessionLayout *sessions)
 {
-    report.imagePath = besideControlFile(path, separator, QLatin1String(".img"));
-    const FileStatus image = fileStatus(report.imagePath);
+    report.imagePath = files.image;
+    const FileStatus &image = files.imageStatus;
     report.imageExists = image.isFile;
     if (image.exists && !image.isFile) {
         report.imageNotFile = notAFile(image);
@@ -407,11 +436,12 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
         scan.add(FindingCode::ImageMissing, 0, {},
             tr("The image %1 that the cue sheet names is not beside the control file.")
                 .arg(shownPath(report.imagePath)),
-            other.isEmpty()
-                ? tr("Put the image beside the control file under that name, or "
-                     "rename the control file after the image.")
-                : tr("There is %1, whose name differs in case: rename it to %2.")
-                      .arg(other, shownPath(imageName(path, separator) + QStringLiteral(".img"))));
+            other.isEmpty() ? tr("Put the image beside the control file under that name, or "
+                                 "rename the control file after the image.")
+                            : tr("There is %1, whose name differs in case: rename it to %2.")
+                                  .arg(other,
+                                      shownPath(imageName(files.controlFile, files.separator)
+                                          + QStringLiteral(".img"))));
         return;
     }
     report.imageSize = image.size;
@@ -444,41 +474,14 @@ void checkImage(const QString &path, QChar separator, Scan &scan, CheckReport &r
         discEnd = discSector(sessions->image.held, sectors);
     const qint64 end = discEnd.value_or(std::numeric_limits<qint64>::max());
 
-    int beyond = 0;
-    const CueLine *first = nullptr;
-    const CueTrack *firstTrack = nullptr;
-    for (const CueTrack &track : scan.tracks) {
-        for (const CueLine &index : track.lines) {
-            if (index.isIndex() && index.sectors >= end) {
-                if (!first) {
-                    first = &index;
-                    firstTrack = &track;
-                }
-                ++beyond;
-            }
-        }
-    }
-    if (first) {
-        scan.add(FindingCode::IndexBeyondEnd, first->line, firstTrack->number,
-            beyond == 1
-                ? tr("INDEX %1 of track %2 (%3) lies at or beyond the image's end (%4).")
-                      .arg(first->number, firstTrack->number, first->time(), sectorCountToMsf(end))
-                : tr("%1 indexes lie at or beyond the image's end (%2), the first INDEX %3 "
-                     "of track %4 (%5).")
-                      .arg(beyond)
-                      .arg(sectorCountToMsf(end), first->number, firstTrack->number, first->time()),
-            tr("The image is shorter than the control file says: it is incomplete or belongs "
-               "to another disc."));
-    }
+    checkBeyondEnd(scan, end);
 }
 
 // What the .sub beside the image gives, as --sbi reads it, whether or not
 // there is an image.
-void checkSubchannel(
-    const QString &path, QChar separator, Scan &scan, const std::optional<SbiContent> &sbi)
+void checkSubchannel(const ConversionFiles &files, Scan &scan, const std::optional<SbiContent> &sbi)
 {
-    const QString subPath = besideControlFile(path, separator, QLatin1String(".sub"));
-    const QString otherSub = fileStatus(subPath).isFile ? subPath : sameNameOtherCase(subPath);
+    const QString otherSub = files.subStatus.isFile ? files.sub : sameNameOtherCase(files.sub);
     if (sbi && sbi->hasSub && !sbi->altered.damage.isEmpty()) {
         scan.add(FindingCode::SubchannelUnusable, 0, {},
             tr("No .sbi can be made: %1").arg(unusableSubText(*sbi)),
@@ -519,57 +522,18 @@ void checkSubchannel(
     }
 }
 
-} // namespace
-
-CheckReport checkControlFile(const QString &path, const ConversionOptions &options)
+// What the conversion itself tells of the file: CD-Text that cannot be
+// decoded or written, an image named by its short name; and the disc's and
+// tracks' CD-Text, which the report shows when asked for.
+void addConversionNotes(
+    Scan &scan, CheckReport &report, const ConvertedFile &converted, bool withCdText)
 {
-    CheckReport report;
-    report.path = path;
-    const QChar separator = options.separator;
-
-    Scan scan;
-    // The .sub is always checked, as a conversion with --sbi reads it.
-    ConversionOptions conversion = options;
-    conversion.sbi = SbiWrite::UnlessDamaged;
-    const ConvertedFile converted =
-        convert(path, conversion, [&](const ControlFileLine &line) { scan.take(line); });
-    report.refusal = converted.outcome.refusal;
-    if (report.refusal != Refusal::None) {
-        report.isRefused = true;
-        report.findings.append(refusalRemark(path, converted.outcome));
-        return report;
-    }
-    scan.reportRunOn(0);
-    scan.sections = converted.outcome.sections;
-    report.cueSheet = converted.cueSheet;
-    // The tracks are checked where the sheet puts them: rebuilt, or in their sessions.
-    scan.tracks = converted.sheet.tracks;
-    for (const Remark &remark : converted.rebuilt.remarks)
-        scan.add(FindingCode::Rebuilt, remark.line, remark.track, remark.message, remark.advice);
-    const bool hasSessions = converted.outcome.sessions > 1;
-
-    // With --sessions the conversion itself says so.
-    if (scan.sections.laterSessionLine && !hasSessions && !options.sessions) {
-        const Remark remark = laterSessionRemark(scan.sections);
-        scan.add(remark.code, remark.line, remark.track, remark.message, remark.advice);
-    }
-    // What the control file says of the whole image, and a sheet without
-    // tracks, come with the conversion's remarks.
-    checkTracks(scan);
-    std::optional<qint64> discEnd = hasSessions
-        ? leadOutOfSession(scan.sections, converted.outcome.sessions)
-        : leadOut(scan.sections);
-    checkToc(scan, hasSessions);
-    checkImage(path, separator, scan, report, discEnd, hasSessions ? &converted.layout : nullptr);
-    checkSubchannel(path, separator, scan, converted.sbi);
-    checkLengths(scan, discEnd);
-
     if (scan.sections.hasCdText && !converted.cdTextError.isEmpty()) {
         scan.add(FindingCode::CdText, 0, {},
             tr("The [CDText] section cannot be decoded: %1.").arg(converted.cdTextError),
             tr("The cue sheet gets no TITLE or PERFORMER lines; add them by hand if you "
                "need them."));
-    } else if (options.cdText && scan.sections.hasCdText) {
+    } else if (withCdText && scan.sections.hasCdText) {
         const CdText &cdText = converted.cdText;
         report.title = cdText.title;
         report.performer = cdText.performer;
@@ -596,13 +560,57 @@ CheckReport checkControlFile(const QString &path, const ConversionOptions &optio
             tr("The cue sheet gets no TITLE or PERFORMER lines; add them by hand with "
                "characters of the code page if you need them."));
     }
+}
+
+} // namespace
+
+CheckReport checkControlFile(const QString &path, const ConversionOptions &options)
+{
+    CheckReport report;
+    report.path = path;
+
+    Scan scan;
+    // The .sub is always checked, as a conversion with --sbi reads it.
+    ConversionOptions conversion = options;
+    conversion.sbi = SbiWrite::UnlessDamaged;
+    const ConvertedFile converted =
+        convert(path, conversion, [&](const ControlFileLine &line) { scan.take(line); });
+    report.refusal = converted.outcome.refusal;
+    if (report.refusal != Refusal::None) {
+        report.isRefused = true;
+        report.findings.append(refusalRemark(path, converted.outcome));
+        return report;
+    }
+    scan.reportRunOn(0);
+    scan.sections = converted.outcome.sections;
+    report.cueSheet = converted.cueSheet;
+    // The tracks are checked where the sheet puts them: rebuilt, or in their sessions.
+    scan.tracks = converted.sheet.tracks;
+    for (const Remark &remark : converted.rebuilt.remarks)
+        scan.add(remark);
+    const bool hasSessions = converted.outcome.sessions > 1;
+
+    // With --sessions the conversion itself says so.
+    if (scan.sections.laterSessionLine && !hasSessions && !options.sessions)
+        scan.add(laterSessionRemark(scan.sections));
+    // What the control file says of the whole image, and a sheet without
+    // tracks, come with the conversion's remarks.
+    checkTracks(scan);
+    std::optional<qint64> discEnd = hasSessions
+        ? leadOutOfSession(scan.sections, converted.outcome.sessions)
+        : leadOut(scan.sections);
+    checkToc(scan, hasSessions);
+    checkImage(converted.files, scan, report, discEnd, hasSessions ? &converted.layout : nullptr);
+    checkSubchannel(converted.files, scan, converted.sbi);
+    checkLengths(scan, discEnd);
+
+    addConversionNotes(scan, report, converted, options.cdText);
     for (const Remark &remark : converted.additionRemarks)
-        scan.add(remark.code, remark.line, remark.track, remark.message, remark.advice);
+        scan.add(remark);
     // A .sbi that a conversion with --sbi leaves as it stands.
     if (converted.sbi && !converted.sbi->isWritten()) {
-        if (const std::optional<Remark> remark =
-                unwrittenSbi(sbiPathFor(cuePathForFile(path, separator)), *converted.sbi))
-            scan.add(FindingCode::StaleSbi, 0, {}, remark->message, remark->advice);
+        if (const std::optional<Remark> remark = unwrittenSbi(converted.files.sbi, *converted.sbi))
+            scan.add(*remark);
     }
 
     std::stable_sort(scan.findings.begin(), scan.findings.end(),

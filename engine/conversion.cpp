@@ -15,12 +15,13 @@ namespace {
 // cannot hold would come out as "???" or as a look-alike that names another
 // file. The short name that Windows keeps for the image reaches it exactly.
 // The empty text when there is no name to write.
-QString imageFileName(const QString &path, QChar separator, ConvertedFile &converted)
+QString imageFileName(const ConversionFiles &files, ConvertedFile &converted)
 {
-    const QString name = imageName(path, separator) + QStringLiteral(".img");
+    const QString &path = files.controlFile;
+    const QString name = imageName(path, files.separator) + QStringLiteral(".img");
     if (fitsSystemBytes(name))
         return name;
-    const QString shortName = shortFileName(path.left(fileNameStart(path, separator)) + name);
+    const QString shortName = shortFileName(path.left(fileNameStart(path, files.separator)) + name);
     if (shortName.isEmpty() || !fitsSystemBytes(shortName))
         return {};
     converted.longImageName = name;
@@ -49,13 +50,12 @@ QString unwritableText(const CdText &cdText)
 
 // Past a protected disc's few altered blocks only their count is kept, unless
 // \a keepEvery asks for them all.
-SbiContent sbiContent(const QString &path, QChar separator, const CueSheet &sheet,
+SbiContent sbiContent(const ConversionFiles &files, const CueSheet &sheet,
     const SessionLayout &sessions, bool keepEvery)
 {
     SbiContent content;
-    content.subPath = besideControlFile(path, separator, QLatin1String(".sub"));
-    const FileStatus sub = fileStatus(content.subPath);
-    content.hasSub = sub.exists;
+    content.subPath = files.sub;
+    content.hasSub = files.subStatus.exists;
     if (!content.hasSub)
         return content;
     SheetLayout layout = sheetLayout(sheet);
@@ -65,12 +65,10 @@ SbiContent sbiContent(const QString &path, QChar separator, const CueSheet &shee
                                     "as the table of contents gives a session no lead-out");
         return content;
     }
-    const FileStatus image = fileStatus(besideControlFile(path, separator, QLatin1String(".img")));
     QFile file;
     if (openRegularFile(file, content.subPath, &content.altered.damage))
-        content.altered =
-            alteredQBlocks(file, layout, image.isFile ? image.size / imageSectorSize : -1,
-                keepEvery ? -1 : mostProtectedSectors + 1);
+        content.altered = alteredQBlocks(file, layout, files.imageSectors().value_or(-1),
+            keepEvery ? -1 : mostProtectedSectors + 1);
     return content;
 }
 
@@ -113,7 +111,7 @@ void noteWholeImage(ConvertedFile &converted, bool hasToc)
 // Takes the tracks from the table of contents for a file without [TRACK]
 // sections, or places them in their sessions, as \a options ask. False
 // when the sessions refuse the file.
-bool placeTracks(const QString &path, const ConversionOptions &options, ConvertedFile &converted)
+bool placeTracks(const ConversionOptions &options, ConvertedFile &converted)
 {
     const int sessions = converted.outcome.sessions;
     if (options.rebuild && !converted.outcome.hasTrackLines) {
@@ -128,18 +126,15 @@ bool placeTracks(const QString &path, const ConversionOptions &options, Converte
                    "sections.") };
         } else {
             converted.isRebuilt = true;
-            converted.rebuilt = rebuildTracks(path, converted.outcome.sections, options.separator);
+            converted.rebuilt = rebuildTracks(converted.files, converted.outcome.sections);
             converted.sheet.lead.clear();
             converted.sheet.tracks = cueTracksOf(converted.rebuilt.tracks);
         }
     } else if (options.sessions && sessions == 1 && converted.outcome.sections.laterSessionLine) {
         converted.additionRemarks.append(laterSessionRemark(converted.outcome.sections));
     } else if (sessions > 1) {
-        const FileStatus image =
-            fileStatus(besideControlFile(path, options.separator, QLatin1String(".img")));
-        converted.layout =
-            layOutSessions(converted.sheet.tracks, converted.outcome.sections, sessions,
-                image.isFile ? std::optional<qint64>(image.size / imageSectorSize) : std::nullopt);
+        converted.layout = layOutSessions(converted.sheet.tracks, converted.outcome.sections,
+            sessions, converted.files.imageSectors());
         converted.outcome.sessionRefusal = converted.layout.refusal;
         converted.additionRemarks = converted.layout.remarks;
     }
@@ -239,7 +234,8 @@ ConvertedFile convert(
 {
     ConvertedFile converted;
     CueSheet &sheet = converted.sheet;
-    sheet.fileName = imageFileName(path, options.separator, converted);
+    converted.files = conversionFiles(path, options.separator);
+    sheet.fileName = imageFileName(converted.files, converted);
     // The sections are read only where something needs them; a plain
     // conversion writes the scan's pieces straight into its text, which
     // costs less than a model of the sheet.
@@ -267,7 +263,7 @@ ConvertedFile convert(
         return converted;
     }
 
-    if (!placeTracks(path, options, converted))
+    if (!placeTracks(options, converted))
         return converted;
     const ControlFileSections &sections = converted.outcome.sections;
     if (!converted.isRebuilt) {
@@ -289,8 +285,8 @@ ConvertedFile convert(
     noteWholeImage(converted, readsSections);
     converted.cueSheet = cueText(sheet);
     if (options.sbi != SbiWrite::No)
-        converted.sbi = sbiContent(
-            path, options.separator, sheet, converted.layout, options.sbi == SbiWrite::Always);
+        converted.sbi =
+            sbiContent(converted.files, sheet, converted.layout, options.sbi == SbiWrite::Always);
     return converted;
 }
 

@@ -3,6 +3,7 @@
 #include "basics.h"
 #include "cdText.h"
 #include "controlFile.h"
+#include "conversionFiles.h"
 #include "cueSheet.h"
 #include "discImage.h"
 #include "findings.h"
@@ -72,6 +73,7 @@ std::optional<Remark> unwrittenSbi(const QString &sbiPath, const SbiContent &con
 struct ConvertedFile
 {
     ScanOutcome outcome; ///< its refusal says why there is no cue sheet
+    ConversionFiles files; ///< the control file's, the image's and the rest, looked up once
     QString cueSheet; ///< with the CD-Text lines when asked for; empty when refused
     CueSheet
         sheet; ///< its model; none for a plain conversion, whose text comes straight from the scan

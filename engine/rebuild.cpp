@@ -38,9 +38,8 @@ std::pair<int, QString> fallbackMode(const ControlFileSections &sections)
 class Rebuilder
 {
 public:
-    Rebuilder(const QString &path, const ControlFileSections &sections, QChar separator)
-        : sections(sections), imagePath(besideControlFile(path, separator, QLatin1String(".img"))),
-          subPath(besideControlFile(path, separator, QLatin1String(".sub")))
+    Rebuilder(const ConversionFiles &files, const ControlFileSections &sections)
+        : sections(sections), imagePath(files.image), subPath(files.sub)
     {
         hasImage = openRegularFile(image, imagePath, &imageError);
     }
@@ -230,10 +229,9 @@ RebuiltTracks Rebuilder::rebuild()
 
 } // namespace
 
-RebuiltTracks rebuildTracks(
-    const QString &path, const ControlFileSections &sections, QChar separator)
+RebuiltTracks rebuildTracks(const ConversionFiles &files, const ControlFileSections &sections)
 {
-    return Rebuilder(path, sections, separator).rebuild();
+    return Rebuilder(files, sections).rebuild();
 }
 
 QList<CueTrack> cueTracksOf(const QList<RebuiltTrack> &tracks)

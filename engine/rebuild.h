@@ -2,6 +2,7 @@
 
 #include "basics.h"
 #include "controlFile.h"
+#include "conversionFiles.h"
 #include "cueSheet.h"
 #include "findings.h"
 
@@ -36,13 +37,12 @@ struct RebuiltTracks
     QList<Remark> remarks;
 };
 
-/** Builds the tracks of the control file at \a path from what its scan
+/** Builds the tracks of the control file of \a files from what its scan
     gathered in \a sections: their numbers and starts from the table of
     contents of session 1, their modes from the sector headers in the image,
     their pregaps from the subchannel file beside it, their flags from the
     Control values. Each fact that has to come from elsewhere gets a remark. */
-RebuiltTracks rebuildTracks(
-    const QString &path, const ControlFileSections &sections, QChar separator = nativeSeparator);
+RebuiltTracks rebuildTracks(const ConversionFiles &files, const ControlFileSections &sections);
 
 /** The cue sheet's tracks of \a tracks, as the conversion gives the same
     tracks from [TRACK] sections. */
