@@ -218,7 +218,7 @@ void checkTracks(Scan &scan)
             previousNumber = number;
 
         const bool hasIndexOne = std::any_of(track.lines.begin(), track.lines.end(),
-            [](const CueLine &index) { return index.isIndex() && index.wholeNumber() == 1; });
+            [](const CueLine &index) { return index.isIndex() && index.indexNumber() == 1; });
         if (!hasIndexOne && !scan.tracksWithIndexOneFinding.contains(i)) {
             scan.add(FindingCode::NoIndex1, track.line, track.number,
                 tr("Track %1 has no INDEX 1, where a track starts: it cannot be played or read.")
@@ -240,7 +240,7 @@ void checkTracks(Scan &scan)
                         tr("Write the position as a whole number of sectors: INDEX n=sector."));
                 continue;
             }
-            const std::optional<int> indexNumber = index.wholeNumber();
+            const std::optional<int> indexNumber = index.indexNumber();
             if (indexNumber && previousIndexNumber && *indexNumber <= *previousIndexNumber) {
                 scan.add(FindingCode::IndexOrder, index.line, track.number,
                     tr("INDEX %1 comes after INDEX %2 in track %3: index numbers must rise.")
@@ -265,7 +265,7 @@ void checkTracks(Scan &scan)
 std::optional<qint64> indexSectors(const CueTrack &track, std::optional<int> number)
 {
     for (const CueLine &index : track.lines) {
-        if (index.isIndex() && index.sectors >= 0 && (!number || index.wholeNumber() == number))
+        if (index.isIndex() && index.sectors >= 0 && (!number || index.indexNumber() == number))
             return index.sectors;
     }
     return std::nullopt;

@@ -6,7 +6,7 @@
 
 namespace {
 
-const QLatin1String lineEnd("\r\n");
+const QLatin1String cueLineEnd("\r\n");
 
 // The modes kept once, as a long file names the same few on every track.
 QString modeText(QLatin1String mode)
@@ -37,10 +37,10 @@ QString trackCdText(const CdText &cdText, QStringView number)
     if (!isNumber)
         return lines;
     if (cdText.titles.contains(track))
-        lines += QStringLiteral("    TITLE ") + cdTextQuoted(cdText.titles[track]) + lineEnd;
+        lines += QStringLiteral("    TITLE ") + cdTextQuoted(cdText.titles[track]) + cueLineEnd;
     if (cdText.performers.contains(track))
         lines +=
-            QStringLiteral("    PERFORMER ") + cdTextQuoted(cdText.performers[track]) + lineEnd;
+            QStringLiteral("    PERFORMER ") + cdTextQuoted(cdText.performers[track]) + cueLineEnd;
     return lines;
 }
 
@@ -49,17 +49,17 @@ QString sessionMarks(const CueTrack &track)
     QString marks;
     if (track.leadOutBefore)
         marks +=
-            QStringLiteral("  REM LEAD-OUT ") + sectorCountToMsf(*track.leadOutBefore) + lineEnd;
+            QStringLiteral("  REM LEAD-OUT ") + sectorCountToMsf(*track.leadOutBefore) + cueLineEnd;
     return marks + QStringLiteral("  REM SESSION ")
-        + QStringLiteral("%1").arg(track.session, 2, 10, QLatin1Char('0')) + lineEnd;
+        + QStringLiteral("%1").arg(track.session, 2, 10, QLatin1Char('0')) + cueLineEnd;
 }
 
 } // namespace
 
-std::optional<int> CueLine::wholeNumber() const
+std::optional<int> CueLine::indexNumber() const
 {
     // The sheet puts a "0" before any number but one of two characters.
-    return ::wholeNumber(number.size() > 2 ? QStringView(number).sliced(1) : QStringView(number));
+    return wholeNumber(number.size() > 2 ? QStringView(number).sliced(1) : QStringView(number));
 }
 
 QList<CueLine> CueTrack::indexes() const
@@ -83,7 +83,7 @@ QStringList CueTrack::flags() const
 const CueLine *CueTrack::index(int number) const
 {
     const auto found = std::find_if(lines.begin(), lines.end(), [number](const CueLine &line) {
-        return line.isIndex() && line.sectors >= 0 && line.wholeNumber() == number;
+        return line.isIndex() && line.sectors >= 0 && line.indexNumber() == number;
     });
     return found == lines.end() ? nullptr : &*found;
 }
@@ -154,10 +154,10 @@ QString cueText(const CueSheet &sheet)
 {
     QString text;
     if (!sheet.catalog.isEmpty())
-        text += QStringLiteral("CATALOG ") + sheet.catalog + lineEnd;
+        text += QStringLiteral("CATALOG ") + sheet.catalog + cueLineEnd;
     if (sheet.cdText)
         text += discCdText(*sheet.cdText);
-    text += QStringLiteral("FILE \"") + sheet.fileName + QStringLiteral("\" BINARY") + lineEnd;
+    text += QStringLiteral("FILE \"") + sheet.fileName + QStringLiteral("\" BINARY") + cueLineEnd;
     for (const CueLine &line : sheet.lead)
         appendLine(text, line);
     for (const CueTrack &track : sheet.tracks) {
@@ -172,14 +172,14 @@ QString cueText(const CueSheet &sheet)
         const auto append = [&](const auto &piece) {
             const qsizetype before = text.size();
             piece();
-            if (!cdText.isEmpty() && text.size() > before && text.endsWith(lineEnd)) {
+            if (!cdText.isEmpty() && text.size() > before && text.endsWith(cueLineEnd)) {
                 text += cdText;
                 cdText.clear();
             }
         };
         for (qsizetype i = 0; i < track.lines.size(); ++i) {
             if (i == track.firstIndex && !track.isrc.isEmpty())
-                append([&] { text += QStringLiteral("    ISRC ") + track.isrc + lineEnd; });
+                append([&] { text += QStringLiteral("    ISRC ") + track.isrc + cueLineEnd; });
             append([&] { appendLine(text, track.lines[i]); });
         }
     }

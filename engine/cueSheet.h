@@ -29,7 +29,7 @@ struct CueLine
 
     bool isIndex() const { return rule == LineRule::Index; }
     /// The number of an index as the control file writes it, when it is a whole number
-    std::optional<int> wholeNumber() const;
+    std::optional<int> indexNumber() const;
     /// The time of an index, MM:SS:FF; empty when its value is not a sector count
     QString time() const { return sectorCountToMsf(sectors); }
 };

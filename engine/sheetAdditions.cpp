@@ -375,7 +375,7 @@ void placeInSessions(CueSheet &sheet, const SessionLayout &layout)
         const std::optional<qint64> pregap = sessionPregap(layout, track.session - 1);
         bool hasIndexZero = false;
         for (CueLine &line : track.lines) {
-            if (!line.isIndex() || line.wholeNumber() != 0)
+            if (!line.isIndex() || line.indexNumber() != 0)
                 continue;
             hasIndexZero = true;
             if (!pregap)
