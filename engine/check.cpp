@@ -5,6 +5,7 @@
 #include "cueFile.h"
 #include "discImage.h"
 #include "fileSystem.h"
+#include "numbers.h"
 #include "rebuild.h"
 
 #include <QDir>

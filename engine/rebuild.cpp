@@ -3,6 +3,7 @@
 #include "discImage.h"
 #include "fileSystem.h"
 #include "lineRules.h"
+#include "numbers.h"
 
 #include <QFile>
 #include <QMap>

@@ -1,6 +1,7 @@
 #include "sheetAdditions.h"
 
 #include "lineRules.h"
+#include "numbers.h"
 #include "translation.h"
 
 #include <QMap>

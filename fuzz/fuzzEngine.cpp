@@ -9,6 +9,7 @@
 #include "crc.h"
 #include "cueFile.h"
 #include "discImage.h"
+#include "numbers.h"
 
 #include <QBuffer>
 #include <QByteArray>

@@ -3,6 +3,7 @@
 #include "conversion.h"
 #include "cueFile.h"
 #include "lineReader.h"
+#include "numbers.h"
 
 #include <QBuffer>
 #include <QDir>
