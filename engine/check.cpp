@@ -1,6 +1,7 @@
 #include "check.h"
 #include "lineRules.h"
 
+#include "basics.h"
 #include "conversion.h"
 #include "cueFile.h"
 #include "discImage.h"

@@ -250,8 +250,3 @@ QString cuePieceOf(const RuledLine &line)
         text.chop(2);
     return text;
 }
-
-QString quotedLine(const QString &text)
-{
-    return u'`' + text + u'`';
-}

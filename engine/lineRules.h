@@ -101,7 +101,3 @@ void appendCueLine(QString &cueSheet, LineRule rule, QStringView number, QString
 
 /** The text that \a line gives the cue sheet, without a line end. */
 QString cuePieceOf(const RuledLine &line);
-
-/** \a text, a control file's line or a part of it, quoted as messages quote
-    it: `MODE=3`. */
-QString quotedLine(const QString &text);

@@ -1,5 +1,6 @@
 #include "sheetAdditions.h"
 
+#include "basics.h"
 #include "lineRules.h"
 #include "numbers.h"
 #include "translation.h"
