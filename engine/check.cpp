@@ -3,7 +3,7 @@
 
 #include "basics.h"
 #include "conversion.h"
-#include "cueFile.h"
+#include "discFiles.h"
 #include "discImage.h"
 #include "fileSystem.h"
 #include "numbers.h"

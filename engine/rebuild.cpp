@@ -1,5 +1,6 @@
 #include "rebuild.h"
 
+#include "discFiles.h"
 #include "discImage.h"
 #include "fileSystem.h"
 #include "lineRules.h"

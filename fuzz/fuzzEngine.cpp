@@ -7,7 +7,7 @@
 #include "commandLine.h"
 #include "conversion.h"
 #include "crc.h"
-#include "cueFile.h"
+#include "discFiles.h"
 #include "discImage.h"
 #include "numbers.h"
 

@@ -2,6 +2,7 @@
 #include "controlFiles.h"
 #include "conversion.h"
 #include "cueFile.h"
+#include "discFiles.h"
 #include "lineReader.h"
 #include "numbers.h"
 
