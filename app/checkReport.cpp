@@ -3,7 +3,7 @@
 #include "commandLine.h"
 #include "discImage.h"
 #include "fileSystem.h"
-#include "lineRules.h"
+#include "numbers.h"
 #include "sheetAdditions.h"
 
 #include <QBuffer>

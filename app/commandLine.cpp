@@ -1,5 +1,6 @@
 #include "commandLine.h"
 
+#include "discFiles.h"
 #include "fileSystem.h"
 #include "identity.h"
 #include "translation.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "basics.h"
 #include "conversion.h"
-#include "cueFile.h"
 
 #include <QStringList>
 

@@ -1,6 +1,8 @@
 #include "cueOutput.h"
 
 #include "conversion.h"
+#include "cueFile.h"
+#include "discFiles.h"
 #include "fileSystem.h"
 #include "refusals.h"
 

@@ -5,7 +5,6 @@
 //   engineThroughput FILE RUNS
 
 #include "conversion.h"
-#include "cueFile.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

@@ -20,3 +20,10 @@ inline QString fileErrorTitle()
 {
     return tr("File Error");
 }
+
+/** \a text, a control file's line or a part of it, quoted as messages quote
+    it: `MODE=3`. */
+inline QString quotedLine(const QString &text)
+{
+    return u'`' + text + u'`';
+}

@@ -1,10 +1,12 @@
 #include "check.h"
 #include "lineRules.h"
 
+#include "basics.h"
 #include "conversion.h"
-#include "cueFile.h"
+#include "discFiles.h"
 #include "discImage.h"
 #include "fileSystem.h"
+#include "numbers.h"
 #include "rebuild.h"
 #include "refusals.h"
 

@@ -2,6 +2,7 @@
 
 #include "fileSystem.h"
 #include "lineReader.h"
+#include "numbers.h"
 #include "translation.h"
 
 #include <QFile>

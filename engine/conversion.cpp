@@ -1,6 +1,6 @@
 #include "conversion.h"
 
-#include "cueFile.h"
+#include "discFiles.h"
 #include "discImage.h"
 #include "fileSystem.h"
 #include "lineReader.h"

@@ -7,25 +7,10 @@
 
 namespace {
 
-// \a path with its last four characters, the .cue's or the .sbi's extension,
-// replaced by \a extension.
-QString withExtension(const QString &path, QLatin1String extension)
-{
-    return path.chopped(qMin<qsizetype>(4, path.size())) + extension;
-}
-
 // What writes \a text as a cue sheet into a file.
 WriteContent cueSheetContent(const QString &text)
 {
     return [&text](QFileDevice &file, QString *error) { return writeText(file, text, error); };
-}
-
-// Keeps at least the folder part of \a path: at most \a count characters of
-// the file name after the last separator are dropped.
-QString dropFromName(const QString &path, qsizetype count, QChar separator)
-{
-    const qsizetype nameLength = path.size() - fileNameStart(path, separator);
-    return path.left(path.size() - qMin(count, nameLength));
 }
 
 // A short write is not a failure yet: the system tells why only when the rest
@@ -42,27 +27,6 @@ bool writeAll(QFileDevice &file, QByteArrayView bytes)
 }
 
 } // namespace
-
-qsizetype fileNameStart(const QString &path, QChar separator)
-{
-    return qMax(path.lastIndexOf(separator), path.lastIndexOf(u'/')) + 1;
-}
-
-QString imageName(const QString &path, QChar separator)
-{
-    const qsizetype nameStart = fileNameStart(path, separator);
-    return path.mid(nameStart, qMax<qsizetype>(path.size() - nameStart - 4, 0));
-}
-
-QString cuePathForFile(const QString &path, QChar separator)
-{
-    return dropFromName(path, 4, separator) + QStringLiteral(".cue");
-}
-
-QString sbiPathFor(const QString &cuePath)
-{
-    return withExtension(cuePath, QLatin1String(".sbi"));
-}
 
 bool writeCueFile(const QString &path, const QString &text, QString *error)
 {
@@ -125,11 +89,6 @@ QString writeRefusal(const CueTarget &cue)
     return tr("It is a link to %1; a link is left alone, and so is the file it leads to. "
               "Remove the link to write the file here.")
         .arg(target);
-}
-
-QString imagePathOf(const QString &path)
-{
-    return withExtension(path, QLatin1String(".img"));
 }
 
 // Encoded a piece at a time, so that a large cue sheet is not held twice in

@@ -4,26 +4,7 @@
 
 #include <QString>
 
-// The .cue file: its name, and its writing beside the control file.
-
-/** Where the file's own name starts in \a path: after its last \a separator
-    or '/', which separates folders on Windows too and is in no file's name. */
-qsizetype fileNameStart(const QString &path, QChar separator = nativeSeparator);
-
-/** The name of the image that the control file at \a path goes with, as the
-    cue sheet's FILE line names it without ".img": the part of \a path from
-    fileNameStart(), less its last four characters. */
-QString imageName(const QString &path, QChar separator = nativeSeparator);
-
-/** The .cue path of a control file chosen or dropped in the window: \a path
-    with its last four characters replaced by ".cue". Only characters of the
-    file name itself are dropped, so the result always lies in the same folder. */
-QString cuePathForFile(const QString &path, QChar separator = nativeSeparator);
-
-/** The .sbi path that goes with the .cue path \a cuePath: its last four
-    characters, ".cue", replaced by ".sbi", so that a program that loads the
-    cue sheet finds it under the same name. */
-QString sbiPathFor(const QString &cuePath);
+// The writing of the .cue file and of the .sbi beside the control file.
 
 /** Replaces the file at \a path with \a text in the local 8-bit encoding plus
     CR LF, atomically: on failure the earlier file, if any, is left whole, and

@@ -28,9 +28,6 @@ struct CueTarget
 /** Why the cue sheet must not go to \a cue, or the empty text. */
 QString writeRefusal(const CueTarget &cue);
 
-/** The image beside \a path (the .cue or the .sbi) that the cue sheet names. */
-QString imagePathOf(const QString &path);
-
 /** Writes \a text to \a file in the system's 8-bit form, and CR LF after it;
     false with the reason in \a error when the file refuses a part, or when
     the code page cannot hold a character of \a text, which would be lost. */

@@ -1,6 +1,7 @@
 #include "cueFile.h"
 
 #include "cueFile_p.h"
+#include "discFiles.h"
 #include "fileSystem.h"
 
 #include <QDir>

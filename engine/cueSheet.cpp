@@ -1,6 +1,7 @@
 #include "cueSheet.h"
 
 #include "lineRules.h"
+#include "numbers.h"
 
 #include <algorithm>
 

@@ -4,6 +4,7 @@
 #include "controlFile.h"
 #include "discImage.h"
 #include "lineRules.h"
+#include "numbers.h"
 
 #include <QList>
 #include <QString>

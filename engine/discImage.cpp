@@ -1,11 +1,8 @@
 #include "discImage.h"
 
 #include "crc.h"
-#include "cueFile.h"
 #include "translation.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QIODevice>
 
 #include <algorithm>
@@ -277,22 +274,6 @@ Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sect
         previousStart = start.sector;
     }
     return pregaps;
-}
-
-QString besideControlFile(const QString &path, QChar separator, QLatin1String extension)
-{
-    return path.left(fileNameStart(path, separator)) + imageName(path, separator) + extension;
-}
-
-QString sameNameOtherCase(const QString &path)
-{
-    const QFileInfo info(path);
-    const QStringList names = info.dir().entryList(QDir::Files | QDir::Hidden);
-    for (const QString &name : names) {
-        if (name.compare(info.fileName(), Qt::CaseInsensitive) == 0 && name != info.fileName())
-            return name;
-    }
-    return {};
 }
 
 namespace {

@@ -18,15 +18,6 @@ inline constexpr qint64 imageSectorSize = 2352;
 /// The size of one sector's block in a subchannel (.sub) file: 8 channels of 12 bytes.
 inline constexpr qint64 subchannelBlockSize = 96;
 
-/** The file that goes with the control file at \a path: in its folder, the
-    image name that the cue sheet's FILE line gives, with \a extension
-    (".img", ".sub"). */
-QString besideControlFile(const QString &path, QChar separator, QLatin1String extension);
-
-/** The name of a file in the folder of \a path whose name differs from that
-    of \a path only in case; the empty text when there is none. */
-QString sameNameOtherCase(const QString &path);
-
 /** The mode byte of the header of sector \a sector of the raw image \a image:
     1 or 2 for a data sector, as its header says. Reads those 16 bytes only.
     Gives nothing when the sector lies beyond the image or does not begin with

@@ -1,12 +1,13 @@
 #include "lineRules.h"
 
+#include "numbers.h"
+
 #include <QRegularExpression>
 #include <QStringBuilder>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <limits>
 
 namespace {
 
@@ -137,73 +138,6 @@ QString intendedForm(QStringView line)
     return {};
 }
 
-// Of the text of a line, or of the bytes of a plain ASCII line.
-template <typename Text> qint64 sectorCountIn(Text sectors)
-{
-    const auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    qsizetype i = 0;
-    qsizetype end = sectors.size();
-    while (i < end && isBlank(sectors[i]))
-        ++i;
-    while (end > i && isBlank(sectors[end - 1]))
-        --end;
-    bool negative = false;
-    if (i < end && (QChar(sectors[i]) == u'+' || QChar(sectors[i]) == u'-'))
-        negative = QChar(sectors[i++]) == u'-';
-    if (i == end)
-        return -1;
-    qint64 n = 0;
-    for (; i < end; ++i) {
-        const char16_t c = QChar(sectors[i]).unicode();
-        if (c < u'0' || c > u'9')
-            return -1;
-        n = n * 10 + (c - u'0');
-        if (n > std::numeric_limits<qint32>::max())
-            return -1;
-    }
-    return negative && n != 0 ? -1 : n;
-}
-
-// An MM:SS:FF time, written without a QString of its own, so that the
-// conversion reads and writes a time in one go: no more than "2147483647"
-// sectors, 12 characters. Empty for a count that sectorCount() never gives.
-class Msf
-{
-public:
-    explicit Msf(qint64 sectors)
-    {
-        if (!isSectorCount(sectors))
-            return;
-        const auto count = static_cast<quint32>(sectors);
-        put(count / 4500);
-        chars[size++] = ':';
-        put(count / 75 % 60);
-        chars[size++] = ':';
-        put(count % 75);
-    }
-
-    QLatin1String text() const { return QLatin1String(chars.data(), size); }
-
-private:
-    // 32-bit division: noticeably cheaper than 64-bit on every INDEX line.
-    void put(quint32 field)
-    {
-        std::array<char, 12> digits{};
-        qsizetype count = 0;
-        do {
-            digits[count++] = static_cast<char>('0' + field % 10);
-            field /= 10;
-        } while (field != 0);
-        if (count < 2)
-            digits[count++] = '0';
-        while (count > 0)
-            chars[size++] = digits[--count];
-    }
-
-    std::array<char, 16> chars{};
-    qsizetype size = 0;
-};
-
 // What goes before a track's or an index's number in the cue sheet: nothing
 // before two characters, a "0" before any other number.
 template <typename Text> QLatin1String zeroBefore(Text number)
@@ -315,42 +249,4 @@ QString cuePieceOf(const RuledLine &line)
     if (text.endsWith(u"\r\n"))
         text.chop(2);
     return text;
-}
-
-bool isSectorCount(qint64 sectors)
-{
-    return sectors >= 0 && sectors <= std::numeric_limits<qint32>::max();
-}
-
-qint64 sectorCount(QStringView sectors)
-{
-    return sectorCountIn(sectors);
-}
-
-QString sectorCountToMsf(qint64 sectors)
-{
-    const Msf msf(sectors);
-    return msf.text().isEmpty() ? QString() : QString(msf.text());
-}
-
-QString sectorsToMsf(const QString &sectors)
-{
-    return sectorCountToMsf(sectorCount(sectors));
-}
-
-bool isAsciiDigit(QChar c)
-{
-    return c >= u'0' && c <= u'9';
-}
-
-std::optional<int> wholeNumber(QStringView text)
-{
-    if (text.isEmpty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), isAsciiDigit))
-        return std::nullopt;
-    return text.toInt();
-}
-
-QString quotedLine(const QString &text)
-{
-    return u'`' + text + u'`';
 }

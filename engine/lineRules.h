@@ -101,32 +101,3 @@ void appendCueLine(QString &cueSheet, LineRule rule, QStringView number, QString
 
 /** The text that \a line gives the cue sheet, without a line end. */
 QString cuePieceOf(const RuledLine &line);
-
-/** Reads a sector count as a control file writes it: a whole number from 0
-    to 2147483647, optionally signed and surrounded by blanks. Returns -1 for
-    anything else. */
-qint64 sectorCount(QStringView sectors);
-
-/** Whether \a sectors is a count that sectorCount() may give, 0 to
-    2147483647: the positions that a cue sheet's times can write. */
-bool isSectorCount(qint64 sectors);
-
-/** Writes a sector count as an MM:SS:FF time (75 frames a second). Returns
-    the empty text for a count that sectorCount() never gives. */
-QString sectorCountToMsf(qint64 sectors);
-
-/** Turns a sector count as a control file writes it into an MM:SS:FF time:
-    sectorCountToMsf() of sectorCount(). */
-QString sectorsToMsf(const QString &sectors);
-
-/** Whether \a c is an ASCII digit, the only digits that a control file's
-    numbers are written in. */
-bool isAsciiDigit(QChar c);
-
-/** A number as the cue sheet writes it ("01"): ASCII digits alone, no more
-    of them than an int holds. Nothing for anything else. */
-std::optional<int> wholeNumber(QStringView text);
-
-/** \a text, a control file's line or a part of it, quoted as messages quote
-    it: `MODE=3`. */
-QString quotedLine(const QString &text);

@@ -1,8 +1,10 @@
 #include "rebuild.h"
 
+#include "discFiles.h"
 #include "discImage.h"
 #include "fileSystem.h"
 #include "lineRules.h"
+#include "numbers.h"
 
 #include <QFile>
 #include <QMap>

@@ -1,6 +1,8 @@
 #include "sheetAdditions.h"
 
+#include "basics.h"
 #include "lineRules.h"
+#include "numbers.h"
 #include "translation.h"
 
 #include <QMap>

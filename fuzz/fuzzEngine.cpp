@@ -7,8 +7,9 @@
 #include "commandLine.h"
 #include "conversion.h"
 #include "crc.h"
-#include "cueFile.h"
+#include "discFiles.h"
 #include "discImage.h"
+#include "numbers.h"
 
 #include <QBuffer>
 #include <QByteArray>

@@ -1,6 +1,7 @@
 #include "check.h"
 #include "checkReport.h"
 #include "checkRows.h"
+#include "cueFile.h"
 #include "cueOutput.h"
 #include "discImage.h"
 #include "lineReader.h"

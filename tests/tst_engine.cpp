@@ -2,7 +2,9 @@
 #include "controlFiles.h"
 #include "conversion.h"
 #include "cueFile.h"
+#include "discFiles.h"
 #include "lineReader.h"
+#include "numbers.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -2,7 +2,9 @@
 
 #include "aboutWindow.h"
 #include "artwork.h"
+#include "cueFile.h"
 #include "cueTextEdit.h"
+#include "discFiles.h"
 #include "fileSystem.h"
 #include "helpViewer.h"
 #include "refusals.h"
