@@ -1,5 +1,7 @@
 #include "discFiles.h"
 
+#include "discImage.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -62,4 +64,24 @@ QString sbiPathFor(const QString &cuePath)
 QString imagePathOf(const QString &path)
 {
     return withExtension(path, QLatin1String(".img"));
+}
+
+std::optional<qint64> ConversionFiles::imageSectors() const
+{
+    return imageStatus.isFile ? std::optional<qint64>(imageStatus.size / imageSectorSize)
+                              : std::nullopt;
+}
+
+ConversionFiles conversionFiles(const QString &controlFile, QChar separator)
+{
+    ConversionFiles files;
+    files.controlFile = controlFile;
+    files.separator = separator;
+    files.cue = cuePathForFile(controlFile, separator);
+    files.image = besideControlFile(controlFile, separator, QLatin1String(".img"));
+    files.imageStatus = fileStatus(files.image);
+    files.sub = besideControlFile(controlFile, separator, QLatin1String(".sub"));
+    files.subStatus = fileStatus(files.sub);
+    files.sbi = sbiPathFor(files.cue);
+    return files;
 }

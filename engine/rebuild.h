@@ -2,8 +2,8 @@
 
 #include "basics.h"
 #include "controlFile.h"
-#include "conversionFiles.h"
 #include "cueSheet.h"
+#include "discFiles.h"
 #include "findings.h"
 
 #include <QList>

@@ -1,6 +1,6 @@
 #include "refusals.h"
 
-#include "cueFile.h"
+#include "discFiles.h"
 #include "fileSystem.h"
 #include "lineReader.h"
 #include "lineRules.h"
