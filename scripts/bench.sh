@@ -6,15 +6,22 @@
 #
 #   bash scripts/bench.sh            # RUNS=21 runs of each quick measurement
 #   RUNS=5 bash scripts/bench.sh     # quicker, noisier
+#   BUILD=/elsewhere/build-release bash scripts/bench.sh
+#                                    # measures that Release build as it is,
+#                                    # such as an older version's, unbuilt
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${RUNS:-21}
 
-bash "$root/scripts/install-deps.sh"
-cd "$root"
-cmake --preset release >/dev/null
-cmake --build --preset release >&2
-build="$root/build-release"
+if [ -n "${BUILD:-}" ]; then
+    build=$(cd "$BUILD" && pwd)
+else
+    bash "$root/scripts/install-deps.sh"
+    cd "$root"
+    cmake --preset release >/dev/null
+    cmake --build --preset release >&2
+    build="$root/build-release"
+fi
 morvant="$build/app/morvant"
 timed="$build/bench/runTimed"
 
@@ -89,6 +96,15 @@ mkdir "$work/indexes"
 } >"$work/indexes/Game.ccd"
 truncate -s $((61000 * 2352)) "$work/indexes/Game.img"
 truncate -s $((61000 * 96)) "$work/indexes/Game.sub"
+# 5 MiB control files for the memory of --check: only [TRACK] sections, the
+# typical file's sections repeated, and one track of INDEX lines.
+largeFile $'[TRACK 1]\r\nMODE=1\r\nINDEX 1=150\r\n' 5242880 >"$work/checkTracks.ccd"
+largeFile "$body" 5242880 >"$work/checkTypical.ccd"
+{
+    printf '[CloneCD]\r\nVersion=3\r\n[Disc]\r\nSessions=1\r\n[TRACK 1]\r\nMODE=2\r\n'
+    awk 'BEGIN { for (i = 0; i < 500000; i++) printf "INDEX 1=150\r\n" }'
+} >"$work/checkIndexes.ccd"
+truncate -s 5242880 "$work/checkTracks.ccd" "$work/checkTypical.ccd" "$work/checkIndexes.ccd"
 
 # runTimed prints "<median ms> <median peak kB>".
 measure() {
@@ -106,20 +122,39 @@ row() { rows+=("$(printf '| %s | %s | %s | %s | %s %s |' "$@")"); }
 cd "$work"
 echo "Measuring (median of $runs runs) ..." >&2
 
-# 1. One typical control file, the whole process, against cp.
-pair=$(measure "$runs" -- "$morvant" --no-window typical.ccd --- cp typical.ccd copy.cue)
-one=$(echo "$pair" | sed -n 1p)
-cp_=$(echo "$pair" | sed -n 2p)
+# --codes on a file without CATALOG or ISRC writes what the plain conversion
+# does, through the model of the sheet: its rows measure the model's cost.
+"$morvant" --no-window typical.ccd
+cp typical.cue plain.cue
+"$morvant" --no-window --codes typical.ccd
+if ! cmp -s typical.cue plain.cue; then
+    echo "--codes gives another cue sheet than the plain conversion" >&2
+    exit 1
+fi
+
+# 1. One typical control file, the whole process, against cp; the plain
+# conversion and the model take turns with cp.
+three=$(measure "$runs" -- "$morvant" --no-window typical.ccd \
+    --- "$morvant" --no-window --codes typical.ccd --- cp typical.ccd copy.cue)
+one=$(echo "$three" | sed -n 1p)
+codes=$(echo "$three" | sed -n 2p)
+cp_=$(echo "$three" | sed -n 3p)
 r=$(ratio "$(field "$one" 1)" "$(field "$cp_" 1)")
 row "1. typical file (99 tracks), whole process" "$(field "$one" 1) ms" "cp: $(field "$cp_" 1) ms" "${r}x" "<= 8x:" "$(verdict "$r" 8 '<=')"
+r=$(ratio "$(field "$codes" 1)" "$(field "$cp_" 1)")
+row "1. typical file, --codes (the model)" "$(field "$codes" 1) ms" "cp: $(field "$cp_" 1) ms" "${r}x" "<= 8x:" "$(verdict "$r" 8 '<=')"
 
 # 2. 1,000 control files in one call, against the minimal safe writer.
 manyRuns=$(((runs + 3) / 4))
-pair=$(measure "$manyRuns" -- "$morvant" --no-window many/*.ccd --- "$build/bench/safeWriter" many/*.ccd)
-many=$(echo "$pair" | sed -n 1p)
-floor=$(echo "$pair" | sed -n 2p)
+three=$(measure "$manyRuns" -- "$morvant" --no-window many/*.ccd \
+    --- "$morvant" --no-window --codes many/*.ccd --- "$build/bench/safeWriter" many/*.ccd)
+many=$(echo "$three" | sed -n 1p)
+codes=$(echo "$three" | sed -n 2p)
+floor=$(echo "$three" | sed -n 3p)
 r=$(ratio "$(field "$many" 1)" "$(field "$floor" 1)")
 row "2. 1,000 files in one call" "$(field "$many" 1) ms" "safe writer: $(field "$floor" 1) ms" "${r}x" "<= 1.5x:" "$(verdict "$r" 1.5 '<=')"
+r=$(ratio "$(field "$codes" 1)" "$(field "$floor" 1)")
+row "2. 1,000 files in one call, --codes" "$(field "$codes" 1) ms" "safe writer: $(field "$floor" 1) ms" "${r}x" "<= 1.5x:" "$(verdict "$r" 1.5 '<=')"
 
 # 3. Throughput of the engine in-process against wc -l, at 10 MB and 100 MB.
 largeRuns=$(((runs + 1) / 2))
@@ -152,6 +187,18 @@ sbi=$(echo "$pair" | sed -n 1p)
 plain=$(echo "$pair" | sed -n 2p)
 r=$(ratio "$(field "$sbi" 1)" "$(field "$plain" 1)")
 row "4. --sbi, 200,000 INDEX lines and 61,000 sectors, time" "$(field "$sbi" 1) ms" "plain: $(field "$plain" 1) ms" "${r}x" "<= 4x:" "$(verdict "$r" 4 '<=')"
+
+# The memory of --check --json on 5 MiB control files, against the conversion
+# of the same file to standard output.
+for file in checkTracks:"only [TRACK] sections" checkTypical:"typical file repeated" \
+    checkIndexes:"INDEX lines"; do
+    pair=$(measure 3 -- "$morvant" --check --json "${file%%:*}.ccd" \
+        --- "$morvant" --stdout "${file%%:*}.ccd")
+    check=$(echo "$pair" | sed -n 1p)
+    out=$(echo "$pair" | sed -n 2p)
+    r=$(ratio "$(field "$check" 2)" "$(field "$out" 2)")
+    row "--check --json, 5 MiB, ${file#*:}, peak memory" "$(field "$check" 2) kB" "--stdout: $(field "$out" 2) kB" "${r}x" "<= 3x:" "$(verdict "$r" 3 '<=')"
+done
 
 # Bounded memory: 200 MB of track lines, held once as the cue sheet it makes.
 tracks=$(measure 1 -- "$morvant" --no-window tracks200.ccd)
@@ -222,6 +269,7 @@ echo
 echo "MORVANT benchmark, $(date -u +%Y-%m-%d), median of $runs runs ($manyRuns for 2, $largeRuns for 3)"
 echo "Machine: $cpu, $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GB", $2 / 1048576 }' /proc/meminfo), $(. /etc/os-release && echo "$PRETTY_NAME"), Linux $(uname -r), Qt $(qtpaths6 --qt-version 2>/dev/null || echo 6)"
 echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "Measured: $morvant"
 echo
 echo "| measure | MORVANT | baseline | ratio | target |"
 echo "|---|---|---|---|---|"
