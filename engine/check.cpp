@@ -575,7 +575,7 @@ CheckReport checkControlFile(const QString &path, const ConversionOptions &optio
     // The .sub is always checked, as a conversion with --sbi reads it.
     ConversionOptions conversion = options;
     conversion.sbi = SbiWrite::UnlessDamaged;
-    const ConvertedFile converted =
+    ConvertedFile converted =
         convert(path, conversion, [&](const ControlFileLine &line) { scan.take(line); });
     report.refusal = converted.outcome.refusal;
     if (report.refusal != Refusal::None) {
@@ -587,7 +587,7 @@ CheckReport checkControlFile(const QString &path, const ConversionOptions &optio
     scan.sections = converted.outcome.sections;
     report.cueSheet = converted.cueSheet;
     // The tracks are checked where the sheet puts them: rebuilt, or in their sessions.
-    scan.tracks = converted.sheet.tracks;
+    scan.tracks = std::move(converted.sheet.tracks);
     for (const Remark &remark : converted.rebuilt.remarks)
         scan.add(remark);
     const bool hasSessions = converted.outcome.sessions > 1;

@@ -93,22 +93,23 @@ bool CueTrack::endsLineBeforeFirstIndex() const
 {
     // Only a mode or a FLAGS line ends a line before the first INDEX.
     return firstIndex >= 0
-        && std::any_of(lines.begin(), lines.begin() + firstIndex, [](const CueLine &line) {
-               return line.rule == LineRule::Flags
-                   || (line.rule == LineRule::Mode && !line.text.isEmpty());
-           });
+        && (!mode.isEmpty()
+            || std::any_of(lines.begin(), lines.begin() + firstIndex, [](const CueLine &line) {
+                   return line.rule == LineRule::Flags || line.rule == LineRule::Mode;
+               }));
 }
 
-QString CueSheetBuilder::shared(QString text)
+QString CueSheetBuilder::numberOf(QStringView written)
 {
-    const auto found = std::find(numbers.begin(), numbers.end(), text);
-    if (found != numbers.end())
-        return *found;
+    for (const auto &[raw, number] : numbers) {
+        if (raw == written)
+            return number;
+    }
     // A file of a thousand numbers keeps the last few, not all of them.
     if (numbers.size() == 8)
         numbers.removeFirst();
-    numbers.append(text);
-    return text;
+    numbers.append({ written.toString(), cueNumber(written) });
+    return numbers.last().second;
 }
 
 void CueSheetBuilder::take(const ControlFileLine &line)
@@ -118,7 +119,7 @@ void CueSheetBuilder::take(const ControlFileLine &line)
         return;
     if (ruled.rule == LineRule::Track) {
         CueTrack track;
-        track.number = cueNumber(ruled.number);
+        track.number = numberOf(ruled.number);
         track.line = line.number;
         sheet.tracks.append(std::move(track));
         isTrackLineOpen = true;
@@ -129,8 +130,11 @@ void CueSheetBuilder::take(const ControlFileLine &line)
     cue.line = line.number;
     if (ruled.rule == LineRule::Mode) {
         cue.text = modeText(modeOf(ruled.value));
+        // A mode line that names no mode gives the sheet nothing.
+        if (cue.text.isEmpty())
+            return;
     } else if (ruled.rule == LineRule::Index) {
-        cue.number = shared(cueNumber(ruled.number));
+        cue.number = numberOf(ruled.number);
         cue.sectors = sectorCount(ruled.value);
     } else {
         cue.text = ruled.value.toString();
@@ -140,11 +144,14 @@ void CueSheetBuilder::take(const ControlFileLine &line)
         return;
     }
     CueTrack &track = sheet.tracks.last();
-    // The first line that ends the TRACK line gives it its mode, if it is a mode line.
-    if (isTrackLineOpen && (ruled.rule != LineRule::Mode || !cue.text.isEmpty())) {
+    // The first line that ends the TRACK line gives it its mode, if it is a
+    // mode line; that one is the track's mode rather than a line of its own.
+    if (isTrackLineOpen) {
         isTrackLineOpen = false;
-        if (ruled.rule == LineRule::Mode)
+        if (ruled.rule == LineRule::Mode) {
             track.mode = cue.text;
+            return;
+        }
     }
     if (cue.isIndex() && track.firstIndex < 0)
         track.firstIndex = track.lines.size();
@@ -178,6 +185,8 @@ QString cueText(const CueSheet &sheet)
                 cdText.clear();
             }
         };
+        if (!track.mode.isEmpty())
+            append([&] { appendCueLine(text, LineRule::Mode, {}, track.mode, -1, {}); });
         for (qsizetype i = 0; i < track.lines.size(); ++i) {
             if (i == track.firstIndex && !track.isrc.isEmpty())
                 append([&] { text += QStringLiteral("    ISRC ") + track.isrc + cueLineEnd; });
@@ -193,19 +202,16 @@ SheetLayout sheetLayout(const CueSheet &sheet)
     for (const CueTrack &track : sheet.tracks) {
         // A TRACK line without a mode runs into the line after it, and a
         // player reads it as a data track's line.
-        qsizetype first = 0;
-        if (track.mode.isEmpty()) {
-            const auto ends = std::find_if(track.lines.begin(), track.lines.end(),
-                [](const CueLine &line) { return line.rule != LineRule::Mode; });
-            if (ends == track.lines.end())
-                continue;
-            first = ends - track.lines.begin() + 1;
-        }
+        const qsizetype first = track.mode.isEmpty() ? 1 : 0;
+        if (first > track.lines.size())
+            continue;
         SheetTrack sheetTrack;
         sheetTrack.number = track.number.toInt();
         sheetTrack.control = track.mode == u"AUDIO" ? 0 : 0x4;
         layout.tracks.append(sheetTrack);
-        std::optional<qint64> leadOut = track.startsSession ? track.leadOutBefore : std::nullopt;
+        std::optional<qint64> leadOut;
+        if (track.startsSession)
+            leadOut = track.leadOutBefore;
         for (const CueLine &line : track.lines.sliced(first)) {
             if (line.rule == LineRule::Flags
                 && (line.text.isEmpty() || line.text.front() == u' ')) {

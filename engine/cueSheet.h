@@ -43,7 +43,9 @@ struct CueTrack
     /// The mode that completes the TRACK line: "AUDIO", "MODE1/2352",
     /// "MODE2/2352", or empty when the line runs on without one
     QString mode;
-    QList<CueLine> lines; ///< in the control file's order
+    /// The lines after the TRACK line, in the control file's order: FLAGS,
+    /// INDEX and any mode line but the one that completes it
+    QList<CueLine> lines;
     qsizetype firstIndex = -1; ///< the place in lines of its first INDEX as read; -1 when none
     QString isrc; ///< written before the first INDEX; empty for none
     int session = 0; ///< of a disc written with its sessions; 0 otherwise
@@ -86,11 +88,13 @@ public:
     void take(const ControlFileLine &line);
 
 private:
-    QString shared(QString text);
+    /// A number as the cue sheet writes it, kept once for the lines that write it alike
+    QString numberOf(QStringView written);
 
     CueSheet &sheet;
     bool isTrackLineOpen = false; ///< the last TRACK line still waits for what ends it
-    QList<QString> numbers; ///< the index numbers met, kept once
+    QList<std::pair<QString, QString>>
+        numbers; ///< the last numbers met, as written and as the sheet writes them
 };
 
 /** The text of \a sheet, every line ending in CR LF, as the scan of the

@@ -248,7 +248,6 @@ QList<CueTrack> cueTracksOf(const QList<RebuiltTrack> &tracks)
                              qint64 sectors) {
             cue.lines.append({ rule, number, text, sectors, track.line });
         };
-        add(LineRule::Mode, {}, cue.mode, -1);
         if (!track.flags.isEmpty())
             add(LineRule::Flags, {}, u' ' + track.flags, -1);
         cue.firstIndex = cue.lines.size();

@@ -342,17 +342,16 @@ void TestCdText::addCdText_data()
     QTest::addColumn<QList<CueTrack>>("tracks");
     QTest::addColumn<QString>("expected"); // the lines after the FILE line
 
-    const CueLine audio = cueLine(LineRule::Mode, "AUDIO");
     const CueLine indexOne = cueLine(LineRule::Index, {}, 0);
     QTest::newRow("disc before FILE, tracks after TRACK")
-        << QList<CueTrack>{ cueTrack("01", "AUDIO", { audio, indexOne }),
-               cueTrack("02", "AUDIO", { audio, cueLine(LineRule::Flags, " DCP") }) }
+        << QList<CueTrack>{ cueTrack("01", "AUDIO", { indexOne }),
+               cueTrack("02", "AUDIO", { cueLine(LineRule::Flags, " DCP") }) }
         << "  TRACK 01 AUDIO\r\n    TITLE \"Low Tide\"\r\n    PERFORMER \"Mara\"\r\n    INDEX "
            "01 00:00:00\r\n  TRACK 02 AUDIO\r\n    TITLE \"Salt\"\r\n    FLAGS DCP\r\n";
     QTest::newRow("no text for the track")
-        << QList<CueTrack>{ cueTrack("05", "AUDIO", { audio }) } << "  TRACK 05 AUDIO\r\n";
+        << QList<CueTrack>{ cueTrack("05", "AUDIO", {}) } << "  TRACK 05 AUDIO\r\n";
     QTest::newRow("three-digit track number")
-        << QList<CueTrack>{ cueTrack("0100", "AUDIO", { audio }) } << "  TRACK 0100 AUDIO\r\n";
+        << QList<CueTrack>{ cueTrack("0100", "AUDIO", {}) } << "  TRACK 0100 AUDIO\r\n";
     QTest::newRow("TRACK line without a line end")
         << QList<CueTrack>{ cueTrack("01", {}, {}) } << "  TRACK 01";
     QTest::newRow("TRACK line run into an INDEX line")
@@ -360,7 +359,7 @@ void TestCdText::addCdText_data()
         << "  TRACK 01    INDEX 01 00:00:00\r\n    TITLE \"Low Tide\"\r\n    PERFORMER "
            "\"Mara\"\r\n";
     QTest::newRow("TRACK line run on from one without a mode")
-        << QList<CueTrack>{ cueTrack("02", {}, {}), cueTrack("01", "AUDIO", { audio }) }
+        << QList<CueTrack>{ cueTrack("02", {}, {}), cueTrack("01", "AUDIO", {}) }
         << "  TRACK 02  TRACK 01 AUDIO\r\n";
 }
 
