@@ -210,9 +210,9 @@ ScanOutcome refusedFor(Refusal refusal, const QString &reason)
 namespace {
 
 // One scan of a control file, from its first line to its last: what the
-// reading has reached, and what it has gathered so far. Its steps are small
-// functions of one class, so that the compiler inlines them into the loops
-// just as it did the lambdas they replace.
+// reading has reached, and what it has gathered so far. The scan is what a
+// conversion spends its time on, so its steps are small functions defined in
+// the class, which the compiler inlines into the loops over the lines.
 class ControlFileScan
 {
 public:
