@@ -133,6 +133,95 @@ bool splitTexts(
     return true;
 }
 
+// Reads pack \a number from its 16 bytes, or 18 with their CRC, refusing one
+// that is damaged or that is no pack of text.
+std::optional<Pack> readPack(const QByteArray &bytes, qsizetype number, QString *error)
+{
+    if (bytes.size() != 16 && bytes.size() != 18) {
+        *error = tr("pack %1 is not 16 or 18 bytes long").arg(number);
+        return std::nullopt;
+    }
+    const auto at = [&](qsizetype k) { return int(quint8(bytes[k])); };
+    // Some drives hand out the CRC bytes as zeros; those packs are taken on trust.
+    if (bytes.size() == 18 && (at(16) || at(17))
+        && (at(16) << 8 | at(17)) != cdCrc(bytes.first(16))) {
+        *error = tr("pack %1 is damaged: its CRC does not match").arg(number);
+        return std::nullopt;
+    }
+    Pack pack;
+    pack.number = int(number);
+    pack.type = at(0);
+    pack.track = at(1);
+    pack.sequence = at(2);
+    pack.block = (at(3) >> 4) & 0x07;
+    pack.characterPosition = at(3) & 0x0f;
+    pack.isDoubleByte = (at(3) & 0x80) != 0;
+    pack.text = bytes.mid(4, textBytesPerPack);
+    if (pack.type < 0x80 || pack.type > 0x8f) {
+        *error = tr("pack %1 has the unknown type 0x%2")
+                     .arg(number)
+                     .arg(pack.type, 2, 16, QLatin1Char('0'));
+        return std::nullopt;
+    }
+    if (pack.track & 0x80) {
+        *error = tr("pack %1 uses the extension flag, which CD-Text text never does").arg(number);
+        return std::nullopt;
+    }
+    return pack;
+}
+
+// The first block holds the disc's first language; others repeat the texts
+// in further languages and are not needed for a cue sheet. Keeps the packs
+// of that block, in the order of their sequence numbers, which must differ.
+bool keepFirstBlock(QList<Pack> &packs, QString *error)
+{
+    const int block =
+        std::min_element(packs.begin(), packs.end(), [](const Pack &a, const Pack &b) {
+            return a.block < b.block;
+        })->block;
+    packs.erase(
+        std::remove_if(packs.begin(), packs.end(), [&](const Pack &p) { return p.block != block; }),
+        packs.end());
+    std::stable_sort(packs.begin(), packs.end(),
+        [](const Pack &a, const Pack &b) { return a.sequence < b.sequence; });
+    for (qsizetype i = 1; i < packs.size(); ++i) {
+        if (packs[i].sequence == packs[i - 1].sequence) {
+            *error = tr("two packs have the sequence number %1").arg(packs[i].sequence);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The block's character code, which its size information packs give (ISO
+// 8859-1 when they are missing, unless the texts are double-byte); the
+// title and performer packs must be written in it.
+std::optional<int> characterCodeOf(const QList<Pack> &packs, QString *error)
+{
+    QByteArray sizeInfo;
+    for (const Pack &pack : packs) {
+        if (pack.type == packSizeInfo && pack.track == sizeInfo.size() / textBytesPerPack)
+            sizeInfo += pack.text;
+    }
+    const bool doubleByte = packs.first().isDoubleByte;
+    int characterCode = 0x00;
+    if (sizeInfo.size() >= 3 * textBytesPerPack) {
+        characterCode = quint8(sizeInfo[0]);
+    } else if (doubleByte) {
+        *error = tr("the block's character code is missing");
+        return std::nullopt;
+    }
+    const bool codeIsDoubleByte = characterCode >= 0x80;
+    if (std::any_of(packs.begin(), packs.end(), [&](const Pack &p) {
+            return (p.type == packTitle || p.type == packPerformer)
+                && p.isDoubleByte != codeIsDoubleByte;
+        })) {
+        *error = tr("the packs disagree with the block's character code");
+        return std::nullopt;
+    }
+    return characterCode;
+}
+
 } // namespace
 
 bool cdTextPacks(const QList<ControlFileEntry> &entries, QList<QByteArray> *packs, QString *error)
@@ -183,81 +272,18 @@ bool decodeCdText(const QList<QByteArray> &packBytes, CdText *cdText, QString *e
     *cdText = {};
     QList<Pack> packs;
     for (qsizetype i = 0; i < packBytes.size(); ++i) {
-        const QByteArray &bytes = packBytes[i];
-        if (bytes.size() != 16 && bytes.size() != 18) {
-            *error = tr("pack %1 is not 16 or 18 bytes long").arg(i);
+        std::optional<Pack> pack = readPack(packBytes[i], i, error);
+        if (!pack)
             return false;
-        }
-        const auto at = [&](qsizetype k) { return int(quint8(bytes[k])); };
-        // Some drives hand out the CRC bytes as zeros; those packs are taken on trust.
-        if (bytes.size() == 18 && (at(16) || at(17))
-            && (at(16) << 8 | at(17)) != cdCrc(bytes.first(16))) {
-            *error = tr("pack %1 is damaged: its CRC does not match").arg(i);
-            return false;
-        }
-        Pack pack;
-        pack.number = int(i);
-        pack.type = at(0);
-        pack.track = at(1);
-        pack.sequence = at(2);
-        pack.block = (at(3) >> 4) & 0x07;
-        pack.characterPosition = at(3) & 0x0f;
-        pack.isDoubleByte = (at(3) & 0x80) != 0;
-        pack.text = bytes.mid(4, textBytesPerPack);
-        if (pack.type < 0x80 || pack.type > 0x8f) {
-            *error = tr("pack %1 has the unknown type 0x%2")
-                         .arg(i)
-                         .arg(pack.type, 2, 16, QLatin1Char('0'));
-            return false;
-        }
-        if (pack.track & 0x80) {
-            *error = tr("pack %1 uses the extension flag, which CD-Text text never does").arg(i);
-            return false;
-        }
-        packs.append(pack);
+        packs.append(std::move(*pack));
     }
     if (packs.isEmpty())
         return true;
-
-    // The first block holds the disc's first language; others repeat the texts
-    // in further languages and are not needed for a cue sheet.
-    const int block =
-        std::min_element(packs.begin(), packs.end(), [](const Pack &a, const Pack &b) {
-            return a.block < b.block;
-        })->block;
-    packs.erase(
-        std::remove_if(packs.begin(), packs.end(), [&](const Pack &p) { return p.block != block; }),
-        packs.end());
-    std::stable_sort(packs.begin(), packs.end(),
-        [](const Pack &a, const Pack &b) { return a.sequence < b.sequence; });
-    for (qsizetype i = 1; i < packs.size(); ++i) {
-        if (packs[i].sequence == packs[i - 1].sequence) {
-            *error = tr("two packs have the sequence number %1").arg(packs[i].sequence);
-            return false;
-        }
-    }
-
-    QByteArray sizeInfo;
-    for (const Pack &pack : std::as_const(packs)) {
-        if (pack.type == packSizeInfo && pack.track == sizeInfo.size() / textBytesPerPack)
-            sizeInfo += pack.text;
-    }
-    const bool doubleByte = packs.first().isDoubleByte;
-    int characterCode = 0x00;
-    if (sizeInfo.size() >= 3 * textBytesPerPack) {
-        characterCode = quint8(sizeInfo[0]);
-    } else if (doubleByte) {
-        *error = tr("the block's character code is missing");
+    if (!keepFirstBlock(packs, error))
         return false;
-    }
-    const bool codeIsDoubleByte = characterCode >= 0x80;
-    if (std::any_of(packs.begin(), packs.end(), [&](const Pack &p) {
-            return (p.type == packTitle || p.type == packPerformer)
-                && p.isDoubleByte != codeIsDoubleByte;
-        })) {
-        *error = tr("the packs disagree with the block's character code");
+    const std::optional<int> characterCode = characterCodeOf(packs, error);
+    if (!characterCode)
         return false;
-    }
 
     QMap<int, QString> titles;
     QMap<int, QString> performers;
@@ -266,7 +292,7 @@ bool decodeCdText(const QList<QByteArray> &packBytes, CdText *cdText, QString *e
         QList<Pack> ofType;
         std::copy_if(packs.begin(), packs.end(), std::back_inserter(ofType),
             [type = type](const Pack &p) { return p.type == type; });
-        if (!splitTexts(ofType, characterCode, texts, error))
+        if (!splitTexts(ofType, *characterCode, texts, error))
             return false;
     }
     cdText->title = titles.take(0);

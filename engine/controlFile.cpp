@@ -208,17 +208,122 @@ ScanOutcome refusedFor(Refusal refusal, const QString &reason)
     return outcome;
 }
 
-ScanOutcome scanControlFile(const QString &path, QString *cueSheet, const LineHandler &onLine,
-    bool everyLine, bool withSessions)
+namespace {
+
+// One scan of a control file, from its first line to its last: what the
+// reading has reached, and what it has gathered so far. The scan is what a
+// conversion spends its time on, so its steps are small functions defined in
+// the class, which the compiler inlines into the loops over the lines.
+class ControlFileScan
 {
-    QFile file;
-    if (QString reason; !openForReading(file, path, &reason))
-        return refusedFor(Refusal::Unreadable, openFailure(reason, path));
-    LineReader reader(file);
-    ControlFileLine line;
+public:
+    ControlFileScan(QFile &file, QString *cueSheet, const LineHandler &onLine, bool everyLine,
+        bool withSessions)
+        : file(file), reader(file), cueSheet(cueSheet), onLine(onLine), everyLine(everyLine),
+          withSessions(withSessions)
+    {
+    }
+
+    // The steps in the order the file is read; each gives the outcome of a
+    // file that it refuses, and nothing when the next step may follow.
+    std::optional<ScanOutcome> readFirstLine()
+    {
+        // A longer first line is refused as soon as it is known to be longer, so
+        // that a disc image chosen by mistake is not read any further.
+        constexpr QByteArrayView firstLine("[CloneCD]");
+        const LineReader::Result result = reader.next(&bytes, firstLine.size());
+        if (result != LineReader::Result::Line || bytes != firstLine) {
+            if (result != LineReader::Result::ReadError && isUtf16Text(file))
+                return refusedFor(Refusal::Utf16Text);
+            return refusal(result);
+        }
+        line.number = 1;
+        if (everyLine) {
+            line.text = decoder.decode(bytes, isAscii(bytes));
+            handOut();
+        }
+        return std::nullopt;
+    }
+
+    // Whatever stands between the first line and the sessions line is passed
+    // over by the rules.
+    std::optional<ScanOutcome> readUntilSessions()
+    {
+        while (!line.isPastSessions) {
+            const LineReader::Result result = reader.next(&bytes);
+            if (result != LineReader::Result::Line)
+                return refusal(result);
+            ++line.number;
+            const bool maySpeakOfSessions = keywordAt(bytes, sessionsKey) >= 0;
+            if (!maySpeakOfSessions && !everyLine) {
+                readDiscSection(bytes);
+                continue;
+            }
+            line.text = decoder.decode(bytes, isAscii(bytes));
+            const qsizetype at = maySpeakOfSessions ? keywordAt(line.text, sessionsKey) : -1;
+            if (at >= 0) {
+                if (std::optional<ScanOutcome> refused =
+                        takeSessions(line.text.sliced(at + qsizetype(sessionsKey.size()))))
+                    return refused;
+            }
+            if (everyLine)
+                handOut();
+            line.isPastSessions = at >= 0;
+        }
+        return std::nullopt;
+    }
+
+    std::optional<ScanOutcome> readKeywordLines()
+    {
+        LineReader::Result result;
+        while ((result = reader.next(&bytes)) == LineReader::Result::Line) {
+            ++line.number;
+            // Keywords are ASCII, and every 8-bit code page writes ASCII as
+            // itself, so a line that lacks a keyword's bytes lacks the keyword:
+            // only the lines that have them are worth decoding. In a plain ASCII
+            // line a byte is a character, so what the bytes show holds for the
+            // text, and the cue sheet takes its pieces from the bytes, widened
+            // only as they are appended; in any other line the decoded text
+            // decides, because in a double-byte code page the bytes may straddle
+            // characters.
+            const Keyword keyword = firstKeyword(bytes);
+            if (!everyLine && keyword.rule == LineRule::None) {
+                readDiscSection(bytes);
+                continue;
+            }
+            // A [TRACK n] header ends the [Disc] section as any other does.
+            if (!everyLine && isInDisc && keyword.rule == LineRule::Track)
+                readDiscSection(bytes);
+            const bool isPlain = isAscii(bytes);
+            if (isPlain) {
+                if (cueSheet)
+                    appendCuePiece(*cueSheet, QLatin1String(bytes.data(), bytes.size()), keyword);
+                noteRule(keyword.rule);
+                if (!everyLine)
+                    continue;
+            }
+            line.text = decoder.decode(bytes, isPlain);
+            line.ruled = isPlain ? piecesOf(line.text, keyword) : ruleOf(line.text);
+            if (!isPlain) {
+                if (cueSheet)
+                    appendCuePiece(*cueSheet, line.ruled);
+                noteRule(line.ruled.rule);
+            }
+            if (everyLine)
+                handOut();
+        }
+        if (result != LineReader::Result::End)
+            return refusal(result);
+        return std::nullopt;
+    }
+
+    ScanOutcome takeOutcome() { return std::move(outcome); }
+
+private:
     // Past the first line the file is a control file by its looks: a line
     // that is too long is named, not taken for a file of another kind.
-    const auto refusal = [&file, &line](LineReader::Result result) -> ScanOutcome {
+    ScanOutcome refusal(LineReader::Result result) const
+    {
         if (result == LineReader::Result::ReadError)
             return refusedFor(Refusal::Unreadable, file.errorString());
         if (result == LineReader::Result::TooLong && line.number > 0) {
@@ -227,26 +332,43 @@ ScanOutcome scanControlFile(const QString &path, QString *cueSheet, const LineHa
             return tooLong;
         }
         return refusedFor(Refusal::NotControlFile);
-    };
+    }
 
-    ScanOutcome outcome;
-    LineDecoder decoder;
-    SectionReader sections(outcome.sections);
-    QByteArrayView bytes;
-    const auto handOut = [&] {
+    // The value of the Sessions= line: one session, or with the file's
+    // sessions as many as sessionCount() reads; any other refuses the file.
+    std::optional<ScanOutcome> takeSessions(QStringView sessions)
+    {
+        const std::optional<int> count = withSessions ? sessionCount(sessions) : std::nullopt;
+        if (count) {
+            outcome.sessions = line.sessions = *count;
+            outcome.sections.sessionsLine = line.number;
+        } else if (sessions != u"1") {
+            ScanOutcome multiSession = refusedFor(Refusal::MultiSession);
+            multiSession.sections.sessionsLine = line.number;
+            multiSession.sections.sessions = sessions.toString();
+            return multiSession;
+        }
+        return std::nullopt;
+    }
+
+    void handOut()
+    {
         sections.read(line);
         if (onLine)
             onLine(line);
-    };
-    const auto noteRule = [&](LineRule rule) {
+    }
+
+    void noteRule(LineRule rule)
+    {
         outcome.hasTrackLines = outcome.hasTrackLines || rule == LineRule::Track;
-    };
+    }
+
     // Without every line, the [Disc] section is read all the same: what it
     // says of the whole image is told of in every conversion. A line that
     // starts a section is known by its first byte, so the others cost no
     // decoding.
-    bool isInDisc = false;
-    const auto readDiscSection = [&](QByteArrayView lineBytes) {
+    void readDiscSection(QByteArrayView lineBytes)
+    {
         const QByteArrayView trimmed = lineBytes.trimmed();
         // Decoded, a header starts with '['; bytes before it can only be
         // blanks outside ASCII. The first byte tells, with no scan of the line.
@@ -266,94 +388,38 @@ ScanOutcome scanControlFile(const QString &path, QString *cueSheet, const LineHa
         sections.read(line);
         if (line.startsSection)
             isInDisc = line.section.compare(u"Disc", Qt::CaseInsensitive) == 0;
-    };
-
-    // A longer first line is refused as soon as it is known to be longer, so
-    // that a disc image chosen by mistake is not read any further.
-    constexpr QByteArrayView firstLine("[CloneCD]");
-    LineReader::Result result = reader.next(&bytes, firstLine.size());
-    if (result != LineReader::Result::Line || bytes != firstLine) {
-        if (result != LineReader::Result::ReadError && isUtf16Text(file))
-            return refusedFor(Refusal::Utf16Text);
-        return refusal(result);
-    }
-    line.number = 1;
-    if (everyLine) {
-        line.text = decoder.decode(bytes, isAscii(bytes));
-        handOut();
     }
 
-    // Whatever stands between the first line and the sessions line is passed
-    // over by the rules.
-    while (!line.isPastSessions) {
-        result = reader.next(&bytes);
-        if (result != LineReader::Result::Line)
-            return refusal(result);
-        ++line.number;
-        const bool maySpeakOfSessions = keywordAt(bytes, sessionsKey) >= 0;
-        if (!maySpeakOfSessions && !everyLine) {
-            readDiscSection(bytes);
-            continue;
-        }
-        line.text = decoder.decode(bytes, isAscii(bytes));
-        const qsizetype at = maySpeakOfSessions ? keywordAt(line.text, sessionsKey) : -1;
-        const QStringView sessions =
-            at >= 0 ? line.text.sliced(at + qsizetype(sessionsKey.size())) : QStringView();
-        const std::optional<int> count =
-            at >= 0 && withSessions ? sessionCount(sessions) : std::nullopt;
-        if (count) {
-            outcome.sessions = line.sessions = *count;
-            outcome.sections.sessionsLine = line.number;
-        } else if (at >= 0 && sessions != u"1") {
-            ScanOutcome multiSession = refusedFor(Refusal::MultiSession);
-            multiSession.sections.sessionsLine = line.number;
-            multiSession.sections.sessions = sessions.toString();
-            return multiSession;
-        }
-        if (everyLine)
-            handOut();
-        line.isPastSessions = at >= 0;
-    }
+    QFile &file;
+    LineReader reader;
+    QString *cueSheet;
+    const LineHandler &onLine;
+    const bool everyLine;
+    const bool withSessions;
+    ControlFileLine line;
+    ScanOutcome outcome;
+    LineDecoder decoder;
+    SectionReader sections{ outcome.sections };
+    QByteArrayView bytes;
+    bool isInDisc = false;
+};
 
-    while ((result = reader.next(&bytes)) == LineReader::Result::Line) {
-        ++line.number;
-        // Keywords are ASCII, and every 8-bit code page writes ASCII as
-        // itself, so a line that lacks a keyword's bytes lacks the keyword:
-        // only the lines that have them are worth decoding. In a plain ASCII
-        // line a byte is a character, so what the bytes show holds for the
-        // text, and the cue sheet takes its pieces from the bytes, widened
-        // only as they are appended; in any other line the decoded text
-        // decides, because in a double-byte code page the bytes may straddle
-        // characters.
-        const Keyword keyword = firstKeyword(bytes);
-        if (!everyLine && keyword.rule == LineRule::None) {
-            readDiscSection(bytes);
-            continue;
-        }
-        // A [TRACK n] header ends the [Disc] section as any other does.
-        if (!everyLine && isInDisc && keyword.rule == LineRule::Track)
-            readDiscSection(bytes);
-        const bool isPlain = isAscii(bytes);
-        if (isPlain) {
-            if (cueSheet)
-                appendCuePiece(*cueSheet, QLatin1String(bytes.data(), bytes.size()), keyword);
-            noteRule(keyword.rule);
-            if (!everyLine)
-                continue;
-        }
-        line.text = decoder.decode(bytes, isPlain);
-        line.ruled = isPlain ? piecesOf(line.text, keyword) : ruleOf(line.text);
-        if (!isPlain) {
-            if (cueSheet)
-                appendCuePiece(*cueSheet, line.ruled);
-            noteRule(line.ruled.rule);
-        }
-        if (everyLine)
-            handOut();
-    }
-    if (result != LineReader::Result::End)
-        return refusal(result);
-    return outcome;
+} // namespace
+
+ScanOutcome scanControlFile(const QString &path, QString *cueSheet, const LineHandler &onLine,
+    bool everyLine, bool withSessions)
+{
+    QFile file;
+    if (QString reason; !openForReading(file, path, &reason))
+        return refusedFor(Refusal::Unreadable, openFailure(reason, path));
+    ControlFileScan scan(file, cueSheet, onLine, everyLine, withSessions);
+    if (std::optional<ScanOutcome> refused = scan.readFirstLine())
+        return std::move(*refused);
+    if (std::optional<ScanOutcome> refused = scan.readUntilSessions())
+        return std::move(*refused);
+    if (std::optional<ScanOutcome> refused = scan.readKeywordLines())
+        return std::move(*refused);
+    return scan.takeOutcome();
 }
 
 namespace {

@@ -159,6 +159,106 @@ qsizetype pausesAtEnd(const QList<bool> &pauses)
     return count;
 }
 
+// What the Q channel of a .sub shows, block by block, of the tracks' pregaps:
+// where each index 0 was first met, and what stood just before each track's
+// start. The tracks' starts must be in order.
+class PregapWalk
+{
+public:
+    explicit PregapWalk(const QList<TrackStart> &starts) : starts(starts) { }
+
+    void take(qint64 sector, const uchar *block)
+    {
+        while (nextStart < starts.size() && starts[nextStart].sector <= sector) {
+            if (starts[nextStart].sector == sector)
+                boundaries.insert(starts[nextStart].track, now);
+            ++nextStart;
+        }
+        Position position;
+        const bool pause = isPause(block);
+        switch (readQ(block + qOffset, sector, &position)) {
+        case QKind::Bad:
+            now.isClean = false;
+            now.codesBefore.clear();
+            break;
+        case QKind::Other:
+            now.codesBefore.append(pause);
+            break;
+        case QKind::Position:
+            if (position.index == 0 && !(now.last == position))
+                enterPregap(position.track, sector);
+            // The P channel tells pregaps only when it is set through each
+            // of them and nowhere else.
+            ++(pause == (position.index == 0) ? pausesAgree : pausesDisagree);
+            now = { position, true, {} };
+            break;
+        }
+    }
+
+    QHash<int, Entry> entries;
+    QHash<int, Boundary> boundaries;
+    // Position blocks whose P channel is set in a pregap or clear elsewhere, and the others.
+    qint64 pausesAgree = 0;
+    qint64 pausesDisagree = 0;
+
+private:
+    // A second way into the same pregap means the file contradicts itself.
+    void enterPregap(int track, qint64 sector)
+    {
+        const bool isFirst = !entries.contains(track);
+        Entry &entry = entries[track];
+        if (isFirst)
+            entry = { sector, now.isClean && (now.last || sector == 0), now.codesBefore };
+        else
+            entry.isCertain = false;
+    }
+
+    const QList<TrackStart> &starts;
+    Boundary now;
+    qsizetype nextStart = 0;
+};
+
+// Gives each track, in the order of \a starts, the pregap that \a walk shows
+// for sure, or names it among those the data cannot tell. A pregap lies
+// after the previous track's start: one that would begin at or before it
+// contradicts the table of contents, which wins.
+void placePregaps(const QList<TrackStart> &starts, const PregapWalk &walk, Pregaps &pregaps)
+{
+    const bool pauseTells = walk.pausesDisagree == 0 && !walk.entries.isEmpty();
+    std::optional<qint64> previousStart;
+    for (const TrackStart &start : starts) {
+        const Boundary boundary = walk.boundaries.value(start.track, Boundary{ {}, false, {} });
+        const auto entry = walk.entries.constFind(start.track);
+        const bool endsInPregap = boundary.last == Position{ start.track, 0 };
+        bool isFound = endsInPregap && entry != walk.entries.cend() && entry->isCertain
+            && entry->sector < start.sector;
+        std::optional<qint64> first = isFound ? std::optional<qint64>(entry->sector) : std::nullopt;
+        // Catalogue number and ISRC blocks carry no position: those between
+        // the track before and the pregap belong to either, and only the P
+        // channel, set through a pause, tells which.
+        const QList<bool> &codes = isFound                       ? entry->codesBefore
+            : !endsInPregap && boundary.isClean && boundary.last ? boundary.codesBefore
+                                                                 : QList<bool>{};
+        if (!codes.isEmpty() && pauseTells) {
+            const qsizetype pauses = pausesAtEnd(codes);
+            if (pauses > 0)
+                first = (isFound ? entry->sector : start.sector) - pauses;
+            isFound = first.has_value();
+        } else if (!codes.isEmpty()) {
+            pregaps.codesAtStart.append(start.track);
+            previousStart = start.sector;
+            continue;
+        }
+        if (isFound && previousStart && *first <= *previousStart)
+            pregaps.beforePrevious.insert(start.track, *first);
+        else if (isFound)
+            pregaps.starts.insert(start.track, *first);
+        else if (endsInPregap || !boundary.isClean || entry != walk.entries.cend())
+            pregaps.unknown.append(start.track);
+        previousStart = start.sector;
+    }
+}
+
 } // namespace
 
 std::optional<int> sectorMode(QIODevice &image, qint64 sector)
@@ -186,93 +286,20 @@ Pregaps readPregaps(QIODevice &sub, const QList<TrackStart> &tracks, qint64 sect
     QList<TrackStart> starts = tracks;
     std::stable_sort(starts.begin(), starts.end(),
         [](const TrackStart &a, const TrackStart &b) { return a.sector < b.sector; });
-    QHash<int, Entry> entries;
-    QHash<int, Boundary> boundaries;
-    Boundary now;
-    qsizetype nextStart = 0;
-    // Position blocks whose P channel is set in a pregap or clear elsewhere, and the others.
-    qint64 pausesAgree = 0;
-    qint64 pausesDisagree = 0;
-
-    const std::optional<qint64> blocks = forEachBlock(sub, [&](qint64 sector, const uchar *block) {
-        while (nextStart < starts.size() && starts[nextStart].sector <= sector) {
-            if (starts[nextStart].sector == sector)
-                boundaries.insert(starts[nextStart].track, now);
-            ++nextStart;
-        }
-        Position position;
-        const bool pause = isPause(block);
-        switch (readQ(block + qOffset, sector, &position)) {
-        case QKind::Bad:
-            now.isClean = false;
-            now.codesBefore.clear();
-            break;
-        case QKind::Other:
-            now.codesBefore.append(pause);
-            break;
-        case QKind::Position:
-            if (position.index == 0 && !(now.last == position)) {
-                // A second way into the same pregap means the file contradicts itself.
-                const bool isFirst = !entries.contains(position.track);
-                Entry &entry = entries[position.track];
-                if (isFirst)
-                    entry = { sector, now.isClean && (now.last || sector == 0), now.codesBefore };
-                else
-                    entry.isCertain = false;
-            }
-            // The P channel tells pregaps only when it is set through each
-            // of them and nowhere else.
-            ++(pause == (position.index == 0) ? pausesAgree : pausesDisagree);
-            now = { position, true, {} };
-            break;
-        }
-    });
+    PregapWalk walk(starts);
+    const std::optional<qint64> blocks =
+        forEachBlock(sub, [&walk](qint64 sector, const uchar *block) { walk.take(sector, block); });
     if (!blocks) {
         pregaps.damage = sub.errorString();
         return pregaps;
     }
 
-    if (pausesAgree + pausesDisagree == 0 && *blocks > 0) {
+    if (walk.pausesAgree + walk.pausesDisagree == 0 && *blocks > 0) {
         pregaps.damage = tr("no Q block's time matches its sector, so it belongs to another "
                             "disc or is shifted against the image");
         return pregaps;
     }
-    const bool pauseTells = pausesDisagree == 0 && !entries.isEmpty();
-
-    // A pregap lies after the previous track's start: one that would begin
-    // at or before it contradicts the table of contents, which wins.
-    std::optional<qint64> previousStart;
-    for (const TrackStart &start : std::as_const(starts)) {
-        const Boundary boundary = boundaries.value(start.track, Boundary{ {}, false, {} });
-        const auto entry = entries.constFind(start.track);
-        const bool endsInPregap = boundary.last == Position{ start.track, 0 };
-        bool isFound = endsInPregap && entry != entries.cend() && entry->isCertain
-            && entry->sector < start.sector;
-        std::optional<qint64> first = isFound ? std::optional<qint64>(entry->sector) : std::nullopt;
-        // Catalogue number and ISRC blocks carry no position: those between
-        // the track before and the pregap belong to either, and only the P
-        // channel, set through a pause, tells which.
-        const QList<bool> &codes = isFound                       ? entry->codesBefore
-            : !endsInPregap && boundary.isClean && boundary.last ? boundary.codesBefore
-                                                                 : QList<bool>{};
-        if (!codes.isEmpty() && pauseTells) {
-            const qsizetype pauses = pausesAtEnd(codes);
-            if (pauses > 0)
-                first = (isFound ? entry->sector : start.sector) - pauses;
-            isFound = first.has_value();
-        } else if (!codes.isEmpty()) {
-            pregaps.codesAtStart.append(start.track);
-            previousStart = start.sector;
-            continue;
-        }
-        if (isFound && previousStart && *first <= *previousStart)
-            pregaps.beforePrevious.insert(start.track, *first);
-        else if (isFound)
-            pregaps.starts.insert(start.track, *first);
-        else if (endsInPregap || !boundary.isClean || entry != entries.cend())
-            pregaps.unknown.append(start.track);
-        previousStart = start.sector;
-    }
+    placePregaps(starts, walk, pregaps);
     return pregaps;
 }
 

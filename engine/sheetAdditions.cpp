@@ -33,6 +33,109 @@ QString contradictionAdvice()
               "disc.");
 }
 
+// A disc's sessions follow each other from session 1, and its tracks follow
+// its sessions: \a session, the one the table of contents places \a track
+// in, must be the session of the track before (\a previous, 0 for none) or
+// the next one.
+std::optional<Remark> sessionOrderRefusal(
+    const CueTrack &track, const TocEntry &entry, int session, int previous)
+{
+    if (previous == 0 ? session != 1 : session != previous && session != previous + 1)
+        return refusal(&track, entry.line,
+            previous == 0 ? tr("The first track, %1, lies in session %2 by the table of "
+                               "contents (line %3), but a disc starts with session 1.")
+                                .arg(track.number)
+                                .arg(entry.session)
+                                .arg(entry.line)
+                          : tr("Track %1 lies in session %2 by the table of contents (line "
+                               "%3), after a track of session %4: the sessions are out of "
+                               "order.")
+                                .arg(track.number)
+                                .arg(entry.session)
+                                .arg(entry.line)
+                                .arg(previous),
+            tr("Check the Session= values of the [Entry] rows against the disc."));
+    return std::nullopt;
+}
+
+// A track's offset is its PLBA less its INDEX 1: without either, or with a
+// PLBA that no disc has, it cannot be told.
+std::optional<Remark> offsetUnknownRefusal(
+    const CueTrack &track, const TocEntry &entry, const QString &rebuildAdvice)
+{
+    if (!track.index(1))
+        return refusal(&track, track.line,
+            tr("Track %1 has no INDEX 1 with a sector count, so the offset of its session "
+               "cannot be told.")
+                .arg(track.number),
+            tr("Add an INDEX 1=sector line to the [TRACK] section."));
+    if (!entry.plba)
+        return refusal(&track, entry.line,
+            tr("The [Entry] row of track %1 (line %2) gives no PLBA, so where the track "
+               "lies on the disc is not known.")
+                .arg(track.number)
+                .arg(entry.line),
+            rebuildAdvice);
+    if (!isDiscSector(*entry.plba))
+        return refusal(&track, entry.line,
+            tr("The [Entry] row of track %1 (line %2) gives PLBA=%3, which is no position "
+               "on a disc.")
+                .arg(track.number)
+                .arg(entry.line)
+                .arg(*entry.plba),
+            rebuildAdvice);
+    return std::nullopt;
+}
+
+// Session 1 starts where the disc does, so its tracks have no offset; every
+// track of a later session has the offset of the session's first track.
+std::optional<Remark> offsetRefusal(const QList<CueTrack> &tracks, const CueTrack &track,
+    const TocEntry &entry, int session, bool startsSession, qint64 offset,
+    const SessionLayout &layout)
+{
+    const CueLine *indexOne = track.index(1);
+    if (startsSession) {
+        if (session == 1 && offset != 0)
+            return refusal(&track, indexOne->line,
+                tr("Track %1 starts at sector %2 by its INDEX 1, but at sector %3 by the "
+                   "table of contents (line %4); in session 1 the two must agree.")
+                    .arg(track.number)
+                    .arg(indexOne->sectors)
+                    .arg(*entry.plba)
+                    .arg(entry.line),
+                tr("Check INDEX 1 against the [Entry] PLBA."));
+    } else if (offset != layout.offsets[layout.firstTracks.last()]) {
+        const CueTrack &first = tracks[layout.firstTracks.last()];
+        return refusal(&track, indexOne->line,
+            tr("Track %1 lies %2 sectors after its INDEX 1 by the table of contents (line "
+               "%3), but %4, the first track of session %5, lies %6 after its own: the "
+               "tracks of a session must agree.")
+                .arg(track.number)
+                .arg(offset)
+                .arg(entry.line)
+                .arg(first.number)
+                .arg(session)
+                .arg(layout.offsets[layout.firstTracks.last()]),
+            tr("Check INDEX 1 of the track and its [Entry] PLBA against the disc."));
+    }
+    return std::nullopt;
+}
+
+// Every INDEX of the track, moved by its session's offset, must still lie on a disc.
+std::optional<Remark> indexOffDiscRefusal(const CueTrack &track, qint64 offset)
+{
+    for (const CueLine &index : track.indexes()) {
+        if (index.sectors >= 0 && !isDiscSector(index.sectors + offset))
+            return refusal(&track, index.line,
+                tr("An INDEX of track %1 lies outside the disc once its session's offset "
+                   "(%2 sectors) is added.")
+                    .arg(track.number)
+                    .arg(offset),
+                tr("Check the INDEX lines of the track against the table of contents."));
+    }
+    return std::nullopt;
+}
+
 // Finds the first reason why the tracks cannot be placed, filling in
 // \a layout's sessions, offsets and first tracks as it goes.
 std::optional<Remark> placeTracks(const QList<CueTrack> &tracks,
@@ -54,79 +157,20 @@ std::optional<Remark> placeTracks(const QList<CueTrack> &tracks,
                 rebuildAdvice);
         const int session = int(qBound(qint64(0), entry->session, qint64(100)));
         const int previous = layout.sessions.isEmpty() ? 0 : layout.sessions.last();
-        if (previous == 0 ? session != 1 : session != previous && session != previous + 1)
-            return refusal(&track, entry->line,
-                previous == 0 ? tr("The first track, %1, lies in session %2 by the table of "
-                                   "contents (line %3), but a disc starts with session 1.")
-                                    .arg(track.number)
-                                    .arg(entry->session)
-                                    .arg(entry->line)
-                              : tr("Track %1 lies in session %2 by the table of contents (line "
-                                   "%3), after a track of session %4: the sessions are out of "
-                                   "order.")
-                                    .arg(track.number)
-                                    .arg(entry->session)
-                                    .arg(entry->line)
-                                    .arg(previous),
-                tr("Check the Session= values of the [Entry] rows against the disc."));
-        const CueLine *indexOne = track.index(1);
-        if (!indexOne)
-            return refusal(&track, track.line,
-                tr("Track %1 has no INDEX 1 with a sector count, so the offset of its session "
-                   "cannot be told.")
-                    .arg(track.number),
-                tr("Add an INDEX 1=sector line to the [TRACK] section."));
-        if (!entry->plba)
-            return refusal(&track, entry->line,
-                tr("The [Entry] row of track %1 (line %2) gives no PLBA, so where the track "
-                   "lies on the disc is not known.")
-                    .arg(track.number)
-                    .arg(entry->line),
-                rebuildAdvice);
-        if (!isDiscSector(*entry->plba))
-            return refusal(&track, entry->line,
-                tr("The [Entry] row of track %1 (line %2) gives PLBA=%3, which is no position "
-                   "on a disc.")
-                    .arg(track.number)
-                    .arg(entry->line)
-                    .arg(*entry->plba),
-                rebuildAdvice);
+        if (std::optional<Remark> refused = sessionOrderRefusal(track, *entry, session, previous))
+            return refused;
+        if (std::optional<Remark> refused = offsetUnknownRefusal(track, *entry, rebuildAdvice))
+            return refused;
         // Sector counts are at most 2^31 - 1, so neither this nor the sums below overflow.
-        const qint64 offset = *entry->plba - indexOne->sectors;
-        if (session != previous) {
-            if (session == 1 && offset != 0)
-                return refusal(&track, indexOne->line,
-                    tr("Track %1 starts at sector %2 by its INDEX 1, but at sector %3 by the "
-                       "table of contents (line %4); in session 1 the two must agree.")
-                        .arg(track.number)
-                        .arg(indexOne->sectors)
-                        .arg(*entry->plba)
-                        .arg(entry->line),
-                    tr("Check INDEX 1 against the [Entry] PLBA."));
+        const qint64 offset = *entry->plba - track.index(1)->sectors;
+        const bool startsSession = session != previous;
+        if (std::optional<Remark> refused =
+                offsetRefusal(tracks, track, *entry, session, startsSession, offset, layout))
+            return refused;
+        if (startsSession)
             layout.firstTracks.append(i);
-        } else if (offset != layout.offsets[layout.firstTracks.last()]) {
-            const CueTrack &first = tracks[layout.firstTracks.last()];
-            return refusal(&track, indexOne->line,
-                tr("Track %1 lies %2 sectors after its INDEX 1 by the table of contents (line "
-                   "%3), but %4, the first track of session %5, lies %6 after its own: the "
-                   "tracks of a session must agree.")
-                    .arg(track.number)
-                    .arg(offset)
-                    .arg(entry->line)
-                    .arg(first.number)
-                    .arg(session)
-                    .arg(layout.offsets[layout.firstTracks.last()]),
-                tr("Check INDEX 1 of the track and its [Entry] PLBA against the disc."));
-        }
-        for (const CueLine &index : track.indexes()) {
-            if (index.sectors >= 0 && !isDiscSector(index.sectors + offset))
-                return refusal(&track, index.line,
-                    tr("An INDEX of track %1 lies outside the disc once its session's offset "
-                       "(%2 sectors) is added.")
-                        .arg(track.number)
-                        .arg(offset),
-                    tr("Check the INDEX lines of the track against the table of contents."));
-        }
+        if (std::optional<Remark> refused = indexOffDiscRefusal(track, offset))
+            return refused;
         layout.sessions.append(session);
         layout.offsets.append(offset);
     }

@@ -417,28 +417,26 @@ QByteArray bcd(qint64 value)
     return QByteArray(1, char((value / 10) << 4 | value % 10));
 }
 
-// Arbitrary bytes as a subchannel file of three tracks. Random bytes would
-// almost never pass a Q block's CRC, so the first byte's bits ask for the
-// CRCs, and the absolute times, to be made right: then the reader's logic
-// past those checks is reached. Whatever pregap it gives must be one that
-// the Q channel shows: index 0 of that track from its first sector up to the
-// track's start.
-void checkSubchannel(QByteArray sub)
+// The absolute time of a sector, as its Q block gives it when it belongs there.
+QByteArray subchannelTime(qint64 sector)
 {
-    if (sub.isEmpty())
-        return;
-    const auto how = static_cast<uchar>(sub[0]);
-    const qint64 sectors = sub.size() / subchannelBlockSize;
-    sub.truncate(sectors * subchannelBlockSize);
-    // The absolute time of a sector, as its Q block gives it when it belongs there.
-    const auto timeOf = [](qint64 sector) {
-        const qint64 time = sector + 150;
-        return bcd(time / 4500) + bcd(time / 75 % 60) + bcd(time % 75);
-    };
+    const qint64 time = sector + 150;
+    return bcd(time / 4500) + bcd(time / 75 % 60) + bcd(time % 75);
+}
+
+// The Q block of \a sector in \a sub.
+const char *qBlockOf(const QByteArray &sub, qint64 sector)
+{
+    return sub.constData() + sector * subchannelBlockSize + 12;
+}
+
+// Makes each block's absolute time (bit 2 of \a how) and CRC (bit 1) right.
+void makeQBlocksSound(QByteArray &sub, qint64 sectors, uchar how)
+{
     for (qint64 sector = 0; sector < sectors; ++sector) {
         char *q = sub.data() + sector * subchannelBlockSize + 12;
         if (how & 2) {
-            const QByteArray msf = timeOf(sector);
+            const QByteArray msf = subchannelTime(sector);
             std::copy(msf.begin(), msf.end(), q + 7);
         }
         if (how & 1) {
@@ -447,39 +445,49 @@ void checkSubchannel(QByteArray sub)
             q[11] = char(crc & 0xff);
         }
     }
-    const QList<TrackStart> tracks{ { 1, 0 }, { 2, sectors / 3 }, { 3, sectors * 2 / 3 } };
-    QBuffer buffer(&sub);
+}
+
+// Where the Q block of \a sector says it lies, when it is sound and names
+// that sector.
+bool positionOf(const QByteArray &sub, qint64 sector, int *track, int *index)
+{
+    const auto *q = reinterpret_cast<const uchar *>(qBlockOf(sub, sector));
+    const auto crc = cdCrc(QByteArrayView(reinterpret_cast<const char *>(q), 10));
+    // A track or index byte that is not two decimal digits names no
+    // position: such a block is damaged, whatever its CRC says.
+    const auto isBcd = [](uchar byte) { return (byte >> 4) <= 9 && (byte & 0x0f) <= 9; };
+    if (crc != quint16((q[10] << 8) | q[11]) || (q[0] & 0x0f) != 1 || !isBcd(q[1]) || !isBcd(q[2])
+        || QByteArrayView(reinterpret_cast<const char *>(q) + 7, 3) != subchannelTime(sector))
+        return false;
+    *track = (q[1] >> 4) * 10 + (q[1] & 0x0f);
+    *index = (q[2] >> 4) * 10 + (q[2] & 0x0f);
+    return true;
+}
+
+// A sound block of another Q mode than 1, as of the catalogue number or
+// an ISRC (modes 2 and 3, with \a codesOnly), which gives no position.
+bool isCodes(const QByteArray &sub, qint64 sector, bool codesOnly = false)
+{
+    const char *q = qBlockOf(sub, sector);
+    const auto mode = static_cast<uchar>(q[0]) & 0x0f;
+    return (codesOnly ? mode == 2 || mode == 3 : mode != 1)
+        && cdCrc(QByteArrayView(q, 10))
+        == quint16((static_cast<uchar>(q[10]) << 8) | static_cast<uchar>(q[11]));
+}
+
+// Whatever pregap the reader gives must be one that the Q channel shows:
+// index 0 of that track from its first sector up to the track's start.
+void checkPregaps(const QByteArray &sub, qint64 sectors, const QList<TrackStart> &tracks)
+{
+    QBuffer buffer;
+    buffer.setData(sub);
     buffer.open(QIODevice::ReadOnly);
     const Pregaps pregaps = readPregaps(buffer, tracks, sectors);
-    const auto positionOf = [&](qint64 sector, int *track, int *index) {
-        const auto *q =
-            reinterpret_cast<const uchar *>(sub.constData() + sector * subchannelBlockSize + 12);
-        const auto crc = cdCrc(QByteArrayView(reinterpret_cast<const char *>(q), 10));
-        // A track or index byte that is not two decimal digits names no
-        // position: such a block is damaged, whatever its CRC says.
-        const auto isBcd = [](uchar byte) { return (byte >> 4) <= 9 && (byte & 0x0f) <= 9; };
-        if (crc != quint16((q[10] << 8) | q[11]) || (q[0] & 0x0f) != 1 || !isBcd(q[1])
-            || !isBcd(q[2])
-            || QByteArrayView(reinterpret_cast<const char *>(q) + 7, 3) != timeOf(sector))
-            return false;
-        *track = (q[1] >> 4) * 10 + (q[1] & 0x0f);
-        *index = (q[2] >> 4) * 10 + (q[2] & 0x0f);
-        return true;
-    };
-    // A sound block of another Q mode than 1, as of the catalogue number or
-    // an ISRC (modes 2 and 3, with \a codesOnly), which gives no position.
-    const auto isCodes = [&](qint64 sector, bool codesOnly = false) {
-        const char *q = sub.constData() + sector * subchannelBlockSize + 12;
-        const auto mode = static_cast<uchar>(q[0]) & 0x0f;
-        return (codesOnly ? mode == 2 || mode == 3 : mode != 1)
-            && cdCrc(QByteArrayView(q, 10))
-            == quint16((static_cast<uchar>(q[10]) << 8) | static_cast<uchar>(q[11]));
-    };
     int anyTrack = 0;
     int anyIndex = 0;
     bool hasPosition = false;
     for (qint64 sector = 0; sector < sectors && !hasPosition; ++sector)
-        hasPosition = positionOf(sector, &anyTrack, &anyIndex);
+        hasPosition = positionOf(sub, sector, &anyTrack, &anyIndex);
     check(pregaps.damage.isEmpty() == (hasPosition || sectors == 0),
         "a file of whole blocks, as long as the image, is read unless no block gives a position");
     for (qsizetype i = 0; i < tracks.size(); ++i) {
@@ -494,23 +502,28 @@ void checkSubchannel(QByteArray sub)
         int index = 0;
         // Catalogue number and ISRC blocks that the P channel puts into the pause may come first.
         qint64 first = *found;
-        while (first < start.sector && isCodes(first))
+        while (first < start.sector && isCodes(sub, first))
             ++first;
         check(first == start.sector
-                || (positionOf(first, &track, &index) && track == start.track && index == 0),
+                || (positionOf(sub, first, &track, &index) && track == start.track && index == 0),
             "a pregap starts where the Q channel says it does");
         for (qint64 sector = *found; sector < start.sector; ++sector) {
-            check(!positionOf(sector, &track, &index) || (track == start.track && index == 0),
+            check(!positionOf(sub, sector, &track, &index) || (track == start.track && index == 0),
                 "nothing but the track's index 0 lies between its pregap and its start");
         }
     }
+}
 
-    // The same blocks against a sheet of those three tracks: what differs
-    // goes into the .sbi in order, a record for each.
+// The same blocks against a sheet of those three tracks: what differs
+// goes into the .sbi in order, a record for each.
+void checkAlteredBlocks(const QByteArray &sub, qint64 sectors, const QList<TrackStart> &tracks)
+{
     SheetLayout layout;
     for (const TrackStart &start : tracks)
         layout.tracks.append({ start.track, 0, { { 1, start.sector } } });
-    buffer.seek(0);
+    QBuffer buffer;
+    buffer.setData(sub);
+    buffer.open(QIODevice::ReadOnly);
     const AlteredSubchannel altered = alteredQBlocks(buffer, layout, sectors);
     check(altered.damage.isEmpty(), "a file of whole blocks, as long as the image, is compared");
     for (qsizetype i = 0; i < altered.blocks.size(); ++i) {
@@ -518,7 +531,8 @@ void checkSubchannel(QByteArray sub)
         check(block.sector >= 0 && block.sector < sectors
                 && (i == 0 || block.sector > altered.blocks[i - 1].sector),
             "altered blocks are sectors of the file, in ascending order");
-        check(!isCodes(block.sector, true), "catalogue number and ISRC blocks are never altered");
+        check(!isCodes(sub, block.sector, true),
+            "catalogue number and ISRC blocks are never altered");
     }
     check(sbiBytes(altered.blocks).size() == 4 + 14 * altered.blocks.size(),
         "a .sbi holds its header and 14 bytes for each block");
@@ -532,6 +546,23 @@ void checkSubchannel(QByteArray sub)
                     return a.sector == b.sector && a.q == b.q;
                 }),
         "blocks kept to a few are the first ones, and all are counted");
+}
+
+// Arbitrary bytes as a subchannel file of three tracks. Random bytes would
+// almost never pass a Q block's CRC, so the first byte's bits ask for the
+// CRCs, and the absolute times, to be made right: then the reader's logic
+// past those checks is reached.
+void checkSubchannel(QByteArray sub)
+{
+    if (sub.isEmpty())
+        return;
+    const auto how = static_cast<uchar>(sub[0]);
+    const qint64 sectors = sub.size() / subchannelBlockSize;
+    sub.truncate(sectors * subchannelBlockSize);
+    makeQBlocksSound(sub, sectors, how);
+    const QList<TrackStart> tracks{ { 1, 0 }, { 2, sectors / 3 }, { 3, sectors * 2 / 3 } };
+    checkPregaps(sub, sectors, tracks);
+    checkAlteredBlocks(sub, sectors, tracks);
 }
 
 } // namespace
