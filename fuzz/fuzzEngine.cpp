@@ -406,7 +406,8 @@ void checkConversion(const uint8_t *data, size_t size)
         separator, true);
     check(added.isRefused() || !withSessions.isEmpty(),
         "only a file of several sessions is converted with them", added.cueSheet);
-    check(added.outcome.refusal != Refusal::SessionLayout || !added.outcome.reason.isEmpty(),
+    check(added.outcome.refusal != Refusal::SessionLayout
+            || (added.outcome.sessionRefusal && !added.outcome.sessionRefusal->message.isEmpty()),
         "a sessions refusal says why");
     if (!added.isRefused())
         checkAdditions(added.cueSheet, withSessions, true);
