@@ -273,25 +273,27 @@ std::optional<qint64> indexSectors(const CueTrack &track, std::optional<int> num
     return std::nullopt;
 }
 
-void checkLengths(Scan &scan, std::optional<qint64> discEnd)
+// \a discEnd is -1 when unknown: plain numbers, as GCC's optimised builds
+// warn of optionals here.
+void checkLengths(Scan &scan, qint64 discEnd)
 {
     for (qsizetype i = 0; i < scan.tracks.size(); ++i) {
         const CueTrack &track = scan.tracks[i];
-        const std::optional<qint64> start = indexSectors(track, 1);
+        const qint64 start = indexSectors(track, 1).value_or(-1);
         // A session's last track ends at its lead-out.
         const bool endsSession = i + 1 < scan.tracks.size() && track.session > 0
             && scan.tracks[i + 1].session != track.session;
-        const std::optional<qint64> end = endsSession
-            ? leadOutOfSession(scan.sections, track.session)
-            : i + 1 < scan.tracks.size() ? indexSectors(scan.tracks[i + 1], std::nullopt)
-                                         : discEnd;
-        if (!start || !end || *end < *start || *end - *start >= shortestTrack)
+        const qint64 end = endsSession ? leadOutOfSession(scan.sections, track.session).value_or(-1)
+            : i + 1 < scan.tracks.size()
+            ? indexSectors(scan.tracks[i + 1], std::nullopt).value_or(-1)
+            : discEnd;
+        if (start < 0 || end < 0 || end < start || end - start >= shortestTrack)
             continue;
         scan.add(FindingCode::ShortTrack, track.line, track.number,
             tr("Track %1 lasts %2 sectors, less than the 4 seconds (300 sectors) a CD track "
                "must last.")
                 .arg(track.number)
-                .arg(*end - *start),
+                .arg(end - start),
             tr("Burning programs refuse such a track; check its INDEX lines and those of the "
                "next track against the table of contents."));
     }
@@ -419,8 +421,8 @@ void checkBeyondEnd(Scan &scan, qint64 end)
     }
 }
 
-void checkImage(const ConversionFiles &files, Scan &scan, CheckReport &report,
-    std::optional<qint64> &discEnd, const SessionLayout *sessions)
+void checkImage(const ConversionFiles &files, Scan &scan, CheckReport &report, qint64 &discEnd,
+    const SessionLayout *sessions)
 {
     report.imagePath = files.image;
     const FileStatus &image = files.imageStatus;
@@ -452,7 +454,7 @@ void checkImage(const ConversionFiles &files, Scan &scan, CheckReport &report,
         report.imageHolds = sessions->image.holds;
     // With sessions the image's length is judged by how it holds them.
     if (sessions)
-        discEnd.reset();
+        discEnd = -1;
     if (report.imageSize % imageSectorSize != 0) {
         scan.add(FindingCode::ImageSize, 0, {},
             tr("The image is %1 bytes long, not a whole number of %2-byte sectors.")
@@ -460,11 +462,11 @@ void checkImage(const ConversionFiles &files, Scan &scan, CheckReport &report,
                 .arg(imageSectorSize),
             tr("The image is cut off or is not a raw CloneCD image; make it again from the "
                "disc."));
-    } else if (discEnd && *discEnd != sectors) {
+    } else if (discEnd >= 0 && discEnd != sectors) {
         scan.add(FindingCode::ImageLength, 0, {},
             tr("The image holds %1 sectors, but the table of contents says the disc has %2.")
                 .arg(sectors)
-                .arg(*discEnd),
+                .arg(discEnd),
             tr("The image and the control file do not belong together, or the image is "
                "incomplete."));
     }
@@ -474,7 +476,7 @@ void checkImage(const ConversionFiles &files, Scan &scan, CheckReport &report,
         discEnd = sectors;
     else if (!sessions->image.held.isEmpty())
         discEnd = discSector(sessions->image.held, sectors);
-    const qint64 end = discEnd.value_or(std::numeric_limits<qint64>::max());
+    const qint64 end = discEnd >= 0 ? discEnd : std::numeric_limits<qint64>::max();
 
     checkBeyondEnd(scan, end);
 }
@@ -598,9 +600,10 @@ CheckReport checkControlFile(const QString &path, const ConversionOptions &optio
     // What the control file says of the whole image, and a sheet without
     // tracks, come with the conversion's remarks.
     checkTracks(scan);
-    std::optional<qint64> discEnd = hasSessions
-        ? leadOutOfSession(scan.sections, converted.outcome.sessions)
-        : leadOut(scan.sections);
+    // -1 when unknown: a plain number, as GCC's optimised builds warn of an optional here.
+    qint64 discEnd = (hasSessions ? leadOutOfSession(scan.sections, converted.outcome.sessions)
+                                  : leadOut(scan.sections))
+                         .value_or(-1);
     checkToc(scan, hasSessions);
     checkImage(converted.files, scan, report, discEnd, hasSessions ? &converted.layout : nullptr);
     checkSubchannel(converted.files, scan, converted.sbi);

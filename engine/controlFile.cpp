@@ -1,5 +1,7 @@
 #include "controlFile.h"
 
+#include "cueSheet.h"
+
 #include "fileSystem.h"
 #include "lineReader.h"
 #include "numbers.h"
@@ -217,10 +219,10 @@ namespace {
 class ControlFileScan
 {
 public:
-    ControlFileScan(QFile &file, QString *cueSheet, const LineHandler &onLine, bool everyLine,
-        bool withSessions)
-        : file(file), reader(file), cueSheet(cueSheet), onLine(onLine), everyLine(everyLine),
-          withSessions(withSessions)
+    ControlFileScan(QFile &file, QString *cueSheet, CueSheetBuilder *builder,
+        const LineHandler &onLine, bool everyLine, bool withSessions)
+        : file(file), reader(file), cueSheet(cueSheet), builder(builder), onLine(onLine),
+          everyLine(everyLine), withSessions(withSessions)
     {
     }
 
@@ -296,11 +298,15 @@ public:
                 readDiscSection(bytes);
             const bool isPlain = isAscii(bytes);
             if (isPlain) {
+                const QLatin1String text(bytes.data(), bytes.size());
                 if (cueSheet)
-                    appendCuePiece(*cueSheet, QLatin1String(bytes.data(), bytes.size()), keyword);
+                    appendCuePiece(*cueSheet, text, keyword);
                 noteRule(keyword.rule);
-                if (!everyLine)
+                if (!everyLine) {
+                    if (builder)
+                        builder->take(line.number, piecesOf(text, keyword));
                     continue;
+                }
             }
             line.text = decoder.decode(bytes, isPlain);
             line.ruled = isPlain ? piecesOf(line.text, keyword) : ruleOf(line.text);
@@ -309,6 +315,8 @@ public:
                     appendCuePiece(*cueSheet, line.ruled);
                 noteRule(line.ruled.rule);
             }
+            if (builder)
+                builder->take(line.number, line.ruled);
             if (everyLine)
                 handOut();
         }
@@ -393,6 +401,7 @@ private:
     QFile &file;
     LineReader reader;
     QString *cueSheet;
+    CueSheetBuilder *builder;
     const LineHandler &onLine;
     const bool everyLine;
     const bool withSessions;
@@ -406,13 +415,13 @@ private:
 
 } // namespace
 
-ScanOutcome scanControlFile(const QString &path, QString *cueSheet, const LineHandler &onLine,
-    bool everyLine, bool withSessions)
+ScanOutcome scanControlFile(const QString &path, QString *cueSheet, CueSheetBuilder *builder,
+    const LineHandler &onLine, bool everyLine, bool withSessions)
 {
     QFile file;
     if (QString reason; !openForReading(file, path, &reason))
         return refusedFor(Refusal::Unreadable, openFailure(reason, path));
-    ControlFileScan scan(file, cueSheet, onLine, everyLine, withSessions);
+    ControlFileScan scan(file, cueSheet, builder, onLine, everyLine, withSessions);
     if (std::optional<ScanOutcome> refused = scan.readFirstLine())
         return std::move(*refused);
     if (std::optional<ScanOutcome> refused = scan.readUntilSessions())

@@ -84,6 +84,8 @@ struct ScanOutcome
     the file cannot be read. */
 ScanOutcome refusedFor(Refusal refusal, const QString &reason = {});
 
+class CueSheetBuilder;
+
 /// One line of a control file as a scan hands it out; the views last until the handler returns.
 struct ControlFileLine
 {
@@ -100,15 +102,15 @@ struct ControlFileLine
 using LineHandler = std::function<void(const ControlFileLine &line)>;
 
 /** Reads the control file at \a path once, from the front, in bounded memory,
-    and appends to \a cueSheet what its lines give. With \a everyLine it also
-    reads the sections and hands \a onLine, when given, every line in order;
-    \a cueSheet may then be null, for a caller that builds the sheet from the lines;
-    without, only the lines that hold a keyword are decoded, and plain ASCII
-    ones not even those. With \a withSessions a Sessions= value that
-    sessionCount() reads is no reason to refuse the file. Stops at the first
-    reason to refuse the file, which it returns. */
-ScanOutcome scanControlFile(const QString &path, QString *cueSheet, const LineHandler &onLine,
-    bool everyLine, bool withSessions = false);
+    and gives what its lines give to the cue sheet: appended as text to
+    \a cueSheet, and as lines to \a builder's model, each when not null. With
+    \a everyLine it also reads the sections and hands \a onLine, when given,
+    every line in order; without, only the lines that hold a keyword are
+    decoded, and plain ASCII ones not even those. With \a withSessions a
+    Sessions= value that sessionCount() reads is no reason to refuse the file.
+    Stops at the first reason to refuse the file, which it returns. */
+ScanOutcome scanControlFile(const QString &path, QString *cueSheet, CueSheetBuilder *builder,
+    const LineHandler &onLine, bool everyLine, bool withSessions = false);
 
 /** The tracks that the table of contents of session 1 lists: for each
     point from 1 to 99, the first [Entry] of that point, as a reader of the

@@ -245,13 +245,8 @@ ConvertedFile convert(
     QString plainText =
         QStringLiteral("FILE \"") + sheet.fileName + QStringLiteral("\" BINARY\r\n");
     CueSheetBuilder builder(sheet);
-    const LineHandler onLine = isPlain ? LineHandler() : [&](const ControlFileLine &line) {
-        builder.take(line);
-        if (alsoEachLine)
-            alsoEachLine(line);
-    };
-    converted.outcome =
-        scanControlFile(path, isPlain ? &plainText : nullptr, onLine, !isPlain, options.sessions);
+    converted.outcome = scanControlFile(path, isPlain ? &plainText : nullptr,
+        isPlain ? nullptr : &builder, alsoEachLine, readsSections, options.sessions);
     // What the file is, or whether it can be read, tells the user more.
     if (!converted.isRefused() && sheet.fileName.isEmpty())
         converted.outcome.refusal = Refusal::ImageNameNotInCodePage;

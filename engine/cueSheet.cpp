@@ -21,6 +21,16 @@ QString modeText(QLatin1String mode)
     return {};
 }
 
+QString textOf(QStringView text)
+{
+    return text.toString();
+}
+
+QString textOf(QLatin1String text)
+{
+    return text;
+}
+
 void appendLine(QString &text, const CueLine &line)
 {
     appendCueLine(text, line.rule, line.number, line.text, line.sectors, line.text);
@@ -99,7 +109,7 @@ bool CueTrack::endsLineBeforeFirstIndex() const
                }));
 }
 
-QString CueSheetBuilder::numberOf(QStringView written)
+template <typename Text> QString CueSheetBuilder::numberOf(Text written)
 {
     for (const auto &[raw, number] : numbers) {
         if (raw == written)
@@ -108,26 +118,26 @@ QString CueSheetBuilder::numberOf(QStringView written)
     // A file of a thousand numbers keeps the last few, not all of them.
     if (numbers.size() == 8)
         numbers.removeFirst();
-    numbers.append({ written.toString(), cueNumber(written) });
+    const QString raw = textOf(written);
+    numbers.append({ raw, cueNumber(raw) });
     return numbers.last().second;
 }
 
-void CueSheetBuilder::take(const ControlFileLine &line)
+template <typename Text> void CueSheetBuilder::take(int number, const BasicRuledLine<Text> &ruled)
 {
-    const RuledLine &ruled = line.ruled;
-    if (!line.isPastSessions || ruled.rule == LineRule::None)
+    if (ruled.rule == LineRule::None)
         return;
     if (ruled.rule == LineRule::Track) {
         CueTrack track;
         track.number = numberOf(ruled.number);
-        track.line = line.number;
+        track.line = number;
         sheet.tracks.append(std::move(track));
         isTrackLineOpen = true;
         return;
     }
     CueLine cue;
     cue.rule = ruled.rule;
-    cue.line = line.number;
+    cue.line = number;
     if (ruled.rule == LineRule::Mode) {
         cue.text = modeText(modeOf(ruled.value));
         // A mode line that names no mode gives the sheet nothing.
@@ -135,9 +145,9 @@ void CueSheetBuilder::take(const ControlFileLine &line)
             return;
     } else if (ruled.rule == LineRule::Index) {
         cue.number = numberOf(ruled.number);
-        cue.sectors = sectorCount(ruled.value);
+        cue.sectors = sectorCountIn(ruled.value);
     } else {
-        cue.text = ruled.value.toString();
+        cue.text = textOf(ruled.value);
     }
     if (sheet.tracks.isEmpty()) {
         sheet.lead.append(std::move(cue));
@@ -157,6 +167,9 @@ void CueSheetBuilder::take(const ControlFileLine &line)
         track.firstIndex = track.lines.size();
     track.lines.append(std::move(cue));
 }
+
+template void CueSheetBuilder::take(int number, const BasicRuledLine<QStringView> &ruled);
+template void CueSheetBuilder::take(int number, const BasicRuledLine<QLatin1String> &ruled);
 
 QString cueText(const CueSheet &sheet)
 {
@@ -209,9 +222,8 @@ SheetLayout sheetLayout(const CueSheet &sheet)
         sheetTrack.number = track.number.toInt();
         sheetTrack.control = track.mode == u"AUDIO" ? 0 : 0x4;
         layout.tracks.append(sheetTrack);
-        std::optional<qint64> leadOut;
-        if (track.startsSession)
-            leadOut = track.leadOutBefore;
+        // -1 when none: a plain number, as GCC's optimised builds warn of an optional here.
+        qint64 leadOut = track.startsSession ? track.leadOutBefore.value_or(-1) : -1;
         for (const CueLine &line : track.lines.sliced(first)) {
             if (line.rule == LineRule::Flags
                 && (line.text.isEmpty() || line.text.front() == u' ')) {
@@ -225,9 +237,9 @@ SheetLayout sheetLayout(const CueSheet &sheet)
                         layout.tracks.last().control |= 0x1;
                 }
             } else if (line.isIndex() && isSectorCount(line.sectors)) {
-                if (leadOut && layout.tracks.last().indexes.isEmpty())
-                    layout.between.append({ *leadOut, line.sectors });
-                leadOut.reset();
+                if (leadOut >= 0 && layout.tracks.last().indexes.isEmpty())
+                    layout.between.append({ leadOut, line.sectors });
+                leadOut = -1;
                 layout.tracks.last().indexes.append({ line.number.toInt(), line.sectors });
             }
         }

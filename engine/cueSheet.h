@@ -1,7 +1,6 @@
 #pragma once
 
 #include "cdText.h"
-#include "controlFile.h"
 #include "discImage.h"
 #include "lineRules.h"
 #include "numbers.h"
@@ -85,11 +84,14 @@ class CueSheetBuilder
 public:
     explicit CueSheetBuilder(CueSheet &sheet) : sheet(sheet) { }
 
-    void take(const ControlFileLine &line);
+    /** Takes line \a number of the control file, past its Sessions= line,
+        as its rule reads it: from its decoded text, or from the bytes of a
+        plain ASCII line. */
+    template <typename Text> void take(int number, const BasicRuledLine<Text> &ruled);
 
 private:
     /// A number as the cue sheet writes it, kept once for the lines that write it alike
-    QString numberOf(QStringView written);
+    template <typename Text> QString numberOf(Text written);
 
     CueSheet &sheet;
     bool isTrackLineOpen = false; ///< the last TRACK line still waits for what ends it

@@ -203,6 +203,11 @@ RuledLine piecesOf(QStringView line, Keyword keyword)
     return piecesIn(line, keyword);
 }
 
+BasicRuledLine<QLatin1String> piecesOf(QLatin1String line, Keyword keyword)
+{
+    return piecesIn(line, keyword);
+}
+
 RuledLine ruleOf(QStringView line)
 {
     return piecesIn(line, firstKeywordIn(line));

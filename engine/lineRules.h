@@ -45,6 +45,7 @@ Keyword firstKeyword(QByteArrayView line);
 /** The pieces that the rule of \a keyword, found in \a line, takes from it;
     they point into \a line. */
 RuledLine piecesOf(QStringView line, Keyword keyword);
+BasicRuledLine<QLatin1String> piecesOf(QLatin1String line, Keyword keyword);
 
 /** Reads \a line by the rules; the pieces point into \a line. */
 RuledLine ruleOf(QStringView line);
