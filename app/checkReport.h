@@ -8,6 +8,8 @@
 
 class QIODevice;
 
+namespace morvant {
+
 /// What `--check` reports when it ends; the worst file wins.
 enum CheckStatus {
     checkClean = 0, ///< nothing found
@@ -28,3 +30,5 @@ void writeTextReport(const CheckReport &report, bool colour, QIODevice &output);
     \a json, as one JSON document for programs. Returns the worst status. */
 CheckStatus checkFiles(const QStringList &arguments, const ConversionOptions &options, bool json,
     bool colour, QIODevice &output);
+
+} // namespace morvant

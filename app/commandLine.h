@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+namespace morvant {
+
 /// The control file and .cue paths that one command-line argument names.
 struct CommandLinePaths
 {
@@ -42,3 +44,5 @@ QString usageText();
 
 /// The text of --version.
 QString versionText();
+
+} // namespace morvant

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+namespace morvant {
+
 // Each message names the control file it concerns: in a run over many
 // files, from xargs say, a message alone would not tell which one failed.
 void showOnStandardError(const QString &path, const QString &text, const QString &title)
@@ -49,3 +51,5 @@ bool isColourTerminal()
     return isStandardOutputTerminal() && qEnvironmentVariableIsEmpty("NO_COLOR")
         && qEnvironmentVariable("TERM") != QStringLiteral("dumb") && turnOnColourCodes();
 }
+
+} // namespace morvant

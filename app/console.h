@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+namespace morvant {
+
 // What the program exchanges with whoever started it: its arguments and its
 // standard streams. What each platform does its own way is in
 // console_unix.cpp and console_win.cpp.
@@ -54,3 +56,5 @@ bool isColourTerminal();
 
 /// Makes standard output pass every byte through as it is written.
 void setBinaryStandardOutput();
+
+} // namespace morvant

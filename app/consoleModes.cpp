@@ -7,6 +7,8 @@
 
 #include <QFile>
 
+namespace morvant {
+
 ReplyStatus printUsageError(const QString &error)
 {
     // An unknown option is quoted, and may be a file's name that holds escape sequences.
@@ -66,3 +68,5 @@ ConversionStatus convertWithoutWindow(const Options &options)
     return convertFiles(options.files, options.conversion, showOnStandardError, warnOnStandardError,
         noteOnStandardError);
 }
+
+} // namespace morvant

@@ -4,6 +4,8 @@
 #include "commandLine.h"
 #include "cueOutput.h"
 
+namespace morvant {
+
 // The modes that answer on the standard streams and open no window. Each
 // returns the status the process ends with, of its own kind.
 
@@ -28,3 +30,5 @@ ConversionStatus writeToStandardOutput(const Options &options);
 
 /// --no-window, or no display: each .cue beside its control file, the messages on standard error.
 ConversionStatus convertWithoutWindow(const Options &options);
+
+} // namespace morvant

@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+namespace morvant {
+
 QStringList programArguments(int argc, char **argv)
 {
     // Qt's list has U+FFFD for the bytes of a name that are not UTF-8, which
@@ -35,3 +37,5 @@ void print(FILE *stream, const QString &text)
 {
     std::fputs(toShownBytes(text).constData(), stream);
 }
+
+} // namespace morvant

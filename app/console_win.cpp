@@ -8,6 +8,8 @@
 #include <io.h>
 #include <windows.h>
 
+namespace morvant {
+
 // Qt reads the command line as the wide text that Windows keeps, so no name
 // is lost. Windows programs answer /? with their help; no file's name holds '?'.
 QStringList programArguments(int, char **)
@@ -74,3 +76,5 @@ void print(FILE *stream, const QString &text)
     }
     std::fputs(toShownBytes(text).constData(), stream);
 }
+
+} // namespace morvant

@@ -9,6 +9,8 @@
 
 class QIODevice;
 
+namespace morvant {
+
 /** What a conversion (into .cue files, with or without the window, or to
     standard output) ends with; the worst outcome of all files wins. --check
     has its own statuses, CheckStatus. */
@@ -48,3 +50,5 @@ ConversionStatus convertFiles(const QStringList &files, const ConversionOptions 
 ConversionStatus convertToOutput(const QString &argument, const ConversionOptions &options,
     QIODevice &output, const ShowMessage &showMessage, const ShowWarning &showWarning,
     const ShowWarning &showNote = {});
+
+} // namespace morvant

@@ -5,6 +5,8 @@
 
 class QApplication;
 
+namespace morvant {
+
 // Remark and opening the display the window is shown on. Only X11 and
 // Wayland name it in the environment, where it may be missing or gone
 // (display_unix.cpp); elsewhere it is always there (display_other.cpp).
@@ -17,3 +19,5 @@ bool hasDisplay();
     what a run without a display does, and ends with its status. */
 std::unique_ptr<QApplication> openDisplay(
     int &argc, char **argv, const std::function<int()> &withoutDisplay);
+
+} // namespace morvant

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+namespace morvant {
+
 // Where there is a display, it is always there to be opened.
 
 bool hasDisplay()
@@ -13,3 +15,5 @@ std::unique_ptr<QApplication> openDisplay(int &argc, char **argv, const std::fun
 {
     return std::make_unique<QApplication>(argc, argv);
 }
+
+} // namespace morvant

@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QSettings>
 
+using namespace morvant;
+
 namespace {
 
 // The program keeps no settings, and Qt's file dialog would keep its history,

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace morvant {
+
 /** Gives the program a UTF-8 character type before Qt starts, where the
     environment names another (LANG unset, as in containers, cron and minimal
     systems, or LC_ALL=C). Qt on Unix needs UTF-8 and switches to it by
@@ -9,3 +11,5 @@
     the same locale in UTF-8 (else C.UTF-8), and every other category keeps
     what the environment gave it. File names keep their bytes either way. */
 void useUtf8CharacterType();
+
+} // namespace morvant

@@ -9,14 +9,16 @@
 
 #include <QApplication>
 
+namespace morvant {
+
 namespace {
 
-struct FileMessage
-{
-    QString path; ///< empty for a warning, whose text names its file
-    QString text;
-    QString title;
-};
+    struct FileMessage
+    {
+        QString path; ///< empty for a warning, whose text names its file
+        QString text;
+        QString title;
+    };
 
 } // namespace
 
@@ -62,3 +64,5 @@ int convertOrOpenWindow(int &argc, char **argv, const Options &options)
     // The status tells what became of the files named, whatever the window did afterwards.
     return qMax(int(status), QApplication::exec());
 }
+
+} // namespace morvant

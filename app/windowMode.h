@@ -2,6 +2,8 @@
 
 #include "commandLine.h"
 
+namespace morvant {
+
 /** Converts each file named, each .cue beside its control file, and opens
     the main window when one of them failed or none was named; the messages
     are shown in message boxes before it. Without a display that can be
@@ -9,3 +11,5 @@
     process ends with: a ConversionStatus, or what the window's run gave when
     that is worse. */
 int convertOrOpenWindow(int &argc, char **argv, const Options &options);
+
+} // namespace morvant

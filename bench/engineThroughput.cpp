@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <vector>
 
+using namespace morvant;
+
 int main(int argc, char *argv[])
 {
     if (argc != 3) {

@@ -16,6 +16,8 @@
 #include <QFile>
 #include <QPlainTextEdit>
 
+using namespace morvant;
+
 namespace {
 
 int showInBareEditor(const QString &path)

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+namespace morvant {
+
 /// Shows a message to the user: a text and a title. Supplied by the caller.
 using ShowMessage = std::function<void(const QString &text, const QString &title)>;
 
@@ -27,3 +29,5 @@ inline QString quotedLine(const QString &text)
 {
     return u'`' + text + u'`';
 }
+
+} // namespace morvant

@@ -5,6 +5,8 @@
 #include <QMap>
 #include <QString>
 
+namespace morvant {
+
 /// The titles and performers that a disc's CD-Text gives, as cue sheets use them.
 struct CdText
 {
@@ -53,3 +55,5 @@ QString cdTextQuoted(QString text);
 
 /** The disc's PERFORMER and TITLE lines of \a cdText, which go before the FILE line. */
 QString discCdText(const CdText &cdText);
+
+} // namespace morvant

@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace morvant {
+
 /// What checking one control file found.
 struct CheckReport
 {
@@ -43,3 +45,5 @@ CheckReport checkControlFile(const QString &path, const ConversionOptions &optio
 
 /// The shortest track that a CD may have: four seconds, in sectors.
 inline constexpr qint64 shortestTrack = 4 * 75;
+
+} // namespace morvant

@@ -11,6 +11,8 @@
 #include <functional>
 #include <optional>
 
+namespace morvant {
+
 /// Why a control file gives no cue sheet.
 enum class Refusal {
     None,
@@ -134,3 +136,5 @@ const TocEntry *leadOutEntry(const ControlFileSections &sections, qint64 session
 /** Where the table of contents puts the end of \a session (the PLBA of its
     lead-out entry, point A2); nothing when it does not say. */
 std::optional<qint64> leadOutOfSession(const ControlFileSections &sections, qint64 session);
+
+} // namespace morvant

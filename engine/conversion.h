@@ -13,6 +13,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace morvant {
+
 /// Whether to write the .sbi beside the .cue.
 enum class SbiWrite {
     No,
@@ -121,3 +123,5 @@ QString ccdToCue(
 /** The text that tells that the cue sheet names the image \a longName by
     its short name \a shortName. */
 QString shortNameText(const QString &longName, const QString &shortName);
+
+} // namespace morvant

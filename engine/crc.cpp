@@ -1,5 +1,7 @@
 #include "crc.h"
 
+namespace morvant {
+
 quint16 cdCrc(QByteArrayView bytes)
 {
     quint16 crc = 0;
@@ -10,3 +12,5 @@ quint16 cdCrc(QByteArrayView bytes)
     }
     return quint16(~crc);
 }
+
+} // namespace morvant

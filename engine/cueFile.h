@@ -4,6 +4,8 @@
 
 #include <QString>
 
+namespace morvant {
+
 // The writing of the .cue file and of the .sbi beside the control file.
 
 /** Replaces the file at \a path with \a text in the local 8-bit encoding plus
@@ -29,3 +31,5 @@ bool saveCueSheet(const QString &inputPath, const QString &cuePath, const QStrin
     after telling the user through \a showMessage. */
 bool saveSbiFile(const QString &inputPath, const QString &sbiPath, const QByteArray &bytes,
     const ShowMessage &showMessage);
+
+} // namespace morvant

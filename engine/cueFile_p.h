@@ -8,6 +8,8 @@
 
 class QFileDevice;
 
+namespace morvant {
+
 /// Writes what a file beside the control file holds into the open \a file;
 /// false with the reason in \a error.
 using WriteContent = std::function<bool(QFileDevice &file, QString *error)>;
@@ -43,3 +45,5 @@ bool writeFileAtomically(const QString &path, const WriteContent &content, QStri
     Each platform looks at the name and writes it in its own way. */
 bool writeBeside(
     const QString &inputPath, const QString &path, const WriteContent &content, QString *error);
+
+} // namespace morvant

@@ -10,6 +10,8 @@
 
 #include <optional>
 
+namespace morvant {
+
 // The cue sheet as numbers: what the scan of a control file gives, before it
 // becomes text. The additions (sessions, codes, CD-Text), --sbi and --check
 // work on this model; cueText() alone writes it.
@@ -63,10 +65,14 @@ struct CueTrack
     bool endsLineBeforeFirstIndex() const;
 };
 
+} // namespace morvant
+
 // Moved as bytes when a list grows, so that a long file's lines are not held
 // twice while the list is copied to its larger place.
-Q_DECLARE_TYPEINFO(CueLine, Q_RELOCATABLE_TYPE);
-Q_DECLARE_TYPEINFO(CueTrack, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(morvant::CueLine, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(morvant::CueTrack, Q_RELOCATABLE_TYPE);
+
+namespace morvant {
 
 /// The whole cue sheet.
 struct CueSheet
@@ -105,3 +111,5 @@ QString cueText(const CueSheet &sheet);
 
 /** The layout that \a sheet gives a player, sessions included. */
 SheetLayout sheetLayout(const CueSheet &sheet);
+
+} // namespace morvant

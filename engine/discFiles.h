@@ -8,6 +8,8 @@
 
 #include <optional>
 
+namespace morvant {
+
 // The names of a disc's files beside its control file: the image and the .sub
 // that it goes with, and the .cue and the .sbi that the conversion writes.
 
@@ -62,3 +64,5 @@ struct ConversionFiles
 /** The files of the conversion of the control file at \a controlFile, whose
     folders \a separator splits. */
 ConversionFiles conversionFiles(const QString &controlFile, QChar separator);
+
+} // namespace morvant

@@ -12,6 +12,8 @@
 
 class QIODevice;
 
+namespace morvant {
+
 /// The size of one raw sector in an image, header and error correction included.
 inline constexpr qint64 imageSectorSize = 2352;
 
@@ -111,3 +113,5 @@ AlteredSubchannel alteredQBlocks(
     a zero byte, then for each block its absolute time in BCD (minute, second,
     frame), the format byte 1 and its 10 bytes of Q data. */
 QByteArray sbiBytes(const QList<AlteredQ> &blocks);
+
+} // namespace morvant

@@ -10,6 +10,8 @@
 
 class QFile;
 
+namespace morvant {
+
 // On Unix a file's name is bytes, and old archives hold names that are not
 // UTF-8 (Latin-1 "Caf\xE9.ccd"). Qt decodes such a name lossily and QFile
 // encodes names as UTF-8, so neither could reach the file again. Paths are
@@ -115,3 +117,5 @@ FileStatus fileStatus(const QString &path);
 /** Why what \a status tells of, which exists but is no regular file, cannot
     be read as one: "it is a FIFO, not a file". */
 QString notAFile(const FileStatus &status);
+
+} // namespace morvant

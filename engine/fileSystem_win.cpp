@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+namespace morvant {
+
 int escapedByte(QStringView, qsizetype)
 {
     // Windows names files in UTF-16: every name reaches the program whole.
@@ -143,3 +145,5 @@ FileStatus fileStatus(const QString &path)
         status.kind = info.isDir() ? tr("a folder") : tr("a special file");
     return status;
 }
+
+} // namespace morvant

@@ -1,12 +1,14 @@
 #include "findings.h"
 
+namespace morvant {
+
 namespace {
 
-// Static texts: a finding copies its code's name without allocating it.
-FindingInfo warning(QString name, QString meaning)
-{
-    return { std::move(name), Severity::Warning, std::move(meaning) };
-}
+    // Static texts: a finding copies its code's name without allocating it.
+    FindingInfo warning(QString name, QString meaning)
+    {
+        return { std::move(name), Severity::Warning, std::move(meaning) };
+    }
 
 } // namespace
 
@@ -153,3 +155,5 @@ FindingInfo findingInfo(FindingCode code)
     }
     return {};
 }
+
+} // namespace morvant

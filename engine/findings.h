@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace morvant {
+
 /// How bad a finding is: a warning leaves a cue sheet that may not load; an
 /// error means there is no cue sheet at all.
 enum class Severity { Warning, Error };
@@ -77,6 +79,8 @@ struct Remark
     Severity severity() const { return findingInfo(code).severity; }
 };
 
+} // namespace morvant
+
 // Moved as bytes when a list grows, so that a list of a long file's findings
 // is not held twice while it is copied to its larger place.
-Q_DECLARE_TYPEINFO(Remark, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(morvant::Remark, Q_RELOCATABLE_TYPE);

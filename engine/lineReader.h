@@ -5,6 +5,8 @@
 
 class QIODevice;
 
+namespace morvant {
+
 /** Reads a device line by line in a single pass, in bounded memory. A line
     ends at CR LF, LF or a lone CR; a UTF-8 byte-order mark at the very start
     is skipped. A line is handed out as bytes, valid until the next call. */
@@ -37,3 +39,5 @@ private:
     bool atEnd = false;
     bool atStart = true;
 };
+
+} // namespace morvant

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string_view>
 
+namespace morvant {
+
 // The rules by which a control file's lines become the cue sheet's, each
 // stated once, for the conversion, --check and --rebuild alike.
 
@@ -102,3 +104,5 @@ void appendCueLine(QString &cueSheet, LineRule rule, QStringView number, QString
 
 /** The text that \a line gives the cue sheet, without a line end. */
 QString cuePieceOf(const RuledLine &line);
+
+} // namespace morvant

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace morvant {
+
 qint64 sectorCount(QStringView sectors)
 {
     return sectorCountIn(sectors);
@@ -29,3 +31,5 @@ std::optional<int> wholeNumber(QStringView text)
         return std::nullopt;
     return text.toInt();
 }
+
+} // namespace morvant

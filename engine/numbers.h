@@ -9,6 +9,8 @@
 #include <limits>
 #include <optional>
 
+namespace morvant {
+
 // Numbers as a control file writes them: sector counts and the MM:SS:FF times
 // that a cue sheet writes for them, and whole numbers in ASCII digits.
 
@@ -110,3 +112,5 @@ private:
     std::array<char, 16> chars{};
     qsizetype size = 0;
 };
+
+} // namespace morvant

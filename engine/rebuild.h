@@ -11,6 +11,8 @@
 
 #include <optional>
 
+namespace morvant {
+
 // The tracks of a control file without [TRACK] sections, taken from what
 // else the disc left: its table of contents, the image and the subchannel.
 
@@ -47,3 +49,5 @@ RebuiltTracks rebuildTracks(const ConversionFiles &files, const ControlFileSecti
 /** The cue sheet's tracks of \a tracks, as the conversion gives the same
     tracks from [TRACK] sections. */
 QList<CueTrack> cueTracksOf(const QList<RebuiltTrack> &tracks);
+
+} // namespace morvant

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+namespace morvant {
+
 // Why a control file gives no cue sheet, in words: for each reason the
 // conversion's message and its title, and the finding that --check gives,
 // with what to do. Every refusal ends a conversion with status 1 and --check
@@ -21,3 +23,5 @@ QString refusalTitle(Refusal refusal);
 /** Tells the user through \a showMessage why \a outcome refused the file at
     \a path: the message and title that the conversion shows. */
 void showRefusal(const ShowMessage &showMessage, const QString &path, const ScanOutcome &outcome);
+
+} // namespace morvant

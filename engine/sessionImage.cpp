@@ -2,13 +2,15 @@
 
 #include <array>
 
+namespace morvant {
+
 namespace {
 
-// Where the image starts to hold \a session, the second or a later one.
-qint64 heldFrom(const SessionBounds &session, ImageHolds holds)
-{
-    return holds == ImageHolds::Pregaps ? session.pregap : session.start;
-}
+    // Where the image starts to hold \a session, the second or a later one.
+    qint64 heldFrom(const SessionBounds &session, ImageHolds holds)
+    {
+        return holds == ImageHolds::Pregaps ? session.pregap : session.start;
+    }
 
 } // namespace
 
@@ -87,3 +89,5 @@ std::optional<qint64> imageSector(const QList<HeldSectors> &held, qint64 sector)
     }
     return std::nullopt;
 }
+
+} // namespace morvant

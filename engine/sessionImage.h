@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace morvant {
+
 // How an image holds a disc of several sessions. No drive reads a session's
 // lead-out or the next one's lead-in, and dumping programs read each track
 // from its INDEX 1 on, so a dump holds session 1 from its start to its
@@ -66,3 +68,5 @@ qint64 discSector(const QList<HeldSectors> &held, qint64 sector);
 /** Where in the image \a held keeps the disc sector \a sector; none when it
     does not keep it. */
 std::optional<qint64> imageSector(const QList<HeldSectors> &held, qint64 sector);
+
+} // namespace morvant

@@ -10,6 +10,8 @@
 
 #include <optional>
 
+namespace morvant {
+
 // What --sessions and --codes add to a cue sheet from the disc's own data:
 // the sessions' marks and the positions of the later sessions' tracks, the
 // disc's catalogue number and the tracks' ISRCs.
@@ -72,3 +74,5 @@ void addIsrcs(CueSheet &sheet, const ControlFileSections &sections, QList<Remark
 /** Gives \a sheet the disc's CATALOG, when the [Disc] section has a
     well-formed one; a malformed one gets a remark in \a remarks. */
 void addCatalog(CueSheet &sheet, const ControlFileSections &sections, QList<Remark> *remarks);
+
+} // namespace morvant

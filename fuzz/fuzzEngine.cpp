@@ -26,6 +26,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+using namespace morvant;
+
 namespace {
 
 int controlFile = -1;

@@ -18,6 +18,8 @@
 #include <sys/stat.h>
 #endif
 
+using namespace morvant;
+
 /// The cue sheet of the Enhanced CD (sessionsFile()) with --sessions, from an image without
 /// the space between the sessions.
 inline const QByteArray enhancedSheet = crlf("FILE \"Disc.img\" BINARY\n"

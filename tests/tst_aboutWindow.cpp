@@ -22,6 +22,8 @@
 #include <windows.h>
 #endif
 
+using namespace morvant;
+
 namespace {
 
 const QColor lightGrey(192, 192, 192);

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 
+using namespace morvant;
+
 namespace {
 
 using Packs = QList<QByteArray>;

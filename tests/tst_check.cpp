@@ -24,6 +24,8 @@
 #include <unistd.h>
 #endif
 
+using namespace morvant;
+
 namespace {
 
 // The options of a plain conversion on a system whose folders are split by '/'.

@@ -5,6 +5,8 @@
 
 #include <optional>
 
+using namespace morvant;
+
 // --codes: the disc's catalogue number and the tracks' ISRCs in the cue
 // sheet, as CATALOG and ISRC; and what --check says of codes a sheet cannot take.
 

@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+using namespace morvant;
+
 // The CRC that guards Q blocks and CD-Text packs. The values are those of
 // CRC-16/XMODEM, the catalogued CRC with this polynomial and no initial bits
 // (Python's binascii.crc_hqx with 0 works it out), inverted as a disc stores it.

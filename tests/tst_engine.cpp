@@ -19,6 +19,8 @@
 #include <unistd.h>
 #endif
 
+using namespace morvant;
+
 namespace {
 
 struct Message

@@ -33,6 +33,8 @@
 #include <unistd.h>
 #endif
 
+using namespace morvant;
+
 namespace {
 
 /** The bytes of the Latin-1 name that the window has as \a name, with U+FFFD

@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #endif
 
+using namespace morvant;
+
 namespace {
 
 /** What stands under the name of the image or the .sub: an unpacked archive

@@ -7,6 +7,8 @@
 
 #include <optional>
 
+using namespace morvant;
+
 // --sbi: the Q blocks of a copy-protected PlayStation disc that a cue sheet
 // cannot give, written into a .sbi file for emulators.
 

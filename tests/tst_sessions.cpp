@@ -6,6 +6,8 @@
 #include <limits>
 #include <optional>
 
+using namespace morvant;
+
 // --sessions: a disc of several sessions, such as an Enhanced CD, in one
 // cue sheet with REM SESSION and REM LEAD-OUT; and what --check says of its
 // layout in the image.

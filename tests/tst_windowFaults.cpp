@@ -15,6 +15,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+using namespace morvant;
+
 // The file-system faults of tst_faults, met through the window's File > Open
 // and a drop on its text area: each shows one message that names the path and
 // the reason, writes nothing, and leaves the window as usable as before.

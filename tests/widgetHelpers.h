@@ -8,6 +8,8 @@
 #include <QList>
 #include <QWidget>
 
+using namespace morvant;
+
 /// The control of \a window named \a name, as the windows name their controls.
 template <typename T = QWidget> T *child(QWidget *window, const char *name)
 {

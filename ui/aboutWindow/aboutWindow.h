@@ -6,6 +6,8 @@ class QFrame;
 class QLabel;
 class QPushButton;
 
+namespace morvant {
+
 /** The About window: the version, the copyright line and the freeware notice.
     One exists at a time for the whole application; it has no owner, so the
     main window stays usable while it is open. */
@@ -38,3 +40,5 @@ private:
     QLabel *imgCD;
     QLabel *imgLogo;
 };
+
+} // namespace morvant

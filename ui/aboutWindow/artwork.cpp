@@ -2,6 +2,8 @@
 
 #include <QImage>
 
+namespace morvant {
+
 QIcon programIcon()
 {
     QIcon icon;
@@ -29,3 +31,5 @@ QPixmap programLogo()
 {
     return QPixmap(QStringLiteral(":/artwork/logo.gif"));
 }
+
+} // namespace morvant

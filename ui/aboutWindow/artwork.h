@@ -3,6 +3,8 @@
 #include <QIcon>
 #include <QPixmap>
 
+namespace morvant {
+
 /// The program icon with its 16 × 16 and 32 × 32 images: the window icon.
 QIcon programIcon();
 
@@ -13,3 +15,5 @@ QPixmap enlargedIcon(int side);
 
 /// The logo picture at its own size, 267 × 79, with its transparent colour.
 QPixmap programLogo();
+
+} // namespace morvant

@@ -7,28 +7,32 @@
 
 #include <utility>
 
-namespace helpViewer {
-namespace {
+namespace morvant {
 
-    Viewer &currentViewer()
+namespace helpViewer {
+    namespace {
+
+        Viewer &currentViewer()
+        {
+            static Viewer viewer = showSystemHelp;
+            return viewer;
+        }
+
+    } // namespace
+
+    void showHelp(QWidget *window, const QString &helpFile, quint32 command, quint32 data)
     {
-        static Viewer viewer = showSystemHelp;
-        return viewer;
+        // toLocal8Bit() is the ANSI code page on Windows, which WinHelpA expects.
+        const Request request{ window ? static_cast<quintptr>(window->winId()) : 0,
+            helpFile.toLocal8Bit(), command, data };
+        currentViewer()(request);
     }
 
-} // namespace
-
-void showHelp(QWidget *window, const QString &helpFile, quint32 command, quint32 data)
-{
-    // toLocal8Bit() is the ANSI code page on Windows, which WinHelpA expects.
-    const Request request{ window ? static_cast<quintptr>(window->winId()) : 0,
-        helpFile.toLocal8Bit(), command, data };
-    currentViewer()(request);
-}
-
-Viewer replaceViewer(Viewer viewer)
-{
-    return std::exchange(currentViewer(), std::move(viewer));
-}
+    Viewer replaceViewer(Viewer viewer)
+    {
+        return std::exchange(currentViewer(), std::move(viewer));
+    }
 
 } // namespace helpViewer
+
+} // namespace morvant

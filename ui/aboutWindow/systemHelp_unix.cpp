@@ -1,3 +1,7 @@
 #include "systemHelp.h"
 
+namespace morvant {
+
 void showSystemHelp(const helpViewer::Request &) { }
+
+} // namespace morvant

@@ -4,6 +4,8 @@
 
 class QWidget;
 
+namespace morvant {
+
 // A window that stays above the main window and out of the taskbar, without
 // an owner, as the About window does. On Windows a tool window stays out of
 // the taskbar, and without an owner it is not kept above the main window.
@@ -18,3 +20,5 @@ Qt::WindowType toolWindowKind();
 /** Asks the window manager to leave \a window out of the taskbar and the
     pager, where its kind does not already. Called before it is first shown. */
 void keepOutOfTaskbar(QWidget *window);
+
+} // namespace morvant

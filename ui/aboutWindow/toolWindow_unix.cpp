@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace morvant {
+
 void keepOutOfTaskbar(QWidget *window)
 {
     auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
@@ -38,3 +40,5 @@ Qt::WindowType toolWindowKind()
 {
     return Qt::Window;
 }
+
+} // namespace morvant

@@ -1,5 +1,7 @@
 #include "toolWindow.h"
 
+namespace morvant {
+
 Qt::WindowType toolWindowKind()
 {
     return Qt::Tool;
@@ -7,3 +9,5 @@ Qt::WindowType toolWindowKind()
 
 // A tool window is never in the taskbar.
 void keepOutOfTaskbar(QWidget *) { }
+
+} // namespace morvant

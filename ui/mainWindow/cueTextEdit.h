@@ -2,6 +2,8 @@
 
 #include <QPlainTextEdit>
 
+namespace morvant {
+
 /** The main window's text area. The editor keeps each line break as one
     separator character, while the program's text, its selection and what it
     writes count a line end as CR LF, two characters. Everything the window's
@@ -44,3 +46,5 @@ private:
     qsizetype toProgramPosition(int editorPosition) const;
     int toEditorPosition(qsizetype programPosition) const;
 };
+
+} // namespace morvant

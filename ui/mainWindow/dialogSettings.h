@@ -2,6 +2,8 @@
 
 #include <QVariantMap>
 
+namespace morvant {
+
 /** What Qt's file dialog finds in the settings that every Qt program shares.
     The dialog writes its history, last folder and view there when it goes,
     and this program keeps no settings: what was there before it showed is
@@ -18,3 +20,5 @@ DialogSettings dialogSettingsNow();
 
 /// Leaves the shared settings as they were when \a before was taken.
 void putBack(const DialogSettings &before);
+
+} // namespace morvant

@@ -1,8 +1,12 @@
 #include "dialogSettings.h"
 
+namespace morvant {
+
 DialogSettings dialogSettingsNow()
 {
     return {};
 }
 
 void putBack(const DialogSettings &) { }
+
+} // namespace morvant

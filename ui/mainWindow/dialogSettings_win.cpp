@@ -2,13 +2,15 @@
 
 #include <QSettings>
 
+namespace morvant {
+
 namespace {
 
-// Qt keeps the dialog's state in the registry, under HKCU\Software\QtProject,
-// where no setting of a path can send it elsewhere.
-const QString software = QStringLiteral("HKEY_CURRENT_USER\\Software");
-const QString qtProject = QStringLiteral("QtProject");
-const QString fileDialog = QStringLiteral("OrganizationDefaults/FileDialog");
+    // Qt keeps the dialog's state in the registry, under HKCU\Software\QtProject,
+    // where no setting of a path can send it elsewhere.
+    const QString software = QStringLiteral("HKEY_CURRENT_USER\\Software");
+    const QString qtProject = QStringLiteral("QtProject");
+    const QString fileDialog = QStringLiteral("OrganizationDefaults/FileDialog");
 
 } // namespace
 
@@ -37,3 +39,5 @@ void putBack(const DialogSettings &before)
     for (auto value = before.values.begin(); value != before.values.end(); ++value)
         settings.setValue(value.key(), value.value());
 }
+
+} // namespace morvant

@@ -8,10 +8,13 @@
 
 #include <functional>
 
-class CueTextEdit;
 class QAction;
 class QFileDialog;
 class QMenu;
+
+namespace morvant {
+
+class CueTextEdit;
 
 /// The help file that Help > Contents... names; set once at start.
 extern QString helpFilePath;
@@ -95,3 +98,5 @@ private:
     QAction *mnuHelpContents = nullptr;
     QAction *mnuAbout = nullptr;
 };
+
+} // namespace morvant
