@@ -55,6 +55,35 @@ inline QStringList described(const CheckReport &report, const QByteArray &conten
     return list;
 }
 
+/** The columns of a table of findings: the control file, the image beside it
+    (its bytes; -1: no image, -2: a folder, -3: a FIFO), whether a .sub is
+    there, whether CD-Text is asked for, the findings expected and, with
+    \a withOptions, the options ("sessions", "codes"). */
+inline void addFindingsColumns(bool withOptions)
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<qint64>("imageBytes");
+    QTest::addColumn<bool>("hasSubchannel");
+    QTest::addColumn<bool>("cdText");
+    QTest::addColumn<QStringList>("expected");
+    if (withOptions)
+        QTest::addColumn<QStringList>("options");
+}
+
+/** The columns of a table of conversions: the control file, the image's
+    sectors (-1 for none), the options, the cue sheet expected ("=" and
+    options: what those give), the exit status and a part of standard error
+    (empty: nothing at all). */
+inline void addConversionColumns()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<qint64>("sectors");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("err");
+}
+
 /** Checks Disc.ccd of \a content in the current folder, beside an image of
     \a imageBytes (-1: no image, -2: a folder, -3: a FIFO) and, with
     \a hasSubchannel, a .sub of one block; its findings must be \a expected. */

@@ -127,11 +127,7 @@ void TestCheck::cleanup()
 
 void TestCheck::findings_data()
 {
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<qint64>("imageBytes"); // -1: no image, -2: a folder, -3: a FIFO
-    QTest::addColumn<bool>("hasSubchannel");
-    QTest::addColumn<bool>("cdText");
-    QTest::addColumn<QStringList>("expected");
+    addFindingsColumns(false);
 
     const qint64 whole = 2000 * imageSectorSize;
     const QByteArray clean = dumpFile();
@@ -555,12 +551,7 @@ void TestCheck::convertToOutput()
 
 void TestCheck::convertWithWhatToAdd_data()
 {
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<qint64>("sectors"); // of the image; -1 for none
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<QByteArray>("expected"); // the cue sheet; "=" and options: what those give
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("err"); // a part of standard error; empty: nothing at all
+    addConversionColumns();
 
     const auto row = [](const char *name, const QByteArray &content, qint64 sectors,
                          const QStringList &options, const QByteArray &expected, int status = 0,

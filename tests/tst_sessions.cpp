@@ -43,12 +43,7 @@ void TestSessions::cleanup()
 
 void TestSessions::findings_data()
 {
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<qint64>("imageBytes"); // -1: no image, -2: a folder, -3: a FIFO
-    QTest::addColumn<bool>("hasSubchannel");
-    QTest::addColumn<bool>("cdText");
-    QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<QStringList>("options"); // "sessions", "codes"
+    addFindingsColumns(true);
 
     const auto row = [&](const char *name, const QByteArray &content, const QStringList &expected,
                          qint64 image = 2000 * imageSectorSize, bool sub = false,
@@ -157,12 +152,7 @@ void TestSessions::findings()
 
 void TestSessions::convertWithWhatToAdd_data()
 {
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<qint64>("sectors"); // of the image; -1 for none
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<QByteArray>("expected"); // the cue sheet; "=" and options: what those give
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("err"); // a part of standard error; empty: nothing at all
+    addConversionColumns();
 
     const auto row = [](const char *name, const QByteArray &content, qint64 sectors,
                          const QStringList &options, const QByteArray &expected, int status = 0,
