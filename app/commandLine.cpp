@@ -9,24 +9,24 @@ namespace morvant {
 
 namespace {
 
-    /** One option of the command line, declared once: the parser looks its
-        names up here, and --help prints its lines from here, in this order. */
-    struct OptionEntry
-    {
-        /// The text --help prints before the option, such as the heading of its
-        /// group; nullptr for none.
-        const char *heading;
-        const char *shortName; ///< "-h"; nullptr for none
-        const char *name; ///< "--help"; "--sbi=all" is a name too, as an option takes no argument
-        /// What --help says of it, one line of its column after another.
-        const char *help;
-        /// A command line that --help shows under it; nullptr for none.
-        const char *example;
-        /// What it sets; nullptr for "--", which sets nothing and ends the options.
-        void (*set)(Options &options);
-    };
+/** One option of the command line, declared once: the parser looks its
+    names up here, and --help prints its lines from here, in this order. */
+struct OptionEntry
+{
+    /// The text --help prints before the option, such as the heading of its
+    /// group; nullptr for none.
+    const char *heading;
+    const char *shortName; ///< "-h"; nullptr for none
+    const char *name; ///< "--help"; "--sbi=all" is a name too, as an option takes no argument
+    /// What --help says of it, one line of its column after another.
+    const char *help;
+    /// A command line that --help shows under it; nullptr for none.
+    const char *example;
+    /// What it sets; nullptr for "--", which sets nothing and ends the options.
+    void (*set)(Options &options);
+};
 
-    // clang-format off
+// clang-format off
 /// What --help prints before the options.
 const char usageStart[] =
     "Usage: morvant [OPTION]... [FILE.ccd]...\n"
@@ -138,17 +138,17 @@ const char usageEnd[] =
     "standard output could not be written. With --check: 0 when nothing\n"
     "was found, 1 when there were warnings, 2 when a file cannot be read or would\n"
     "be refused or the report cannot be written.\n";
-    // clang-format on
+// clang-format on
 
-    const OptionEntry *findOption(const QString &argument)
-    {
-        for (const OptionEntry &option : optionTable) {
-            if (argument == QLatin1String(option.name)
-                || (option.shortName && argument == QLatin1String(option.shortName)))
-                return &option;
-        }
-        return nullptr;
+const OptionEntry *findOption(const QString &argument)
+{
+    for (const OptionEntry &option : optionTable) {
+        if (argument == QLatin1String(option.name)
+            || (option.shortName && argument == QLatin1String(option.shortName)))
+            return &option;
     }
+    return nullptr;
+}
 
 } // namespace
 

@@ -12,73 +12,73 @@ namespace morvant {
 
 namespace {
 
-    ConvertedFile convertedFile(const QString &inputPath, const ConversionOptions &options,
-        const ShowMessage &showMessage, const ShowWarning &showWarning)
-    {
-        ConvertedFile converted = convert(inputPath, options);
-        if (converted.isRefused())
-            showRefusal(showMessage, inputPath, converted.outcome);
-        const QStringList warnings = converted.warnings();
-        for (const QString &warning : warnings)
-            showWarning(shownPath(inputPath) + QStringLiteral(": ") + warning);
-        return converted;
-    }
+ConvertedFile convertedFile(const QString &inputPath, const ConversionOptions &options,
+    const ShowMessage &showMessage, const ShowWarning &showWarning)
+{
+    ConvertedFile converted = convert(inputPath, options);
+    if (converted.isRefused())
+        showRefusal(showMessage, inputPath, converted.outcome);
+    const QStringList warnings = converted.warnings();
+    for (const QString &warning : warnings)
+        showWarning(shownPath(inputPath) + QStringLiteral(": ") + warning);
+    return converted;
+}
 
-    // One line tells what became of the .sbi, so that a missing one is never a surprise.
-    ConversionStatus writeSbi(const QString &inputPath, const QString &cuePath,
-        const ConvertedFile &converted, SbiWrite sbi, const ShowMessage &showMessage,
-        const ShowWarning &showWarning, const ShowWarning &showNote)
-    {
-        if (sbi == SbiWrite::No || !converted.sbi)
-            return conversionDone;
-        const SbiContent &content = *converted.sbi;
-        const QString file = shownPath(inputPath) + QStringLiteral(": ");
-        const QString subName = shownPath(content.subPath);
-        const qint64 count = content.altered.count;
-        const auto note = [&](const QString &text) {
-            if (showNote)
-                showNote(file + text);
-        };
-        const QString sbiPath = sbiPathFor(cuePath);
-        // A .sbi left from an earlier run or another source is loaded with the
-        // new sheet all the same, so one that is not what the .sub gives is named.
-        const auto unwritten = [&] {
-            if (const std::optional<Remark> remark = unwrittenSbi(sbiPath, content))
-                showWarning(file + remark->message + u' ' + remark->advice);
-            return conversionDone;
-        };
-        const auto noteNone = [&](const QString &text) {
-            if (sbi != SbiWrite::Quietly)
-                note(text);
-            return unwritten();
-        };
-        if (!content.hasSub)
-            return noteNone(tr("no .sbi written: there is no subchannel file %1.").arg(subName));
-        if (!content.altered.damage.isEmpty()) {
-            showWarning(file + tr("no .sbi written: ") + unusableSubText(content));
-            return unwritten();
-        }
-        if (count == 0)
-            return noteNone(
-                tr("no .sbi written: every Q block of %1 is what the cue sheet gives a player.")
-                    .arg(subName));
-        if (content.looksDamaged()) {
-            const QString damaged = damagedSubText(content);
-            if (sbi != SbiWrite::Always) {
-                showWarning(file + tr("no .sbi written: ") + damaged
-                    + tr(" Use --sbi=all to write them all the same."));
-                return unwritten();
-            }
-            showWarning(file + damaged + tr(" They are written, as --sbi=all asks."));
-        }
-        if (!saveSbiFile(inputPath, sbiPath, sbiBytes(content.altered.blocks), showMessage))
-            return conversionNotWritten;
-        note((count == 1 ? tr("%1 sector whose Q block a cue sheet loses went into %2.")
-                         : tr("%1 sectors whose Q blocks a cue sheet loses went into %2."))
-                 .arg(count)
-                 .arg(shownPath(sbiPath)));
+// One line tells what became of the .sbi, so that a missing one is never a surprise.
+ConversionStatus writeSbi(const QString &inputPath, const QString &cuePath,
+    const ConvertedFile &converted, SbiWrite sbi, const ShowMessage &showMessage,
+    const ShowWarning &showWarning, const ShowWarning &showNote)
+{
+    if (sbi == SbiWrite::No || !converted.sbi)
         return conversionDone;
+    const SbiContent &content = *converted.sbi;
+    const QString file = shownPath(inputPath) + QStringLiteral(": ");
+    const QString subName = shownPath(content.subPath);
+    const qint64 count = content.altered.count;
+    const auto note = [&](const QString &text) {
+        if (showNote)
+            showNote(file + text);
+    };
+    const QString sbiPath = sbiPathFor(cuePath);
+    // A .sbi left from an earlier run or another source is loaded with the
+    // new sheet all the same, so one that is not what the .sub gives is named.
+    const auto unwritten = [&] {
+        if (const std::optional<Remark> remark = unwrittenSbi(sbiPath, content))
+            showWarning(file + remark->message + u' ' + remark->advice);
+        return conversionDone;
+    };
+    const auto noteNone = [&](const QString &text) {
+        if (sbi != SbiWrite::Quietly)
+            note(text);
+        return unwritten();
+    };
+    if (!content.hasSub)
+        return noteNone(tr("no .sbi written: there is no subchannel file %1.").arg(subName));
+    if (!content.altered.damage.isEmpty()) {
+        showWarning(file + tr("no .sbi written: ") + unusableSubText(content));
+        return unwritten();
     }
+    if (count == 0)
+        return noteNone(
+            tr("no .sbi written: every Q block of %1 is what the cue sheet gives a player.")
+                .arg(subName));
+    if (content.looksDamaged()) {
+        const QString damaged = damagedSubText(content);
+        if (sbi != SbiWrite::Always) {
+            showWarning(file + tr("no .sbi written: ") + damaged
+                + tr(" Use --sbi=all to write them all the same."));
+            return unwritten();
+        }
+        showWarning(file + damaged + tr(" They are written, as --sbi=all asks."));
+    }
+    if (!saveSbiFile(inputPath, sbiPath, sbiBytes(content.altered.blocks), showMessage))
+        return conversionNotWritten;
+    note((count == 1 ? tr("%1 sector whose Q block a cue sheet loses went into %2.")
+                     : tr("%1 sectors whose Q blocks a cue sheet loses went into %2."))
+             .arg(count)
+             .arg(shownPath(sbiPath)));
+    return conversionDone;
+}
 
 } // namespace
 

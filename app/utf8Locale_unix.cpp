@@ -12,24 +12,23 @@ namespace morvant {
 
 namespace {
 
-    bool isUtf8(const char *codeset)
-    {
-        return strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "utf8") == 0;
-    }
+bool isUtf8(const char *codeset)
+{
+    return strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "utf8") == 0;
+}
 
-    /// The locale of the character type in UTF-8, as Qt would pick it; empty when
-    /// the system has none.
-    std::string utf8CharacterType()
-    {
-        std::string name = std::setlocale(LC_CTYPE, nullptr);
-        name = name.substr(0, name.find_first_of(".@")) + ".UTF-8";
-        for (const std::string &candidate :
-            { name, std::string("C.UTF-8"), std::string("C.utf8") }) {
-            if (std::setlocale(LC_CTYPE, candidate.c_str()))
-                return candidate;
-        }
-        return {};
+/// The locale of the character type in UTF-8, as Qt would pick it; empty when
+/// the system has none.
+std::string utf8CharacterType()
+{
+    std::string name = std::setlocale(LC_CTYPE, nullptr);
+    name = name.substr(0, name.find_first_of(".@")) + ".UTF-8";
+    for (const std::string &candidate : { name, std::string("C.UTF-8"), std::string("C.utf8") }) {
+        if (std::setlocale(LC_CTYPE, candidate.c_str()))
+            return candidate;
     }
+    return {};
+}
 
 } // namespace
 

@@ -13,12 +13,12 @@ namespace morvant {
 
 namespace {
 
-    struct FileMessage
-    {
-        QString path; ///< empty for a warning, whose text names its file
-        QString text;
-        QString title;
-    };
+struct FileMessage
+{
+    QString path; ///< empty for a warning, whose text names its file
+    QString text;
+    QString title;
+};
 
 } // namespace
 

@@ -17,7 +17,10 @@ namespace morvant {
 struct CheckReport
 {
     QString path;
-    bool isRefused = false; ///< the conversion gives no cue sheet
+    bool isRefused() const
+    {
+        return refusal != Refusal::None;
+    } ///< the conversion gives no cue sheet
     Refusal refusal = Refusal::None; ///< why, when it gives none
     QString cueSheet; ///< the text the conversion gives, empty when refused
     QString imagePath; ///< where the cue sheet's image must be

@@ -13,143 +13,140 @@ namespace morvant {
 
 namespace {
 
-    // Cue sheets are written in the system's code page; on Windows a name that it
-    // cannot hold would come out as "???" or as a look-alike that names another
-    // file. The short name that Windows keeps for the image reaches it exactly.
-    // The empty text when there is no name to write.
-    QString imageFileName(const ConversionFiles &files, ConvertedFile &converted)
-    {
-        const QString &path = files.controlFile;
-        const QString name = imageName(path, files.separator) + QStringLiteral(".img");
-        if (fitsSystemBytes(name))
-            return name;
-        const QString shortName =
-            shortFileName(path.left(fileNameStart(path, files.separator)) + name);
-        if (shortName.isEmpty() || !fitsSystemBytes(shortName))
-            return {};
-        converted.longImageName = name;
-        converted.shortImageName = shortName;
-        return shortName;
-    }
-
-    // CD-Text is left out whole rather than in part, as when it cannot be decoded.
-    QString unwritableText(const CdText &cdText)
-    {
-        if (!fitsSystemBytes(cdText.title))
-            return tr("the disc's TITLE");
-        if (!fitsSystemBytes(cdText.performer))
-            return tr("the disc's PERFORMER");
-        for (auto title = cdText.titles.begin(); title != cdText.titles.end(); ++title) {
-            if (!fitsSystemBytes(*title))
-                return tr("the TITLE of track %1").arg(title.key());
-        }
-        for (auto performer = cdText.performers.begin(); performer != cdText.performers.end();
-             ++performer) {
-            if (!fitsSystemBytes(*performer))
-                return tr("the PERFORMER of track %1").arg(performer.key());
-        }
+// Cue sheets are written in the system's code page; on Windows a name that it
+// cannot hold would come out as "???" or as a look-alike that names another
+// file. The short name that Windows keeps for the image reaches it exactly.
+// The empty text when there is no name to write.
+QString imageFileName(const ConversionFiles &files, ConvertedFile &converted)
+{
+    const QString &path = files.controlFile;
+    const QString name = imageName(path, files.separator) + QStringLiteral(".img");
+    if (fitsSystemBytes(name))
+        return name;
+    const QString shortName = shortFileName(path.left(fileNameStart(path, files.separator)) + name);
+    if (shortName.isEmpty() || !fitsSystemBytes(shortName))
         return {};
-    }
+    converted.longImageName = name;
+    converted.shortImageName = shortName;
+    return shortName;
+}
 
-    // Past a protected disc's few altered blocks only their count is kept, unless
-    // \a keepEvery asks for them all.
-    SbiContent sbiContent(const ConversionFiles &files, const CueSheet &sheet,
-        const SessionLayout &sessions, bool keepEvery)
-    {
-        SbiContent content;
-        content.subPath = files.sub;
-        content.hasSub = files.subStatus.exists;
-        if (!content.hasSub)
-            return content;
-        SheetLayout layout = sheetLayout(sheet);
-        layout.held = sessions.image.held;
-        if (sessions.bounds.size() > 1 && layout.held.isEmpty()) {
-            content.altered.damage = tr("where the later sessions lie in the image is not known, "
-                                        "as the table of contents gives a session no lead-out");
-            return content;
-        }
-        QFile file;
-        if (openRegularFile(file, content.subPath, &content.altered.damage))
-            content.altered = alteredQBlocks(file, layout, files.imageSectors().value_or(-1),
-                keepEvery ? -1 : mostProtectedSectors + 1);
+// CD-Text is left out whole rather than in part, as when it cannot be decoded.
+QString unwritableText(const CdText &cdText)
+{
+    if (!fitsSystemBytes(cdText.title))
+        return tr("the disc's TITLE");
+    if (!fitsSystemBytes(cdText.performer))
+        return tr("the disc's PERFORMER");
+    for (auto title = cdText.titles.begin(); title != cdText.titles.end(); ++title) {
+        if (!fitsSystemBytes(*title))
+            return tr("the TITLE of track %1").arg(title.key());
+    }
+    for (auto performer = cdText.performers.begin(); performer != cdText.performers.end();
+         ++performer) {
+        if (!fitsSystemBytes(*performer))
+            return tr("the PERFORMER of track %1").arg(performer.key());
+    }
+    return {};
+}
+
+// Past a protected disc's few altered blocks only their count is kept, unless
+// \a keepEvery asks for them all.
+SbiContent sbiContent(const ConversionFiles &files, const CueSheet &sheet,
+    const SessionLayout &sessions, bool keepEvery)
+{
+    SbiContent content;
+    content.subPath = files.sub;
+    content.hasSub = files.subStatus.exists;
+    if (!content.hasSub)
+        return content;
+    SheetLayout layout = sheetLayout(sheet);
+    layout.held = sessions.image.held;
+    if (sessions.bounds.size() > 1 && layout.held.isEmpty()) {
+        content.altered.damage = tr("where the later sessions lie in the image is not known, "
+                                    "as the table of contents gives a session no lead-out");
         return content;
     }
+    QFile file;
+    if (openRegularFile(file, content.subPath, &content.altered.damage))
+        content.altered = alteredQBlocks(file, layout, files.imageSectors().value_or(-1),
+            keepEvery ? -1 : mostProtectedSectors + 1);
+    return content;
+}
 
-    // What the control file says of the whole image that no cue sheet can carry,
-    // or that leaves the sheet without a track: told of in every conversion. The
-    // tracks that the table of contents lists are named where its [Entry]
-    // sections were read (\a hasToc).
-    void noteWholeImage(ConvertedFile &converted, bool hasToc)
-    {
-        const ControlFileSections &sections = converted.outcome.sections;
-        const bool hasTracks = converted.isRebuilt ? !converted.rebuilt.tracks.isEmpty()
-                                                   : converted.outcome.hasTrackLines;
-        if (!hasTracks) {
-            const QList<int> listed = hasToc ? tocTracks(sections).keys() : QList<int>();
-            QStringList numbers;
-            for (const int track : listed)
-                numbers << QString::number(track);
-            converted.additionRemarks.append({ FindingCode::NoTracks, 0, {},
-                tr("The control file has no [TRACK] sections: the cue sheet names no track, and "
-                   "some "
-                   "programs hang on such a sheet."),
-                numbers.isEmpty()
-                    ? tr("Convert it with --rebuild, which takes the tracks from the table of "
-                         "contents, or make the image again with a program that writes [TRACK] "
-                         "sections.")
-                    : tr(
-                        "The table of contents lists %1: convert with --rebuild, which takes the "
-                        "tracks from it, or add a [TRACK n] section for each, with MODE= and INDEX "
-                        "1= from its [Entry].")
-                          .arg((numbers.size() == 1 ? tr("track %1") : tr("tracks %1"))
-                                   .arg(numbers.join(QStringLiteral(", ")))) });
-        }
-        if (!sections.scrambled.isEmpty() && sections.scrambled != u"0") {
-            converted.additionRemarks.append({ FindingCode::Scrambled, sections.scrambledLine, {},
-                tr("DataTracksScrambled=%1: the image holds its data tracks scrambled.")
-                    .arg(sections.scrambled),
-                tr("Programs that load a cue sheet expect plain sectors; make the image again "
-                   "without scrambling the data tracks.") });
-        }
+// What the control file says of the whole image that no cue sheet can carry,
+// or that leaves the sheet without a track: told of in every conversion. The
+// tracks that the table of contents lists are named where its [Entry]
+// sections were read (\a hasToc).
+void noteWholeImage(ConvertedFile &converted, bool hasToc)
+{
+    const ControlFileSections &sections = converted.outcome.sections;
+    const bool hasTracks =
+        converted.isRebuilt ? !converted.rebuilt.tracks.isEmpty() : converted.outcome.hasTrackLines;
+    if (!hasTracks) {
+        const QList<int> listed = hasToc ? tocTracks(sections).keys() : QList<int>();
+        QStringList numbers;
+        for (const int track : listed)
+            numbers << QString::number(track);
+        converted.additionRemarks.append({ FindingCode::NoTracks, 0, {},
+            tr("The control file has no [TRACK] sections: the cue sheet names no track, and "
+               "some "
+               "programs hang on such a sheet."),
+            numbers.isEmpty()
+                ? tr("Convert it with --rebuild, which takes the tracks from the table of "
+                     "contents, or make the image again with a program that writes [TRACK] "
+                     "sections.")
+                : tr("The table of contents lists %1: convert with --rebuild, which takes the "
+                     "tracks from it, or add a [TRACK n] section for each, with MODE= and INDEX "
+                     "1= from its [Entry].")
+                      .arg((numbers.size() == 1 ? tr("track %1") : tr("tracks %1"))
+                               .arg(numbers.join(QStringLiteral(", ")))) });
     }
+    if (!sections.scrambled.isEmpty() && sections.scrambled != u"0") {
+        converted.additionRemarks.append({ FindingCode::Scrambled, sections.scrambledLine, {},
+            tr("DataTracksScrambled=%1: the image holds its data tracks scrambled.")
+                .arg(sections.scrambled),
+            tr("Programs that load a cue sheet expect plain sectors; make the image again "
+               "without scrambling the data tracks.") });
+    }
+}
 
-    // Takes the tracks from the table of contents for a file without [TRACK]
-    // sections, or places them in their sessions, as \a options ask. False
-    // when the sessions refuse the file.
-    bool placeTracks(const ConversionOptions &options, ConvertedFile &converted)
-    {
-        const int sessions = converted.outcome.sessions;
-        if (options.rebuild && !converted.outcome.hasTrackLines) {
-            if (sessions > 1) {
-                // The rebuilt tracks are those of session 1 alone.
-                converted.outcome.sessionRefusal = Remark{ FindingCode::SessionLayout, 0, {},
-                    tr("The file has no [TRACK] sections, and --rebuild takes the tracks of "
-                       "session 1 "
-                       "alone, so a cue sheet of its %1 sessions cannot be made.")
-                        .arg(sessions),
-                    tr("Convert it with --rebuild but without --sessions for its first session, or "
-                       "make the control file again with a program that writes [TRACK] "
-                       "sections.") };
-            } else {
-                converted.isRebuilt = true;
-                converted.rebuilt = rebuildTracks(converted.files, converted.outcome.sections);
-                converted.sheet.lead.clear();
-                converted.sheet.tracks = cueTracksOf(converted.rebuilt.tracks);
-            }
-        } else if (options.sessions && sessions == 1
-            && converted.outcome.sections.laterSessionLine) {
-            converted.additionRemarks.append(laterSessionRemark(converted.outcome.sections));
-        } else if (sessions > 1) {
-            converted.layout = layOutSessions(converted.sheet.tracks, converted.outcome.sections,
-                sessions, converted.files.imageSectors());
-            converted.outcome.sessionRefusal = converted.layout.refusal;
-            converted.additionRemarks = converted.layout.remarks;
+// Takes the tracks from the table of contents for a file without [TRACK]
+// sections, or places them in their sessions, as \a options ask. False
+// when the sessions refuse the file.
+bool placeTracks(const ConversionOptions &options, ConvertedFile &converted)
+{
+    const int sessions = converted.outcome.sessions;
+    if (options.rebuild && !converted.outcome.hasTrackLines) {
+        if (sessions > 1) {
+            // The rebuilt tracks are those of session 1 alone.
+            converted.outcome.sessionRefusal = Remark{ FindingCode::SessionLayout, 0, {},
+                tr("The file has no [TRACK] sections, and --rebuild takes the tracks of "
+                   "session 1 "
+                   "alone, so a cue sheet of its %1 sessions cannot be made.")
+                    .arg(sessions),
+                tr("Convert it with --rebuild but without --sessions for its first session, or "
+                   "make the control file again with a program that writes [TRACK] "
+                   "sections.") };
+        } else {
+            converted.isRebuilt = true;
+            converted.rebuilt = rebuildTracks(converted.files, converted.outcome.sections);
+            converted.sheet.lead.clear();
+            converted.sheet.tracks = cueTracksOf(converted.rebuilt.tracks);
         }
-        if (!converted.outcome.sessionRefusal)
-            return true;
-        converted.outcome.refusal = Refusal::SessionLayout;
-        return false;
+    } else if (options.sessions && sessions == 1 && converted.outcome.sections.laterSessionLine) {
+        converted.additionRemarks.append(laterSessionRemark(converted.outcome.sections));
+    } else if (sessions > 1) {
+        converted.layout = layOutSessions(converted.sheet.tracks, converted.outcome.sections,
+            sessions, converted.files.imageSectors());
+        converted.outcome.sessionRefusal = converted.layout.refusal;
+        converted.additionRemarks = converted.layout.remarks;
     }
+    if (!converted.outcome.sessionRefusal)
+        return true;
+    converted.outcome.refusal = Refusal::SessionLayout;
+    return false;
+}
 
 } // namespace
 

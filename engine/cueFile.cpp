@@ -9,24 +9,24 @@ namespace morvant {
 
 namespace {
 
-    // What writes \a text as a cue sheet into a file.
-    WriteContent cueSheetContent(const QString &text)
-    {
-        return [&text](QFileDevice &file, QString *error) { return writeText(file, text, error); };
-    }
+// What writes \a text as a cue sheet into a file.
+WriteContent cueSheetContent(const QString &text)
+{
+    return [&text](QFileDevice &file, QString *error) { return writeText(file, text, error); };
+}
 
-    // A short write is not a failure yet: the system tells why only when the rest
-    // is refused, as it is on a full disk. So the rest is tried again.
-    bool writeAll(QFileDevice &file, QByteArrayView bytes)
-    {
-        while (!bytes.isEmpty()) {
-            const qint64 wrote = file.write(bytes.data(), bytes.size());
-            if (wrote <= 0)
-                return false;
-            bytes = bytes.sliced(wrote);
-        }
-        return true;
+// A short write is not a failure yet: the system tells why only when the rest
+// is refused, as it is on a full disk. So the rest is tried again.
+bool writeAll(QFileDevice &file, QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        const qint64 wrote = file.write(bytes.data(), bytes.size());
+        if (wrote <= 0)
+            return false;
+        bytes = bytes.sliced(wrote);
     }
+    return true;
+}
 
 } // namespace
 
@@ -37,15 +37,15 @@ bool writeCueFile(const QString &path, const QString &text, QString *error)
 
 namespace {
 
-    bool saveBeside(const QString &inputPath, const QString &path, const WriteContent &content,
-        const ShowMessage &showMessage)
-    {
-        QString error;
-        if (writeBeside(inputPath, path, content, &error))
-            return true;
-        showMessage(tr("Cannot write %1:\n%2").arg(shownPath(path), error), fileErrorTitle());
-        return false;
-    }
+bool saveBeside(const QString &inputPath, const QString &path, const WriteContent &content,
+    const ShowMessage &showMessage)
+{
+    QString error;
+    if (writeBeside(inputPath, path, content, &error))
+        return true;
+    showMessage(tr("Cannot write %1:\n%2").arg(shownPath(path), error), fileErrorTitle());
+    return false;
+}
 
 } // namespace
 

@@ -9,63 +9,63 @@ namespace morvant {
 
 namespace {
 
-    const QLatin1String cueLineEnd("\r\n");
+const QLatin1String cueLineEnd("\r\n");
 
-    // The modes kept once, as a long file names the same few on every track.
-    QString modeText(QLatin1String mode)
-    {
-        static const QString modes[] = { QStringLiteral("AUDIO"), QStringLiteral("MODE1/2352"),
-            QStringLiteral("MODE2/2352") };
-        for (const QString &known : modes) {
-            if (known == mode)
-                return known;
-        }
-        return {};
+// The modes kept once, as a long file names the same few on every track.
+QString modeText(QLatin1String mode)
+{
+    static const QString modes[] = { QStringLiteral("AUDIO"), QStringLiteral("MODE1/2352"),
+        QStringLiteral("MODE2/2352") };
+    for (const QString &known : modes) {
+        if (known == mode)
+            return known;
     }
+    return {};
+}
 
-    QString textOf(QStringView text)
-    {
-        return text.toString();
-    }
+QString textOf(QStringView text)
+{
+    return text.toString();
+}
 
-    QString textOf(QLatin1String text)
-    {
-        return text;
-    }
+QString textOf(QLatin1String text)
+{
+    return text;
+}
 
-    void appendLine(QString &text, const CueLine &line)
-    {
-        appendCueLine(text, line.rule, line.number, line.text, line.sectors, line.text);
-    }
+void appendLine(QString &text, const CueLine &line)
+{
+    appendCueLine(text, line.rule, line.number, line.text, line.sectors, line.text);
+}
 
-    // The TITLE and PERFORMER lines of the track whose TRACK line is \a number:
-    // the track that its leading digits name.
-    QString trackCdText(const CdText &cdText, QStringView number)
-    {
-        const auto digits = std::find_if(number.begin(), number.end(),
-            [](QChar c) { return !c.isDigit() || c.unicode() >= 128; });
-        bool isNumber = false;
-        const int track = number.first(digits - number.begin()).toInt(&isNumber);
-        QString lines;
-        if (!isNumber)
-            return lines;
-        if (cdText.titles.contains(track))
-            lines += QStringLiteral("    TITLE ") + cdTextQuoted(cdText.titles[track]) + cueLineEnd;
-        if (cdText.performers.contains(track))
-            lines += QStringLiteral("    PERFORMER ") + cdTextQuoted(cdText.performers[track])
-                + cueLineEnd;
+// The TITLE and PERFORMER lines of the track whose TRACK line is \a number:
+// the track that its leading digits name.
+QString trackCdText(const CdText &cdText, QStringView number)
+{
+    const auto digits = std::find_if(
+        number.begin(), number.end(), [](QChar c) { return !c.isDigit() || c.unicode() >= 128; });
+    bool isNumber = false;
+    const int track = number.first(digits - number.begin()).toInt(&isNumber);
+    QString lines;
+    if (!isNumber)
         return lines;
-    }
+    if (cdText.titles.contains(track))
+        lines += QStringLiteral("    TITLE ") + cdTextQuoted(cdText.titles[track]) + cueLineEnd;
+    if (cdText.performers.contains(track))
+        lines +=
+            QStringLiteral("    PERFORMER ") + cdTextQuoted(cdText.performers[track]) + cueLineEnd;
+    return lines;
+}
 
-    QString sessionMarks(const CueTrack &track)
-    {
-        QString marks;
-        if (track.leadOutBefore)
-            marks += QStringLiteral("  REM LEAD-OUT ") + sectorCountToMsf(*track.leadOutBefore)
-                + cueLineEnd;
-        return marks + QStringLiteral("  REM SESSION ")
-            + QStringLiteral("%1").arg(track.session, 2, 10, QLatin1Char('0')) + cueLineEnd;
-    }
+QString sessionMarks(const CueTrack &track)
+{
+    QString marks;
+    if (track.leadOutBefore)
+        marks +=
+            QStringLiteral("  REM LEAD-OUT ") + sectorCountToMsf(*track.leadOutBefore) + cueLineEnd;
+    return marks + QStringLiteral("  REM SESSION ")
+        + QStringLiteral("%1").arg(track.session, 2, 10, QLatin1Char('0')) + cueLineEnd;
+}
 
 } // namespace
 

@@ -9,20 +9,20 @@ namespace morvant {
 
 namespace {
 
-    // \a path with its last four characters, the .cue's or the .sbi's extension,
-    // replaced by \a extension.
-    QString withExtension(const QString &path, QLatin1String extension)
-    {
-        return path.chopped(qMin<qsizetype>(4, path.size())) + extension;
-    }
+// \a path with its last four characters, the .cue's or the .sbi's extension,
+// replaced by \a extension.
+QString withExtension(const QString &path, QLatin1String extension)
+{
+    return path.chopped(qMin<qsizetype>(4, path.size())) + extension;
+}
 
-    // Keeps at least the folder part of \a path: at most \a count characters of
-    // the file name after the last separator are dropped.
-    QString dropFromName(const QString &path, qsizetype count, QChar separator)
-    {
-        const qsizetype nameLength = path.size() - fileNameStart(path, separator);
-        return path.left(path.size() - qMin(count, nameLength));
-    }
+// Keeps at least the folder part of \a path: at most \a count characters of
+// the file name after the last separator are dropped.
+QString dropFromName(const QString &path, qsizetype count, QChar separator)
+{
+    const qsizetype nameLength = path.size() - fileNameStart(path, separator);
+    return path.left(path.size() - qMin(count, nameLength));
+}
 
 } // namespace
 

@@ -10,38 +10,38 @@ namespace morvant {
 
 namespace {
 
-    // How a message writes a character that must not reach a terminal or a code
-    // page as it is: \u001b, \u30b2.
-    QString escaped(QChar c)
-    {
-        return QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-    }
+// How a message writes a character that must not reach a terminal or a code
+// page as it is: \u001b, \u30b2.
+QString escaped(QChar c)
+{
+    return QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+}
 
-    // A control character could act on a terminal; a line feed that the text
-    // keeps is a line end of the message's own.
-    bool isControl(QChar c, bool keepsLineFeeds)
-    {
-        return c.category() == QChar::Other_Control && !(keepsLineFeeds && c == u'\n');
-    }
+// A control character could act on a terminal; a line feed that the text
+// keeps is a line end of the message's own.
+bool isControl(QChar c, bool keepsLineFeeds)
+{
+    return c.category() == QChar::Other_Control && !(keepsLineFeeds && c == u'\n');
+}
 
-    QString shown(const QString &text, bool keepsLineFeeds)
-    {
-        // Most texts hold neither an escaped byte nor a control character.
-        if (std::none_of(text.begin(), text.end(),
-                [&](QChar c) { return c.isSurrogate() || isControl(c, keepsLineFeeds); }))
-            return text;
-        QString result;
-        for (qsizetype at = 0; at < text.size(); ++at) {
-            const QChar c = text[at];
-            if (const int byte = escapedByte(text, at); byte >= 0)
-                result += QStringLiteral("\\x") + QString::number(byte, 16).toUpper();
-            else if (isControl(c, keepsLineFeeds))
-                result += escaped(c);
-            else
-                result += c;
-        }
-        return result;
+QString shown(const QString &text, bool keepsLineFeeds)
+{
+    // Most texts hold neither an escaped byte nor a control character.
+    if (std::none_of(text.begin(), text.end(),
+            [&](QChar c) { return c.isSurrogate() || isControl(c, keepsLineFeeds); }))
+        return text;
+    QString result;
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        const QChar c = text[at];
+        if (const int byte = escapedByte(text, at); byte >= 0)
+            result += QStringLiteral("\\x") + QString::number(byte, 16).toUpper();
+        else if (isControl(c, keepsLineFeeds))
+            result += escaped(c);
+        else
+            result += c;
     }
+    return result;
+}
 
 } // namespace
 

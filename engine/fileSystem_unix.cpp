@@ -14,65 +14,65 @@ namespace morvant {
 
 namespace {
 
-    // How many bytes from the start of \a bytes form one valid UTF-8 character;
-    // 0 when they do not. Encoded surrogates and overlong forms are not valid,
-    // so that no text decoded here holds an escape that was not a lone byte.
-    qsizetype utf8Length(QByteArrayView bytes)
-    {
-        const auto byte = [&bytes](qsizetype at) { return static_cast<uchar>(bytes[at]); };
-        const uchar lead = byte(0);
-        if (lead < 0x80)
-            return 1;
-        qsizetype length = 0;
-        uchar low = 0x80; // the range of the second byte, which rules out the invalid forms
-        uchar high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            low = lead == 0xE0 ? 0xA0 : 0x80;
-            high = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            low = lead == 0xF0 ? 0x90 : 0x80;
-            high = lead == 0xF4 ? 0x8F : 0xBF;
-        } else {
+// How many bytes from the start of \a bytes form one valid UTF-8 character;
+// 0 when they do not. Encoded surrogates and overlong forms are not valid,
+// so that no text decoded here holds an escape that was not a lone byte.
+qsizetype utf8Length(QByteArrayView bytes)
+{
+    const auto byte = [&bytes](qsizetype at) { return static_cast<uchar>(bytes[at]); };
+    const uchar lead = byte(0);
+    if (lead < 0x80)
+        return 1;
+    qsizetype length = 0;
+    uchar low = 0x80; // the range of the second byte, which rules out the invalid forms
+    uchar high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (bytes.size() < length || byte(1) < low || byte(1) > high)
+        return 0;
+    for (qsizetype at = 2; at < length; ++at) {
+        if (byte(at) < 0x80 || byte(at) > 0xBF)
             return 0;
-        }
-        if (bytes.size() < length || byte(1) < low || byte(1) > high)
-            return 0;
-        for (qsizetype at = 2; at < length; ++at) {
-            if (byte(at) < 0x80 || byte(at) > 0xBF)
-                return 0;
-        }
-        return length;
     }
+    return length;
+}
 
-    bool isSurrogatePairAt(QStringView text, qsizetype at)
-    {
-        if (text[at].isHighSurrogate())
-            return at + 1 < text.size() && text[at + 1].isLowSurrogate();
-        return at > 0 && text[at - 1].isHighSurrogate();
-    }
+bool isSurrogatePairAt(QStringView text, qsizetype at)
+{
+    if (text[at].isHighSurrogate())
+        return at + 1 < text.size() && text[at + 1].isLowSurrogate();
+    return at > 0 && text[at - 1].isHighSurrogate();
+}
 
-    FileStatus statusOf(const struct stat &about)
-    {
-        FileStatus status;
-        status.exists = true;
-        status.isFile = S_ISREG(about.st_mode);
-        status.size = about.st_size;
-        if (S_ISDIR(about.st_mode))
-            status.kind = tr("a folder");
-        else if (S_ISFIFO(about.st_mode))
-            status.kind = tr("a FIFO");
-        else if (S_ISCHR(about.st_mode) || S_ISBLK(about.st_mode))
-            status.kind = tr("a device");
-        else if (S_ISSOCK(about.st_mode))
-            status.kind = tr("a socket");
-        else if (!status.isFile)
-            status.kind = tr("a special file");
-        return status;
-    }
+FileStatus statusOf(const struct stat &about)
+{
+    FileStatus status;
+    status.exists = true;
+    status.isFile = S_ISREG(about.st_mode);
+    status.size = about.st_size;
+    if (S_ISDIR(about.st_mode))
+        status.kind = tr("a folder");
+    else if (S_ISFIFO(about.st_mode))
+        status.kind = tr("a FIFO");
+    else if (S_ISCHR(about.st_mode) || S_ISBLK(about.st_mode))
+        status.kind = tr("a device");
+    else if (S_ISSOCK(about.st_mode))
+        status.kind = tr("a socket");
+    else if (!status.isFile)
+        status.kind = tr("a special file");
+    return status;
+}
 
 } // namespace
 

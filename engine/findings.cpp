@@ -4,11 +4,11 @@ namespace morvant {
 
 namespace {
 
-    // Static texts: a finding copies its code's name without allocating it.
-    FindingInfo warning(QString name, QString meaning)
-    {
-        return { std::move(name), Severity::Warning, std::move(meaning) };
-    }
+// Static texts: a finding copies its code's name without allocating it.
+FindingInfo warning(QString name, QString meaning)
+{
+    return { std::move(name), Severity::Warning, std::move(meaning) };
+}
 
 } // namespace
 

@@ -10,9 +10,9 @@ namespace {
 // The fuzzing build reads in tiny chunks, so that its short inputs cross a
 // chunk's end at every place a line can.
 #ifdef MORVANT_READ_CHUNK_SIZE
-    constexpr qsizetype chunkSize = MORVANT_READ_CHUNK_SIZE;
+constexpr qsizetype chunkSize = MORVANT_READ_CHUNK_SIZE;
 #else
-    constexpr qsizetype chunkSize = 64 * 1024;
+constexpr qsizetype chunkSize = 64 * 1024;
 #endif
 } // namespace
 

@@ -10,22 +10,22 @@ namespace morvant {
 
 namespace {
 
-    // What to do about a file refused for what its lines say.
-    QString contentAdvice(const ScanOutcome &outcome)
-    {
-        const QString &sessions = outcome.sections.sessions;
-        // Blanks that a reader of the file does not see, and the conversion does
-        // not pass over.
-        if (sessions != u"1" && sessions.trimmed() == u"1")
-            return tr("The value %1 differs from \"1\" only by blanks; write the line as "
-                      "`Sessions=1`.")
-                .arg(quotedLine(sessions));
-        if (sessionCount(sessions).value_or(0) >= 2)
-            return tr("Convert it with --sessions, which makes a cue sheet of all its sessions; "
-                      "--check --sessions checks it first.");
-        return tr("No cue sheet can be made from this file. Check that it is the .ccd file of a "
-                  "single-session CloneCD image.");
-    }
+// What to do about a file refused for what its lines say.
+QString contentAdvice(const ScanOutcome &outcome)
+{
+    const QString &sessions = outcome.sections.sessions;
+    // Blanks that a reader of the file does not see, and the conversion does
+    // not pass over.
+    if (sessions != u"1" && sessions.trimmed() == u"1")
+        return tr("The value %1 differs from \"1\" only by blanks; write the line as "
+                  "`Sessions=1`.")
+            .arg(quotedLine(sessions));
+    if (sessionCount(sessions).value_or(0) >= 2)
+        return tr("Convert it with --sessions, which makes a cue sheet of all its sessions; "
+                  "--check --sessions checks it first.");
+    return tr("No cue sheet can be made from this file. Check that it is the .ccd file of a "
+              "single-session CloneCD image.");
+}
 
 } // namespace
 

@@ -6,11 +6,11 @@ namespace morvant {
 
 namespace {
 
-    // Where the image starts to hold \a session, the second or a later one.
-    qint64 heldFrom(const SessionBounds &session, ImageHolds holds)
-    {
-        return holds == ImageHolds::Pregaps ? session.pregap : session.start;
-    }
+// Where the image starts to hold \a session, the second or a later one.
+qint64 heldFrom(const SessionBounds &session, ImageHolds holds)
+{
+    return holds == ImageHolds::Pregaps ? session.pregap : session.start;
+}
 
 } // namespace
 

@@ -110,16 +110,16 @@ inline void checkFindings(const QByteArray &content, qint64 imageBytes, bool has
     const CheckReport report = checkControlFile("Disc.ccd", options);
     QCOMPARE(described(report, content), expected);
     QCOMPARE(QDir().entryList(QDir::Files), before); // writes nothing
-    QCOMPARE(report.isRefused,
+    QCOMPARE(report.isRefused(),
         expected.value(0).startsWith("refused|")
             || expected.value(0).startsWith("session-layout|"));
     for (const Remark &finding : report.findings) {
-        QCOMPARE(finding.severity(), report.isRefused ? Severity::Error : Severity::Warning);
+        QCOMPARE(finding.severity(), report.isRefused() ? Severity::Error : Severity::Warning);
         QVERIFY(!finding.message.isEmpty());
         QVERIFY(!finding.advice.isEmpty());
     }
     QCOMPARE(checkStatus(report),
-        report.isRefused         ? checkRefused
+        report.isRefused()         ? checkRefused
             : expected.isEmpty() ? checkClean
                                  : checkWarnings);
 

@@ -421,7 +421,7 @@ void TestCheck::trackListingMatchesCueSheet()
     QVERIFY(!content.isEmpty());
     QVERIFY(writeFile("Disc.ccd", content));
     const CheckReport report = checkControlFile("Disc.ccd", slashed());
-    QVERIFY(!report.isRefused);
+    QVERIFY(!report.isRefused());
     QCOMPARE(report.cueSheet,
         ccdToCue(
             "Disc.ccd", [](const QString &, const QString &) {}, u'/'));

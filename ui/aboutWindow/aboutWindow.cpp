@@ -16,29 +16,29 @@ namespace morvant {
 
 namespace {
 
-    // The application's one About window; cleared by itself when OK deletes it.
-    QPointer<AboutWindow> loaded;
+// The application's one About window; cleared by itself when OK deletes it.
+QPointer<AboutWindow> loaded;
 
-    QFont arial(qreal points, QFont::Weight weight)
-    {
-        QFont font;
-        // Liberation Sans has Arial's metrics, so the fixed labels clip the same text.
-        font.setFamilies({ QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
-        font.setPointSizeF(points);
-        font.setWeight(weight);
-        font.setStyleHint(QFont::SansSerif);
-        return font;
-    }
+QFont arial(qreal points, QFont::Weight weight)
+{
+    QFont font;
+    // Liberation Sans has Arial's metrics, so the fixed labels clip the same text.
+    font.setFamilies({ QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
+    font.setPointSizeF(points);
+    font.setWeight(weight);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
 
-    QLabel *label(QWidget *parent, const char *name, const QRect &geometry, const QFont &font)
-    {
-        auto *label = new QLabel(parent);
-        label->setObjectName(QLatin1String(name));
-        label->setGeometry(geometry);
-        label->setFont(font);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        return label;
-    }
+QLabel *label(QWidget *parent, const char *name, const QRect &geometry, const QFont &font)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(geometry);
+    label->setFont(font);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
 
 } // namespace
 

@@ -10,28 +10,28 @@
 namespace morvant {
 
 namespace helpViewer {
-    namespace {
+namespace {
 
-        Viewer &currentViewer()
-        {
-            static Viewer viewer = showSystemHelp;
-            return viewer;
-        }
+Viewer &currentViewer()
+{
+    static Viewer viewer = showSystemHelp;
+    return viewer;
+}
 
-    } // namespace
+} // namespace
 
-    void showHelp(QWidget *window, const QString &helpFile, quint32 command, quint32 data)
-    {
-        // toLocal8Bit() is the ANSI code page on Windows, which WinHelpA expects.
-        const Request request{ window ? static_cast<quintptr>(window->winId()) : 0,
-            helpFile.toLocal8Bit(), command, data };
-        currentViewer()(request);
-    }
+void showHelp(QWidget *window, const QString &helpFile, quint32 command, quint32 data)
+{
+    // toLocal8Bit() is the ANSI code page on Windows, which WinHelpA expects.
+    const Request request{ window ? static_cast<quintptr>(window->winId()) : 0,
+        helpFile.toLocal8Bit(), command, data };
+    currentViewer()(request);
+}
 
-    Viewer replaceViewer(Viewer viewer)
-    {
-        return std::exchange(currentViewer(), std::move(viewer));
-    }
+Viewer replaceViewer(Viewer viewer)
+{
+    return std::exchange(currentViewer(), std::move(viewer));
+}
 
 } // namespace helpViewer
 

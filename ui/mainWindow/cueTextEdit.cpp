@@ -10,48 +10,48 @@ namespace morvant {
 
 namespace {
 
-    // The editor's separator between two lines.
-    constexpr QChar lineBreak = QChar::ParagraphSeparator;
+// The editor's separator between two lines.
+constexpr QChar lineBreak = QChar::ParagraphSeparator;
 
-    // In place, from the back: a text as large as the cue sheet is never held twice.
-    QString toProgramText(QString text)
-    {
-        const qsizetype breaks = text.count(lineBreak);
-        if (breaks == 0)
-            return text;
-        qsizetype from = text.size();
-        qsizetype to = from + breaks;
-        text.resize(to);
-        QChar *data = text.data();
-        while (from > 0) {
-            const QChar character = data[--from];
-            if (character == lineBreak) {
-                data[--to] = u'\n';
-                data[--to] = u'\r';
-            } else {
-                data[--to] = character;
-            }
-        }
+// In place, from the back: a text as large as the cue sheet is never held twice.
+QString toProgramText(QString text)
+{
+    const qsizetype breaks = text.count(lineBreak);
+    if (breaks == 0)
         return text;
+    qsizetype from = text.size();
+    qsizetype to = from + breaks;
+    text.resize(to);
+    QChar *data = text.data();
+    while (from > 0) {
+        const QChar character = data[--from];
+        if (character == lineBreak) {
+            data[--to] = u'\n';
+            data[--to] = u'\r';
+        } else {
+            data[--to] = character;
+        }
     }
+    return text;
+}
 
-    // The editor would make the same one break of a CR LF, but it would keep both
-    // characters in its own copy of the text; joined here, in place, they take one.
-    QString toEditorText(QString text)
-    {
-        const qsizetype first = text.indexOf(u"\r\n");
-        if (first < 0)
-            return text;
-        QChar *data = text.data();
-        const qsizetype size = text.size();
-        qsizetype to = first;
-        for (qsizetype from = first; from < size; ++from) {
-            if (data[from] != u'\r' || from + 1 == size || data[from + 1] != u'\n')
-                data[to++] = data[from];
-        }
-        text.truncate(to);
+// The editor would make the same one break of a CR LF, but it would keep both
+// characters in its own copy of the text; joined here, in place, they take one.
+QString toEditorText(QString text)
+{
+    const qsizetype first = text.indexOf(u"\r\n");
+    if (first < 0)
         return text;
+    QChar *data = text.data();
+    const qsizetype size = text.size();
+    qsizetype to = first;
+    for (qsizetype from = first; from < size; ++from) {
+        if (data[from] != u'\r' || from + 1 == size || data[from + 1] != u'\n')
+            data[to++] = data[from];
     }
+    text.truncate(to);
+    return text;
+}
 
 } // namespace
 

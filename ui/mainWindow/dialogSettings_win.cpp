@@ -6,11 +6,11 @@ namespace morvant {
 
 namespace {
 
-    // Qt keeps the dialog's state in the registry, under HKCU\Software\QtProject,
-    // where no setting of a path can send it elsewhere.
-    const QString software = QStringLiteral("HKEY_CURRENT_USER\\Software");
-    const QString qtProject = QStringLiteral("QtProject");
-    const QString fileDialog = QStringLiteral("OrganizationDefaults/FileDialog");
+// Qt keeps the dialog's state in the registry, under HKCU\Software\QtProject,
+// where no setting of a path can send it elsewhere.
+const QString software = QStringLiteral("HKEY_CURRENT_USER\\Software");
+const QString qtProject = QStringLiteral("QtProject");
+const QString fileDialog = QStringLiteral("OrganizationDefaults/FileDialog");
 
 } // namespace
 

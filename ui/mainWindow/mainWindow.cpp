@@ -39,47 +39,47 @@ void showMessageBox(const QString &text, const QString &title)
 
 namespace {
 
-    // The client area, and the text area that fills it at start, in pixels at 96 dpi.
-    constexpr QSize clientSize(593, 545);
+// The client area, and the text area that fills it at start, in pixels at 96 dpi.
+constexpr QSize clientSize(593, 545);
 
-    QString prompt()
-    {
-        return MainWindow::tr("Click File->Open or drop a CCD file here to begin.");
-    }
+QString prompt()
+{
+    return MainWindow::tr("Click File->Open or drop a CCD file here to begin.");
+}
 
-    // Qt 6.4's editor crashes when a middle click pastes an X11 primary selection
-    // that has no content at all; with nothing to paste, the click need not reach it.
-    bool isPrimarySelectionEmpty()
-    {
-        const QClipboard *clipboard = QGuiApplication::clipboard();
-        if (!clipboard->supportsSelection())
-            return false;
-        const QMimeData *selection = clipboard->mimeData(QClipboard::Selection);
-        return !selection || selection->formats().isEmpty();
-    }
+// Qt 6.4's editor crashes when a middle click pastes an X11 primary selection
+// that has no content at all; with nothing to paste, the click need not reach it.
+bool isPrimarySelectionEmpty()
+{
+    const QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard->supportsSelection())
+        return false;
+    const QMimeData *selection = clipboard->mimeData(QClipboard::Selection);
+    return !selection || selection->formats().isEmpty();
+}
 
-    // For as long as it lives, the busy cursor shows: cutting, copying or pasting
-    // a sheet of many megabytes takes seconds, as opening it does.
-    class BusyCursor
-    {
-    public:
-        BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-        ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-        BusyCursor(const BusyCursor &) = delete;
-        BusyCursor &operator=(const BusyCursor &) = delete;
-    };
+// For as long as it lives, the busy cursor shows: cutting, copying or pasting
+// a sheet of many megabytes takes seconds, as opening it does.
+class BusyCursor
+{
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
 
-    QStringList localFiles(const QMimeData *data)
-    {
-        QStringList paths;
-        if (!data)
-            return paths;
-        for (const QUrl &url : data->urls()) {
-            if (url.isLocalFile() && !url.toLocalFile().isEmpty())
-                paths.append(url.toLocalFile());
-        }
+QStringList localFiles(const QMimeData *data)
+{
+    QStringList paths;
+    if (!data)
         return paths;
+    for (const QUrl &url : data->urls()) {
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+            paths.append(url.toLocalFile());
     }
+    return paths;
+}
 
 } // namespace
 
