@@ -343,32 +343,47 @@ void TestCdText::addCdText_data()
 {
     QTest::addColumn<QList<CueTrack>>("tracks");
     QTest::addColumn<QString>("expected"); // the lines after the FILE line
+    QTest::addColumn<QString>("image"); // as the FILE line names it
 
     const CueLine indexOne = cueLine(LineRule::Index, {}, 0);
     QTest::newRow("disc before FILE, tracks after TRACK")
         << QList<CueTrack>{ cueTrack("01", "AUDIO", { indexOne }),
                cueTrack("02", "AUDIO", { cueLine(LineRule::Flags, " DCP") }) }
         << "  TRACK 01 AUDIO\r\n    TITLE \"Low Tide\"\r\n    PERFORMER \"Mara\"\r\n    INDEX "
-           "01 00:00:00\r\n  TRACK 02 AUDIO\r\n    TITLE \"Salt\"\r\n    FLAGS DCP\r\n";
+           "01 00:00:00\r\n  TRACK 02 AUDIO\r\n    TITLE \"Salt\"\r\n    FLAGS DCP\r\n"
+        << "a.img";
     QTest::newRow("no text for the track")
-        << QList<CueTrack>{ cueTrack("05", "AUDIO", {}) } << "  TRACK 05 AUDIO\r\n";
+        << QList<CueTrack>{ cueTrack("05", "AUDIO", {}) } << "  TRACK 05 AUDIO\r\n"
+        << "a.img";
     QTest::newRow("three-digit track number")
-        << QList<CueTrack>{ cueTrack("0100", "AUDIO", {}) } << "  TRACK 0100 AUDIO\r\n";
+        << QList<CueTrack>{ cueTrack("0100", "AUDIO", {}) } << "  TRACK 0100 AUDIO\r\n"
+        << "a.img";
     QTest::newRow("TRACK line without a line end")
-        << QList<CueTrack>{ cueTrack("01", {}, {}) } << "  TRACK 01";
+        << QList<CueTrack>{ cueTrack("01", {}, {}) } << "  TRACK 01"
+        << "a.img";
     QTest::newRow("TRACK line run into an INDEX line")
         << QList<CueTrack>{ cueTrack("01", {}, { indexOne }) }
         << "  TRACK 01    INDEX 01 00:00:00\r\n    TITLE \"Low Tide\"\r\n    PERFORMER "
-           "\"Mara\"\r\n";
+           "\"Mara\"\r\n"
+        << "a.img";
     QTest::newRow("TRACK line run on from one without a mode")
         << QList<CueTrack>{ cueTrack("02", {}, {}), cueTrack("01", "AUDIO", {}) }
-        << "  TRACK 02  TRACK 01 AUDIO\r\n";
+        << "  TRACK 02  TRACK 01 AUDIO\r\n"
+        << "a.img";
+    // A name that Linux allows: what looks like a TRACK line in it is none,
+    // and gets no track's text.
+    QTest::newRow("line end and TRACK in the image's name")
+        << QList<CueTrack>{ cueTrack("01", "AUDIO", { indexOne }) }
+        << "  TRACK 01 AUDIO\r\n    TITLE \"Low Tide\"\r\n    PERFORMER \"Mara\"\r\n    INDEX "
+           "01 00:00:00\r\n"
+        << "a\r\n  TRACK 1.img";
 }
 
 void TestCdText::addCdText()
 {
     QFETCH(QList<CueTrack>, tracks);
     QFETCH(QString, expected);
+    QFETCH(QString, image);
 
     CdText cdText;
     cdText.title = "Harbour";
@@ -376,9 +391,9 @@ void TestCdText::addCdText()
     cdText.titles = { { 1, "Low Tide" }, { 2, "Salt" } };
     cdText.performers = { { 1, "Mara" } };
     CueSheet sheet;
-    sheet.fileName = "a.img";
+    sheet.fileName = image;
     sheet.tracks = tracks;
-    const QString file = "FILE \"a.img\" BINARY\r\n";
+    const QString file = "FILE \"" + image + "\" BINARY\r\n";
     const QString withoutCdText = cueText(sheet);
     sheet.cdText = CdText();
     QCOMPARE(cueText(sheet), withoutCdText);
