@@ -119,7 +119,7 @@ inline void checkFindings(const QByteArray &content, qint64 imageBytes, bool has
         QVERIFY(!finding.advice.isEmpty());
     }
     QCOMPARE(checkStatus(report),
-        report.isRefused()         ? checkRefused
+        report.isRefused()       ? checkRefused
             : expected.isEmpty() ? checkClean
                                  : checkWarnings);
 
