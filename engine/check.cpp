@@ -160,7 +160,7 @@ void Scan::takeRuled(int number, const RuledLine &ruled)
         if (linesWithFindings.contains(number))
             return;
         add(FindingCode::StrayLine, number, trackNumber,
-            tracks.isEmpty()
+            trackCount == 0
                 ? tr("This line comes before the first track, so the cue sheet gets %1 "
                      "outside any track.")
                       .arg(quotedLine(cuePieceOf(ruled).trimmed()))

@@ -71,8 +71,11 @@ QString sessionMarks(const CueTrack &track)
 
 std::optional<int> CueLine::indexNumber() const
 {
-    // The sheet puts a "0" before any number but one of two characters.
-    return wholeNumber(number.size() > 2 ? QStringView(number).sliced(1) : QStringView(number));
+    // The sheet puts a "0" before any number but one of two characters: an
+    // empty number is written "0", and is no number.
+    if (number.size() == 2)
+        return wholeNumber(number);
+    return wholeNumber(QStringView(number).sliced(qMin(qsizetype(1), number.size())));
 }
 
 QList<CueLine> CueTrack::indexes() const

@@ -201,6 +201,15 @@ def discs():
     for name, tracks in broken.items():
         cases["sessions-" + name] = {"Disc.ccd": control_file(tracks, [2000, 15000]),
                                      "Disc.img": image(tracks, 3600)}
+    # Hand-edited lines in the later session's first track.
+    for name, lines in (("numberlessIndex", 'INDEX 0"0\n'), ("emptyIndexNumber", "INDEX =5\n"),
+                        ("longIndexNumber", "INDEX 000000000=13250\n"),
+                        ("badModeFirst", "MODE=9\n"), ("flagsFirst", "FLAGS=DCP\n")):
+        edited = control_file(enhanced, [2000, 15000]).replace(
+            b"[TRACK 3]\r\nMODE=1\r\n", b"[TRACK 3]\r\n" + crlf(lines) + b"MODE=1\r\n")
+        for size in (3600, 3750):
+            cases["sessions-%s-%d" % (name, size)] = {"Disc.ccd": edited,
+                                                      "Disc.img": image(enhanced, size)}
     cases["sessions-noLeadOut"] = {
         "Disc.ccd": control_file(enhanced, [2000, 15000]).replace(b"Point=0xa2", b"Point=0xa3", 1),
         "Disc.img": image(enhanced, 3600)}

@@ -66,6 +66,11 @@ void TestSessions::findings_data()
         {}, withPregap, false, false, sessions);
     row("two sessions, an image with the space between them", sessionsFile(pregapTracks),
         { "session-space||" }, withSpace, false, false, sessions);
+    // The tracks are listed as the sheet has them: an INDEX line without a
+    // number is no INDEX 0, and stays.
+    row("a numberless INDEX in the later session's first track",
+        sessionsFile(replaced(enhancedTracks, "INDEX 1=13400", "INDEX 0\"0\nINDEX 1=13400")),
+        { "index-value|03|INDEX 0\"0" }, disc, false, false, sessions);
     row("two sessions, an image of none of those sizes", sessionsFile(), { "image-length||" },
         3700 * imageSectorSize, false, false, sessions);
     row("two sessions, an image too short for the last track", sessionsFile(),
@@ -179,6 +184,11 @@ void TestSessions::convertWithWhatToAdd_data()
     row("a pregap that the image does not hold", sessionsFile(pregapTracks), 3600, sessions,
         enhancedSheet);
     row("a pregap that the image holds", sessionsFile(pregapTracks), 3750, sessions, pregapSheet);
+    // An INDEX line without a number is no INDEX 0: it stays as it stands.
+    row("a numberless INDEX where a pregap the image lacks would be",
+        sessionsFile(replaced(enhancedTracks, "INDEX 1=13400", "INDEX 0\"0\nINDEX 1=13400")), 3600,
+        sessions,
+        replaced(enhancedSheet, "    INDEX 01 02:58:50", "    INDEX 0 \r\n    INDEX 01 02:58:50"));
     row("a pregap that the image holds, but no INDEX 0 for it", sessionsFile(), 3750, sessions,
         pregapSheet);
     row("an image with the space between the sessions", sessionsFile(pregapTracks), 15000, sessions,
