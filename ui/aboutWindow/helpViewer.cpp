@@ -7,9 +7,7 @@
 
 #include <utility>
 
-namespace morvant {
-
-namespace helpViewer {
+namespace morvant::helpViewer {
 namespace {
 
 Viewer &currentViewer()
@@ -33,6 +31,4 @@ Viewer replaceViewer(Viewer viewer)
     return std::exchange(currentViewer(), std::move(viewer));
 }
 
-} // namespace helpViewer
-
-} // namespace morvant
+} // namespace morvant::helpViewer

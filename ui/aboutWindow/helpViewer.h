@@ -6,10 +6,8 @@
 
 class QWidget;
 
-namespace morvant {
-
 /// The platform's help viewer, behind a seam that tests can watch.
-namespace helpViewer {
+namespace morvant::helpViewer {
 
 /// One call to the help viewer, with its arguments as the viewer takes them.
 struct Request
@@ -30,6 +28,4 @@ void showHelp(QWidget *window, const QString &helpFile, quint32 command, quint32
 /// Puts \a viewer in place of the platform's one; returns the viewer it replaces.
 Viewer replaceViewer(Viewer viewer);
 
-} // namespace helpViewer
-
-} // namespace morvant
+} // namespace morvant::helpViewer
