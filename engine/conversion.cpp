@@ -246,8 +246,7 @@ ConvertedFile convert(
     const bool readsSections =
         options.cdText || alsoEachLine || options.rebuild || options.sessions || options.codes;
     const bool isPlain = !readsSections && options.sbi == SbiWrite::No;
-    QString plainText =
-        QStringLiteral("FILE \"") + sheet.fileName + QStringLiteral("\" BINARY\r\n");
+    QString plainText = cueFileLine(sheet.fileName);
     CueSheetBuilder builder(sheet);
     converted.outcome = scanControlFile(path, isPlain ? &plainText : nullptr,
         isPlain ? nullptr : &builder, alsoEachLine, readsSections, options.sessions);

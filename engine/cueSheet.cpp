@@ -176,6 +176,11 @@ template <typename Text> void CueSheetBuilder::take(int number, const BasicRuled
 template void CueSheetBuilder::take(int number, const BasicRuledLine<QStringView> &ruled);
 template void CueSheetBuilder::take(int number, const BasicRuledLine<QLatin1String> &ruled);
 
+QString cueFileLine(const QString &fileName)
+{
+    return QStringLiteral("FILE \"") + fileName + QStringLiteral("\" BINARY") + cueLineEnd;
+}
+
 QString cueText(const CueSheet &sheet)
 {
     QString text;
@@ -183,7 +188,7 @@ QString cueText(const CueSheet &sheet)
         text += QStringLiteral("CATALOG ") + sheet.catalog + cueLineEnd;
     if (sheet.cdText)
         text += discCdText(*sheet.cdText);
-    text += QStringLiteral("FILE \"") + sheet.fileName + QStringLiteral("\" BINARY") + cueLineEnd;
+    text += cueFileLine(sheet.fileName);
     for (const CueLine &line : sheet.lead)
         appendLine(text, line);
     for (const CueTrack &track : sheet.tracks) {
@@ -232,14 +237,12 @@ SheetLayout sheetLayout(const CueSheet &sheet)
         for (const CueLine &line : track.lines.sliced(first)) {
             if (line.rule == LineRule::Flags
                 && (line.text.isEmpty() || line.text.front() == u' ')) {
-                for (const QStringView flag :
+                for (const QStringView word :
                     QStringView(line.text).trimmed().split(u' ', Qt::SkipEmptyParts)) {
-                    if (flag == u"DCP")
-                        layout.tracks.last().control |= 0x2;
-                    else if (flag == u"4CH")
-                        layout.tracks.last().control |= 0x8;
-                    else if (flag == u"PRE")
-                        layout.tracks.last().control |= 0x1;
+                    for (const CueFlag &flag : cueFlags) {
+                        if (word == flag.word)
+                            layout.tracks.last().control |= flag.bit;
+                    }
                 }
             } else if (line.isIndex() && isSectorCount(line.sectors)) {
                 if (leadOut >= 0 && layout.tracks.last().indexes.isEmpty())

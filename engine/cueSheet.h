@@ -16,6 +16,18 @@ namespace morvant {
 // becomes text. The additions (sessions, codes, CD-Text), --sbi and --check
 // work on this model; cueText() alone writes it.
 
+/// A word of a FLAGS line and the Q channel's control bit that it stands for.
+struct CueFlag
+{
+    QLatin1String word;
+    int bit = 0;
+    bool isAudioOnly = false; ///< on a data track the bit means how it was recorded
+};
+
+/// The words of a FLAGS line, in the order that a FLAGS line lists them.
+inline constexpr CueFlag cueFlags[] = { { QLatin1String("DCP"), 0x2, false },
+    { QLatin1String("4CH"), 0x8, true }, { QLatin1String("PRE"), 0x1, true } };
+
 /// A line of the cue sheet that a MODE=, FLAGS= or INDEX line of the control file gives.
 struct CueLine
 {
@@ -104,6 +116,9 @@ private:
     QList<std::pair<QString, QString>>
         numbers; ///< the last numbers met, as written and as the sheet writes them
 };
+
+/** The FILE line that names the image \a fileName, with its CR LF. */
+QString cueFileLine(const QString &fileName);
 
 /** The text of \a sheet, every line ending in CR LF, as the scan of the
     control file writes the lines it gives when nothing is added. */

@@ -13,15 +13,12 @@ namespace morvant {
 
 QString tocFlags(qint64 control, bool isAudio)
 {
-    QStringList flags;
-    if (control & 0x02)
-        flags << QStringLiteral("DCP");
-    // On a data track these bits mean how it was recorded, not four channels or pre-emphasis.
-    if (isAudio && (control & 0x08))
-        flags << QStringLiteral("4CH");
-    if (isAudio && (control & 0x01))
-        flags << QStringLiteral("PRE");
-    return flags.join(u' ');
+    QStringList words;
+    for (const CueFlag &flag : cueFlags) {
+        if ((control & flag.bit) && (isAudio || !flag.isAudioOnly))
+            words << flag.word;
+    }
+    return words.join(u' ');
 }
 
 namespace {

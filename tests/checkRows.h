@@ -57,17 +57,16 @@ inline QStringList described(const CheckReport &report, const QByteArray &conten
 
 /** The columns of a table of findings: the control file, the image beside it
     (its bytes; -1: no image, -2: a folder, -3: a FIFO), whether a .sub is
-    there, whether CD-Text is asked for, the findings expected and, with
-    \a withOptions, the options ("sessions", "codes"). */
-inline void addFindingsColumns(bool withOptions)
+    there, whether CD-Text is asked for, the findings expected and the
+    options ("sessions", "codes"). */
+inline void addFindingsColumns()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<qint64>("imageBytes");
     QTest::addColumn<bool>("hasSubchannel");
     QTest::addColumn<bool>("cdText");
     QTest::addColumn<QStringList>("expected");
-    if (withOptions)
-        QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("options");
 }
 
 /** The columns of a table of conversions: the control file, the image's
@@ -176,4 +175,35 @@ inline void checkConversion(const QString &program, const QString &folder,
                  [](QChar c) { return c.category() == QChar::Other_Control && c != u'\n'; }),
         result.err.constData());
     QVERIFY(!QFile::exists("Disc.cue"));
+}
+
+/** Checks the row of a table that addFindingsColumns() made. */
+inline void checkFindingsRow()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(qint64, imageBytes);
+    QFETCH(bool, hasSubchannel);
+    QFETCH(bool, cdText);
+    QFETCH(QStringList, expected);
+    QFETCH(QStringList, options);
+
+    ConversionOptions checkOptions;
+    checkOptions.cdText = cdText;
+    checkOptions.sessions = options.contains("sessions");
+    checkOptions.codes = options.contains("codes");
+    checkFindings(content, imageBytes, hasSubchannel, checkOptions, expected);
+}
+
+/** Converts the row of a table that addConversionColumns() made through the
+    real \a program, in \a folder, as a user adds to the cue sheet. */
+inline void checkConversionRow(const QString &program, const QString &folder)
+{
+    QFETCH(QByteArray, content);
+    QFETCH(qint64, sectors);
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, expected);
+    QFETCH(int, status);
+    QFETCH(QString, err);
+
+    checkConversion(program, folder, content, sectors, options, expected, status, err);
 }

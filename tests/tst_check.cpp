@@ -127,14 +127,14 @@ void TestCheck::cleanup()
 
 void TestCheck::findings_data()
 {
-    addFindingsColumns(false);
+    addFindingsColumns();
 
     const qint64 whole = 2000 * imageSectorSize;
     const QByteArray clean = dumpFile();
     const auto row = [&](const char *name, const QByteArray &content, const QStringList &expected,
                          qint64 image = 2000 * imageSectorSize, bool sub = false,
                          bool cdText = false) {
-        QTest::newRow(name) << content << image << sub << cdText << expected;
+        QTest::newRow(name) << content << image << sub << cdText << expected << QStringList();
     };
 
     row("clean", clean, {});
@@ -285,15 +285,7 @@ void TestCheck::findings_data()
 
 void TestCheck::findings()
 {
-    QFETCH(QByteArray, content);
-    QFETCH(qint64, imageBytes);
-    QFETCH(bool, hasSubchannel);
-    QFETCH(bool, cdText);
-    QFETCH(QStringList, expected);
-
-    ConversionOptions options = slashed();
-    options.cdText = cdText;
-    checkFindings(content, imageBytes, hasSubchannel, options, expected);
+    checkFindingsRow();
 }
 
 void TestCheck::refusalUsesTheConversionsMessage_data()
@@ -612,14 +604,7 @@ void TestCheck::convertWithWhatToAdd_data()
 // Through the program, as a user adds to the cue sheet.
 void TestCheck::convertWithWhatToAdd()
 {
-    QFETCH(QByteArray, content);
-    QFETCH(qint64, sectors);
-    QFETCH(QStringList, options);
-    QFETCH(QByteArray, expected);
-    QFETCH(int, status);
-    QFETCH(QString, err);
-
-    checkConversion(MORVANT_PATH, folder->path(), content, sectors, options, expected, status, err);
+    checkConversionRow(MORVANT_PATH, folder->path());
 }
 
 void TestCheck::commandLine_data()

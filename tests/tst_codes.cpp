@@ -41,7 +41,7 @@ void TestCodes::cleanup()
 
 void TestCodes::findings_data()
 {
-    addFindingsColumns(true);
+    addFindingsColumns();
 
     const auto row = [&](const char *name, const QByteArray &content, const QStringList &expected,
                          qint64 image = 2000 * imageSectorSize, bool sub = false,
@@ -71,18 +71,7 @@ void TestCodes::findings_data()
 
 void TestCodes::findings()
 {
-    QFETCH(QByteArray, content);
-    QFETCH(qint64, imageBytes);
-    QFETCH(bool, hasSubchannel);
-    QFETCH(bool, cdText);
-    QFETCH(QStringList, expected);
-    QFETCH(QStringList, options);
-
-    ConversionOptions checkOptions;
-    checkOptions.cdText = cdText;
-    checkOptions.sessions = options.contains("sessions");
-    checkOptions.codes = options.contains("codes");
-    checkFindings(content, imageBytes, hasSubchannel, checkOptions, expected);
+    checkFindingsRow();
 }
 
 void TestCodes::convertWithWhatToAdd_data()
@@ -179,14 +168,7 @@ void TestCodes::convertWithWhatToAdd_data()
 // Through the program, as a user adds to the cue sheet.
 void TestCodes::convertWithWhatToAdd()
 {
-    QFETCH(QByteArray, content);
-    QFETCH(qint64, sectors);
-    QFETCH(QStringList, options);
-    QFETCH(QByteArray, expected);
-    QFETCH(int, status);
-    QFETCH(QString, err);
-
-    checkConversion(MORVANT_PATH, folder->path(), content, sectors, options, expected, status, err);
+    checkConversionRow(MORVANT_PATH, folder->path());
 }
 
 QTEST_GUILESS_MAIN(TestCodes)

@@ -43,7 +43,7 @@ void TestSessions::cleanup()
 
 void TestSessions::findings_data()
 {
-    addFindingsColumns(true);
+    addFindingsColumns();
 
     const auto row = [&](const char *name, const QByteArray &content, const QStringList &expected,
                          qint64 image = 2000 * imageSectorSize, bool sub = false,
@@ -141,18 +141,7 @@ void TestSessions::findings_data()
 
 void TestSessions::findings()
 {
-    QFETCH(QByteArray, content);
-    QFETCH(qint64, imageBytes);
-    QFETCH(bool, hasSubchannel);
-    QFETCH(bool, cdText);
-    QFETCH(QStringList, expected);
-    QFETCH(QStringList, options);
-
-    ConversionOptions checkOptions;
-    checkOptions.cdText = cdText;
-    checkOptions.sessions = options.contains("sessions");
-    checkOptions.codes = options.contains("codes");
-    checkFindings(content, imageBytes, hasSubchannel, checkOptions, expected);
+    checkFindingsRow();
 }
 
 void TestSessions::convertWithWhatToAdd_data()
@@ -307,14 +296,7 @@ void TestSessions::convertWithWhatToAdd_data()
 // Through the program, as a user adds to the cue sheet.
 void TestSessions::convertWithWhatToAdd()
 {
-    QFETCH(QByteArray, content);
-    QFETCH(qint64, sectors);
-    QFETCH(QStringList, options);
-    QFETCH(QByteArray, expected);
-    QFETCH(int, status);
-    QFETCH(QString, err);
-
-    checkConversion(MORVANT_PATH, folder->path(), content, sectors, options, expected, status, err);
+    checkConversionRow(MORVANT_PATH, folder->path());
 }
 
 QTEST_GUILESS_MAIN(TestSessions)
