@@ -22,8 +22,12 @@ struct OptionEntry
     const char *help;
     /// A command line that --help shows under it; nullptr for none.
     const char *example;
-    /// What it sets; nullptr for "--", which sets nothing and ends the options.
-    void (*set)(Options &options);
+    /// What it sets, with its value; nullptr for "--", which sets nothing and ends the options.
+    void (*set)(Options &options, const QString &value);
+    /// The name of its value, which --help shows after its name: "DAT", which
+    /// the next argument gives (or "--verify=DAT"); "=OFFSET", which only
+    /// "--split=OFFSET" gives and may be left out; nullptr for none.
+    const char *valueName = nullptr;
 };
 
 // clang-format off
@@ -41,19 +45,41 @@ const OptionEntry optionTable[] = {
     { nullptr, nullptr, "--no-window",
         "never open a window: messages go to standard error\n"
         "(also the case when there is no display)",
-        nullptr, [](Options &options) { options.noWindow = true; } },
+        nullptr, [](Options &options, const QString &) { options.noWindow = true; } },
     { nullptr, nullptr, "--check",
         "write nothing; tell for each FILE whether its cue sheet\n"
         "will load: its tracks, then each problem found with the\n"
         "control file and the image beside it, and what to do",
-        nullptr, [](Options &options) { options.check = true; } },
+        nullptr, [](Options &options, const QString &) { options.check = true; } },
     { nullptr, nullptr, "--json",
-        "with --check: the report as JSON, for programs",
-        nullptr, [](Options &options) { options.json = true; } },
+        "with --check or --verify: the report as JSON, for programs",
+        nullptr, [](Options &options, const QString &) { options.json = true; } },
+    { nullptr, nullptr, "--verify",
+        "write nothing; hash each track of each FILE's image as\n"
+        "the one-file-per-track layout cuts it (CRC-32, MD5, SHA-1)\n"
+        "and look for it in DAT, a Logiqx XML or ClrMamePro DAT;\n"
+        "audio tracks that match nothing are looked for at read\n"
+        "offsets up to 6,000 samples either way. A FILE may be a\n"
+        "folder: every control file below it, one line each",
+        "morvant --verify \"Sony - PlayStation.dat\" Game.ccd",
+        [](Options &options, const QString &value) { options.verifyDat = value; }, "DAT" },
+    { nullptr, nullptr, "--split",
+        "write the image as one file per track, NAME (Track 1).bin\n"
+        "and on (NAME (Track 01).bin for ten tracks or more, NAME.bin\n"
+        "for one), with NAME.cue naming them, as DATs list them; all\n"
+        "or none. =OFFSET takes the audio tracks that many samples\n"
+        "later in the image (earlier when negative), as --verify\n"
+        "finds it",
+        "morvant --split=+6 Game.ccd",
+        [](Options &options, const QString &value) {
+            options.conversion.split = true;
+            options.splitOffset = value;
+        },
+        "=OFFSET" },
     { nullptr, nullptr, "--stdout",
         "write the cue sheet of the one FILE to standard output\n"
         "instead of beside it (the same bytes); no window opens",
-        nullptr, [](Options &options) { options.toStandardOutput = true; } },
+        nullptr, [](Options &options, const QString &) { options.toStandardOutput = true; } },
     { "\n"
       "What to add to the cue sheet (a file that has nothing of the kind gives\n"
       "the same bytes as without these options):\n",
@@ -62,7 +88,7 @@ const OptionEntry optionTable[] = {
         "control file's CD-Text (a section that cannot be decoded\n"
         "gives a warning on standard error and no lines)",
         "morvant --cdtext Album.ccd",
-        [](Options &options) { options.conversion.cdText = true; } },
+        [](Options &options, const QString &) { options.conversion.cdText = true; } },
     { nullptr, nullptr, "--sessions",
         "every session of a multi-session disc (CD-Extra, photo and\n"
         "update discs, games in two sessions), which is refused\n"
@@ -78,12 +104,12 @@ const OptionEntry optionTable[] = {
         "track refuse the file; no image beside it, or a session\n"
         "without its lead-out, gives a warning",
         "morvant --sessions \"Enhanced CD.ccd\"",
-        [](Options &options) { options.conversion.sessions = true; } },
+        [](Options &options, const QString &) { options.conversion.sessions = true; } },
     { nullptr, nullptr, "--codes",
         "the disc's CATALOG and each track's ISRC (a value of another\n"
         "form is left out with a warning on standard error)",
         "morvant --codes Album.ccd",
-        [](Options &options) { options.conversion.codes = true; } },
+        [](Options &options, const QString &) { options.conversion.codes = true; } },
     // --sbi and --sbi=all go together whatever their order: the stronger wins.
     { nullptr, nullptr, "--sbi",
         "write NAME.sbi beside NAME.cue with the Q subchannel blocks\n"
@@ -91,18 +117,18 @@ const OptionEntry optionTable[] = {
         "discs, LibCrypt); none when there are none, or when so many\n"
         "differ (over 100 sectors) that the .sub looks damaged",
         nullptr,
-        [](Options &options) {
+        [](Options &options, const QString &) {
             options.conversion.sbi = qMax(options.conversion.sbi, SbiWrite::UnlessDamaged);
         } },
     // The example of the pair comes after both.
     { nullptr, nullptr, "--sbi=all",
         "the same, however many sectors differ",
         "morvant --sbi Game.ccd",
-        [](Options &options) { options.conversion.sbi = SbiWrite::Always; } },
+        [](Options &options, const QString &) { options.conversion.sbi = SbiWrite::Always; } },
     { nullptr, nullptr, "--all",
         "--cdtext, --sessions, --codes and --sbi together",
         "morvant --all --stdout Album.ccd",
-        [](Options &options) {
+        [](Options &options, const QString &) {
             ConversionOptions &conversion = options.conversion;
             conversion.cdText = conversion.sessions = conversion.codes = true;
             conversion.sbi = qMax(conversion.sbi, SbiWrite::Quietly);
@@ -116,14 +142,14 @@ const OptionEntry optionTable[] = {
         "rebuilt); whatever comes from a guess\n"
         "gives a warning on standard error. Other files are\n"
         "converted exactly as without it",
-        nullptr, [](Options &options) { options.conversion.rebuild = true; } },
+        nullptr, [](Options &options, const QString &) { options.conversion.rebuild = true; } },
     { "\n",
         "-h", "--help",
         "show this help and exit",
-        nullptr, [](Options &options) { options.help = true; } },
+        nullptr, [](Options &options, const QString &) { options.help = true; } },
     { nullptr, "-V", "--version",
         "show the version and exit",
-        nullptr, [](Options &options) { options.version = true; } },
+        nullptr, [](Options &options, const QString &) { options.version = true; } },
     { nullptr, nullptr, "--",
         "end of options: what follows is a file",
         nullptr, nullptr },
@@ -137,17 +163,54 @@ const char usageEnd[] =
     "sessions cannot be placed), 2 on a usage error, 3 when a cue sheet or\n"
     "standard output could not be written. With --check: 0 when nothing\n"
     "was found, 1 when there were warnings, 2 when a file cannot be read or would\n"
-    "be refused or the report cannot be written.\n";
+    "be refused or the report cannot be written. With --verify: 0 when every\n"
+    "track matches the DAT, 1 when some do not, 2 when a file cannot be\n"
+    "verified (no image, a file refused) or the DAT cannot be read.\n";
 // clang-format on
 
-const OptionEntry *findOption(const QString &argument)
+// The option that \a argument names; \a value gets what follows its '=',
+// for an option that takes a value.
+const OptionEntry *findOption(const QString &argument, QString *value, bool *hasValue)
 {
     for (const OptionEntry &option : optionTable) {
-        if (argument == QLatin1String(option.name)
-            || (option.shortName && argument == QLatin1String(option.shortName)))
+        const QLatin1String name(option.name);
+        if (argument == name || (option.shortName && argument == QLatin1String(option.shortName)))
             return &option;
+        if (option.valueName && argument.startsWith(name) && argument.size() > name.size()
+            && argument[name.size()] == u'=') {
+            *value = argument.sliced(name.size() + 1);
+            *hasValue = true;
+            return &option;
+        }
     }
     return nullptr;
+}
+
+// The most samples that --split=OFFSET shifts audio by: a second of them,
+// far beyond any drive's read offset.
+constexpr int mostSplitOffset = 44100;
+
+// What a command line that asks for two modes at once, or a mode without
+// what it needs, is told; the empty text when it is sound.
+QString combinationError(const Options &options)
+{
+    const bool verifies = !options.verifyDat.isEmpty();
+    if (options.check && options.toStandardOutput)
+        return tr("--check and --stdout cannot be used together");
+    if (verifies && (options.check || options.toStandardOutput || options.conversion.split))
+        return tr("--verify writes nothing and goes with none of --check, --stdout and --split");
+    if (options.conversion.split && (options.check || options.toStandardOutput))
+        return tr("--split writes files beside the control file and goes with neither --check "
+                  "nor --stdout");
+    if (options.json && !options.check && !verifies)
+        return tr("--json goes with --check or --verify only");
+    if (options.check && options.files.isEmpty())
+        return tr("--check needs a control file");
+    if (verifies && options.files.isEmpty())
+        return tr("--verify needs a control file or a folder after the DAT");
+    if (options.toStandardOutput && options.files.size() != 1)
+        return tr("--stdout takes exactly one control file");
+    return {};
 }
 
 } // namespace
@@ -162,25 +225,42 @@ Options parseArguments(const QStringList &arguments)
             options.files += argument;
             continue;
         }
-        const OptionEntry *option = findOption(argument);
+        QString value;
+        bool hasValue = false;
+        const OptionEntry *option = findOption(argument, &value, &hasValue);
+        // A value that the next argument gives: "--verify DAT".
+        const bool takesNext = option && option->valueName && option->valueName[0] != '=';
+        if (takesNext && !hasValue) {
+            hasValue = i + 1 < arguments.size();
+            if (hasValue)
+                value = arguments[++i];
+        }
         if (!option) {
             if (options.error.isEmpty())
                 options.error = tr("unknown option '%1'").arg(argument);
+        } else if (takesNext && (!hasValue || value.isEmpty())) {
+            if (options.error.isEmpty())
+                options.error = tr("%1 needs a file after it").arg(QLatin1String(option->name));
         } else if (!option->set)
             optionsEnded = true;
         else
-            option->set(options);
+            option->set(options, value);
     }
     if (!options.error.isEmpty())
         return options;
-    if (options.check && options.toStandardOutput)
-        options.error = tr("--check and --stdout cannot be used together");
-    else if (options.json && !options.check)
-        options.error = tr("--json goes with --check only");
-    else if (options.check && options.files.isEmpty())
-        options.error = tr("--check needs a control file");
-    else if (options.toStandardOutput && options.files.size() != 1)
-        options.error = tr("--stdout takes exactly one control file");
+    if (options.conversion.split && !options.splitOffset.isEmpty()) {
+        bool isNumber = false;
+        const int offset = options.splitOffset.toInt(&isNumber);
+        if (!isNumber || qAbs(offset) > mostSplitOffset) {
+            options.error = tr("--split=OFFSET takes a whole number of samples from -%1 to +%1, "
+                               "such as --split=+6, not '%2'")
+                                .arg(mostSplitOffset)
+                                .arg(options.splitOffset);
+            return options;
+        }
+        options.conversion.splitOffset = offset;
+    }
+    options.error = combinationError(options);
     return options;
 }
 
@@ -197,6 +277,15 @@ QString usageText()
         if (option.shortName)
             names += QLatin1String(option.shortName) + QStringLiteral(", ");
         names += QLatin1String(option.name);
+        if (option.valueName && option.valueName[0] == '=')
+            names += u'[' + QLatin1String(option.valueName) + u']';
+        else if (option.valueName)
+            names += u' ' + QLatin1String(option.valueName);
+        // Names too long for their column have a line of their own.
+        if (names.size() >= column - 1) {
+            text += names + u'\n';
+            names.clear();
+        }
         const QStringList lines = tr(option.help).split(u'\n');
         for (const QString &line : lines) {
             text += names.leftJustified(column) + line + u'\n';

@@ -29,6 +29,8 @@ struct Options
     bool check = false; ///< --check: report on each file, write nothing
     bool json = false; ///< --json: the --check report for programs
     bool toStandardOutput = false; ///< --stdout: the one cue sheet goes to standard output
+    QString verifyDat; ///< --verify DAT: each file's tracks against that DAT, writing nothing
+    QString splitOffset; ///< as --split=OFFSET writes it; empty for none
     /// --cdtext, --rebuild, --sessions, --codes, --sbi, --sbi=all, --all:
     /// how each file is converted, or checked
     ConversionOptions conversion;

@@ -47,6 +47,9 @@ bool closeStandardOutput(QString reason = {});
 /// Whether standard output is a terminal.
 bool isStandardOutputTerminal();
 
+/// Whether standard error is a terminal, where a line of progress may be redrawn.
+bool isStandardErrorTerminal();
+
 /** Makes the terminal on standard output read colour codes where it must be
     asked to (a Windows console); false where it cannot. */
 bool turnOnColourCodes();

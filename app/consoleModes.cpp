@@ -36,6 +36,32 @@ CheckStatus runCheck(const Options &options)
     return closeStandardOutput(reason) ? status : checkRefused;
 }
 
+VerifyStatus runVerify(const Options &options)
+{
+    QFile output;
+    if (!output.open(stdout, QIODevice::WriteOnly)) {
+        reportUnwritableOutput(output.errorString());
+        return verifyRefused;
+    }
+    // A line redrawn in place on a terminal; elsewhere it would fill a log.
+    const bool isTerminal = isStandardErrorTerminal();
+    qsizetype shown = 0;
+    const auto showProgress = [&](const QString &line) {
+        if (!isTerminal || (line.isEmpty() && shown == 0))
+            return;
+        print(stderr,
+            u'\r' + line.leftJustified(shown)
+                + (line.isEmpty() ? QStringLiteral("\r") : QString()));
+        shown = line.size();
+    };
+    const VerifyStatus status = verifyFiles(
+        options.files, options.verifyDat, options.conversion, options.json, output, showProgress);
+    const bool isWritten = output.flush() && output.error() == QFileDevice::NoError;
+    const QString reason = isWritten ? QString() : output.errorString();
+    output.close();
+    return closeStandardOutput(reason) ? status : verifyRefused;
+}
+
 ConversionStatus writeToStandardOutput(const Options &options)
 {
     setBinaryStandardOutput();

@@ -3,6 +3,7 @@
 #include "checkReport.h"
 #include "commandLine.h"
 #include "cueOutput.h"
+#include "verifyReport.h"
 
 namespace morvant {
 
@@ -24,6 +25,9 @@ ReplyStatus printText(const QString &text);
 
 /// --check: the report on each file named, as text or JSON, on standard output.
 CheckStatus runCheck(const Options &options);
+
+/// --verify: each file's tracks against the DAT, as text or JSON, on standard output.
+VerifyStatus runVerify(const Options &options);
 
 /// --stdout: the cue sheet of the one file named, on standard output.
 ConversionStatus writeToStandardOutput(const Options &options);

@@ -30,6 +30,11 @@ bool isStandardOutputTerminal()
     return ::isatty(STDOUT_FILENO);
 }
 
+bool isStandardErrorTerminal()
+{
+    return ::isatty(STDERR_FILENO);
+}
+
 // Unix has no text mode: every byte goes out as it is written.
 void setBinaryStandardOutput() { }
 

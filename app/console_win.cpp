@@ -56,6 +56,11 @@ bool isStandardOutputTerminal()
     return _isatty(_fileno(stdout));
 }
 
+bool isStandardErrorTerminal()
+{
+    return _isatty(_fileno(stderr));
+}
+
 // The cue sheet brings its own CR LF; text mode would double the CR.
 void setBinaryStandardOutput()
 {

@@ -5,6 +5,7 @@
 #include "discFiles.h"
 #include "fileSystem.h"
 #include "refusals.h"
+#include "trackFiles.h"
 
 #include <QFileDevice>
 
@@ -80,6 +81,22 @@ ConversionStatus writeSbi(const QString &inputPath, const QString &cuePath,
     return conversionDone;
 }
 
+// --split: the tracks' files and their cue sheet, all written or none.
+ConversionStatus writeSplit(const CommandLinePaths &paths, const ConvertedFile &converted,
+    int offsetSamples, const ShowMessage &showMessage)
+{
+    if (!converted.splitError.isEmpty()) {
+        showMessage(tr("Cannot cut the image of %1 into its tracks' files: %2.")
+                        .arg(shownPath(paths.inputPath), converted.splitError),
+            fileErrorTitle());
+        return conversionRefused;
+    }
+    return saveTrackFiles(converted.files, converted.trackFiles, offsetSamples, paths.cuePath,
+               converted.cueSheet, showMessage)
+        ? conversionDone
+        : conversionNotWritten;
+}
+
 } // namespace
 
 ConversionStatus convertFiles(const QStringList &files, const ConversionOptions &options,
@@ -93,7 +110,9 @@ ConversionStatus convertFiles(const QStringList &files, const ConversionOptions 
         };
         const ConvertedFile converted =
             convertedFile(paths.inputPath, options, showAboutFile, showWarning);
-        if (converted.cueSheet.isEmpty())
+        if (options.split && !converted.isRefused())
+            status = qMax(status, writeSplit(paths, converted, options.splitOffset, showAboutFile));
+        else if (converted.cueSheet.isEmpty())
             status = qMax(status, conversionRefused);
         else if (!saveCueSheet(paths.inputPath, paths.cuePath, converted.cueSheet, showAboutFile))
             status = qMax(status, conversionNotWritten);

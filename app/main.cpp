@@ -44,8 +44,11 @@ int main(int argc, char *argv[])
 {
     useUtf8CharacterType();
     const Options options = parseArguments(startUp(argc, argv));
-    if (!options.error.isEmpty() || options.help || options.version || options.check
-        || options.toStandardOutput || options.noWindow)
+    // --verify and --split report on the console whatever the display.
+    const bool isConsoleMode = options.check || !options.verifyDat.isEmpty()
+        || options.conversion.split || options.toStandardOutput;
+    if (!options.error.isEmpty() || options.help || options.version || isConsoleMode
+        || options.noWindow)
         useCallersConsole();
     if (!options.error.isEmpty())
         return printUsageError(options.error);
@@ -55,9 +58,11 @@ int main(int argc, char *argv[])
         return printText(versionText());
     if (options.check)
         return runCheck(options);
+    if (!options.verifyDat.isEmpty())
+        return runVerify(options);
     if (options.toStandardOutput)
         return writeToStandardOutput(options);
-    if (options.noWindow || !hasDisplay())
+    if (options.noWindow || options.conversion.split || !hasDisplay())
         return convertWithoutWindow(options);
     return convertOrOpenWindow(argc, argv, options);
 }

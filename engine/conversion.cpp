@@ -148,6 +148,26 @@ bool placeTracks(const ConversionOptions &options, ConvertedFile &converted)
     return false;
 }
 
+// Cuts the image into the tracks' files and gives the cue sheet of those
+// files in place of the image's own.
+void splitImage(ConvertedFile &converted)
+{
+    const ConversionFiles &files = converted.files;
+    if (!files.imageStatus.isFile) {
+        converted.splitError = files.imageStatus.exists
+            ? notAFile(files.imageStatus)
+            : tr("there is no image %1 to cut").arg(shownPath(files.image));
+        return;
+    }
+    converted.trackFiles =
+        trackFiles(converted.sheet, converted.layout.image.held, files.imageStatus.size,
+            imageName(files.controlFile, files.separator), &converted.splitError);
+    if (converted.trackFiles.isEmpty())
+        return;
+    converted.cueSheet =
+        cueText(splitSheet(converted.sheet, converted.trackFiles, converted.layout.bounds));
+}
+
 } // namespace
 
 QStringList ConvertedFile::warnings() const
@@ -245,7 +265,7 @@ ConvertedFile convert(
     // costs less than a model of the sheet.
     const bool readsSections =
         options.cdText || alsoEachLine || options.rebuild || options.sessions || options.codes;
-    const bool isPlain = !readsSections && options.sbi == SbiWrite::No;
+    const bool isPlain = !readsSections && options.sbi == SbiWrite::No && !options.split;
     QString plainText = cueFileLine(sheet.fileName);
     CueSheetBuilder builder(sheet);
     converted.outcome = scanControlFile(path, isPlain ? &plainText : nullptr,
@@ -281,10 +301,13 @@ ConvertedFile convert(
     if (options.codes)
         addCatalog(sheet, sections, &converted.additionRemarks);
     noteWholeImage(converted, readsSections);
-    converted.cueSheet = cueText(sheet);
     if (options.sbi != SbiWrite::No)
         converted.sbi =
             sbiContent(converted.files, sheet, converted.layout, options.sbi == SbiWrite::Always);
+    if (options.split)
+        splitImage(converted);
+    else
+        converted.cueSheet = cueText(sheet);
     return converted;
 }
 

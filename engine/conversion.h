@@ -9,6 +9,7 @@
 #include "findings.h"
 #include "rebuild.h"
 #include "sheetAdditions.h"
+#include "trackFiles.h"
 
 #include <QString>
 #include <QStringList>
@@ -37,6 +38,11 @@ struct ConversionOptions
     /// Other than No: read the .sub for the Q blocks that the cue sheet loses;
     /// Always keeps every such block, not only as many as a protected disc has
     SbiWrite sbi = SbiWrite::No;
+    /// --split: the image cut into one file per track, and a cue sheet of those files
+    bool split = false;
+    /// --split=OFFSET: the audio tracks' files taken so many samples later in
+    /// the image (earlier when negative), undoing a drive's read offset
+    int splitOffset = 0;
     QChar separator = nativeSeparator; ///< of the folders in the control file's path
 };
 
@@ -93,6 +99,9 @@ struct ConvertedFile
     SessionLayout layout; ///< of a file converted with its sessions
     QList<Remark> additionRemarks; ///< what --sessions and --codes could not write
     std::optional<SbiContent> sbi; ///< when asked for and there is a cue sheet
+    /// With --split: the tracks' files that the cue sheet names, beside the control file
+    QList<TrackFile> trackFiles;
+    QString splitError; ///< why the image cannot be cut into them; then there are none
 
     bool isRefused() const { return outcome.refusal != Refusal::None; }
     /// What the user is told besides the cue sheet: each fact that a rebuilt

@@ -57,14 +57,29 @@ QString trackCdText(const CdText &cdText, QStringView number)
     return lines;
 }
 
+QString sessionNumber(int session)
+{
+    return QStringLiteral("%1").arg(session, 2, 10, QLatin1Char('0'));
+}
+
 QString sessionMarks(const CueTrack &track)
 {
+    // A sheet of one file per track gives the space between the sessions as
+    // lengths, before the FILE line, as the published sheets of such dumps do.
+    if (!track.fileName.isEmpty()) {
+        if (!track.gapBefore)
+            return QStringLiteral("REM SESSION ") + sessionNumber(track.session) + cueLineEnd;
+        const SessionGap &gap = *track.gapBefore;
+        return QStringLiteral("REM LEAD-OUT ") + sectorCountToMsf(gap.leadOut) + cueLineEnd
+            + QStringLiteral("REM SESSION ") + sessionNumber(track.session) + cueLineEnd
+            + QStringLiteral("REM LEAD-IN ") + sectorCountToMsf(gap.leadIn) + cueLineEnd
+            + QStringLiteral("REM PREGAP ") + sectorCountToMsf(gap.pregap) + cueLineEnd;
+    }
     QString marks;
     if (track.leadOutBefore)
         marks +=
             QStringLiteral("  REM LEAD-OUT ") + sectorCountToMsf(*track.leadOutBefore) + cueLineEnd;
-    return marks + QStringLiteral("  REM SESSION ")
-        + QStringLiteral("%1").arg(track.session, 2, 10, QLatin1Char('0')) + cueLineEnd;
+    return marks + QStringLiteral("  REM SESSION ") + sessionNumber(track.session) + cueLineEnd;
 }
 
 } // namespace
@@ -188,12 +203,23 @@ QString cueText(const CueSheet &sheet)
         text += QStringLiteral("CATALOG ") + sheet.catalog + cueLineEnd;
     if (sheet.cdText)
         text += discCdText(*sheet.cdText);
-    text += cueFileLine(sheet.fileName);
-    for (const CueLine &line : sheet.lead)
-        appendLine(text, line);
+    // Lines before the first track follow the first FILE line, wherever that stands.
+    const auto appendLead = [&] {
+        for (const CueLine &line : sheet.lead)
+            appendLine(text, line);
+    };
+    if (!sheet.fileName.isEmpty()) {
+        text += cueFileLine(sheet.fileName);
+        appendLead();
+    }
     for (const CueTrack &track : sheet.tracks) {
         if (track.startsSession)
             text += sessionMarks(track);
+        if (!track.fileName.isEmpty()) {
+            text += cueFileLine(track.fileName);
+            if (sheet.fileName.isEmpty() && &track == &sheet.tracks.front())
+                appendLead();
+        }
         // A track's CD-Text goes after the line that its TRACK line starts;
         // a TRACK line that runs on from another line gets none.
         QString cdText = sheet.cdText && text.endsWith(u'\n')

@@ -48,6 +48,14 @@ struct CueLine
     QString time() const { return sectorCountToMsf(sectors); }
 };
 
+/// What lies between two sessions, in sectors, as a sheet of one file per track gives it.
+struct SessionGap
+{
+    qint64 leadOut = 0; ///< of the session before
+    qint64 leadIn = 0; ///< of the session after
+    qint64 pregap = 0; ///< of its first track
+};
+
 /// A TRACK of the cue sheet and the lines that follow it.
 struct CueTrack
 {
@@ -65,6 +73,12 @@ struct CueTrack
     /// Of a session's first track after the first: the lead-out before it, when known
     std::optional<qint64> leadOutBefore;
     bool startsSession = false;
+    /// In a sheet of one file per track: its own file, which a FILE line
+    /// before it names; its INDEX values count from that file's start
+    QString fileName;
+    /// In such a sheet, of a session's first track after the first: the
+    /// space before it, which no file holds, given as lengths
+    std::optional<SessionGap> gapBefore;
     QString title; ///< from CD-Text, for the report of --check
     QString performer; ///< from CD-Text, for the report of --check
 
@@ -89,7 +103,8 @@ namespace morvant {
 /// The whole cue sheet.
 struct CueSheet
 {
-    QString fileName; ///< of the image, as the FILE line names it
+    QString
+        fileName; ///< of the image, as the FILE line names it; empty when each track has its own
     QString catalog; ///< written first; empty for none
     std::optional<CdText> cdText; ///< its TITLE and PERFORMER lines, when they are written
     QList<CueLine> lead; ///< lines before the first track

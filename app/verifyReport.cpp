@@ -1,0 +1,229 @@
+#include "verifyReport.h"
+
+#include "commandLine.h"
+#include "datFile.h"
+#include "fileSystem.h"
+#include "translation.h"
+#include "verify.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+
+namespace morvant {
+
+namespace {
+
+// Images smaller than this are hashed too soon for a progress line to help.
+constexpr qint64 progressFrom = 256 * 1024 * 1024;
+
+VerifyStatus statusOf(const VerifiedDisc &disc)
+{
+    switch (disc.verdict) {
+    case DiscVerdict::Matches:
+        return verifyMatches;
+    case DiscVerdict::NotVerified:
+        return verifyRefused;
+    default:
+        return verifyDiffers;
+    }
+}
+
+QString quoted(const QString &text)
+{
+    return u'"' + shownText(text) + u'"';
+}
+
+QString offsetText(int samples)
+{
+    return (samples > 0 ? QStringLiteral("+") : QString()) + QString::number(samples);
+}
+
+// The verdict on a disc in one line, after its file's name.
+QString verdictText(const VerifiedDisc &disc)
+{
+    qsizetype matching = 0;
+    for (const VerifiedTrack &track : disc.tracks)
+        matching += track.matches.isEmpty() ? 0 : 1;
+    switch (disc.verdict) {
+    case DiscVerdict::Matches:
+        return disc.audioOffset == 0
+            ? tr("every track matches %1").arg(quoted(disc.game))
+            : tr("every track matches %1, the audio tracks at an offset of %2 samples")
+                  .arg(quoted(disc.game), offsetText(disc.audioOffset));
+    case DiscVerdict::DataOnly:
+        return tr("the data tracks match %1, the audio tracks do not").arg(quoted(disc.game));
+    case DiscVerdict::Partly: {
+        QString text = tr("%1 of %2 tracks match").arg(matching).arg(disc.tracks.size());
+        if (!disc.missing.isEmpty())
+            text += tr("; %1 lists %2 more track files that no track matches")
+                        .arg(quoted(disc.game))
+                        .arg(disc.missing.size());
+        return text;
+    }
+    case DiscVerdict::Nothing:
+        return tr("no track matches");
+    case DiscVerdict::NotVerified:
+        break;
+    }
+    return tr("cannot be verified: %1").arg(shownText(disc.error));
+}
+
+QString trackText(const VerifiedTrack &track, const DatFile &dat)
+{
+    const TrackFile &file = track.file;
+    QString text = tr("  Track %1  %2  %3 bytes  CRC-32 %4\n")
+                       .arg(file.number, file.isAudio ? tr("audio") : tr("data "),
+                           QLocale::c().toString(track.hashes.size),
+                           QStringLiteral("%1").arg(track.hashes.crc32, 8, 16, QLatin1Char('0')));
+    if (!track.matches.isEmpty()) {
+        const DatRom &rom = dat.roms[track.matches.first()];
+        text += tr("            matches %1 of %2").arg(quoted(rom.name), quoted(rom.game));
+        if (track.matches.size() > 1)
+            text += tr(" (and %1 more)").arg(track.matches.size() - 1);
+    } else if (track.entriesOfItsSize == 0) {
+        text += tr("            matches nothing: no file of the DAT has its size");
+    } else {
+        text += tr("            matches nothing, though %1 files of the DAT have its size")
+                    .arg(track.entriesOfItsSize);
+    }
+    return text + u'\n';
+}
+
+QString discText(const VerifiedDisc &disc, const DatFile &dat)
+{
+    QString text = shownPath(disc.controlFile) + QStringLiteral(": ") + verdictText(disc) + u'\n';
+    for (const VerifiedTrack &track : disc.tracks)
+        text += trackText(track, dat);
+    if (disc.audioOffset != 0)
+        text += tr("  The audio tracks match at an offset of %1 samples; --split=%1 writes "
+                   "them so.\n")
+                    .arg(offsetText(disc.audioOffset));
+    for (const QString &name : disc.missing)
+        text += tr("  No track matches %1 of %2.\n").arg(quoted(name), quoted(disc.game));
+    return text;
+}
+
+const char *verdictName(DiscVerdict verdict)
+{
+    switch (verdict) {
+    case DiscVerdict::Matches:
+        return "matches";
+    case DiscVerdict::DataOnly:
+        return "data-only";
+    case DiscVerdict::Partly:
+        return "partly";
+    case DiscVerdict::Nothing:
+        return "nothing";
+    case DiscVerdict::NotVerified:
+        break;
+    }
+    return "not-verified";
+}
+
+QJsonObject discJson(const VerifiedDisc &disc, const DatFile &dat)
+{
+    QJsonArray tracks;
+    for (const VerifiedTrack &track : disc.tracks) {
+        QJsonArray matches;
+        for (const qsizetype rom : track.matches)
+            matches.append(
+                QJsonObject{ { "game", dat.roms[rom].game }, { "name", dat.roms[rom].name } });
+        tracks.append(QJsonObject{ { "number", track.file.number.toInt() },
+            { "type", track.file.isAudio ? "audio" : "data" }, { "file", track.file.name },
+            { "size", track.hashes.size },
+            { "crc32", QStringLiteral("%1").arg(track.hashes.crc32, 8, 16, QLatin1Char('0')) },
+            { "md5", QString::fromLatin1(track.hashes.md5.toHex()) },
+            { "sha1", QString::fromLatin1(track.hashes.sha1.toHex()) }, { "matches", matches },
+            { "filesOfItsSize", track.entriesOfItsSize } });
+    }
+    return QJsonObject{ { "file", disc.controlFile }, { "verdict", verdictName(disc.verdict) },
+        { "error", disc.error.isEmpty() ? QJsonValue() : QJsonValue(disc.error) },
+        { "game", disc.game.isEmpty() ? QJsonValue() : QJsonValue(disc.game) },
+        { "audioOffset", disc.audioOffset },
+        { "missing", QJsonArray::fromStringList(disc.missing) }, { "tracks", tracks } };
+}
+
+// The control files that an argument names: itself, or every one below a folder.
+QStringList controlFilesOf(const QString &path, bool *isFolder)
+{
+    *isFolder = QFileInfo(path).isDir();
+    if (!*isFolder)
+        return { path };
+    QStringList found;
+    QDirIterator below(path, { QStringLiteral("*.ccd") }, QDir::Files | QDir::Hidden,
+        QDirIterator::Subdirectories);
+    while (below.hasNext())
+        found.append(below.next());
+    found.sort();
+    return found;
+}
+
+} // namespace
+
+VerifyStatus verifyFiles(const QStringList &arguments, const QString &datPath,
+    const ConversionOptions &options, bool json, QIODevice &output,
+    const std::function<void(const QString &line)> &showProgress)
+{
+    const DatFile dat = readDat(datPath);
+    if (!dat.isRead()) {
+        const QString where = dat.errorLine > 0 ? tr("line %1: ").arg(dat.errorLine) : QString();
+        const QString text =
+            tr("Cannot read the DAT %1: %2%3\n").arg(shownPath(datPath), where, dat.error);
+        output.write(json
+                ? QJsonDocument(QJsonObject{ { "dat", datPath }, { "error", where + dat.error } })
+                      .toJson()
+                : toShownBytes(text));
+        return verifyRefused;
+    }
+    VerifyStatus status = verifyMatches;
+    QJsonArray discs;
+    std::array<qsizetype, 3> counts{};
+    bool hasSummary = arguments.size() > 1;
+    for (const QString &argument : arguments) {
+        bool isFolder = false;
+        const QStringList files = controlFilesOf(commandLinePaths(argument).inputPath, &isFolder);
+        hasSummary = hasSummary || isFolder;
+        for (const QString &file : files) {
+            const QString name = shownPath(QFileInfo(file).fileName());
+            const Progress progress = [&](qint64 done, qint64 total) {
+                if (showProgress && total >= progressFrom)
+                    showProgress(tr("Hashing %1: %2%").arg(name).arg(done * 100 / total));
+                return true;
+            };
+            const VerifiedDisc disc = verifyDisc(file, dat, options, progress);
+            if (showProgress)
+                showProgress({});
+            status = qMax(status, statusOf(disc));
+            ++counts[std::size_t(statusOf(disc))];
+            if (json)
+                discs.append(discJson(disc, dat));
+            else if (isFolder)
+                output.write(toShownBytes(
+                    shownPath(file) + QStringLiteral(": ") + verdictText(disc) + u'\n'));
+            else
+                output.write(toShownBytes(discText(disc, dat)));
+        }
+    }
+    const qsizetype total = counts[0] + counts[1] + counts[2];
+    if (json) {
+        output.write(QJsonDocument(
+            QJsonObject{ { "dat", datPath }, { "discs", discs },
+                { "summary",
+                    QJsonObject{ { "discs", total }, { "match", counts[0] },
+                        { "doNotMatch", counts[1] }, { "notVerified", counts[2] } } } })
+                         .toJson());
+    } else if (hasSummary) {
+        output.write(toShownBytes(tr("%1 discs: %2 match, %3 do not, %4 cannot be verified.\n")
+                                      .arg(total)
+                                      .arg(counts[0])
+                                      .arg(counts[1])
+                                      .arg(counts[2])));
+    }
+    return total == 0 ? verifyRefused : status;
+}
+
+} // namespace morvant

@@ -1,0 +1,173 @@
+#include "trackFiles.h"
+
+#include "cueFile.h"
+#include "cueFile_p.h"
+#include "discImage.h"
+#include "fileSystem.h"
+#include "translation.h"
+
+#include <QFile>
+
+namespace morvant {
+
+ByteStretch TrackFile::stretch(int offsetSamples) const
+{
+    return { start + (isAudio ? offsetSamples * sampleSize : 0), size };
+}
+
+namespace {
+
+// Where the track's file starts, as the sheet counts sectors: its INDEX 00,
+// else its INDEX 01; -1 when it has neither as a sector count.
+qint64 sheetStartOf(const CueTrack &track)
+{
+    const CueLine *start = track.index(0);
+    if (start == nullptr)
+        start = track.index(1);
+    return start == nullptr ? -1 : start->sectors;
+}
+
+QString trackFileName(const QString &baseName, const QString &number, qsizetype count)
+{
+    if (count == 1)
+        return baseName + QStringLiteral(".bin");
+    const int value = number.toInt();
+    return QStringLiteral("%1 (Track %2).bin")
+        .arg(baseName)
+        .arg(value, count >= 10 ? 2 : 1, 10, QLatin1Char('0'));
+}
+
+// The image's byte where the sheet's sector \a sector lies: the sheet counts
+// a later session's sectors as the disc does, the image holds no space
+// between sessions. -1 when the image does not hold it.
+qint64 imageByte(const QList<HeldSectors> &held, qint64 sector)
+{
+    if (held.isEmpty())
+        return sector * imageSectorSize;
+    const std::optional<qint64> inImage = imageSector(held, sector);
+    return inImage ? *inImage * imageSectorSize : -1;
+}
+
+// The last byte's end of the session that ends at the lead-out \a leadOut.
+qint64 sessionEnd(const QList<HeldSectors> &held, qint64 leadOut)
+{
+    const qint64 last = imageByte(held, leadOut - 1);
+    return last < 0 ? -1 : last + imageSectorSize;
+}
+
+} // namespace
+
+QList<TrackFile> trackFiles(const CueSheet &sheet, const QList<HeldSectors> &held, qint64 imageSize,
+    const QString &baseName, QString *error)
+{
+    QList<TrackFile> files;
+    const qsizetype count = sheet.tracks.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        const CueTrack &track = sheet.tracks[i];
+        TrackFile file;
+        file.number = track.number;
+        file.isAudio = track.mode == u"AUDIO";
+        file.name = trackFileName(baseName, track.number, count);
+        // The first file holds whatever the image has before the first track.
+        file.sheetStart = i == 0 ? 0 : sheetStartOf(track);
+        if (track.session > 1 && held.isEmpty()) {
+            *error = tr("where track %1 lies in the image is not known: a session before it has "
+                        "no lead-out")
+                         .arg(track.number);
+            return {};
+        }
+        if (sheetStartOf(track) < 0) {
+            *error = tr("track %1 has no INDEX 01 with a time").arg(track.number);
+            return {};
+        }
+        file.start = i == 0 ? 0 : imageByte(held, file.sheetStart);
+        if (file.start < 0 || file.start > imageSize) {
+            *error = tr("the image ends before track %1 starts").arg(track.number);
+            return {};
+        }
+        if (!files.isEmpty()) {
+            TrackFile &before = files.last();
+            qint64 end = file.start;
+            if (track.startsSession && track.leadOutBefore && !held.isEmpty())
+                end = qMin(end, sessionEnd(held, *track.leadOutBefore));
+            if (end < before.start) {
+                *error = tr("track %1 starts before track %2").arg(track.number, before.number);
+                return {};
+            }
+            before.size = end - before.start;
+        }
+        files.append(file);
+    }
+    if (!files.isEmpty())
+        files.last().size = imageSize - files.last().start;
+    // A cue sheet of one file per track cannot put an index outside its track's file.
+    for (qsizetype i = 0; i < count; ++i) {
+        for (const CueLine &line : sheet.tracks[i].indexes()) {
+            const qint64 inFile = line.sectors - files[i].sheetStart;
+            if (line.sectors >= 0 && (inFile < 0 || inFile * imageSectorSize > files[i].size)) {
+                *error = tr("INDEX %1 of track %2 lies outside the track's file")
+                             .arg(line.number, files[i].number);
+                return {};
+            }
+        }
+    }
+    return files;
+}
+
+CueSheet splitSheet(
+    CueSheet sheet, const QList<TrackFile> &files, const QList<SessionBounds> &bounds)
+{
+    // The space between two sessions: the lead-out, the next lead-in of the
+    // length every disc gives it, and the next session's first pregap.
+    constexpr qint64 leadInSectors = 4500;
+    sheet.fileName.clear();
+    for (qsizetype i = 0; i < sheet.tracks.size() && i < files.size(); ++i) {
+        CueTrack &track = sheet.tracks[i];
+        track.fileName = files[i].name;
+        for (CueLine &line : track.lines) {
+            if (line.isIndex() && line.sectors >= 0)
+                line.sectors -= files[i].sheetStart;
+        }
+        const qsizetype session = track.session - 1;
+        if (track.startsSession && session > 0 && session < bounds.size()
+            && bounds[session - 1].leadOut) {
+            SessionGap gap;
+            gap.pregap = bounds[session].start - bounds[session].pregap;
+            gap.leadIn = leadInSectors;
+            gap.leadOut = bounds[session].pregap - *bounds[session - 1].leadOut - leadInSectors;
+            track.gapBefore = gap;
+        }
+    }
+    return sheet;
+}
+
+bool saveTrackFiles(const ConversionFiles &files, const QList<TrackFile> &tracks, int offsetSamples,
+    const QString &cuePath, const QString &cueSheet, const ShowMessage &showMessage)
+{
+    QFile image;
+    QString reason;
+    if (!openRegularFile(image, files.image, &reason)) {
+        showMessage(
+            tr("Cannot read %1:\n%2").arg(shownPath(files.image), reason), fileErrorTitle());
+        return false;
+    }
+    const qint64 imageSize = image.size();
+    const QString folder =
+        files.controlFile.left(fileNameStart(files.controlFile, files.separator));
+    QList<FileToWrite> written;
+    for (const TrackFile &track : tracks) {
+        const ByteStretch stretch = track.stretch(offsetSamples);
+        written.append({ folder + track.name, stretch.size,
+            [&image, imageSize, stretch](QFileDevice &file, QString *error) {
+                return copyStretch(image, imageSize, stretch, file, error);
+            } });
+    }
+    // At most 4 bytes a character in any code page, and the last line's end.
+    written.append(
+        { cuePath, cueSheet.size() * 4 + 2, [&cueSheet](QFileDevice &file, QString *error) {
+             return writeText(file, cueSheet, error);
+         } });
+    return saveFilesBeside(files.controlFile, { files.image, files.sub }, written, showMessage);
+}
+
+} // namespace morvant

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "basics.h"
+#include "cueSheet.h"
+#include "discFiles.h"
+#include "sessionImage.h"
+#include "trackHashes.h"
+
+#include <QList>
+#include <QString>
+
+namespace morvant {
+
+// The one-file-per-track layout that DATs describe and that --split writes:
+// a track's file runs from its INDEX 00 (its INDEX 01 when it has none) to
+// where the next track's file starts, the first from the image's start and
+// the last to its end. The image holds no space between sessions, as a dump
+// has it, so a session's last file ends at its lead-out; where an image
+// holds that space, it goes into no file.
+
+/// Where a CD's audio sample lies against the image's bytes: 2 channels of 16 bits.
+inline constexpr qint64 sampleSize = 4;
+
+/// A track's file in the one-file-per-track layout.
+struct TrackFile
+{
+    QString number; ///< as the cue sheet writes it, "01"
+    bool isAudio = false;
+    QString name; ///< "Disc (Track 1).bin"
+    qint64 start = 0; ///< the byte of the image where it starts
+    qint64 size = 0; ///< in bytes
+    qint64 sheetStart = 0; ///< the sector where it starts, as the cue sheet counts sectors
+
+    /** Its bytes in the image, an audio track's taken \a offsetSamples
+        samples later (earlier when negative), as a drive's read offset
+        shifts them. */
+    ByteStretch stretch(int offsetSamples = 0) const;
+};
+
+/** The tracks' files of \a sheet, a cue sheet of one image, named after
+    \a baseName: "NAME (Track 1).bin", two digits when there are ten tracks
+    or more, and "NAME.bin" for a disc of one track. \a held tells how the
+    image holds the sessions (empty for a disc of one session), \a imageSize
+    its size in bytes. Empty, with the reason in \a error, when a track has
+    no INDEX 01 that is a sector count, starts before the one before it or
+    beyond the image's end. */
+QList<TrackFile> trackFiles(const CueSheet &sheet, const QList<HeldSectors> &held, qint64 imageSize,
+    const QString &baseName, QString *error);
+
+/** \a sheet as the sheet of \a files: each track in a FILE of its own, its
+    INDEX times counted from the start of its file, and the space between
+    the sessions \a bounds (none for a disc of one session) given as lengths. */
+CueSheet splitSheet(
+    CueSheet sheet, const QList<TrackFile> &files, const QList<SessionBounds> &bounds);
+
+/** Writes \a tracks, cut from the image of \a files (audio tracks shifted
+    by \a offsetSamples), beside the control file, and \a cueSheet, their
+    sheet, to \a cuePath: all of them or, refused or failed, none, with the
+    disc space they need checked first. Returns false after telling the
+    user through \a showMessage. */
+bool saveTrackFiles(const ConversionFiles &files, const QList<TrackFile> &tracks, int offsetSamples,
+    const QString &cuePath, const QString &cueSheet, const ShowMessage &showMessage);
+
+} // namespace morvant

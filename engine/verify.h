@@ -1,0 +1,63 @@
+#pragma once
+
+#include "conversion.h"
+#include "datFile.h"
+#include "trackFiles.h"
+#include "trackHashes.h"
+
+#include <QList>
+#include <QString>
+
+namespace morvant {
+
+// --verify: each track's file, as the one-file-per-track layout cuts the
+// image, hashed and looked for in a DAT. A CloneCD image holds audio as the
+// drive read it, shifted by the drive's read offset, where DATs hold it
+// corrected; audio tracks that match nothing are looked for at the offsets
+// that would correct them.
+
+/// How far either way the audio tracks are looked for: drives' read offsets
+/// lie within a few thousand samples.
+inline constexpr int mostOffsetSamples = 6000;
+
+/// One track's file as --verify finds it.
+struct VerifiedTrack
+{
+    TrackFile file;
+    /// Of its bytes; at the disc's audio offset, for an audio track, when one is found
+    FileHashes hashes;
+    QList<qsizetype> matches; ///< the DAT's files that it matches: size and all three hashes
+    qsizetype entriesOfItsSize = 0; ///< the DAT's files of its size, matching or not
+};
+
+/// What a disc's tracks are, against a DAT.
+enum class DiscVerdict {
+    Matches, ///< every track matches a file of one game, and that game has no other track
+    DataOnly, ///< the data tracks match one game's files, the audio tracks none
+    Partly, ///< some tracks match, or all but not of one game, or the game has more
+    Nothing, ///< no track matches
+    NotVerified, ///< the disc cannot be verified
+};
+
+/// A disc checked against a DAT.
+struct VerifiedDisc
+{
+    QString controlFile;
+    QString error; ///< why it cannot be verified; empty when it can
+    QList<VerifiedTrack> tracks;
+    /// Samples later in the image (earlier when negative) at which every
+    /// audio track matches, when they match only there; 0 otherwise
+    int audioOffset = 0;
+    QString game; ///< the game whose files the tracks match, as many of them as one game covers
+    QStringList missing; ///< that game's track files that no track matches
+    DiscVerdict verdict = DiscVerdict::NotVerified;
+};
+
+/** Verifies the disc of the control file at \a path, converted as \a options
+    ask, against \a dat, reading its image once for the hashes, and once
+    more for audio tracks that match nothing at the offsets of
+    mostOffsetSamples either way. \a progress is told of the bytes read. */
+VerifiedDisc verifyDisc(const QString &path, const DatFile &dat, const ConversionOptions &options,
+    const Progress &progress = {});
+
+} // namespace morvant
