@@ -1,0 +1,619 @@
+#include "datFile.h"
+#include "testHelpers.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QTest>
+
+#include <utility>
+
+using namespace morvant;
+
+// DATs as redump.org publishes them, in its Logiqx XML and its ClrMamePro
+// text, written here from one list of games so that both forms must give the
+// same files; then the odd corners of each form, and damaged files.
+
+namespace {
+
+struct TestRom
+{
+    QByteArray name; ///< UTF-8
+    qint64 size = -1; ///< -1: not written
+    QByteArray crc, md5, sha1; ///< hexadecimal digits as written; empty: not written
+};
+
+/// A rom that the DAT gives a name and at most a size.
+TestRom sized(const QByteArray &name, qint64 size)
+{
+    TestRom rom;
+    rom.name = name;
+    rom.size = size;
+    return rom;
+}
+
+struct TestGame
+{
+    QByteArray name;
+    QList<TestRom> roms;
+};
+
+// The redump way: one file per track and the cue sheet, names with spaces,
+// parentheses, commas, `&`, `'` and letters beyond ASCII, digits in either case.
+const QList<TestGame> games = {
+    { "Ape Escape (USA)",
+        {
+            { "Ape Escape (USA).cue", 96, "86f7e437", "0cc175b9c0f1b6a831c399e269772661",
+                "86f7e437faa5a7fce15d1ddcb9eaeaea377667b8" },
+            { "Ape Escape (USA) (Track 1).bin", 616471056, "e9d71f5e",
+                "92eb5ffee6ae2fec3ad71c777531578f", "e9d71f5ee7c92d6dc9e92ffdad17b8bd49418f98" },
+            { "Ape Escape (USA) (Track 2).bin", 9878400, "0000a516",
+                "4a8a08f09d37b73795649038408b5f33", "84a516841ba77a5b4648de2cd0dfcb30ea46dbb4" },
+        } },
+    { "Tom & Jerry's Chase (Europe) (En,Fr,De)",
+        {
+            { "Tom & Jerry's Chase (Europe) (En,Fr,De).cue", 112, "3C363836",
+                "8277E0910D750195B448797616E091AD", "3C363836CF4E16666669A25DA280A1865C2D2874" },
+            { "Tom & Jerry's Chase (Europe) (En,Fr,De).bin", 0, "00000000",
+                "e1671797c52e15f763380b45e841ec32", "58e6b3a414a1e090dfc6029add0f3555ccba127f" },
+        } },
+    { "D\xc5\x8d"
+      "butsu no Mori (Japan) (Disc 1) (\xe3\x83\x87\xe3\x82\xa3\xe3\x82\xb9\xe3\x82\xaf)",
+        {
+            { "D\xc5\x8d"
+              "butsu no Mori (Japan) (Disc 1).bin",
+                -1, "4a0a1921", "", "" },
+            { "D\xc5\x8d"
+              "butsu no Mori (Japan) (Disc 1).cue",
+                77, "", "", "54fd1711209fb1c0781092374132c66e79e2241b" },
+        } },
+};
+
+QByteArray xmlEscaped(QByteArray text)
+{
+    return text.replace("&", "&amp;")
+        .replace("<", "&lt;")
+        .replace(">", "&gt;")
+        .replace("\"", "&quot;")
+        .replace("'", "&apos;");
+}
+
+QByteArray xmlDat(const QList<TestGame> &list, const QByteArray &element = "game")
+{
+    QByteArray dat = "<?xml version=\"1.0\"?>\n"
+                     "<!DOCTYPE datafile PUBLIC \"-//Logiqx//DTD ROM Management Datafile//EN\" "
+                     "\"http://www.logiqx.com/Dats/datafile.dtd\">\n"
+                     "<datafile>\n"
+                     "\t<header>\n"
+                     "\t\t<name>Sony - PlayStation</name>\n"
+                     "\t\t<description>Sony - PlayStation - Discs (3) (2024-05-01)</description>\n"
+                     "\t\t<version>2024-05-01 10-00-00</version>\n"
+                     "\t\t<author>redump.org</author>\n"
+                     "\t\t<homepage>redump.org</homepage>\n"
+                     "\t\t<url>http://redump.org/</url>\n"
+                     "\t</header>\n";
+    for (const TestGame &game : list) {
+        const QByteArray name = xmlEscaped(game.name);
+        dat += "\t<" + element + " name=\"" + name + "\">\n\t\t<category>Games</category>\n"
+            + "\t\t<description>" + name + "</description>\n";
+        for (const TestRom &rom : game.roms) {
+            dat += "\t\t<rom name=\"" + xmlEscaped(rom.name) + '"';
+            if (rom.size >= 0)
+                dat += " size=\"" + QByteArray::number(rom.size) + '"';
+            for (const auto &[key, value] : { std::pair{ "crc", rom.crc },
+                     std::pair{ "md5", rom.md5 }, std::pair{ "sha1", rom.sha1 } }) {
+                if (!value.isEmpty())
+                    dat += QByteArray(" ") + key + "=\"" + value + '"';
+            }
+            dat += "/>\n";
+        }
+        dat += "\t</" + element + ">\n";
+    }
+    return dat + "</datafile>\n";
+}
+
+QByteArray textDat(const QList<TestGame> &list, const QByteArray &block = "game")
+{
+    QByteArray dat = "clrmamepro (\n"
+                     "\tname \"Sony - PlayStation\"\n"
+                     "\tdescription \"Sony - PlayStation - Discs (3) (2024-05-01)\"\n"
+                     "\tversion \"2024-05-01 10-00-00\"\n"
+                     "\tauthor \"redump.org\"\n"
+                     "\thomepage redump.org\n"
+                     "\turl \"http://redump.org/\"\n"
+                     ")\n\n";
+    for (const TestGame &game : list) {
+        dat += block + " (\n\tname \"" + game.name + "\"\n\tdescription \"" + game.name + "\"\n";
+        for (const TestRom &rom : game.roms) {
+            dat += "\trom ( name \"" + rom.name + '"';
+            if (rom.size >= 0)
+                dat += " size " + QByteArray::number(rom.size);
+            for (const auto &[key, value] : { std::pair{ "crc", rom.crc },
+                     std::pair{ "md5", rom.md5 }, std::pair{ "sha1", rom.sha1 } }) {
+                if (!value.isEmpty())
+                    dat += QByteArray(" ") + key + ' ' + value;
+            }
+            dat += " )\n";
+        }
+        dat += ")\n\n";
+    }
+    return dat;
+}
+
+/// A rom as the tests compare it: game|name|size|crc|md5|sha1, with `-` for what the DAT does not
+/// give.
+QString described(const DatRom &rom)
+{
+    const auto hex = [](const QByteArray &bytes) {
+        return bytes.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(bytes.toHex());
+    };
+    return QStringList{ rom.game, rom.name,
+        rom.size < 0 ? QStringLiteral("-") : QString::number(rom.size),
+        rom.hasCrc ? QStringLiteral("%1").arg(rom.crc, 8, 16, QLatin1Char('0'))
+                   : QStringLiteral("-"),
+        hex(rom.md5), hex(rom.sha1) }
+        .join(u'|');
+}
+
+QStringList described(const QList<DatRom> &roms)
+{
+    QStringList list;
+    for (const DatRom &rom : roms)
+        list.append(described(rom));
+    return list;
+}
+
+/// What the test's games must give, from their own text.
+QStringList expectedRoms(const QList<TestGame> &list)
+{
+    QStringList expected;
+    for (const TestGame &game : list) {
+        for (const TestRom &rom : game.roms) {
+            const auto given = [](const QByteArray &hex) {
+                return hex.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(hex.toLower());
+            };
+            expected.append(QStringList{ QString::fromUtf8(game.name), QString::fromUtf8(rom.name),
+                rom.size < 0 ? QStringLiteral("-") : QString::number(rom.size), given(rom.crc),
+                given(rom.md5), given(rom.sha1) }
+                                .join(u'|'));
+        }
+    }
+    return expected;
+}
+
+DatFile readBytes(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return readDat(buffer);
+}
+
+// A small DAT whose line 5 is given, in each form: a game G on line 3 (XML)
+// or 2 (text) with the rom a.bin on line 4.
+QByteArray xmlWithLine5(const QByteArray &line)
+{
+    return "<?xml version=\"1.0\"?>\n<datafile>\n\t<game name=\"G\">\n"
+           "\t\t<rom name=\"a.bin\" size=\"1\" crc=\"00000001\"/>\n"
+        + line + "\n\t</game>\n</datafile>\n";
+}
+
+QByteArray textWithLine5(const QByteArray &line)
+{
+    return "clrmamepro ( name \"X\" )\ngame (\n\tname \"G\"\n\trom ( name \"a.bin\" size 1 crc "
+           "00000001 )\n"
+        + line + "\n)\n";
+}
+
+} // namespace
+
+class TestDatFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void bothForms_data();
+    void bothForms();
+    void readDat_data();
+    void readDat();
+    void damaged_data();
+    void damaged();
+    void withSize();
+    void fromPath();
+    void cannotOpen_data();
+    void cannotOpen();
+};
+
+void TestDatFile::bothForms_data()
+{
+    QTest::addColumn<QByteArray>("dat");
+
+    const QByteArray xml = xmlDat(games);
+    const QByteArray text = textDat(games);
+    QTest::newRow("Logiqx XML") << xml;
+    QTest::newRow("ClrMamePro text") << text;
+    QTest::newRow("XML, CR LF line ends") << crlf(xml);
+    QTest::newRow("text, CR LF line ends") << crlf(text);
+    QTest::newRow("XML after a byte order mark") << "\xef\xbb\xbf" + xml;
+    QTest::newRow("text after a byte order mark") << "\xef\xbb\xbf" + text;
+    QTest::newRow("XML, machine elements") << xmlDat(games, "machine");
+    QTest::newRow("text, machine blocks") << textDat(games, "machine");
+    QTest::newRow("text, resource blocks") << textDat(games, "resource");
+    QTest::newRow("XML in UTF-8, declared") << QByteArray(xml).replace(
+        "<?xml version=\"1.0\"?>", "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>");
+    // Beyond what the fast reader takes: QXmlStreamReader reads these.
+    QTest::newRow("XML with a DOCTYPE that declares an entity")
+        << QByteArray(xml).replace("<!DOCTYPE datafile PUBLIC \"-//Logiqx//DTD ROM Management "
+                                   "Datafile//EN\" \"http://www.logiqx.com/Dats/datafile.dtd\">",
+               "<!DOCTYPE datafile [ <!ENTITY unused \"x\"> ]>");
+    QTest::newRow("XML in UTF-8, declared in another spelling") << QByteArray(xml).replace(
+        "<?xml version=\"1.0\"?>", "<?xml version='1.0' encoding='utf-8'?>");
+}
+
+void TestDatFile::bothForms()
+{
+    QFETCH(QByteArray, dat);
+
+    const DatFile read = readBytes(dat);
+    QCOMPARE(read.error, QString());
+    QCOMPARE(read.errorLine, 0);
+    QVERIFY(read.isRead());
+    QCOMPARE(described(read.roms), expectedRoms(games));
+}
+
+void TestDatFile::readDat_data()
+{
+    QTest::addColumn<QByteArray>("dat");
+    QTest::addColumn<QStringList>("expected");
+
+    const auto xml = [](const QByteArray &games) {
+        return "<?xml version=\"1.0\"?>\n<datafile>\n" + games + "\n</datafile>\n";
+    };
+    const QString ePlusAcute = QString::fromUtf8("\xc3\xa9");
+    const QString disc = QString::fromUtf8("\xf0\x9f\x92\xbf");
+
+    QTest::newRow("XML: the five entities")
+        << xml("<game name=\"A &amp; B &lt;C&gt; &quot;D&quot; &apos;E&apos;\">"
+               "<rom name=\"a.bin\" size=\"1\"/></game>")
+        << QStringList{ "A & B <C> \"D\" 'E'|a.bin|1|-|-|-" };
+    QTest::newRow("XML: character references")
+        << xml("<game name=\"G\"><rom name=\"&#233;&#xE9;&#x1f4bf;.bin\" size=\"1\"/></game>")
+        << QStringList{ "G|" + ePlusAcute + ePlusAcute + disc + ".bin|1|-|-|-" };
+    QTest::newRow("XML: values in single quotes")
+        << xml("<game name='Say \"Hi\"'><rom name='it&apos;s.bin' size='5'/></game>")
+        << QStringList{ "Say \"Hi\"|it's.bin|5|-|-|-" };
+    QTest::newRow("XML: tabs and line ends in a value are spaces")
+        << xml("<game name=\"a\tb\nc\r\nd\"><rom name=\"x&#9;y\" size=\"1\"/></game>")
+        << QStringList{ "a b c d|x\ty|1|-|-|-" };
+    QTest::newRow("XML: comments, CDATA and processing instructions hold no roms") << xml(
+        "<!-- <game name=\"C\"><rom name=\"c.bin\"/></game> -->\n<?pi <rom name=\"p\"/>?>\n"
+        "<game name=\"G\"><description><![CDATA[<rom name=\"d.bin\"/>]]></description>"
+        "<rom name=\"a.bin\" size=\"1\"/></game>") << QStringList{ "G|a.bin|1|-|-|-" };
+    QTest::newRow("XML: unknown elements and attributes") << xml(
+        "<game name=\"G\" cloneof=\"F\"><release name=\"G\" region=\"USA\"/>"
+        "<rom name=\"a.bin\" size=\"2\" crc=\"00000002\" status=\"verified\" serial=\"SLUS-1\" "
+        "sha256=\"00\"/><disk name=\"d\" sha1=\"1\"/><sample name=\"s\"/></game>")
+                                                          << QStringList{
+                                                                 "G|a.bin|2|00000002|-|-"
+                                                             };
+    QTest::newRow("XML: a rom outside a game is no game's file")
+        << xml("<rom name=\"stray.bin\" size=\"1\"/><game name=\"G\"><rom name=\"a.bin\"/></game>")
+        << QStringList{ "G|a.bin|-|-|-|-" };
+    QTest::newRow("XML: optional fields missing or empty")
+        << xml("<game name=\"G\"><rom name=\"a.bin\"/><rom name=\"b.bin\" size=\"\" crc=\"\" "
+               "md5=\"\" "
+               "sha1=\"\"/><rom name=\"c.bin\" md5=\"0cc175b9c0f1b6a831c399e269772661\"/></game>")
+        << QStringList{ "G|a.bin|-|-|-|-", "G|b.bin|-|-|-|-",
+               "G|c.bin|-|-|0cc175b9c0f1b6a831c399e269772661|-" };
+    QTest::newRow("XML: crc written after 0x")
+        << xml("<game name=\"G\"><rom name=\"a.bin\" crc=\"0x0000ABCD\"/></game>")
+        << QStringList{ "G|a.bin|-|0000abcd|-|-" };
+    QTest::newRow("XML: a game without a name, an empty game") << xml(
+        "<game><rom name=\"a.bin\" size=\"1\"/></game><game name=\"E\"/>"
+        "<machine name=\"M\"></machine>") << QStringList{ "|a.bin|1|-|-|-" };
+    QTest::newRow("XML: the largest size")
+        << xml("<game name=\"G\"><rom name=\"a.bin\" size=\"999999999999999999\"/></game>")
+        << QStringList{ "G|a.bin|999999999999999999|-|-|-" };
+    QTest::newRow("XML: spaces around = and before />")
+        << xml("<game  name = \"G\" ><rom\n name=\"a.bin\"\tsize= '3' /></game >")
+        << QStringList{ "G|a.bin|3|-|-|-" };
+    QTest::newRow("XML: another root element") << QByteArray(
+        "<mame build=\"0.1\"><machine name=\"M\"><rom name=\"m.rom\" size=\"4\"/>"
+        "</machine></mame>") << QStringList{ "M|m.rom|4|-|-|-" };
+    // QXmlStreamReader's part: an encoding of its own, an entity the DAT declares.
+    QTest::newRow("XML in ISO-8859-1")
+        << QByteArray(
+               "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<datafile><game name=\"Caf\xe9\">"
+               "<rom name=\"\xe9.bin\" size=\"1\" crc=\"0000000A\"/></game></datafile>")
+        << QStringList{ "Caf" + ePlusAcute + "|" + ePlusAcute + ".bin|1|0000000a|-|-" };
+    QTest::newRow("XML with an entity of its own") << QByteArray(
+        "<?xml version=\"1.0\"?>\n<!DOCTYPE datafile [\n<!ENTITY pub \"Sony\">\n]>\n"
+        "<datafile><game name=\"&pub; &amp; Co\"><rom name=\"a.bin\" size=\"1\"/></game>"
+        "<rom name=\"stray.bin\"/></datafile>") << QStringList{ "Sony & Co|a.bin|1|-|-|-" };
+
+    QTest::newRow("text: escaped quotes and backslashes")
+        << QByteArray("game ( name \"Say \\\"Hi\\\" \\\\o/\" rom ( name \"C:\\dir\" size 1 ) )")
+        << QStringList{ "Say \"Hi\" \\o/|C:\\dir|1|-|-|-" };
+    QTest::newRow("text: unquoted words")
+        << QByteArray("game ( name G rom ( name (a).bin size 1 crc 0000000F ) )")
+        << QStringList{ "G|(a).bin|1|0000000f|-|-" };
+    QTest::newRow("text: the game's name after its roms")
+        << QByteArray("game (\n\trom ( name a.bin size 1 )\n\trom ( name b.bin )\n\tname \"G\"\n)")
+        << QStringList{ "G|a.bin|1|-|-|-", "G|b.bin|-|-|-|-" };
+    QTest::newRow("text: unknown keys, with values and blocks")
+        << QByteArray("emulator ( name \"e\" ( nested ) )\n"
+                      "game ( name G year 1999 manufacturer \"Sony (SCEA)\" "
+                      "release ( name \"G\" region USA ( x ) ) "
+                      "rom ( name a.bin size 1 flags verified serial \"SLUS ( 1 )\" "
+                      "region ( x y ) md5 0CC175B9C0F1B6A831C399E269772661 ) "
+                      "disk ( name d sha1 1 ) sample s )")
+        << QStringList{ "G|a.bin|1|-|0cc175b9c0f1b6a831c399e269772661|-" };
+    QTest::newRow("text: nodump and baddump without a value")
+        << QByteArray("game ( name G rom ( name a.bin size 1 nodump ) "
+                      "rom ( name b.bin baddump size 2 crc 0000000B ) )")
+        << QStringList{ "G|a.bin|1|-|-|-", "G|b.bin|2|0000000b|-|-" };
+    QTest::newRow("text: a closing parenthesis against a quote or another") << QByteArray(
+        "game ( name \"G\" rom ( name \"a.bin\"))") << QStringList{ "G|a.bin|-|-|-|-" };
+    QTest::newRow("text: a key without a value ends its block")
+        << QByteArray("game ( name G rom ( name a.bin size 1 verified ) flag )\n"
+                      "game ( name H rom ( name b.bin ) )")
+        << QStringList{ "G|a.bin|1|-|-|-", "H|b.bin|-|-|-|-" };
+    QTest::newRow("text: a name that is not UTF-8")
+        << QByteArray("game ( name \"Caf\xe9\" rom ( name a.bin ) )")
+        << QStringList{ QString::fromUtf8("Caf\xef\xbf\xbd|a.bin|-|-|-|-") };
+}
+
+void TestDatFile::readDat()
+{
+    QFETCH(QByteArray, dat);
+    QFETCH(QStringList, expected);
+
+    const DatFile read = readBytes(dat);
+    QCOMPARE(read.error, QString());
+    QCOMPARE(described(read.roms), expected);
+}
+
+void TestDatFile::damaged_data()
+{
+    QTest::addColumn<QByteArray>("dat");
+    QTest::addColumn<qint64>("line");
+    QTest::addColumn<QString>("reason"); // a part of the error
+
+    // The same damage to a rom in either form.
+    const struct
+    {
+        const char *what;
+        QByteArray xml, text;
+        QString reason;
+    } roms[] = {
+        { "crc not hexadecimal", "<rom name=\"b\" crc=\"12345G78\"/>",
+            "rom ( name b crc 12345G78 )", "the rom's crc `12345G78` is not 8 hexadecimal digits" },
+        { "crc too short", "<rom name=\"b\" crc=\"1234567\"/>", "rom ( name b crc 1234567 )",
+            "crc `1234567` is not 8" },
+        { "crc too long", "<rom name=\"b\" crc=\"123456789\"/>", "rom ( name b crc 123456789 )",
+            "crc `123456789` is not 8" },
+        { "size not a number", "<rom name=\"b\" size=\"12a\"/>", "rom ( name b size 12a )",
+            "the rom's size `12a` is not a number of bytes" },
+        { "size negative", "<rom name=\"b\" size=\"-5\"/>", "rom ( name b size -5 )",
+            "size `-5` is not" },
+        { "size beyond 18 digits", "<rom name=\"b\" size=\"9223372036854775807\"/>",
+            "rom ( name b size 9223372036854775807 )", "size `9223372036854775807` is not" },
+        { "size with a space", "<rom name=\"b\" size=\" 12\"/>", "rom ( name b size \" 12\" )",
+            "size ` 12` is not" },
+        { "md5 of 31 digits", "<rom name=\"b\" md5=\"0cc175b9c0f1b6a831c399e26977266\"/>",
+            "rom ( name b md5 0cc175b9c0f1b6a831c399e26977266 )",
+            "the rom's md5 `0cc175b9c0f1b6a831c399e26977266` is not 32 hexadecimal digits" },
+        { "md5 not hexadecimal", "<rom name=\"b\" md5=\"0cc175b9c0f1b6a831c399e26977266g\"/>",
+            "rom ( name b md5 0cc175b9c0f1b6a831c399e26977266g )", "md5" },
+        { "sha1 of 39 digits", "<rom name=\"b\" sha1=\"86f7e437faa5a7fce15d1ddcb9eaeaea377667b\"/>",
+            "rom ( name b sha1 86f7e437faa5a7fce15d1ddcb9eaeaea377667b )",
+            "the rom's sha1 `86f7e437faa5a7fce15d1ddcb9eaeaea377667b` is not 40 hexadecimal "
+            "digits" },
+        { "sha1 of 41 digits",
+            "<rom name=\"b\" sha1=\"86f7e437faa5a7fce15d1ddcb9eaeaea377667b80\"/>",
+            "rom ( name b sha1 86f7e437faa5a7fce15d1ddcb9eaeaea377667b80 )", "sha1" },
+        { "sha1 given as an md5", "<rom name=\"b\" sha1=\"0cc175b9c0f1b6a831c399e269772661\"/>",
+            "rom ( name b sha1 0cc175b9c0f1b6a831c399e269772661 )", "sha1" },
+        { "rom without a name", "<rom size=\"1\"/>", "rom ( size 1 )", "a rom without a name" },
+        { "rom with an empty name", "<rom name=\"\" size=\"1\"/>", "rom ( name \"\" size 1 )",
+            "a rom without a name" },
+    };
+    for (const auto &rom : roms) {
+        QTest::addRow("XML, %s", rom.what)
+            << xmlWithLine5("\t\t" + rom.xml) << qint64(5) << rom.reason;
+        QTest::addRow("text, %s", rom.what)
+            << textWithLine5("\t" + rom.text) << qint64(5) << rom.reason;
+    }
+    // A rom tag over several lines is told by its first.
+    QTest::newRow("XML, a rom over two lines")
+        << xmlWithLine5("\t\t<rom name=\"b\"\n\t\t\tsha1=\"0\"/>") << qint64(5) << "sha1";
+    QTest::newRow("text, a rom over two lines, told by the field")
+        << textWithLine5("\trom ( name b\n\t\tsha1 0 )") << qint64(6) << "sha1";
+    QTest::newRow("XML in ISO-8859-1, bad sha1") << QByteArray(
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<datafile>\n<game name=\"G\">\n"
+        "<rom name=\"\xe9\" sha1=\"1\"/>\n</game>\n</datafile>\n")
+                                                 << qint64(4) << "sha1 `1` is not 40";
+
+    const QByteArray xml = xmlWithLine5("\t\t<rom name=\"b.bin\" size=\"2\"/>");
+    QTest::newRow("XML cut inside a tag")
+        << xml.left(xml.indexOf("size=\"2")) << qint64(5) << "the file ends inside a tag";
+    QTest::newRow("XML cut inside a value")
+        << xml.left(xml.indexOf("b.bin")) << qint64(5) << "the file ends inside a tag";
+    QTest::newRow("XML cut after a rom")
+        << xml.left(xml.indexOf("\t</game>")) << qint64(3) << "<game> that starts on this line";
+    QTest::newRow("XML cut after a game")
+        << xml.left(xml.indexOf("</datafile>")) << qint64(2) << "<datafile>";
+    QTest::newRow("XML cut inside a comment")
+        << xml.left(xml.indexOf("\t</game>")) + "<!-- cut" << qint64(6) << "a comment";
+    QTest::newRow("XML closing tag that closes another")
+        << QByteArray(xml).replace("</game>", "</gmae>") << qint64(6)
+        << "the XML is malformed: </gmae> where <game> of line 3 is to be closed";
+    QTest::newRow("XML game without its closing tag")
+        << QByteArray(xml).replace("\t</game>\n", "") << qint64(6) << "</datafile> where <game>";
+    QTest::newRow("XML value without its closing quote")
+        << xmlWithLine5("\t\t<rom name=\"b.bin size=\"2\"/>") << qint64(5) << "malformed";
+    QTest::newRow("XML value without its closing quote, to the end")
+        << xmlWithLine5("\t\t<rom name=\"b.bin size=2/>") << qint64(5) << "ends inside a tag";
+    QTest::newRow("XML, a `<` inside a value")
+        << xmlWithLine5("\t\t<rom name=\"b<c\"/>") << qint64(5) << "a `<` inside";
+    QTest::newRow("XML unknown entity") << xmlWithLine5("\t\t<rom name=\"a&nbsp;b\"/>") << qint64(5)
+                                        << "an unknown entity `&nbsp;`";
+    QTest::newRow("XML entity without its semicolon")
+        << xmlWithLine5("\t\t<rom name=\"Tom & Jerry\"/>") << qint64(5)
+        << "an unknown entity `& Jerry`";
+    QTest::newRow("XML character reference to nothing")
+        << xmlWithLine5("\t\t<rom name=\"a&#0;\"/>") << qint64(5) << "`&#0;`";
+    QTest::newRow("XML character reference beyond Unicode")
+        << xmlWithLine5("\t\t<rom name=\"a&#x110000;\"/>") << qint64(5) << "`&#x110000;`";
+    QTest::newRow("XML name not UTF-8")
+        << xmlWithLine5("\t\t<rom name=\"Caf\xe9\"/>") << qint64(5) << "not UTF-8";
+    QTest::newRow("XML attribute without a value")
+        << xmlWithLine5("\t\t<rom name/>") << qint64(5) << "without `=`";
+    QTest::newRow("XML text after the end") << xml + "junk\n" << qint64(8) << "text after the end";
+    QTest::newRow("XML second outermost element") << xml + "<datafile/>\n"
+                                                  << qint64(8) << "a second outermost element";
+    QTest::newRow("XML closing tag of nothing") << xml + "</datafile>\n"
+                                                << qint64(8) << "</datafile> closes no element";
+    QTest::newRow("XML in ISO-8859-1, game not closed") << QByteArray(
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<datafile>\n<game name=\"G\">\n"
+        "<rom name=\"\xe9\"/>\n</datafile>\n") << qint64(5)
+                                                        << "the XML is malformed";
+    QTest::newRow("XML with an undeclared entity of its own")
+        << QByteArray("<?xml version=\"1.0\"?>\n<!DOCTYPE datafile [\n]>\n<datafile>\n"
+                      "<game name=\"&pub;\"><rom name=\"a\"/></game>\n</datafile>\n")
+        << qint64(5) << "the XML is malformed";
+    QTest::newRow("an HTML page") << QByteArray(
+        "<!DOCTYPE html>\n<html><head><title>404</title></head>\n"
+        "<body><p>Not found<br></p></body></html>\n")
+                                  << qint64(3) << "</p> where <br>";
+
+    const QByteArray text = textWithLine5("\trom ( name \"b.bin\" size 2 )");
+    QTest::newRow("text cut inside a rom")
+        << text.left(text.indexOf(" size 2")) << qint64(5) << "`rom (` is never closed";
+    QTest::newRow("text cut inside a quoted name") << text.left(
+        text.indexOf("b.bin") + 1) << qint64(5) << "a quoted text without its closing quote";
+    QTest::newRow("text cut after a rom")
+        << text.left(text.lastIndexOf(')')) << qint64(2) << "`game (` is never closed";
+    QTest::newRow("text game without its closing parenthesis")
+        << QByteArray(text).replace("\n)\n", "\n\n") + "machine (\n\tname H\n\trom ( name h )\n)\n"
+        << qint64(2) << "`game (` is never closed: the file ends first";
+    QTest::newRow("text block within a game cut") << text.left(text.lastIndexOf(')'))
+            + "\trelease ( name x\n" << qint64(6) << "`release (` is never closed";
+    QTest::newRow("text closing parenthesis too many") << text + ")\n"
+                                                       << qint64(7) << "a `)` that closes nothing";
+    QTest::newRow("text quoted name without its closing quote")
+        << textWithLine5("\trom ( name \"b.bin size 2 )") << qint64(5) << "closing quote";
+    QTest::newRow("text rom without its parenthesis")
+        << textWithLine5("\trom \"b.bin\"") << qint64(5) << "a rom without its `(`";
+    QTest::newRow("text parenthesis without a key")
+        << textWithLine5("\t( name b )") << qint64(5) << "a `(` where a name such as `rom`";
+    QTest::newRow("text parenthesis at the top without a key")
+        << QByteArray("clrmamepro ( name X )\n( name b )\n") << qint64(2) << "a `(` without a name";
+
+    QTest::newRow("no roms, XML") << QByteArray(
+        "<?xml version=\"1.0\"?>\n<datafile><header/></datafile>\n")
+                                  << qint64(0) << "the DAT holds no files";
+    QTest::newRow("no roms, XML games without roms")
+        << QByteArray("<datafile><game name=\"G\"><description>G</description></game></datafile>")
+        << qint64(0) << "the DAT holds no files";
+    QTest::newRow("no roms, text") << QByteArray("clrmamepro ( name \"X\" )\ngame ( name G )\n")
+                                   << qint64(0) << "the DAT holds no files";
+    QTest::newRow("empty file") << QByteArray() << qint64(0) << "the DAT holds no files";
+    QTest::newRow("blank lines") << QByteArray("\n \r\n\t\n") << qint64(0)
+                                 << "the DAT holds no files";
+
+    QTest::newRow("a PNG's first bytes")
+        << QByteArray::fromHex("89504e470d0a1a0a0000000d4948445200000010000000100806000000")
+        << qint64(1) << "this is not a DAT: a block such as `game (` was expected";
+    QTest::newRow("a control file")
+        << crlf("[CloneCD]\nVersion=3\n[Disc]\nTocEntries=4\nSessions=1\n") << qint64(1)
+        << "this is not a DAT: a block such as `game (` was expected, not `[CloneCD]`";
+    QTest::newRow("a cue sheet") << crlf(
+        "FILE \"Disc.bin\" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n")
+                                 << qint64(1) << "not `FILE`";
+    QTest::newRow("text in UTF-16")
+        << QByteArray("\xff\xfe") + QByteArray("g\0a\0m\0e\0 \0(\0", 12) << qint64(1) << "UTF-16";
+}
+
+void TestDatFile::damaged()
+{
+    QFETCH(QByteArray, dat);
+    QFETCH(qint64, line);
+    QFETCH(QString, reason);
+
+    const DatFile read = readBytes(dat);
+    QVERIFY(!read.isRead());
+    QVERIFY2(read.error.contains(reason), qPrintable(read.error));
+    QCOMPARE(read.errorLine, line);
+    if (line > 0)
+        QVERIFY2(
+            read.error.startsWith(QStringLiteral("line %1: ").arg(line)), qPrintable(read.error));
+    QVERIFY(read.roms.isEmpty());
+    QVERIFY(read.withSize(1).isEmpty());
+}
+
+void TestDatFile::withSize()
+{
+    // Sizes repeat, out of order, and some roms give none.
+    const QList<TestGame> list = {
+        { "G1", { sized("a", 2352), sized("b", 100), sized("c", 2352), sized("d", -1) } },
+        { "G2", { sized("e", 0), sized("f", 100), sized("g", -1), sized("h", 2352) } },
+    };
+    for (const QByteArray &dat : { xmlDat(list), textDat(list) }) {
+        const DatFile read = readBytes(dat);
+        QVERIFY2(read.isRead(), qPrintable(read.error));
+        QCOMPARE(read.withSize(2352), (QList<qsizetype>{ 0, 2, 7 }));
+        QCOMPARE(read.withSize(100), (QList<qsizetype>{ 1, 5 }));
+        QCOMPARE(read.withSize(0), (QList<qsizetype>{ 4 }));
+        QCOMPARE(read.withSize(2353), QList<qsizetype>());
+        QCOMPARE(read.withSize(-1), QList<qsizetype>());
+        QCOMPARE(read.roms[7].name, QStringLiteral("h"));
+    }
+    QCOMPARE(DatFile().withSize(0), QList<qsizetype>());
+}
+
+void TestDatFile::fromPath()
+{
+    CurrentFolder folder;
+    QVERIFY(folder.isCurrent());
+    const QString path = QStringLiteral("Sony - PlayStation (2024-05-01).dat");
+    QVERIFY(writeFile(path, crlf(textDat(games))));
+    const DatFile read = morvant::readDat(path);
+    QCOMPARE(read.error, QString());
+    QCOMPARE(described(read.roms), expectedRoms(games));
+    QCOMPARE(read.withSize(96), QList<qsizetype>{ 0 });
+}
+
+void TestDatFile::cannotOpen_data()
+{
+    QTest::addColumn<QString>("path");
+
+    QTest::newRow("missing") << QStringLiteral("missing.dat");
+    QTest::newRow("a folder") << QStringLiteral("folder.dat");
+}
+
+void TestDatFile::cannotOpen()
+{
+    QFETCH(QString, path);
+
+    CurrentFolder folder;
+    QVERIFY(folder.isCurrent());
+    QVERIFY(QDir().mkdir(QStringLiteral("folder.dat")));
+    const DatFile read = morvant::readDat(path);
+    QVERIFY(!read.isRead());
+    QCOMPARE(read.errorLine, 0);
+    QVERIFY(read.roms.isEmpty());
+    // The system's reason, which names neither a line nor the path: the caller names the path.
+    QVERIFY(!read.error.startsWith(QStringLiteral("line")));
+    QVERIFY2(!read.error.contains(path), qPrintable(read.error));
+    if (path == QStringLiteral("missing.dat")) {
+        QFile file(path);
+        QVERIFY(!file.open(QIODevice::ReadOnly));
+        QCOMPARE(read.error, file.errorString());
+    }
+
+    QBuffer closed;
+    QVERIFY(!morvant::readDat(closed).isRead());
+}
+
+QTEST_GUILESS_MAIN(TestDatFile)
+#include "tst_datFile.moc"
