@@ -5,7 +5,7 @@ set -euo pipefail
 
 # Further packages that a particular check needs may be named as arguments.
 packages=(cmake ninja-build g++ qt6-base-dev xvfb xauth fonts-liberation2
-    xdotool desktop-file-utils appstream dpkg-dev file groff-base "$@")
+    xdotool desktop-file-utils appstream dpkg-dev file groff-base cdrdao "$@")
 
 missing=()
 for package in "${packages[@]}"; do

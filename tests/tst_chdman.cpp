@@ -102,6 +102,8 @@ private slots:
 
     void readsEachSession_data();
     void readsEachSession();
+    void readsSplitFiles_data();
+    void readsSplitFiles();
 
 private:
     std::optional<CurrentFolder> folder;
@@ -195,6 +197,38 @@ void TestChdman::readsEachSession()
         QCOMPARE(read, own);
     else
         QVERIFY(read.last() != own.last());
+}
+
+void TestChdman::readsSplitFiles_data()
+{
+    QTest::addColumn<int>("sessions");
+
+    QTest::newRow("one session") << 1;
+    QTest::newRow("2 sessions") << 2;
+    QTest::newRow("3 sessions") << 3;
+}
+
+// The sheet of one file per track gives back the image, byte for byte.
+void TestChdman::readsSplitFiles()
+{
+    QFETCH(int, sessions);
+
+    Disc disc = discOf(qMax(sessions, 2));
+    if (sessions == 1) {
+        disc.tracks.removeLast();
+        disc.leadOuts = { 600 };
+    }
+    QVERIFY(writeFile("Disc.ccd", controlFileOf(disc)));
+    QVERIFY(writeImage("Disc.img", disc, false, false));
+    const Run split = runIn(program, { "--split", "--sessions", "Disc.ccd" });
+    QVERIFY2(split.status == 0, split.err.constData());
+
+    const Run created = runIn(chdman, { "createcd", "-i", "Disc.cue", "-o", "Disc.chd" });
+    QVERIFY2(created.status == 0, created.err.constData());
+    const Run extracted =
+        runIn(chdman, { "extractcd", "-i", "Disc.chd", "-o", "back.cue", "-ob", "back.bin" });
+    QVERIFY2(extracted.status == 0, extracted.err.constData());
+    QVERIFY(readFile("back.bin") == readFile("Disc.img"));
 }
 
 QTEST_GUILESS_MAIN(TestChdman)

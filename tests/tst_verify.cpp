@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <optional>
@@ -192,6 +193,7 @@ private slots:
     void split();
     void splitSheet();
     void splitRefused();
+    void splitLoadsInCdrdao();
 
 private:
     /// Writes Disc.ccd and Disc.img of \a disc, the image from \a seed; its bytes.
@@ -503,6 +505,28 @@ void TestVerify::splitRefused()
     QCOMPARE(readFile("Disc.cue"), QByteArray("earlier"));
     QCOMPARE(QDir().entryList({ "*.bin" }, QDir::Files | QDir::Hidden), QStringList());
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+// cdrdao lays out the split files' disc as the image's own sheet does, and reads every file.
+void TestVerify::splitLoadsInCdrdao()
+{
+    const QString cdrdao = QStandardPaths::findExecutable("cdrdao");
+    if (cdrdao.isEmpty())
+        QSKIP("no cdrdao on this system");
+    // Tracks of 4 seconds or more, as cdrdao wants them.
+    const Disc disc{ { { 1, 0x04, 1, {}, {}, 0 }, { 2, 0x00, 0, {}, 300, 450 },
+                         { 3, 0x00, 0, {}, {}, 800 } },
+        { 1200 } };
+    QVERIFY(!makeDisc(disc, 5).isEmpty());
+    QCOMPARE(runProgram({ "--no-window", "Disc.ccd" }).status, 0);
+    const Run whole = run(cdrdao, { "show-toc", "Disc.cue" }, folder->path(), withoutDisplay());
+    QCOMPARE(runProgram({ "--split", "Disc.ccd" }).status, 0);
+    const Run split = run(cdrdao, { "show-toc", "Disc.cue" }, folder->path(), withoutDisplay());
+    QCOMPARE(split.status, 0);
+    QVERIFY2(split.out.contains("TRACK  3"), split.out);
+    QCOMPARE(split.out, whole.out);
+    const Run read = run(cdrdao, { "read-test", "Disc.cue" }, folder->path(), withoutDisplay());
+    QVERIFY2(read.status == 0, read.err);
 }
 
 QTEST_GUILESS_MAIN(TestVerify)
