@@ -1,9 +1,14 @@
 #include "cueFile.h"
 
 #include "cueFile_p.h"
+#include "discFiles.h"
 #include "fileSystem.h"
 
 #include <QFileDevice>
+#include <QFileInfo>
+#include <QStorageInfo>
+
+#include <algorithm>
 
 namespace morvant {
 
@@ -37,17 +42,72 @@ bool writeCueFile(const QString &path, const QString &text, QString *error)
 
 namespace {
 
+QString cannotWriteText(const QString &path, const QString &reason)
+{
+    return tr("Cannot write %1:\n%2").arg(shownPath(path), reason);
+}
+
+// One file is a set of one: its reason alone, which the caller puts after its path.
+bool writeOne(const BesideControlFile *beside, const QString &path, const WriteContent &content,
+    QString *error)
+{
+    SetFailure failure;
+    if (writeFileSet(beside, { FileToWrite{ path, 0, content } }, &failure))
+        return true;
+    *error = failure.reason;
+    return false;
+}
+
 bool saveBeside(const QString &inputPath, const QString &path, const WriteContent &content,
     const ShowMessage &showMessage)
 {
     QString error;
     if (writeBeside(inputPath, path, content, &error))
         return true;
-    showMessage(tr("Cannot write %1:\n%2").arg(shownPath(path), error), fileErrorTitle());
+    showMessage(cannotWriteText(path, error), fileErrorTitle());
     return false;
 }
 
 } // namespace
+
+bool writeFileAtomically(const QString &path, const WriteContent &content, QString *error)
+{
+    return writeOne(nullptr, path, content, error);
+}
+
+bool writeBeside(
+    const QString &inputPath, const QString &path, const WriteContent &content, QString *error)
+{
+    const BesideControlFile beside{ inputPath,
+        { { imagePathOf(path),
+            tr("It is the disc image that the cue sheet names, which is never overwritten.") } } };
+    return writeOne(&beside, path, content, error);
+}
+
+bool writeFilesBeside(const QString &inputPath, const QStringList &keptPaths,
+    const QList<FileToWrite> &files, QString *error)
+{
+    BesideControlFile beside{ inputPath, {} };
+    for (const QString &kept : keptPaths)
+        beside.kept.append({ kept,
+            tr("It is %1, one of the disc's own files, which is never overwritten.")
+                .arg(shownPath(kept)) });
+    SetFailure failure;
+    if (writeFileSet(&beside, files, &failure))
+        return true;
+    *error = cannotWriteText(files.value(failure.file).path, failure.reason);
+    return false;
+}
+
+bool saveFilesBeside(const QString &inputPath, const QStringList &keptPaths,
+    const QList<FileToWrite> &files, const ShowMessage &showMessage)
+{
+    QString error;
+    if (writeFilesBeside(inputPath, keptPaths, files, &error))
+        return true;
+    showMessage(error, fileErrorTitle());
+    return false;
+}
 
 bool saveCueSheet(const QString &inputPath, const QString &cuePath, const QString &text,
     const ShowMessage &showMessage)
@@ -71,12 +131,12 @@ bool saveSbiFile(const QString &inputPath, const QString &sbiPath, const QByteAr
 
 // The file written would otherwise be wherever a link leads: the saving
 // would replace whatever it points to, or create a file through a dangling one.
-QString writeRefusal(const CueTarget &cue)
+QString writeRefusal(const WriteTarget &cue)
 {
     if (cue.isControlFile)
         return tr("It is the control file itself, which is never overwritten.");
-    if (cue.isImage)
-        return tr("It is the disc image that the cue sheet names, which is never overwritten.");
+    if (!cue.keptRefusal.isEmpty())
+        return cue.keptRefusal;
     if (!cue.otherName.isEmpty())
         return tr("It is the short name of %1, another file, which is left alone. Rename the "
                   "control file so that its cue sheet gets a name of its own.")
@@ -91,6 +151,63 @@ QString writeRefusal(const CueTarget &cue)
     return tr("It is a link to %1; a link is left alone, and so is the file it leads to. "
               "Remove the link to write the file here.")
         .arg(target);
+}
+
+QString sameFileRefusal(const QString &other)
+{
+    return tr("It is the same file as %1, which is written too; each file needs a name of its "
+              "own.")
+        .arg(shownPath(other));
+}
+
+QString partlyReplacedText()
+{
+    return tr("The files before it were already put in place; it and the files after it were "
+              "not.");
+}
+
+QString tooManyFilesRefusal()
+{
+    return tr("More than %1 files are never written at once.").arg(maxFilesAtOnce);
+}
+
+// Asked before anything is written: a disk that fills up halfway through a
+// disc's tracks would cost the time of writing them all for nothing.
+QString roomRefusal(const QList<FileToWrite> &files, qsizetype *file)
+{
+    struct Disk
+    {
+        QStorageInfo storage;
+        qsizetype firstFile = 0;
+        qint64 needed = 0;
+    };
+    QList<Disk> disks;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (files[i].size <= 0)
+            continue;
+        const QStorageInfo storage(QFileInfo(files[i].path).absolutePath());
+        // Where the system cannot tell, the writing tells with its own reason.
+        if (!storage.isValid() || storage.bytesAvailable() < 0)
+            continue;
+        auto disk = std::find_if(disks.begin(), disks.end(),
+            [&storage](const Disk &known) { return known.storage == storage; });
+        if (disk == disks.end())
+            disk = disks.insert(disks.end(), { storage, i, 0 });
+        disk->needed += files[i].size;
+    }
+    constexpr qint64 megabyte = 1000 * 1000;
+    for (const Disk &disk : disks) {
+        const qint64 available = disk.storage.bytesAvailable();
+        if (disk.needed <= available)
+            continue;
+        *file = disk.firstFile;
+        // Rounded apart, so that what is needed never reads as what is free.
+        return tr("There is not room for the files: they need %1 MB, and %2 MB are free; "
+                  "nothing is written.")
+            .arg((disk.needed + megabyte - 1) / megabyte)
+            .arg(available / megabyte);
+    }
+    return {};
 }
 
 // Encoded a piece at a time, so that a large cue sheet is not held twice in

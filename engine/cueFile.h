@@ -2,11 +2,33 @@
 
 #include "basics.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QFileDevice;
 
 namespace morvant {
 
-// The writing of the .cue file and of the .sbi beside the control file.
+// The writing of the files beside the control file: the .cue, the .sbi, and
+// a set of files (one per track and the .cue) written all or nothing.
+
+/// Writes what a file beside the control file holds into the open \a file;
+/// false with the reason in \a error.
+using WriteContent = std::function<bool(QFileDevice &file, QString *error)>;
+
+/// One file of a set that is written all or nothing.
+struct FileToWrite
+{
+    QString path;
+    qint64 size = 0; ///< how many bytes content writes, for the room needed
+    WriteContent content; ///< writes the bytes into the open file
+};
+
+/// The most files that writeFilesBeside() writes at once: 99 tracks and the .cue.
+inline constexpr qsizetype maxFilesAtOnce = 100;
 
 /** Replaces the file at \a path with \a text in the local 8-bit encoding plus
     CR LF, atomically: on failure the earlier file, if any, is left whole, and
@@ -31,5 +53,36 @@ bool saveCueSheet(const QString &inputPath, const QString &cuePath, const QStrin
     after telling the user through \a showMessage. */
 bool saveSbiFile(const QString &inputPath, const QString &sbiPath, const QByteArray &bytes,
     const ShowMessage &showMessage);
+
+/** Writes every file of \a files beside the control file \a inputPath, or none.
+    Refuses, changing nothing, when any of their paths is refused as
+    saveCueSheet() refuses the .cue's (a symbolic link, dangling or not; the
+    control file itself by any path or hard link; a Windows short name of
+    another file), or leads to any of \a keptPaths (the disc image and the
+    .sub, by any path or hard link), or when two of them are the same file, or
+    when the folder has not room for the sum of their sizes
+    (QStorageInfo::bytesAvailable(), checked before anything is written; the
+    error says how much is needed and how much is free, in MB), or when they
+    are more than maxFilesAtOnce.
+    Each file is written to a temporary file in its folder first, as
+    writeCueFile() does; only when every one is complete and synced are they
+    renamed into place, each replacing whatever stood there whole;
+    interruptions (SIGTERM, SIGINT, SIGHUP; on Windows the console's Ctrl+C
+    and its closing) are held off during the renames so that they all happen
+    or (before the first) none. On failure or an interruption before the
+    renames, no temporary is left and no existing file changed; should a
+    rename itself fail, which the checks before the writing make unlikely, the
+    error says that the files before it are in place.
+    The contents are called one after another, in the order of \a files, and
+    only after every check has passed. False with "Cannot write PATH:\nREASON"
+    in \a error, naming the file concerned. */
+bool writeFilesBeside(const QString &inputPath, const QStringList &keptPaths,
+    const QList<FileToWrite> &files, QString *error);
+
+/** Writes \a files as writeFilesBeside() does. Returns false after telling
+    the user through \a showMessage ("File Error", naming the file concerned
+    and the reason), as saveCueSheet() does. */
+bool saveFilesBeside(const QString &inputPath, const QStringList &keptPaths,
+    const QList<FileToWrite> &files, const ShowMessage &showMessage);
 
 } // namespace morvant

@@ -1,24 +1,43 @@
 #pragma once
 
-// What the writing of a .cue file shares between its platforms' files.
+// What the writing of the files beside the control file shares between its
+// platforms' files.
 
+#include "cueFile.h"
+
+#include <QList>
 #include <QString>
-
-#include <functional>
 
 class QFileDevice;
 
 namespace morvant {
 
-/// Writes what a file beside the control file holds into the open \a file;
-/// false with the reason in \a error.
-using WriteContent = std::function<bool(QFileDevice &file, QString *error)>;
+/// A file that the files written must never be, with why not, as a refusal says it.
+struct KeptFile
+{
+    QString path;
+    QString refusal;
+};
 
-/// What the .cue's name leads to, as far as the writing may care.
-struct CueTarget
+/// What the files written beside a control file must not be.
+struct BesideControlFile
+{
+    QString controlFile; ///< the control file itself, by any path or link
+    QList<KeptFile> kept; ///< the disc's own files, by any path or link
+};
+
+/// Why a set of files was not written: the file concerned, and the reason.
+struct SetFailure
+{
+    qsizetype file = 0; ///< its index in the set
+    QString reason;
+};
+
+/// What the name of a file to write leads to, as far as the writing may care.
+struct WriteTarget
 {
     bool isControlFile = false; ///< by any path or link
-    bool isImage = false; ///< the image that the cue sheet names, by any path or link
+    QString keptRefusal; ///< of the kept file that it is, by any path or link
     bool isLink = false; ///< the name itself is a symbolic link
     bool leadsSomewhere = false; ///< to a file or folder that exists
     QString linkTarget; ///< of such a link, absolute
@@ -27,8 +46,25 @@ struct CueTarget
     QString otherName;
 };
 
-/** Why the cue sheet must not go to \a cue, or the empty text. */
-QString writeRefusal(const CueTarget &cue);
+/** Why the file must not go to \a cue, or the empty text. */
+QString writeRefusal(const WriteTarget &cue);
+
+/** Why two files of a set are not written: the one concerned is the same
+    file as \a other, which the set names too. */
+QString sameFileRefusal(const QString &other);
+
+/** What the error of a rename adds when files of the set before it were
+    already renamed into place. */
+QString partlyReplacedText();
+
+/** Why a set of more than maxFilesAtOnce files is not written. */
+QString tooManyFilesRefusal();
+
+/** Why \a files are not written when a folder of theirs has not room for
+    them, checked by QStorageInfo before anything is written; the empty text
+    when there is room, or when the system cannot tell. \a file is set to the
+    first of the files in that folder. */
+QString roomRefusal(const QList<FileToWrite> &files, qsizetype *file);
 
 /** Writes \a text to \a file in the system's 8-bit form, and CR LF after it;
     false with the reason in \a error when the file refuses a part, or when
@@ -41,9 +77,18 @@ bool writeFileAtomically(const QString &path, const WriteContent &content, QStri
 
 /** Writes \a content to \a path, a file beside the control file \a inputPath
     (the .cue, or the .sbi beside it), as writeFileAtomically() does, unless
-    writeRefusal() finds a reason not to; false with the reason in \a error.
-    Each platform looks at the name and writes it in its own way. */
+    writeRefusal() finds a reason not to, the disc image that the cue sheet
+    names being kept; false with the reason in \a error. */
 bool writeBeside(
     const QString &inputPath, const QString &path, const WriteContent &content, QString *error);
+
+/** Writes \a files all or nothing, as writeFilesBeside() says, each replacing
+    what stands at its path. With \a beside, none is written when
+    writeRefusal() finds a reason not to write one of them; never when two of
+    them are one file, or when roomRefusal() finds no room for them. False
+    with the file concerned and the reason in \a failure. Each platform looks
+    at the names and writes them in its own way. */
+bool writeFileSet(
+    const BesideControlFile *beside, const QList<FileToWrite> &files, SetFailure *failure);
 
 } // namespace morvant

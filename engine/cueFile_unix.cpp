@@ -1,7 +1,6 @@
 #include "cueFile.h"
 
 #include "cueFile_p.h"
-#include "discFiles.h"
 #include "fileSystem.h"
 
 #include <QDir>
@@ -9,34 +8,50 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace morvant {
 
 namespace {
 
-// The temporary file being written, for the signal handler: one at a time,
-// named in the folder that temporaryFolder stands for.
-std::array<char, 32> temporaryName{};
-volatile std::sig_atomic_t temporaryFolder = -1;
-volatile std::sig_atomic_t hasTemporaryName = 0;
 constexpr std::array<int, 3> interruptions{ SIGTERM, SIGINT, SIGHUP };
 
-extern "C" void removeTemporaryFile(int signal)
+// A named temporary file of the set being written, for the signal handler:
+// its name in the folder that the descriptor stands for. An entry is taken
+// and given up with the interruptions held, so that the handler never sees
+// half a name.
+struct TemporaryName
 {
-    if (hasTemporaryName != 0)
-        ::unlinkat(temporaryFolder, temporaryName.data(), 0);
+    std::array<char, 32> name;
+    int folder;
+    volatile std::sig_atomic_t isTaken;
+};
+// A fixed table, which the handler can read without allocating: one entry
+// for each file of the largest set.
+std::array<TemporaryName, std::size_t(maxFilesAtOnce)> temporaryNames{};
+
+extern "C" void removeTemporaryFiles(int signal)
+{
+    for (const TemporaryName &entry : temporaryNames) {
+        if (entry.isTaken != 0)
+            ::unlinkat(entry.folder, entry.name.data(), 0);
+    }
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }
 
-// Keeps the interruptions out while the temporary file's name is taken or
-// given up, so that the handler never sees half a name.
+// Keeps the interruptions out while a temporary file's name is taken or
+// given up, and while a set's files are renamed into place, so that they are
+// renamed all or (before the first) none.
 class InterruptionsHeld
 {
 public:
@@ -56,16 +71,55 @@ private:
     sigset_t before{};
 };
 
-// The folder of the .cue, opened once. What is checked there, where the
-// temporary file is made and what is replaced are then in one folder, even
-// should a folder on the way be renamed or a link in the path changed
-// meanwhile.
-class CueFolder
+// For as long as a set is written: an interruption removes its named
+// temporary files before it ends the program, and a file size limit fails
+// the write rather than ending the program.
+class InterruptionHandlers
 {
 public:
-    explicit CueFolder(const QString &cuePath)
+    InterruptionHandlers()
     {
-        const QByteArray path = toSystemBytes(cuePath);
+        // Beyond a file size limit (ulimit -f) the kernel would end the
+        // program with SIGXFSZ, and with it the rest of a batch; kept out, the
+        // write fails with "File too large" as on a full disk.
+        struct sigaction ignored = {};
+        ignored.sa_handler = SIG_IGN;
+        sigemptyset(&ignored.sa_mask);
+        ::sigaction(SIGXFSZ, &ignored, &previousFileSizeAction);
+        for (std::size_t i = 0; i < interruptions.size(); ++i) {
+            struct sigaction handler = {};
+            handler.sa_handler = removeTemporaryFiles;
+            sigemptyset(&handler.sa_mask);
+            ::sigaction(interruptions[i], nullptr, &previous[i]);
+            // An interruption that the program was started to ignore stays ignored.
+            if (previous[i].sa_handler != SIG_IGN)
+                ::sigaction(interruptions[i], &handler, nullptr);
+        }
+    }
+    ~InterruptionHandlers()
+    {
+        for (std::size_t i = 0; i < interruptions.size(); ++i)
+            ::sigaction(interruptions[i], &previous[i], nullptr);
+        ::sigaction(SIGXFSZ, &previousFileSizeAction, nullptr);
+    }
+    InterruptionHandlers(const InterruptionHandlers &) = delete;
+    InterruptionHandlers &operator=(const InterruptionHandlers &) = delete;
+
+private:
+    std::array<struct sigaction, interruptions.size()> previous{};
+    struct sigaction previousFileSizeAction = {};
+};
+
+// The folder of a file to write, opened once. What is checked there, where
+// the temporary file is made and what is replaced are then in one folder,
+// even should a folder on the way be renamed or a link in the path changed
+// meanwhile.
+class TargetFolder
+{
+public:
+    explicit TargetFolder(const QString &filePath)
+    {
+        const QByteArray path = toSystemBytes(filePath);
         const qsizetype slash = path.lastIndexOf('/');
         name = path.mid(slash + 1);
         const QByteArray folder =
@@ -79,13 +133,13 @@ public:
         descriptor = ::open(folder.constData(), flags);
         errorNumber = errno;
     }
-    ~CueFolder()
+    ~TargetFolder()
     {
         if (descriptor >= 0)
             ::close(descriptor);
     }
-    CueFolder(const CueFolder &) = delete;
-    CueFolder &operator=(const CueFolder &) = delete;
+    TargetFolder(const TargetFolder &) = delete;
+    TargetFolder &operator=(const TargetFolder &) = delete;
 
     /// What is there under \a entry, following a link when \a followLink.
     bool status(const QByteArray &entry, struct stat *about, bool followLink = true) const
@@ -96,35 +150,20 @@ public:
 
     int descriptor = -1;
     int errorNumber = 0;
-    QByteArray name; ///< of the .cue
+    QByteArray name; ///< of the file to write
 };
 
-// The temporary file in the folder of the .cue. Where the system allows, it
-// has no name until it is complete, so that nothing is left behind even by
-// SIGKILL or a power cut; otherwise it is named at once and removed again
-// should an interruption end the program before it is renamed. Its name is
-// short, so that it fits wherever the .cue's own name does.
+// A temporary file in the folder of a file to write. Where the system
+// allows, it has no name until the set is complete, so that nothing is left
+// behind even by SIGKILL or a power cut; otherwise it is named at once and
+// removed again should an interruption end the program before it is renamed.
+// Its name is short, so that it fits wherever the file's own name does.
+// Made while InterruptionHandlers stand.
 class TemporaryFile
 {
 public:
-    explicit TemporaryFile(const CueFolder &folder) : folder(folder.descriptor)
+    explicit TemporaryFile(const TargetFolder &folder) : folder(folder.descriptor)
     {
-        // Beyond a file size limit (ulimit -f) the kernel would end the
-        // program with SIGXFSZ, and with it the rest of a batch; kept out, the
-        // write fails with "File too large" as on a full disk.
-        struct sigaction ignored = {};
-        ignored.sa_handler = SIG_IGN;
-        sigemptyset(&ignored.sa_mask);
-        ::sigaction(SIGXFSZ, &ignored, &previousFileSizeAction);
-        for (std::size_t i = 0; i < interruptions.size(); ++i) {
-            struct sigaction handler = {};
-            handler.sa_handler = removeTemporaryFile;
-            sigemptyset(&handler.sa_mask);
-            ::sigaction(interruptions[i], nullptr, &previous[i]);
-            // An interruption that the program was started to ignore stays ignored.
-            if (previous[i].sa_handler != SIG_IGN)
-                ::sigaction(interruptions[i], &handler, nullptr);
-        }
 #ifdef O_TMPFILE
         // Naming the unnamed file at the end goes through /proc, which may be missing.
         if (::access("/proc/self/fd", X_OK) == 0) {
@@ -144,59 +183,71 @@ public:
 
     ~TemporaryFile()
     {
-        {
-            const InterruptionsHeld held;
-            if (hasTemporaryName != 0)
-                ::unlinkat(folder, temporaryName.data(), 0);
-            hasTemporaryName = 0;
+        const InterruptionsHeld held;
+        if (entry != nullptr) {
+            ::unlinkat(folder, entry->name.data(), 0);
+            entry->isTaken = 0;
         }
-        for (std::size_t i = 0; i < interruptions.size(); ++i)
-            ::sigaction(interruptions[i], &previous[i], nullptr);
-        ::sigaction(SIGXFSZ, &previousFileSizeAction, nullptr);
     }
 
     TemporaryFile(const TemporaryFile &) = delete;
     TemporaryFile &operator=(const TemporaryFile &) = delete;
 
-    int descriptor = -1;
+    int descriptor = -1; ///< handed over to a QFile, which closes it
     int errorNumber = 0;
 
-    /// Renames the file to \a name in its folder, replacing what is there; false with errno
-    /// set.
-    bool renameTo(const QByteArray &name)
+    /// Gives the file a name, which rename() needs to put in place of another;
+    /// false with errno set. The unnamed file gets one that is free.
+    bool name()
+    {
+        if (entry != nullptr)
+            return true;
+        const InterruptionsHeld held;
+        const QByteArray source = "/proc/self/fd/" + QByteArray::number(descriptor);
+        return takeFreeName([&](const char *free) {
+            return ::linkat(AT_FDCWD, source.constData(), folder, free, AT_SYMLINK_FOLLOW) == 0;
+        });
+    }
+
+    /// Renames the file, once named, to \a target in its folder, replacing
+    /// what is there; false with errno set.
+    bool renameTo(const QByteArray &target)
     {
         const InterruptionsHeld held;
-        if (hasTemporaryName == 0) {
-            // rename() needs a name to put in place of the .cue: the unnamed
-            // file gets one that is free.
-            const QByteArray source = "/proc/self/fd/" + QByteArray::number(descriptor);
-            if (!takeFreeName([&](const char *free) {
-                    return ::linkat(AT_FDCWD, source.constData(), folder, free, AT_SYMLINK_FOLLOW)
-                        == 0;
-                }))
-                return false;
-        }
-        if (::renameat(folder, temporaryName.data(), folder, name.constData()) != 0)
+        if (entry == nullptr) {
+            errno = ENOENT;
             return false;
-        hasTemporaryName = 0;
+        }
+        if (::renameat(folder, entry->name.data(), folder, target.constData()) != 0)
+            return false;
+        entry->isTaken = 0;
+        entry = nullptr;
         return true;
     }
 
 private:
     // Tries names as mkstemp() chooses them until \a take makes a file under
-    // one that is free, which is kept for the signal handler.
+    // one that is free, which is kept for the signal handler in a free entry
+    // of its table. Called with the interruptions held.
     template <typename Take> bool takeFreeName(Take take)
     {
+        const auto free = std::find_if(temporaryNames.begin(), temporaryNames.end(),
+            [](const TemporaryName &taken) { return taken.isTaken == 0; });
+        if (free == temporaryNames.end()) {
+            errno = EMFILE;
+            return false;
+        }
         constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
         for (int attempt = 0; attempt < 100; ++attempt) {
             QByteArray name = ".morvant-XXXXXX";
             for (qsizetype i = name.size() - 6; i < name.size(); ++i)
                 name[i] = letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
             if (take(name.constData())) {
-                std::copy(name.cbegin(), name.cend(), temporaryName.begin());
-                temporaryName[std::size_t(name.size())] = '\0';
-                temporaryFolder = folder;
-                hasTemporaryName = 1;
+                std::copy(name.cbegin(), name.cend(), free->name.begin());
+                free->name[std::size_t(name.size())] = '\0';
+                free->folder = folder;
+                free->isTaken = 1;
+                entry = &*free;
                 return true;
             }
             if (errno != EEXIST)
@@ -206,127 +257,207 @@ private:
     }
 
     int folder;
-    std::array<struct sigaction, interruptions.size()> previous{};
-    struct sigaction previousFileSizeAction = {};
+    TemporaryName *entry = nullptr; ///< where the file has a name
 };
 
-// Not QSaveFile: its temporary file is named after the .cue, which no longer
-// fits when the .cue's name is near the file system's limit, and it is left
-// behind when an interruption ends the program mid-write.
-bool writeFileIn(
-    const CueFolder &folder, const QString &path, const WriteContent &content, QString *error)
+// One file of a set on its way: its folder, what stands at its name, and
+// its temporary file once the writing starts.
+struct PendingFile
 {
-    if (folder.descriptor < 0) {
-        *error = qt_error_string(folder.errorNumber);
-        return false;
-    }
-    struct stat earlier = {};
-    mode_t mode = 0;
-    if (folder.status(folder.name, &earlier)) {
-        if (S_ISDIR(earlier.st_mode)) {
-            *error = tr("Filename refers to a directory");
-            return false;
+    explicit PendingFile(const QString &path) : path(path), folder(path) { }
+
+    /// Why the file cannot be written at all, asked before anything is:
+    /// its folder cannot be opened, its name is a folder's, or the file
+    /// there may not be replaced. Sets the permissions the new file takes.
+    QString whyNot()
+    {
+        if (folder.descriptor < 0)
+            return qt_error_string(folder.errorNumber);
+        struct stat earlier = {};
+        if (folder.status(folder.name, &earlier)) {
+            if (S_ISDIR(earlier.st_mode))
+                return tr("Filename refers to a directory");
+            if (::faccessat(folder.descriptor, folder.name.constData(), W_OK, 0) != 0)
+                return tr("Existing file %1 is not writable").arg(shownPath(path));
+            // The permissions alone: set-user-ID and set-group-ID bits on a file
+            // that now belongs to whoever runs the program would run it as them.
+            mode = earlier.st_mode & 0777;
+        } else {
+            // Read back at once; the program writes from one thread only.
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            mode = 0666 & ~mask;
         }
-        if (::faccessat(folder.descriptor, folder.name.constData(), W_OK, 0) != 0) {
-            *error = tr("Existing file %1 is not writable").arg(shownPath(path));
-            return false;
-        }
-        // The permissions alone: set-user-ID and set-group-ID bits on a file
-        // that now belongs to whoever runs the program would run it as them.
-        mode = earlier.st_mode & 0777;
-    } else {
-        // Read back at once; the program writes from one thread only.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+        return {};
     }
 
-    TemporaryFile temporary(folder);
-    if (temporary.descriptor < 0) {
-        *error = qt_error_string(temporary.errorNumber);
-        return false;
+    /// Whether this file and \a other are one: the same name in the same
+    /// folder, or one file under two names.
+    bool isSameAs(const PendingFile &other) const
+    {
+        struct stat folderA = {};
+        struct stat folderB = {};
+        if (::fstat(folder.descriptor, &folderA) == 0
+            && ::fstat(other.folder.descriptor, &folderB) == 0 && folderA.st_dev == folderB.st_dev
+            && folderA.st_ino == folderB.st_ino && folder.name == other.folder.name)
+            return true;
+        struct stat a = {};
+        struct stat b = {};
+        return folder.status(folder.name, &a, false)
+            && other.folder.status(other.folder.name, &b, false) && a.st_dev == b.st_dev
+            && a.st_ino == b.st_ino;
     }
+
+    /// Writes \a content into a new temporary file, synced; false with the
+    /// reason in \a error.
+    bool write(const WriteContent &content, QString *error)
+    {
+        temporary.emplace(folder);
+        if (temporary->descriptor < 0) {
+            *error = qt_error_string(temporary->errorNumber);
+            return false;
+        }
+        // Unbuffered: a failed write gives its own reason ("No space left on
+        // device") at once rather than "Unknown error" when it is closed.
+        if (!file.open(temporary->descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                QFileDevice::AutoCloseHandle)) {
+            ::close(temporary->descriptor);
+            *error = file.errorString();
+            return false;
+        }
+        if (!content(file, error))
+            return false;
+        // fsync() as QSaveFile does: on a network file system a full disk may show
+        // only here. EINVAL: a file system that cannot sync, nothing lost.
+        if (::fchmod(file.handle(), mode) != 0
+            || (::fsync(file.handle()) != 0 && errno != EINVAL)) {
+            *error = qt_error_string(errno);
+            return false;
+        }
+        return true;
+    }
+
+    QString path;
+    TargetFolder folder;
+    mode_t mode = 0;
+    // The file is closed before its temporary goes: an unnamed one is named
+    // through its descriptor, which stays open until the rename.
+    std::optional<TemporaryFile> temporary;
     QFile file;
-    // Unbuffered: a failed write gives its own reason ("No space left on
-    // device") at once rather than "Unknown error" when it is closed.
-    if (!file.open(temporary.descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
-            QFileDevice::AutoCloseHandle)) {
-        ::close(temporary.descriptor);
-        *error = file.errorString();
-        return false;
-    }
-    if (!content(file, error))
-        return false;
-    // fsync() as QSaveFile does: on a network file system a full disk may show
-    // only here. EINVAL: a file system that cannot sync, nothing lost.
-    if (::fchmod(file.handle(), mode) != 0 || (::fsync(file.handle()) != 0 && errno != EINVAL)) {
-        *error = qt_error_string(errno);
-        return false;
-    }
-    // Renamed while still open: an unnamed file is named through its descriptor.
-    if (!temporary.renameTo(folder.name)) {
-        *error = qt_error_string(errno);
-        return false;
-    }
-    return true;
-}
+};
 
 // Compared on disk, not as text: a hard link or a second spelling of the
-// same path is still the same file. The control file and the image beside
-// the .cue are looked up in its folder as it was opened, so that the checks
-// and the rename see the same folder.
-CueTarget cueTarget(const QString &inputPath, const QString &cuePath, const CueFolder &folder)
+// same path is still the same file. The control file and the disc's files
+// beside the file are looked up in its folder as it was opened, so that the
+// checks and the rename see the same folder.
+WriteTarget writeTarget(
+    const BesideControlFile &beside, const QString &path, const TargetFolder &folder)
 {
-    CueTarget cue;
+    WriteTarget target;
     struct stat about = {};
     if (folder.descriptor < 0 || !folder.status(folder.name, &about, false))
-        return cue;
-    cue.isLink = S_ISLNK(about.st_mode);
-    if (cue.isLink) {
-        QByteArray target(qMax<qsizetype>(qsizetype(about.st_size), 255) + 1, '\0');
+        return target;
+    target.isLink = S_ISLNK(about.st_mode);
+    if (target.isLink) {
+        QByteArray link(qMax<qsizetype>(qsizetype(about.st_size), 255) + 1, '\0');
         const ssize_t size = ::readlinkat(
-            folder.descriptor, folder.name.constData(), target.data(), size_t(target.size()));
-        target.truncate(qMax<qsizetype>(size, 0));
-        cue.linkTarget = fromSystemBytes(target);
-        if (!cue.linkTarget.startsWith(u'/'))
-            cue.linkTarget =
-                QDir::cleanPath(QFileInfo(cuePath).absolutePath() + u'/' + cue.linkTarget);
+            folder.descriptor, folder.name.constData(), link.data(), size_t(link.size()));
+        link.truncate(qMax<qsizetype>(size, 0));
+        target.linkTarget = fromSystemBytes(link);
+        if (!target.linkTarget.startsWith(u'/'))
+            target.linkTarget =
+                QDir::cleanPath(QFileInfo(path).absolutePath() + u'/' + target.linkTarget);
     }
-    cue.leadsSomewhere = folder.status(folder.name, &about);
-    if (!cue.leadsSomewhere)
-        return cue;
-    const auto isSame = [&about](const struct stat &other) {
-        return about.st_dev == other.st_dev && about.st_ino == other.st_ino;
+    target.leadsSomewhere = folder.status(folder.name, &about);
+    if (!target.leadsSomewhere)
+        return target;
+    const QByteArray pathBytes = toSystemBytes(path);
+    const qsizetype folderSize = pathBytes.size() - folder.name.size();
+    const auto isSameAs = [&](const QString &otherPath) {
+        const QByteArray other = toSystemBytes(otherPath);
+        // Beside the file, as the naming rules put the control file and the
+        // disc's files, it is looked up in the same folder.
+        const bool isBeside =
+            other.startsWith(pathBytes.first(folderSize)) && other.indexOf('/', folderSize) < 0;
+        struct stat status = {};
+        const bool exists = isBeside ? folder.status(other.sliced(folderSize), &status)
+                                     : ::stat(other.constData(), &status) == 0;
+        return exists && about.st_dev == status.st_dev && about.st_ino == status.st_ino;
     };
-    const QByteArray input = toSystemBytes(inputPath);
-    const QByteArray cueBytes = toSystemBytes(cuePath);
-    const qsizetype folderSize = cueBytes.size() - folder.name.size();
-    struct stat other = {};
-    // Beside the .cue, as the naming rules put it, the control file is looked up in the same
-    // folder.
-    const bool isBeside =
-        input.startsWith(cueBytes.first(folderSize)) && input.indexOf('/', folderSize) < 0;
-    cue.isControlFile = isBeside ? folder.status(input.sliced(folderSize), &other)
-                                 : ::stat(input.constData(), &other) == 0;
-    cue.isControlFile = cue.isControlFile && isSame(other);
-    const QByteArray image = toSystemBytes(imagePathOf(cuePath)).sliced(folderSize);
-    cue.isImage = folder.status(image, &other) && isSame(other);
-    return cue;
+    target.isControlFile = isSameAs(beside.controlFile);
+    for (const KeptFile &kept : beside.kept) {
+        if (isSameAs(kept.path)) {
+            target.keptRefusal = kept.refusal;
+            break;
+        }
+    }
+    return target;
 }
 
 } // namespace
 
-bool writeFileAtomically(const QString &path, const WriteContent &content, QString *error)
+// Not QSaveFile: its temporary file is named after the file it replaces,
+// which no longer fits when that name is near the file system's limit, and it
+// is left behind when an interruption ends the program mid-write; nor can it
+// hold a set back until every file of it is written.
+bool writeFileSet(
+    const BesideControlFile *beside, const QList<FileToWrite> &files, SetFailure *failure)
 {
-    return writeFileIn(CueFolder(path), path, content, error);
-}
+    if (files.size() > maxFilesAtOnce) {
+        *failure = { maxFilesAtOnce, tooManyFilesRefusal() };
+        return false;
+    }
+    // Standing until the last temporary file is gone, whichever way the set ends.
+    const InterruptionHandlers handlers;
+    std::vector<std::unique_ptr<PendingFile>> pending;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        auto &file = *pending.emplace_back(std::make_unique<PendingFile>(files[i].path));
+        QString reason;
+        if (beside != nullptr)
+            reason = writeRefusal(writeTarget(*beside, file.path, file.folder));
+        if (reason.isEmpty())
+            reason = file.whyNot();
+        if (!reason.isEmpty()) {
+            *failure = { i, reason };
+            return false;
+        }
+    }
+    for (qsizetype i = 1; i < files.size(); ++i) {
+        for (qsizetype earlier = 0; earlier < i; ++earlier) {
+            if (pending[std::size_t(i)]->isSameAs(*pending[std::size_t(earlier)])) {
+                *failure = { i, sameFileRefusal(files[earlier].path) };
+                return false;
+            }
+        }
+    }
+    if (QString reason = roomRefusal(files, &failure->file); !reason.isEmpty()) {
+        failure->reason = reason;
+        return false;
+    }
 
-bool writeBeside(
-    const QString &inputPath, const QString &path, const WriteContent &content, QString *error)
-{
-    const CueFolder folder(path);
-    *error = writeRefusal(cueTarget(inputPath, path, folder));
-    return error->isEmpty() && writeFileIn(folder, path, content, error);
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (!pending[std::size_t(i)]->write(files[i].content, &failure->reason)) {
+            failure->file = i;
+            return false;
+        }
+    }
+    const InterruptionsHeld held;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (!pending[std::size_t(i)]->temporary->name()) {
+            *failure = { i, qt_error_string(errno) };
+            return false;
+        }
+    }
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        PendingFile &file = *pending[std::size_t(i)];
+        if (!file.temporary->renameTo(file.folder.name)) {
+            *failure = { i, qt_error_string(errno) };
+            if (i > 0)
+                failure->reason += u'\n' + partlyReplacedText();
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace morvant

@@ -1,7 +1,6 @@
 #include "cueFile.h"
 
 #include "cueFile_p.h"
-#include "discFiles.h"
 #include "fileSystem.h"
 #include "translation.h"
 
@@ -10,9 +9,13 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <atomic>
 #include <fcntl.h>
 #include <io.h>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 #include <windows.h>
 
 namespace morvant {
@@ -181,90 +184,235 @@ QString otherLongName(const QString &path)
                                                                                   : longName;
 }
 
-} // namespace
+// Holds off the console's Ctrl+C, Ctrl+Break and closing while a set's files
+// are renamed into place, so that they are renamed all or (before the first)
+// none. The system calls the handler on a thread of its own; it waits for the
+// renames, then hands the event on, to the default handler that ends the
+// program. Closing the console allows a handler some seconds, far more than
+// the renames take.
+std::atomic<bool> isRenaming{ false };
 
-// Not QSaveFile: it takes the colon of a \\?\C:\ path for a stream's name, its
-// temporary name is the .cue's plus seven characters, too long beside a name
-// near the limit of 255, and its rename drops the replaced file's attributes.
-bool writeFileAtomically(const QString &path, const WriteContent &content, QString *error)
+BOOL WINAPI waitForRenames(DWORD)
 {
-    const QString target = systemPath(path);
-    const QString folder = target.left(target.lastIndexOf(u'\\') + 1);
-    const DWORD attributes = GetFileAttributesW(wide(target));
-    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        *error = tr("Filename refers to a directory");
+    while (isRenaming.load())
+        Sleep(1);
+    return FALSE;
+}
+
+class InterruptionsHeld
+{
+public:
+    InterruptionsHeld()
+    {
+        isRenaming.store(true);
+        SetConsoleCtrlHandler(waitForRenames, TRUE);
+    }
+    ~InterruptionsHeld()
+    {
+        isRenaming.store(false);
+        SetConsoleCtrlHandler(waitForRenames, FALSE);
+    }
+    InterruptionsHeld(const InterruptionsHeld &) = delete;
+    InterruptionsHeld &operator=(const InterruptionsHeld &) = delete;
+};
+
+// Asked before the writing and again before the renames: a program that holds
+// the file open without letting it be removed (a player, an editor) would
+// make the replacement fail only after the writing; asked first, nothing is
+// written in vain, and asked again, the renames are not stopped halfway.
+bool mayReplace(const QString &target, QString *error)
+{
+    const HANDLE earlier = CreateFileW(wide(target), DELETE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (earlier == INVALID_HANDLE_VALUE) {
+        *error = replaceReason(GetLastError());
         return false;
     }
-    if (exists && (attributes & FILE_ATTRIBUTE_READONLY)) {
-        *error = tr("Existing file %1 is read-only").arg(shownPath(path));
-        return false;
+    CloseHandle(earlier);
+    return true;
+}
+
+// One file of a set on its way: its full path, what stands there, and its
+// temporary file once the writing starts.
+struct PendingFile
+{
+    explicit PendingFile(const QString &path) : path(path), target(systemPath(path)) { }
+
+    /// Why the file cannot be written at all, asked before anything is: its
+    /// name is a folder's, or the file there may not be replaced.
+    QString whyNot()
+    {
+        attributes = GetFileAttributesW(wide(target));
+        exists = attributes != INVALID_FILE_ATTRIBUTES;
+        if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return tr("Filename refers to a directory");
+        if (exists && (attributes & FILE_ATTRIBUTE_READONLY))
+            return tr("Existing file %1 is read-only").arg(shownPath(path));
+        QString error;
+        if (exists && !mayReplace(target, &error))
+            return error;
+        return {};
     }
-    // A program that holds the .cue open without letting it be removed (a
-    // player, an editor) would make the replacement fail only after the
-    // writing: asked first, nothing is written in vain.
-    if (exists) {
-        const HANDLE earlier = CreateFileW(wide(target), DELETE,
-            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-            nullptr);
-        if (earlier == INVALID_HANDLE_VALUE) {
-            *error = replaceReason(GetLastError());
+
+    /// Whether this file and \a other are one, by any name.
+    bool isSameAs(const PendingFile &other) const
+    {
+        return target.compare(other.target, Qt::CaseInsensitive) == 0 || sameFile(path, other.path);
+    }
+
+    /// Writes \a content into a new temporary file, flushed to the disk and
+    /// still removed when its handle closes; false with the reason in \a error.
+    bool write(const WriteContent &content, QString *error)
+    {
+        temporary.emplace(target.left(target.lastIndexOf(u'\\') + 1));
+        if (temporary->handle == INVALID_HANDLE_VALUE) {
+            *error = systemReason(temporary->errorCode);
             return false;
         }
-        CloseHandle(earlier);
-    }
-
-    TemporaryFile temporary(folder);
-    if (temporary.handle == INVALID_HANDLE_VALUE) {
-        *error = systemReason(temporary.errorCode);
-        return false;
-    }
-    {
-        QFile file;
-        if (!temporary.openIn(file)) {
+        if (!temporary->openIn(file)) {
             *error = systemReason(GetLastError());
             return false;
         }
         if (!content(file, error))
             return false;
-        const HANDLE written = reinterpret_cast<HANDLE>(_get_osfhandle(file.handle()));
-        if (!FlushFileBuffers(written) || !TemporaryFile::keep(written)) {
+        if (!FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle())))) {
             *error = systemReason(GetLastError());
             return false;
         }
+        return true;
     }
 
-    // ReplaceFileW keeps the replaced file's security, its attributes and its
-    // creation time; a new file takes what the folder gives it.
-    const bool replaced = exists
-        ? ReplaceFileW(wide(target), wide(temporary.path), nullptr,
-            REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr)
-        : MoveFileExW(wide(temporary.path), wide(target), MOVEFILE_WRITE_THROUGH);
-    if (!replaced) {
-        *error = replaceReason(GetLastError());
-        return false;
+    /// Keeps the complete temporary file beyond its handle, and closes it;
+    /// false with the reason in \a error.
+    bool keep(QString *error)
+    {
+        if (!TemporaryFile::keep(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle())))) {
+            *error = systemReason(GetLastError());
+            return false;
+        }
+        file.close();
+        return true;
     }
-    temporary.isKept = true;
-    // Said again for the systems whose replacing forgets them (hidden, system).
-    if (exists)
-        SetFileAttributesW(wide(target), attributes);
-    return true;
+
+    /// Puts the kept temporary file in place of the file; false with the
+    /// reason in \a error.
+    bool replace(QString *error)
+    {
+        // ReplaceFileW keeps the replaced file's security, its attributes and its
+        // creation time; a new file takes what the folder gives it.
+        const bool replaced = exists
+            ? ReplaceFileW(wide(target), wide(temporary->path), nullptr,
+                REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr)
+            : MoveFileExW(wide(temporary->path), wide(target), MOVEFILE_WRITE_THROUGH);
+        if (!replaced) {
+            *error = replaceReason(GetLastError());
+            return false;
+        }
+        temporary->isKept = true;
+        // Said again for the systems whose replacing forgets them (hidden, system).
+        if (exists)
+            SetFileAttributesW(wide(target), attributes);
+        return true;
+    }
+
+    QString path;
+    QString target; ///< the path as the system's wide functions take it
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    bool exists = false;
+    // The file is closed before its temporary goes, which removes it unless kept.
+    std::optional<TemporaryFile> temporary;
+    QFile file;
+};
+
+WriteTarget writeTarget(const BesideControlFile &beside, const QString &path)
+{
+    const QFileInfo file(path);
+    WriteTarget target;
+    target.isControlFile = sameFile(beside.controlFile, path);
+    for (const KeptFile &kept : beside.kept) {
+        if (sameFile(kept.path, path)) {
+            target.keptRefusal = kept.refusal;
+            break;
+        }
+    }
+    target.isLink = file.isSymbolicLink();
+    target.leadsSomewhere = file.exists();
+    if (target.isLink)
+        target.linkTarget = file.symLinkTarget();
+    target.otherName = otherLongName(path);
+    return target;
 }
 
-bool writeBeside(
-    const QString &inputPath, const QString &path, const WriteContent &content, QString *error)
+} // namespace
+
+// Not QSaveFile: it takes the colon of a \\?\C:\ path for a stream's name, its
+// temporary name is the file's plus seven characters, too long beside a name
+// near the limit of 255, its rename drops the replaced file's attributes, and
+// it cannot hold a set back until every file of it is written.
+bool writeFileSet(
+    const BesideControlFile *beside, const QList<FileToWrite> &files, SetFailure *failure)
 {
-    const QFileInfo cue(path);
-    CueTarget target;
-    target.isControlFile = sameFile(inputPath, path);
-    target.isImage = sameFile(imagePathOf(path), path);
-    target.isLink = cue.isSymbolicLink();
-    target.leadsSomewhere = cue.exists();
-    if (target.isLink)
-        target.linkTarget = cue.symLinkTarget();
-    target.otherName = otherLongName(path);
-    *error = writeRefusal(target);
-    return error->isEmpty() && writeFileAtomically(path, content, error);
+    if (files.size() > maxFilesAtOnce) {
+        *failure = { maxFilesAtOnce, tooManyFilesRefusal() };
+        return false;
+    }
+    std::vector<std::unique_ptr<PendingFile>> pending;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        auto &file = *pending.emplace_back(std::make_unique<PendingFile>(files[i].path));
+        QString reason;
+        if (beside != nullptr)
+            reason = writeRefusal(writeTarget(*beside, file.path));
+        if (reason.isEmpty())
+            reason = file.whyNot();
+        if (!reason.isEmpty()) {
+            *failure = { i, reason };
+            return false;
+        }
+    }
+    for (qsizetype i = 1; i < files.size(); ++i) {
+        for (qsizetype earlier = 0; earlier < i; ++earlier) {
+            if (pending[std::size_t(i)]->isSameAs(*pending[std::size_t(earlier)])) {
+                *failure = { i, sameFileRefusal(files[earlier].path) };
+                return false;
+            }
+        }
+    }
+    if (QString reason = roomRefusal(files, &failure->file); !reason.isEmpty()) {
+        failure->reason = reason;
+        return false;
+    }
+
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (!pending[std::size_t(i)]->write(files[i].content, &failure->reason)) {
+            failure->file = i;
+            return false;
+        }
+    }
+    const InterruptionsHeld held;
+    // Failing here, the kept temporary files are removed before the held
+    // interruption may end the program.
+    const auto failAt = [&](qsizetype i) {
+        failure->file = i;
+        pending.clear();
+        return false;
+    };
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const PendingFile &file = *pending[std::size_t(i)];
+        if (file.exists && !mayReplace(file.target, &failure->reason))
+            return failAt(i);
+    }
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (!pending[std::size_t(i)]->keep(&failure->reason))
+            return failAt(i);
+    }
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (!pending[std::size_t(i)]->replace(&failure->reason)) {
+            if (i > 0)
+                failure->reason += u'\n' + partlyReplacedText();
+            return failAt(i);
+        }
+    }
+    return true;
 }
 
 } // namespace morvant

@@ -8,8 +8,13 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
+#include <QStorageInfo>
 #include <QTest>
 
 #include <optional>
@@ -17,6 +22,10 @@
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_WIN
+#include <string>
+#include <windows.h>
 #endif
 
 using namespace morvant;
@@ -54,6 +63,90 @@ protected:
     qint64 writeData(const char *, qint64) override { return -1; }
 };
 
+// What stands beside the control file before a set of files is written: the
+// disc's own files, earlier files of the set, another file and a folder.
+const QMap<QString, QByteArray> discFolder{
+    { "Disc.ccd", "the control file" },
+    { "Disc.img", "the disc image" },
+    { "Disc.sub", "the subchannel" },
+    { "Disc (Track 1).bin", "the earlier track 1" },
+    { "Disc.cue", "the earlier sheet" },
+    { "other.bin", "another file" },
+};
+const QStringList discKept{ "Disc.img", "Disc.sub" };
+
+/// Every file in the current folder, hidden ones and links included, with
+/// what it holds or where it leads.
+QMap<QString, QByteArray> folderFiles()
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(".", QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(it.fileName(),
+            it.fileInfo().isSymLink() ? "link to " + it.fileInfo().symLinkTarget().toUtf8()
+                                      : readFile(path));
+    }
+    return files;
+}
+
+/// What the \a index th file of a set holds: of its own length and letter,
+/// more than one write's worth.
+QByteArray setContent(qsizetype index)
+{
+    return QByteArray(10000 + 1000 * int(index), char('a' + index % 26));
+}
+
+/// Contents that write setContent() 4 KiB at a time and count their calls
+/// in \a called; the content of \a failing writes half, then fails.
+QList<FileToWrite> setFiles(
+    const QStringList &paths, qsizetype failing, QList<qsizetype> *called, qint64 claimed = 0)
+{
+    QList<FileToWrite> files;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        files.append({ paths[i], claimed, [i, failing, called](QFileDevice &file, QString *error) {
+                          called->append(i);
+                          const QByteArray bytes = setContent(i);
+                          const qsizetype end = i == failing ? bytes.size() / 2 : bytes.size();
+                          for (qsizetype at = 0; at < end; at += 4096) {
+                              const QByteArray chunk =
+                                  bytes.mid(at, qMin<qsizetype>(4096, end - at));
+                              if (file.write(chunk) != chunk.size()) {
+                                  *error = file.errorString();
+                                  return false;
+                              }
+                          }
+                          if (i != failing)
+                              return true;
+                          *error = "the content's own reason";
+                          return false;
+                      } });
+    }
+    return files;
+}
+
+/// Puts discFolder in the current folder, and the folder "sub" for paths
+/// that go through it.
+bool makeDiscFolder()
+{
+    bool made = QDir().mkdir("sub");
+    for (auto file = discFolder.cbegin(); file != discFolder.cend(); ++file)
+        made = made && writeFile(file.key(), file.value());
+    return made;
+}
+
+/// What a set of files may find in its way; see writeFilesBeside_data().
+enum class InTheWay {
+    Nothing,
+    LinkToOtherFile,
+    DanglingLink,
+    HardLinkToControlFile,
+    HardLinkToSub,
+    HardLinkToTrack1,
+    Folder,
+    ShortNameOfOtherFile,
+};
+
 } // namespace
 
 class TestEngine : public QObject
@@ -81,6 +174,13 @@ private slots:
     void writeCueFileKeepsEarlierFileOnFailure();
     void saveCueSheetRefusesToOverwriteInput_data();
     void saveCueSheetRefusesToOverwriteInput();
+    void writeFilesBeside_data();
+    void writeFilesBeside();
+    void writeFilesBesideNeedsRoom_data();
+    void writeFilesBesideNeedsRoom();
+    void saveFilesBeside_data();
+    void saveFilesBeside();
+    void setEndedWhileWritten();
 
 private:
     Conversion convert(const QString &path, QChar separator = u'/');
@@ -551,6 +651,266 @@ void TestEngine::saveCueSheetRefusesToOverwriteInput()
         QCOMPARE(messages[0].title, "File Error");
         QVERIFY(messages[0].text.startsWith("Cannot write Demo.cue:\n"));
     }
+}
+
+void TestEngine::writeFilesBeside_data()
+{
+    QTest::addColumn<QStringList>("paths"); // of the set, in order; %short% for the short name
+    QTest::addColumn<int>("inTheWay"); // InTheWay, at the set's second file unless said
+    QTest::addColumn<int>("failing"); // the content that fails halfway, or -1
+    QTest::addColumn<int>("concerned"); // the file that the error names, or -1 when all are written
+    QTest::addColumn<QString>("reason"); // after "Cannot write PATH:\n"; %folder% for the folder
+
+    const QString track1 = "Disc (Track 1).bin";
+    const QString track2 = "Disc (Track 2).bin";
+    const QString track3 = "Disc (Track 3).bin";
+    const QStringList four{ track1, track2, track3, "Disc.cue" };
+    const int none = int(InTheWay::Nothing);
+    const QString content = "the content's own reason";
+    const QString controlFile = "It is the control file itself, which is never overwritten.";
+    const QString sameAsTrack1 = "It is the same file as " + track1
+        + ", which is written too; each file needs a name of its own.";
+    const auto kept = [](const QString &name) {
+        return "It is " + name + ", one of the disc's own files, which is never overwritten.";
+    };
+
+    // clang-format off
+    QTest::newRow("four files, two of them there before") << four << none << -1 << -1 << "";
+    QTest::newRow("one file") << QStringList{ track2 } << none << -1 << -1 << "";
+    QTest::newRow("the first content fails") << four << none << 0 << 0 << content;
+    QTest::newRow("the third of four fails") << four << none << 2 << 2 << content;
+    QTest::newRow("the last, the .cue, fails") << four << none << 3 << 3 << content;
+    QTest::newRow("the control file") << QStringList{ track1, "Disc.ccd", track3 } << none << -1 << 1 << controlFile;
+    QTest::newRow("the control file by another spelling") << QStringList{ track1, "sub/../Disc.ccd" } << none << -1 << 1 << controlFile;
+    QTest::newRow("the disc image") << QStringList{ track1, track2, "Disc.img" } << none << -1 << 2 << kept("Disc.img");
+    QTest::newRow("the .sub by another spelling") << QStringList{ track1, "./Disc.sub" } << none << -1 << 1 << kept("Disc.sub");
+    QTest::newRow("the same file twice") << QStringList{ track1, track2, "./" + track1 } << none << -1 << 2 << sameAsTrack1;
+    QTest::newRow("a new file twice") << QStringList{ track2, "sub/../" + track2 } << none << -1 << 1
+                                      << "It is the same file as " + track2 + ", which is written too; each file needs a name of its own.";
+    QTest::newRow("a folder in the way of the last")
+        << QStringList{ track1, track2, track3 } << int(InTheWay::Folder) << -1 << 2 << "Filename refers to a directory";
+    QStringList hundredAndOne;
+    for (int i = 1; i <= 101; ++i)
+        hundredAndOne << QString("f%1.bin").arg(i);
+    QTest::newRow("more than 100 files") << hundredAndOne << none << -1 << 100 << "More than 100 files are never written at once.";
+#ifdef Q_OS_WIN
+    QTest::newRow("the same file in another letter case")
+        << QStringList{ track1, "disc (track 1).BIN" } << none << -1 << 1 << sameAsTrack1;
+    QTest::newRow("the short name of another file")
+        << QStringList{ track1, "%short%" } << int(InTheWay::ShortNameOfOtherFile) << -1 << 1
+        << "It is the short name of Final Fantasy VII (Track 2).bin, another file, which is left alone. "
+           "Rename the control file so that its cue sheet gets a name of its own.";
+#else
+    QTest::newRow("a hard link to the control file")
+        << four << int(InTheWay::HardLinkToControlFile) << -1 << 1 << controlFile;
+    QTest::newRow("a hard link to the .sub") << four << int(InTheWay::HardLinkToSub) << -1 << 1 << kept("Disc.sub");
+    QTest::newRow("one file under two names")
+        << QStringList{ track1, track2 } << int(InTheWay::HardLinkToTrack1) << -1 << 1 << sameAsTrack1;
+    QTest::newRow("a link to another file")
+        << four << int(InTheWay::LinkToOtherFile) << -1 << 1
+        << "It is a link to %folder%/other.bin; a link is left alone, and so is the file it leads to. "
+           "Remove the link to write the file here.";
+    QTest::newRow("a dangling link")
+        << four << int(InTheWay::DanglingLink) << -1 << 1
+        << "It is a link to %folder%/gone.bin, which does not exist; no file is created through a "
+           "dangling link.";
+#endif
+    // clang-format on
+}
+
+// All or nothing: every file written, or the folder exactly as it was, with
+// no temporary file left and no content called after the first refusal.
+void TestEngine::writeFilesBeside()
+{
+    QFETCH(QStringList, paths);
+    QFETCH(int, inTheWay);
+    QFETCH(int, failing);
+    QFETCH(int, concerned);
+    QFETCH(QString, reason);
+
+    QVERIFY(makeDiscFolder());
+    const QString second = paths.value(1, paths.value(0));
+    switch (InTheWay(inTheWay)) {
+    case InTheWay::Nothing:
+        break;
+    case InTheWay::LinkToOtherFile:
+        QVERIFY(QFile::link("other.bin", second));
+        break;
+    case InTheWay::DanglingLink:
+        QVERIFY(QFile::link("gone.bin", second));
+        break;
+    case InTheWay::Folder:
+        QVERIFY(QDir().mkdir(paths.last()));
+        break;
+    case InTheWay::HardLinkToControlFile:
+    case InTheWay::HardLinkToSub:
+    case InTheWay::HardLinkToTrack1:
+#ifdef Q_OS_UNIX
+    {
+        const char *target = InTheWay(inTheWay) == InTheWay::HardLinkToControlFile ? "Disc.ccd"
+            : InTheWay(inTheWay) == InTheWay::HardLinkToSub                        ? "Disc.sub"
+                                                            : "Disc (Track 1).bin";
+        QCOMPARE(::link(target, QFile::encodeName(second).constData()), 0);
+        break;
+    }
+#else
+        QFAIL("hard links are made on Unix");
+#endif
+    case InTheWay::ShortNameOfOtherFile:
+#ifdef Q_OS_WIN
+    {
+        const QString other = "Final Fantasy VII (Track 2).bin";
+        QVERIFY(writeFile(other, "another disc's track"));
+        std::wstring shortPath(MAX_PATH, L'\0');
+        const DWORD length = GetShortPathNameW(
+            reinterpret_cast<const wchar_t *>(other.utf16()), shortPath.data(), MAX_PATH);
+        QVERIFY(length > 0 && length < MAX_PATH);
+        shortPath.resize(length);
+        const QString shortName = QString::fromStdWString(shortPath);
+        if (shortName == other)
+            QSKIP("this volume keeps no short names");
+        paths.replaceInStrings("%short%", shortName);
+        break;
+    }
+#else
+        QFAIL("short names are Windows'");
+#endif
+    }
+    const QMap<QString, QByteArray> before = folderFiles();
+
+    QList<qsizetype> called;
+    QString error;
+    const bool written =
+        ::writeFilesBeside("Disc.ccd", discKept, setFiles(paths, failing, &called), &error);
+
+    QCOMPARE(written, concerned < 0);
+    if (written) {
+        QMap<QString, QByteArray> expected = before;
+        for (qsizetype i = 0; i < paths.size(); ++i)
+            expected.insert(paths[i], setContent(i));
+        QCOMPARE(folderFiles(), expected);
+        QCOMPARE(called.size(), paths.size());
+        QCOMPARE(error, QString());
+        return;
+    }
+    reason.replace("%folder%", QDir::currentPath());
+    QCOMPARE(error, "Cannot write " + QDir::toNativeSeparators(paths[concerned]) + ":\n" + reason);
+    QCOMPARE(folderFiles(), before);
+    // The contents up to the failing one, in order; none when refused.
+    QList<qsizetype> expectedCalls;
+    for (qsizetype i = 0; i <= failing; ++i)
+        expectedCalls.append(i);
+    QCOMPARE(called, expectedCalls);
+}
+
+void TestEngine::writeFilesBesideNeedsRoom_data()
+{
+    QTest::addColumn<QList<qint64>>("sizes"); // claimed; -1: half the free room and a byte
+    QTest::addColumn<int>("concerned");
+
+    const qint64 petabyte = qint64(1000) * 1000 * 1000 * 1000 * 1000;
+    QTest::newRow("one file larger than the free room") << QList<qint64>{ 0, petabyte, 0 } << 1;
+    QTest::newRow("each fits, together they do not") << QList<qint64>{ -1, -1, -1 } << 0;
+}
+
+// Refused before any content is called, whatever the contents would write:
+// the sizes claimed are what counts.
+void TestEngine::writeFilesBesideNeedsRoom()
+{
+    QFETCH(QList<qint64>, sizes);
+    QFETCH(int, concerned);
+
+    QVERIFY(makeDiscFolder());
+    const qint64 available = QStorageInfo(QDir::currentPath()).bytesAvailable();
+    QVERIFY(available > 0);
+    const QStringList paths{ "Disc (Track 1).bin", "Disc (Track 2).bin", "Disc.cue" };
+    QList<qsizetype> called;
+    QList<FileToWrite> files = setFiles(paths, -1, &called);
+    qint64 needed = 0;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        files[i].size = sizes[i] < 0 ? available / 2 + 1 : sizes[i];
+        needed += files[i].size;
+    }
+    const QMap<QString, QByteArray> before = folderFiles();
+
+    QString error;
+    QVERIFY(!::writeFilesBeside("Disc.ccd", discKept, files, &error));
+    const QRegularExpression expected("^Cannot write "
+        + QRegularExpression::escape(paths[concerned])
+        + ":\nThere is not room for the files: they need (\\d+) MB, and (\\d+) MB are free; "
+          "nothing is written\\.$");
+    const QRegularExpressionMatch match = expected.match(error);
+    QVERIFY2(match.hasMatch(), qPrintable(error));
+    // In millions of bytes, what is needed rounded up and what is free down.
+    QCOMPARE(match.captured(1).toLongLong(), (needed + 999999) / 1000000);
+    QVERIFY(match.captured(2).toLongLong() < match.captured(1).toLongLong());
+    QCOMPARE(called, QList<qsizetype>());
+    QCOMPARE(folderFiles(), before);
+}
+
+void TestEngine::saveFilesBeside_data()
+{
+    QTest::addColumn<QStringList>("paths");
+    QTest::addColumn<QString>("message"); // empty when written
+
+    QTest::newRow("written") << QStringList{ "Disc (Track 1).bin", "Disc.cue" } << QString();
+    QTest::newRow("refused")
+        << QStringList{ "Disc (Track 1).bin", "Disc.img" }
+        << "Cannot write Disc.img:\nIt is Disc.img, one of the disc's own files, which is never "
+           "overwritten.";
+}
+
+void TestEngine::saveFilesBeside()
+{
+    QFETCH(QStringList, paths);
+    QFETCH(QString, message);
+
+    QVERIFY(makeDiscFolder());
+    QList<qsizetype> called;
+    QList<Message> messages;
+    const bool written = ::saveFilesBeside("Disc.ccd", discKept, setFiles(paths, -1, &called),
+        [&](const QString &text, const QString &title) {
+            messages.append({ text, title });
+        });
+    QCOMPARE(written, message.isEmpty());
+    QCOMPARE(messages.size(), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty()) {
+        QCOMPARE(messages[0].title, "File Error");
+        QCOMPARE(messages[0].text, message);
+        QCOMPARE(readFile("Disc (Track 1).bin"), discFolder["Disc (Track 1).bin"]);
+    } else {
+        QCOMPARE(readFile("Disc.cue"), setContent(1));
+    }
+}
+
+// Ended from outside while the second of three files is written: on Unix
+// by SIGKILL, which no handler sees, so that only an unnamed temporary file
+// leaves nothing (tst_faults ends it with the signals it can handle); on
+// Windows as End task ends it, which the temporary files' removal on closing
+// covers.
+void TestEngine::setEndedWhileWritten()
+{
+#ifdef Q_OS_UNIX
+    if (!QFileInfo("/proc/self/fd").isDir())
+        QSKIP("without /proc the temporary files are named, which SIGKILL leaves behind");
+#endif
+    QVERIFY(makeDiscFolder());
+    const QMap<QString, QByteArray> before = folderFiles();
+    QProcess writer;
+    writer.setProcessChannelMode(QProcess::SeparateChannels);
+    writer.start(FILE_SET_WRITER_PATH,
+        { "Disc.ccd", "none", "2", "Disc (Track 1).bin", "256", "Disc (Track 2).bin", "256",
+            "Disc.cue", "4" });
+    QVERIFY(writer.waitForStarted());
+    QByteArray said;
+    while (!textLines(said).contains("writing 2\n") && writer.waitForReadyRead(30000))
+        said += writer.readAllStandardOutput();
+    QCOMPARE(textLines(said), QByteArray("content 1\ncontent 2\nwriting 2\n"));
+    writer.kill();
+    QVERIFY(writer.waitForFinished(30000));
+    QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
+    // Windows removes a file on its last handle's closing, not at once.
+    QVERIFY(QTest::qWaitFor([&] { return folderFiles() == before; }, 10000));
 }
 
 QTEST_GUILESS_MAIN(TestEngine)

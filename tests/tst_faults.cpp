@@ -87,6 +87,10 @@ private slots:
     void inputRemovedWhileRead();
     void interruptedWrite_data();
     void interruptedWrite();
+    void interruptedSetWrite_data();
+    void interruptedSetWrite();
+    void setWriteFaults_data();
+    void setWriteFaults();
     void largeCueSheetKeepsEveryCharacter();
     void linesAcrossReadChunks_data();
     void linesAcrossReadChunks();
@@ -309,6 +313,146 @@ void TestFaults::interruptedWrite()
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitStatus(), QProcess::CrashExit);
     // The earlier .cue whole, and no temporary file left behind.
+    QCOMPARE(snapshot(work), before);
+}
+
+// The three files of a set that fileSetWriter writes, the first and the last
+// there before, and the arguments that have it write them: 64 KiB, 128 KiB
+// and 4 KiB.
+const QStringList setPaths{ QStringLiteral("Disc (Track 1).bin"),
+    QStringLiteral("Disc (Track 2).bin"), QStringLiteral("Disc.cue") };
+
+QStringList setArguments(const QString &claim, int waitAt)
+{
+    return { QStringLiteral("Disc.ccd"), claim, QString::number(waitAt), setPaths[0],
+        QStringLiteral("64"), setPaths[1], QStringLiteral("128"), setPaths[2],
+        QStringLiteral("4") };
+}
+
+bool makeSetFolder(const QString &work)
+{
+    return writeFile(work + QStringLiteral("/Disc.ccd"), header)
+        && writeFile(work + u'/' + setPaths[0], "the earlier track 1")
+        && writeFile(work + u'/' + setPaths[2], earlierCue);
+}
+
+void TestFaults::interruptedSetWrite_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("isNamed"); // the temporary files, /proc hidden from the writer
+
+    for (const bool isNamed : { false, true }) {
+        const char *temporary = isNamed ? "named" : "unnamed";
+        QTest::addRow("SIGTERM, %s temporary files", temporary) << int(SIGTERM) << isNamed;
+        QTest::addRow("SIGINT, %s temporary files", temporary) << int(SIGINT) << isNamed;
+        QTest::addRow("SIGHUP, %s temporary files", temporary) << int(SIGHUP) << isNamed;
+    }
+}
+
+// Interrupted while the second of three files is written: no temporary file
+// left, the first one's complete one included, and nothing replaced.
+void TestFaults::interruptedSetWrite()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, isNamed);
+
+    if (isNamed && !isRoot())
+        QSKIP("hiding /proc from the writer needs root");
+    if (const QString reason = isNamed ? whyProcCannotBeHidden() : QString(); !reason.isEmpty())
+        QSKIP(qPrintable(
+            "hiding /proc from the writer in a mount namespace of its own failed: " + reason));
+    if (!isNamed && !QFileInfo(QStringLiteral("/proc/self/fd")).isDir())
+        QSKIP("without /proc the temporary files are named, which the named rows cover");
+
+    QVERIFY(makeSetFolder(work));
+    const QMap<QString, QByteArray> before = snapshot(work);
+    QProcess writer;
+    writer.setWorkingDirectory(work);
+    if (isNamed) {
+        writer.setChildProcessModifier([] {
+            if (hideProc() != 0)
+                ::_exit(126);
+        });
+    }
+    writer.start(QStringLiteral(FILE_SET_WRITER_PATH), setArguments(QStringLiteral("none"), 2));
+    QVERIFY(writer.waitForStarted());
+    QByteArray said;
+    while (!said.contains("writing 2\n") && writer.waitForReadyRead(30000))
+        said += writer.readAllStandardOutput();
+    QCOMPARE(said, QByteArray("content 1\ncontent 2\nwriting 2\n"));
+    // The first file's complete temporary file and the second's half-written
+    // one: named, both stand in the folder, and the handler must remove both.
+    const QStringList temporaries =
+        QDir(work).entryList({ QStringLiteral(".morvant-*") }, QDir::Files | QDir::Hidden);
+    QCOMPARE(temporaries.size(), isNamed ? 2 : 0);
+    QCOMPARE(snapshot(work).size(), before.size() + temporaries.size());
+
+    ::kill(pid_t(writer.processId()), signal);
+    QVERIFY(writer.waitForFinished(30000));
+    QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(snapshot(work), before);
+}
+
+void TestFaults::setWriteFaults_data()
+{
+    QTest::addColumn<int>("fault"); // DiskFull or FileSizeLimit
+    QTest::addColumn<QString>("claim"); // whether the sizes are told for the room needed
+    QTest::addColumn<QString>("said"); // on standard output: the contents that ran
+    QTest::addColumn<QString>("error");
+
+    // A 96 KiB tmpfs holds the first file (64 KiB) but not the second (128 KiB).
+    QTest::newRow("disk full in the second file")
+        << int(DiskFull) << "none"
+        << "content 1\ncontent 2\n"
+        << "Cannot write Disc (Track 2).bin:\nNo space left on device\n";
+    // Told the sizes, the writer refuses before the first content runs.
+    QTest::newRow("no room for the set") << int(DiskFull) << "claim"
+                                         << ""
+                                         << "Cannot write Disc (Track 1).bin:\nThere is not room "
+                                            "for the files: they need 1 MB, and 0 MB are free; "
+                                            "nothing is written.\n";
+    QTest::newRow("file size limit in the second file")
+        << int(FileSizeLimit) << "none"
+        << "content 1\ncontent 2\n"
+        << "Cannot write Disc (Track 2).bin:\nFile too large\n";
+}
+
+// The folder as it was after a write that fails in the middle of the set.
+void TestFaults::setWriteFaults()
+{
+    QFETCH(int, fault);
+    QFETCH(QString, claim);
+    QFETCH(QString, said);
+    QFETCH(QString, error);
+
+    QStringList command{ QStringLiteral(FILE_SET_WRITER_PATH) };
+    if (fault == DiskFull) {
+        if (!isRoot()
+            || ::mount("tmpfs", QFile::encodeName(work).constData(), "tmpfs", 0, "size=96k") != 0)
+            QSKIP("mounting a small tmpfs needs root; the file size limit stands in for a full "
+                  "disk");
+        mountPoint = work;
+    } else {
+        if (QStandardPaths::findExecutable(QStringLiteral("prlimit")).isEmpty())
+            QSKIP("prlimit is needed to limit the file size");
+        // Above the first file, below the second.
+        command = QStringList{
+            QStringLiteral("prlimit"), QStringLiteral("--fsize=100000"), QStringLiteral("--")
+        } + command;
+    }
+    QVERIFY(makeSetFolder(work));
+    const QMap<QString, QByteArray> before = snapshot(work);
+
+    QProcess writer;
+    writer.setWorkingDirectory(work);
+    writer.setChildProcessModifier([] { ::signal(SIGXFSZ, SIG_DFL); });
+    const QString executable = command.takeFirst();
+    writer.start(executable, command + setArguments(claim, 0));
+    const Run result = finished(writer, 60000);
+    QVERIFY2(!result.crashed, "the writer crashed or hung");
+    QCOMPARE(result.status, 3);
+    QCOMPARE(QString::fromUtf8(result.out), said);
+    QCOMPARE(QString::fromUtf8(result.err), error);
     QCOMPARE(snapshot(work), before);
 }
 
