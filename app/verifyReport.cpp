@@ -72,7 +72,7 @@ QString verdictText(const VerifiedDisc &disc)
     return tr("cannot be verified: %1").arg(shownText(disc.error));
 }
 
-QString trackText(const VerifiedTrack &track, const DatFile &dat)
+QString trackText(const VerifiedTrack &track, const QString &game, const DatFile &dat)
 {
     const TrackFile &file = track.file;
     QString text = tr("  Track %1  %2  %3 bytes  CRC-32 %4\n")
@@ -80,7 +80,11 @@ QString trackText(const VerifiedTrack &track, const DatFile &dat)
                            QLocale::c().toString(track.hashes.size),
                            QStringLiteral("%1").arg(track.hashes.crc32, 8, 16, QLatin1Char('0')));
     if (!track.matches.isEmpty()) {
-        const DatRom &rom = dat.roms[track.matches.first()];
+        // The file of the disc's game, where another game lists the same track first.
+        const auto ofGame = std::find_if(track.matches.begin(), track.matches.end(),
+            [&](qsizetype rom) { return dat.roms[rom].game == game; });
+        const DatRom &rom =
+            dat.roms[ofGame == track.matches.end() ? track.matches.first() : *ofGame];
         text += tr("            matches %1 of %2").arg(quoted(rom.name), quoted(rom.game));
         if (track.matches.size() > 1)
             text += tr(" (and %1 more)").arg(track.matches.size() - 1);
@@ -97,7 +101,7 @@ QString discText(const VerifiedDisc &disc, const DatFile &dat)
 {
     QString text = shownPath(disc.controlFile) + QStringLiteral(": ") + verdictText(disc) + u'\n';
     for (const VerifiedTrack &track : disc.tracks)
-        text += trackText(track, dat);
+        text += trackText(track, disc.game, dat);
     if (disc.audioOffset != 0)
         text += tr("  The audio tracks match at an offset of %1 samples; --split=%1 writes "
                    "them so.\n")

@@ -12,7 +12,7 @@
 
 #include <optional>
 
-using namespace morvant;
+
 
 // --verify and --split through the program, on discs made here with bytes of
 // their own and DATs written here from the test's own cut of the image: each
@@ -188,7 +188,7 @@ private slots:
     void verifyJson();
     void damagedDat_data();
     void damagedDat();
-    void folder();
+    void folderOfDiscs();
     void split_data();
     void split();
     void splitSheet();
@@ -381,7 +381,7 @@ void TestVerify::damagedDat()
     QVERIFY2(result.out.startsWith("Cannot read the DAT Test.dat: "), result.out);
 }
 
-void TestVerify::folder()
+void TestVerify::folderOfDiscs()
 {
     QVERIFY(QDir().mkpath("Discs/Games/More"));
     const QByteArray good = makeDisc(mixedDisc, 1, "Discs/Good");
@@ -488,7 +488,7 @@ void TestVerify::splitSheet()
                    "FILE \"Disc (Track 4).bin\" BINARY\r\n"
                    "  TRACK 04 AUDIO\r\n"
                    "    INDEX 00 00:00:00\r\n"
-                   "    INDEX 01 00:00:20\r\n"));
+                   "    INDEX 01 00:00:20\r\n\r\n"));
 }
 
 // Refused before anything is written: the files of the disc are left as they were.
