@@ -89,6 +89,33 @@ Run runIn(const QString &program, const QStringList &arguments)
     return run(program, arguments, QDir::currentPath(), withoutDisplay());
 }
 
+
+/** What chdman's extracted back.bin holds at each INDEX 01 that back.cue
+    gives: the disc address that the sector carries; \a own gets the track's own. */
+QList<qint64> readAtIndexOne(const Disc &disc, QList<qint64> *own)
+{
+    // back.cue names back.bin alone, its positions places in it.
+    QFile back("back.bin");
+    if (!back.open(QIODevice::ReadOnly))
+        return {};
+    static const QRegularExpression indexOne(
+        QStringLiteral("TRACK ([0-9]+)[^\\n]*\\n(?:[^\\n]*INDEX 00[^\\n]*\\n)?\\s*INDEX 01 "
+                       "([0-9]+):([0-9]{2}):([0-9]{2})"));
+    QList<qint64> read;
+    for (auto match = indexOne.globalMatch(QString::fromLatin1(readFile("back.cue")));
+         match.hasNext();) {
+        const auto found = match.next();
+        const qint64 at =
+            (found.captured(2).toLongLong() * 60 + found.captured(3).toLongLong()) * 75
+            + found.captured(4).toLongLong();
+        if (!back.seek(at * sectorBytes + 16))
+            return {};
+        read << qFromLittleEndian<qint32>(back.read(4).constData());
+        *own << disc.tracks[found.captured(1).toInt() - 1].start;
+    }
+    return read;
+}
+
 } // namespace
 
 class TestChdman : public QObject
@@ -174,24 +201,8 @@ void TestChdman::readsEachSession()
         runIn(chdman, { "extractcd", "-i", "Disc.chd", "-o", "back.cue", "-ob", "back.bin" });
     QVERIFY2(extracted.status == 0, extracted.err.constData());
 
-    // back.cue names back.bin alone, its positions places in it.
-    QFile back("back.bin");
-    QVERIFY(back.open(QIODevice::ReadOnly));
-    static const QRegularExpression indexOne(
-        QStringLiteral("TRACK ([0-9]+)[^\\n]*\\n(?:[^\\n]*INDEX 00[^\\n]*\\n)?\\s*INDEX 01 "
-                       "([0-9]+):([0-9]{2}):([0-9]{2})"));
-    QList<qint64> read;
     QList<qint64> own;
-    for (auto match = indexOne.globalMatch(QString::fromLatin1(readFile("back.cue")));
-         match.hasNext();) {
-        const auto found = match.next();
-        const qint64 at =
-            (found.captured(2).toLongLong() * 60 + found.captured(3).toLongLong()) * 75
-            + found.captured(4).toLongLong();
-        QVERIFY(back.seek(at * sectorBytes + 16));
-        read << qFromLittleEndian<qint32>(back.read(4).constData());
-        own << disc.tracks[found.captured(1).toInt() - 1].start;
-    }
+    const QList<qint64> read = readAtIndexOne(disc, &own);
     QCOMPARE(read.size(), disc.tracks.size());
     if (isRead)
         QCOMPARE(read, own);
@@ -208,7 +219,8 @@ void TestChdman::readsSplitFiles_data()
     QTest::newRow("3 sessions") << 3;
 }
 
-// The sheet of one file per track gives back the image, byte for byte.
+// The sheet of one file per track makes the CD image that the image's own
+// sheet makes, and gives back the image, byte for byte.
 void TestChdman::readsSplitFiles()
 {
     QFETCH(int, sessions);
@@ -220,11 +232,24 @@ void TestChdman::readsSplitFiles()
     }
     QVERIFY(writeFile("Disc.ccd", controlFileOf(disc)));
     QVERIFY(writeImage("Disc.img", disc, false, false));
+    const auto tracksOf = [this](const QString &chd) {
+        const Run info = runIn(chdman, { "info", "-v", "-i", chd });
+        static const QRegularExpression track(QStringLiteral("TRACK:[^\n]*"));
+        QStringList tracks;
+        for (auto match = track.globalMatch(QString::fromUtf8(info.out)); match.hasNext();)
+            tracks << match.next().captured();
+        return tracks;
+    };
+    QCOMPARE(runIn(program, { "--no-window", "--sessions", "Disc.ccd" }).status, 0);
+    QCOMPARE(runIn(chdman, { "createcd", "-i", "Disc.cue", "-o", "Whole.chd" }).status, 0);
     const Run split = runIn(program, { "--split", "--sessions", "Disc.ccd" });
     QVERIFY2(split.status == 0, split.err.constData());
-
     const Run created = runIn(chdman, { "createcd", "-i", "Disc.cue", "-o", "Disc.chd" });
     QVERIFY2(created.status == 0, created.err.constData());
+    const QStringList tracks = tracksOf("Disc.chd");
+    QCOMPARE(tracks.size(), disc.tracks.size());
+    QCOMPARE(tracks, tracksOf("Whole.chd"));
+
     const Run extracted =
         runIn(chdman, { "extractcd", "-i", "Disc.chd", "-o", "back.cue", "-ob", "back.bin" });
     QVERIFY2(extracted.status == 0, extracted.err.constData());
