@@ -12,13 +12,12 @@
 
 namespace morvant {
 
-namespace {
-
-// What writes \a text as a cue sheet into a file.
 WriteContent cueSheetContent(const QString &text)
 {
     return [&text](QFileDevice &file, QString *error) { return writeText(file, text, error); };
 }
+
+namespace {
 
 // A short write is not a failure yet: the system tells why only when the rest
 // is refused, as it is on a full disk. So the rest is tried again.

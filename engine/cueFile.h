@@ -1,31 +1,20 @@
 #pragma once
 
 #include "basics.h"
+#include "fileToWrite.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
-
-#include <functional>
-
-class QFileDevice;
 
 namespace morvant {
 
 // The writing of the files beside the control file: the .cue, the .sbi, and
 // a set of files (one per track and the .cue) written all or nothing.
 
-/// Writes what a file beside the control file holds into the open \a file;
-/// false with the reason in \a error.
-using WriteContent = std::function<bool(QFileDevice &file, QString *error)>;
-
-/// One file of a set that is written all or nothing.
-struct FileToWrite
-{
-    QString path;
-    qint64 size = 0; ///< how many bytes content writes, for the room needed
-    WriteContent content; ///< writes the bytes into the open file
-};
+/** What writes \a text, which must outlive it, as a cue sheet into a file:
+    in the local 8-bit encoding, and CR LF after it. */
+WriteContent cueSheetContent(const QString &text);
 
 /// The most files that writeFilesBeside() writes at once: 99 tracks and the .cue.
 inline constexpr qsizetype maxFilesAtOnce = 100;

@@ -3,7 +3,7 @@
 // What the writing of the files beside the control file shares between its
 // platforms' files.
 
-#include "cueFile.h"
+#include "fileToWrite.h"
 
 #include <QList>
 #include <QString>

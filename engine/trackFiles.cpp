@@ -1,7 +1,6 @@
 #include "trackFiles.h"
 
 #include "cueFile.h"
-#include "cueFile_p.h"
 #include "discImage.h"
 #include "fileSystem.h"
 #include "translation.h"
@@ -163,10 +162,7 @@ bool saveTrackFiles(const ConversionFiles &files, const QList<TrackFile> &tracks
             } });
     }
     // At most 4 bytes a character in any code page, and the last line's end.
-    written.append(
-        { cuePath, cueSheet.size() * 4 + 2, [&cueSheet](QFileDevice &file, QString *error) {
-             return writeText(file, cueSheet, error);
-         } });
+    written.append({ cuePath, cueSheet.size() * 4 + 2, cueSheetContent(cueSheet) });
     return saveFilesBeside(files.controlFile, { files.image, files.sub }, written, showMessage);
 }
 
