@@ -7,6 +7,9 @@
 
 #include <QFile>
 
+#include <cerrno>
+#include <cstdio>
+
 namespace morvant {
 
 ReplyStatus printUsageError(const QString &error)
@@ -20,8 +23,13 @@ ReplyStatus printUsageError(const QString &error)
 
 ReplyStatus printText(const QString &text)
 {
+    errno = 0;
     print(stdout, text);
-    return closeStandardOutput() ? replyWritten : replyNotWritten;
+    // A text longer than the stream's buffer is partly written while it is
+    // printed, and the system's reason for a failed write is known only then.
+    const QString reason =
+        std::ferror(stdout) ? qt_error_string(errno != 0 ? errno : EIO) : QString();
+    return closeStandardOutput(reason) ? replyWritten : replyNotWritten;
 }
 
 CheckStatus runCheck(const Options &options)

@@ -110,9 +110,15 @@ ConversionStatus convertFiles(const QStringList &files, const ConversionOptions 
         };
         const ConvertedFile converted =
             convertedFile(paths.inputPath, options, showAboutFile, showWarning);
-        if (options.split && !converted.isRefused())
-            status = qMax(status, writeSplit(paths, converted, options.splitOffset, showAboutFile));
-        else if (converted.cueSheet.isEmpty())
+        if (options.split && !converted.isRefused()) {
+            const ConversionStatus split =
+                writeSplit(paths, converted, options.splitOffset, showAboutFile);
+            status = qMax(status, split);
+            if (split == conversionDone)
+                status = qMax(status,
+                    writeSbi(paths.inputPath, paths.cuePath, converted, options.sbi, showAboutFile,
+                        showWarning, showNote));
+        } else if (converted.cueSheet.isEmpty())
             status = qMax(status, conversionRefused);
         else if (!saveCueSheet(paths.inputPath, paths.cuePath, converted.cueSheet, showAboutFile))
             status = qMax(status, conversionNotWritten);

@@ -59,9 +59,11 @@ QString verdictText(const VerifiedDisc &disc)
     case DiscVerdict::Partly: {
         QString text = tr("%1 of %2 tracks match").arg(matching).arg(disc.tracks.size());
         if (!disc.missing.isEmpty())
-            text += tr("; %1 lists %2 more track files that no track matches")
-                        .arg(quoted(disc.game))
-                        .arg(disc.missing.size());
+            text += disc.missing.size() == 1
+                ? tr("; %1 lists 1 more track file that no track matches").arg(quoted(disc.game))
+                : tr("; %1 lists %2 more track files that no track matches")
+                      .arg(quoted(disc.game))
+                      .arg(disc.missing.size());
         return text;
     }
     case DiscVerdict::Nothing:
@@ -91,8 +93,10 @@ QString trackText(const VerifiedTrack &track, const QString &game, const DatFile
     } else if (track.entriesOfItsSize == 0) {
         text += tr("            matches nothing: no file of the DAT has its size");
     } else {
-        text += tr("            matches nothing, though %1 files of the DAT have its size")
-                    .arg(track.entriesOfItsSize);
+        text += track.entriesOfItsSize == 1
+            ? tr("            matches nothing, though 1 file of the DAT has its size")
+            : tr("            matches nothing, though %1 files of the DAT have its size")
+                  .arg(track.entriesOfItsSize);
     }
     return text + u'\n';
 }
@@ -174,23 +178,41 @@ VerifyStatus verifyFiles(const QStringList &arguments, const QString &datPath,
 {
     const DatFile dat = readDat(datPath);
     if (!dat.isRead()) {
-        const QString where = dat.errorLine > 0 ? tr("line %1: ").arg(dat.errorLine) : QString();
-        const QString text =
-            tr("Cannot read the DAT %1: %2%3\n").arg(shownPath(datPath), where, dat.error);
-        output.write(json
-                ? QJsonDocument(QJsonObject{ { "dat", datPath }, { "error", where + dat.error } })
-                      .toJson()
-                : toShownBytes(text));
+        // The reader's reason names the line where it stopped.
+        const QString text = tr("Cannot read the DAT %1: %2\n").arg(shownPath(datPath), dat.error);
+        output.write(json ? QJsonDocument(QJsonObject{ { "dat", datPath }, { "error", dat.error },
+                                              { "line", dat.errorLine } })
+                                .toJson()
+                          : toShownBytes(text));
         return verifyRefused;
     }
     VerifyStatus status = verifyMatches;
     QJsonArray discs;
     std::array<qsizetype, 3> counts{};
     bool hasSummary = arguments.size() > 1;
+    bool isFolder = false;
+    // One line for each disc of a folder, a whole report for a disc named.
+    const auto report = [&](const VerifiedDisc &disc) {
+        status = qMax(status, statusOf(disc));
+        ++counts[std::size_t(statusOf(disc))];
+        if (json)
+            discs.append(discJson(disc, dat));
+        else if (isFolder)
+            output.write(toShownBytes(
+                shownPath(disc.controlFile) + QStringLiteral(": ") + verdictText(disc) + u'\n'));
+        else
+            output.write(toShownBytes(discText(disc, dat)));
+    };
     for (const QString &argument : arguments) {
-        bool isFolder = false;
         const QStringList files = controlFilesOf(commandLinePaths(argument).inputPath, &isFolder);
         hasSummary = hasSummary || isFolder;
+        if (files.isEmpty()) {
+            // Said of the folder, as of a disc that cannot be verified.
+            VerifiedDisc none;
+            none.controlFile = argument;
+            none.error = tr("no control file below it");
+            report(none);
+        }
         for (const QString &file : files) {
             const QString name = shownPath(QFileInfo(file).fileName());
             const Progress progress = [&](qint64 done, qint64 total) {
@@ -201,15 +223,7 @@ VerifyStatus verifyFiles(const QStringList &arguments, const QString &datPath,
             const VerifiedDisc disc = verifyDisc(file, dat, options, progress);
             if (showProgress)
                 showProgress({});
-            status = qMax(status, statusOf(disc));
-            ++counts[std::size_t(statusOf(disc))];
-            if (json)
-                discs.append(discJson(disc, dat));
-            else if (isFolder)
-                output.write(toShownBytes(
-                    shownPath(file) + QStringLiteral(": ") + verdictText(disc) + u'\n'));
-            else
-                output.write(toShownBytes(discText(disc, dat)));
+            report(disc);
         }
     }
     const qsizetype total = counts[0] + counts[1] + counts[2];
@@ -221,8 +235,9 @@ VerifyStatus verifyFiles(const QStringList &arguments, const QString &datPath,
                         { "doNotMatch", counts[1] }, { "notVerified", counts[2] } } } })
                          .toJson());
     } else if (hasSummary) {
-        output.write(toShownBytes(tr("%1 discs: %2 match, %3 do not, %4 cannot be verified.\n")
-                                      .arg(total)
+        const QString counted = total == 1 ? tr("1 disc") : tr("%1 discs").arg(total);
+        output.write(toShownBytes(tr("%1: %2 match, %3 do not, %4 cannot be verified.\n")
+                                      .arg(counted)
                                       .arg(counts[0])
                                       .arg(counts[1])
                                       .arg(counts[2])));

@@ -135,6 +135,7 @@ void TestSbi::sbi_data()
     QTest::newRow("protected disc")                     << Sbi::Protected << QStringList{ "--sbi" } << 32 << written << QByteArray();
     QTest::newRow("protected disc, --all")              << Sbi::Protected << QStringList{ "--all" } << 32 << written << QByteArray();
     QTest::newRow("protected disc, sheet to stdout")    << Sbi::Protected << QStringList{ "--sbi", "--stdout" } << 32 << written << QByteArray();
+    QTest::newRow("protected disc, one file a track")   << Sbi::Protected << QStringList{ "--sbi", "--split" } << 32 << written << QByteArray();
     QTest::newRow("protected disc, rebuilt")            << Sbi::Protected << QStringList{ "--sbi", "--rebuild" } << 32 << written << QByteArray();
     QTest::newRow("pregaps counting down to 00:00:00")  << Sbi::ProtectedEndAtZero << QStringList{ "--sbi" } << 32 << written << QByteArray();
     QTest::newRow("a pregap that the sheet places")       << Sbi::SpoiltPregapStart << QStringList{ "--sbi" } << 33 << "Disc.ccd: 33 sectors whose Q blocks" << QByteArray();

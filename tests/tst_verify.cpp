@@ -264,7 +264,7 @@ void TestVerify::verify_data()
     QTest::newRow("beyond the offsets looked at") << mixedDisc << true << 6001 << Change::None << 1 << "the data tracks match \"Test Disc (World)\", the audio tracks do not";
     QTest::newRow("the audio of another disc")    << mixedDisc << true << 0 << Change::AudioElsewhere << 1 << "the data tracks match \"Test Disc (World)\", the audio tracks do not";
     QTest::newRow("another disc")                 << mixedDisc << false << 0 << Change::OtherGame << 1 << "no track matches";
-    QTest::newRow("a track missing")              << mixedDisc << true << 0 << Change::MoreTracks << 1 << "4 of 4 tracks match; \"Test Disc (World)\" lists 1 more track files that no track matches";
+    QTest::newRow("a track missing")              << mixedDisc << true << 0 << Change::MoreTracks << 1 << "4 of 4 tracks match; \"Test Disc (World)\" lists 1 more track file that no track matches";
     QTest::newRow("no image")                     << mixedDisc << true << 0 << Change::NoImage << 2 << "cannot be verified: there is no image";
     // clang-format on
 }
@@ -408,6 +408,13 @@ void TestVerify::folderOfDiscs()
             .arg(sep)
             .toUtf8();
     QCOMPARE(textLines(result.out), expected);
+
+    QVERIFY(QDir().mkdir("Empty"));
+    const Run empty = runProgram({ "--verify", "Test.dat", "Empty" });
+    QCOMPARE(empty.status, 2);
+    QCOMPARE(textLines(empty.out),
+        QByteArray("Empty: cannot be verified: no control file below it\n"
+                   "1 disc: 0 match, 0 do not, 1 cannot be verified.\n"));
 }
 
 void TestVerify::split_data()
