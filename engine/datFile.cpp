@@ -304,6 +304,8 @@ private:
     }
     QByteArrayView readName();
     bool readStartTag();
+    /// Reads `name="value"` inside the tag that starts at \a at: the value as it stands.
+    bool readAttribute(const char *at, QByteArrayView *name, QByteArrayView *raw);
     bool readEndTag();
     bool readMarkup();
     bool readProcessingInstruction();
@@ -386,6 +388,31 @@ bool XmlScanner::read()
     return true;
 }
 
+bool XmlScanner::readAttribute(const char *at, QByteArrayView *name, QByteArrayView *raw)
+{
+    *name = readName();
+    if (name->isEmpty())
+        return malformed(at, tr("a tag that is not of the form <name attribute=\"value\">"));
+    skipSpaces();
+    if (p == end || *p != '=')
+        return malformed(at, tr("an attribute without `=`"));
+    ++p;
+    skipSpaces();
+    if (p == end || (*p != '"' && *p != '\''))
+        return malformed(at, tr("an attribute's value without quotes"));
+    const char quote = *p++;
+    const void *const close = std::memchr(p, quote, size_t(end - p));
+    if (!close)
+        return endsInside(at, tr("a tag"));
+    *raw = QByteArrayView(p, static_cast<const char *>(close) - p);
+    p = static_cast<const char *>(close) + 1;
+    // Where a value's closing quote is missing, the next quote closes it
+    // and the `<` of the next tag falls inside.
+    if (raw->contains('<'))
+        return malformed(at, tr("a `<` inside an attribute's value"));
+    return true;
+}
+
 bool XmlScanner::readStartTag()
 {
     const char *const at = p++;
@@ -415,26 +442,10 @@ bool XmlScanner::readStartTag()
             isEmptyElement = true;
             break;
         }
-        const QByteArrayView attribute = readName();
-        if (attribute.isEmpty())
-            return malformed(at, tr("a tag that is not of the form <name attribute=\"value\">"));
-        skipSpaces();
-        if (p == end || *p != '=')
-            return malformed(at, tr("an attribute without `=`"));
-        ++p;
-        skipSpaces();
-        if (p == end || (*p != '"' && *p != '\''))
-            return malformed(at, tr("an attribute's value without quotes"));
-        const char quote = *p++;
-        const void *const close = std::memchr(p, quote, size_t(end - p));
-        if (!close)
-            return endsInside(at, tr("a tag"));
-        const QByteArrayView raw(p, static_cast<const char *>(close) - p);
-        p = static_cast<const char *>(close) + 1;
-        // Where a value's closing quote is missing, the next quote closes it
-        // and the `<` of the next tag falls inside.
-        if (raw.contains('<'))
-            return malformed(at, tr("a `<` inside an attribute's value"));
+        QByteArrayView attribute;
+        QByteArrayView raw;
+        if (!readAttribute(at, &attribute, &raw))
+            return false;
         if (startsGame && attribute == "name") {
             if (!text(raw, at, &gameName))
                 return false;
