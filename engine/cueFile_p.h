@@ -8,6 +8,9 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+#include <vector>
+
 class QFileDevice;
 
 namespace morvant {
@@ -90,5 +93,51 @@ bool writeBeside(
     at the names and writes them in its own way. */
 bool writeFileSet(
     const BesideControlFile *beside, const QList<FileToWrite> &files, SetFailure *failure);
+
+/** Makes each platform's pending file of \a files (a \a Pending, made from
+    its path, with whyNot(), isSameAs() and write()) into \a pending, and
+    writes each into it, after the checks that every platform makes before
+    writing any: no more than maxFilesAtOnce, none that \a refusal (of its
+    pending file) or its own whyNot() finds a reason not to write, no two
+    that are one file, room for them all. False with the file concerned and
+    the reason in \a failure; putting them in place is the platform's. */
+template <typename Pending, typename Refusal>
+bool writePendingFiles(const QList<FileToWrite> &files, const Refusal &refusal,
+    std::vector<std::unique_ptr<Pending>> &pending, SetFailure *failure)
+{
+    if (files.size() > maxFilesAtOnce) {
+        *failure = { maxFilesAtOnce, tooManyFilesRefusal() };
+        return false;
+    }
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        Pending &file = *pending.emplace_back(std::make_unique<Pending>(files[i].path));
+        QString reason = refusal(file);
+        if (reason.isEmpty())
+            reason = file.whyNot();
+        if (!reason.isEmpty()) {
+            *failure = { i, reason };
+            return false;
+        }
+    }
+    for (qsizetype i = 1; i < files.size(); ++i) {
+        for (qsizetype earlier = 0; earlier < i; ++earlier) {
+            if (pending[std::size_t(i)]->isSameAs(*pending[std::size_t(earlier)])) {
+                *failure = { i, sameFileRefusal(files[earlier].path) };
+                return false;
+            }
+        }
+    }
+    if (QString reason = roomRefusal(files, &failure->file); !reason.isEmpty()) {
+        failure->reason = reason;
+        return false;
+    }
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (!pending[std::size_t(i)]->write(files[i].content, &failure->reason)) {
+            failure->file = i;
+            return false;
+        }
+    }
+    return true;
+}
 
 } // namespace morvant

@@ -352,42 +352,12 @@ WriteTarget writeTarget(const BesideControlFile &beside, const QString &path)
 bool writeFileSet(
     const BesideControlFile *beside, const QList<FileToWrite> &files, SetFailure *failure)
 {
-    if (files.size() > maxFilesAtOnce) {
-        *failure = { maxFilesAtOnce, tooManyFilesRefusal() };
-        return false;
-    }
     std::vector<std::unique_ptr<PendingFile>> pending;
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        auto &file = *pending.emplace_back(std::make_unique<PendingFile>(files[i].path));
-        QString reason;
-        if (beside != nullptr)
-            reason = writeRefusal(writeTarget(*beside, file.path));
-        if (reason.isEmpty())
-            reason = file.whyNot();
-        if (!reason.isEmpty()) {
-            *failure = { i, reason };
-            return false;
-        }
-    }
-    for (qsizetype i = 1; i < files.size(); ++i) {
-        for (qsizetype earlier = 0; earlier < i; ++earlier) {
-            if (pending[std::size_t(i)]->isSameAs(*pending[std::size_t(earlier)])) {
-                *failure = { i, sameFileRefusal(files[earlier].path) };
-                return false;
-            }
-        }
-    }
-    if (QString reason = roomRefusal(files, &failure->file); !reason.isEmpty()) {
-        failure->reason = reason;
+    const auto refusal = [beside](const PendingFile &file) {
+        return beside != nullptr ? writeRefusal(writeTarget(*beside, file.path)) : QString();
+    };
+    if (!writePendingFiles(files, refusal, pending, failure))
         return false;
-    }
-
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        if (!pending[std::size_t(i)]->write(files[i].content, &failure->reason)) {
-            failure->file = i;
-            return false;
-        }
-    }
     const InterruptionsHeld held;
     // Failing here, the kept temporary files are removed before the held
     // interruption may end the program.
