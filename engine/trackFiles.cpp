@@ -61,6 +61,11 @@ QList<TrackFile> trackFiles(const CueSheet &sheet, const QList<HeldSectors> &hel
 {
     QList<TrackFile> files;
     const qsizetype count = sheet.tracks.size();
+    if (count == 0) {
+        *error = tr("the control file has no [TRACK] sections (with only a table of contents, "
+                    "--rebuild gives the tracks)");
+        return {};
+    }
     for (qsizetype i = 0; i < count; ++i) {
         const CueTrack &track = sheet.tracks[i];
         TrackFile file;

@@ -41,7 +41,8 @@ struct TrackFile
     \a baseName: "NAME (Track 1).bin", two digits when there are ten tracks
     or more, and "NAME.bin" for a disc of one track. \a held tells how the
     image holds the sessions (empty for a disc of one session), \a imageSize
-    its size in bytes. Empty, with the reason in \a error, when a track has
+    its size in bytes. Empty, with the reason in \a error, when there are no
+    tracks, when a track has
     no INDEX 01 that is a sector count, starts before the one before it or
     beyond the image's end. */
 QList<TrackFile> trackFiles(const CueSheet &sheet, const QList<HeldSectors> &held, qint64 imageSize,

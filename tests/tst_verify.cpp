@@ -167,6 +167,7 @@ enum class Change {
     OtherGame, ///< the DAT is another disc's altogether
     MoreTracks, ///< the DAT's game has a track more than the disc
     NoImage,
+    NoTrackSections, ///< a control file with only a table of contents
 };
 
 } // namespace
@@ -265,6 +266,7 @@ void TestVerify::verify_data()
     QTest::newRow("the audio of another disc")    << mixedDisc << true << 0 << Change::AudioElsewhere << 1 << "the data tracks match \"Test Disc (World)\", the audio tracks do not";
     QTest::newRow("another disc")                 << mixedDisc << false << 0 << Change::OtherGame << 1 << "no track matches";
     QTest::newRow("a track missing")              << mixedDisc << true << 0 << Change::MoreTracks << 1 << "4 of 4 tracks match; \"Test Disc (World)\" lists 1 more track file that no track matches";
+    QTest::newRow("no [TRACK] sections")          << mixedDisc << true << 0 << Change::NoTrackSections << 2 << "cannot be verified: the control file has no [TRACK] sections";
     QTest::newRow("no image")                     << mixedDisc << true << 0 << Change::NoImage << 2 << "cannot be verified: there is no image";
     // clang-format on
 }
@@ -304,6 +306,8 @@ void TestVerify::verify()
     }
     if (change == Change::NoImage)
         QVERIFY(QFile::remove("Disc.img"));
+    if (change == Change::NoTrackSections)
+        QVERIFY(writeFile("Disc.ccd", controlFile(dumpOf(disc, false))));
 
     const Run result = runProgram({ "--verify", "Test.dat", "Disc.ccd" });
     QVERIFY(!result.crashed);
