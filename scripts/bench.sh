@@ -16,7 +16,7 @@ runs=${RUNS:-21}
 if [ -n "${BUILD:-}" ]; then
     build=$(cd "$BUILD" && pwd)
 else
-    bash "$root/scripts/install-deps.sh"
+    bash "$root/scripts/install-deps.sh" python3
     cd "$root"
     cmake --preset release >/dev/null
     cmake --build --preset release >&2
@@ -105,6 +105,86 @@ largeFile "$body" 5242880 >"$work/checkTypical.ccd"
     awk 'BEGIN { for (i = 0; i < 500000; i++) printf "INDEX 1=150\r\n" }'
 } >"$work/checkIndexes.ccd"
 truncate -s 5242880 "$work/checkTracks.ccd" "$work/checkTypical.ccd" "$work/checkIndexes.ccd"
+
+# 7. A disc of 312,000 sectors (700 MiB) of random bytes: a data track, then
+# two audio tracks with a pregap of 150 sectors each; and a DAT of its track
+# files, as the one-file-per-track layout cuts them (a track's file from its
+# INDEX 0, the first from the image's start, the last to its end), hashed by
+# Python, not by MORVANT. --split needs room for a second copy of the image.
+discSectors=312000
+discStarts=(0 180150 250150)
+imageBytes=$((discSectors * 2352))
+freeBytes=$(($(df -Pk "$work" | awk 'NR == 2 { print $4 }') * 1024))
+margin=$((64 * 1048576))
+imageSkip=""
+splitSkip=""
+if ! command -v python3 >/dev/null; then
+    imageSkip="python3, which makes its DAT, is missing"
+elif [ "$freeBytes" -lt $((imageBytes + margin)) ]; then
+    imageSkip="$((freeBytes / 1048576)) MB free in $work, $(((imageBytes + margin) / 1048576)) MB needed"
+elif [ "$freeBytes" -lt $((2 * imageBytes + margin)) ]; then
+    splitSkip="$((freeBytes / 1048576)) MB free in $work, $(((2 * imageBytes + margin) / 1048576)) MB needed"
+fi
+if [ -z "$imageSkip" ]; then
+    mkdir "$work/disc"
+    awk -v total="$discSectors" -v starts="${discStarts[*]}" 'BEGIN {
+        ORS = "\r\n"
+        tracks = split(starts, start, " ")
+        print "[CloneCD]"; print "Version=3"; print "[Disc]"
+        print "TocEntries=" tracks + 3; print "Sessions=1"
+        print "DataTracksScrambled=0"; print "CDTextLength=0"
+        print "[Session 1]"; print "PreGapMode=1"; print "PreGapSubC=0"
+        # A0, A1 and A2 (first track, last track, lead-out), then each track.
+        point[0] = "0xa0"; control[0] = 4; lba[0] = 4500 - 150
+        point[1] = "0xa1"; control[1] = 0; lba[1] = tracks * 4500 - 150
+        point[2] = "0xa2"; control[2] = 0; lba[2] = total
+        for (t = 1; t <= tracks; t++) {
+            point[t + 2] = sprintf("0x%02x", t); control[t + 2] = t == 1 ? 4 : 0; lba[t + 2] = start[t]
+        }
+        for (e = 0; e < tracks + 3; e++) {
+            f = lba[e] + 150
+            printf "[Entry %d]\r\nSession=1\r\nPoint=%s\r\nADR=0x01\r\nControl=0x%02x\r\n", e, point[e], control[e]
+            printf "TrackNo=0\r\nAMin=0\r\nASec=0\r\nAFrame=0\r\nALBA=-150\r\nZero=0\r\n"
+            printf "PMin=%d\r\nPSec=%d\r\nPFrame=%d\r\nPLBA=%d\r\n", int(f / 4500), int(f / 75) % 60, f % 75, lba[e]
+        }
+        for (t = 1; t <= tracks; t++) {
+            printf "[TRACK %d]\r\nMODE=%d\r\n", t, t == 1 ? 1 : 0
+            if (t > 1) printf "INDEX 0=%d\r\n", start[t] - 150
+            printf "INDEX 1=%d\r\n", start[t]
+        }
+    }' >"$work/disc/Disc.ccd"
+    head -c "$imageBytes" /dev/urandom >"$work/disc/Disc.img"
+    # The DAT, and the same SHA-1s for sha1sum -c to check --split's files.
+    python3 - "$work/disc" "$discSectors" "${discStarts[@]}" <<'EOF'
+import hashlib, sys, zlib
+folder, total, starts = sys.argv[1], int(sys.argv[2]), [int(s) for s in sys.argv[3:]]
+firsts = [0] + [start - 150 for start in starts[1:]]
+ends = firsts[1:] + [total]
+roms, sums = [], []
+with open(folder + "/Disc.img", "rb") as image:
+    for number, (first, end) in enumerate(zip(firsts, ends), 1):
+        crc, md5, sha1 = 0, hashlib.md5(), hashlib.sha1()
+        image.seek(first * 2352)
+        left = (end - first) * 2352
+        while left:
+            chunk = image.read(min(left, 1 << 20))
+            if not chunk:
+                sys.exit("the image is shorter than its tracks")
+            crc = zlib.crc32(chunk, crc)
+            md5.update(chunk)
+            sha1.update(chunk)
+            left -= len(chunk)
+        name = "Disc (Track %d).bin" % number
+        roms.append('<rom name="%s" size="%d" crc="%08x" md5="%s" sha1="%s"/>'
+                    % (name, (end - first) * 2352, crc, md5.hexdigest(), sha1.hexdigest()))
+        sums.append("%s  %s\n" % (sha1.hexdigest(), name))
+with open(folder + "/Disc.dat", "w") as dat:
+    dat.write('<?xml version="1.0"?>\n<datafile>\n<game name="Disc">\n'
+              + "\n".join(roms) + "\n</game>\n</datafile>\n")
+with open(folder + "/sha1s", "w") as out:
+    out.writelines(sums)
+EOF
+fi
 
 # runTimed prints "<median ms> <median peak kB>".
 measure() {
@@ -263,6 +343,76 @@ r=$(ratio "${openMs[50]}" "${openMs[5]}")
 row "6. File > Open time, 50 MB against 5 MB" "${openMs[50]} ms" "${openMs[5]} ms" "${r}x" "<= 11x:" "$(verdict "$r" 11 '<=')"
 r=$(ratio "${editorMs[50]}" "${editorMs[5]}")
 row "6. Qt's editor alone, time, 50 MB sheet against 5 MB" "${editorMs[50]} ms" "${editorMs[5]} ms" "${r}x" "(information)" ""
+
+# 7. The 700 MiB image, read from the page cache: --verify (CRC-32, MD5 and
+# SHA-1 of each track in one pass) against sha1sum of the image, and its
+# memory against the plain conversion of the same control file; --split
+# (each file fsync'd) against cp of the image followed by sync of the copy,
+# and against cp alone. Each command takes turns with its baselines run by
+# run; the figures move most from one run of the script to the next.
+
+# The median of $2..., printed as the format $1 says.
+medianOf() {
+    local format=$1
+    shift
+    printf '%s\n' "$@" | sort -g | awk -v format="$format" '{ v[NR] = $1 }
+        END { printf format, NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+if [ -n "$imageSkip" ]; then
+    echo "Skipping the rows of the 700 MB image: $imageSkip" >&2
+    row "7. --verify and --split, 700 MB image" "skipped" "$imageSkip" "" "(skipped)" ""
+else
+    cd "$work/disc"
+    # Every track must match, so that the image is read once, as a good dump is.
+    if ! "$morvant" --verify Disc.dat Disc.ccd >/dev/null; then
+        echo "--verify does not find every track of the disc in its DAT" >&2
+        exit 1
+    fi
+    three=$(measure "$runs" -- "$morvant" --verify Disc.dat Disc.ccd \
+        --- sha1sum Disc.img --- "$morvant" --stdout Disc.ccd)
+    verify=$(echo "$three" | sed -n 1p)
+    sha1=$(echo "$three" | sed -n 2p)
+    plain=$(echo "$three" | sed -n 3p)
+    r=$(ratio "$(field "$verify" 1)" "$(field "$sha1" 1)")
+    row "7. --verify, 700 MB image" "$(field "$verify" 1) ms" "sha1sum: $(field "$sha1" 1) ms" "${r}x" "<= 2x:" "$(verdict "$r" 2 '<=')"
+    r=$(ratio "$(field "$verify" 2)" "$(field "$plain" 2)")
+    row "7. --verify, 700 MB image, peak memory" "$(field "$verify" 2) kB" "--stdout: $(field "$plain" 2) kB" "${r}x" "<= 1.5x:" "$(verdict "$r" 1.5 '<=')"
+
+    if [ -n "$splitSkip" ]; then
+        echo "Skipping the rows of --split: $splitSkip" >&2
+        row "7. --split, 700 MB image" "skipped" "$splitSkip" "" "(skipped)" ""
+    else
+        # Its files must be the DAT's, byte for byte.
+        "$morvant" --split Disc.ccd
+        sha1sum --quiet -c sha1s
+        tracks=(Disc\ \(Track\ *\).bin)
+        rm -f "${tracks[@]}" Disc.cue
+        # Each command writes new files, removed before the next: one copy
+        # of the image at a time beside it.
+        splitMs=() splitKbs=() syncedMs=() cpMs=()
+        for ((i = 0; i < runs; i++)); do
+            split=$(measure 1 -- "$morvant" --split Disc.ccd)
+            rm -f "${tracks[@]}" Disc.cue
+            synced=$(measure 1 -- sh -c 'cp "$1" "$2" && sync "$2"' sh Disc.img copy.img)
+            rm -f copy.img
+            cp_=$(measure 1 -- cp Disc.img copy.img)
+            rm -f copy.img
+            splitMs+=("$(field "$split" 1)") splitKbs+=("$(field "$split" 2)")
+            syncedMs+=("$(field "$synced" 1)") cpMs+=("$(field "$cp_" 1)")
+        done
+        split=$(medianOf %.3f "${splitMs[@]}")
+        synced=$(medianOf %.3f "${syncedMs[@]}")
+        cp_=$(medianOf %.3f "${cpMs[@]}")
+        splitKb=$(medianOf %.0f "${splitKbs[@]}")
+        r=$(ratio "$split" "$synced")
+        row "7. --split, 700 MB image" "$split ms" "cp, then sync of the copy: $synced ms" "${r}x" "<= 2x:" "$(verdict "$r" 2 '<=')"
+        r=$(ratio "$split" "$cp_")
+        row "7. --split, 700 MB image, against cp without sync" "$split ms" "cp: $cp_ ms" "${r}x" "(information)" ""
+        r=$(ratio "$splitKb" "$(field "$plain" 2)")
+        row "7. --split, 700 MB image, peak memory" "$splitKb kB" "--stdout: $(field "$plain" 2) kB" "${r}x" "<= 1.5x:" "$(verdict "$r" 1.5 '<=')"
+    fi
+    cd "$work"
+fi
 
 cpu=$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)
 echo
