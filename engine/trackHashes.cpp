@@ -363,8 +363,11 @@ bool offsetsMatching(QIODevice &image, qint64 imageSize, ByteStretch track, int 
     std::vector<char> chunk(size_t(std::min(total, chunkSize)));
     for (qint64 done = 0; done < total;) {
         const qint64 size = std::min(qint64(chunk.size()), total - done);
-        if (!bytes.read(from + done, chunk.data(), size, error))
+        if (!bytes.read(from + done, chunk.data(), size, error)) {
+            // Offsets found before the failure are no answer: the later ones were never tried.
+            offsets->clear();
             return false;
+        }
         const auto *data = reinterpret_cast<const uchar *>(chunk.data());
         qint64 at = 0;
         if (done < track.size) {
