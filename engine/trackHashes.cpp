@@ -20,8 +20,14 @@ namespace morvant {
 namespace {
 
 // Large enough that handing chunks between threads costs nothing beside the
-// hashing, small enough that the ring of them stays at a few MB.
+// hashing, small enough that the ring of them stays at a few MB. The fuzzing
+// build reads in tiny chunks, so that its short images cross a chunk's end
+// at every place of a stretch and of the offsets' window.
+#ifdef MORVANT_READ_CHUNK_SIZE
+constexpr qint64 chunkSize = MORVANT_READ_CHUNK_SIZE;
+#else
 constexpr qint64 chunkSize = qint64(1) << 20;
+#endif
 
 // Beyond any file: positions and sizes within it cannot overflow when offsets are added.
 constexpr qint64 farthest = qint64(1) << 62;
@@ -363,8 +369,11 @@ bool offsetsMatching(QIODevice &image, qint64 imageSize, ByteStretch track, int 
     std::vector<char> chunk(size_t(std::min(total, chunkSize)));
     for (qint64 done = 0; done < total;) {
         const qint64 size = std::min(qint64(chunk.size()), total - done);
-        if (!bytes.read(from + done, chunk.data(), size, error))
+        if (!bytes.read(from + done, chunk.data(), size, error)) {
+            // Offsets found before the failure are no answer: the later ones were never tried.
+            offsets->clear();
             return false;
+        }
         const auto *data = reinterpret_cast<const uchar *>(chunk.data());
         qint64 at = 0;
         if (done < track.size) {

@@ -65,7 +65,8 @@ bool copyStretch(QIODevice &image, qint64 imageSize, ByteStretch stretch, QIODev
     in ascending order of N. Reads the track's bytes and 4 * mostSamples on
     each side once, whatever mostSamples, with a rolling CRC-32
     (SlidingCrc32), and keeps 8 * mostSamples bytes at most besides a chunk.
-    False with the reason in \a error as hashStretches() gives it. */
+    False with the reason in \a error as hashStretches() gives it, and
+    \a offsets empty. */
 bool offsetsMatching(QIODevice &image, qint64 imageSize, ByteStretch track, int mostSamples,
     const QSet<quint32> &crcs, QList<int> *offsets, QString *error, const Progress &progress = {});
 
