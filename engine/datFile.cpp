@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QIODevice>
+#include <QStringDecoder>
 #include <QXmlStreamReader>
 
 #include <algorithm>
@@ -651,6 +652,7 @@ public:
 
 private:
     RomText romText();
+    qint64 line() const;
 
     QXmlStreamReader xml;
     QByteArray storage[4];
@@ -674,6 +676,18 @@ RomText XmlStreamReader::romText()
     return rom;
 }
 
+// QXmlStreamReader counts the line ends of an entity's text each time the
+// entity is used, so the line is counted in the file's own text, up to the
+// characters read.
+qint64 XmlStreamReader::line() const
+{
+    QStringDecoder decoder(xml.documentEncoding().toLatin1().constData());
+    const QByteArrayView file(begin, end - begin);
+    const QString text = decoder.isValid() ? decoder.decode(file) : QString::fromLatin1(file);
+    const qsizetype read = qBound<qsizetype>(0, xml.characterOffset(), text.size());
+    return QStringView(text).first(read).count(u'\n') + 1;
+}
+
 bool XmlStreamReader::read()
 {
     qsizetype depth = 0;
@@ -691,7 +705,7 @@ bool XmlStreamReader::read()
                 DatRom rom;
                 rom.game = game;
                 if (const Problem problem = checkRom(romText(), &rom); !problem.message.isEmpty())
-                    return failOnLine(xml.lineNumber(), problem.message);
+                    return failOnLine(line(), problem.message);
                 dat.roms.append(std::move(rom));
             }
             break;
@@ -706,7 +720,7 @@ bool XmlStreamReader::read()
         }
     }
     if (xml.hasError())
-        return failOnLine(xml.lineNumber(), tr("the XML is malformed: %1").arg(xml.errorString()));
+        return failOnLine(line(), tr("the XML is malformed: %1").arg(xml.errorString()));
     return true;
 }
 

@@ -481,6 +481,15 @@ void TestDatFile::damaged_data()
         << QByteArray("<?xml version=\"1.0\"?>\n<!DOCTYPE datafile [\n]>\n<datafile>\n"
                       "<game name=\"&pub;\"><rom name=\"a\"/></game>\n</datafile>\n")
         << qint64(5) << "the XML is malformed";
+    // Qt counts an entity's line ends again each time it is used; the line is the file's.
+    QTest::newRow("XML entity of line ends used four times")
+        << QByteArray("<!DOCTYPE d [<!ENTITY e \"&#10;&#10;&#10;&#10;&#10;\">]><d>&e;&e;&e;&e;"
+                      "<game name=\"g\"><rom name=\"\" size=\"1\"/></game></d>")
+        << qint64(1) << "a rom without a name";
+    QTest::newRow("XML entity of line ends, the rom on line 3")
+        << QByteArray("<!DOCTYPE d [<!ENTITY e \"&#10;&#10;&#10;\">]>\n<d>&e;&e;\n"
+                      "<game name=\"g\"><rom name=\"\" size=\"1\"/></game></d>")
+        << qint64(3) << "a rom without a name";
     QTest::newRow("an HTML page") << QByteArray(
         "<!DOCTYPE html>\n<html><head><title>404</title></head>\n"
         "<body><p>Not found<br></p></body></html>\n")
