@@ -89,7 +89,6 @@ Run runIn(const QString &program, const QStringList &arguments)
     return run(program, arguments, QDir::currentPath(), withoutDisplay());
 }
 
-
 /** What chdman's extracted back.bin holds at each INDEX 01 that back.cue
     gives: the disc address that the sector carries; \a own gets the track's own. */
 QList<qint64> readAtIndexOne(const Disc &disc, QList<qint64> *own)

@@ -12,8 +12,6 @@
 
 #include <optional>
 
-
-
 // --verify and --split through the program, on discs made here with bytes of
 // their own and DATs written here from the test's own cut of the image: each
 // track's file from its INDEX 00 (else INDEX 01) to the next one's, the first
