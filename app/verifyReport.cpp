@@ -179,7 +179,8 @@ VerifyStatus verifyFiles(const QStringList &arguments, const QString &datPath,
     const DatFile dat = readDat(datPath);
     if (!dat.isRead()) {
         // The reader's reason names the line where it stopped.
-        const QString text = tr("Cannot read the DAT %1: %2\n").arg(shownPath(datPath), dat.error);
+        const QString text =
+            tr("Cannot read the DAT %1: %2\n").arg(shownPath(datPath), shownText(dat.error));
         output.write(json ? QJsonDocument(QJsonObject{ { "dat", datPath }, { "error", dat.error },
                                               { "line", dat.errorLine } })
                                 .toJson()

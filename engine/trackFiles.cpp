@@ -72,15 +72,16 @@ QList<TrackFile> trackFiles(const CueSheet &sheet, const QList<HeldSectors> &hel
         file.number = track.number;
         file.isAudio = track.mode == u"AUDIO";
         file.name = trackFileName(baseName, track.number, count);
+        const qint64 start = sheetStartOf(track);
         // The first file holds whatever the image has before the first track.
-        file.sheetStart = i == 0 ? 0 : sheetStartOf(track);
+        file.sheetStart = i == 0 ? 0 : start;
         if (track.session > 1 && held.isEmpty()) {
             *error = tr("where track %1 lies in the image is not known: a session before it has "
                         "no lead-out")
                          .arg(track.number);
             return {};
         }
-        if (sheetStartOf(track) < 0) {
+        if (start < 0) {
             *error = tr("track %1 has no INDEX 01 with a time").arg(track.number);
             return {};
         }

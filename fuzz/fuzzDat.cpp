@@ -6,6 +6,8 @@
 
 #include "crc.h"
 #include "datFile.h"
+#include "fuzzRules.h"
+#include "referenceBytes.h"
 #include "trackHashes.h"
 
 #include <QBuffer>
@@ -25,18 +27,6 @@
 using namespace morvant;
 
 namespace {
-
-[[noreturn]] void fail(const char *rule, const QString &detail)
-{
-    std::fprintf(stderr, "broken rule: %s\n%s\n", rule, qUtf8Printable(detail));
-    std::abort();
-}
-
-void check(bool holds, const char *rule, const QString &detail = QString())
-{
-    if (!holds)
-        fail(rule, detail);
-}
 
 // QList's own == hands memcmp() the null data of an empty list, which the
 // sanitizer stops at.
@@ -95,19 +85,6 @@ void checkDat(const QByteArray &bytes)
     check(dat.withSize(-1).isEmpty(), "withSize() never gives a rom without a size");
 }
 
-// CRC-32 bit by bit, as the polynomial defines it, to hold the engine's
-// table-driven and rolling CRCs to.
-quint32 referenceCrc32(QByteArrayView bytes)
-{
-    quint32 reg = 0xffffffff;
-    for (const char byte : bytes) {
-        reg ^= static_cast<uchar>(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            reg = (reg & 1) ? (reg >> 1) ^ 0xedb88320 : reg >> 1;
-    }
-    return ~reg;
-}
-
 /// An image: the bytes a device holds, and the size the caller gives it,
 /// which may be more when the image is taken to be longer than it is.
 struct Image
@@ -115,18 +92,6 @@ struct Image
     QByteArray held;
     qint64 size = 0;
 };
-
-/// The bytes of \a stretch of \a image, zeros beyond its ends.
-QByteArray stretchBytes(const Image &image, ByteStretch stretch)
-{
-    QByteArray bytes(qsizetype(stretch.size), '\0');
-    for (qint64 at = 0; at < stretch.size; ++at) {
-        const qint64 from = stretch.start + at;
-        if (from >= 0 && from < image.held.size())
-            bytes[qsizetype(at)] = image.held[qsizetype(from)];
-    }
-    return bytes;
-}
 
 // Whether reading \a stretch needs bytes that the image is said to hold and
 // does not: those are no zeros, so the read must fail.
@@ -203,7 +168,7 @@ void checkHashes(const Image &image, const QList<ByteStretch> &stretches, int st
     check(isValid && !isShort, "hashStretches refuses a negative size and an image cut short");
     check(hashes.size() == stretches.size(), "hashStretches gives hashes for every stretch");
     for (qsizetype i = 0; i < stretches.size(); ++i) {
-        const QByteArray bytes = stretchBytes(image, stretches[i]);
+        const QByteArray bytes = stretchBytes(image.held, stretches[i].start, stretches[i].size);
         const FileHashes &found = hashes[i];
         const QString detail = QStringLiteral("stretch %1: %2 bytes from %3")
                                    .arg(i)
@@ -234,7 +199,7 @@ void checkCopy(const Image &image, ByteStretch stretch, int stopAt)
     check(log.isStopped() || isDone == (stretch.size >= 0 && !reachesPastHeld(image, stretch)),
         "copyStretch copies every stretch that the image holds, and only those", error);
     if (isDone)
-        check(out.data() == stretchBytes(image, stretch),
+        check(out.data() == stretchBytes(image.held, stretch.start, stretch.size),
             "a copy holds the stretch's bytes, zeros beyond the image");
 }
 
@@ -297,7 +262,7 @@ void checkOffsets(
     QList<int> expected; // every window's CRC-32 worked out by itself
     for (int samples = -mostSamples; samples <= mostSamples; ++samples) {
         const QByteArray window =
-            stretchBytes(image, { track.start + 4 * qint64(samples), track.size });
+            stretchBytes(image.held, track.start + 4 * qint64(samples), track.size);
         if (crcs.contains(referenceCrc32(window)))
             expected.append(samples);
     }
@@ -347,10 +312,10 @@ void checkImage(QByteArrayView input)
     for (int k = 0; k < 7; ++k) {
         if (byte(5) & (1 << k))
             crcs.insert(referenceCrc32(
-                stretchBytes(image, { track.start + 4 * qint64(k - 4), track.size })));
+                stretchBytes(image.held, track.start + 4 * qint64(k - 4), track.size)));
     }
     if (byte(5) & 0x80)
-        crcs.insert(referenceCrc32(stretchBytes(image, { track.start + 2, track.size })));
+        crcs.insert(referenceCrc32(stretchBytes(image.held, track.start + 2, track.size)));
     if (input.size() >= 8) {
         for (qsizetype at = input.size() - 8; at < input.size(); at += 4) {
             const auto *word = reinterpret_cast<const uchar *>(input.data() + at);

@@ -9,6 +9,7 @@
 #include "crc.h"
 #include "discFiles.h"
 #include "discImage.h"
+#include "fuzzRules.h"
 #include "numbers.h"
 
 #include <QBuffer>
@@ -32,18 +33,6 @@ namespace {
 
 int controlFile = -1;
 QString controlFilePath;
-
-[[noreturn]] void fail(const char *rule, const QString &detail)
-{
-    std::fprintf(stderr, "broken rule: %s\n%s\n", rule, qUtf8Printable(detail));
-    std::abort();
-}
-
-void check(bool holds, const char *rule, const QString &detail = QString())
-{
-    if (!holds)
-        fail(rule, detail);
-}
 
 bool isBlank(QChar c)
 {

@@ -1,4 +1,5 @@
 #include "crc.h"
+#include "referenceBytes.h"
 #include "trackHashes.h"
 
 #include <QBuffer>
@@ -39,13 +40,7 @@ QByteArray randomBytes(qint64 size, quint32 seed)
 /// The bytes of \a stretch of \a image, zeros beyond its ends.
 QByteArray stretchBytes(const QByteArray &image, ByteStretch stretch)
 {
-    QByteArray bytes(qsizetype(stretch.size), '\0');
-    for (qint64 at = 0; at < stretch.size; ++at) {
-        const qint64 from = stretch.start + at;
-        if (from >= 0 && from < image.size())
-            bytes[qsizetype(at)] = image[qsizetype(from)];
-    }
-    return bytes;
+    return stretchBytes(image, stretch.start, stretch.size);
 }
 
 FileHashes hashesOf(const QByteArray &bytes)

@@ -1,4 +1,5 @@
 #include "controlFiles.h"
+#include "referenceBytes.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -43,27 +44,6 @@ Disc audioDisc()
     return disc;
 }
 
-/// CRC-32 as the DATs give it, worked out bit by bit apart from the program's own.
-quint32 referenceCrc32(const QByteArray &bytes)
-{
-    quint32 crc = 0xffffffff;
-    for (const char byte : bytes) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ ((crc & 1) ? 0xedb88320 : 0);
-    }
-    return ~crc;
-}
-
-/// The bytes of \a image from \a start, \a size of them, with zeros beyond its ends.
-QByteArray window(const QByteArray &image, qint64 start, qint64 size)
-{
-    QByteArray bytes(size, '\0');
-    for (qint64 i = qMax<qint64>(0, -start); i < size && start + i < image.size(); ++i)
-        bytes[i] = image[start + i];
-    return bytes;
-}
-
 /// A track's file as the DAT lists it: its bytes, and whether it is audio.
 struct CutTrack
 {
@@ -82,9 +62,9 @@ QList<CutTrack> cut(const Disc &disc, const QByteArray &image, int offset = 0)
     starts.append(image.size());
     for (qsizetype i = 0; i < disc.tracks.size(); ++i) {
         const bool isAudio = disc.tracks[i].mode == 0;
-        tracks.append(
-            { window(image, starts[i] + (isAudio ? 4 * offset : 0), starts[i + 1] - starts[i]),
-                isAudio });
+        tracks.append({ stretchBytes(image, starts[i] + (isAudio ? 4 * offset : 0),
+                            starts[i + 1] - starts[i]),
+            isAudio });
     }
     return tracks;
 }
