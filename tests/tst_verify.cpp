@@ -166,6 +166,7 @@ enum class Change {
     FirstSwapped, ///< the DAT's first two files carry each other's numbers
     OneMisnumbered, ///< the DAT's track 4 holds track 3's bytes, its track 3 other bytes
     SameBytes, ///< tracks 2 and 3 hold the same bytes
+    TwoDigits, ///< the DAT numbers the tracks of a disc of four tracks "(Track 01)"
 };
 
 } // namespace
@@ -277,6 +278,7 @@ void TestVerify::verify_data()
     QTest::newRow("99 tracks, 01 and 02 swapped") << audioDisc() << false << -30 << Change::FirstSwapped << 1 << "every track matches a file of \"Test Disc (World)\", but out of order: tracks 01, 02 match the files of other tracks\n";
     QTest::newRow("one track of another's number") << mixedDisc << true << 0 << Change::OneMisnumbered << 1 << "3 of 4 tracks match; \"Test Disc (World)\" lists 1 more track file that no track matches; track 03 matches the file of another track\n";
     QTest::newRow("two tracks of the same bytes") << audioDisc() << true << 0 << Change::SameBytes << 0 << matches + "\n";
+    QTest::newRow("numbers of two digits")        << mixedDisc << false << 0 << Change::TwoDigits << 0 << matches + "\n";
     // clang-format on
 }
 
@@ -336,6 +338,10 @@ void TestVerify::verify()
         roms[first + 3].bytes = roms[first + 2].bytes;
         roms[first + 2].bytes.fill('x');
     }
+    if (change == Change::TwoDigits) {
+        for (qsizetype i = first; i < roms.size(); ++i)
+            roms[i].name.replace("(Track ", "(Track 0");
+    }
     QVERIFY(writeFile("Test.dat", datOf(roms, isXml)));
     if (change == Change::WrongByte) {
         image[qsizetype(disc.tracks[1].start * sectorBytes + 1000)] ^= 0x10;
@@ -374,19 +380,31 @@ void TestVerify::verify()
                                         .arg(nameless)
                                         .toUtf8();
     QCOMPARE(lines.count(namelessLine), nameless > 0 ? 1 : 0);
-    if (nameless > 0) {
+    if (nameless > 0)
         QVERIFY2(textLines(result.out).endsWith(namelessLine + '\n'), result.out);
+    // The tracks out of order, by their numbers.
+    QJsonArray outOfOrder;
+    if (change == Change::LastSwapped)
+        outOfOrder = { int(tracks.size()) - 1, int(tracks.size()) };
+    if (change == Change::FirstSwapped)
+        outOfOrder = { 1, 2 };
+    if (change == Change::OneMisnumbered)
+        outOfOrder = { 3 };
+    if (nameless > 0 || !outOfOrder.isEmpty()) {
         const Run json = runProgram({ "--verify", "Test.dat", "--json", "Disc.ccd" });
         QCOMPARE(json.status, status);
         const QJsonObject report = QJsonDocument::fromJson(json.out).object();
-        QCOMPARE(report["filesOfNamelessGames"].toInteger(), nameless);
+        QCOMPARE(report["filesOfNamelessGames"].toInteger(-1), nameless);
+        const QJsonObject reported = report["discs"].toArray().first().toObject();
+        QCOMPARE(reported["outOfOrder"].toArray(), outOfOrder);
+        if (!outOfOrder.isEmpty() && verdict.startsWith("every track"))
+            QCOMPARE(reported["verdict"].toString(), "out-of-order");
     }
     if (status == 0) {
         // Each track named with the file it matches.
         for (qsizetype i = 0; i < tracks.size(); ++i)
-            QVERIFY2(
-                result.out.contains("matches \"" + trackName(game, i + 1, tracks.size()).toUtf8()
-                    + "\" of \"" + game.toUtf8() + '"'),
+            QVERIFY2(result.out.contains("matches \"" + roms[first + i].name.toUtf8() + "\" of \""
+                         + game.toUtf8() + '"'),
                 result.out);
     }
 }
