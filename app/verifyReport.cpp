@@ -42,6 +42,22 @@ QString offsetText(int samples)
     return (samples > 0 ? QStringLiteral("+") : QString()) + QString::number(samples);
 }
 
+// The tracks that match only files of the disc's game that carry other
+// tracks' numbers, or nothing when there are none.
+QString outOfOrderText(const VerifiedDisc &disc)
+{
+    QStringList numbers;
+    for (const VerifiedTrack &track : disc.tracks) {
+        if (track.isOutOfOrder)
+            numbers.append(track.file.number);
+    }
+    if (numbers.isEmpty())
+        return {};
+    return numbers.size() == 1
+        ? tr("track %1 matches the file of another track").arg(numbers.first())
+        : tr("tracks %1 match the files of other tracks").arg(numbers.join(QStringLiteral(", ")));
+}
+
 // The verdict on a disc in one line, after its file's name.
 QString verdictText(const VerifiedDisc &disc)
 {
@@ -54,6 +70,9 @@ QString verdictText(const VerifiedDisc &disc)
             ? tr("every track matches %1").arg(quoted(disc.game))
             : tr("every track matches %1, the audio tracks at an offset of %2 samples")
                   .arg(quoted(disc.game), offsetText(disc.audioOffset));
+    case DiscVerdict::OutOfOrder:
+        return tr("every track matches a file of %1, but out of order: %2")
+            .arg(quoted(disc.game), outOfOrderText(disc));
     case DiscVerdict::DataOnly:
         return tr("the data tracks match %1, the audio tracks do not").arg(quoted(disc.game));
     case DiscVerdict::Partly: {
@@ -64,6 +83,8 @@ QString verdictText(const VerifiedDisc &disc)
                 : tr("; %1 lists %2 more track files that no track matches")
                       .arg(quoted(disc.game))
                       .arg(disc.missing.size());
+        if (const QString outOfOrder = outOfOrderText(disc); !outOfOrder.isEmpty())
+            text += QStringLiteral("; ") + outOfOrder;
         return text;
     }
     case DiscVerdict::Nothing:
@@ -74,7 +95,7 @@ QString verdictText(const VerifiedDisc &disc)
     return tr("cannot be verified: %1").arg(shownText(disc.error));
 }
 
-QString trackText(const VerifiedTrack &track, const QString &game, const DatFile &dat)
+QString trackText(const VerifiedTrack &track, const DatFile &dat)
 {
     const TrackFile &file = track.file;
     QString text = tr("  Track %1  %2  %3 bytes  CRC-32 %4\n")
@@ -83,11 +104,10 @@ QString trackText(const VerifiedTrack &track, const QString &game, const DatFile
                            QStringLiteral("%1").arg(track.hashes.crc32, 8, 16, QLatin1Char('0')));
     if (!track.matches.isEmpty()) {
         // The file of the disc's game, where another game lists the same track first.
-        const auto ofGame = std::find_if(track.matches.begin(), track.matches.end(),
-            [&](qsizetype rom) { return dat.roms[rom].game == game; });
-        const DatRom &rom =
-            dat.roms[ofGame == track.matches.end() ? track.matches.first() : *ofGame];
+        const DatRom &rom = dat.roms[track.ofGame >= 0 ? track.ofGame : track.matches.first()];
         text += tr("            matches %1 of %2").arg(quoted(rom.name), quoted(rom.game));
+        if (track.isOutOfOrder)
+            text += tr(", the file of another track");
         if (track.matches.size() > 1)
             text += tr(" (and %1 more)").arg(track.matches.size() - 1);
     } else if (track.entriesOfItsSize == 0) {
@@ -105,7 +125,7 @@ QString discText(const VerifiedDisc &disc, const DatFile &dat)
 {
     QString text = shownPath(disc.controlFile) + QStringLiteral(": ") + verdictText(disc) + u'\n';
     for (const VerifiedTrack &track : disc.tracks)
-        text += trackText(track, disc.game, dat);
+        text += trackText(track, dat);
     if (disc.audioOffset != 0)
         text += tr("  The audio tracks match at an offset of %1 samples; --split=%1 writes "
                    "them so.\n")
@@ -120,6 +140,8 @@ const char *verdictName(DiscVerdict verdict)
     switch (verdict) {
     case DiscVerdict::Matches:
         return "matches";
+    case DiscVerdict::OutOfOrder:
+        return "out-of-order";
     case DiscVerdict::DataOnly:
         return "data-only";
     case DiscVerdict::Partly:
@@ -135,7 +157,10 @@ const char *verdictName(DiscVerdict verdict)
 QJsonObject discJson(const VerifiedDisc &disc, const DatFile &dat)
 {
     QJsonArray tracks;
+    QJsonArray outOfOrder;
     for (const VerifiedTrack &track : disc.tracks) {
+        if (track.isOutOfOrder)
+            outOfOrder.append(track.file.number.toInt());
         QJsonArray matches;
         for (const qsizetype rom : track.matches)
             matches.append(
@@ -152,7 +177,8 @@ QJsonObject discJson(const VerifiedDisc &disc, const DatFile &dat)
         { "error", disc.error.isEmpty() ? QJsonValue() : QJsonValue(disc.error) },
         { "game", disc.game.isEmpty() ? QJsonValue() : QJsonValue(disc.game) },
         { "audioOffset", disc.audioOffset },
-        { "missing", QJsonArray::fromStringList(disc.missing) }, { "tracks", tracks } };
+        { "missing", QJsonArray::fromStringList(disc.missing) }, { "outOfOrder", outOfOrder },
+        { "tracks", tracks } };
 }
 
 // The control files that an argument names: itself, or every one below a folder.
@@ -228,9 +254,11 @@ VerifyStatus verifyFiles(const QStringList &arguments, const QString &datPath,
         }
     }
     const qsizetype total = counts[0] + counts[1] + counts[2];
+    const qsizetype nameless = filesOfNamelessGames(dat);
     if (json) {
         output.write(QJsonDocument(
             QJsonObject{ { "dat", datPath }, { "discs", discs },
+                { "filesOfNamelessGames", nameless },
                 { "summary",
                     QJsonObject{ { "discs", total }, { "match", counts[0] },
                         { "doNotMatch", counts[1] }, { "notVerified", counts[2] } } } })
@@ -243,6 +271,16 @@ VerifyStatus verifyFiles(const QStringList &arguments, const QString &datPath,
                                       .arg(counts[1])
                                       .arg(counts[2])));
     }
+    // Once for the run, as it is said of the DAT: a disc that matches nothing may be one of them.
+    if (!json && nameless > 0)
+        output.write(toShownBytes(nameless == 1
+                ? tr("The DAT %1 lists 1 file in a game without a name; no disc is matched "
+                     "against it.\n")
+                      .arg(shownPath(datPath))
+                : tr("The DAT %1 lists %2 files in games without a name; no disc is matched "
+                     "against them.\n")
+                      .arg(shownPath(datPath))
+                      .arg(nameless)));
     return total == 0 ? verifyRefused : status;
 }
 

@@ -13,22 +13,40 @@ namespace morvant {
 
 namespace {
 
-// A DAT's file can be matched only when the DAT gives all that a match compares.
-bool isComplete(const DatRom &rom)
+// A game without a name is no game to match: DATs that leave names out
+// would otherwise pool all such games into one, and a disc split over them
+// would match it whole.
+bool hasGameName(const DatRom &rom)
 {
-    return rom.hasCrc && rom.md5.size() == 16 && rom.sha1.size() == 20;
+    return !rom.game.trimmed().isEmpty();
+}
+
+// A DAT's file can be matched only when the DAT gives all that a match
+// compares, and the game it belongs to.
+bool isMatchable(const DatRom &rom)
+{
+    return rom.hasCrc && rom.md5.size() == 16 && rom.sha1.size() == 20 && hasGameName(rom);
 }
 
 bool isMatch(const DatRom &rom, const FileHashes &hashes)
 {
-    return isComplete(rom) && rom.size == hashes.size && rom.crc == hashes.crc32
+    return isMatchable(rom) && rom.size == hashes.size && rom.crc == hashes.crc32
         && rom.md5 == hashes.md5 && rom.sha1 == hashes.sha1;
+}
+
+// Whether the DAT's file may be \a file's by its name: one that carries a
+// track's number is the file of that track alone.
+bool isOfItsNumber(const DatRom &rom, const TrackFile &file)
+{
+    const int number = trackNumberOf(rom.name);
+    return number < 0 || number == file.number.toInt();
 }
 
 void match(VerifiedTrack &track, const DatFile &dat)
 {
     const QList<qsizetype> sized = dat.withSize(track.hashes.size);
-    track.entriesOfItsSize = sized.size();
+    track.entriesOfItsSize = std::count_if(
+        sized.begin(), sized.end(), [&](qsizetype rom) { return hasGameName(dat.roms[rom]); });
     track.matches.clear();
     std::copy_if(sized.begin(), sized.end(), std::back_inserter(track.matches),
         [&](qsizetype rom) { return isMatch(dat.roms[rom], track.hashes); });
@@ -45,7 +63,7 @@ bool commonOffsets(QIODevice &image, qint64 imageSize, const QList<VerifiedTrack
             continue;
         QSet<quint32> crcs;
         for (const qsizetype rom : dat.withSize(track.file.size)) {
-            if (isComplete(dat.roms[rom]))
+            if (isMatchable(dat.roms[rom]))
                 crcs.insert(dat.roms[rom].crc);
         }
         QList<int> offsets;
@@ -112,28 +130,69 @@ bool findAudioOffset(QIODevice &image, qint64 imageSize, VerifiedDisc &disc, con
     return true;
 }
 
-// The game whose files the most tracks match, the first in the DAT on a tie,
-// and how many tracks that is.
-std::pair<QString, qsizetype> bestGame(const VerifiedDisc &disc, const DatFile &dat)
+// The game whose files the most tracks match, each the file of its own
+// number, then the game whose files the most tracks match at all; the first
+// in the DAT on a tie.
+QString bestGame(const VerifiedDisc &disc, const DatFile &dat)
 {
+    struct Covered
+    {
+        qsizetype inOrder = 0;
+        qsizetype any = 0;
+    };
     QStringList games;
-    QHash<QString, qsizetype> covered;
+    QHash<QString, Covered> covered;
     for (const VerifiedTrack &track : disc.tracks) {
-        QSet<QString> ofTrack;
-        for (const qsizetype rom : track.matches)
-            ofTrack.insert(dat.roms[rom].game);
-        for (const QString &game : ofTrack) {
+        // Each game of the track's files, in the DAT's order, and whether one is of its number.
+        QList<std::pair<QString, bool>> ofTrack;
+        for (const qsizetype rom : track.matches) {
+            const QString &game = dat.roms[rom].game;
+            auto seen = std::find_if(ofTrack.begin(), ofTrack.end(),
+                [&](const std::pair<QString, bool> &one) { return one.first == game; });
+            if (seen == ofTrack.end())
+                seen = ofTrack.insert(ofTrack.end(), { game, false });
+            seen->second = seen->second || isOfItsNumber(dat.roms[rom], track.file);
+        }
+        for (const auto &[game, isInOrder] : ofTrack) {
             if (!covered.contains(game))
                 games.append(game);
-            ++covered[game];
+            Covered &counts = covered[game];
+            ++counts.any;
+            counts.inOrder += isInOrder ? 1 : 0;
         }
     }
-    std::pair<QString, qsizetype> best;
+    QString best;
+    Covered most;
     for (const QString &game : games) {
-        if (covered[game] > best.second)
-            best = { game, covered[game] };
+        const Covered &counts = covered[game];
+        if (counts.inOrder > most.inOrder
+            || (counts.inOrder == most.inOrder && counts.any > most.any)) {
+            best = game;
+            most = counts;
+        }
     }
     return best;
+}
+
+// Takes for each track the file of the disc's game that it matches: the one
+// of its own number, where the game lists the same bytes for several tracks.
+void takeFilesOfGame(VerifiedDisc &disc, const DatFile &dat)
+{
+    for (VerifiedTrack &track : disc.tracks) {
+        track.ofGame = -1;
+        for (const qsizetype rom : track.matches) {
+            if (dat.roms[rom].game != disc.game)
+                continue;
+            if (track.ofGame < 0)
+                track.ofGame = rom;
+            if (isOfItsNumber(dat.roms[rom], track.file)) {
+                track.ofGame = rom;
+                break;
+            }
+        }
+        track.isOutOfOrder =
+            track.ofGame >= 0 && !isOfItsNumber(dat.roms[track.ofGame], track.file);
+    }
 }
 
 // The game's track files that no track matches; its cue sheet and any other
@@ -156,27 +215,58 @@ QStringList missingFiles(const VerifiedDisc &disc, const DatFile &dat)
     return missing;
 }
 
-DiscVerdict verdictOf(const VerifiedDisc &disc, qsizetype coveredByGame)
+DiscVerdict verdictOf(const VerifiedDisc &disc)
 {
     qsizetype matching = 0;
     qsizetype data = 0;
     qsizetype dataMatching = 0;
+    qsizetype ofGame = 0;
+    qsizetype inOrder = 0;
+    qsizetype dataInOrder = 0;
     for (const VerifiedTrack &track : disc.tracks) {
         const bool matches = !track.matches.isEmpty();
+        const bool isInOrder = track.ofGame >= 0 && !track.isOutOfOrder;
         matching += matches ? 1 : 0;
         data += track.file.isAudio ? 0 : 1;
         dataMatching += !track.file.isAudio && matches ? 1 : 0;
+        ofGame += track.ofGame >= 0 ? 1 : 0;
+        inOrder += isInOrder ? 1 : 0;
+        dataInOrder += !track.file.isAudio && isInOrder ? 1 : 0;
     }
     if (matching == 0)
         return DiscVerdict::Nothing;
-    if (matching == disc.tracks.size() && coveredByGame == matching && disc.missing.isEmpty())
-        return DiscVerdict::Matches;
-    if (data > 0 && dataMatching == data && matching == data && coveredByGame == data)
+    if (matching == disc.tracks.size() && ofGame == matching && disc.missing.isEmpty())
+        return inOrder == matching ? DiscVerdict::Matches : DiscVerdict::OutOfOrder;
+    if (data > 0 && dataMatching == data && matching == data && dataInOrder == data)
         return DiscVerdict::DataOnly;
     return DiscVerdict::Partly;
 }
 
 } // namespace
+
+int trackNumberOf(const QString &name)
+{
+    const QLatin1String before("(Track ");
+    const qsizetype at = name.lastIndexOf(before, -1, Qt::CaseInsensitive);
+    if (at < 0)
+        return -1;
+    // Discs have at most 99 tracks; four digits are more than any name needs.
+    constexpr qsizetype mostDigits = 4;
+    int number = 0;
+    qsizetype digits = 0;
+    qsizetype p = at + before.size();
+    for (; p < name.size() && digits < mostDigits && name[p] >= u'0' && name[p] <= u'9'; ++p) {
+        number = number * 10 + (name[p].unicode() - u'0');
+        ++digits;
+    }
+    return digits > 0 && p < name.size() && name[p] == u')' ? number : -1;
+}
+
+qsizetype filesOfNamelessGames(const DatFile &dat)
+{
+    return std::count_if(
+        dat.roms.begin(), dat.roms.end(), [](const DatRom &rom) { return !hasGameName(rom); });
+}
 
 VerifiedDisc verifyDisc(const QString &path, const DatFile &dat, const ConversionOptions &options,
     const Progress &progress)
@@ -221,10 +311,10 @@ VerifiedDisc verifyDisc(const QString &path, const DatFile &dat, const Conversio
         disc.tracks.clear();
         return disc;
     }
-    const auto [game, covered] = bestGame(disc, dat);
-    disc.game = game;
-    disc.missing = game.isEmpty() ? QStringList() : missingFiles(disc, dat);
-    disc.verdict = verdictOf(disc, covered);
+    disc.game = bestGame(disc, dat);
+    takeFilesOfGame(disc, dat);
+    disc.missing = disc.game.isEmpty() ? QStringList() : missingFiles(disc, dat);
+    disc.verdict = verdictOf(disc);
     return disc;
 }
 

@@ -28,11 +28,20 @@ struct VerifiedTrack
     FileHashes hashes;
     QList<qsizetype> matches; ///< the DAT's files that it matches: size and all three hashes
     qsizetype entriesOfItsSize = 0; ///< the DAT's files of its size, matching or not
+    /// The file of the disc's game that it matches, of its own number where the game has one;
+    /// -1 when it matches none of the game's files
+    qsizetype ofGame = -1;
+    /// Whether it matches only files of the disc's game that carry another track's number
+    bool isOutOfOrder = false;
 };
 
 /// What a disc's tracks are, against a DAT.
 enum class DiscVerdict {
-    Matches, ///< every track matches a file of one game, and that game has no other track
+    /// every track matches a file of one game, of its own number, and that game has no other track
+    Matches,
+    /// every track matches a file of one game that has no other track, some of them only
+    /// files of other tracks' numbers
+    OutOfOrder,
     DataOnly, ///< the data tracks match one game's files, the audio tracks none
     Partly, ///< some tracks match, or all but not of one game, or the game has more
     Nothing, ///< no track matches
@@ -52,6 +61,17 @@ struct VerifiedDisc
     QStringList missing; ///< that game's track files that no track matches
     DiscVerdict verdict = DiscVerdict::NotVerified;
 };
+
+/** The number of the track whose file the DAT names \a name, as redump names
+    them: 3 for "Game (Track 3).bin" or, on a disc of ten tracks or more,
+    "Game (Track 03).bin"; -1 for a name that carries none, as the file of a
+    disc of one track ("Game.bin") has none. */
+int trackNumberOf(const QString &name);
+
+/** How many files of \a dat are in games without a name (or one of blanks
+    alone): no disc is matched against them, as nothing tells such games
+    apart. */
+qsizetype filesOfNamelessGames(const DatFile &dat);
 
 /** Verifies the disc of the control file at \a path, converted as \a options
     ask, against \a dat, reading its image once for the hashes, and once

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -78,12 +79,20 @@ QByteArray imageBytes(const Disc &disc, quint32 seed)
     return bytes;
 }
 
+/// How a DAT writes a game's name.
+enum class Naming {
+    Named,
+    EmptyName, ///< name="" in XML, name "" in ClrMamePro's text
+    NoName, ///< <game> without the attribute, a game block without the line
+};
+
 /// A file of a game in a DAT.
 struct Rom
 {
-    QString game;
+    QString game; ///< the DAT's name of the game, or what tells apart games written without one
     QString name;
     QByteArray bytes;
+    Naming naming = Naming::Named;
 };
 
 QString trackName(const QString &game, qsizetype number, qsizetype count)
@@ -116,9 +125,13 @@ QByteArray datOf(const QList<Rom> &roms, bool isXml)
         if (rom.game != game) {
             close();
             game = rom.game;
-            dat += isXml ? "<game name=\"" + game.toUtf8() + "\">\n<rom name=\"" + game.toUtf8()
-                    + ".cue\" size=\"100\" crc=\"00000000\"/>\n"
-                         : "game (\n\tname \"" + game.toUtf8() + "\"\n";
+            const QByteArray name = rom.naming == Naming::EmptyName ? QByteArray() : game.toUtf8();
+            if (isXml)
+                dat += (rom.naming == Naming::NoName ? "<game>" : "<game name=\"" + name + "\">")
+                    + "\n<rom name=\"" + game.toUtf8() + ".cue\" size=\"100\" crc=\"00000000\"/>\n";
+            else
+                dat += "game (\n"
+                    + (rom.naming == Naming::NoName ? QByteArray() : "\tname \"" + name + "\"\n");
         }
         const QByteArray size = QByteArray::number(rom.bytes.size());
         const QByteArray crc =
@@ -146,6 +159,14 @@ enum class Change {
     MoreTracks, ///< the DAT's game has a track more than the disc
     NoImage,
     NoTrackSections, ///< a control file with only a table of contents
+    SplitNameless, ///< the DAT's tracks in two games of name="", two in each
+    ShortNameless, ///< the DAT's game has no name and a track more than the disc
+    NamelessCopy, ///< a game without the name attribute lists the same files first
+    LastSwapped, ///< the DAT's last two files carry each other's numbers
+    FirstSwapped, ///< the DAT's first two files carry each other's numbers
+    OneMisnumbered, ///< the DAT's track 4 holds track 3's bytes, its track 3 other bytes
+    SameBytes, ///< tracks 2 and 3 hold the same bytes
+    TwoDigits, ///< the DAT numbers the tracks of a disc of four tracks "(Track 01)"
 };
 
 } // namespace
@@ -246,6 +267,18 @@ void TestVerify::verify_data()
     QTest::newRow("a track missing")              << mixedDisc << true << 0 << Change::MoreTracks << 1 << "4 of 4 tracks match; \"Test Disc (World)\" lists 1 more track file that no track matches";
     QTest::newRow("no [TRACK] sections")          << mixedDisc << true << 0 << Change::NoTrackSections << 2 << "cannot be verified: the control file has no [TRACK] sections";
     QTest::newRow("no image")                     << mixedDisc << true << 0 << Change::NoImage << 2 << "cannot be verified: there is no image";
+    // Games without a name are told apart by nothing, and match no disc.
+    QTest::newRow("split over two games of name \"\"") << mixedDisc << true << 0 << Change::SplitNameless << 1 << "no track matches\n";
+    QTest::newRow("a game without a name, a track more") << mixedDisc << false << 0 << Change::ShortNameless << 1 << "no track matches\n";
+    QTest::newRow("a copy without a name first")  << mixedDisc << true << 0 << Change::NamelessCopy << 0 << matches + "\n";
+    // Each track matches the file of its own number.
+    QTest::newRow("tracks 3 and 4 swapped")       << mixedDisc << true << 0 << Change::LastSwapped << 1 << "every track matches a file of \"Test Disc (World)\", but out of order: tracks 03, 04 match the files of other tracks\n";
+    QTest::newRow("swapped, audio at +6")         << playStationDisc << false << 6 << Change::LastSwapped << 1 << "every track matches a file of \"Test Disc (World)\", but out of order: tracks 02, 03 match the files of other tracks\n";
+    QTest::newRow("99 tracks, 98 and 99 swapped") << audioDisc() << true << 0 << Change::LastSwapped << 1 << "every track matches a file of \"Test Disc (World)\", but out of order: tracks 98, 99 match the files of other tracks\n";
+    QTest::newRow("99 tracks, 01 and 02 swapped") << audioDisc() << false << -30 << Change::FirstSwapped << 1 << "every track matches a file of \"Test Disc (World)\", but out of order: tracks 01, 02 match the files of other tracks\n";
+    QTest::newRow("one track of another's number") << mixedDisc << true << 0 << Change::OneMisnumbered << 1 << "3 of 4 tracks match; \"Test Disc (World)\" lists 1 more track file that no track matches; track 03 matches the file of another track\n";
+    QTest::newRow("two tracks of the same bytes") << audioDisc() << true << 0 << Change::SameBytes << 0 << matches + "\n";
+    QTest::newRow("numbers of two digits")        << mixedDisc << false << 0 << Change::TwoDigits << 0 << matches + "\n";
     // clang-format on
 }
 
@@ -260,6 +293,12 @@ void TestVerify::verify()
 
     QByteArray image = makeDisc(disc, 1);
     QVERIFY(!image.isEmpty());
+    if (change == Change::SameBytes) {
+        const qsizetype two = disc.tracks[1].start * sectorBytes;
+        const qsizetype three = disc.tracks[2].start * sectorBytes;
+        image.replace(three, three - two, image.mid(two, three - two));
+        QVERIFY(writeFile("Disc.img", image));
+    }
     const QString game = "Test Disc (World)";
     QList<CutTrack> tracks = cut(disc, image, offset);
     QList<Rom> roms;
@@ -273,10 +312,36 @@ void TestVerify::verify()
         for (qsizetype i = 0; i < tracks.size(); ++i)
             tracks[i].bytes = tracks[i].isAudio ? other[i].bytes : tracks[i].bytes;
     }
-    if (change == Change::MoreTracks)
+    if (change == Change::MoreTracks || change == Change::ShortNameless)
         tracks.append({ QByteArray(2352, 'x'), true });
+    if (change == Change::NamelessCopy) {
+        for (Rom rom : romsOf("Nameless", tracks)) {
+            rom.naming = Naming::NoName;
+            roms << rom;
+        }
+    }
+    const qsizetype first = roms.size();
     roms << romsOf(change == Change::OtherGame ? "Other Disc (World)" : game,
         change == Change::OtherGame ? cut(disc, imageBytes(disc, 2)) : tracks);
+    if (change == Change::SplitNameless || change == Change::ShortNameless) {
+        for (qsizetype i = first; i < roms.size(); ++i) {
+            const bool isFirstHalf = i - first < 2 || change == Change::ShortNameless;
+            roms[i].game = isFirstHalf ? "First half" : "Second half";
+            roms[i].naming = isXml ? Naming::EmptyName : Naming::NoName;
+        }
+    }
+    if (change == Change::LastSwapped)
+        std::swap(roms[roms.size() - 2].name, roms.last().name);
+    if (change == Change::FirstSwapped)
+        std::swap(roms[first].name, roms[first + 1].name);
+    if (change == Change::OneMisnumbered) {
+        roms[first + 3].bytes = roms[first + 2].bytes;
+        roms[first + 2].bytes.fill('x');
+    }
+    if (change == Change::TwoDigits) {
+        for (qsizetype i = first; i < roms.size(); ++i)
+            roms[i].name.replace("(Track ", "(Track 0");
+    }
     QVERIFY(writeFile("Test.dat", datOf(roms, isXml)));
     if (change == Change::WrongByte) {
         image[qsizetype(disc.tracks[1].start * sectorBytes + 1000)] ^= 0x10;
@@ -291,14 +356,55 @@ void TestVerify::verify()
     QVERIFY(!result.crashed);
     QCOMPARE(result.status, status);
     const QList<QByteArray> lines = textLines(result.out).split('\n');
-    QVERIFY2(lines.first().startsWith("Disc.ccd: " + verdict.toUtf8()), result.out);
+    // A verdict that ends in a line end is the whole line.
+    QVERIFY2((lines.first() + '\n').startsWith("Disc.ccd: " + verdict.toUtf8()), result.out);
     QCOMPARE(result.err, QByteArray());
+    if (offset != 0 && status != 2 && !verdict.endsWith("the audio tracks do not")) {
+        const QString found = QString("The audio tracks match at an offset of %1%2 samples")
+                                  .arg(offset > 0 ? "+" : "")
+                                  .arg(offset);
+        QVERIFY2(result.out.contains(found.toUtf8()), result.out);
+    }
+    // The files of games without a name, said once for the run, the cue sheets' among them.
+    QSet<QString> namelessGames;
+    qsizetype nameless = 0;
+    for (const Rom &rom : roms) {
+        if (rom.naming != Naming::Named) {
+            ++nameless;
+            namelessGames.insert(rom.game);
+        }
+    }
+    nameless += isXml ? namelessGames.size() : 0;
+    const QByteArray namelessLine = QString("The DAT Test.dat lists %1 files in games without a "
+                                            "name; no disc is matched against them.")
+                                        .arg(nameless)
+                                        .toUtf8();
+    QCOMPARE(lines.count(namelessLine), nameless > 0 ? 1 : 0);
+    if (nameless > 0)
+        QVERIFY2(textLines(result.out).endsWith(namelessLine + '\n'), result.out);
+    // The tracks out of order, by their numbers.
+    QJsonArray outOfOrder;
+    if (change == Change::LastSwapped)
+        outOfOrder = { int(tracks.size()) - 1, int(tracks.size()) };
+    if (change == Change::FirstSwapped)
+        outOfOrder = { 1, 2 };
+    if (change == Change::OneMisnumbered)
+        outOfOrder = { 3 };
+    if (nameless > 0 || !outOfOrder.isEmpty()) {
+        const Run json = runProgram({ "--verify", "Test.dat", "--json", "Disc.ccd" });
+        QCOMPARE(json.status, status);
+        const QJsonObject report = QJsonDocument::fromJson(json.out).object();
+        QCOMPARE(report["filesOfNamelessGames"].toInteger(-1), nameless);
+        const QJsonObject reported = report["discs"].toArray().first().toObject();
+        QCOMPARE(reported["outOfOrder"].toArray(), outOfOrder);
+        if (!outOfOrder.isEmpty() && verdict.startsWith("every track"))
+            QCOMPARE(reported["verdict"].toString(), "out-of-order");
+    }
     if (status == 0) {
         // Each track named with the file it matches.
         for (qsizetype i = 0; i < tracks.size(); ++i)
-            QVERIFY2(
-                result.out.contains("matches \"" + trackName(game, i + 1, tracks.size()).toUtf8()
-                    + "\" of \"" + game.toUtf8() + '"'),
+            QVERIFY2(result.out.contains("matches \"" + roms[first + i].name.toUtf8() + "\" of \""
+                         + game.toUtf8() + '"'),
                 result.out);
     }
 }
