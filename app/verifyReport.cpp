@@ -194,7 +194,8 @@ VerifyStatus verifyFiles(const QStringList &arguments, const QString &datPath,
         if (json)
             discs.append(discJson(disc, dat));
         else if (isFolder)
-            output.text(shownPath(disc.controlFile) + QStringLiteral(": ") + verdictText(disc) + u'\n');
+            output.text(
+                shownPath(disc.controlFile) + QStringLiteral(": ") + verdictText(disc) + u'\n');
         else
             output.text(discText(disc, dat));
     };

@@ -80,8 +80,10 @@ void walkDiscFolder(const QString &path, const std::function<void(const FoundInF
         if (told.contains(level.id)) {
             level.entries.removeIf(
                 [](const FolderEntry &entry) { return entry.kind != FolderEntry::Folder; });
-        } else if (std::any_of(level.entries.begin(), level.entries.end(),
-                       [](const FolderEntry &entry) { return entry.kind != FolderEntry::Folder; })) {
+        } else if (std::any_of(
+                       level.entries.begin(), level.entries.end(), [](const FolderEntry &entry) {
+                           return entry.kind != FolderEntry::Folder;
+                       })) {
             told.insert(level.id);
         }
         std::sort(level.entries.begin(), level.entries.end(), isBefore);
