@@ -669,7 +669,7 @@ void TestVerify::progressFitsTheTerminal_data()
         "Harbour Lights - The Complete Recordings, Disc One (Europe) (En,Fr,De,Es,It,Nl)";
     QTest::newRow("85 characters, 80 columns") << longName << 80;
     QTest::newRow("85 characters, 40 columns") << longName << 40;
-    QTest::newRow("wide characters, 80 columns") << QString(30, QChar(0x30B2)) << 80;
+    QTest::newRow("wide characters, 80 columns") << QString(40, QChar(0x30B2)) << 80;
     QTest::newRow("a short name, 80 columns") << QString("Game") << 80;
 }
 
