@@ -905,19 +905,19 @@ void TestCommandLine::reportsInAConsole_data()
         "Harbour Lights - The Complete Recordings, Disc One (Europe) (En,Fr,De,Es,It,Nl).ccd";
     // clang-format off
     QTest::newRow("--verify, a name beyond the code page")    << QStringList{ "--verify", "Test.dat", "ゲーム.ccd" }
-        << "ゲーム.ccd: cannot be verified: there is no image ゲーム.img to cut" << 2;
+        << "ゲーム.ccd: cannot be verified: The cue sheet cannot name the image ゲーム.img" << 2;
     QTest::newRow("--verify, a name in the code page")        << QStringList{ "--verify", "Test.dat", "Café.ccd" }
         << "Café.ccd: cannot be verified: there is no image Café.img to cut" << 2;
     QTest::newRow("--verify --json")                          << QStringList{ "--verify", "Test.dat", "--json", "ゲーム.ccd" }
         << "\"file\": \"ゲーム.ccd\"," << 2;
     QTest::newRow("--verify, the progress of a long name")    << QStringList{ "--verify", "Test.dat", longName }
-        << longName + ": no track matches" << 1;
+        << "Harbour Lights - The Complete Recordings" << 1;
     QTest::newRow("--check, a name beyond the code page")     << QStringList{ "--check", "ゲーム.ccd" }
-        << "ゲーム.ccd: " << 1;
+        << "ゲーム.ccd: refused" << 2;
     QTest::newRow("--check, a name in the code page")         << QStringList{ "--check", "Café.ccd" }
         << "Café.ccd: " << 1;
     QTest::newRow("--check --json")                           << QStringList{ "--check", "--json", "ゲーム.ccd" }
-        << "\"path\": \"ゲーム.ccd\"," << 1;
+        << "\"path\": \"ゲーム.ccd\"," << 2;
     // clang-format on
 }
 
@@ -998,7 +998,12 @@ void TestCommandLine::namesInCheckReports()
     if (json)
         arguments << "--json";
     const Run result = run(MORVANT_PATH, headless(arguments), dir->path(), headless());
+#ifdef Q_OS_WIN
+    // Beyond the code page: the cue sheet could not name the image.
+    QCOMPARE(result.status, 2);
+#else
     QCOMPARE(result.status, 1);
+#endif
     QVERIFY2(result.out.contains(shown), result.out.constData());
     for (const QChar c : name) {
         if (c.unicode() >= 0x7F)
