@@ -3,6 +3,7 @@
 #include "translation.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <windows.h>
 
@@ -24,6 +25,20 @@ QString systemReason(DWORD code)
     return reason;
 }
 
+// A path of MAX_PATH characters or more reaches the system only in the form
+// that starts with \\?\ and is a full path without "." or "..": folders
+// nest deeper than that in archives.
+QString systemPath(const QString &path)
+{
+    const QString native = QDir::toNativeSeparators(path);
+    if (native.size() < MAX_PATH - 12 || native.startsWith(QStringLiteral("\\\\?\\")))
+        return native;
+    const QString full =
+        QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    return full.startsWith(QStringLiteral("\\\\")) ? QStringLiteral("\\\\?\\UNC\\") + full.mid(2)
+                                                   : QStringLiteral("\\\\?\\") + full;
+}
+
 const wchar_t *wide(const QString &text)
 {
     return reinterpret_cast<const wchar_t *>(text.utf16());
@@ -35,7 +50,7 @@ bool folderId(const QString &path, FolderId *id, QString *error)
 {
     // A folder opens only with backup semantics; a junction or a link is
     // followed to the folder that it leads to.
-    const HANDLE handle = CreateFileW(wide(QDir::toNativeSeparators(path)), 0,
+    const HANDLE handle = CreateFileW(wide(systemPath(path)), 0,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -57,7 +72,7 @@ bool folderId(const QString &path, FolderId *id, QString *error)
 
 bool readFolder(const QString &path, QList<FolderEntry> *entries, QString *error)
 {
-    QString pattern = QDir::toNativeSeparators(path);
+    QString pattern = systemPath(path);
     if (!pattern.endsWith(u'\\'))
         pattern += u'\\';
     pattern += u'*';
