@@ -46,7 +46,7 @@ struct Level
 
 bool isControlFileName(const QString &name)
 {
-    return name.size() > 4 && name.endsWith(QLatin1String(".ccd"), Qt::CaseInsensitive);
+    return name.size() >= 4 && name.endsWith(QLatin1String(".ccd"), Qt::CaseInsensitive);
 }
 
 void walkDiscFolder(const QString &path, const std::function<void(const FoundInFolder &)> &found)
