@@ -69,14 +69,16 @@ bool readFolder(const QString &path, QList<FolderEntry> *entries, QString *error
             entry.kind = FolderEntry::Folder;
         } else if (!isControlFile) {
             continue;
-        } else if (type == DT_REG) {
-            entry.kind = FolderEntry::ControlFile;
-        } else if (const FileStatus status = fileStatus(path + u'/' + entry.name);
-                   !status.exists || status.isFile) {
-            entry.kind = FolderEntry::ControlFile;
         } else {
-            // Reading a FIFO would wait for a writer for ever.
-            entry.error = notAFile(status);
+            // Reading a FIFO would wait for a writer for ever; what has gone
+            // meanwhile is told by the reading of the control file.
+            const FileStatus status =
+                type == DT_REG ? FileStatus() : fileStatus(path + u'/' + entry.name);
+            entry.kind = type == DT_REG || !status.exists || status.isFile
+                ? FolderEntry::ControlFile
+                : FolderEntry::Unreachable;
+            if (entry.kind == FolderEntry::Unreachable)
+                entry.error = notAFile(status);
         }
         entries->append(entry);
     }
