@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <utility>
 
 class QIODevice;
 
@@ -20,7 +21,6 @@ public:
     using Console = std::function<void(const QString &text)>;
 
     // A device alone is what the tests hand over, so it converts as it is.
-    // NOLINTNEXTLINE(google-explicit-constructor)
     ReportOutput(QIODevice &device, Console console = {})
         : device(device), console(std::move(console))
     {
