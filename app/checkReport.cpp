@@ -137,14 +137,14 @@ TrackRow trackRow(const CueTrack &track)
 {
     QStringList flags;
     for (const QString &text : track.flags())
-        flags << shownText(text.trimmed());
+        flags << shownLine(text.trimmed());
     QStringList indexes;
     for (const CueLine &index : track.indexes())
-        indexes << shownText(index.number)
+        indexes << shownLine(index.number)
                 + (index.time().isEmpty() ? tr(" (no time)") : u' ' + index.time());
-    return { shownText(track.number), track.mode.isEmpty() ? tr("(none)") : track.mode,
+    return { shownLine(track.number), track.mode.isEmpty() ? tr("(none)") : track.mode,
         flags.join(u' '), indexes.join(QStringLiteral("  ")),
-        shownText(titleLine(track.title, track.performer)),
+        shownLine(titleLine(track.title, track.performer)),
         track.session > 0 ? QString::number(track.session) : QString() };
 }
 
@@ -216,7 +216,7 @@ QString findingText(const Remark &finding, bool colour)
 class JsonWriter
 {
 public:
-    explicit JsonWriter(QIODevice &output) : output(output) { }
+    explicit JsonWriter(ReportOutput &output) : output(output) { }
 
     void open(char bracket)
     {
@@ -234,7 +234,7 @@ public:
         if (hasItems.isEmpty())
             text += '\n';
         if (text.size() >= 64 * 1024 || hasItems.isEmpty()) {
-            output.write(text);
+            output.json(text);
             text.clear();
         }
     }
@@ -282,7 +282,7 @@ public:
     void optional(qint64 number) { number < 0 ? null() : value(number); }
 
 private:
-    QIODevice &output;
+    ReportOutput &output;
     QByteArray text;
     QList<bool> hasItems; ///< of each open object and array
 };
@@ -397,7 +397,7 @@ void writeTextReport(const CheckReport &report, bool colour, const Put &put)
             put(QString(9, u' ') + wrapped(imageHoldsText(*report.imageHolds), 9, 9) + u'\n');
         const QString disc = titleLine(report.title, report.performer);
         if (!disc.isEmpty())
-            put(QStringLiteral("  disc   ") + wrapped(shownText(disc), 9, 9) + u'\n');
+            put(QStringLiteral("  disc   ") + wrapped(shownLine(disc), 9, 9) + u'\n');
         if (report.tracks.isEmpty())
             put(tr("  no tracks\n"));
         else
@@ -409,15 +409,14 @@ void writeTextReport(const CheckReport &report, bool colour, const Put &put)
 
 } // namespace
 
-void writeTextReport(const CheckReport &report, bool colour, QIODevice &output)
+void writeTextReport(const CheckReport &report, bool colour, ReportOutput output)
 {
     // A piece at a time: the text of a long file's report is never held whole.
-    writeTextReport(
-        report, colour, [&](const QString &piece) { output.write(toShownBytes(piece)); });
+    writeTextReport(report, colour, [&](const QString &piece) { output.text(piece); });
 }
 
 CheckStatus checkFiles(const QStringList &arguments, const ConversionOptions &options, bool json,
-    bool colour, QIODevice &output)
+    bool colour, ReportOutput output)
 {
     // Each report is written as soon as it is made, and then let go.
     JsonWriter writer(output);
@@ -434,7 +433,7 @@ CheckStatus checkFiles(const QStringList &arguments, const ConversionOptions &op
             writeReport(writer, report);
         } else {
             if (&argument != &arguments.first())
-                output.write("\n");
+                output.text(QStringLiteral("\n"));
             writeTextReport(report, colour, output);
         }
         status = qMax(status, checkStatus(report));

@@ -1,12 +1,11 @@
 #pragma once
 
 #include "check.h"
+#include "reportOutput.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
-
-class QIODevice;
 
 namespace morvant {
 
@@ -23,12 +22,12 @@ CheckStatus checkStatus(const CheckReport &report);
     verdict, the image, the cue sheet's tracks and each finding with its
     advice, wrapped to 80 columns. \a colour adds terminal colours to the
     verdict and severities. */
-void writeTextReport(const CheckReport &report, bool colour, QIODevice &output);
+void writeTextReport(const CheckReport &report, bool colour, ReportOutput output);
 
 /** Checks each command-line argument (a control file's path, quoted or not)
     and writes the reports to \a output as it goes, for people or, with
     \a json, as one JSON document for programs. Returns the worst status. */
 CheckStatus checkFiles(const QStringList &arguments, const ConversionOptions &options, bool json,
-    bool colour, QIODevice &output);
+    bool colour, ReportOutput output);
 
 } // namespace morvant

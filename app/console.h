@@ -50,6 +50,14 @@ bool isStandardOutputTerminal();
 /// Whether standard error is a terminal, where a line of progress may be redrawn.
 bool isStandardErrorTerminal();
 
+/** How many columns wide the terminal or console of standard error is; 0
+    when it is none or does not say. */
+int standardErrorColumns();
+
+/** Whether what print() writes to \a stream reaches a console as characters:
+    a console on Windows; never elsewhere, where a terminal reads bytes. */
+bool isConsole(FILE *stream);
+
 /** Makes the terminal on standard output read colour codes where it must be
     asked to (a Windows console); false where it cannot. */
 bool turnOnColourCodes();

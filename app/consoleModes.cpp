@@ -32,11 +32,66 @@ ReplyStatus printText(const QString &text)
     return closeStandardOutput(reason) ? replyWritten : replyNotWritten;
 }
 
+namespace {
+
+// Where a report goes: a console is written as the warnings are, in its
+// characters; a file or a pipe gets bytes.
+ReportOutput standardOutput(QFile &output)
+{
+    if (!isConsole(stdout))
+        return output;
+    return { output, [](const QString &text) { print(stdout, text); } };
+}
+
+// How many columns a terminal gives \a c: two for the wide characters of
+// East Asian scripts and for emoji, one for the rest.
+int columnsOf(char32_t c)
+{
+    const bool isWide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E)
+        || (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF)
+        || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF)
+        || (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF)
+        || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60)
+        || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F)
+        || (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD);
+    return isWide ? 2 : 1;
+}
+
+// \a line in at most \a columns: a line longer than the terminal is wide
+// wraps, and going back to its start would redraw only its last row, leaving
+// a row for every redraw. The middle goes, so that the start of the name and
+// the percentage stay.
+QString fitted(const QString &line, int columns)
+{
+    const QList<uint> units = line.toUcs4();
+    const QList<char32_t> characters(units.begin(), units.end());
+    int total = 0;
+    for (const uint c : characters)
+        total += columnsOf(c);
+    const QString cut = QStringLiteral("...");
+    if (columns <= 0 || total <= columns)
+        return line;
+    const int room = qMax(0, columns - int(cut.size()));
+    int tailColumns = 0;
+    qsizetype tail = characters.size();
+    while (tail > 0 && tailColumns + columnsOf(characters[tail - 1]) <= room / 2)
+        tailColumns += columnsOf(characters[--tail]);
+    int headColumns = 0;
+    qsizetype head = 0;
+    while (head < tail && headColumns + columnsOf(characters[head]) <= room - tailColumns)
+        headColumns += columnsOf(characters[head++]);
+    return QString::fromUcs4(characters.constData(), head) + cut
+        + QString::fromUcs4(characters.constData() + tail, characters.size() - tail);
+}
+
+} // namespace
+
 CheckStatus runCheck(const Options &options)
 {
     QFile output;
     const CheckStatus status = output.open(stdout, QIODevice::WriteOnly)
-        ? checkFiles(options.files, options.conversion, options.json, isColourTerminal(), output)
+        ? checkFiles(options.files, options.conversion, options.json, isColourTerminal(),
+            standardOutput(output))
         : checkRefused;
     const bool isWritten = output.flush() && output.error() == QFileDevice::NoError;
     const QString reason = isWritten ? QString() : output.errorString();
@@ -57,13 +112,16 @@ VerifyStatus runVerify(const Options &options)
     const auto showProgress = [&](const QString &line) {
         if (!isTerminal || (line.isEmpty() && shown == 0))
             return;
+        // The last column is left free: a console moves to the next row
+        // once it is written.
+        const QString text = fitted(line, standardErrorColumns() - 1);
         print(stderr,
-            u'\r' + line.leftJustified(shown)
-                + (line.isEmpty() ? QStringLiteral("\r") : QString()));
-        shown = line.size();
+            u'\r' + text.leftJustified(shown)
+                + (text.isEmpty() ? QStringLiteral("\r") : QString()));
+        shown = text.size();
     };
-    const VerifyStatus status = verifyFiles(
-        options.files, options.verifyDat, options.conversion, options.json, output, showProgress);
+    const VerifyStatus status = verifyFiles(options.files, options.verifyDat, options.conversion,
+        options.json, standardOutput(output), showProgress);
     const bool isWritten = output.flush() && output.error() == QFileDevice::NoError;
     const QString reason = isWritten ? QString() : output.errorString();
     output.close();

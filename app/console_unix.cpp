@@ -2,6 +2,7 @@
 
 #include "fileSystem.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace morvant {
@@ -33,6 +34,17 @@ bool isStandardOutputTerminal()
 bool isStandardErrorTerminal()
 {
     return ::isatty(STDERR_FILENO);
+}
+
+int standardErrorColumns()
+{
+    struct winsize size = {};
+    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+bool isConsole(FILE *)
+{
+    return false;
 }
 
 // Unix has no text mode: every byte goes out as it is written.

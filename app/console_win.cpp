@@ -61,6 +61,21 @@ bool isStandardErrorTerminal()
     return _isatty(_fileno(stderr));
 }
 
+int standardErrorColumns()
+{
+    CONSOLE_SCREEN_BUFFER_INFO about = {};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &about))
+        return 0;
+    return about.srWindow.Right - about.srWindow.Left + 1;
+}
+
+bool isConsole(FILE *stream)
+{
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
 // The cue sheet brings its own CR LF; text mode would double the CR.
 void setBinaryStandardOutput()
 {
@@ -71,9 +86,8 @@ void setBinaryStandardOutput()
 // the code page's bytes.
 void print(FILE *stream, const QString &text)
 {
-    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    DWORD mode = 0;
-    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+    if (isConsole(stream)) {
+        const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
         std::fflush(stream);
         DWORD written = 0;
         WriteConsoleW(handle, text.utf16(), DWORD(text.size()), &written, nullptr);

@@ -2,11 +2,11 @@
 
 #include "commandLine.h"
 #include "datFile.h"
+#include "discFolders.h"
 #include "fileSystem.h"
 #include "translation.h"
 #include "verify.h"
 
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -32,9 +32,18 @@ VerifyStatus statusOf(const VerifiedDisc &disc)
     }
 }
 
+// A name from the DAT, escaped as it leaves: a line end in it (&#10;) would
+// otherwise write a line of its own, which could read as another disc's.
 QString quoted(const QString &text)
 {
-    return u'"' + shownText(text) + u'"';
+    return u'"' + shownLine(text) + u'"';
+}
+
+// A reason, on the line of the disc that it concerns: the line ends of the
+// program's own messages ("Cannot read X:\nPermission denied") become blanks.
+QString oneLine(const QString &reason)
+{
+    return shownText(reason).replace(u'\n', u' ');
 }
 
 QString offsetText(int samples)
@@ -92,7 +101,7 @@ QString verdictText(const VerifiedDisc &disc)
     case DiscVerdict::NotVerified:
         break;
     }
-    return tr("cannot be verified: %1").arg(shownText(disc.error));
+    return tr("cannot be verified: %1").arg(oneLine(disc.error));
 }
 
 QString trackText(const VerifiedTrack &track, const DatFile &dat)
@@ -181,36 +190,22 @@ QJsonObject discJson(const VerifiedDisc &disc, const DatFile &dat)
         { "tracks", tracks } };
 }
 
-// The control files that an argument names: itself, or every one below a folder.
-QStringList controlFilesOf(const QString &path, bool *isFolder)
-{
-    *isFolder = QFileInfo(path).isDir();
-    if (!*isFolder)
-        return { path };
-    QStringList found;
-    QDirIterator below(path, { QStringLiteral("*.ccd") }, QDir::Files | QDir::Hidden,
-        QDirIterator::Subdirectories);
-    while (below.hasNext())
-        found.append(below.next());
-    found.sort();
-    return found;
-}
-
 } // namespace
 
 VerifyStatus verifyFiles(const QStringList &arguments, const QString &datPath,
-    const ConversionOptions &options, bool json, QIODevice &output,
+    const ConversionOptions &options, bool json, ReportOutput output,
     const std::function<void(const QString &line)> &showProgress)
 {
     const DatFile dat = readDat(datPath);
     if (!dat.isRead()) {
         // The reader's reason names the line where it stopped.
-        const QString text =
-            tr("Cannot read the DAT %1: %2\n").arg(shownPath(datPath), shownText(dat.error));
-        output.write(json ? QJsonDocument(QJsonObject{ { "dat", datPath }, { "error", dat.error },
-                                              { "line", dat.errorLine } })
-                                .toJson()
-                          : toShownBytes(text));
+        if (json)
+            output.json(QJsonDocument(QJsonObject{ { "dat", datPath }, { "error", dat.error },
+                                          { "line", dat.errorLine } })
+                            .toJson());
+        else
+            output.text(
+                tr("Cannot read the DAT %1: %2\n").arg(shownPath(datPath), oneLine(dat.error)));
         return verifyRefused;
     }
     VerifyStatus status = verifyMatches;
@@ -225,51 +220,71 @@ VerifyStatus verifyFiles(const QStringList &arguments, const QString &datPath,
         if (json)
             discs.append(discJson(disc, dat));
         else if (isFolder)
-            output.write(toShownBytes(
-                shownPath(disc.controlFile) + QStringLiteral(": ") + verdictText(disc) + u'\n'));
+            output.text(
+                shownPath(disc.controlFile) + QStringLiteral(": ") + verdictText(disc) + u'\n');
         else
-            output.write(toShownBytes(discText(disc, dat)));
+            output.text(discText(disc, dat));
+    };
+    const auto verify = [&](const QString &file) {
+        const QString name = shownPath(QFileInfo(file).fileName());
+        const Progress progress = [&](qint64 done, qint64 total) {
+            if (showProgress && total >= progressFrom)
+                showProgress(tr("Hashing %1: %2%").arg(name).arg(done * 100 / total));
+            return true;
+        };
+        const VerifiedDisc disc = verifyDisc(file, dat, options, progress);
+        if (showProgress)
+            showProgress({});
+        report(disc);
     };
     for (const QString &argument : arguments) {
-        const QStringList files = controlFilesOf(commandLinePaths(argument).inputPath, &isFolder);
+        const QString path = commandLinePaths(argument).inputPath;
+        isFolder = fileStatus(path).isFolder;
         hasSummary = hasSummary || isFolder;
-        if (files.isEmpty()) {
+        if (!isFolder) {
+            verify(path);
+            continue;
+        }
+        // Each disc is verified as the walk meets it, so that a large tree
+        // is never held whole; what it cannot reach counts as a disc that
+        // cannot be verified.
+        bool isEmpty = true;
+        walkDiscFolder(path, [&](const FoundInFolder &found) {
+            isEmpty = false;
+            if (found.error.isEmpty()) {
+                verify(found.path);
+                return;
+            }
+            VerifiedDisc unreached;
+            unreached.controlFile = found.path;
+            unreached.error = found.error;
+            report(unreached);
+        });
+        if (isEmpty) {
             // Said of the folder, as of a disc that cannot be verified.
             VerifiedDisc none;
             none.controlFile = argument;
             none.error = tr("no control file below it");
             report(none);
         }
-        for (const QString &file : files) {
-            const QString name = shownPath(QFileInfo(file).fileName());
-            const Progress progress = [&](qint64 done, qint64 total) {
-                if (showProgress && total >= progressFrom)
-                    showProgress(tr("Hashing %1: %2%").arg(name).arg(done * 100 / total));
-                return true;
-            };
-            const VerifiedDisc disc = verifyDisc(file, dat, options, progress);
-            if (showProgress)
-                showProgress({});
-            report(disc);
-        }
     }
     const qsizetype total = counts[0] + counts[1] + counts[2];
     const qsizetype nameless = filesOfNamelessGames(dat);
     if (json) {
-        output.write(QJsonDocument(
+        output.json(QJsonDocument(
             QJsonObject{ { "dat", datPath }, { "discs", discs },
                 { "filesOfNamelessGames", nameless },
                 { "summary",
                     QJsonObject{ { "discs", total }, { "match", counts[0] },
                         { "doNotMatch", counts[1] }, { "notVerified", counts[2] } } } })
-                         .toJson());
+                        .toJson());
     } else if (hasSummary) {
         const QString counted = total == 1 ? tr("1 disc") : tr("%1 discs").arg(total);
-        output.write(toShownBytes(tr("%1: %2 match, %3 do not, %4 cannot be verified.\n")
-                                      .arg(counted)
-                                      .arg(counts[0])
-                                      .arg(counts[1])
-                                      .arg(counts[2])));
+        output.text(tr("%1: %2 match, %3 do not, %4 cannot be verified.\n")
+                        .arg(counted)
+                        .arg(counts[0])
+                        .arg(counts[1])
+                        .arg(counts[2]));
     }
     // Once for the run, as it is said of the DAT: a disc that matches nothing may be one of them.
     if (!json && nameless > 0)

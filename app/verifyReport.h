@@ -1,11 +1,10 @@
 #pragma once
 
 #include "conversion.h"
+#include "reportOutput.h"
 
 #include <QString>
 #include <QStringList>
-
-class QIODevice;
 
 namespace morvant {
 
@@ -19,11 +18,12 @@ enum VerifyStatus {
 /** Verifies the disc of each command-line argument against the DAT at
     \a datPath and writes the report to \a output: for a control file each
     track and the verdict; for a folder one line for each control file
-    below it; a summary when there is more than one disc. With \a json, one
+    below it, and each thing below it that cannot be reached, as a disc
+    that cannot be verified; a summary when there is more than one disc. With \a json, one
     JSON document for programs. \a showProgress, when given, is told how far
     the hashing of a large image has come. Returns the worst status. */
 VerifyStatus verifyFiles(const QStringList &arguments, const QString &datPath,
-    const ConversionOptions &options, bool json, QIODevice &output,
+    const ConversionOptions &options, bool json, ReportOutput output,
     const std::function<void(const QString &line)> &showProgress = {});
 
 } // namespace morvant

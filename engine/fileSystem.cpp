@@ -11,34 +11,62 @@ namespace morvant {
 namespace {
 
 // How a message writes a character that must not reach a terminal or a code
-// page as it is: \u001b, \u30b2.
+// page as it is: \u001b, \u30b2; one outside the BMP as its two halves.
 QString escaped(QChar c)
 {
     return QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
 }
 
-// A control character could act on a terminal; a line feed that the text
-// keeps is a line end of the message's own.
-bool isControl(QChar c, bool keepsLineFeeds)
+// A control character could act on a terminal, and a line end from a file
+// would start a line of its own; a format character (U+202E, which shows what
+// follows from right to left, U+2066 to U+2069, U+200B) or a line separator
+// shows text otherwise than it is, or not at all.
+bool isEscaped(char32_t c)
 {
-    return c.category() == QChar::Other_Control && !(keepsLineFeeds && c == u'\n');
+    switch (QChar::category(c)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    default:
+        return false;
+    }
 }
 
+/// The character at \a at of \a text, and how many of its units it takes.
+char32_t characterAt(QStringView text, qsizetype at, qsizetype *size)
+{
+    if (text[at].isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate()) {
+        *size = 2;
+        return QChar::surrogateToUcs4(text[at], text[at + 1]);
+    }
+    *size = 1;
+    return text[at].unicode();
+}
+
+// \a keepsLineFeeds: a line feed that the text keeps is a line end of the message's own.
 QString shown(const QString &text, bool keepsLineFeeds)
 {
-    // Most texts hold neither an escaped byte nor a control character.
-    if (std::none_of(text.begin(), text.end(),
-            [&](QChar c) { return c.isSurrogate() || isControl(c, keepsLineFeeds); }))
+    const auto isShownAsIs = [&](QChar c) {
+        return !c.isSurrogate() && !(isEscaped(c.unicode()) && !(keepsLineFeeds && c == u'\n'));
+    };
+    // Most texts hold neither an escaped byte nor a character to escape.
+    if (std::all_of(text.begin(), text.end(), isShownAsIs))
         return text;
     QString result;
-    for (qsizetype at = 0; at < text.size(); ++at) {
-        const QChar c = text[at];
-        if (const int byte = escapedByte(text, at); byte >= 0)
+    for (qsizetype at = 0; at < text.size();) {
+        qsizetype size = 1;
+        const char32_t c = characterAt(text, at, &size);
+        if (const int byte = escapedByte(text, at); byte >= 0) {
             result += QStringLiteral("\\x") + QString::number(byte, 16).toUpper();
-        else if (isControl(c, keepsLineFeeds))
-            result += escaped(c);
-        else
-            result += c;
+        } else if (isEscaped(c) && !(keepsLineFeeds && c == u'\n')) {
+            for (qsizetype unit = at; unit < at + size; ++unit)
+                result += escaped(text[unit]);
+        } else {
+            result += QStringView(text).sliced(at, size);
+        }
+        at += size;
     }
     return result;
 }
@@ -53,6 +81,30 @@ QString shownPath(const QString &path)
 QString shownText(const QString &text)
 {
     return shown(text, true);
+}
+
+QString shownLine(const QString &text)
+{
+    return shown(text, false);
+}
+
+QByteArray shownJson(const QByteArray &json)
+{
+    // Inside a string: what JSON leaves as it is, C0 controls and the
+    // structure's own line ends being escaped or ASCII already.
+    const auto isLeft = [](char32_t c) { return c < 0x7F || !isEscaped(c); };
+    const QString text = QString::fromUtf8(json);
+    if (std::all_of(text.begin(), text.end(), [&](QChar c) { return isLeft(c.unicode()); }))
+        return json;
+    QString result;
+    for (qsizetype at = 0; at < text.size();) {
+        qsizetype size = 1;
+        const char32_t c = characterAt(text, at, &size);
+        for (qsizetype unit = at; unit < at + size; ++unit)
+            result += isLeft(c) ? QString(text[unit]) : escaped(text[unit]);
+        at += size;
+    }
+    return result.toUtf8();
 }
 
 QString lostBytesReason()

@@ -81,15 +81,27 @@ QString lostBytesReason();
 std::optional<QString> fromMsJis(QByteArrayView bytes, QString *error);
 
 /** \a path as a message names it: with native separators, each escaped byte
-    as \xE9 and each control character as \u001b, so that the name is
-    readable and cannot act on a terminal. */
+    as \xE9, and each control character (line ends too), format character
+    (U+202E, U+2066 to U+2069, U+200E, the rest of Unicode's category Cf)
+    and line or paragraph separator as \u001b, so that the name is readable,
+    stays on its line and cannot act on a terminal. */
 QString shownPath(const QString &path);
 
 /** \a text, from a control file or the command line, as a message quotes it:
-    each escaped byte and each control character but the line feed shown as
-    shownPath() shows them, so that it cannot act on a terminal; line feeds
-    are the message's own. */
+    each escaped byte and each character that shownPath() escapes but the
+    line feed shown as shownPath() shows them, so that it cannot act on a
+    terminal; line feeds are the message's own. */
 QString shownText(const QString &text);
+
+/** \a text as a line of a report quotes it: as shownText(), with line feeds
+    escaped too, so that no text from a file starts a line of its own. */
+QString shownLine(const QString &text);
+
+/** \a json, UTF-8 JSON text, with each character that JSON leaves as it is
+    but shownPath() escapes (DEL, C1 controls, format characters, line and
+    paragraph separators) written as \u202e: the same document for a
+    program, and nothing that acts on the terminal it may reach. */
+QByteArray shownJson(const QByteArray &json);
 
 /** Opens the file at \a path for reading into \a file. Returns false with
     the system's reason in \a error when it cannot, a folder included. */
@@ -107,6 +119,7 @@ struct FileStatus
 {
     bool exists = false; ///< by the path, links followed
     bool isFile = false; ///< a regular file, links followed
+    bool isFolder = false; ///< a folder, links followed
     qint64 size = 0; ///< of what it leads to
     QString kind; ///< what is there instead of a regular file, as notAFile() names it
 };

@@ -60,6 +60,7 @@ FileStatus statusOf(const struct stat &about)
     FileStatus status;
     status.exists = true;
     status.isFile = S_ISREG(about.st_mode);
+    status.isFolder = S_ISDIR(about.st_mode);
     status.size = about.st_size;
     if (S_ISDIR(about.st_mode))
         status.kind = tr("a folder");

@@ -140,6 +140,7 @@ FileStatus fileStatus(const QString &path)
     FileStatus status;
     status.exists = info.exists();
     status.isFile = info.isFile();
+    status.isFolder = info.isDir();
     status.size = info.size();
     if (status.exists && !status.isFile)
         status.kind = info.isDir() ? tr("a folder") : tr("a special file");

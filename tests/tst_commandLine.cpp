@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
+#include <string>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -117,6 +119,10 @@ private slots:
     void windowsCommandLine();
     void shortNameOfAnotherFile();
     void endedWhileWriting();
+    void reportsInAConsole_data();
+    void reportsInAConsole();
+    void namesInCheckReports_data();
+    void namesInCheckReports();
 
 private:
     QTemporaryDir *dir = nullptr;
@@ -803,6 +809,208 @@ void TestCommandLine::shortNameOfAnotherFile()
 
 // Ended while it writes, as End task ends it: the temporary file goes with
 // the program, and the earlier .cue stays as it was.
+#ifdef Q_OS_WIN
+namespace {
+
+/// A console of the test's own, which the program is started in, read back as the user sees it.
+class Console
+{
+public:
+    Console()
+    {
+        FreeConsole();
+        if (!AllocConsole())
+            return;
+        SECURITY_ATTRIBUTES inherited{ sizeof inherited, nullptr, TRUE };
+        screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING, 0, nullptr);
+        CONSOLE_SCREEN_BUFFER_INFO about = {};
+        if (screen == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(screen, &about))
+            return;
+        columns = SHORT(about.srWindow.Right - about.srWindow.Left + 1);
+        rows = about.dwSize.Y;
+    }
+    ~Console()
+    {
+        if (screen != INVALID_HANDLE_VALUE)
+            CloseHandle(screen);
+        FreeConsole();
+    }
+    Console(const Console &) = delete;
+    Console &operator=(const Console &) = delete;
+
+    bool isOpen() const { return columns > 0; }
+
+    /// Each row of the screen, without the blanks at its end.
+    QStringList screenRows() const
+    {
+        QStringList shown;
+        for (SHORT row = 0; row < rows; ++row) {
+            std::wstring text(size_t(columns), L' ');
+            DWORD read = 0;
+            ReadConsoleOutputCharacterW(screen, text.data(), DWORD(columns), { 0, row }, &read);
+            text.resize(read);
+            shown << QString::fromStdWString(text).trimmed();
+        }
+        return shown;
+    }
+
+    /// Runs the program in \a folder with standard output and error on the screen; its status.
+    int run(const QStringList &arguments, const QString &folder,
+        const std::function<void()> &whileRunning = {})
+    {
+        QString command = QStringLiteral("\"%1\"").arg(QDir::toNativeSeparators(MORVANT_PATH));
+        for (const QString &argument : arguments)
+            command += QStringLiteral(" \"%1\"").arg(argument);
+        std::wstring line = command.toStdWString();
+        const std::wstring where = QDir::toNativeSeparators(folder).toStdWString();
+        STARTUPINFOW start = {};
+        start.cb = sizeof start;
+        start.dwFlags = STARTF_USESTDHANDLES;
+        start.hStdOutput = screen;
+        start.hStdError = screen;
+        PROCESS_INFORMATION started = {};
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, where.c_str(),
+                &start, &started))
+            return -1;
+        while (WaitForSingleObject(started.hProcess, 20) == WAIT_TIMEOUT) {
+            if (whileRunning)
+                whileRunning();
+        }
+        DWORD status = 0;
+        GetExitCodeProcess(started.hProcess, &status);
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+        return int(status);
+    }
+
+    SHORT columns = 0;
+
+private:
+    HANDLE screen = INVALID_HANDLE_VALUE;
+    SHORT rows = 0;
+};
+
+} // namespace
+#endif
+
+void TestCommandLine::reportsInAConsole_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("shown"); // the start of a row of the screen
+    QTest::addColumn<int>("status");
+
+    // As long as the names of DATs are, with an image of 256 MiB, the least that shows progress.
+    const QString longName =
+        "Harbour Lights - The Complete Recordings, Disc One (Europe) (En,Fr,De,Es,It,Nl).ccd";
+    // clang-format off
+    QTest::newRow("--verify, a name beyond the code page")    << QStringList{ "--verify", "Test.dat", "ゲーム.ccd" }
+        << "ゲーム.ccd: cannot be verified: The cue sheet cannot name the image ゲーム.img" << 2;
+    QTest::newRow("--verify, a name in the code page")        << QStringList{ "--verify", "Test.dat", "Café.ccd" }
+        << "Café.ccd: cannot be verified: there is no image Café.img to cut" << 2;
+    QTest::newRow("--verify --json")                          << QStringList{ "--verify", "Test.dat", "--json", "ゲーム.ccd" }
+        << "\"file\": \"ゲーム.ccd\"," << 2;
+    QTest::newRow("--verify, the progress of a long name")    << QStringList{ "--verify", "Test.dat", longName }
+        << "Harbour Lights - The Complete Recordings" << 1;
+    QTest::newRow("--check, a name beyond the code page")     << QStringList{ "--check", "ゲーム.ccd" }
+        << "ゲーム.ccd: " << 2;
+    QTest::newRow("--check, a name in the code page")         << QStringList{ "--check", "Café.ccd" }
+        << "Café.ccd: " << 1;
+    QTest::newRow("--check --json")                           << QStringList{ "--check", "--json", "ゲーム.ccd" }
+        << "\"path\": \"ゲーム.ccd\"," << 2;
+    // clang-format on
+}
+
+// What a console shows is read back from its screen: a report gives each
+// name as it is, as warnings do, in every code page.
+void TestCommandLine::reportsInAConsole()
+{
+#ifndef Q_OS_WIN
+    QSKIP("Windows' console; a terminal reads bytes, tried in tst_verify");
+#else
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, shown);
+    QFETCH(int, status);
+
+    QVERIFY(writeFile(path("ゲーム.ccd"), demo));
+    QVERIFY(writeFile(path("Café.ccd"), demo));
+    QVERIFY(writeFile(path("Test.dat"),
+        "<?xml version=\"1.0\"?>\n<datafile>\n<game name=\"G\">\n<rom name=\"G.bin\" size=\"4\" "
+        "crc=\"00000000\" md5=\"00000000000000000000000000000000\" "
+        "sha1=\"0000000000000000000000000000000000000000\"/>\n</game>\n</datafile>\n"));
+    const QString named = arguments.last();
+    const bool isLarge = named.startsWith("Harbour");
+    if (isLarge) {
+        const Disc disc{ { { 1, 0x04, 1, {}, {}, 0 } }, { 114200 } };
+        QVERIFY(writeFile(path(named), controlFile(dumpOf(disc, true))));
+        QVERIFY(makeImage(path(named.chopped(4) + ".img"), disc.end() * sectorBytes));
+    }
+    Console console;
+    if (!console.isOpen())
+        QSKIP("no console to show the program's output in (wine needs a display for one)");
+    // A line of progress wider than the console wraps, and each redraw from
+    // its start would leave a row behind.
+    qsizetype mostRows = 0;
+    const auto countProgress = [&] {
+        const QStringList rows = console.screenRows();
+        mostRows = qMax(mostRows, std::count_if(rows.begin(), rows.end(), [](const QString &row) {
+            return row.contains("Hashing") || row.endsWith('%');
+        }));
+    };
+    QCOMPARE(console.run(arguments, dir->path(), countProgress), status);
+    const QStringList rows = console.screenRows();
+    QVERIFY2(std::any_of(rows.begin(), rows.end(),
+                 [&](const QString &row) { return row.startsWith(shown); }),
+        qPrintable(rows.join(u'\n').trimmed()));
+    if (isLarge) {
+        QCOMPARE(mostRows, 1);
+        QVERIFY2(std::none_of(rows.begin(), rows.end(),
+                     [](const QString &row) { return row.contains("Hashing"); }),
+            qPrintable(rows.join(u'\n').trimmed()));
+    }
+#endif
+}
+
+void TestCommandLine::namesInCheckReports_data()
+{
+    QTest::addColumn<QString>("name"); // of the control file
+    QTest::addColumn<bool>("json");
+    QTest::addColumn<QByteArray>("shown"); // in the report
+
+    // clang-format off
+    QTest::newRow("a right-to-left override")          << QString("Game\u202Edcc.ccd") << false << QByteArray("Game\\u202edcc.ccd: ");
+    QTest::newRow("a right-to-left override, --json")  << QString("Game\u202Edcc.ccd") << true  << QByteArray("\"Game\\u202edcc.ccd\"");
+    QTest::newRow("an isolate, --json")                << QString("\u2067Game.ccd")     << true  << QByteArray("\"\\u2067Game.ccd\"");
+    QTest::newRow("a C1 control and DEL, --json")      << QString("Game\u009B2J\u007F.ccd") << true << QByteArray("\"Game\\u009b2J\\u007f.ccd\"");
+    // clang-format on
+}
+
+// --check quotes the names of files, which an archive gives, and its JSON
+// reaches terminals as much as its text.
+void TestCommandLine::namesInCheckReports()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, json);
+    QFETCH(QByteArray, shown);
+
+    QVERIFY(writeFile(path(name), demo));
+    QStringList arguments{ "--check", name };
+    if (json)
+        arguments << "--json";
+    const Run result = run(MORVANT_PATH, headless(arguments), dir->path(), headless());
+#ifdef Q_OS_WIN
+    // Beyond the code page: the cue sheet could not name the image.
+    QCOMPARE(result.status, 2);
+#else
+    QCOMPARE(result.status, 1);
+#endif
+    QVERIFY2(result.out.contains(shown), result.out.constData());
+    for (const QChar c : name) {
+        if (c.unicode() >= 0x7F)
+            QVERIFY2(!result.out.contains(QString(c).toUtf8()), result.out.constData());
+    }
+}
+
 void TestCommandLine::endedWhileWriting()
 {
 #ifndef Q_OS_WIN

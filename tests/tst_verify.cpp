@@ -8,11 +8,23 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTest>
 
 #include <optional>
+#include <string>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#else
+#include <windows.h>
+#endif
 
 // --verify and --split through the program, on discs made here with bytes of
 // their own and DATs written here from the test's own cut of the image: each
@@ -189,6 +201,12 @@ private slots:
     void damagedDat_data();
     void damagedDat();
     void folderOfDiscs();
+    void unusualFolders_data();
+    void unusualFolders();
+    void namesThatActOnTerminals_data();
+    void namesThatActOnTerminals();
+    void progressFitsTheTerminal_data();
+    void progressFitsTheTerminal();
     void split_data();
     void split();
     void splitSheet();
@@ -503,6 +521,378 @@ void TestVerify::folderOfDiscs()
     QCOMPARE(textLines(empty.out),
         QByteArray("Empty: cannot be verified: no control file below it\n"
                    "1 disc: 0 match, 0 do not, 1 cannot be verified.\n"));
+}
+
+namespace {
+
+#ifdef Q_OS_UNIX
+bool isRoot()
+{
+    return ::geteuid() == 0;
+}
+
+int removeEntry(const char *path, const struct stat *, int, struct FTW *)
+{
+    return ::remove(path);
+}
+#endif
+
+/// Makes the file at \a path, named by its bytes (Latin-1 "Caf\xE9.ccd"), holding \a bytes.
+bool makeFile(const QByteArray &path, const QByteArray &bytes)
+{
+#ifdef Q_OS_UNIX
+    const int file = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const bool written =
+        file >= 0 && ::write(file, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return file >= 0 && ::close(file) == 0 && written;
+#else
+    return writeFile(QString::fromUtf8(path), bytes);
+#endif
+}
+
+#ifdef Q_OS_WIN
+/** Makes a symbolic link at \a path to the folder \a target, both relative to
+    the current folder. Windows makes one for an administrator or a user in
+    developer mode. Wine 8 makes none (CreateSymbolicLinkW returns TRUE without
+    one, mklink /d ends with status 0 and none, mklink /j fails, and
+    FSCTL_SET_REPARSE_POINT is not supported), but it starts Linux's own ln,
+    and shows its links as Windows' own: folders that are reparse points. */
+bool makeFolderLink(const QByteArray &path, const QByteArray &target)
+{
+    const std::wstring link = QDir::toNativeSeparators(QString::fromUtf8(path)).toStdWString();
+    const std::wstring to = QDir::toNativeSeparators(QString::fromUtf8(target)).toStdWString();
+    const auto isLink = [&] {
+        const DWORD attributes = GetFileAttributesW(link.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES
+            && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    };
+    const DWORD unprivileged = 0x2; // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+    CreateSymbolicLinkW(link.c_str(), to.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY | unprivileged);
+    if (isLink())
+        return true;
+    std::wstring ln = L"Z:\\bin\\ln";
+    std::wstring command = L"ln -s \"" + QString::fromUtf8(target).toStdWString() + L"\" \""
+        + QString::fromUtf8(path).toStdWString() + L"\"";
+    STARTUPINFOW start = {};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION started = {};
+    if (GetFileAttributesW(ln.c_str()) == INVALID_FILE_ATTRIBUTES
+        || !CreateProcessW(ln.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+            &start, &started))
+        return false;
+    // Wine hands over no handle that tells when a Linux program ends.
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    for (int tries = 0; tries < 500 && !isLink(); ++tries)
+        Sleep(10);
+    return isLink();
+}
+#endif
+
+bool makeFolder(const QByteArray &path)
+{
+#ifdef Q_OS_UNIX
+    return ::mkdir(path.constData(), 0755) == 0;
+#else
+    return QDir().mkdir(QString::fromUtf8(path));
+#endif
+}
+
+} // namespace
+
+// Each row makes a tree of its own by steps: "disc PATH" writes PATH.ccd and
+// PATH.img of a disc that the DAT lists as "Disc N", N counting the discs
+// from 1; "folder PATH"; "link PATH TARGET", a link to a folder or a file;
+// "locked PATH", which the program cannot read; "fifo PATH". Paths are bytes,
+// '/' between folders, and so is the report but for its separators.
+void TestVerify::unusualFolders_data()
+{
+    QTest::addColumn<QByteArrayList>("steps");
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("report");
+
+    const QByteArray one = "1 disc: 1 match, 0 do not, 0 cannot be verified.\n";
+    const QByteArray oneUnverified = "1 disc: 0 match, 0 do not, 1 cannot be verified.\n";
+    const QByteArray twoOneUnverified = "2 discs: 1 match, 0 do not, 1 cannot be verified.\n";
+    const QByteArray discOne = "Discs/A.ccd: every track matches \"Disc 1\"\n";
+    // clang-format off
+    QTest::newRow("letter case aside")
+        << QByteArrayList{ "folder Discs", "disc Discs/b", "disc Discs/A", "folder Discs/C", "disc Discs/C/d", "disc Discs/A-b", "folder Discs/A", "disc Discs/A/c" }
+        << "Discs" << 0
+        << QByteArray("Discs/A-b.ccd: every track matches \"Disc 4\"\nDiscs/A.ccd: every track matches \"Disc 2\"\n"
+                      "Discs/A/c.ccd: every track matches \"Disc 5\"\nDiscs/b.ccd: every track matches \"Disc 1\"\n"
+                      "Discs/C/d.ccd: every track matches \"Disc 3\"\n5 discs: 5 match, 0 do not, 0 cannot be verified.\n");
+    QTest::newRow("a link back up")
+        << QByteArrayList{ "folder Discs", "disc Discs/A", "folder Discs/Sub", "link Discs/Sub/Up .." }
+        << "Discs" << 0 << discOne + one;
+    QTest::newRow("two links to one folder")
+        << QByteArrayList{ "folder Other", "disc Other/A", "folder Discs", "link Discs/One ../Other", "link Discs/Two ../Other" }
+        << "Discs" << 0 << QByteArray("Discs/One/A.ccd: every track matches \"Disc 1\"\n") + one;
+    QTest::newRow("a link to a folder beside it")
+        << QByteArrayList{ "folder Discs", "folder Discs/Real", "disc Discs/Real/A", "link Discs/Alias Real" }
+        << "Discs" << 0 << QByteArray("Discs/Alias/A.ccd: every track matches \"Disc 1\"\n") + one;
+#ifdef Q_OS_UNIX
+    QTest::newRow("a folder that cannot be read")
+        << QByteArrayList{ "folder Discs", "disc Discs/A", "folder Discs/Secret", "disc Discs/Secret/B", "locked Discs/Secret" }
+        << "Discs" << 2
+        << discOne + "Discs/Secret: cannot be verified: cannot read the folder: Permission denied\n" + twoOneUnverified;
+    QTest::newRow("a folder that cannot be read, named alone")
+        << QByteArrayList{ "folder Secret", "disc Secret/B", "locked Secret" }
+        << "Secret" << 2
+        << "Secret: cannot be verified: cannot read the folder: Permission denied\n" + oneUnverified;
+    QTest::newRow("a control file that cannot be read, its reason on its line")
+        << QByteArrayList{ "folder Discs", "disc Discs/A", "disc Discs/Secret", "locked Discs/Secret.ccd" }
+        << "Discs" << 2
+        << discOne + "Discs/Secret.ccd: cannot be verified: Cannot read Discs/Secret.ccd: Permission denied\n" + twoOneUnverified;
+    QTest::newRow("names that are not UTF-8")
+        << QByteArrayList{ "folder Discs", "disc Discs/Caf\xE9", "folder Discs/Disques \xE9t\xE9", "disc Discs/Disques \xE9t\xE9/Game" }
+        << "Discs" << 0
+        << QByteArray("Discs/Caf\\xE9.ccd: every track matches \"Disc 1\"\n"
+                      "Discs/Disques \\xE9t\\xE9/Game.ccd: every track matches \"Disc 2\"\n"
+                      "2 discs: 2 match, 0 do not, 0 cannot be verified.\n");
+    QTest::newRow("a link to its own folder")
+        << QByteArrayList{ "folder Discs", "disc Discs/A", "link Discs/Self ." }
+        << "Discs" << 0 << discOne + one;
+    QTest::newRow("a FIFO with a control file's name")
+        << QByteArrayList{ "folder Discs", "disc Discs/A", "fifo Discs/Pipe.ccd" }
+        << "Discs" << 2
+        << discOne + "Discs/Pipe.ccd: cannot be verified: it is a FIFO, not a file\n" + twoOneUnverified;
+    QTest::newRow("a link to nothing with a control file's name")
+        << QByteArrayList{ "folder Discs", "disc Discs/A", "link Discs/Gone.ccd Nowhere.ccd", "link Discs/Other nowhere" }
+        << "Discs" << 2
+        << discOne + "Discs/Gone.ccd: cannot be verified: Cannot read Discs/Gone.ccd: No such file or directory\n" + twoOneUnverified;
+#else
+    // Windows keeps its recycle bin and its restore points in hidden system folders.
+    QTest::newRow("a hidden system folder")
+        << QByteArrayList{ "folder Discs", "disc Discs/A", "folder Discs/$RECYCLE.BIN", "disc Discs/$RECYCLE.BIN/B", "hidden-system Discs/$RECYCLE.BIN" }
+        << "Discs" << 0 << discOne + one;
+    QTest::newRow("a hidden folder")
+        << QByteArrayList{ "folder Discs", "folder Discs/Hidden", "disc Discs/Hidden/A", "hidden Discs/Hidden" }
+        << "Discs" << 0 << QByteArray("Discs/Hidden/A.ccd: every track matches \"Disc 1\"\n") + one;
+#endif
+    // clang-format on
+}
+
+void TestVerify::unusualFolders()
+{
+    QFETCH(QByteArrayList, steps);
+    QFETCH(QString, argument);
+    QFETCH(int, status);
+    QFETCH(QByteArray, report);
+
+    QList<Rom> roms;
+    QByteArrayList locked;
+    const QByteArray root = QFile::encodeName(folder->path()) + '/';
+#ifdef Q_OS_UNIX
+    // Names that Qt cannot encode stay behind QTemporaryDir; locked ones too.
+    const auto removeTree = qScopeGuard([&] {
+        for (const QByteArray &path : locked)
+            ::chmod((root + path).constData(), 0755);
+        for (const char *top : { "Discs", "Secret", "Other" })
+            ::nftw((root + top).constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+    });
+#endif
+    for (const QByteArray &step : steps) {
+        const QByteArrayList words = step.split(' ');
+        const QByteArray kind = words.first();
+        const QByteArray path = step.mid(kind.size() + 1);
+        if (kind == "disc") {
+            const QByteArray image = imageBytes(dataDisc, quint32(roms.size() + 1));
+            QVERIFY(makeFile(root + path + ".ccd", controlFile(dumpOf(dataDisc, true))));
+            QVERIFY(makeFile(root + path + ".img", image));
+            roms << romsOf(QString("Disc %1").arg(roms.size() + 1), cut(dataDisc, image));
+        } else if (kind == "folder") {
+            QVERIFY(makeFolder(root + path));
+        } else if (kind == "locked") {
+            locked << path;
+#ifdef Q_OS_UNIX
+        } else if (kind == "link") {
+            QVERIFY(::symlink(words[2].constData(), (root + words[1]).constData()) == 0);
+        } else if (kind == "fifo") {
+            QVERIFY(::mkfifo((root + path).constData(), 0644) == 0);
+#else
+        } else if (kind == "link") {
+            if (!makeFolderLink(words[1], words[2]))
+                QSKIP("no symbolic link can be made here");
+        } else if (kind == "hidden" || kind == "hidden-system") {
+            const DWORD attributes = kind == "hidden"
+                ? FILE_ATTRIBUTE_HIDDEN
+                : FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+            QVERIFY(SetFileAttributesW(
+                reinterpret_cast<const wchar_t *>(QString::fromUtf8(root + path).utf16()),
+                attributes));
+#endif
+        } else {
+            QFAIL(step.constData());
+        }
+    }
+    QVERIFY(writeFile("Test.dat", datOf(roms, true)));
+
+    QString program = this->program;
+    QStringList arguments{ "--verify", "Test.dat", argument };
+#ifdef Q_OS_UNIX
+    for (const QByteArray &path : locked)
+        QVERIFY(::chmod((root + path).constData(), 0) == 0);
+    // Root reads regardless of permissions, so the program runs as nobody there.
+    if (!locked.isEmpty() && isRoot()) {
+        if (QStandardPaths::findExecutable("setpriv").isEmpty())
+            QSKIP("setpriv is needed to run the program unprivileged");
+        QVERIFY(::chmod(root.constData(), 0755) == 0);
+        arguments =
+            QStringList{ "--reuid=65534", "--regid=65534", "--clear-groups", program } + arguments;
+        program = "setpriv";
+    }
+#endif
+    const Run result = run(program, arguments, folder->path(), withoutDisplay());
+    QVERIFY(!result.crashed);
+    QCOMPARE(textLines(result.out), QByteArray(report).replace('/', QDir::separator().toLatin1()));
+    QCOMPARE(result.status, status);
+    QCOMPARE(result.err, QByteArray());
+}
+
+void TestVerify::namesThatActOnTerminals_data()
+{
+    QTest::addColumn<QByteArray>("inXml"); // the game's name in the DAT
+    QTest::addColumn<QString>("name"); // as it is
+    QTest::addColumn<QByteArray>("shown"); // as the text report quotes it
+    QTest::addColumn<QString>("mode"); // "disc", "folder" or "json"
+
+    struct Name
+    {
+        const char *row;
+        QByteArray inXml;
+        QString name;
+        QByteArray shown;
+    };
+    // clang-format off
+    const Name names[] = {
+        { "a line feed that forges a disc's line", "Real&#10;FORGED.ccd: every track matches &quot;Real Game&quot;",
+          QString("Real\nFORGED.ccd: every track matches \"Real Game\""), "Real\\u000aFORGED.ccd: every track matches \"Real Game\"" },
+        { "a carriage return", "Real&#13;Game", QString("Real\rGame"), "Real\\u000dGame" },
+        { "a right-to-left override", "Game&#x202E;dcc.", QString("Game\u202Edcc."), "Game\\u202edcc." },
+        { "bidi isolates", "&#x2066;Game&#x2067;&#x2068;&#x2069;", QString("\u2066Game\u2067\u2068\u2069"), "\\u2066Game\\u2067\\u2068\\u2069" },
+        { "marks of direction", "Ga&#x200E;me&#x200F;", QString("Ga\u200Eme\u200F"), "Ga\\u200eme\\u200f" },
+        { "a space of no width", "Real&#x200B;Game", QString("Real\u200BGame"), "Real\\u200bGame" },
+        { "a line separator", "Real&#x2028;Game", QString("Real\u2028Game"), "Real\\u2028Game" },
+        { "C1 controls and DEL", "Game&#x85;&#x9B;2J&#x7F;", QString("Game\u0085\u009B2J\u007F"), "Game\\u0085\\u009b2J\\u007f" },
+    };
+    // clang-format on
+    for (const Name &name : names) {
+        for (const char *mode : { "disc", "folder", "json" })
+            QTest::addRow("%s, %s", name.row, mode)
+                << name.inXml << name.name << name.shown << mode;
+    }
+}
+
+// A name from a DAT reaches the report, and the terminal that shows it: no
+// line of its own, no text shown in another order, nothing that the terminal
+// acts on, in JSON too.
+void TestVerify::namesThatActOnTerminals()
+{
+    QFETCH(QByteArray, inXml);
+    QFETCH(QString, name);
+    QFETCH(QByteArray, shown);
+    QFETCH(QString, mode);
+
+    QVERIFY(QDir().mkdir("Discs"));
+    const QByteArray image = makeDisc(dataDisc, 1, "Discs/Disc");
+    QVERIFY(!image.isEmpty());
+    QVERIFY(
+        writeFile("Test.dat", datOf(romsOf(QString::fromUtf8(inXml), cut(dataDisc, image)), true)));
+    QStringList arguments{ "--verify", "Test.dat", mode == u"disc" ? "Discs/Disc.ccd" : "Discs" };
+    if (mode == u"json")
+        arguments << "--json";
+    const Run result = runProgram(arguments);
+    QVERIFY(!result.crashed);
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.err, QByteArray());
+    // Nothing that a terminal would act on or show otherwise reaches it as it is.
+    for (const QChar c : name) {
+        if (c.unicode() >= 0x7F)
+            QVERIFY2(!result.out.contains(QString(c).toUtf8()), result.out.constData());
+    }
+    if (mode == u"json") {
+        QJsonParseError error;
+        const QJsonObject report = QJsonDocument::fromJson(result.out, &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        const QJsonObject disc = report["discs"].toArray().first().toObject();
+        QCOMPARE(disc["game"].toString(), name);
+        return;
+    }
+    QVERIFY2(result.out.contains("every track matches \"" + shown + '"'), result.out.constData());
+    const QByteArray discLine = QString("Discs%1Disc.ccd: ").arg(QDir::separator()).toUtf8();
+    for (const QByteArray &line : textLines(result.out).split('\n')) {
+        QVERIFY2(line.isEmpty() || line.startsWith(discLine) || line.startsWith("  ")
+                || line.startsWith("1 disc: "),
+            line.constData());
+    }
+}
+
+void TestVerify::progressFitsTheTerminal_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("columns");
+
+    // As long as the names of DATs are.
+    const QString longName =
+        "Harbour Lights - The Complete Recordings, Disc One (Europe) (En,Fr,De,Es,It,Nl)";
+    QTest::newRow("85 characters, 80 columns") << longName << 80;
+    QTest::newRow("85 characters, 40 columns") << longName << 40;
+    QTest::newRow("wide characters, 80 columns") << QString(40, QChar(0x30B2)) << 80;
+    QTest::newRow("a short name, 80 columns") << QString("Game") << 80;
+}
+
+// The line of progress on a terminal is redrawn from its start; one wider
+// than the terminal wraps, and every redraw would leave a row of its own.
+void TestVerify::progressFitsTheTerminal()
+{
+#ifdef Q_OS_UNIX
+    QFETCH(QString, name);
+    QFETCH(int, columns);
+
+    // An image of 256 MiB, the least that shows progress, sparse.
+    const Disc disc{ { { 1, 0x04, 1, {}, {}, 0 } }, { 114200 } };
+    QVERIFY(writeFile(name + ".ccd", controlFile(dumpOf(disc, true))));
+    QVERIFY(makeImage(name + ".img", disc.end() * sectorBytes));
+    QVERIFY(writeFile("Test.dat", datOf({ { "Other", "Other.bin", "x" } }, true)));
+
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    QVERIFY(terminal >= 0);
+    const auto closeTerminal = qScopeGuard([&] { ::close(terminal); });
+    QVERIFY(::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+    struct winsize size = {};
+    size.ws_col = quint16(columns);
+    size.ws_row = 24;
+    QVERIFY(::ioctl(terminal, TIOCSWINSZ, &size) == 0);
+    QVERIFY(::fcntl(terminal, F_SETFL, ::fcntl(terminal, F_GETFL) | O_NONBLOCK) == 0);
+
+    QProcess process;
+    process.setWorkingDirectory(folder->path());
+    process.setProcessEnvironment(withoutDisplay());
+    process.setStandardErrorFile(QString::fromLocal8Bit(::ptsname(terminal)));
+    process.start(program, { "--verify", "Test.dat", name + ".ccd" });
+    QByteArray shown;
+    const auto take = [&] {
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;)
+            shown.append(buffer, got);
+    };
+    while (!process.waitForFinished(20))
+        take();
+    take();
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY2(shown.contains("Hashing "), shown.constData());
+    QVERIFY2(shown.contains("%"), shown.constData());
+    for (const QByteArray &piece : shown.replace('\n', '\r').split('\r')) {
+        qsizetype width = 0;
+        for (const QChar c : QString::fromUtf8(piece))
+            width += c.unicode() >= 0x3000 && c.unicode() <= 0x9FFF ? 2 : 1;
+        QVERIFY2(width < columns, piece.constData());
+    }
+#else
+    QSKIP("a console is tried in tst_commandLine");
+#endif
 }
 
 void TestVerify::split_data()
