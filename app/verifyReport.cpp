@@ -288,14 +288,14 @@ VerifyStatus verifyFiles(const QStringList &arguments, const QString &datPath,
     }
     // Once for the run, as it is said of the DAT: a disc that matches nothing may be one of them.
     if (!json && nameless > 0)
-        output.write(toShownBytes(nameless == 1
+        output.text(nameless == 1
                 ? tr("The DAT %1 lists 1 file in a game without a name; no disc is matched "
                      "against it.\n")
                       .arg(shownPath(datPath))
                 : tr("The DAT %1 lists %2 files in games without a name; no disc is matched "
                      "against them.\n")
                       .arg(shownPath(datPath))
-                      .arg(nameless)));
+                      .arg(nameless));
     return total == 0 ? verifyRefused : status;
 }
 
