@@ -8,10 +8,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 
 #include <optional>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 // --verify and --split through the program, on discs made here with bytes of
 // their own and DATs written here from the test's own cut of the image: each
@@ -146,6 +151,8 @@ enum class Change {
     MoreTracks, ///< the DAT's game has a track more than the disc
     NoImage,
     NoTrackSections, ///< a control file with only a table of contents
+    /// on Windows, the image held open by another program that shares no reading
+    ImageHeldOpen,
 };
 
 } // namespace
@@ -246,6 +253,9 @@ void TestVerify::verify_data()
     QTest::newRow("a track missing")              << mixedDisc << true << 0 << Change::MoreTracks << 1 << "4 of 4 tracks match; \"Test Disc (World)\" lists 1 more track file that no track matches";
     QTest::newRow("no [TRACK] sections")          << mixedDisc << true << 0 << Change::NoTrackSections << 2 << "cannot be verified: the control file has no [TRACK] sections";
     QTest::newRow("no image")                     << mixedDisc << true << 0 << Change::NoImage << 2 << "cannot be verified: there is no image";
+#ifdef Q_OS_WIN
+    QTest::newRow("image held open by another program") << mixedDisc << true << 0 << Change::ImageHeldOpen << 2 << "cannot be verified: Another program has Disc.img open and lets no other read it; close it there, then try again.";
+#endif
     // clang-format on
 }
 
@@ -286,6 +296,18 @@ void TestVerify::verify()
         QVERIFY(QFile::remove("Disc.img"));
     if (change == Change::NoTrackSections)
         QVERIFY(writeFile("Disc.ccd", controlFile(dumpOf(disc, false))));
+#ifdef Q_OS_WIN
+    // As a program that opens a file for itself alone holds it: the test's
+    // own process, to Windows another program.
+    const HANDLE held = change == Change::ImageHeldOpen ? CreateFileW(L"Disc.img", GENERIC_READ, 0,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                                        : INVALID_HANDLE_VALUE;
+    QCOMPARE(held != INVALID_HANDLE_VALUE, change == Change::ImageHeldOpen);
+    const auto release = qScopeGuard([held] {
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+    });
+#endif
 
     const Run result = runProgram({ "--verify", "Test.dat", "Disc.ccd" });
     QVERIFY(!result.crashed);
