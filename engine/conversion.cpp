@@ -81,9 +81,9 @@ SbiContent sbiContent(const ConversionFiles &files, const CueSheet &sheet,
 void noteWholeImage(ConvertedFile &converted, bool hasToc)
 {
     const ControlFileSections &sections = converted.outcome.sections;
-    const bool hasTracks =
-        converted.isRebuilt ? !converted.rebuilt.tracks.isEmpty() : converted.outcome.hasTrackLines;
-    if (!hasTracks) {
+    // A rebuild that finds no tracks has said so in its own words, and the
+    // advice to convert with --rebuild would send the user round in a circle.
+    if (!converted.isRebuilt && !converted.outcome.hasTrackLines) {
         const QList<int> listed = hasToc ? tocTracks(sections).keys() : QList<int>();
         QStringList numbers;
         for (const int track : listed)

@@ -301,6 +301,13 @@ void TestSessions::convertWithWhatToAdd_data()
         row(qPrintable(QString("%1 disc, the same with --sessions").arg(name)), content, 50000,
             { "--sessions" }, "=", 0, err);
     }
+    // Told once, by the rebuild: the note that --rebuild would help does not follow.
+    row("no tracks anywhere, --sessions with --rebuild",
+        crlf("[CloneCD]\nVersion=3\n[Disc]\nSessions=1\n"), 50000,
+        { "--sessions", "--rebuild", "--sbi" }, crlf("FILE \"Disc.img\" BINARY\n"), 0,
+        "morvant: warning: Disc.ccd: The control file has neither [TRACK] sections nor tracks in "
+        "its table of contents, so the cue sheet has no tracks.\nmorvant: Disc.ccd: no .sbi "
+        "written: there is no subchannel file Disc.sub.\n");
     row("table of contents only, --sessions with --rebuild",
         readFile(QFINDTESTDATA("data/tocOnly.ccd")), 50000, { "--rebuild", "--sessions" },
         "=--rebuild", 0, "morvant: warning:");
