@@ -304,6 +304,8 @@ public:
                 if (cueSheet)
                     appendCuePiece(*cueSheet, text, keyword);
                 noteRule(keyword.rule);
+                if (keyword.rule == LineRule::Track)
+                    noteTrack(piecesOf(text, keyword).number);
                 if (!everyLine) {
                     if (builder)
                         builder->take(line.number, piecesOf(text, keyword));
@@ -316,6 +318,8 @@ public:
                 if (cueSheet)
                     appendCuePiece(*cueSheet, line.ruled);
                 noteRule(line.ruled.rule);
+                if (line.ruled.rule == LineRule::Track)
+                    noteTrack(line.ruled.number.toString());
             }
             if (builder)
                 builder->take(line.number, line.ruled);
@@ -371,6 +375,20 @@ private:
     void noteRule(LineRule rule)
     {
         outcome.hasTrackLines = outcome.hasTrackLines || rule == LineRule::Track;
+        if (rule != LineRule::Track && rule != LineRule::None)
+            wasTrackEmpty = false;
+    }
+
+    // A [TRACK n] header right after one of the same track leaves the first
+    // TRACK line of the cue sheet without a mode, running into the second.
+    void noteTrack(const QString &number)
+    {
+        if (wasTrackEmpty && !outcome.doubledTrack
+            && cueNumber(number) == cueNumber(lastTrackNumber))
+            outcome.doubledTrack = DoubledTrack{ lastTrackLine, line.number, lastTrackNumber };
+        lastTrackNumber = number;
+        lastTrackLine = line.number;
+        wasTrackEmpty = true;
     }
 
     // Without every line, the [Disc] section is read all the same: what it
@@ -413,6 +431,9 @@ private:
     SectionReader sections{ outcome.sections };
     QByteArrayView bytes;
     bool isInDisc = false;
+    QString lastTrackNumber; ///< as the last [TRACK n] header writes it
+    int lastTrackLine = 0;
+    bool wasTrackEmpty = false; ///< no line of the rules has followed that header
 };
 
 } // namespace

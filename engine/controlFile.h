@@ -69,6 +69,15 @@ struct ControlFileSections
     QList<TrackCode> isrcs; ///< the ISRC= entries of the [TRACK] sections, in order
 };
 
+/// A [TRACK n] header that a [TRACK n] header of the same track follows
+/// with no line of the rules between them, as a slip of hand-editing leaves it.
+struct DoubledTrack
+{
+    int line = 0; ///< of the first header
+    int againLine = 0; ///< of the header that follows it
+    QString number; ///< of the track, as the first header writes it
+};
+
 /// How a scan of a control file ended, and what it gathered.
 struct ScanOutcome
 {
@@ -76,6 +85,7 @@ struct ScanOutcome
     QString reason; ///< the system's reason, when the file is unreadable
     ControlFileSections sections; ///< gathered only when every line is read
     bool hasTrackLines = false; ///< some line fits the rule of "[TRACK"
+    std::optional<DoubledTrack> doubledTrack; ///< the first such header, when there is one
     int tooLongLine = 0; ///< the line that is too long, when that refuses the file
     int sessions = 1; ///< of a file converted with its sessions, as its Sessions= line gives them
     std::optional<Remark>

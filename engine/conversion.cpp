@@ -81,9 +81,9 @@ SbiContent sbiContent(const ConversionFiles &files, const CueSheet &sheet,
 void noteWholeImage(ConvertedFile &converted, bool hasToc)
 {
     const ControlFileSections &sections = converted.outcome.sections;
-    const bool hasTracks =
-        converted.isRebuilt ? !converted.rebuilt.tracks.isEmpty() : converted.outcome.hasTrackLines;
-    if (!hasTracks) {
+    // A rebuild that finds no tracks has said so in its own words, and the
+    // advice to convert with --rebuild would send the user round in a circle.
+    if (!converted.isRebuilt && !converted.outcome.hasTrackLines) {
         const QList<int> listed = hasToc ? tocTracks(sections).keys() : QList<int>();
         QStringList numbers;
         for (const int track : listed)
@@ -109,6 +109,25 @@ void noteWholeImage(ConvertedFile &converted, bool hasToc)
             tr("Programs that load a cue sheet expect plain sectors; make the image again "
                "without scrambling the data tracks.") });
     }
+}
+
+// A [TRACK n] header written twice leaves the first TRACK line of the cue
+// sheet without a mode, running into the second: told of in every
+// conversion, as the sheet's line looks broken without it.
+void noteDoubledTrack(ConvertedFile &converted)
+{
+    const std::optional<DoubledTrack> &doubled = converted.outcome.doubledTrack;
+    if (!doubled)
+        return;
+    converted.trackRemarks.append(
+        { FindingCode::TrackNumber, doubled->line, cueNumber(doubled->number),
+            tr("The header [TRACK %1] stands here and again on line %2, with no MODE=, INDEX or "
+               "FLAGS= line between them, so the cue sheet's TRACK %3 line has no mode and runs "
+               "into the one after it.")
+                .arg(doubled->number)
+                .arg(doubled->againLine)
+                .arg(cueNumber(doubled->number)),
+            tr("Remove one of the two [TRACK %1] lines.").arg(doubled->number) });
 }
 
 // Takes the tracks from the table of contents for a file without [TRACK]
@@ -184,7 +203,7 @@ QStringList ConvertedFile::warnings() const
     if (!shortImageName.isEmpty())
         warnings << shortNameText(longImageName, shortImageName);
     // With what to do, as --check gives it.
-    for (const Remark &remark : additionRemarks) {
+    for (const Remark &remark : additionRemarks + trackRemarks) {
         const QString text =
             remark.advice.isEmpty() ? remark.message : remark.message + u' ' + remark.advice;
         warnings << (remark.line > 0 ? tr("line %1: %2").arg(remark.line).arg(text) : text);
@@ -275,6 +294,7 @@ ConvertedFile convert(
         converted.outcome.refusal = Refusal::ImageNameNotInCodePage;
     if (converted.isRefused())
         return converted;
+    noteDoubledTrack(converted);
     if (isPlain) {
         noteWholeImage(converted, false);
         converted.cueSheet = plainText;

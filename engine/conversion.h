@@ -98,6 +98,10 @@ struct ConvertedFile
     QString unwritableCdText;
     SessionLayout layout; ///< of a file converted with its sessions
     QList<Remark> additionRemarks; ///< what --sessions and --codes could not write
+    /// What the [TRACK] sections give the sheet that a slip of hand-editing
+    /// explains, such as a header written twice; --check finds the same in
+    /// its own words, track by track
+    QList<Remark> trackRemarks;
     std::optional<SbiContent> sbi; ///< when asked for and there is a cue sheet
     /// With --split: the tracks' files that the cue sheet names, beside the control file
     QList<TrackFile> trackFiles;
@@ -106,9 +110,10 @@ struct ConvertedFile
     bool isRefused() const { return outcome.refusal != Refusal::None; }
     /// What the user is told besides the cue sheet: each fact that a rebuilt
     /// cue sheet took from elsewhere than the disc's data, CD-Text that could
-    /// not be decoded or written, an image named by its short name, and what
-    /// --sessions and --codes could not write, and what the control file says of
-    /// the whole image that the sheet cannot carry, each with what to do; one text each.
+    /// not be decoded or written, an image named by its short name, what
+    /// --sessions and --codes could not write, what the control file says of
+    /// the whole image that the sheet cannot carry, and a [TRACK n] header
+    /// written twice, each with what to do; one text each.
     QStringList warnings() const;
 };
 

@@ -212,6 +212,10 @@ QString cueText(const CueSheet &sheet)
         text += cueFileLine(sheet.fileName);
         appendLead();
     }
+    // The CD-Text of the track whose TRACK line starts the line being
+    // written, until that line ends.
+    QString cdText;
+    QString cdTextTrack;
     for (const CueTrack &track : sheet.tracks) {
         if (track.startsSession)
             text += sessionMarks(track);
@@ -221,10 +225,15 @@ QString cueText(const CueSheet &sheet)
                 appendLead();
         }
         // A track's CD-Text goes after the line that its TRACK line starts;
-        // a TRACK line that runs on from another line gets none.
-        QString cdText = sheet.cdText && text.endsWith(u'\n')
-            ? trackCdText(*sheet.cdText, track.number)
-            : QString();
+        // a TRACK line that runs on from another line gets none, unless it
+        // runs on from one of its own number: a [TRACK n] header written
+        // twice, the first over no lines, still gives the track its text.
+        if (sheet.cdText && text.endsWith(u'\n')) {
+            cdText = trackCdText(*sheet.cdText, track.number);
+            cdTextTrack = track.number;
+        } else if (track.number != cdTextTrack) {
+            cdText.clear();
+        }
         appendCueLine(text, LineRule::Track, track.number, {}, -1, {});
         const auto append = [&](const auto &piece) {
             const qsizetype before = text.size();

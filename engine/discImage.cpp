@@ -377,8 +377,11 @@ public:
     /// Whether \a q, a block that the sheet does not give \a sector, is
     /// still what the disc's own subchannel says there: a position of one
     /// of the sheet's tracks counted from its INDEX 1, its CRC sound and its
-    /// absolute time the sector's own, as where the sheet lacks a pregap or
-    /// an index that the disc has. Copy protection alters the times.
+    /// absolute time the sector's own, as where the sheet lacks a pregap
+    /// that the disc has (index 0, counting down to INDEX 1) or gives one
+    /// where the disc still has the track before. Copy protection alters the
+    /// times; a block of another index than the sheet's, whatever its times,
+    /// is one that a player makes otherwise, and the sheet loses it.
     bool isDiscOwn(qint64 sector, const uchar *q) const
     {
         Position position;
@@ -398,10 +401,23 @@ public:
         if (position.index == 0)
             return sector < indexOne
                 && (relative == indexOne - sector || relative == indexOne - sector - 1);
-        return sector >= indexOne && relative == sector - indexOne;
+        return sector >= indexOne && relative == sector - indexOne
+            && position.index == indexAt(layout.tracks[*found], sector);
     }
 
 private:
+    /// The index from 1 on that \a track is in at \a sector by the sheet:
+    /// the last one that starts at or before it.
+    static int indexAt(const SheetTrack &track, qint64 sector)
+    {
+        int number = 0;
+        for (const auto &[index, start] : track.indexes) {
+            if (index >= 1 && start <= sector)
+                number = index;
+        }
+        return number;
+    }
+
     struct Mark
     {
         qint64 sector = 0;

@@ -100,7 +100,10 @@ inline constexpr qsizetype mostProtectedSectors = 100;
     leaving out blocks of the catalogue number or an ISRC (Q modes 2 and 3)
     and blocks that are what the disc's own subchannel says there, a
     position of one of the sheet's tracks whose times are the sector's own,
-    as where the sheet lacks a pregap that the disc has.
+    as where the sheet lacks a pregap that the disc has: index 0 counting
+    down to the track's INDEX 1, or the index from 1 on that the sheet gives
+    the track there. A block of an index that the sheet lacks (INDEX 2 where
+    it has 1) is kept, as a player makes another block there.
     A pregap's relative time may count down to 1 or to 0 at its end. The
     .sub holds the sectors that the image holds, in its order. \a sectors
     is how many sectors the image holds, -1 when unknown; a file of another

@@ -2,6 +2,7 @@
 
 #include "translation.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -109,6 +110,33 @@ std::optional<QString> fromMsJis(QByteArrayView bytes, QString *error)
     return text;
 }
 
+namespace {
+
+// Why \a path, which Qt could not open, cannot be read when another program
+// holds it open without letting others read it (an editor, a burning or
+// mounting program): asked again with the sharing that Qt asks for, the
+// system tells. Its own words ("Sharing violation.") name neither the file
+// nor what to do.
+std::optional<QString> heldReason(const QString &path)
+{
+    const QString native = QDir::toNativeSeparators(path);
+    const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t *>(native.utf16()),
+        GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD code = GetLastError();
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return std::nullopt;
+    }
+    if (code != ERROR_SHARING_VIOLATION && code != ERROR_LOCK_VIOLATION)
+        return std::nullopt;
+    return tr("Another program has %1 open and lets no other read it; close it there, then "
+              "try again.")
+        .arg(shownPath(path));
+}
+
+} // namespace
+
 bool openForReading(QFile &file, const QString &path, QString *error)
 {
     // Windows refuses to open a folder with "Access denied", which sends the
@@ -120,7 +148,7 @@ bool openForReading(QFile &file, const QString &path, QString *error)
     file.setFileName(path);
     if (file.open(QIODevice::ReadOnly))
         return true;
-    *error = file.errorString();
+    *error = heldReason(path).value_or(file.errorString());
     return false;
 }
 

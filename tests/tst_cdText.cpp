@@ -370,6 +370,11 @@ void TestCdText::addCdText_data()
         << QList<CueTrack>{ cueTrack("02", {}, {}), cueTrack("01", "AUDIO", {}) }
         << "  TRACK 02  TRACK 01 AUDIO\r\n"
         << "a.img";
+    // A [TRACK n] header written twice: the track is the same.
+    QTest::newRow("TRACK line run on from one of the same track")
+        << QList<CueTrack>{ cueTrack("02", {}, {}), cueTrack("02", "AUDIO", { indexOne }) }
+        << "  TRACK 02  TRACK 02 AUDIO\r\n    TITLE \"Salt\"\r\n    INDEX 01 00:00:00\r\n"
+        << "a.img";
     // A name that Linux allows: what looks like a TRACK line in it is none,
     // and gets no track's text.
     QTest::newRow("line end and TRACK in the image's name")
@@ -420,6 +425,10 @@ void TestCdText::convertWithCdText_data()
     QTest::newRow("section before the tracks")
         << tracksOnly.left(tracks) + section + tracksOnly.mid(tracks) << lines << "";
     QTest::newRow("section after the tracks") << twoTrackFile(packs) << lines << "";
+    // A slip of hand-editing: the first copy of the header an empty section.
+    QTest::newRow("a [TRACK n] header written twice")
+        << QByteArray(twoTrackFile(packs)).replace("[TRACK 2]\r\n", "[TRACK 2]\r\n[TRACK 2]\r\n")
+        << lines << "line 8: The header [TRACK 2] stands here and again on line 9";
     QTest::newRow("section name in another case")
         << tracksOnly + QByteArray(section).replace("[CDText]", "[cdtext]") << lines << "";
     QTest::newRow("undecodable section")
@@ -479,6 +488,10 @@ void TestCdText::convertWithCdText()
     }
     QCOMPARE(rest, plain);
     QCOMPARE(withText.size() - plain.size(), QString::fromUtf8(added).size());
+    // Without --cdtext the same warnings come, but for those of the CD-Text.
+    QStringList others = converted.warnings();
+    others.removeIf([](const QString &text) { return text.contains("CD-Text"); });
+    QCOMPARE(convert(path).warnings(), others);
     // --check says what the conversion leaves out for want of the code page.
     const QList<Remark> findings = checkControlFile(path, withCdText).findings;
     QCOMPARE(std::any_of(findings.begin(), findings.end(),

@@ -26,6 +26,9 @@ enum class Sbi {
     ProtectedEndAtZero,
     OneSector,
     SpoiltPregapStart, ///< protected, and the first block of track 2's pregap fails its CRC
+    /// protected, and a stretch of track 1 in index 2, which the sheet lacks,
+    /// its CRC sound and its times the sheet's
+    IndexTwo,
     Codes,
     None,
     Shifted,
@@ -39,6 +42,12 @@ QList<qint64> protectedSectors()
     for (qint64 pair = 0; pair < 16; ++pair)
         sectors << 13355 + pair * 20 << 13360 + pair * 20;
     return sectors;
+}
+
+/// The sectors of track 1 that IndexTwo puts in index 2.
+QList<qint64> indexTwoSectors()
+{
+    return { 13700, 13701, 13702, 13703, 13704 };
 }
 
 /** Alters \a sub as LibCrypt does: two bits of both times changed, and the
@@ -140,6 +149,8 @@ void TestSbi::sbi_data()
     QTest::newRow("pregaps counting down to 00:00:00")  << Sbi::ProtectedEndAtZero << QStringList{ "--sbi" } << 32 << written << QByteArray();
     QTest::newRow("a pregap that the sheet places")       << Sbi::SpoiltPregapStart << QStringList{ "--sbi" } << 33 << "Disc.ccd: 33 sectors whose Q blocks" << QByteArray();
     QTest::newRow("a pregap that the rebuilt sheet lacks") << Sbi::SpoiltPregapStart << QStringList{ "--sbi", "--rebuild" } << 33 << "Disc.ccd: 33 sectors whose Q blocks" << QByteArray();
+    QTest::newRow("an index that the sheet lacks")         << Sbi::IndexTwo << QStringList{ "--sbi" } << 37 << "Disc.ccd: 37 sectors whose Q blocks" << QByteArray();
+    QTest::newRow("an index that the rebuilt sheet lacks") << Sbi::IndexTwo << QStringList{ "--sbi", "--rebuild" } << 37 << "Disc.ccd: 37 sectors whose Q blocks" << QByteArray();
     QTest::newRow("one altered sector")                 << Sbi::OneSector << QStringList{ "--sbi" } << 1 << "Disc.ccd: 1 sector whose Q block a cue sheet loses went into Disc.sbi." << QByteArray();
     QTest::newRow(".sub a sector off")                  << Sbi::Shifted << QStringList{ "--sbi" } << -1 << damaged << QByteArray();
     QTest::newRow(".sub a sector off, --all")           << Sbi::Shifted << QStringList{ "--all" } << -1 << damaged << QByteArray();
@@ -188,6 +199,16 @@ void TestSbi::sbi()
         subBytes = libCrypt(subBytes);
         subBytes[14250 * subchannelBlockSize + 22] ^= 0x5a;
         altered = protectedSectors() << 14250;
+    } else if (sub == Sbi::IndexTwo) {
+        subBytes = libCrypt(subBytes);
+        for (const qint64 sector : indexTwoSectors()) {
+            const qsizetype q = sector * subchannelBlockSize + 12;
+            subBytes[q + 2] = 0x02;
+            const quint16 crc = discCrc(subBytes.mid(q, 10));
+            subBytes[q + 10] = char(crc >> 8);
+            subBytes[q + 11] = char(crc & 0xff);
+        }
+        altered = protectedSectors() + indexTwoSectors();
     } else if (sub == Sbi::Shifted)
         subBytes = shiftedBySector(subBytes);
     if (sub == Sbi::Folder)
@@ -235,7 +256,7 @@ void TestSbi::sbi()
     for (const Remark &finding : report.findings)
         codes << finding.name();
     const bool isProtected = sub == Sbi::Protected || sub == Sbi::ProtectedEndAtZero
-        || sub == Sbi::OneSector || sub == Sbi::SpoiltPregapStart;
+        || sub == Sbi::OneSector || sub == Sbi::SpoiltPregapStart || sub == Sbi::IndexTwo;
     QCOMPARE(codes.contains("altered-subchannel"), isProtected);
     QCOMPARE(codes.contains("subchannel"), sub == Sbi::Codes);
     // Every warning that the conversion gives of the .sub is a finding of the check.

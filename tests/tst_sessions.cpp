@@ -273,6 +273,19 @@ void TestSessions::convertWithWhatToAdd_data()
         3600, sessions, replaced(enhancedSheet, "  REM LEAD-OUT 00:26:50\r\n", ""), 0,
         "morvant: warning: Disc.ccd: The table of contents gives session 1 no lead-out");
 
+    // A slip of hand-editing: a [TRACK n] header written twice, the first
+    // copy an empty section, which has no INDEX 1 to place its session by.
+    // The conversion says what went wrong.
+    row("a [TRACK n] header written twice",
+        sessionsFile(replaced(enhancedTracks, "[TRACK 2]", "[TRACK 2]\n[TRACK 2]")), 3600, sessions,
+        {}, 1,
+        refusal
+            + "Track 02 has no INDEX 1 with a sector count, so the offset of its session cannot "
+              "be told.\nmorvant: warning: Disc.ccd: line 49: The header [TRACK 2] stands here "
+              "and again on line 50, with no MODE=, INDEX or FLAGS= line between them, so the "
+              "cue sheet's TRACK 02 line has no mode and runs into the one after it. Remove one "
+              "of the two [TRACK 2] lines.\n");
+
     // Escapes in a field that reaches a message.
     const QByteArray osc = "\x1b]0;PWNED\x07";
     row("an escape in a track's section name, refused with --sessions",
@@ -288,6 +301,13 @@ void TestSessions::convertWithWhatToAdd_data()
         row(qPrintable(QString("%1 disc, the same with --sessions").arg(name)), content, 50000,
             { "--sessions" }, "=", 0, err);
     }
+    // Told once, by the rebuild: the note that --rebuild would help does not follow.
+    row("no tracks anywhere, --sessions with --rebuild",
+        crlf("[CloneCD]\nVersion=3\n[Disc]\nSessions=1\n"), 50000,
+        { "--sessions", "--rebuild", "--sbi" }, crlf("FILE \"Disc.img\" BINARY\n"), 0,
+        "morvant: warning: Disc.ccd: The control file has neither [TRACK] sections nor tracks in "
+        "its table of contents, so the cue sheet has no tracks.\nmorvant: Disc.ccd: no .sbi "
+        "written: there is no subchannel file Disc.sub.\n");
     row("table of contents only, --sessions with --rebuild",
         readFile(QFINDTESTDATA("data/tocOnly.ccd")), 50000, { "--rebuild", "--sessions" },
         "=--rebuild", 0, "morvant: warning:");

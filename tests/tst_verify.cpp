@@ -179,6 +179,8 @@ enum class Change {
     OneMisnumbered, ///< the DAT's track 4 holds track 3's bytes, its track 3 other bytes
     SameBytes, ///< tracks 2 and 3 hold the same bytes
     TwoDigits, ///< the DAT numbers the tracks of a disc of four tracks "(Track 01)"
+    /// on Windows, the image held open by another program that shares no reading
+    ImageHeldOpen,
 };
 
 } // namespace
@@ -297,6 +299,9 @@ void TestVerify::verify_data()
     QTest::newRow("one track of another's number") << mixedDisc << true << 0 << Change::OneMisnumbered << 1 << "3 of 4 tracks match; \"Test Disc (World)\" lists 1 more track file that no track matches; track 03 matches the file of another track\n";
     QTest::newRow("two tracks of the same bytes") << audioDisc() << true << 0 << Change::SameBytes << 0 << matches + "\n";
     QTest::newRow("numbers of two digits")        << mixedDisc << false << 0 << Change::TwoDigits << 0 << matches + "\n";
+#ifdef Q_OS_WIN
+    QTest::newRow("image held open by another program") << mixedDisc << true << 0 << Change::ImageHeldOpen << 2 << "cannot be verified: Another program has Disc.img open and lets no other read it; close it there, then try again.";
+#endif
     // clang-format on
 }
 
@@ -369,6 +374,18 @@ void TestVerify::verify()
         QVERIFY(QFile::remove("Disc.img"));
     if (change == Change::NoTrackSections)
         QVERIFY(writeFile("Disc.ccd", controlFile(dumpOf(disc, false))));
+#ifdef Q_OS_WIN
+    // As a program that opens a file for itself alone holds it: the test's
+    // own process, to Windows another program.
+    const HANDLE held = change == Change::ImageHeldOpen ? CreateFileW(L"Disc.img", GENERIC_READ, 0,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                                        : INVALID_HANDLE_VALUE;
+    QCOMPARE(held != INVALID_HANDLE_VALUE, change == Change::ImageHeldOpen);
+    const auto release = qScopeGuard([held] {
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+    });
+#endif
 
     const Run result = runProgram({ "--verify", "Test.dat", "Disc.ccd" });
     QVERIFY(!result.crashed);
