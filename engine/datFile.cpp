@@ -13,6 +13,7 @@
 #include <array>
 #include <cstring>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace morvant {
@@ -128,12 +129,34 @@ QString quotedValue(QByteArrayView value)
     return quotedLine(shownText(text));
 }
 
+/// The most characters of a game's or a rom's name: PATH_MAX, the longest
+/// path that Linux opens, and 16 times the longest file name that file
+/// systems allow (255). Real names have a few hundred at most; a longer one is
+/// made to fill memory and reports, as entities in a DOCTYPE can make it.
+constexpr qsizetype maxNameLength = 4096;
+
+QString tooLong(qsizetype length)
+{
+    return tr("a name of %1 characters, longer than any file's name or path can be (%2)")
+        .arg(QString::number(length), QString::number(maxNameLength));
+}
+
+/// Why the game's name \a name cannot be read; none when it can.
+Problem checkGameName(const QString &name)
+{
+    if (name.size() > maxNameLength)
+        return { tooLong(name.size()) };
+    return {};
+}
+
 /// The rom that \a text gives into \a rom, or why it gives none. A field the
 /// DAT leaves empty is one it does not give.
 Problem checkRom(const RomText &text, DatRom *rom)
 {
     if (!text.hasName || text.name.isEmpty())
         return { tr("a rom without a name"), text.nameAt };
+    if (text.name.size() > maxNameLength)
+        return { tooLong(text.name.size()), text.nameAt };
     rom->name = text.name;
     if (!text.size.text.isEmpty() && !sizeValue(text.size.text, &rom->size))
         return { tr("the rom's size %1 is not a number of bytes").arg(quotedValue(text.size.text)),
@@ -159,6 +182,19 @@ Problem checkRom(const RomText &text, DatRom *rom)
     return {};
 }
 
+/// The line (from 1) that ends \a text, whose lines end as those of a
+/// control file do: at LF, CR LF or a lone CR, as old Mac DATs have them.
+qint64 lineNumber(QByteArrayView text)
+{
+    qint64 lines = std::count(text.begin(), text.end(), '\n') + 1;
+    for (const char *cr = text.begin();
+         (cr = static_cast<const char *>(std::memchr(cr, '\r', size_t(text.end() - cr)))); ++cr) {
+        if (cr + 1 == text.end() || cr[1] != '\n')
+            ++lines;
+    }
+    return lines;
+}
+
 /// The elements and blocks whose roms are a game's: MAME's arcade DATs call
 /// their BIOS sets resources, MESS's and MAME's later ones say machine.
 bool isGame(QByteArrayView name)
@@ -174,7 +210,7 @@ public:
     Reader(QByteArrayView text, DatFile &dat) : begin(text.begin()), end(text.end()), dat(dat) { }
 
 protected:
-    qint64 lineAt(const char *at) const { return qint64(std::count(begin, at, '\n')) + 1; }
+    qint64 lineAt(const char *at) const { return lineNumber(QByteArrayView(begin, at - begin)); }
 
     bool fail(const char *at, const QString &message) { return failOnLine(lineAt(at), message); }
 
@@ -216,18 +252,87 @@ constexpr std::array<bool, 256> isReplaced = [] {
     return replaced;
 }();
 
-/// The bytes that end an element's or an attribute's name.
-constexpr std::array<bool, 256> endsName = [] {
-    std::array<bool, 256> ends{};
-    for (const char c : std::string_view(" \t\n\r/>=<\"'\0", 11))
-        ends[uchar(c)] = true;
-    return ends;
+/// What a byte is to the names of elements and attributes. The scanner reads
+/// names of ASCII letters, digits and `_.-`; a `:` (a namespace's prefix,
+/// which QXmlStreamReader checks against the namespaces declared) or a byte
+/// beyond ASCII is left to QXmlStreamReader.
+enum NameByte : qint8 { EndsName, GoesOnName, StartsName, BeyondNames };
+
+constexpr std::array<qint8, 256> nameBytes = [] {
+    std::array<qint8, 256> bytes{};
+    for (int c = 0; c < 256; ++c) {
+        bytes[size_t(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ? StartsName
+            : (c >= '0' && c <= '9') || c == '.' || c == '-'                            ? GoesOnName
+            : c == ':' || c >= 0x80 ? BeyondNames
+                                    : EndsName;
+    }
+    return bytes;
 }();
+
+/// Whether XML allows the character \a code in a document: not the controls
+/// but tab and the line ends, nor the halves of surrogate pairs, U+FFFE or U+FFFF.
+bool isXmlCharacter(uint code)
+{
+    return code == 0x9 || code == 0xa || code == 0xd || (code >= 0x20 && code < 0xd800)
+        || (code >= 0xe000 && code < 0xfffe) || (code >= 0x10000 && code <= 0x10ffff);
+}
+
+/// The length of the UTF-8 sequence at \a p of a character that XML allows; 0 for none.
+qsizetype xmlCharacterLength(const char *p, const char *end)
+{
+    const auto byte = [&](qsizetype i) { return p + i < end ? uchar(p[i]) : uchar(0); };
+    const auto follows = [&](qsizetype i) { return (byte(i) & 0xc0) == 0x80; };
+    const uchar lead = byte(0);
+    if (lead < 0x80)
+        return isXmlCharacter(lead) ? 1 : 0;
+    if (lead >= 0xc2 && lead <= 0xdf)
+        return follows(1) ? 2 : 0;
+    if (lead >= 0xe0 && lead <= 0xef) {
+        const uchar second = byte(1);
+        if ((lead == 0xe0 && second < 0xa0) || (lead == 0xed && second >= 0xa0) || !follows(1)
+            || !follows(2))
+            return 0;
+        // U+FFFE and U+FFFF
+        return lead == 0xef && second == 0xbf && byte(2) >= 0xbe ? 0 : 3;
+    }
+    if (lead >= 0xf0 && lead <= 0xf4) {
+        const uchar second = byte(1);
+        if ((lead == 0xf0 && second < 0x90) || (lead == 0xf4 && second >= 0x90) || !follows(1)
+            || !follows(2) || !follows(3))
+            return 0;
+        return 4;
+    }
+    return 0;
+}
+
+/// The place of the first character from \a p on that XML does not allow, or
+/// of the first bytes that are not UTF-8; \a end when there is none.
+const char *firstNotXml(const char *p, const char *end)
+{
+    while (p < end) {
+        // Eight bytes at once while none is a control or beyond ASCII: the
+        // subtraction takes the top bit of every byte below 0x20 (or of one
+        // above such a byte), the OR that of every byte from 0x80.
+        if (end - p >= 8) {
+            quint64 word;
+            std::memcpy(&word, p, 8);
+            if ((((word - 0x2020202020202020u) | word) & 0x8080808080808080u) == 0) {
+                p += 8;
+                continue;
+            }
+        }
+        const qsizetype length = xmlCharacterLength(p, end);
+        if (length == 0)
+            return p;
+        p += length;
+    }
+    return end;
+}
 
 /// The character \a code in UTF-8 at the end of \a bytes; false for one that XML does not allow.
 bool appendUtf8(QByteArray &bytes, uint code)
 {
-    if (code == 0 || (code >= 0xd800 && code < 0xe000) || code > 0x10ffff)
+    if (!isXmlCharacter(code))
         return false;
     if (code < 0x80) {
         bytes += char(code);
@@ -263,17 +368,26 @@ bool appendEntity(QByteArray &bytes, QByteArrayView entity)
         return false;
     const bool isHex = entity.startsWith("#x");
     const QByteArrayView digits = entity.sliced(isHex ? 2 : 1);
-    if (digits.isEmpty() || digits.size() > 8 || hexDigit(digits[0]) < 0)
+    if (digits.isEmpty())
         return false;
-    bool isNumber = false;
-    const uint code = digits.toUInt(&isNumber, isHex ? 16 : 10);
-    return isNumber && appendUtf8(bytes, code);
+    // Leading zeros are allowed, as many as are written.
+    uint code = 0;
+    for (const char c : digits) {
+        const int digit = isHex ? hexDigit(c) : c >= '0' && c <= '9' ? c - '0' : -1;
+        if (digit < 0)
+            return false;
+        code = std::min(code * (isHex ? 16 : 10) + uint(digit), 0x110000u);
+    }
+    return appendUtf8(bytes, code);
 }
 
-/** Reads Logiqx XML of the subset of XML that DATs use: elements, attributes
-    in either quote, the five entities and character references, comments,
-    CDATA sections and processing instructions, and a DOCTYPE that declares
-    nothing itself. Text between elements is passed over. */
+/** Reads Logiqx XML of the subset of XML that DATs use: elements and
+    attributes of ASCII names, values in either quote, the five entities and
+    character references, comments, CDATA sections and processing
+    instructions, and a DOCTYPE that declares nothing itself, all in UTF-8.
+    What it reads, it holds to XML's rules as QXmlStreamReader does, so that
+    a DAT is read or refused alike whichever reads it; text between elements
+    is checked and passed over. */
 class XmlScanner : public Reader
 {
 public:
@@ -303,7 +417,17 @@ private:
         const size_t found = rest.find(what);
         return found == std::string_view::npos ? nullptr : from + found;
     }
-    QByteArrayView readName();
+    /// Leaves the rest to QXmlStreamReader; false.
+    bool handOver()
+    {
+        beyond = true;
+        return false;
+    }
+    /** Reads a name at p into \a name, empty when none starts there; false,
+        with the reason, for one that starts with a digit, `.` or `-`, and
+        false when it goes beyond the names read here. \a at is the tag's place. */
+    bool readName(const char *at, QByteArrayView *name);
+    bool readDeclaration();
     bool readStartTag();
     /// Reads `name="value"` inside the tag that starts at \a at: the value as it stands.
     bool readAttribute(const char *at, QByteArrayView *name, QByteArrayView *raw);
@@ -311,8 +435,11 @@ private:
     bool readMarkup();
     bool readProcessingInstruction();
     bool readDoctype(const char *at);
+    bool checkReferences(const char *from, const char *to);
+    bool checkText(const char *from, const char *to);
     bool value(QByteArrayView text, const char *at, QByteArray *storage, QByteArrayView *result);
     bool text(QByteArrayView bytes, const char *at, QString *result);
+    bool notXml(const char *at);
     bool malformed(const char *at, const QString &what)
     {
         return fail(at, tr("the XML is malformed: %1").arg(what));
@@ -324,25 +451,39 @@ private:
 
     const char *p = begin;
     std::vector<Element> open;
+    std::vector<QByteArrayView> attributes; ///< those of the tag being read
     qsizetype gameLevel = -1; ///< the game element's place in open, or -1 outside one
     QString game;
     bool hasRoot = false;
     bool beyond = false;
-    QByteArray storage[5];
+    QByteArray storage[6];
 };
 
-QByteArrayView XmlScanner::readName()
+bool XmlScanner::readName(const char *at, QByteArrayView *name)
 {
     const char *const start = p;
-    while (p < end && !endsName[uchar(*p)])
+    while (p < end && nameBytes[uchar(*p)] >= GoesOnName) {
+        if (nameBytes[uchar(*p)] == BeyondNames)
+            return handOver();
         ++p;
-    return { start, p - start };
+    }
+    *name = QByteArrayView(start, p - start);
+    if (p > start && nameBytes[uchar(*start)] != StartsName)
+        return malformed(at,
+            tr("the name %1 starts with %2, which no name may")
+                .arg(quotedValue(*name), quotedValue(name->first(1))));
+    return true;
 }
 
 bool XmlScanner::read()
 {
     if (end - p >= 3 && std::memcmp(p, "\xef\xbb\xbf", 3) == 0)
         p += 3;
+    if (end - p >= 6 && std::memcmp(p, "<?xml", 5) == 0 && (isXmlSpace(p[5]) || p[5] == '?')
+        && !readDeclaration())
+        return false;
+    if (const char *const wrong = firstNotXml(p, end); wrong != end)
+        return notXml(wrong);
     for (;;) {
         if (open.empty()) {
             skipSpaces();
@@ -353,13 +494,17 @@ bool XmlScanner::read()
                     hasRoot ? tr("text after the end of its outermost element")
                             : tr("text before its first element"));
         } else {
-            // Text inside elements says nothing that a DAT's files need.
-            const void *const next = std::memchr(p, '<', size_t(end - p));
+            // Text inside elements says nothing that a DAT's files need, but
+            // is XML all the same.
+            const auto *const next =
+                static_cast<const char *>(std::memchr(p, '<', size_t(end - p)));
+            if (!checkText(p, next ? next : end))
+                return false;
             if (!next) {
                 p = end;
                 break;
             }
-            p = static_cast<const char *>(next);
+            p = next;
         }
         if (end - p < 2)
             return endsInside(p, tr("a tag"));
@@ -389,11 +534,82 @@ bool XmlScanner::read()
     return true;
 }
 
+bool XmlScanner::notXml(const char *at)
+{
+    const uchar byte = uchar(*at);
+    if (byte >= 0x80 && xmlCharacterLength(at, end) == 0) {
+        // A sequence of UTF-8 whose character XML does not allow: U+FFFE or U+FFFF.
+        const bool isUtf8 =
+            byte == 0xef && end - at >= 3 && uchar(at[1]) == 0xbf && (uchar(at[2]) & 0xfe) == 0xbe;
+        if (!isUtf8)
+            return malformed(at, tr("bytes that are not UTF-8 text"));
+        return malformed(at,
+            tr("the character U+%1, which XML does not allow")
+                .arg(uchar(at[2]) == 0xbe ? QStringLiteral("FFFE") : QStringLiteral("FFFF")));
+    }
+    return malformed(at,
+        tr("the control character U+%1, which XML does not allow")
+            .arg(QString::number(byte, 16).toUpper().rightJustified(4, u'0')));
+}
+
+// The XML declaration in the form that DATs write it, version 1.0 in UTF-8;
+// any other is QXmlStreamReader's to read or refuse.
+bool XmlScanner::readDeclaration()
+{
+    const char *const at = p;
+    const char *const close = find(p + 5, "?>");
+    if (!close)
+        return endsInside(at, tr("the XML declaration"));
+    std::string_view rest(p + 5, size_t(close - p - 5));
+    p = close + 2;
+    // Reads ` name="value"` (a blank before it, either quote) from rest.
+    const auto pseudoAttribute = [&rest](std::string_view name, std::string_view *value) {
+        const size_t blanks = rest.find_first_not_of(" \t\r\n");
+        if (blanks == 0 || blanks == std::string_view::npos
+            || rest.substr(blanks, name.size()) != name)
+            return false;
+        std::string_view after = rest.substr(blanks + name.size());
+        after.remove_prefix(std::min(after.size(), after.find_first_not_of(" \t\r\n")));
+        if (after.empty() || after[0] != '=')
+            return false;
+        after.remove_prefix(1);
+        after.remove_prefix(std::min(after.size(), after.find_first_not_of(" \t\r\n")));
+        if (after.empty() || (after[0] != '"' && after[0] != '\''))
+            return false;
+        const size_t closeQuote = after.find(after[0], 1);
+        if (closeQuote == std::string_view::npos)
+            return false;
+        *value = after.substr(1, closeQuote - 1);
+        rest = after.substr(closeQuote + 1);
+        return true;
+    };
+    std::string_view version, encoding, standalone;
+    if (!pseudoAttribute("version", &version) || version != "1.0")
+        return handOver();
+    if (pseudoAttribute("encoding", &encoding)
+        && QByteArrayView(encoding.data(), qsizetype(encoding.size()))
+                .compare("utf-8", Qt::CaseInsensitive)
+            != 0)
+        return handOver();
+    if (pseudoAttribute("standalone", &standalone) && standalone != "yes" && standalone != "no")
+        return handOver();
+    if (rest.find_first_not_of(" \t\r\n") != std::string_view::npos)
+        return handOver();
+    return true;
+}
+
 bool XmlScanner::readAttribute(const char *at, QByteArrayView *name, QByteArrayView *raw)
 {
-    *name = readName();
+    if (!readName(at, name))
+        return false;
     if (name->isEmpty())
         return malformed(at, tr("a tag that is not of the form <name attribute=\"value\">"));
+    // A namespace's declaration, which QXmlStreamReader checks.
+    if (name->startsWith("xmlns"))
+        return handOver();
+    if (std::find(attributes.begin(), attributes.end(), *name) != attributes.end())
+        return malformed(at, tr("the attribute %1 is given twice").arg(quotedValue(*name)));
+    attributes.push_back(*name);
     skipSpaces();
     if (p == end || *p != '=')
         return malformed(at, tr("an attribute without `=`"));
@@ -417,7 +633,9 @@ bool XmlScanner::readAttribute(const char *at, QByteArrayView *name, QByteArrayV
 bool XmlScanner::readStartTag()
 {
     const char *const at = p++;
-    const QByteArrayView name = readName();
+    QByteArrayView name;
+    if (!readName(at, &name))
+        return false;
     if (name.isEmpty())
         return malformed(at, tr("a `<` that starts no tag"));
     if (hasRoot && open.empty())
@@ -428,7 +646,9 @@ bool XmlScanner::readStartTag()
     RomText rom;
     QString gameName;
     bool isEmptyElement = false;
+    attributes.clear();
     for (;;) {
+        const char *const before = p;
         skipSpaces();
         if (p == end)
             return endsInside(at, tr("a tag"));
@@ -443,37 +663,46 @@ bool XmlScanner::readStartTag()
             isEmptyElement = true;
             break;
         }
+        if (p == before)
+            return malformed(at,
+                attributes.empty()
+                    ? tr("a tag that is not of the form <name attribute=\"value\">")
+                    : tr("an attribute that follows another without a blank between them"));
         QByteArrayView attribute;
         QByteArrayView raw;
         if (!readAttribute(at, &attribute, &raw))
             return false;
+        bool isRead = true;
         if (startsGame && attribute == "name") {
-            if (!text(raw, at, &gameName))
-                return false;
-        } else if (isRom) {
-            const auto field = [&](RomField &into, QByteArray &store) {
-                into.at = at;
-                return value(raw, at, &store, &into.text);
-            };
-            bool isRead = true;
-            if (attribute == "name") {
-                rom.hasName = true;
-                rom.nameAt = at;
-                isRead = text(raw, at, &rom.name);
-            } else if (attribute == "size") {
-                isRead = field(rom.size, storage[1]);
-            } else if (attribute == "crc") {
-                isRead = field(rom.crc, storage[2]);
-            } else if (attribute == "md5") {
-                isRead = field(rom.md5, storage[3]);
-            } else if (attribute == "sha1") {
-                isRead = field(rom.sha1, storage[4]);
-            }
-            if (!isRead)
-                return false;
+            isRead = text(raw, at, &gameName);
+        } else if (isRom && attribute == "name") {
+            rom.hasName = true;
+            rom.nameAt = at;
+            isRead = text(raw, at, &rom.name);
+        } else if (isRom
+            && (attribute == "size" || attribute == "crc" || attribute == "md5"
+                || attribute == "sha1")) {
+            const qsizetype field = attribute == "size" ? 1
+                : attribute == "crc"                    ? 2
+                : attribute == "md5"                    ? 3
+                                                        : 4;
+            RomField &into = field == 1 ? rom.size
+                : field == 2            ? rom.crc
+                : field == 3            ? rom.md5
+                                        : rom.sha1;
+            into.at = at;
+            isRead = value(raw, at, &storage[field], &into.text);
+        } else {
+            isRead = checkReferences(raw.begin(), raw.end());
         }
+        if (!isRead)
+            return false;
     }
     hasRoot = true;
+    if (startsGame) {
+        if (const Problem problem = checkGameName(gameName); !problem.message.isEmpty())
+            return fail(at, problem.message);
+    }
     if (isRom && !addRom(rom, game, at))
         return false;
     if (!isEmptyElement) {
@@ -490,7 +719,9 @@ bool XmlScanner::readEndTag()
 {
     const char *const at = p;
     p += 2;
-    const QByteArrayView name = readName();
+    QByteArrayView name;
+    if (!readName(at, &name))
+        return false;
     skipSpaces();
     if (p == end)
         return endsInside(at, tr("a tag"));
@@ -514,32 +745,19 @@ bool XmlScanner::readEndTag()
 bool XmlScanner::readProcessingInstruction()
 {
     const char *const at = p;
-    const char *const close = find(p + 2, "?>");
+    p += 2;
+    QByteArrayView target;
+    if (!readName(at, &target))
+        return false;
+    const char *const close = find(p, "?>");
     if (!close)
         return endsInside(at, tr("a processing instruction"));
-    const std::string_view instruction(p + 2, size_t(close - p - 2));
+    // One without a target, or whose target runs into its text.
+    if (target.isEmpty() || (p != close && !isXmlSpace(*p)))
+        return handOver();
     p = close + 2;
-    // The XML declaration, before every element, names the encoding; without one it is UTF-8.
-    const std::string_view target = instruction.substr(0, 4);
-    if (hasRoot
-        || (target != "xml " && target != "xml\t" && target != "xml\n" && target != "xml\r"))
-        return true;
-    const size_t named = instruction.find("encoding");
-    if (named == std::string_view::npos)
-        return true;
-    const size_t quote = instruction.find_first_of("\"'", named);
-    if (quote == std::string_view::npos)
-        return malformed(at, tr("an XML declaration whose encoding has no quotes"));
-    const size_t closeQuote = instruction.find(instruction[quote], quote + 1);
-    if (closeQuote == std::string_view::npos)
-        return malformed(at, tr("an XML declaration whose encoding has no quotes"));
-    const QByteArray encoding =
-        QByteArray(instruction.data() + quote + 1, qsizetype(closeQuote - quote - 1)).toLower();
-    if (encoding != "utf-8" && encoding != "utf8" && encoding != "us-ascii"
-        && encoding != "ascii") {
-        beyond = true;
-        return false;
-    }
+    if (target.compare("xml", Qt::CaseInsensitive) == 0)
+        return malformed(at, tr("an XML declaration that is not at the start of the file"));
     return true;
 }
 
@@ -548,10 +766,12 @@ bool XmlScanner::readMarkup()
     const char *const at = p;
     const std::string_view rest(p, size_t(end - p));
     if (rest.substr(0, 4) == "<!--") {
-        const char *const close = find(p + 4, "-->");
-        if (!close)
+        const char *const dashes = find(p + 4, "--");
+        if (!dashes || dashes + 2 == end)
             return endsInside(at, tr("a comment"));
-        p = close + 3;
+        if (dashes[2] != '>')
+            return malformed(dashes, tr("`--` inside a comment"));
+        p = dashes + 3;
         return true;
     }
     if (rest.substr(0, 9) == "<![CDATA[") {
@@ -568,26 +788,100 @@ bool XmlScanner::readMarkup()
     return malformed(at, tr("a `<!` that starts no comment, CDATA section or DOCTYPE"));
 }
 
+// The DOCTYPE as DATs write it: the outermost element's name, and the DTD
+// named by a public and a system identifier or by a system one alone. One
+// with declarations of its own (which may declare entities), or that differs
+// otherwise, is QXmlStreamReader's.
 bool XmlScanner::readDoctype(const char *at)
 {
     if (hasRoot)
         return malformed(at, tr("a DOCTYPE after the first element"));
-    for (p += 9; p < end; ++p) {
-        if (*p == '"' || *p == '\'') {
-            const void *const close = std::memchr(p + 1, *p, size_t(end - p - 1));
-            if (!close)
-                break;
-            p = static_cast<const char *>(close);
-        } else if (*p == '[') {
-            // Declarations of its own may declare entities: QXmlStreamReader reads those.
-            beyond = true;
+    p += 9;
+    // Reads a blank, then a literal in quotes; false at the file's end.
+    const auto literal = [this](bool isPublic, bool *isRead) {
+        const char *const before = p;
+        skipSpaces();
+        *isRead = false;
+        if (p == end)
             return false;
-        } else if (*p == '>') {
-            ++p;
+        if (p == before || (*p != '"' && *p != '\''))
             return true;
+        const auto *const close =
+            static_cast<const char *>(std::memchr(p + 1, *p, size_t(end - p - 1)));
+        if (!close)
+            return false;
+        static constexpr std::string_view publicCharacters = " \r\nabcdefghijklmnopqrstuvwxyz"
+                                                             "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                             "0123456789-'()+,./:=?;!*#@$_%";
+        *isRead = !isPublic || std::all_of(p + 1, close, [](char c) {
+            return publicCharacters.find(c) != std::string_view::npos;
+        });
+        p = close + 1;
+        return true;
+    };
+    if (p == end)
+        return endsInside(at, tr("a DOCTYPE"));
+    if (!isXmlSpace(*p))
+        return handOver();
+    skipSpaces();
+    QByteArrayView name;
+    if (!readName(at, &name))
+        return false;
+    if (name.isEmpty())
+        return handOver();
+    const char *const afterName = p;
+    skipSpaces();
+    const std::string_view rest(p, size_t(end - p));
+    if (p != afterName && (rest.substr(0, 6) == "PUBLIC" || rest.substr(0, 6) == "SYSTEM")) {
+        const bool isPublic = rest[0] == 'P';
+        p += 6;
+        bool isRead = false;
+        for (int i = isPublic ? 0 : 1; i < 2; ++i) {
+            if (!literal(isPublic && i == 0, &isRead))
+                return endsInside(at, tr("a DOCTYPE"));
+            if (!isRead)
+                return handOver();
         }
+        skipSpaces();
     }
-    return endsInside(at, tr("a DOCTYPE"));
+    if (p == end)
+        return endsInside(at, tr("a DOCTYPE"));
+    if (*p != '>')
+        return handOver();
+    ++p;
+    return true;
+}
+
+/// Whether each `&` from \a from to \a to starts an entity that XML knows, which the DAT does
+/// not declare: those are all that the scanner reads.
+bool XmlScanner::checkReferences(const char *from, const char *to)
+{
+    for (const char *amp = from;
+         (amp = static_cast<const char *>(std::memchr(amp, '&', size_t(to - amp))));) {
+        const auto *const semicolon =
+            static_cast<const char *>(std::memchr(amp, ';', size_t(to - amp)));
+        storage[5].clear();
+        if (!semicolon || !appendEntity(storage[5], QByteArrayView(amp + 1, semicolon - amp - 1)))
+            return malformed(amp,
+                tr("an unknown entity %1")
+                    .arg(quotedValue(QByteArrayView(amp, (semicolon ? semicolon + 1 : to) - amp))));
+        amp = semicolon + 1;
+    }
+    return true;
+}
+
+/// Whether the text of an element from \a from to \a to is XML: its entities known, and no `]]>`.
+bool XmlScanner::checkText(const char *from, const char *to)
+{
+    if (!checkReferences(from, to))
+        return false;
+    for (const char *bracket = from;
+         (bracket = static_cast<const char *>(std::memchr(bracket, ']', size_t(to - bracket))));
+         ++bracket) {
+        if (to - bracket >= 3 && bracket[1] == ']' && bracket[2] == '>')
+            return malformed(bracket, tr("`]]>` in the text of an element"));
+    }
+    return true;
 }
 
 /** The value \a text of an attribute as XML gives it in \a result: its
@@ -629,14 +923,12 @@ bool XmlScanner::value(
     return true;
 }
 
-/// The value \a bytes of an attribute as text in \a result; false when it is not UTF-8.
+/// The value \a bytes of an attribute as text in \a result; the file is UTF-8, checked before.
 bool XmlScanner::text(QByteArrayView bytes, const char *at, QString *result)
 {
     QByteArrayView decoded;
     if (!value(bytes, at, &storage[0], &decoded))
         return false;
-    if (!decoded.isValidUtf8())
-        return malformed(at, tr("a name that is not UTF-8 text"));
     *result = QString::fromUtf8(decoded);
     return true;
 }
@@ -685,7 +977,13 @@ qint64 XmlStreamReader::line() const
     const QByteArrayView file(begin, end - begin);
     const QString text = decoder.isValid() ? decoder.decode(file) : QString::fromLatin1(file);
     const qsizetype read = qBound<qsizetype>(0, xml.characterOffset(), text.size());
-    return QStringView(text).first(read).count(u'\n') + 1;
+    const QStringView done = QStringView(text).first(read);
+    qint64 lines = done.count(u'\n') + 1;
+    for (qsizetype cr = done.indexOf(u'\r'); cr >= 0; cr = done.indexOf(u'\r', cr + 1)) {
+        if (cr + 1 == done.size() || done[cr + 1] != u'\n')
+            ++lines;
+    }
+    return lines;
 }
 
 bool XmlStreamReader::read()
@@ -701,6 +999,8 @@ bool XmlStreamReader::read()
             if (gameDepth < 0 && isGame(name)) {
                 gameDepth = depth;
                 game = xml.attributes().value(QLatin1String("name")).toString();
+                if (const Problem problem = checkGameName(game); !problem.message.isEmpty())
+                    return failOnLine(line(), problem.message);
             } else if (name == "rom" && gameDepth >= 0 && depth == gameDepth + 1) {
                 DatRom rom;
                 rom.game = game;
@@ -788,13 +1088,13 @@ bool TextScanner::next(Token *token)
     }
     if (*p == '"') {
         const char *const start = ++p;
-        for (; p < end && *p != '"' && *p != '\n'; ++p) {
+        for (; p < end && *p != '"' && *p != '\n' && *p != '\r'; ++p) {
             if (*p == '\\' && p + 1 < end && (p[1] == '"' || p[1] == '\\')) {
                 token->hasEscapes = true;
                 ++p;
             }
         }
-        if (p == end || *p == '\n')
+        if (p == end || *p != '"')
             return fail(token->at, tr("a quoted text without its closing quote"));
         token->kind = Token::Quoted;
         token->text = { start, p - start };
@@ -882,6 +1182,8 @@ bool TextScanner::readGame(const Token &open, QByteArrayView block)
             break;
         } else if (key.text == "name") {
             game = textOf(value);
+            if (const Problem problem = checkGameName(game); !problem.message.isEmpty())
+                return fail(value.at, problem.message);
         }
     }
     // The game's name may come after its roms.
@@ -962,11 +1264,226 @@ bool TextScanner::skipBlock(const Token &open, QByteArrayView key)
     return true;
 }
 
-/// The DAT in \a bytes, the whole file.
-DatFile readDatBytes(const QByteArray &bytes)
+/** What a DOCTYPE's declarations may add to the text of a DAT that
+    QXmlStreamReader reads: an upper bound of the characters its entities and
+    the default values of its attributes give, and where the first such
+    declaration is. QXmlStreamReader bounds each entity's text by itself, but
+    not how often it is used: a few kilobytes of references to one entity can
+    fill gigabytes. Each declaration is found wherever it lies (in a comment,
+    too), each entity counted at its whole text with the entities it refers
+    to, each reference wherever it lies, and each default value at every tag
+    of its element: never less than the reader makes. */
+class DeclaredText
+{
+public:
+    explicit DeclaredText(QByteArrayView text);
+
+    /// At most this many characters; at least (1 << 62) for entities that refer to themselves.
+    qint64 bound() const { return total; }
+    /// The place of the first declaration that adds any, or null.
+    const char *firstAt() const { return first; }
+
+private:
+    static constexpr qint64 endless = qint64(1) << 62;
+    struct Entity
+    {
+        std::string_view value;
+        qint64 length = -1; ///< with the entities it refers to; -1 before it is worked out
+        bool isBeingWorkedOut = false;
+    };
+    /// Entities within entities deeper than this are taken as endless: no DAT nests them at all.
+    static constexpr int deepest = 64;
+    using Entities = std::unordered_map<std::string_view, Entity>;
+
+    void declareEntity(std::string_view declaration, const char *at);
+    void declareDefaults(std::string_view declaration, const char *at);
+    /// The characters of \a value with every entity it refers to, at most.
+    qint64 lengthOf(std::string_view value);
+    qint64 lengthOf(Entity &entity);
+    /// The length of entity \a name of \a entities used once; 0 for one not declared.
+    qint64 lengthOf(Entities &entities, std::string_view name);
+    static qint64 sum(qint64 a, qint64 b) { return a >= endless - b ? endless : a + b; }
+    static qint64 product(qint64 a, qint64 b)
+    {
+        return b == 0 || a <= endless / b ? std::min(a * b, endless) : endless;
+    }
+
+    std::string_view text;
+    Entities general, parameters;
+    std::unordered_map<std::string_view, qint64> defaults; ///< by element
+    qint64 total = 0;
+    const char *first = nullptr;
+    int depth = 0;
+};
+
+std::string_view withoutSpaces(std::string_view text)
+{
+    while (!text.empty() && isXmlSpace(text.front()))
+        text.remove_prefix(1);
+    return text;
+}
+
+/// The name at the start of \a text, up to a blank, a quote or the end of a reference.
+std::string_view nameAtStart(std::string_view text)
+{
+    const size_t length = text.find_first_of(" \t\n\r\v\f\"'%&;<>[]()|,");
+    return text.substr(0, length);
+}
+
+DeclaredText::DeclaredText(QByteArrayView bytes) : text(bytes.data(), size_t(bytes.size()))
+{
+    for (const std::string_view keyword :
+        { std::string_view("<!ENTITY"), std::string_view("<!ATTLIST") }) {
+        for (size_t at = text.find(keyword); at != std::string_view::npos;
+             at = text.find(keyword, at + 1)) {
+            const std::string_view declaration = text.substr(at + keyword.size());
+            if (keyword[2] == 'E')
+                declareEntity(declaration, text.data() + at);
+            else
+                declareDefaults(declaration, text.data() + at);
+        }
+    }
+    if (general.empty() && parameters.empty() && defaults.empty())
+        return;
+    // Every use of each: a reference, or the tag of an element with defaults.
+    for (size_t at = 0; at < text.size(); ++at) {
+        const char kind = text[at];
+        if (kind != '&' && kind != '%' && kind != '<')
+            continue;
+        const std::string_view name = nameAtStart(text.substr(at + 1));
+        if (kind == '<') {
+            if (const auto found = defaults.find(name); found != defaults.end())
+                total = sum(total, found->second);
+        } else if (at + 1 + name.size() < text.size() && text[at + 1 + name.size()] == ';') {
+            total = sum(total, lengthOf(kind == '&' ? general : parameters, name));
+        }
+    }
+}
+
+void DeclaredText::declareEntity(std::string_view declaration, const char *at)
+{
+    if (declaration.empty() || !isXmlSpace(declaration.front()))
+        return;
+    declaration = withoutSpaces(declaration);
+    Entities *entities = &general;
+    if (!declaration.empty() && declaration.front() == '%') {
+        entities = &parameters;
+        declaration = withoutSpaces(declaration.substr(1));
+    }
+    const std::string_view name = nameAtStart(declaration);
+    declaration = withoutSpaces(declaration.substr(name.size()));
+    // An external entity's text is not read.
+    if (name.empty() || declaration.empty() || (declaration[0] != '"' && declaration[0] != '\''))
+        return;
+    const size_t close = declaration.find(declaration[0], 1);
+    const std::string_view value =
+        declaration.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
+    // Declared twice, the first counts; the longer is taken, whichever the reader takes.
+    Entity &entity = (*entities)[name];
+    if (value.size() >= entity.value.size())
+        entity.value = value;
+    if (!first)
+        first = at;
+}
+
+void DeclaredText::declareDefaults(std::string_view declaration, const char *at)
+{
+    declaration = withoutSpaces(declaration);
+    const std::string_view element = nameAtStart(declaration);
+    if (element.empty())
+        return;
+    qint64 length = 0;
+    // Every value in quotes up to the declaration's end: the defaults, and #FIXED values.
+    for (size_t i = element.size(); i < declaration.size() && declaration[i] != '>'; ++i) {
+        if (declaration[i] != '"' && declaration[i] != '\'')
+            continue;
+        const size_t close = declaration.find(declaration[i], i + 1);
+        if (close == std::string_view::npos)
+            break;
+        length = sum(length, lengthOf(declaration.substr(i + 1, close - i - 1)));
+        i = close;
+    }
+    if (length == 0)
+        return;
+    qint64 &defaultsOf = defaults[element];
+    defaultsOf = sum(defaultsOf, length);
+    if (!first)
+        first = at;
+}
+
+qint64 DeclaredText::lengthOf(std::string_view value)
+{
+    qint64 length = qint64(value.size());
+    for (size_t at = value.find_first_of("&%"); at != std::string_view::npos;
+         at = value.find_first_of("&%", at + 1)) {
+        const std::string_view name = nameAtStart(value.substr(at + 1));
+        if (at + 1 + name.size() < value.size() && value[at + 1 + name.size()] == ';')
+            length = sum(length, lengthOf(value[at] == '&' ? general : parameters, name));
+    }
+    return length;
+}
+
+qint64 DeclaredText::lengthOf(Entities &entities, std::string_view name)
+{
+    const auto found = entities.find(name);
+    return found == entities.end() ? 0 : lengthOf(found->second);
+}
+
+qint64 DeclaredText::lengthOf(Entity &entity)
+{
+    if (entity.length >= 0)
+        return entity.length;
+    if (entity.isBeingWorkedOut || depth == deepest)
+        return endless;
+    entity.isBeingWorkedOut = true;
+    ++depth;
+    const qint64 length = lengthOf(entity.value);
+    --depth;
+    entity.isBeingWorkedOut = false;
+    entity.length = length;
+    return length;
+}
+
+/// The most characters that a DOCTYPE's declarations may add to a DAT of \a size bytes: as many
+/// as the file holds, and a megabyte in any case.
+qint64 mostDeclaredText(qsizetype size)
+{
+    return std::max<qint64>(size, 1 << 20);
+}
+
+/// The Logiqx XML DAT in \a bytes into \a dat, read by QXmlStreamReader once the text that the
+/// DOCTYPE's declarations may add is known to be bounded.
+void readXmlByQt(const QByteArray &bytes, DatFile &dat)
+{
+    const DeclaredText declared(bytes);
+    if (declared.bound() > mostDeclaredText(bytes.size())) {
+        dat.errorLine =
+            lineNumber(QByteArrayView(bytes.constData(), declared.firstAt() - bytes.constData()));
+        dat.error = tr("line %1: %2")
+                        .arg(QString::number(dat.errorLine),
+                            tr("the entities and default values that its DOCTYPE declares may "
+                               "make more text than the %1 characters allowed a DAT of this "
+                               "size: no DAT needs that many")
+                                .arg(QString::number(mostDeclaredText(bytes.size()))));
+        return;
+    }
+    XmlStreamReader(bytes, dat).read();
+}
+
+/// The DAT in \a bytes, the whole file; Logiqx XML read by QXmlStreamReader alone when \a
+/// isQtAlone.
+DatFile readDatBytes(const QByteArray &bytes, bool isQtAlone)
 {
     DatFile dat;
     const QByteArrayView text = bytes;
+    // redump.org serves its DATs zipped, and others gzip theirs.
+    const bool isZip = text.startsWith("PK\x03\x04") || text.startsWith("PK\x05\x06");
+    if (isZip || text.startsWith("\x1f\x8b")) {
+        dat.error = tr("the DAT is compressed (%1): unpack the .dat file from it first, and name "
+                       "that file")
+                        .arg(isZip ? tr("a ZIP archive") : tr("gzip"));
+        return dat;
+    }
     if (text.startsWith("\xff\xfe") || text.startsWith("\xfe\xff")) {
         dat.errorLine = 1;
         dat.error = tr("line %1: %2")
@@ -979,9 +1496,11 @@ DatFile readDatBytes(const QByteArray &bytes)
         ++first;
     if (first < text.size() && text[first] == '<') {
         XmlScanner scanner(text, dat);
-        if (!scanner.read() && scanner.isBeyond()) {
+        if (isQtAlone) {
+            readXmlByQt(bytes, dat);
+        } else if (!scanner.read() && scanner.isBeyond()) {
             dat = DatFile();
-            XmlStreamReader(bytes, dat).read();
+            readXmlByQt(bytes, dat);
         }
     } else {
         TextScanner(text, dat).read();
@@ -1002,7 +1521,10 @@ QList<qsizetype> DatFile::withSize(qint64 size) const
     return indexes;
 }
 
-DatFile readDat(QIODevice &device)
+namespace {
+
+/// The DAT that \a device holds, with Logiqx XML read by QXmlStreamReader alone when \a isQtAlone.
+DatFile readDevice(QIODevice &device, bool isQtAlone)
 {
     DatFile dat;
     if (!device.isReadable()) {
@@ -1015,17 +1537,36 @@ DatFile readDat(QIODevice &device)
         dat.error = file->errorString();
         return dat;
     }
-    dat = readDatBytes(bytes);
-    if (!dat.isRead()) {
-        dat.roms.clear();
-        return dat;
+    return readDatBytes(bytes, isQtAlone);
+}
+
+} // namespace
+
+void DatFile::finish()
+{
+    if (!isRead()) {
+        roms.clear();
+        return;
     }
-    dat.bySize.reserve(dat.roms.size());
-    for (qsizetype i = 0; i < dat.roms.size(); ++i) {
-        if (dat.roms[i].size >= 0)
-            dat.bySize.append({ dat.roms[i].size, i });
+    bySize.reserve(roms.size());
+    for (qsizetype i = 0; i < roms.size(); ++i) {
+        if (roms[i].size >= 0)
+            bySize.append({ roms[i].size, i });
     }
-    std::sort(dat.bySize.begin(), dat.bySize.end());
+    std::sort(bySize.begin(), bySize.end());
+}
+
+DatFile readDat(QIODevice &device)
+{
+    DatFile dat = readDevice(device, false);
+    dat.finish();
+    return dat;
+}
+
+DatFile readDatByQt(QIODevice &device)
+{
+    DatFile dat = readDevice(device, true);
+    dat.finish();
     return dat;
 }
 
