@@ -329,6 +329,29 @@ const char *firstNotXml(const char *p, const char *end)
     return end;
 }
 
+/// The place of the first control character from \a p on that XML does not allow, in any
+/// encoding of ASCII's bytes; \a end when there is none.
+const char *firstControl(const char *p, const char *end)
+{
+    return std::find_if(p, end, [](char c) { return uchar(c) < 0x20 && !isXmlSpace(c); });
+}
+
+/// Why the character at \a at, which firstNotXml() or firstControl() found, is not XML.
+QString whyNotXml(const char *at, const char *end)
+{
+    const uchar byte = uchar(*at);
+    if (byte < 0x80) {
+        return tr("the control character U+%1, which XML does not allow")
+            .arg(QString::number(byte, 16).toUpper().rightJustified(4, u'0'));
+    }
+    // A sequence of UTF-8 whose character XML does not allow: U+FFFE or U+FFFF.
+    if (byte == 0xef && end - at >= 3 && uchar(at[1]) == 0xbf && (uchar(at[2]) & 0xfe) == 0xbe) {
+        return tr("the character U+%1, which XML does not allow")
+            .arg(uchar(at[2]) == 0xbe ? QStringLiteral("FFFE") : QStringLiteral("FFFF"));
+    }
+    return tr("bytes that are not UTF-8 text");
+}
+
 /// The character \a code in UTF-8 at the end of \a bytes; false for one that XML does not allow.
 bool appendUtf8(QByteArray &bytes, uint code)
 {
@@ -536,20 +559,7 @@ bool XmlScanner::read()
 
 bool XmlScanner::notXml(const char *at)
 {
-    const uchar byte = uchar(*at);
-    if (byte >= 0x80 && xmlCharacterLength(at, end) == 0) {
-        // A sequence of UTF-8 whose character XML does not allow: U+FFFE or U+FFFF.
-        const bool isUtf8 =
-            byte == 0xef && end - at >= 3 && uchar(at[1]) == 0xbf && (uchar(at[2]) & 0xfe) == 0xbe;
-        if (!isUtf8)
-            return malformed(at, tr("bytes that are not UTF-8 text"));
-        return malformed(at,
-            tr("the character U+%1, which XML does not allow")
-                .arg(uchar(at[2]) == 0xbe ? QStringLiteral("FFFE") : QStringLiteral("FFFF")));
-    }
-    return malformed(at,
-        tr("the control character U+%1, which XML does not allow")
-            .arg(QString::number(byte, 16).toUpper().rightJustified(4, u'0')));
+    return malformed(at, whyNotXml(at, end));
 }
 
 // The XML declaration in the form that DATs write it, version 1.0 in UTF-8;
@@ -991,8 +1001,12 @@ bool XmlStreamReader::read()
     qsizetype depth = 0;
     qsizetype gameDepth = -1;
     QString game;
+    QString documentEncoding; // which the reader tells at the start of the document only
     while (!xml.atEnd()) {
         switch (xml.readNext()) {
+        case QXmlStreamReader::StartDocument:
+            documentEncoding = xml.documentEncoding().toString();
+            break;
         case QXmlStreamReader::StartElement: {
             ++depth;
             const QByteArray name = xml.name().toUtf8();
@@ -1021,6 +1035,13 @@ bool XmlStreamReader::read()
     }
     if (xml.hasError())
         return failOnLine(line(), tr("the XML is malformed: %1").arg(xml.errorString()));
+    // QXmlStreamReader lets a few characters by that XML does not allow (in
+    // a DOCTYPE's name, for one), which the scanner refuses: so do we.
+    const auto encoding = QStringConverter::encodingForName(documentEncoding.toLatin1());
+    const bool isUtf8 = documentEncoding.isEmpty() || encoding == QStringConverter::Utf8;
+    if (const char *const wrong = isUtf8 ? firstNotXml(begin, end) : firstControl(begin, end);
+        wrong != end)
+        return fail(wrong, tr("the XML is malformed: %1").arg(whyNotXml(wrong, end)));
     return true;
 }
 
@@ -1484,7 +1505,9 @@ DatFile readDatBytes(const QByteArray &bytes, bool isQtAlone)
                         .arg(isZip ? tr("a ZIP archive") : tr("gzip"));
         return dat;
     }
-    if (text.startsWith("\xff\xfe") || text.startsWith("\xfe\xff")) {
+    // With a byte order mark, or without one: `<` and a zero byte, either way round.
+    if (text.startsWith("\xff\xfe") || text.startsWith("\xfe\xff")
+        || text.startsWith(QByteArrayView("<\0", 2)) || text.startsWith(QByteArrayView("\0<", 2))) {
         dat.errorLine = 1;
         dat.error = tr("line %1: %2")
                         .arg(QString::number(dat.errorLine),
