@@ -352,6 +352,27 @@ QString whyNotXml(const char *at, const char *end)
     return tr("bytes that are not UTF-8 text");
 }
 
+/// Whether \a name is a name as XML has them: of letters, digits and a few marks, the
+/// first no digit, mark, `.` or `-`.
+bool isXmlName(QStringView name)
+{
+    const auto isStart = [](char32_t c) {
+        return c == ':' || (c >= 'A' && c <= 'Z') || c == '_' || (c >= 'a' && c <= 'z')
+            || (c >= 0xc0 && c <= 0xd6) || (c >= 0xd8 && c <= 0xf6) || (c >= 0xf8 && c <= 0x2ff)
+            || (c >= 0x370 && c <= 0x37d) || (c >= 0x37f && c <= 0x1fff) || c == 0x200c
+            || c == 0x200d || (c >= 0x2070 && c <= 0x218f) || (c >= 0x2c00 && c <= 0x2fef)
+            || (c >= 0x3001 && c <= 0xd7ff) || (c >= 0xf900 && c <= 0xfdcf)
+            || (c >= 0xfdf0 && c <= 0xfffd) || (c >= 0x10000 && c <= 0xeffff);
+    };
+    const auto goesOn = [&](char32_t c) {
+        return isStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xb7
+            || (c >= 0x300 && c <= 0x36f) || c == 0x203f || c == 0x2040;
+    };
+    const QList<uint> characters = name.toUcs4();
+    return !characters.isEmpty() && isStart(characters.first())
+        && std::all_of(characters.begin() + 1, characters.end(), goesOn);
+}
+
 /// The character \a code in UTF-8 at the end of \a bytes; false for one that XML does not allow.
 bool appendUtf8(QByteArray &bytes, uint code)
 {
@@ -955,6 +976,15 @@ public:
 private:
     RomText romText();
     qint64 line() const;
+    /// Whether the names of the element just read and of its attributes are XML's: the reader
+    /// lets some by that XML does not allow, which the scanner refuses.
+    bool checkNames();
+    bool notName(QStringView name)
+    {
+        return failOnLine(line(),
+            tr("the XML is malformed: the name %1 is not one that XML allows")
+                .arg(quotedLine(shownText(name.toString()))));
+    }
 
     QXmlStreamReader xml;
     QByteArray storage[4];
@@ -976,6 +1006,18 @@ RomText XmlStreamReader::romText()
     field(rom.md5, QLatin1String("md5"), storage[2]);
     field(rom.sha1, QLatin1String("sha1"), storage[3]);
     return rom;
+}
+
+bool XmlStreamReader::checkNames()
+{
+    if (!isXmlName(xml.qualifiedName()))
+        return notName(xml.qualifiedName());
+    const QXmlStreamAttributes attributes = xml.attributes();
+    for (const QXmlStreamAttribute &attribute : attributes) {
+        if (!isXmlName(attribute.qualifiedName()))
+            return notName(attribute.qualifiedName());
+    }
+    return true;
 }
 
 // QXmlStreamReader counts the line ends of an entity's text each time the
@@ -1007,8 +1049,18 @@ bool XmlStreamReader::read()
         case QXmlStreamReader::StartDocument:
             documentEncoding = xml.documentEncoding().toString();
             break;
+        case QXmlStreamReader::DTD:
+            if (!isXmlName(xml.dtdName()))
+                return notName(xml.dtdName());
+            break;
+        case QXmlStreamReader::ProcessingInstruction:
+            if (!isXmlName(xml.processingInstructionTarget()))
+                return notName(xml.processingInstructionTarget());
+            break;
         case QXmlStreamReader::StartElement: {
             ++depth;
+            if (!checkNames())
+                return false;
             const QByteArray name = xml.name().toUtf8();
             if (gameDepth < 0 && isGame(name)) {
                 gameDepth = depth;
