@@ -269,6 +269,32 @@ constexpr std::array<qint8, 256> nameBytes = [] {
     return bytes;
 }();
 
+/// The bytes that a name read by the scanner holds, first or later.
+constexpr std::array<bool, 256> isInName = [] {
+    std::array<bool, 256> bytes{};
+    for (size_t c = 0; c < 256; ++c)
+        bytes[c] = nameBytes[c] == StartsName || nameBytes[c] == GoesOnName;
+    return bytes;
+}();
+
+/// The attributes of a rom that the scanner reads, as bits of a set, and the
+/// bit of \a name among them; 0 for any other.
+constexpr uint nameAttribute = 1, sizeAttribute = 2, crcAttribute = 4, md5Attribute = 8,
+               sha1Attribute = 16;
+
+uint romAttribute(QByteArrayView name)
+{
+    if (name.size() == 3)
+        return name == "crc" ? crcAttribute : name == "md5" ? md5Attribute : 0;
+    if (name.size() == 4) {
+        return name == "name" ? nameAttribute
+            : name == "size"  ? sizeAttribute
+            : name == "sha1"  ? sha1Attribute
+                              : 0;
+    }
+    return 0;
+}
+
 /// Whether XML allows the character \a code in a document: not the controls
 /// but tab and the line ends, nor the halves of surrogate pairs, U+FFFE or U+FFFF.
 bool isXmlCharacter(uint code)
@@ -305,22 +331,43 @@ qsizetype xmlCharacterLength(const char *p, const char *end)
     return 0;
 }
 
+/// Whether the bytes from \a p to \a end are text that XML allows, in UTF-8:
+/// the quick look of firstNotXml(), which is all that a DAT nearly always needs.
+bool isXmlText(const char *p, const char *end)
+{
+    // Blocks of bytes in a loop without branches, which the compiler makes
+    // vector instructions of.
+    constexpr qsizetype block = 64;
+    for (; p < end; p += block) {
+        const qsizetype size = std::min(block, qsizetype(end - p));
+        uchar isControl = 0;
+        for (qsizetype i = 0; i < size; ++i) {
+            const uchar c = uchar(p[i]);
+            isControl |= uchar(c < 0x20 && c != '\t' && c != '\n' && c != '\r');
+        }
+        if (isControl)
+            return false;
+    }
+    return true;
+}
+
 /// The place of the first character from \a p on that XML does not allow, or
 /// of the first bytes that are not UTF-8; \a end when there is none.
 const char *firstNotXml(const char *p, const char *end)
 {
-    while (p < end) {
-        // Eight bytes at once while none is a control or beyond ASCII: the
-        // subtraction takes the top bit of every byte below 0x20 (or of one
-        // above such a byte), the OR that of every byte from 0x80.
-        if (end - p >= 8) {
-            quint64 word;
-            std::memcpy(&word, p, 8);
-            if ((((word - 0x2020202020202020u) | word) & 0x8080808080808080u) == 0) {
-                p += 8;
-                continue;
-            }
+    // U+FFFE and U+FFFF are UTF-8, which XML does not allow.
+    const auto holdsFffeOrFfff = [&] {
+        for (const char *c = p;
+             (c = static_cast<const char *>(std::memchr(c, '\xef', size_t(end - c)))); ++c) {
+            if (end - c >= 3 && uchar(c[1]) == 0xbf && uchar(c[2]) >= 0xbe)
+                return true;
         }
+        return false;
+    };
+    if (isXmlText(p, end) && QByteArrayView(p, end - p).isValidUtf8() && !holdsFffeOrFfff())
+        return end;
+    // One of them is wrong: the first, character by character.
+    while (p < end) {
         const qsizetype length = xmlCharacterLength(p, end);
         if (length == 0)
             return p;
@@ -506,11 +553,10 @@ private:
 bool XmlScanner::readName(const char *at, QByteArrayView *name)
 {
     const char *const start = p;
-    while (p < end && nameBytes[uchar(*p)] >= GoesOnName) {
-        if (nameBytes[uchar(*p)] == BeyondNames)
-            return handOver();
+    while (p < end && isInName[uchar(*p)])
         ++p;
-    }
+    if (p < end && nameBytes[uchar(*p)] == BeyondNames)
+        return handOver();
     *name = QByteArrayView(start, p - start);
     if (p > start && nameBytes[uchar(*start)] != StartsName)
         return malformed(at,
@@ -638,9 +684,6 @@ bool XmlScanner::readAttribute(const char *at, QByteArrayView *name, QByteArrayV
     // A namespace's declaration, which QXmlStreamReader checks.
     if (name->startsWith("xmlns"))
         return handOver();
-    if (std::find(attributes.begin(), attributes.end(), *name) != attributes.end())
-        return malformed(at, tr("the attribute %1 is given twice").arg(quotedValue(*name)));
-    attributes.push_back(*name);
     skipSpaces();
     if (p == end || *p != '=')
         return malformed(at, tr("an attribute without `=`"));
@@ -677,6 +720,8 @@ bool XmlScanner::readStartTag()
     RomText rom;
     QString gameName;
     bool isEmptyElement = false;
+    // The attributes given so far: those of a rom's that are read as bits, others by name.
+    uint given = 0;
     attributes.clear();
     for (;;) {
         const char *const before = p;
@@ -696,33 +741,40 @@ bool XmlScanner::readStartTag()
         }
         if (p == before)
             return malformed(at,
-                attributes.empty()
+                given == 0 && attributes.empty()
                     ? tr("a tag that is not of the form <name attribute=\"value\">")
                     : tr("an attribute that follows another without a blank between them"));
         QByteArrayView attribute;
         QByteArrayView raw;
         if (!readAttribute(at, &attribute, &raw))
             return false;
+        const uint known = romAttribute(attribute);
+        if (known ? (given & known) != 0
+                  : std::find(attributes.begin(), attributes.end(), attribute) != attributes.end())
+            return malformed(at, tr("the attribute %1 is given twice").arg(quotedValue(attribute)));
+        if (known)
+            given |= known;
+        else
+            attributes.push_back(attribute);
         bool isRead = true;
-        if (startsGame && attribute == "name") {
+        if (startsGame && known == nameAttribute) {
             isRead = text(raw, at, &gameName);
-        } else if (isRom && attribute == "name") {
+        } else if (isRom && known == nameAttribute) {
             rom.hasName = true;
             rom.nameAt = at;
             isRead = text(raw, at, &rom.name);
-        } else if (isRom
-            && (attribute == "size" || attribute == "crc" || attribute == "md5"
-                || attribute == "sha1")) {
-            const qsizetype field = attribute == "size" ? 1
-                : attribute == "crc"                    ? 2
-                : attribute == "md5"                    ? 3
-                                                        : 4;
-            RomField &into = field == 1 ? rom.size
-                : field == 2            ? rom.crc
-                : field == 3            ? rom.md5
-                                        : rom.sha1;
+        } else if (isRom && known) {
+            RomField &into = known == sizeAttribute ? rom.size
+                : known == crcAttribute             ? rom.crc
+                : known == md5Attribute             ? rom.md5
+                                                    : rom.sha1;
             into.at = at;
-            isRead = value(raw, at, &storage[field], &into.text);
+            isRead = value(raw, at,
+                &storage[known == sizeAttribute ? 1
+                        : known == crcAttribute ? 2
+                        : known == md5Attribute ? 3
+                                                : 4],
+                &into.text);
         } else {
             isRead = checkReferences(raw.begin(), raw.end());
         }
@@ -759,13 +811,13 @@ bool XmlScanner::readEndTag()
     if (*p != '>' || name.isEmpty())
         return malformed(at, tr("a closing tag that is not of the form </name>"));
     ++p;
-    const QString shownName = shownText(QString::fromUtf8(name));
     if (open.empty())
-        return malformed(at, tr("</%1> closes no element").arg(shownName));
+        return malformed(at, tr("</%1> closes no element").arg(shownText(QString::fromUtf8(name))));
     if (open.back().name != name)
         return malformed(at,
             tr("</%1> where <%2> of line %3 is to be closed")
-                .arg(shownName, shownText(QString::fromUtf8(open.back().name)),
+                .arg(shownText(QString::fromUtf8(name)),
+                    shownText(QString::fromUtf8(open.back().name)),
                     QString::number(lineAt(open.back().at))));
     if (gameLevel == qsizetype(open.size()) - 1)
         gameLevel = -1;
@@ -844,9 +896,11 @@ bool XmlScanner::readDoctype(const char *at)
         static constexpr std::string_view publicCharacters = " \r\nabcdefghijklmnopqrstuvwxyz"
                                                              "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
                                                              "0123456789-'()+,./:=?;!*#@$_%";
-        *isRead = !isPublic || std::all_of(p + 1, close, [](char c) {
-            return publicCharacters.find(c) != std::string_view::npos;
-        });
+        // QXmlStreamReader refuses a `<` or a `&` in either, which XML allows in a system one.
+        *isRead = std::none_of(p + 1, close, [](char c) { return c == '<' || c == '&'; })
+            && (!isPublic || std::all_of(p + 1, close, [](char c) {
+                   return publicCharacters.find(c) != std::string_view::npos;
+               }));
         p = close + 1;
         return true;
     };
@@ -904,13 +958,12 @@ bool XmlScanner::checkReferences(const char *from, const char *to)
 /// Whether the text of an element from \a from to \a to is XML: its entities known, and no `]]>`.
 bool XmlScanner::checkText(const char *from, const char *to)
 {
-    if (!checkReferences(from, to))
-        return false;
-    for (const char *bracket = from;
-         (bracket = static_cast<const char *>(std::memchr(bracket, ']', size_t(to - bracket))));
-         ++bracket) {
-        if (to - bracket >= 3 && bracket[1] == ']' && bracket[2] == '>')
-            return malformed(bracket, tr("`]]>` in the text of an element"));
+    // Most text between a DAT's tags is a line end and a few tabs: one look at each byte.
+    for (const char *c = from; c < to; ++c) {
+        if (*c == '&' && !checkReferences(c, to))
+            return false;
+        if (*c == ']' && to - c >= 3 && c[1] == ']' && c[2] == '>')
+            return malformed(c, tr("`]]>` in the text of an element"));
     }
     return true;
 }
