@@ -415,6 +415,12 @@ bool isXmlName(QStringView name)
         return isStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xb7
             || (c >= 0x300 && c <= 0x36f) || c == 0x203f || c == 0x2040;
     };
+    // Most names are ASCII: those are looked at without decoding them.
+    if (std::all_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+        return !name.isEmpty() && isStart(name.front().unicode())
+            && std::all_of(
+                name.begin() + 1, name.end(), [&](QChar c) { return goesOn(c.unicode()); });
+    }
     const QList<uint> characters = name.toUcs4();
     return !characters.isEmpty() && isStart(characters.first())
         && std::all_of(characters.begin() + 1, characters.end(), goesOn);
@@ -1452,7 +1458,15 @@ std::string_view withoutSpaces(std::string_view text)
 /// The name at the start of \a text, up to a blank, a quote or the end of a reference.
 std::string_view nameAtStart(std::string_view text)
 {
-    const size_t length = text.find_first_of(" \t\n\r\v\f\"'%&;<>[]()|,");
+    static constexpr std::array<bool, 256> ends = [] {
+        std::array<bool, 256> bytes{};
+        for (const char c : std::string_view(" \t\n\r\v\f\"'%&;<>[]()|,/=?!"))
+            bytes[uchar(c)] = true;
+        return bytes;
+    }();
+    size_t length = 0;
+    while (length < text.size() && !ends[uchar(text[length])])
+        ++length;
     return text.substr(0, length);
 }
 
