@@ -1408,7 +1408,7 @@ bool TextScanner::skipBlock(const Token &open, QByteArrayView key)
 class DeclaredText
 {
 public:
-    explicit DeclaredText(QByteArrayView text);
+    explicit DeclaredText(QByteArrayView bytes);
 
     /// At most this many characters; at least (1 << 62) for entities that refer to themselves.
     qint64 bound() const { return total; }
