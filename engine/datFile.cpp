@@ -1103,6 +1103,7 @@ bool XmlStreamReader::read()
     qsizetype gameDepth = -1;
     QString game;
     QString documentEncoding; // which the reader tells at the start of the document only
+    bool hasElement = false;
     while (!xml.atEnd()) {
         switch (xml.readNext()) {
         case QXmlStreamReader::StartDocument:
@@ -1111,6 +1112,10 @@ bool XmlStreamReader::read()
         case QXmlStreamReader::DTD:
             if (!isXmlName(xml.dtdName()))
                 return notName(xml.dtdName());
+            // Which the reader takes after the outermost element too.
+            if (hasElement)
+                return failOnLine(line(),
+                    tr("the XML is malformed: %1").arg(tr("a DOCTYPE after the first element")));
             break;
         case QXmlStreamReader::ProcessingInstruction:
             if (!isXmlName(xml.processingInstructionTarget()))
@@ -1118,6 +1123,7 @@ bool XmlStreamReader::read()
             break;
         case QXmlStreamReader::StartElement: {
             ++depth;
+            hasElement = true;
             if (!checkNames())
                 return false;
             const QByteArray name = xml.name().toUtf8();
