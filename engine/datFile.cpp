@@ -141,6 +141,12 @@ QString tooLong(qsizetype length)
         .arg(QString::number(length), QString::number(maxNameLength));
 }
 
+QString descriptionTooLong(qint64 length)
+{
+    return tr("a description of %1 characters, longer than a game's name can be (%2)")
+        .arg(QString::number(length), QString::number(maxNameLength));
+}
+
 /// Why the game's name \a name cannot be read; none when it can.
 Problem checkGameName(const QString &name)
 {
@@ -478,6 +484,61 @@ bool appendEntity(QByteArray &bytes, QByteArrayView entity)
     return appendUtf8(bytes, code);
 }
 
+/** The characters (UTF-16 units, as QString counts them) of the text of an
+    element whose content, read by the scanner, runs from \a from to \a to: its
+    text and CDATA sections, each line end one character and each entity what
+    it stands for, as QXmlStreamReader gives them. */
+qint64 textLength(const char *from, const char *to)
+{
+    qint64 length = 0;
+    const auto count = [&length](const char *p, const char *end, bool hasEntities) {
+        for (; p < end; ++p) {
+            const uchar c = uchar(*p);
+            if (c == '\r' && p + 1 < end && p[1] == '\n')
+                continue;
+            if (c == '&' && hasEntities) {
+                const auto *const semicolon =
+                    static_cast<const char *>(std::memchr(p, ';', size_t(end - p)));
+                QByteArray character;
+                appendEntity(character, QByteArrayView(p + 1, semicolon - p - 1));
+                length += QString::fromUtf8(character).size();
+                p = semicolon;
+            } else if ((c & 0xc0) != 0x80) {
+                length += c >= 0xf0 ? 2 : 1;
+            }
+        }
+    };
+    const auto after = [to](const char *p, std::string_view what) {
+        const size_t found = std::string_view(p, size_t(to - p)).find(what);
+        return found == std::string_view::npos ? to : p + found + what.size();
+    };
+    for (const char *p = from; p < to;) {
+        const std::string_view rest(p, size_t(to - p));
+        if (*p != '<') {
+            const auto *const next = static_cast<const char *>(std::memchr(p, '<', size_t(to - p)));
+            count(p, next ? next : to, true);
+            p = next ? next : to;
+        } else if (rest.substr(0, 9) == "<![CDATA[") {
+            const char *const close = after(p + 9, "]]>");
+            count(p + 9, close - 3, false);
+            p = close;
+        } else if (rest.substr(0, 4) == "<!--") {
+            p = after(p + 4, "-->");
+        } else if (rest.substr(0, 2) == "<?") {
+            p = after(p + 2, "?>");
+        } else {
+            // A tag of an element inside, whose values in quotes may hold a `>`.
+            char quote = 0;
+            for (++p; p < to && (quote || *p != '>'); ++p) {
+                if (quote ? *p == quote : *p == '"' || *p == '\'')
+                    quote = quote ? 0 : *p;
+            }
+            ++p;
+        }
+    }
+    return length;
+}
+
 /** Reads Logiqx XML of the subset of XML that DATs use: elements and
     attributes of ASCII names, values in either quote, the five entities and
     character references, comments, CDATA sections and processing
@@ -550,6 +611,8 @@ private:
     std::vector<Element> open;
     std::vector<QByteArrayView> attributes; ///< those of the tag being read
     qsizetype gameLevel = -1; ///< the game element's place in open, or -1 outside one
+    qsizetype descriptionLevel = -1; ///< the same of a description element
+    const char *descriptionStart = nullptr; ///< where the description's text starts
     QString game;
     bool hasRoot = false;
     bool beyond = false;
@@ -799,6 +862,10 @@ bool XmlScanner::readStartTag()
             game = gameName;
             gameLevel = qsizetype(open.size());
         }
+        if (descriptionLevel < 0 && name == "description") {
+            descriptionLevel = qsizetype(open.size());
+            descriptionStart = p;
+        }
         open.push_back({ name, at });
     }
     return true;
@@ -827,6 +894,14 @@ bool XmlScanner::readEndTag()
                     QString::number(lineAt(open.back().at))));
     if (gameLevel == qsizetype(open.size()) - 1)
         gameLevel = -1;
+    if (descriptionLevel == qsizetype(open.size()) - 1) {
+        descriptionLevel = -1;
+        // Its text is never longer than its bytes: counted only when they are more.
+        if (at - descriptionStart > maxNameLength) {
+            if (const qint64 length = textLength(descriptionStart, at); length > maxNameLength)
+                return fail(open.back().at, descriptionTooLong(length));
+        }
+    }
     open.pop_back();
     return true;
 }
@@ -1034,7 +1109,9 @@ public:
 
 private:
     RomText romText();
-    qint64 line() const;
+    /// The line of the character at \a offset, counted from 0.
+    qint64 lineOfOffset(qint64 offset) const;
+    qint64 line() const { return lineOfOffset(xml.characterOffset()); }
     /// Whether the names of the element just read and of its attributes are XML's: the reader
     /// lets some by that XML does not allow, which the scanner refuses.
     bool checkNames();
@@ -1082,12 +1159,12 @@ bool XmlStreamReader::checkNames()
 // QXmlStreamReader counts the line ends of an entity's text each time the
 // entity is used, so the line is counted in the file's own text, up to the
 // characters read.
-qint64 XmlStreamReader::line() const
+qint64 XmlStreamReader::lineOfOffset(qint64 offset) const
 {
     QStringDecoder decoder(xml.documentEncoding().toLatin1().constData());
     const QByteArrayView file(begin, end - begin);
     const QString text = decoder.isValid() ? decoder.decode(file) : QString::fromLatin1(file);
-    const qsizetype read = qBound<qsizetype>(0, xml.characterOffset(), text.size());
+    const qsizetype read = qBound<qsizetype>(0, offset, text.size());
     const QStringView done = QStringView(text).first(read);
     qint64 lines = done.count(u'\n') + 1;
     for (qsizetype cr = done.indexOf(u'\r'); cr >= 0; cr = done.indexOf(u'\r', cr + 1)) {
@@ -1104,6 +1181,9 @@ bool XmlStreamReader::read()
     QString game;
     QString documentEncoding; // which the reader tells at the start of the document only
     bool hasElement = false;
+    qsizetype descriptionDepth = -1; // the outermost description element's
+    qint64 descriptionLength = 0; // the characters of its text so far
+    qint64 descriptionOffset = 0; // where its start tag ends, in characters
     while (!xml.atEnd()) {
         switch (xml.readNext()) {
         case QXmlStreamReader::StartDocument:
@@ -1124,6 +1204,11 @@ bool XmlStreamReader::read()
         case QXmlStreamReader::StartElement: {
             ++depth;
             hasElement = true;
+            if (descriptionDepth < 0 && xml.qualifiedName() == QLatin1String("description")) {
+                descriptionDepth = depth;
+                descriptionLength = 0;
+                descriptionOffset = xml.characterOffset();
+            }
             if (!checkNames())
                 return false;
             const QByteArray name = xml.name().toUtf8();
@@ -1141,9 +1226,19 @@ bool XmlStreamReader::read()
             }
             break;
         }
+        case QXmlStreamReader::Characters:
+            if (descriptionDepth >= 0)
+                descriptionLength += xml.text().size();
+            break;
         case QXmlStreamReader::EndElement:
             if (depth == gameDepth)
                 gameDepth = -1;
+            if (depth == descriptionDepth) {
+                descriptionDepth = -1;
+                if (descriptionLength > maxNameLength)
+                    return failOnLine(
+                        lineOfOffset(descriptionOffset), descriptionTooLong(descriptionLength));
+            }
             --depth;
             break;
         default:

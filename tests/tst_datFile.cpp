@@ -342,12 +342,29 @@ void TestDatFile::readDat_data()
     QTest::newRow("XML: a DOCTYPE naming its DTD by a system identifier alone") << QByteArray(
         "<!DOCTYPE datafile SYSTEM \"datafile.dtd\"><datafile><game name=\"G\">"
         "<rom name=\"a.bin\" size=\"1\"/></game></datafile>") << QStringList{ "G|a.bin|1|-|-|-" };
-    // Used where it is read, as a DAT might use it for a publisher's name.
+    // Used where it is read, as a DAT might use it for a publisher's name: in
+    // each game's description, 100 games.
+    QByteArray entityUsed =
+        "<!DOCTYPE datafile [<!ENTITY e \"" + QByteArray(4000, 'x') + "\">]>\n<datafile>";
+    QStringList entityRoms;
+    for (int game = 0; game < 100; ++game) {
+        entityUsed += "<game name=\"G" + QByteArray::number(game)
+            + "\"><description>&e;</description><rom name=\"a.bin\" size=\"1\"/></game>";
+        entityRoms << QStringLiteral("G%1|a.bin|1|-|-|-").arg(game);
+    }
     QTest::newRow("XML with an entity of 4,000 characters used 100 times")
-        << QByteArray("<!DOCTYPE datafile [<!ENTITY e \"" + QByteArray(4000, 'x')
-               + "\">]>\n<datafile><game name=\"G\"><description>" + QByteArray("&e;").repeated(100)
-               + "</description><rom name=\"a.bin\" size=\"1\"/></game></datafile>")
-        << QStringList{ "G|a.bin|1|-|-|-" };
+        << entityUsed + "</datafile>" << entityRoms;
+
+    const QByteArray description4096 = QByteArray(4000, 'a') + QByteArray("\r\n").repeated(40)
+        + QByteArray("&amp;").repeated(20) + "<![CDATA[" + QByteArray(30, 'b') + "\r\n]]>"
+        + "<!-- not text -->" + QByteArray("\xf0\x9f\x92\xbf").repeated(2) + "c";
+    for (const bool isQt : { false, true }) {
+        const QByteArray doctype = isQt ? "<!DOCTYPE datafile [ <!ENTITY e \"x\"> ]>" : "";
+        QTest::addRow("XML%s: a description of 4,096 characters", isQt ? " with a DOCTYPE" : "")
+            << doctype + "<datafile><game name=\"G\"><description>" + description4096
+                + "</description><rom name=\"a.bin\"/></game></datafile>"
+            << QStringList{ "G|a.bin|-|-|-|-" };
+    }
 
     QTest::newRow("text: escaped quotes and backslashes")
         << QByteArray("game ( name \"Say \\\"Hi\\\" \\\\o/\" rom ( name \"C:\\dir\" size 1 ) )")
@@ -627,6 +644,20 @@ void TestDatFile::damaged_data()
     QTest::newRow("text, a rom's name of 4,097 characters")
         << textWithLine5("\trom ( name \"" + QByteArray(4097, 'r') + "\" )") << qint64(5)
         << "a name of 4097 characters";
+
+    // A description of 4,096 characters is read, and of 4,097 refused, by
+    // either reader: line ends, entities, CDATA and characters beyond the
+    // BMP counted as QString counts them.
+    const QByteArray description4096 = QByteArray(4000, 'a') + QByteArray("\r\n").repeated(40)
+        + QByteArray("&amp;").repeated(20) + "<![CDATA[" + QByteArray(30, 'b') + "\r\n]]>"
+        + "<!-- not text -->" + QByteArray("\xf0\x9f\x92\xbf").repeated(2) + "c";
+    for (const bool isQt : { false, true }) {
+        const QByteArray doctype = isQt ? "<!DOCTYPE datafile [ <!ENTITY e \"x\"> ]>" : "";
+        const QByteArray dat = doctype + "<datafile>\n<game name=\"G\">\n<description>"
+            + description4096 + "c</description>\n<rom name=\"a.bin\"/>\n</game>\n</datafile>\n";
+        QTest::addRow("XML%s, a description of 4,097 characters", isQt ? " with a DOCTYPE" : "")
+            << dat << qint64(3) << "a description of 4097 characters";
+    }
 
     // As redump.org serves its DATs, and others theirs.
     QTest::newRow("a zipped DAT")
