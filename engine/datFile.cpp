@@ -594,6 +594,19 @@ private:
     bool readProcessingInstruction();
     bool readDoctype(const char *at);
     bool checkReferences(const char *from, const char *to);
+    /** Whether \a entity, between `&` and `;` and none of XML's own, may be
+        declared in the DTD that the DOCTYPE names, which is not read: XML
+        then takes it, and QXmlStreamReader keeps it as it stands in a value
+        and passes over it in text, as the scanner does. False, handing the
+        DAT over, for a name beyond those read here. */
+    bool isDeclaredElsewhere(QByteArrayView entity);
+    /// Refuses the entity from \a from to \a to, told by the tag at \a at, or by its own place.
+    bool unknownEntity(const char *from, const char *to, const char *at = nullptr)
+    {
+        return !beyond
+            && malformed(at ? at : from,
+                tr("an unknown entity %1").arg(quotedValue(QByteArrayView(from, to - from))));
+    }
     bool checkText(const char *from, const char *to);
     bool value(QByteArrayView text, const char *at, QByteArray *storage, QByteArrayView *result);
     bool text(QByteArrayView bytes, const char *at, QString *result);
@@ -610,6 +623,10 @@ private:
     const char *p = begin;
     std::vector<Element> open;
     std::vector<QByteArrayView> attributes; ///< those of the tag being read
+    /// Whether the DOCTYPE names a DTD that the XML declaration does not say the DAT stands
+    /// without: one that may declare entities.
+    bool mayDeclareEntities = false;
+    bool isStandalone = false;
     qsizetype gameLevel = -1; ///< the game element's place in open, or -1 outside one
     qsizetype descriptionLevel = -1; ///< the same of a description element
     const char *descriptionStart = nullptr; ///< where the description's text starts
@@ -739,6 +756,7 @@ bool XmlScanner::readDeclaration()
         return handOver();
     if (pseudoAttribute("standalone", &standalone) && standalone != "yes" && standalone != "no")
         return handOver();
+    isStandalone = standalone == "yes";
     if (rest.find_first_not_of(" \t\r\n") != std::string_view::npos)
         return handOver();
     return true;
@@ -1008,6 +1026,7 @@ bool XmlScanner::readDoctype(const char *at)
             if (!isRead)
                 return handOver();
         }
+        mayDeclareEntities = !isStandalone;
         skipSpaces();
     }
     if (p == end)
@@ -1020,6 +1039,19 @@ bool XmlScanner::readDoctype(const char *at)
 
 /// Whether each `&` from \a from to \a to starts an entity that XML knows, which the DAT does
 /// not declare: those are all that the scanner reads.
+bool XmlScanner::isDeclaredElsewhere(QByteArrayView entity)
+{
+    if (!mayDeclareEntities || entity.isEmpty() || nameBytes[uchar(entity[0])] != StartsName)
+        return false;
+    for (const char c : entity) {
+        if (nameBytes[uchar(c)] == BeyondNames)
+            return handOver();
+        if (!isInName[uchar(c)])
+            return false;
+    }
+    return true;
+}
+
 bool XmlScanner::checkReferences(const char *from, const char *to)
 {
     for (const char *amp = from;
@@ -1027,10 +1059,10 @@ bool XmlScanner::checkReferences(const char *from, const char *to)
         const auto *const semicolon =
             static_cast<const char *>(std::memchr(amp, ';', size_t(to - amp)));
         storage[5].clear();
-        if (!semicolon || !appendEntity(storage[5], QByteArrayView(amp + 1, semicolon - amp - 1)))
-            return malformed(amp,
-                tr("an unknown entity %1")
-                    .arg(quotedValue(QByteArrayView(amp, (semicolon ? semicolon + 1 : to) - amp))));
+        if (!semicolon
+            || (!appendEntity(storage[5], QByteArrayView(amp + 1, semicolon - amp - 1))
+                && !isDeclaredElsewhere(QByteArrayView(amp + 1, semicolon - amp - 1))))
+            return unknownEntity(amp, semicolon ? semicolon + 1 : to);
         amp = semicolon + 1;
     }
     return true;
@@ -1075,10 +1107,14 @@ bool XmlScanner::value(
             continue;
         }
         const qsizetype semicolon = text.indexOf(';', i);
-        if (semicolon < 0 || !appendEntity(*storage, text.sliced(i + 1, semicolon - i - 1))) {
-            const qsizetype shown = semicolon < 0 ? text.size() - i : semicolon + 1 - i;
-            return malformed(
-                at, tr("an unknown entity %1").arg(quotedValue(text.sliced(i, shown))));
+        if (semicolon < 0)
+            return unknownEntity(text.begin() + i, text.end(), at);
+        if (const QByteArrayView entity = text.sliced(i + 1, semicolon - i - 1);
+            !appendEntity(*storage, entity)) {
+            if (!isDeclaredElsewhere(entity))
+                return unknownEntity(text.begin() + i, text.begin() + semicolon + 1, at);
+            // Kept as it stands, as QXmlStreamReader keeps it.
+            storage->append(text.sliced(i, semicolon + 1 - i));
         }
         i = semicolon;
         plain = i + 1;
