@@ -337,8 +337,8 @@ qsizetype xmlCharacterLength(const char *p, const char *end)
     return 0;
 }
 
-/// Whether the bytes from \a p to \a end are text that XML allows, in UTF-8:
-/// the quick look of firstNotXml(), which is all that a DAT nearly always needs.
+/// Whether the bytes from \a p to \a end hold no control character that XML does not allow:
+/// the first quick look of firstNotXml(), which with Qt's of UTF-8 is all that a DAT needs.
 bool isXmlText(const char *p, const char *end)
 {
     // Blocks of bytes in a loop without branches, which the compiler makes
