@@ -45,6 +45,9 @@ struct DatFile
 
 private:
     friend DatFile readDat(QIODevice &device);
+    friend DatFile readDatByQt(QIODevice &device);
+    /// Drops the roms of a DAT that cannot be read, and sorts those of one that can by size.
+    void finish();
     /// (size, index) of each rom with a size, sorted: built once by readDat().
     QList<std::pair<qint64, qsizetype>> bySize;
 };
@@ -54,11 +57,23 @@ private:
     `machine` elements with `rom` elements in them), anything else for the
     ClrMamePro text (`game`, `machine` or `resource` blocks with `rom` blocks).
     Text is UTF-8. A DAT that is damaged (malformed XML, an unclosed
-    parenthesis, a size or hash that is not a number or hexadecimal digits of
-    the hash's length, the file cut short), holds no rom, or is no DAT at all
-    is refused with the reason in `error` and its line in `errorLine`. Fields
-    other than a rom's name, size, crc, md5 and sha1 are passed over. */
+    parenthesis or quote, a size or hash that is not a number or hexadecimal
+    digits of the hash's length, the file cut short), holds no rom, or is no
+    DAT at all is refused with the reason in `error` and its line in
+    `errorLine`, lines ending at LF, CR LF or a lone CR; so is a name or a
+    description of more than 4096 characters, and XML whose DOCTYPE declares
+    entities or default values that may make more text than the file holds
+    (a megabyte at least). A compressed DAT (ZIP, gzip) is refused without a
+    line. Fields other than a rom's name, size, crc, md5 and sha1 are passed
+    over. */
 DatFile readDat(QIODevice &device);
+
+/** readDat() with Logiqx XML read by QXmlStreamReader alone. readDat()
+    leaves it only what its faster scanner does not read (an encoding other
+    than UTF-8, a DOCTYPE with declarations of its own); any DAT gives the
+    same roms, or is refused, whichever reads it, and fuzzing holds the
+    scanner to that. */
+DatFile readDatByQt(QIODevice &device);
 
 /** The same from the file at \a path; `error` holds the system's reason when
     it cannot be opened (a folder, a FIFO or a device is refused unread). */

@@ -49,12 +49,44 @@ qint64 lineCount(QByteArrayView bytes)
     return lines;
 }
 
+/// A rom as the rules show it: game|name|size|crc|md5|sha1.
+QString described(const DatRom &rom)
+{
+    return QStringList{ rom.game, rom.name, QString::number(rom.size),
+        rom.hasCrc ? QString::number(rom.crc, 16) : QStringLiteral("-"),
+        QString::fromLatin1(rom.md5.toHex()), QString::fromLatin1(rom.sha1.toHex()) }
+        .join(u'|');
+}
+
+// The fast XML scanner against QXmlStreamReader: where the scanner reads a
+// DAT itself, the two must agree on whether it is read and on every rom; where
+// it hands the DAT over, they agree by construction.
+void checkAgainstQt(const QByteArray &bytes, const DatFile &dat)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    const DatFile byQt = readDatByQt(buffer);
+    check(dat.isRead() == byQt.isRead(), "a DAT is read or refused alike by both XML readers",
+        QStringLiteral("scanner: %1; QXmlStreamReader: %2")
+            .arg(dat.isRead() ? QStringLiteral("read") : dat.error,
+                byQt.isRead() ? QStringLiteral("read") : byQt.error));
+    check(dat.roms.size() == byQt.roms.size(), "both XML readers give as many roms",
+        QStringLiteral("%1 and %2").arg(dat.roms.size()).arg(byQt.roms.size()));
+    for (qsizetype i = 0; i < dat.roms.size(); ++i) {
+        check(described(dat.roms[i]) == described(byQt.roms[i]),
+            "both XML readers give the same roms",
+            described(dat.roms[i]) + QStringLiteral(" and ") + described(byQt.roms[i]));
+    }
+}
+
 void checkDat(const QByteArray &bytes)
 {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     const DatFile dat = readDat(buffer);
+    checkAgainstQt(bytes, dat);
     check(dat.isRead() == dat.error.isEmpty(), "a DAT is read exactly when it has no error",
         dat.error);
     check(dat.errorLine >= 0 && dat.errorLine <= lineCount(bytes),

@@ -330,6 +330,49 @@ void TestDatFile::readDat_data()
         "<datafile><game name=\"&pub; &amp; Co\"><rom name=\"a.bin\" size=\"1\"/></game>"
         "<rom name=\"stray.bin\"/></datafile>") << QStringList{ "Sony & Co|a.bin|1|-|-|-" };
 
+    QTest::newRow("XML: a character reference with many leading zeros")
+        << xml("<game name=\"G\"><rom name=\"&#x000000041;&#0000000066;.bin\" size=\"1\"/></game>")
+        << QStringList{ "G|AB.bin|1|-|-|-" };
+    QTest::newRow("XML: names of letters, digits, dots, dashes and underscores")
+        << xml("<game name=\"G\"><rom-list/><rom name=\"a.bin\" size=\"1\" x_1.y-2=\"\"/></game>")
+        << QStringList{ "G|a.bin|1|-|-|-" };
+    QTest::newRow("XML: a namespace declared and used, and names beyond ASCII") << xml(
+        "<game name=\"G\" xmlns:x=\"urn:x\" x:id=\"1\"><r\xc3\xa9gion/>"
+        "<rom name=\"a.bin\" size=\"1\"/></game>") << QStringList{ "G|a.bin|1|-|-|-" };
+    // XML takes an entity that the DTD named, which no reader here reads, may
+    // declare; Qt's reader keeps it as it stands, and so does the scanner.
+    QTest::newRow("XML: an entity that the DTD named may declare")
+        << QByteArray(
+               "<!DOCTYPE datafile SYSTEM \"datafile.dtd\"><datafile><game name=\"G&nbsp;1\">"
+               "<description>&nbsp;</description><rom name=\"a&nbsp;.bin\"/></game></datafile>")
+        << QStringList{ "G&nbsp;1|a&nbsp;.bin|-|-|-|-" };
+    QTest::newRow("XML: a DOCTYPE naming its DTD by a system identifier alone") << QByteArray(
+        "<!DOCTYPE datafile SYSTEM \"datafile.dtd\"><datafile><game name=\"G\">"
+        "<rom name=\"a.bin\" size=\"1\"/></game></datafile>") << QStringList{ "G|a.bin|1|-|-|-" };
+    // Used where it is read, as a DAT might use it for a publisher's name: in
+    // each game's description, 100 games.
+    QByteArray entityUsed =
+        "<!DOCTYPE datafile [<!ENTITY e \"" + QByteArray(4000, 'x') + "\">]>\n<datafile>";
+    QStringList entityRoms;
+    for (int game = 0; game < 100; ++game) {
+        entityUsed += "<game name=\"G" + QByteArray::number(game)
+            + "\"><description>&e;</description><rom name=\"a.bin\" size=\"1\"/></game>";
+        entityRoms << QStringLiteral("G%1|a.bin|1|-|-|-").arg(game);
+    }
+    QTest::newRow("XML with an entity of 4,000 characters used 100 times")
+        << entityUsed + "</datafile>" << entityRoms;
+
+    const QByteArray description4096 = QByteArray(4000, 'a') + QByteArray("\r\n").repeated(40)
+        + QByteArray("&amp;").repeated(20) + "<![CDATA[" + QByteArray(30, 'b') + "\r\n]]>"
+        + "<!-- not text -->" + QByteArray("\xf0\x9f\x92\xbf").repeated(2) + "c";
+    for (const bool isQt : { false, true }) {
+        const QByteArray doctype = isQt ? "<!DOCTYPE datafile [ <!ENTITY e \"x\"> ]>" : "";
+        QTest::addRow("XML%s: a description of 4,096 characters", isQt ? " with a DOCTYPE" : "")
+            << doctype + "<datafile><game name=\"G\"><description>" + description4096
+                + "</description><rom name=\"a.bin\"/></game></datafile>"
+            << QStringList{ "G|a.bin|-|-|-|-" };
+    }
+
     QTest::newRow("text: escaped quotes and backslashes")
         << QByteArray("game ( name \"Say \\\"Hi\\\" \\\\o/\" rom ( name \"C:\\dir\" size 1 ) )")
         << QStringList{ "Say \"Hi\" \\o/|C:\\dir|1|-|-|-" };
@@ -433,6 +476,51 @@ void TestDatFile::damaged_data()
         "<rom name=\"\xe9\" sha1=\"1\"/>\n</game>\n</datafile>\n")
                                                  << qint64(4) << "sha1 `1` is not 40";
 
+    // What XML refuses, refused whichever reader reads it: the fast scanner,
+    // or QXmlStreamReader where a DOCTYPE declares an entity.
+    const struct
+    {
+        const char *what;
+        QByteArray line;
+        QString reason;
+    } malformed[] = {
+        { "an attribute given twice",
+            "\t\t<rom name=\"b\" size=\"1\" crc=\"00000001\" size=\"705600\"/>",
+            "the attribute `size` is given twice" },
+        { "attributes without a blank between them", "\t\t<rom name=\"b\"size=\"1\"/>",
+            "an attribute that follows another without a blank" },
+        { "a control character in a name", "\t\t<rom name=\"b\x01\" size=\"1\"/>",
+            "the control character U+0001" },
+        { "a control character in an element's text", "\t\t<description>a\x1b[2Jb</description>",
+            "the control character U+001B" },
+        { "a character reference to a control character", "\t\t<rom name=\"b&#x1b;\"/>",
+            "an unknown entity `&#x1b;`" },
+        { "`--` inside a comment", "\t\t<!-- Track 1 -- data -->", "`--` inside a comment" },
+        { "a comment ending in `--->`", "\t\t<!-- Track 1 --->", "`--` inside a comment" },
+        { "an element's name starting with a digit", "\t\t<1rom name=\"b\"/>",
+            "the name `1rom` starts with `1`" },
+        { "an attribute's name starting with a dash", "\t\t<rom name=\"b\" -size=\"1\"/>",
+            "the name `-size` starts with `-`" },
+        { "an unknown entity in an element's text", "\t\t<description>Tom & Jerry</description>",
+            "an unknown entity `& Jerry`" },
+        { "`]]>` in an element's text", "\t\t<description>a]]>b</description>",
+            "`]]>` in the text of an element" },
+        { "bytes that are not UTF-8 in an attribute not read",
+            "\t\t<rom name=\"b\" serial=\"SLES-\xe9\"/>", "bytes that are not UTF-8 text" },
+        { "U+FFFE in an element's text", "\t\t<description>\xef\xbf\xbe</description>",
+            "the character U+FFFE" },
+        { "an XML declaration not at the start", "<?xml version=\"1.0\"?>",
+            "an XML declaration that is not at the start" },
+    };
+    for (const auto &wrong : malformed) {
+        QTest::addRow("XML, %s", wrong.what)
+            << xmlWithLine5(wrong.line) << qint64(5) << wrong.reason;
+        QByteArray declared = xmlWithLine5(wrong.line);
+        declared.replace("<datafile>", "<!DOCTYPE datafile [ <!ENTITY e \"x\"> ]><datafile>");
+        QTest::addRow("XML with a DOCTYPE that declares an entity, %s", wrong.what)
+            << declared << qint64(5) << "the XML is malformed";
+    }
+
     const QByteArray xml = xmlWithLine5("\t\t<rom name=\"b.bin\" size=\"2\"/>");
     QTest::newRow("XML cut inside a tag")
         << xml.left(xml.indexOf("size=\"2")) << qint64(5) << "the file ends inside a tag";
@@ -460,6 +548,11 @@ void TestDatFile::damaged_data()
     QTest::newRow("XML entity without its semicolon")
         << xmlWithLine5("\t\t<rom name=\"Tom & Jerry\"/>") << qint64(5)
         << "an unknown entity `& Jerry`";
+    QTest::newRow("XML unknown entity, the DAT said to stand alone")
+        << QByteArray("<?xml version=\"1.0\" standalone=\"yes\"?>\n<!DOCTYPE datafile SYSTEM "
+                      "\"datafile.dtd\">\n"
+                      "<datafile><game name=\"G&nbsp;1\"><rom name=\"a.bin\"/></game></datafile>")
+        << qint64(3) << "an unknown entity `&nbsp;`";
     QTest::newRow("XML character reference to nothing")
         << xmlWithLine5("\t\t<rom name=\"a&#0;\"/>") << qint64(5) << "`&#0;`";
     QTest::newRow("XML character reference beyond Unicode")
@@ -517,6 +610,75 @@ void TestDatFile::damaged_data()
         << textWithLine5("\t( name b )") << qint64(5) << "a `(` where a name such as `rom`";
     QTest::newRow("text parenthesis at the top without a key")
         << QByteArray("clrmamepro ( name X )\n( name b )\n") << qint64(2) << "a `(` without a name";
+
+    // Lines that end in a lone CR, as old Mac DATs have them, counted as those of a control file.
+    const auto crOnly = [](QByteArray lines) { return lines.replace('\n', '\r'); };
+    QTest::newRow("XML, CR line ends, a bad sha1 on line 5")
+        << crOnly(xmlWithLine5("\t\t<rom name=\"b\" sha1=\"0\"/>")) << qint64(5) << "sha1";
+    QTest::newRow("XML, CR line ends, cut after a rom")
+        << crOnly(xml.left(xml.indexOf("\t</game>"))) << qint64(3) << "<game>";
+    QTest::newRow("text, CR line ends, a bad crc on line 5")
+        << crOnly(textWithLine5("\trom ( name b crc 1234567 )")) << qint64(5) << "crc `1234567`";
+    QTest::newRow("text, CR line ends, a quoted name without its closing quote")
+        << crOnly(textWithLine5("\trom ( name \"b.bin size 2 crc 00000002 )\n"
+                                "\trom ( name \"c.bin\" size 3 crc 00000003 )"))
+        << qint64(5) << "a quoted text without its closing quote";
+    QTest::newRow("text, CR LF line ends, a quoted name without its closing quote")
+        << crlf(textWithLine5("\trom ( name \"b.bin size 2 )\n\trom ( name \"c.bin\" )"))
+        << qint64(5) << "a quoted text without its closing quote";
+    QTest::newRow("XML read by QXmlStreamReader, CR line ends, a bad sha1 on line 5")
+        << crOnly(QByteArray(xmlWithLine5("\t\t<rom name=\"b\" sha1=\"0\"/>"))
+                      .replace("<datafile>", "<!DOCTYPE datafile [ <!ENTITY e \"x\"> ]><datafile>"))
+        << qint64(5) << "sha1";
+
+    // What entities and default values may make: bounded in all, and in any one name.
+    const QByteArray entity4000 =
+        "<!DOCTYPE datafile [\n<!ENTITY e \"" + QByteArray(4000, 'x') + "\">\n]>\n";
+    QTest::newRow("XML, an entity of 4,000 characters used 300 times")
+        << entity4000 + "<datafile><game name=\"G\"><description>" + QByteArray("&e;").repeated(300)
+            + "</description><rom name=\"a.bin\" size=\"1\"/></game></datafile>"
+        << qint64(2) << "may make more text than the 1048576 characters allowed";
+    QTest::newRow("XML, a default value of 4,000 characters for 300 roms")
+        << "<!DOCTYPE datafile [\n<!ATTLIST rom status CDATA \"" + QByteArray(4000, 'x')
+            + "\">\n]>\n<datafile><game name=\"G\">"
+            + QByteArray("<rom name=\"a.bin\" size=\"1\"/>").repeated(300) + "</game></datafile>"
+        << qint64(2) << "may make more text than";
+    QTest::newRow("XML, a name of 5,000 characters made by an entity")
+        << QByteArray("<!DOCTYPE datafile [\n<!ENTITY e \"" + QByteArray(1000, 'x')
+               + "\">\n]>\n"
+                 "<datafile>\n<game name=\"G\">\n<rom name=\"&e;&e;&e;&e;&e;\" size=\"1\"/>\n"
+                 "</game></datafile>")
+        << qint64(6)
+        << "a name of 5000 characters, longer than any file's name or path can be (4096)";
+    QTest::newRow("XML, a game's name of 4,097 characters")
+        << xmlWithLine5("\t</game><game name=\"" + QByteArray(4097, 'g') + "\"><rom name=\"b\"/>")
+        << qint64(5) << "a name of 4097 characters";
+    QTest::newRow("text, a rom's name of 4,097 characters")
+        << textWithLine5("\trom ( name \"" + QByteArray(4097, 'r') + "\" )") << qint64(5)
+        << "a name of 4097 characters";
+
+    // A description of 4,096 characters is read, and of 4,097 refused, by
+    // either reader: line ends, entities, CDATA and characters beyond the
+    // BMP counted as QString counts them.
+    const QByteArray description4096 = QByteArray(4000, 'a') + QByteArray("\r\n").repeated(40)
+        + QByteArray("&amp;").repeated(20) + "<![CDATA[" + QByteArray(30, 'b') + "\r\n]]>"
+        + "<!-- not text -->" + QByteArray("\xf0\x9f\x92\xbf").repeated(2) + "c";
+    for (const bool isQt : { false, true }) {
+        const QByteArray doctype = isQt ? "<!DOCTYPE datafile [ <!ENTITY e \"x\"> ]>" : "";
+        const QByteArray dat = doctype + "<datafile>\n<game name=\"G\">\n<description>"
+            + description4096 + "c</description>\n<rom name=\"a.bin\"/>\n</game>\n</datafile>\n";
+        QTest::addRow("XML%s, a description of 4,097 characters", isQt ? " with a DOCTYPE" : "")
+            << dat << qint64(3) << "a description of 4097 characters";
+    }
+
+    // As redump.org serves its DATs, and others theirs.
+    QTest::newRow("a zipped DAT")
+        << QByteArray("PK\x03\x04\x14\x00\x00\x00\x08\x00Sony - PlayStation.dat", 32) << qint64(0)
+        << "the DAT is compressed (a ZIP archive): unpack the .dat file from it first";
+    QTest::newRow("a gzipped DAT") << QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10)
+                                   << qint64(0) << "the DAT is compressed (gzip)";
+    QTest::newRow("XML in UTF-16 without a byte order mark")
+        << QByteArray("<\0?\0x\0m\0l\0 \0", 12) << qint64(1) << "UTF-16";
 
     QTest::newRow("no roms, XML") << QByteArray(
         "<?xml version=\"1.0\"?>\n<datafile><header/></datafile>\n")
