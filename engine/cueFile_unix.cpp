@@ -230,8 +230,8 @@ TemporaryName *takeEntry(int folder, const QByteArray &name, const Make &make)
     return &*free;
 }
 
-// The record of a set in one folder of its files, made before the first of
-// its temporary files there and removed after the last: a later run that
+// The record of a set in one folder of its files, made when the first of
+// its temporary files there is named and removed after the last: a later run that
 // finds it unlocked and with its content knows that the writing it stands
 // for has ended and that the temporary files named after it are ours.
 class SetRecord
@@ -255,11 +255,18 @@ public:
     SetRecord(const SetRecord &) = delete;
     SetRecord &operator=(const SetRecord &) = delete;
 
-    /// Makes it under a free name, locked, with its content; false with
-    /// errno set. Where the system cannot lock it, it stays empty, and a
-    /// later run tells of what it finds rather than removing it.
+    /// Makes it, unless made, under a free name, locked, with its content;
+    /// false with errno set. Where the system cannot lock it, it stays
+    /// empty, and a later run tells of what it finds rather than removing
+    /// it. Made only when the first temporary file is to have a name, so
+    /// that where none has one until the end, a writing ended before then
+    /// leaves nothing.
     bool make()
     {
+        if (entry != nullptr)
+            return true;
+        if (folder < 0)
+            return false;
         const InterruptionsHeld held;
         constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
         for (int attempt = 0; attempt < 100 && entry == nullptr; ++attempt) {
@@ -315,8 +322,9 @@ private:
 class TemporaryFile
 {
 public:
-    TemporaryFile(const TargetFolder &folder, QByteArray name)
-        : folder(folder.descriptor), wantedName(std::move(name))
+    /// The file numbered \a number of the set whose \a record stands in \a folder.
+    TemporaryFile(const TargetFolder &folder, SetRecord &record, qsizetype number)
+        : folder(folder.descriptor), record(record), number(number)
     {
 #ifdef O_TMPFILE
         // Naming the unnamed file at the end goes through /proc, which may be missing.
@@ -327,6 +335,10 @@ public:
         }
 #endif
         const InterruptionsHeld held;
+        if (!takeName()) {
+            errorNumber = errno;
+            return;
+        }
         entry = takeEntry(this->folder, wantedName, [this] {
             descriptor = ::openat(this->folder, wantedName.constData(),
                 O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -357,6 +369,8 @@ public:
         if (entry != nullptr)
             return true;
         const InterruptionsHeld held;
+        if (!takeName())
+            return false;
         const QByteArray source = "/proc/self/fd/" + QByteArray::number(descriptor);
         entry = takeEntry(folder, wantedName, [&] {
             return ::linkat(AT_FDCWD, source.constData(), folder, wantedName.constData(),
@@ -383,7 +397,18 @@ public:
     }
 
 private:
+    // The name after the record, which is made first where it is not yet.
+    bool takeName()
+    {
+        if (!record.make())
+            return false;
+        wantedName = record.name + '-' + QByteArray::number(number);
+        return true;
+    }
+
     int folder;
+    SetRecord &record;
+    qsizetype number;
     QByteArray wantedName;
     TemporaryName *entry = nullptr; ///< where the file has a name
 };
@@ -537,11 +562,11 @@ struct PendingFile
             && a.st_ino == b.st_ino;
     }
 
-    /// Makes its temporary file, named after \a temporaryName where it is
+    /// Makes its temporary file, named after the set's record where it is
     /// named, and opens it; false with the reason in \a error.
     bool create(QString *error)
     {
-        temporary.emplace(folder, temporaryName);
+        temporary.emplace(folder, *record, number);
         if (temporary->descriptor < 0) {
             *error = qt_error_string(temporary->errorNumber);
             return false;
@@ -575,7 +600,8 @@ struct PendingFile
 
     QString path;
     TargetFolder folder;
-    QByteArray temporaryName; ///< the set's record's name and the file's number
+    SetRecord *record = nullptr; ///< of the set, in the file's folder
+    qsizetype number = 0; ///< in the set, from 1, which its temporary file's name gives
     mode_t mode = 0;
     // The file is closed before its temporary goes: an unnamed one is named
     // through its descriptor, which stays open until the rename.
@@ -665,13 +691,14 @@ bool writeFileSet(const BesideControlFile *beside, const QList<FileToWrite> &fil
                     file.folder, file.path.left(file.path.lastIndexOf(u'/') + 1), leftovers);
                 SetRecord &record =
                     *records.emplace_back(std::make_unique<SetRecord>(file.folder.descriptor));
-                if (record.folder < 0 || !record.make()) {
+                if (record.folder < 0) {
                     *failed = { qsizetype(i), qt_error_string(errno) };
                     return false;
                 }
                 known = folders.insert(folders.end(), { about, &record });
             }
-            file.temporaryName = known->second->name + '-' + QByteArray::number(qsizetype(i) + 1);
+            file.record = known->second;
+            file.number = qsizetype(i) + 1;
         }
         return true;
     };
