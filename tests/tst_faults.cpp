@@ -473,12 +473,12 @@ void TestFaults::setEndedByKill()
     QVERIFY(writer.waitForFinished(30000));
     QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
 
-    const QStringList leftovers = leftoversIn(work);
-    QCOMPARE(leftovers.size(), left);
     const QString sheet = work + u'/' + setPaths[2];
     QCOMPARE(QFile::exists(sheet), !isSheetGone);
     if (!isSheetGone)
         QCOMPARE(readFile(sheet), earlierCue);
+    const QStringList leftovers = leftoversIn(work);
+    QCOMPARE(leftovers.isEmpty(), left == 0);
 
     QProcess next;
     next.setWorkingDirectory(work);
@@ -495,10 +495,12 @@ void TestFaults::setEndedByKill()
                     "behind: "
             + removed.join(QStringLiteral(", ")).toUtf8() + ".\n";
     }
-    QCOMPARE(result.out, expected);
     QCOMPARE(leftoversIn(work), QStringList());
+    QCOMPARE(result.out, expected);
     QCOMPARE(QFileInfo(work + u'/' + setPaths[1]).size(), 128 * 1024);
     QCOMPARE(QFileInfo(sheet).size(), 4 * 1024);
+    // Every file that the writing named, and its record.
+    QCOMPARE(leftovers.size(), left);
 }
 
 // What another writing that still runs has made is left alone, and files
@@ -513,7 +515,7 @@ void TestFaults::leftoversNotKnownToBeOurs()
             QStringLiteral("4") },
         false, "placing 1\n"));
     const QStringList runningFiles = leftoversIn(work);
-    QCOMPARE(runningFiles.size(), 3);
+    QVERIFY(!runningFiles.isEmpty());
     // As today's program leaves them: named after no record. And a record
     // that is not one: it holds something else.
     QVERIFY(writeFile(work + QStringLiteral("/.morvant-Ab12Cd"), "a track's bytes"));
@@ -536,6 +538,8 @@ void TestFaults::leftoversNotKnownToBeOurs()
     expected.sort();
     QCOMPARE(leftoversIn(work), expected);
     QCOMPARE(readFile(work + QStringLiteral("/.morvant-Ab12Cd")), QByteArray("a track's bytes"));
+    // The running writing's two files and their record.
+    QCOMPARE(runningFiles.size(), 3);
 }
 
 void TestFaults::setWriteFaults_data()
