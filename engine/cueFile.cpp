@@ -111,9 +111,9 @@ bool writeFilesBeside(const QString &inputPath, const QStringList &keptPaths,
                          "behind: %1.")
                           .arg(shownPaths(leftovers.removed)));
     if (notes != nullptr && !leftovers.unknown.isEmpty())
-        notes->append(tr("%1 look like the temporary files of a writing of MORVANT that was "
-                         "ended on the way, but cannot be told to be; they are left. Remove "
-                         "them if no MORVANT is writing there.")
+        notes->append(tr("files named as MORVANT names its temporary files, which cannot be "
+                         "told to be left by a writing that has ended, are left as they are: "
+                         "%1. Remove them if no MORVANT is writing there.")
                           .arg(shownPaths(leftovers.unknown)));
     if (isWritten)
         return true;

@@ -529,10 +529,10 @@ void TestFaults::leftoversNotKnownToBeOurs()
     QVERIFY(running.waitForFinished(30000));
     QCOMPARE(result.status, 0);
     QCOMPARE(result.out,
-        QByteArray("content 1\ncontent 2\ncontent 3\nnote: .morvant-Ab12Cd, .morvant-zZ9yY8-2 "
-                   "look like the temporary files of a writing of MORVANT that was ended on the "
-                   "way, but cannot be told to be; they are left. Remove them if no MORVANT is "
-                   "writing there.\n"));
+        QByteArray("content 1\ncontent 2\ncontent 3\nnote: files named as MORVANT names its "
+                   "temporary files, which cannot be told to be left by a writing that has "
+                   "ended, are left as they are: .morvant-Ab12Cd, .morvant-zZ9yY8-2. Remove them "
+                   "if no MORVANT is writing there.\n")));
     QStringList expected = runningFiles;
     expected << QStringLiteral(".morvant-Ab12Cd") << QStringLiteral(".morvant-zZ9yY8-2");
     expected.sort();
