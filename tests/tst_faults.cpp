@@ -532,7 +532,7 @@ void TestFaults::leftoversNotKnownToBeOurs()
         QByteArray("content 1\ncontent 2\ncontent 3\nnote: files named as MORVANT names its "
                    "temporary files, which cannot be told to be left by a writing that has "
                    "ended, are left as they are: .morvant-Ab12Cd, .morvant-zZ9yY8-2. Remove them "
-                   "if no MORVANT is writing there.\n")));
+                   "if no MORVANT is writing there.\n"));
     QStringList expected = runningFiles;
     expected << QStringLiteral(".morvant-Ab12Cd") << QStringLiteral(".morvant-zZ9yY8-2");
     expected.sort();
