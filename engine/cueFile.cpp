@@ -98,7 +98,7 @@ QString shownPaths(const QStringList &paths)
 bool writeFilesBeside(const QString &inputPath, const QStringList &keptPaths,
     const QList<FileToWrite> &files, QString *error, QStringList *notes)
 {
-    BesideControlFile beside{ inputPath, {} };
+    BesideControlFile beside{ inputPath, {}, true };
     for (const QString &kept : keptPaths)
         beside.kept.append({ kept,
             tr("It is %1, one of the disc's own files, which is never overwritten.")

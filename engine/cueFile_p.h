@@ -28,6 +28,9 @@ struct BesideControlFile
 {
     QString controlFile; ///< the control file itself, by any path or link
     QList<KeptFile> kept; ///< the disc's own files, by any path or link
+    /// On Windows, no path longer than programs without long paths open:
+    /// a set of files that players and emulators open one by one
+    bool isForShortPaths = false;
 };
 
 /// Why a set of files was not written: the file concerned, and the reason.

@@ -239,18 +239,9 @@ struct PendingFile
     explicit PendingFile(const QString &path) : path(path), target(systemPath(path)) { }
 
     /// Why the file cannot be written at all, asked before anything is: its
-    /// path is longer than readers without long paths open, its name is a
-    /// folder's, or the file there may not be replaced.
+    /// name is a folder's, or the file there may not be replaced.
     QString whyNot()
     {
-        // As a reader without long paths would be given it: without \\?\ (or
-        // \\?\UNC\ for \\), whose limit of MAX_PATH counts the closing null.
-        const qsizetype length = target.startsWith(QLatin1String("\\\\?\\UNC\\"))
-            ? target.size() - 6
-            : target.startsWith(QLatin1String("\\\\?\\")) ? target.size() - 4
-                                                          : target.size();
-        if (length >= MAX_PATH)
-            return pathLengthRefusal(length, MAX_PATH - 1);
         attributes = GetFileAttributesW(wide(target));
         exists = attributes != INVALID_FILE_ATTRIBUTES;
         if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -385,7 +376,18 @@ bool writeFileSet(const BesideControlFile *beside, const QList<FileToWrite> &fil
 {
     std::vector<std::unique_ptr<PendingFile>> pending;
     const auto refusal = [beside](const PendingFile &file) {
-        return beside != nullptr ? writeRefusal(writeTarget(*beside, file.path)) : QString();
+        if (beside == nullptr)
+            return QString();
+        // As a program without long paths would be given it: without \\?\ (or
+        // \\?\UNC\ for \\), whose limit of MAX_PATH counts the closing null.
+        const QString &target = file.target;
+        const qsizetype length = target.startsWith(QLatin1String("\\\\?\\UNC\\"))
+            ? target.size() - 6
+            : target.startsWith(QLatin1String("\\\\?\\")) ? target.size() - 4
+                                                          : target.size();
+        if (beside->isForShortPaths && length >= MAX_PATH)
+            return pathLengthRefusal(length, MAX_PATH - 1);
+        return writeRefusal(writeTarget(*beside, file.path));
     };
     // The temporary files go when their handles close, End task included,
     // until just before they are put in place: nothing to look for.
