@@ -219,6 +219,7 @@ Options parseArguments(const QStringList &arguments)
 {
     Options options;
     bool optionsEnded = false;
+    bool isOffsetEmpty = false;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString &argument = arguments[i];
         if (optionsEnded || !argument.startsWith(u'-') || argument == u"-") {
@@ -243,19 +244,26 @@ Options parseArguments(const QStringList &arguments)
                 options.error = tr("%1 needs a file after it").arg(QLatin1String(option->name));
         } else if (!option->set)
             optionsEnded = true;
-        else
+        else {
             option->set(options, value);
+            // "--split=$OFFSET" with the variable unset: an offset meant, none given.
+            isOffsetEmpty = isOffsetEmpty || (hasValue && value.isEmpty());
+        }
     }
     if (!options.error.isEmpty())
         return options;
-    if (options.conversion.split && !options.splitOffset.isEmpty()) {
+    if (options.conversion.split && (isOffsetEmpty || !options.splitOffset.isEmpty())) {
         bool isNumber = false;
         const int offset = options.splitOffset.toInt(&isNumber);
         if (!isNumber || qAbs(offset) > mostSplitOffset) {
-            options.error = tr("--split=OFFSET takes a whole number of samples from -%1 to +%1, "
-                               "such as --split=+6, not '%2'")
-                                .arg(mostSplitOffset)
-                                .arg(options.splitOffset);
+            options.error = isOffsetEmpty
+                ? tr("--split=OFFSET takes a whole number of samples from -%1 to +%1, such as "
+                     "--split=+6, not nothing after the '=' (--split alone takes none)")
+                      .arg(mostSplitOffset)
+                : tr("--split=OFFSET takes a whole number of samples from -%1 to +%1, "
+                     "such as --split=+6, not '%2'")
+                      .arg(mostSplitOffset)
+                      .arg(options.splitOffset);
             return options;
         }
         options.conversion.splitOffset = offset;

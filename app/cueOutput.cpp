@@ -83,7 +83,7 @@ ConversionStatus writeSbi(const QString &inputPath, const QString &cuePath,
 
 // --split: the tracks' files and their cue sheet, all written or none.
 ConversionStatus writeSplit(const CommandLinePaths &paths, const ConvertedFile &converted,
-    int offsetSamples, const ShowMessage &showMessage)
+    int offsetSamples, const ShowMessage &showMessage, const ShowWarning &showWarning)
 {
     if (!converted.splitError.isEmpty()) {
         showMessage(tr("Cannot cut the image of %1 into its tracks' files: %2.")
@@ -91,8 +91,20 @@ ConversionStatus writeSplit(const CommandLinePaths &paths, const ConvertedFile &
             fileErrorTitle());
         return conversionRefused;
     }
+    if (const std::optional<Remark> refusal = imageEndRefusal(
+            converted.sheet, converted.layout.image.held, converted.files.imageStatus.size)) {
+        showMessage(tr("Cannot cut the image of %1 into its tracks' files: %2 %3 (--check calls "
+                       "this %4.)")
+                        .arg(shownPath(paths.inputPath), refusal->message, refusal->advice,
+                            refusal->name()),
+            fileErrorTitle());
+        return conversionRefused;
+    }
+    const auto warnAboutFile = [&](const QString &text) {
+        showWarning(shownPath(paths.inputPath) + QStringLiteral(": ") + text);
+    };
     return saveTrackFiles(converted.files, converted.trackFiles, offsetSamples, paths.cuePath,
-               converted.cueSheet, showMessage)
+               converted.cueSheet, showMessage, warnAboutFile)
         ? conversionDone
         : conversionNotWritten;
 }
@@ -112,7 +124,7 @@ ConversionStatus convertFiles(const QStringList &files, const ConversionOptions 
             convertedFile(paths.inputPath, options, showAboutFile, showWarning);
         if (options.split && !converted.isRefused()) {
             const ConversionStatus split =
-                writeSplit(paths, converted, options.splitOffset, showAboutFile);
+                writeSplit(paths, converted, options.splitOffset, showAboutFile, showWarning);
             status = qMax(status, split);
             if (split == conversionDone)
                 status = qMax(status,

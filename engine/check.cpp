@@ -394,35 +394,10 @@ void checkToc(Scan &scan, bool everySession)
     }
 }
 
-// The INDEX lines that lie at or past \a end, the image's end on the disc.
 void checkBeyondEnd(Scan &scan, qint64 end)
 {
-    int beyond = 0;
-    const CueLine *first = nullptr;
-    const CueTrack *firstTrack = nullptr;
-    for (const CueTrack &track : scan.tracks) {
-        for (const CueLine &index : track.lines) {
-            if (index.isIndex() && index.sectors >= end) {
-                if (!first) {
-                    first = &index;
-                    firstTrack = &track;
-                }
-                ++beyond;
-            }
-        }
-    }
-    if (first) {
-        scan.add(FindingCode::IndexBeyondEnd, first->line, firstTrack->number,
-            beyond == 1
-                ? tr("INDEX %1 of track %2 (%3) lies at or beyond the image's end (%4).")
-                      .arg(first->number, firstTrack->number, first->time(), sectorCountToMsf(end))
-                : tr("%1 indexes lie at or beyond the image's end (%2), the first INDEX %3 "
-                     "of track %4 (%5).")
-                      .arg(beyond)
-                      .arg(sectorCountToMsf(end), first->number, firstTrack->number, first->time()),
-            tr("The image is shorter than the control file says: it is incomplete or belongs "
-               "to another disc."));
-    }
+    if (const std::optional<Remark> finding = beyondEndFinding(scan.tracks, end))
+        scan.add(*finding);
 }
 
 void checkImage(const ConversionFiles &files, Scan &scan, CheckReport &report, qint64 &discEnd,
@@ -459,13 +434,8 @@ void checkImage(const ConversionFiles &files, Scan &scan, CheckReport &report, q
     // With sessions the image's length is judged by how it holds them.
     if (sessions)
         discEnd = -1;
-    if (report.imageSize % imageSectorSize != 0) {
-        scan.add(FindingCode::ImageSize, 0, {},
-            tr("The image is %1 bytes long, not a whole number of %2-byte sectors.")
-                .arg(report.imageSize)
-                .arg(imageSectorSize),
-            tr("The image is cut off or is not a raw CloneCD image; make it again from the "
-               "disc."));
+    if (const std::optional<Remark> finding = partialSectorFinding(report.imageSize)) {
+        scan.add(*finding);
     } else if (discEnd >= 0 && discEnd != sectors) {
         scan.add(FindingCode::ImageLength, 0, {},
             tr("The image holds %1 sectors, but the table of contents says the disc has %2.")
@@ -570,6 +540,47 @@ void addConversionNotes(
 }
 
 } // namespace
+
+std::optional<Remark> partialSectorFinding(qint64 imageSize)
+{
+    if (imageSize % imageSectorSize == 0)
+        return std::nullopt;
+    return Remark{ FindingCode::ImageSize, 0, {},
+        tr("The image is %1 bytes long, not a whole number of %2-byte sectors.")
+            .arg(imageSize)
+            .arg(imageSectorSize),
+        tr("The image is cut off or is not a raw CloneCD image; make it again from the disc.") };
+}
+
+std::optional<Remark> beyondEndFinding(const QList<CueTrack> &tracks, qint64 end)
+{
+    int beyond = 0;
+    const CueLine *first = nullptr;
+    const CueTrack *firstTrack = nullptr;
+    for (const CueTrack &track : tracks) {
+        for (const CueLine &index : track.lines) {
+            if (index.isIndex() && index.sectors >= end) {
+                if (!first) {
+                    first = &index;
+                    firstTrack = &track;
+                }
+                ++beyond;
+            }
+        }
+    }
+    if (!first)
+        return std::nullopt;
+    return Remark{ FindingCode::IndexBeyondEnd, first->line, firstTrack->number,
+        beyond == 1
+            ? tr("INDEX %1 of track %2 (%3) lies at or beyond the image's end (%4).")
+                  .arg(first->number, firstTrack->number, first->time(), sectorCountToMsf(end))
+            : tr("%1 indexes lie at or beyond the image's end (%2), the first INDEX %3 "
+                 "of track %4 (%5).")
+                  .arg(beyond)
+                  .arg(sectorCountToMsf(end), first->number, firstTrack->number, first->time()),
+        tr("The image is shorter than the control file says: it is incomplete or belongs "
+           "to another disc.") };
+}
 
 CheckReport checkControlFile(const QString &path, const ConversionOptions &options)
 {

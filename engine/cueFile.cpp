@@ -83,29 +83,64 @@ bool writeBeside(
     return writeOne(&beside, path, content, error);
 }
 
-bool writeFilesBeside(const QString &inputPath, const QStringList &keptPaths,
-    const QList<FileToWrite> &files, QString *error)
+namespace {
+
+QString shownPaths(const QStringList &paths)
 {
-    BesideControlFile beside{ inputPath, {} };
+    QStringList shown;
+    for (const QString &path : paths)
+        shown.append(shownPath(path));
+    return shown.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+bool writeFilesBeside(const QString &inputPath, const QStringList &keptPaths,
+    const QList<FileToWrite> &files, QString *error, QStringList *notes)
+{
+    BesideControlFile beside{ inputPath, {}, true };
     for (const QString &kept : keptPaths)
         beside.kept.append({ kept,
             tr("It is %1, one of the disc's own files, which is never overwritten.")
                 .arg(shownPath(kept)) });
     SetFailure failure;
-    if (writeFileSet(&beside, files, &failure))
+    Leftovers leftovers;
+    const bool isWritten = writeFileSet(&beside, files, &failure, &leftovers);
+    if (notes != nullptr && !leftovers.removed.isEmpty())
+        notes->append(tr("removed what a writing of files here that was ended on the way left "
+                         "behind: %1.")
+                          .arg(shownPaths(leftovers.removed)));
+    if (notes != nullptr && !leftovers.unknown.isEmpty())
+        notes->append(tr("files named as MORVANT names its temporary files, which cannot be "
+                         "told to be left by a writing that has ended, are left as they are: "
+                         "%1. Remove them if no MORVANT is writing there.")
+                          .arg(shownPaths(leftovers.unknown)));
+    if (isWritten)
         return true;
     *error = cannotWriteText(files.value(failure.file).path, failure.reason);
     return false;
 }
 
 bool saveFilesBeside(const QString &inputPath, const QStringList &keptPaths,
-    const QList<FileToWrite> &files, const ShowMessage &showMessage)
+    const QList<FileToWrite> &files, const ShowMessage &showMessage,
+    const std::function<void(const QString &)> &showWarning)
 {
     QString error;
-    if (writeFilesBeside(inputPath, keptPaths, files, &error))
+    QStringList notes;
+    const bool isWritten = writeFilesBeside(inputPath, keptPaths, files, &error, &notes);
+    if (showWarning) {
+        for (const QString &note : notes)
+            showWarning(note);
+    }
+    if (isWritten)
         return true;
     showMessage(error, fileErrorTitle());
     return false;
+}
+
+QString cueSheetRefusal(const QString &text)
+{
+    return fitsSystemBytes(text) ? QString() : notInCodePageText();
 }
 
 bool saveCueSheet(const QString &inputPath, const QString &cuePath, const QString &text,
@@ -162,7 +197,27 @@ QString sameFileRefusal(const QString &other)
 QString partlyReplacedText()
 {
     return tr("The files before it were already put in place; it and the files after it were "
-              "not.");
+              "not, and the earlier file of the last one, which names the others, was taken "
+              "away first, so that no file names a set that is not whole.");
+}
+
+void (*beforeSetStepForTests)(qsizetype file) = nullptr;
+
+QString pathLengthRefusal(qsizetype size, qsizetype most)
+{
+    return tr("Its path is %1 characters long, and programs that do not read long paths open "
+              "none longer than %2; nothing is written. Move the control file to a folder with "
+              "a shorter path, or give it a shorter name.")
+        .arg(size)
+        .arg(most);
+}
+
+QString nameLengthRefusal(qsizetype size, qsizetype most)
+{
+    return tr("File name too long: the folder's file system takes names of at most %1 bytes, "
+              "and this one has %2; nothing is written. Give the control file a shorter name.")
+        .arg(most)
+        .arg(size);
 }
 
 QString tooManyFilesRefusal()

@@ -29,6 +29,11 @@ bool writeCueFile(const QString &path, const QString &text, QString *error);
     all of it. */
 QString notInCodePageText();
 
+/** notInCodePageText() when the system's code page cannot hold all of \a
+    text, a cue sheet, which is then not written; else the empty text. Asked
+    before a set is written, so that no byte of it is written in vain. */
+QString cueSheetRefusal(const QString &text);
+
 /** Writes \a text to \a cuePath for the control file \a inputPath. Refuses,
     changing nothing, when \a cuePath leads to the control file or to the
     disc image that the cue sheet names (by any path or link), or is a
@@ -49,29 +54,44 @@ bool saveSbiFile(const QString &inputPath, const QString &sbiPath, const QByteAr
     control file itself by any path or hard link; a Windows short name of
     another file), or leads to any of \a keptPaths (the disc image and the
     .sub, by any path or hard link), or when two of them are the same file, or
-    when the folder has not room for the sum of their sizes
+    when a name is longer than the folder's file system takes (on Windows,
+    when a path is longer than programs without long paths open, 259
+    characters), or when the folder has not room for the sum of their sizes
     (QStorageInfo::bytesAvailable(), checked before anything is written; the
     error says how much is needed and how much is free, in MB), or when they
     are more than maxFilesAtOnce.
     Each file is written to a temporary file in its folder first, as
-    writeCueFile() does; only when every one is complete and synced are they
-    renamed into place, each replacing whatever stood there whole;
-    interruptions (SIGTERM, SIGINT, SIGHUP; on Windows the console's Ctrl+C
-    and its closing) are held off during the renames so that they all happen
-    or (before the first) none. On failure or an interruption before the
-    renames, no temporary is left and no existing file changed; should a
-    rename itself fail, which the checks before the writing make unlikely, the
-    error says that the files before it are in place.
+    writeCueFile() does, every temporary file made before the first byte is
+    written; only when every one is complete and synced are they put in
+    place, each replacing whatever stood there whole. The last of \a files
+    names the others (the cue sheet of the tracks' files): where there are
+    others, its earlier file is taken away before any is put in place, and
+    it is put in place after them, so that a set ended on the way never
+    leaves a file that names it whole. Interruptions (SIGTERM, SIGINT,
+    SIGHUP; on Windows the console's Ctrl+C and its closing) are held off
+    meanwhile so that this all happens or (before the first step) none. On
+    failure or an interruption before then, no temporary is left and no
+    existing file changed; should a step itself fail, which the checks before
+    the writing make unlikely, the error says which files are in place.
+    On Unix, a writing ended where no handler runs (SIGKILL, a crash, a power
+    cut) may leave temporary files, named ".morvant-" and six letters or
+    digits, and files named after it; the next writing in the folder removes
+    them where they are ours beyond doubt (their record, the file named so
+    without more, unlocked, so that the writing it stands for has ended, and
+    with what every record holds), and adds a line to \a notes naming them,
+    and one naming those that look like ours but cannot be told to be (left).
     The contents are called one after another, in the order of \a files, and
     only after every check has passed. False with "Cannot write PATH:\nREASON"
     in \a error, naming the file concerned. */
 bool writeFilesBeside(const QString &inputPath, const QStringList &keptPaths,
-    const QList<FileToWrite> &files, QString *error);
+    const QList<FileToWrite> &files, QString *error, QStringList *notes = nullptr);
 
 /** Writes \a files as writeFilesBeside() does. Returns false after telling
     the user through \a showMessage ("File Error", naming the file concerned
-    and the reason), as saveCueSheet() does. */
+    and the reason), as saveCueSheet() does; the lines of what was found left
+    beside them go to \a showWarning, where given. */
 bool saveFilesBeside(const QString &inputPath, const QStringList &keptPaths,
-    const QList<FileToWrite> &files, const ShowMessage &showMessage);
+    const QList<FileToWrite> &files, const ShowMessage &showMessage,
+    const std::function<void(const QString &)> &showWarning = {});
 
 } // namespace morvant

@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -27,6 +28,9 @@ struct BesideControlFile
 {
     QString controlFile; ///< the control file itself, by any path or link
     QList<KeptFile> kept; ///< the disc's own files, by any path or link
+    /// On Windows, no path longer than programs without long paths open:
+    /// a set of files that players and emulators open one by one
+    bool isForShortPaths = false;
 };
 
 /// Why a set of files was not written: the file concerned, and the reason.
@@ -57,8 +61,30 @@ QString writeRefusal(const WriteTarget &cue);
 QString sameFileRefusal(const QString &other);
 
 /** What the error of a rename adds when files of the set before it were
-    already renamed into place. */
+    already renamed into place, or the earlier file of the set's last, which
+    names the others, was taken away. */
 QString partlyReplacedText();
+
+/// Temporary files that interrupted writings left beside the files of a set.
+struct Leftovers
+{
+    QStringList removed; ///< ours beyond doubt, and removed
+    QStringList unknown; ///< that look like ours but cannot be told to be, left
+};
+
+/** Where set, called before the writing takes the earlier file of a set's
+    last file away (with -1) and before it puts each file in place (with its
+    index), so that the tests' helper program can end the writing there. The
+    program itself never sets it. */
+extern void (*beforeSetStepForTests)(qsizetype file);
+
+/** Why a file whose full path is \a size characters long is not written
+    where programs that do not read long paths open paths of at most \a most. */
+QString pathLengthRefusal(qsizetype size, qsizetype most);
+
+/** Why a name of \a size bytes is refused in a folder whose file system
+    takes names of at most \a most bytes. */
+QString nameLengthRefusal(qsizetype size, qsizetype most);
 
 /** Why a set of more than maxFilesAtOnce files is not written. */
 QString tooManyFilesRefusal();
@@ -90,20 +116,27 @@ bool writeBeside(
     writeRefusal() finds a reason not to write one of them; never when two of
     them are one file, or when roomRefusal() finds no room for them. False
     with the file concerned and the reason in \a failure. Each platform looks
-    at the names and writes them in its own way. */
-bool writeFileSet(
-    const BesideControlFile *beside, const QList<FileToWrite> &files, SetFailure *failure);
+    at the names and writes them in its own way; where it can tell the
+    temporary files that an interrupted writing left in their folders, it
+    removes them first and tells of them in \a leftovers. */
+bool writeFileSet(const BesideControlFile *beside, const QList<FileToWrite> &files,
+    SetFailure *failure, Leftovers *leftovers = nullptr);
 
 /** Makes each platform's pending file of \a files (a \a Pending, made from
-    its path, with whyNot(), isSameAs() and write()) into \a pending, and
-    writes each into it, after the checks that every platform makes before
-    writing any: no more than maxFilesAtOnce, none that \a refusal (of its
-    pending file) or its own whyNot() finds a reason not to write, no two
-    that are one file, room for them all. False with the file concerned and
-    the reason in \a failure; putting them in place is the platform's. */
-template <typename Pending, typename Refusal>
+    its path, with whyNot(), isSameAs(), create() and write()) into \a
+    pending, and writes each into it, after the checks that every platform
+    makes before writing any: no more than maxFilesAtOnce, none that \a
+    refusal (of its pending file) or its own whyNot() finds a reason not to
+    write (its name's length and characters among them), no two that are one
+    file, room for them all. \a prepare runs once the checks are passed and
+    before the room is measured, so that what it frees counts. Every
+    temporary file is created before the first content is called, so that
+    none fails after bytes were written in vain. False with the file
+    concerned and the reason in \a failure; putting them in place is the
+    platform's. */
+template <typename Pending, typename Refusal, typename Prepare>
 bool writePendingFiles(const QList<FileToWrite> &files, const Refusal &refusal,
-    std::vector<std::unique_ptr<Pending>> &pending, SetFailure *failure)
+    const Prepare &prepare, std::vector<std::unique_ptr<Pending>> &pending, SetFailure *failure)
 {
     if (files.size() > maxFilesAtOnce) {
         *failure = { maxFilesAtOnce, tooManyFilesRefusal() };
@@ -127,9 +160,17 @@ bool writePendingFiles(const QList<FileToWrite> &files, const Refusal &refusal,
             }
         }
     }
+    if (!prepare(failure))
+        return false;
     if (QString reason = roomRefusal(files, &failure->file); !reason.isEmpty()) {
         failure->reason = reason;
         return false;
+    }
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (!pending[std::size_t(i)]->create(&failure->reason)) {
+            failure->file = i;
+            return false;
+        }
     }
     for (qsizetype i = 0; i < files.size(); ++i) {
         if (!pending[std::size_t(i)]->write(files[i].content, &failure->reason)) {

@@ -7,11 +7,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSet>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <optional>
@@ -36,17 +38,71 @@ struct TemporaryName
     volatile std::sig_atomic_t isTaken;
 };
 // A fixed table, which the handler can read without allocating: one entry
-// for each file of the largest set.
-std::array<TemporaryName, std::size_t(maxFilesAtOnce)> temporaryNames{};
+// for each file of the largest set, and one for each folder's record of it.
+std::array<TemporaryName, std::size_t(2 * maxFilesAtOnce)> temporaryNames{};
 
 extern "C" void removeTemporaryFiles(int signal)
 {
-    for (const TemporaryName &entry : temporaryNames) {
-        if (entry.isTaken != 0)
-            ::unlinkat(entry.folder, entry.name.data(), 0);
+    // Last taken first: a set's record goes after its files, so that a file
+    // is never left without the record that makes it known as ours.
+    for (auto entry = temporaryNames.rbegin(); entry != temporaryNames.rend(); ++entry) {
+        if (entry->isTaken != 0)
+            ::unlinkat(entry->folder, entry->name.data(), 0);
     }
     ::signal(signal, SIG_DFL);
     ::raise(signal);
+}
+
+// What a set's record holds: it tells a later run that the temporary files
+// named after it are ours. A writing holds the record locked for as long as
+// it runs; the system lets the lock go when the program ends, by SIGKILL or
+// a crash too, so that a record that can be locked was left by a writing
+// that no longer runs.
+constexpr char recordContent[] = "MORVANT: the temporary files named after this file are a set "
+                                 "being written; removed by the next run once it has ended.\n";
+constexpr char temporaryPrefix[] = ".morvant-";
+constexpr qsizetype randomLetters = 6;
+
+// A lock of the whole file, of its open file description where the system
+// has them (Linux), so that no other descriptor's closing lets it go.
+bool lockFile(int descriptor, short type)
+{
+    struct flock lock = {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+#ifdef F_OFD_SETLK
+    return ::fcntl(descriptor, F_OFD_SETLK, &lock) == 0;
+#else
+    return ::fcntl(descriptor, F_SETLK, &lock) == 0;
+#endif
+}
+
+bool isLockHeldElsewhere(int error)
+{
+    return error == EAGAIN || error == EACCES;
+}
+
+// A record's name: the prefix and six letters or digits, as it is made.
+bool isRecordName(QByteArrayView name)
+{
+    const qsizetype prefix = qsizetype(sizeof temporaryPrefix) - 1;
+    if (name.size() != prefix + randomLetters || !name.startsWith(temporaryPrefix))
+        return false;
+    return std::all_of(name.begin() + prefix, name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
+}
+
+// The record that a temporary file's name names: ".morvant-AbC123" for
+// ".morvant-AbC123-7"; empty for any other name.
+QByteArray recordOf(QByteArrayView name)
+{
+    const qsizetype dash = qsizetype(sizeof temporaryPrefix) - 1 + randomLetters;
+    if (name.size() <= dash + 1 || name[dash] != '-' || !isRecordName(name.first(dash)))
+        return {};
+    const bool isNumber = std::all_of(
+        name.begin() + dash + 1, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return isNumber ? name.first(dash).toByteArray() : QByteArray();
 }
 
 // Keeps the interruptions out while a temporary file's name is taken or
@@ -153,16 +209,122 @@ public:
     QByteArray name; ///< of the file to write
 };
 
-// A temporary file in the folder of a file to write. Where the system
-// allows, it has no name until the set is complete, so that nothing is left
-// behind even by SIGKILL or a power cut; otherwise it is named at once and
-// removed again should an interruption end the program before it is renamed.
+// Takes an entry of the handler's table for \a name in \a folder once \a
+// make has made a file under it; false with errno set when none is free or
+// \a make fails. Called with the interruptions held.
+template <typename Make>
+TemporaryName *takeEntry(int folder, const QByteArray &name, const Make &make)
+{
+    const auto free = std::find_if(temporaryNames.begin(), temporaryNames.end(),
+        [](const TemporaryName &taken) { return taken.isTaken == 0; });
+    if (free == temporaryNames.end()) {
+        errno = EMFILE;
+        return nullptr;
+    }
+    if (!make())
+        return nullptr;
+    std::copy(name.cbegin(), name.cend(), free->name.begin());
+    free->name[std::size_t(name.size())] = '\0';
+    free->folder = folder;
+    free->isTaken = 1;
+    return &*free;
+}
+
+// The record of a set in one folder of its files, made when the first of
+// its temporary files there is named and removed after the last: a later run that
+// finds it unlocked and with its content knows that the writing it stands
+// for has ended and that the temporary files named after it are ours.
+class SetRecord
+{
+public:
+    explicit SetRecord(int folderDescriptor) : folder(::fcntl(folderDescriptor, F_DUPFD_CLOEXEC, 0))
+    {
+    }
+    ~SetRecord()
+    {
+        const InterruptionsHeld held;
+        if (entry != nullptr) {
+            ::unlinkat(folder, entry->name.data(), 0);
+            entry->isTaken = 0;
+        }
+        if (descriptor >= 0)
+            ::close(descriptor);
+        if (folder >= 0)
+            ::close(folder);
+    }
+    SetRecord(const SetRecord &) = delete;
+    SetRecord &operator=(const SetRecord &) = delete;
+
+    /// Makes it, unless made, under a free name, locked, with its content;
+    /// false with errno set. Where the system cannot lock it, it stays
+    /// empty, and a later run tells of what it finds rather than removing
+    /// it. Made only when the first temporary file is to have a name, so
+    /// that where none has one until the end, a writing ended before then
+    /// leaves nothing.
+    bool make()
+    {
+        if (entry != nullptr)
+            return true;
+        if (folder < 0)
+            return false;
+        const InterruptionsHeld held;
+        constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        for (int attempt = 0; attempt < 100 && entry == nullptr; ++attempt) {
+            QByteArray candidate = temporaryPrefix;
+            for (qsizetype i = 0; i < randomLetters; ++i)
+                candidate += letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
+            entry = takeEntry(folder, candidate, [&] {
+                descriptor = ::openat(
+                    folder, candidate.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+                return descriptor >= 0;
+            });
+            if (entry == nullptr && errno != EEXIST)
+                return false;
+            name = candidate;
+        }
+        if (entry == nullptr)
+            return false;
+        // A later run that reads the record just now holds a lock of its own
+        // for as long as it reads it.
+        bool isLocked = false;
+        for (int wait = 0; wait < 1000; ++wait) {
+            isLocked = lockFile(descriptor, F_WRLCK);
+            if (isLocked || !isLockHeldElsewhere(errno))
+                break;
+            ::usleep(1000);
+        }
+        if (isLocked) {
+            const ssize_t size = qsizetype(sizeof recordContent) - 1;
+            // Cut short (a full disk), it is no record that a later run removes.
+            if (::write(descriptor, recordContent, size_t(size)) != size) {
+                [[maybe_unused]] const int emptied = ::ftruncate(descriptor, 0);
+            }
+        }
+        return true;
+    }
+
+    int folder; ///< its own descriptor of the folder, which outlives the set's
+    QByteArray name;
+
+private:
+    int descriptor = -1;
+    TemporaryName *entry = nullptr;
+};
+
+// A temporary file in the folder of a file to write, named after the set's
+// record there. Where the system allows, it has no name until the set is
+// complete, so that nothing is left behind by SIGKILL or a power cut before
+// then; otherwise it is named at once and removed again should an
+// interruption end the program before it is renamed. Either way a later run
+// removes what a writing that ended on the way left (removeLeftovers()).
 // Its name is short, so that it fits wherever the file's own name does.
 // Made while InterruptionHandlers stand.
 class TemporaryFile
 {
 public:
-    explicit TemporaryFile(const TargetFolder &folder) : folder(folder.descriptor)
+    /// The file numbered \a number of the set whose \a record stands in \a folder.
+    TemporaryFile(const TargetFolder &folder, SetRecord &record, qsizetype number)
+        : folder(folder.descriptor), record(record), number(number)
     {
 #ifdef O_TMPFILE
         // Naming the unnamed file at the end goes through /proc, which may be missing.
@@ -173,9 +335,13 @@ public:
         }
 #endif
         const InterruptionsHeld held;
-        takeFreeName([this](const char *name) {
-            descriptor =
-                ::openat(this->folder, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (!takeName()) {
+            errorNumber = errno;
+            return;
+        }
+        entry = takeEntry(this->folder, wantedName, [this] {
+            descriptor = ::openat(this->folder, wantedName.constData(),
+                O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             return descriptor >= 0;
         });
         errorNumber = errno;
@@ -196,17 +362,22 @@ public:
     int descriptor = -1; ///< handed over to a QFile, which closes it
     int errorNumber = 0;
 
-    /// Gives the file a name, which rename() needs to put in place of another;
-    /// false with errno set. The unnamed file gets one that is free.
+    /// Gives the file its name, which rename() needs to put in place of
+    /// another; false with errno set.
     bool name()
     {
         if (entry != nullptr)
             return true;
         const InterruptionsHeld held;
+        if (!takeName())
+            return false;
         const QByteArray source = "/proc/self/fd/" + QByteArray::number(descriptor);
-        return takeFreeName([&](const char *free) {
-            return ::linkat(AT_FDCWD, source.constData(), folder, free, AT_SYMLINK_FOLLOW) == 0;
+        entry = takeEntry(folder, wantedName, [&] {
+            return ::linkat(AT_FDCWD, source.constData(), folder, wantedName.constData(),
+                       AT_SYMLINK_FOLLOW)
+                == 0;
         });
+        return entry != nullptr;
     }
 
     /// Renames the file, once named, to \a target in its folder, replacing
@@ -226,39 +397,110 @@ public:
     }
 
 private:
-    // Tries names as mkstemp() chooses them until \a take makes a file under
-    // one that is free, which is kept for the signal handler in a free entry
-    // of its table. Called with the interruptions held.
-    template <typename Take> bool takeFreeName(Take take)
+    // The name after the record, which is made first where it is not yet.
+    bool takeName()
     {
-        const auto free = std::find_if(temporaryNames.begin(), temporaryNames.end(),
-            [](const TemporaryName &taken) { return taken.isTaken == 0; });
-        if (free == temporaryNames.end()) {
-            errno = EMFILE;
+        if (!record.make())
             return false;
-        }
-        constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            QByteArray name = ".morvant-XXXXXX";
-            for (qsizetype i = name.size() - 6; i < name.size(); ++i)
-                name[i] = letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
-            if (take(name.constData())) {
-                std::copy(name.cbegin(), name.cend(), free->name.begin());
-                free->name[std::size_t(name.size())] = '\0';
-                free->folder = folder;
-                free->isTaken = 1;
-                entry = &*free;
-                return true;
-            }
-            if (errno != EEXIST)
-                return false;
-        }
-        return false;
+        wantedName = record.name + '-' + QByteArray::number(number);
+        return true;
     }
 
     int folder;
+    SetRecord &record;
+    qsizetype number;
+    QByteArray wantedName;
     TemporaryName *entry = nullptr; ///< where the file has a name
 };
+
+// Removes from the folder of \a folder the temporary files that a writing
+// left when it ended on the way (SIGKILL, a crash, a power cut), and its
+// record, where they are ours beyond doubt: named after a record that is a
+// file of the user's own, holds what every record holds, and is not locked,
+// so that the writing it stands for no longer runs. Files named as ours that
+// cannot be told to be (an empty record, one of another user, files without
+// their record) are left and listed in \a leftovers as unknown; those of a
+// writing that still runs are left alone.
+void removeLeftovers(const TargetFolder &folder, const QString &folderPath, Leftovers *leftovers)
+{
+    const int listing = ::openat(folder.descriptor, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *entries = listing < 0 ? nullptr : ::fdopendir(listing);
+    if (entries == nullptr) {
+        if (listing >= 0)
+            ::close(listing);
+        return; // a folder that cannot be listed cannot be looked at
+    }
+    QList<QByteArray> records;
+    QList<QByteArray> temporaries;
+    while (const dirent *entry = ::readdir(entries)) {
+        const QByteArrayView name(entry->d_name);
+        if (isRecordName(name))
+            records.append(name.toByteArray());
+        else if (!recordOf(name).isEmpty())
+            temporaries.append(name.toByteArray());
+    }
+    ::closedir(entries);
+    std::sort(records.begin(), records.end());
+    std::sort(temporaries.begin(), temporaries.end());
+
+    const uid_t user = ::geteuid();
+    const auto isOwnFile = [&](const struct stat &about) {
+        return S_ISREG(about.st_mode) && about.st_uid == user;
+    };
+    QSet<QByteArray> known; // records of writings that run or that ended
+    QStringList removed;
+    QStringList unknown;
+    for (const QByteArray &record : records) {
+        const int descriptor = ::openat(
+            folder.descriptor, record.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        struct stat about = {};
+        bool isEnded = false;
+        bool isRunning = false;
+        if (descriptor >= 0 && ::fstat(descriptor, &about) == 0 && isOwnFile(about)) {
+            if (lockFile(descriptor, F_RDLCK)) {
+                std::array<char, sizeof recordContent> content{};
+                const ssize_t size = ::pread(descriptor, content.data(), content.size(), 0);
+                isEnded = size == ssize_t(sizeof recordContent) - 1
+                    && std::equal(content.begin(), content.begin() + size, recordContent);
+            } else {
+                isRunning = isLockHeldElsewhere(errno);
+            }
+        }
+        if (isEnded) {
+            // Its files first, so that none is ever left without its record.
+            for (const QByteArray &temporary : temporaries) {
+                struct stat file = {};
+                if (recordOf(temporary) == record
+                    && ::fstatat(
+                           folder.descriptor, temporary.constData(), &file, AT_SYMLINK_NOFOLLOW)
+                        == 0
+                    && isOwnFile(file)
+                    && ::unlinkat(folder.descriptor, temporary.constData(), 0) == 0)
+                    removed.append(folderPath + fromSystemBytes(temporary));
+            }
+            // Still the record read, held locked meanwhile.
+            struct stat now = {};
+            if (::fstatat(folder.descriptor, record.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0
+                && now.st_dev == about.st_dev && now.st_ino == about.st_ino
+                && ::unlinkat(folder.descriptor, record.constData(), 0) == 0)
+                removed.append(folderPath + fromSystemBytes(record));
+        }
+        if (isEnded || isRunning)
+            known.insert(record);
+        else
+            unknown.append(folderPath + fromSystemBytes(record));
+        if (descriptor >= 0)
+            ::close(descriptor); // lets the lock go, after the removal
+    }
+    for (const QByteArray &temporary : temporaries) {
+        if (!known.contains(recordOf(temporary)))
+            unknown.append(folderPath + fromSystemBytes(temporary));
+    }
+    if (leftovers != nullptr) {
+        leftovers->removed += removed;
+        leftovers->unknown += unknown;
+    }
+}
 
 // One file of a set on its way: its folder, what stands at its name, and
 // its temporary file once the writing starts.
@@ -267,14 +509,26 @@ struct PendingFile
     explicit PendingFile(const QString &path) : path(path), folder(path) { }
 
     /// Why the file cannot be written at all, asked before anything is:
-    /// its folder cannot be opened, its name is a folder's, or the file
-    /// there may not be replaced. Sets the permissions the new file takes.
+    /// its folder cannot be opened, its name is longer than the folder's
+    /// file system takes or cannot be looked up there, its name is a
+    /// folder's, or the file there may not be replaced. Sets the
+    /// permissions the new file takes.
     QString whyNot()
     {
         if (folder.descriptor < 0)
             return qt_error_string(folder.errorNumber);
+        // The folder's own file system tells, not NAME_MAX: FAT counts
+        // UTF-16 units, some encrypting ones take fewer bytes.
+        const long most = ::fpathconf(folder.descriptor, _PC_NAME_MAX);
+        if (most > 0 && folder.name.size() > most)
+            return nameLengthRefusal(folder.name.size(), most);
         struct stat earlier = {};
-        if (folder.status(folder.name, &earlier)) {
+        const bool exists = folder.status(folder.name, &earlier);
+        if (!exists && errno == ENAMETOOLONG)
+            return nameLengthRefusal(folder.name.size(), most > 0 ? most : NAME_MAX);
+        if (!exists && errno != ENOENT)
+            return qt_error_string(errno);
+        if (exists) {
             if (S_ISDIR(earlier.st_mode))
                 return tr("Filename refers to a directory");
             if (::faccessat(folder.descriptor, folder.name.constData(), W_OK, 0) != 0)
@@ -308,11 +562,11 @@ struct PendingFile
             && a.st_ino == b.st_ino;
     }
 
-    /// Writes \a content into a new temporary file, synced; false with the
-    /// reason in \a error.
-    bool write(const WriteContent &content, QString *error)
+    /// Makes its temporary file, named after the set's record where it is
+    /// named, and opens it; false with the reason in \a error.
+    bool create(QString *error)
     {
-        temporary.emplace(folder);
+        temporary.emplace(folder, *record, number);
         if (temporary->descriptor < 0) {
             *error = qt_error_string(temporary->errorNumber);
             return false;
@@ -325,6 +579,13 @@ struct PendingFile
             *error = file.errorString();
             return false;
         }
+        return true;
+    }
+
+    /// Writes \a content into its temporary file, synced; false with the
+    /// reason in \a error.
+    bool write(const WriteContent &content, QString *error)
+    {
         if (!content(file, error))
             return false;
         // fsync() as QSaveFile does: on a network file system a full disk may show
@@ -339,6 +600,8 @@ struct PendingFile
 
     QString path;
     TargetFolder folder;
+    SetRecord *record = nullptr; ///< of the set, in the file's folder
+    qsizetype number = 0; ///< in the set, from 1, which its temporary file's name gives
     mode_t mode = 0;
     // The file is closed before its temporary goes: an unnamed one is named
     // through its descriptor, which stays open until the rename.
@@ -400,17 +663,46 @@ WriteTarget writeTarget(
 // which no longer fits when that name is near the file system's limit, and it
 // is left behind when an interruption ends the program mid-write; nor can it
 // hold a set back until every file of it is written.
-bool writeFileSet(
-    const BesideControlFile *beside, const QList<FileToWrite> &files, SetFailure *failure)
+bool writeFileSet(const BesideControlFile *beside, const QList<FileToWrite> &files,
+    SetFailure *failure, Leftovers *leftovers)
 {
     // Standing until the last temporary file is gone, whichever way the set ends.
     const InterruptionHandlers handlers;
+    // Before the files, so that they go before their records.
+    std::vector<std::unique_ptr<SetRecord>> records;
     std::vector<std::unique_ptr<PendingFile>> pending;
     const auto refusal = [beside](const PendingFile &file) {
         return beside != nullptr ? writeRefusal(writeTarget(*beside, file.path, file.folder))
                                  : QString();
     };
-    if (!writePendingFiles(files, refusal, pending, failure))
+    // In each folder of the set: what an ended writing left is removed, then
+    // the set's record is made.
+    const auto prepare = [&](SetFailure *failed) {
+        std::vector<std::pair<struct stat, SetRecord *>> folders;
+        for (std::size_t i = 0; i < pending.size(); ++i) {
+            PendingFile &file = *pending[i];
+            struct stat about = {};
+            ::fstat(file.folder.descriptor, &about);
+            auto known = std::find_if(folders.begin(), folders.end(), [&](const auto &folder) {
+                return folder.first.st_dev == about.st_dev && folder.first.st_ino == about.st_ino;
+            });
+            if (known == folders.end()) {
+                removeLeftovers(
+                    file.folder, file.path.left(file.path.lastIndexOf(u'/') + 1), leftovers);
+                SetRecord &record =
+                    *records.emplace_back(std::make_unique<SetRecord>(file.folder.descriptor));
+                if (record.folder < 0) {
+                    *failed = { qsizetype(i), qt_error_string(errno) };
+                    return false;
+                }
+                known = folders.insert(folders.end(), { about, &record });
+            }
+            file.record = known->second;
+            file.number = qsizetype(i) + 1;
+        }
+        return true;
+    };
+    if (!writePendingFiles(files, refusal, prepare, pending, failure))
         return false;
     const InterruptionsHeld held;
     for (qsizetype i = 0; i < files.size(); ++i) {
@@ -419,11 +711,28 @@ bool writeFileSet(
             return false;
         }
     }
+    // The last file names the others (the cue sheet of the tracks' files):
+    // its earlier file goes before any is replaced and it comes last, so
+    // that a set ended on the way has no file that names it whole.
+    bool isLastTakenAway = false;
+    if (files.size() > 1) {
+        if (beforeSetStepForTests != nullptr)
+            beforeSetStepForTests(-1);
+        const TargetFolder &last = pending.back()->folder;
+        if (::unlinkat(last.descriptor, last.name.constData(), 0) == 0)
+            isLastTakenAway = true;
+        else if (errno != ENOENT) {
+            *failure = { files.size() - 1, qt_error_string(errno) };
+            return false;
+        }
+    }
     for (qsizetype i = 0; i < files.size(); ++i) {
+        if (beforeSetStepForTests != nullptr)
+            beforeSetStepForTests(i);
         PendingFile &file = *pending[std::size_t(i)];
         if (!file.temporary->renameTo(file.folder.name)) {
             *failure = { i, qt_error_string(errno) };
-            if (i > 0)
+            if (i > 0 || isLastTakenAway)
                 failure->reason += u'\n' + partlyReplacedText();
             return false;
         }

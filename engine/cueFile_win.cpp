@@ -260,9 +260,9 @@ struct PendingFile
         return target.compare(other.target, Qt::CaseInsensitive) == 0 || sameFile(path, other.path);
     }
 
-    /// Writes \a content into a new temporary file, flushed to the disk and
-    /// still removed when its handle closes; false with the reason in \a error.
-    bool write(const WriteContent &content, QString *error)
+    /// Makes its temporary file, removed when its handle closes, and opens
+    /// it; false with the reason in \a error.
+    bool create(QString *error)
     {
         temporary.emplace(target.left(target.lastIndexOf(u'\\') + 1));
         if (temporary->handle == INVALID_HANDLE_VALUE) {
@@ -273,6 +273,13 @@ struct PendingFile
             *error = systemReason(GetLastError());
             return false;
         }
+        return true;
+    }
+
+    /// Writes \a content into its temporary file, flushed to the disk and
+    /// still removed when its handle closes; false with the reason in \a error.
+    bool write(const WriteContent &content, QString *error)
+    {
         if (!content(file, error))
             return false;
         if (!FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle())))) {
@@ -309,9 +316,24 @@ struct PendingFile
             return false;
         }
         temporary->isKept = true;
-        // Said again for the systems whose replacing forgets them (hidden, system).
-        if (exists)
+        // Said again for the systems whose replacing forgets them (hidden, system),
+        // and for the file that took the place of one taken away first.
+        if (attributes != INVALID_FILE_ATTRIBUTES)
             SetFileAttributesW(wide(target), attributes);
+        return true;
+    }
+
+    /// Takes the earlier file away, which the set's last file replaces after
+    /// the others; false with the reason in \a error.
+    bool takeAway(QString *error)
+    {
+        if (!exists)
+            return true;
+        if (!DeleteFileW(wide(target))) {
+            *error = replaceReason(GetLastError());
+            return false;
+        }
+        exists = false;
         return true;
     }
 
@@ -349,14 +371,28 @@ WriteTarget writeTarget(const BesideControlFile &beside, const QString &path)
 // temporary name is the file's plus seven characters, too long beside a name
 // near the limit of 255, its rename drops the replaced file's attributes, and
 // it cannot hold a set back until every file of it is written.
-bool writeFileSet(
-    const BesideControlFile *beside, const QList<FileToWrite> &files, SetFailure *failure)
+bool writeFileSet(const BesideControlFile *beside, const QList<FileToWrite> &files,
+    SetFailure *failure, Leftovers *)
 {
     std::vector<std::unique_ptr<PendingFile>> pending;
     const auto refusal = [beside](const PendingFile &file) {
-        return beside != nullptr ? writeRefusal(writeTarget(*beside, file.path)) : QString();
+        if (beside == nullptr)
+            return QString();
+        // As a program without long paths would be given it: without \\?\ (or
+        // \\?\UNC\ for \\), whose limit of MAX_PATH counts the closing null.
+        const QString &target = file.target;
+        const qsizetype length = target.startsWith(QLatin1String("\\\\?\\UNC\\"))
+            ? target.size() - 6
+            : target.startsWith(QLatin1String("\\\\?\\")) ? target.size() - 4
+                                                          : target.size();
+        if (beside->isForShortPaths && length >= MAX_PATH)
+            return pathLengthRefusal(length, MAX_PATH - 1);
+        return writeRefusal(writeTarget(*beside, file.path));
     };
-    if (!writePendingFiles(files, refusal, pending, failure))
+    // The temporary files go when their handles close, End task included,
+    // until just before they are put in place: nothing to look for.
+    const auto prepare = [](SetFailure *) { return true; };
+    if (!writePendingFiles(files, refusal, prepare, pending, failure))
         return false;
     const InterruptionsHeld held;
     // Failing here, the kept temporary files are removed before the held
@@ -375,9 +411,23 @@ bool writeFileSet(
         if (!pending[std::size_t(i)]->keep(&failure->reason))
             return failAt(i);
     }
+    // The last file names the others (the cue sheet of the tracks' files):
+    // its earlier file goes before any is replaced and it comes last, so
+    // that a set ended on the way has no file that names it whole.
+    bool isLastTakenAway = false;
+    if (files.size() > 1) {
+        if (beforeSetStepForTests != nullptr)
+            beforeSetStepForTests(-1);
+        PendingFile &last = *pending.back();
+        isLastTakenAway = last.exists;
+        if (!last.takeAway(&failure->reason))
+            return failAt(files.size() - 1);
+    }
     for (qsizetype i = 0; i < files.size(); ++i) {
+        if (beforeSetStepForTests != nullptr)
+            beforeSetStepForTests(i);
         if (!pending[std::size_t(i)]->replace(&failure->reason)) {
-            if (i > 0)
+            if (i > 0 || isLastTakenAway)
                 failure->reason += u'\n' + partlyReplacedText();
             return failAt(i);
         }

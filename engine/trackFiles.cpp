@@ -1,5 +1,6 @@
 #include "trackFiles.h"
 
+#include "check.h"
 #include "cueFile.h"
 #include "discImage.h"
 #include "fileSystem.h"
@@ -119,6 +120,15 @@ QList<TrackFile> trackFiles(const CueSheet &sheet, const QList<HeldSectors> &hel
     return files;
 }
 
+std::optional<Remark> imageEndRefusal(
+    const CueSheet &sheet, const QList<HeldSectors> &held, qint64 imageSize)
+{
+    if (std::optional<Remark> partial = partialSectorFinding(imageSize))
+        return partial;
+    const qint64 sectors = imageSize / imageSectorSize;
+    return beyondEndFinding(sheet.tracks, held.isEmpty() ? sectors : discSector(held, sectors));
+}
+
 CueSheet splitSheet(
     CueSheet sheet, const QList<TrackFile> &files, const QList<SessionBounds> &bounds)
 {
@@ -147,8 +157,14 @@ CueSheet splitSheet(
 }
 
 bool saveTrackFiles(const ConversionFiles &files, const QList<TrackFile> &tracks, int offsetSamples,
-    const QString &cuePath, const QString &cueSheet, const ShowMessage &showMessage)
+    const QString &cuePath, const QString &cueSheet, const ShowMessage &showMessage,
+    const std::function<void(const QString &)> &showWarning)
 {
+    // Asked of the sheet, the last file, before any track's bytes are written.
+    if (const QString refusal = cueSheetRefusal(cueSheet); !refusal.isEmpty()) {
+        showMessage(tr("Cannot write %1:\n%2").arg(shownPath(cuePath), refusal), fileErrorTitle());
+        return false;
+    }
     QFile image;
     QString reason;
     if (!openRegularFile(image, files.image, &reason)) {
@@ -169,7 +185,8 @@ bool saveTrackFiles(const ConversionFiles &files, const QList<TrackFile> &tracks
     }
     // At most 4 bytes a character in any code page, and the last line's end.
     written.append({ cuePath, cueSheet.size() * 4 + 2, cueSheetContent(cueSheet) });
-    return saveFilesBeside(files.controlFile, { files.image, files.sub }, written, showMessage);
+    return saveFilesBeside(
+        files.controlFile, { files.image, files.sub }, written, showMessage, showWarning);
 }
 
 } // namespace morvant

@@ -3,11 +3,14 @@
 #include "basics.h"
 #include "cueSheet.h"
 #include "discFiles.h"
+#include "findings.h"
 #include "sessionImage.h"
 #include "trackHashes.h"
 
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 namespace morvant {
 
@@ -48,6 +51,15 @@ struct TrackFile
 QList<TrackFile> trackFiles(const CueSheet &sheet, const QList<HeldSectors> &held, qint64 imageSize,
     const QString &baseName, QString *error);
 
+/** Why \a sheet's image of \a imageSize bytes, held as \a held says (empty
+    for a disc of one session), is not cut into files even where trackFiles()
+    can cut it: --check's finding of its end, an index at or beyond it (a track
+    would get an empty file, or an INDEX outside its file) or a last sector cut
+    short (the last file would be no whole number of sectors); none when the
+    image's end is sound. */
+std::optional<Remark> imageEndRefusal(
+    const CueSheet &sheet, const QList<HeldSectors> &held, qint64 imageSize);
+
 /** \a sheet as the sheet of \a files: each track in a FILE of its own, its
     INDEX times counted from the start of its file, and the space between
     the sessions \a bounds (none for a disc of one session) given as lengths. */
@@ -56,10 +68,13 @@ CueSheet splitSheet(
 
 /** Writes \a tracks, cut from the image of \a files (audio tracks shifted
     by \a offsetSamples), beside the control file, and \a cueSheet, their
-    sheet, to \a cuePath: all of them or, refused or failed, none, with the
-    disc space they need checked first. Returns false after telling the
-    user through \a showMessage. */
+    sheet, to \a cuePath: all of them or, refused or failed, none, with every
+    name, the sheet's characters and the disc space they need checked first.
+    Returns false after telling the user through \a showMessage; what an
+    earlier writing ended on the way left there is told of through \a
+    showWarning. */
 bool saveTrackFiles(const ConversionFiles &files, const QList<TrackFile> &tracks, int offsetSamples,
-    const QString &cuePath, const QString &cueSheet, const ShowMessage &showMessage);
+    const QString &cuePath, const QString &cueSheet, const ShowMessage &showMessage,
+    const std::function<void(const QString &)> &showWarning = {});
 
 } // namespace morvant

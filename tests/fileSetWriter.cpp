@@ -9,10 +9,15 @@
 // size is told to the writer for the room it needs, else "none". The content
 // of each file says "content N" on standard output when it starts; the file
 // numbered WAIT_AT (from 1; 0 for none) says "writing N" halfway and waits
-// there for a minute, for the test to end the program. Status 0 when every
-// file is written, 3 with the error on standard error when none is.
+// there for a minute, for the test to end the program. WAIT_AT "placing-N"
+// waits so before file N is put in place, "placing-0" before the earlier
+// file of the last is taken away, each saying "placing N". What the writer
+// tells of files left beside them goes to standard output as "note: ...".
+// Status 0 when every file is written, 3 with the error on standard error
+// when none is.
 
 #include "cueFile.h"
+#include "cueFile_p.h"
 
 #include <QCoreApplication>
 #include <QFileDevice>
@@ -47,6 +52,16 @@ int main(int argc, char *argv[])
     }
     const bool claims = arguments[2] == QLatin1String("claim");
     const int waitAt = arguments[3].toInt();
+    static int placingAt = -1;
+    if (arguments[3].startsWith(QLatin1String("placing-"))) {
+        placingAt = arguments[3].mid(8).toInt();
+        beforeSetStepForTests = [](qsizetype file) {
+            if (file + 1 == placingAt) {
+                say("placing " + QByteArray::number(placingAt));
+                QThread::sleep(60);
+            }
+        };
+    }
     QList<FileToWrite> files;
     for (qsizetype at = 4; at < arguments.size(); at += 2) {
         const int number = int(files.size()) + 1;
@@ -75,7 +90,11 @@ int main(int argc, char *argv[])
             } });
     }
     QString error;
-    if (writeFilesBeside(arguments[1], {}, files, &error))
+    QStringList notes;
+    const bool isWritten = writeFilesBeside(arguments[1], {}, files, &error, &notes);
+    for (const QString &note : notes)
+        say("note: " + note.toUtf8());
+    if (isWritten)
         return 0;
     std::fputs((error.toLocal8Bit() + '\n').constData(), stderr);
     return 3;

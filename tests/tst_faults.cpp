@@ -89,6 +89,9 @@ private slots:
     void interruptedWrite();
     void interruptedSetWrite_data();
     void interruptedSetWrite();
+    void setEndedByKill_data();
+    void setEndedByKill();
+    void leftoversNotKnownToBeOurs();
     void setWriteFaults_data();
     void setWriteFaults();
     void largeCueSheetKeepsEveryCharacter();
@@ -299,14 +302,22 @@ void TestFaults::interruptedWrite()
     });
     process.start(program, { "--no-window", inputName });
     QVERIFY(process.waitForStarted());
-    std::array<char, 4096> events{};
+    // The set's record comes first, then the temporary file, named after it with "-1".
+    alignas(inotify_event) std::array<char, 4096> events{};
     pollfd ready{ watch, POLLIN, 0 };
-    const bool created =
-        ::poll(&ready, 1, 20000) == 1 && ::read(watch, events.data(), events.size()) > 0;
+    bool created = false;
+    while (!created && ::poll(&ready, 1, 20000) == 1) {
+        const ssize_t size = ::read(watch, events.data(), events.size());
+        for (ssize_t at = 0; at < size;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(events.data() + at);
+            created = created || (event->len > 0 && QByteArray(event->name).endsWith("-1"));
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
     ::kill(pid_t(process.processId()), SIGSTOP);
     ::close(watch);
     QVERIFY(created);
-    QCOMPARE(QDir(work).entryList(QDir::Files | QDir::Hidden).size(), before.size() + 1);
+    QCOMPARE(QDir(work).entryList(QDir::Files | QDir::Hidden).size(), before.size() + 2);
 
     ::kill(pid_t(process.processId()), signal);
     ::kill(pid_t(process.processId()), SIGCONT);
@@ -380,17 +391,163 @@ void TestFaults::interruptedSetWrite()
     while (!said.contains("writing 2\n") && writer.waitForReadyRead(30000))
         said += writer.readAllStandardOutput();
     QCOMPARE(said, QByteArray("content 1\ncontent 2\nwriting 2\n"));
-    // The first file's complete temporary file and the second's half-written
-    // one: named, both stand in the folder, and the handler must remove both.
+    // Every file's temporary file, made before the first content, the first
+    // one complete, the second half-written, and the set's record: named,
+    // all stand in the folder, and the handler must remove them all.
     const QStringList temporaries =
         QDir(work).entryList({ QStringLiteral(".morvant-*") }, QDir::Files | QDir::Hidden);
-    QCOMPARE(temporaries.size(), isNamed ? 2 : 0);
+    QCOMPARE(temporaries.size(), isNamed ? 4 : 0);
     QCOMPARE(snapshot(work).size(), before.size() + temporaries.size());
 
     ::kill(pid_t(writer.processId()), signal);
     QVERIFY(writer.waitForFinished(30000));
     QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
     QCOMPARE(snapshot(work), before);
+}
+
+/// The hidden files of writings beside the set, by name.
+QStringList leftoversIn(const QString &work)
+{
+    QStringList names =
+        QDir(work).entryList({ QStringLiteral(".morvant-*") }, QDir::Files | QDir::Hidden);
+    names.sort();
+    return names;
+}
+
+/** Starts fileSetWriter in \a work with \a arguments, /proc hidden from it
+    when \a isNamed, and waits until it says \a line. */
+bool startWriter(QProcess &writer, const QString &work, const QStringList &arguments, bool isNamed,
+    const QByteArray &line)
+{
+    writer.setWorkingDirectory(work);
+    if (isNamed) {
+        writer.setChildProcessModifier([] {
+            if (hideProc() != 0)
+                ::_exit(126);
+        });
+    }
+    writer.start(QStringLiteral(FILE_SET_WRITER_PATH), arguments);
+    if (!writer.waitForStarted())
+        return false;
+    QByteArray said;
+    while (!said.contains(line) && writer.waitForReadyRead(30000))
+        said += writer.readAllStandardOutput();
+    return said.contains(line);
+}
+
+void TestFaults::setEndedByKill_data()
+{
+    QTest::addColumn<QString>("waitAt"); // fileSetWriter's WAIT_AT, where SIGKILL ends it
+    QTest::addColumn<QString>("said"); // what it says there
+    QTest::addColumn<bool>("isNamed"); // the temporary files from the start, /proc hidden
+    QTest::addColumn<int>("left"); // hidden files left: the temporary files and the record
+    QTest::addColumn<bool>("isSheetGone"); // the earlier .cue taken away
+
+    // clang-format off
+    QTest::newRow("in the second file, named temporary files")      << "2" << "writing 2" << true << 4 << false;
+    QTest::newRow("in the second file, unnamed temporary files")    << "2" << "writing 2" << false << 0 << false;
+    QTest::newRow("before the earlier sheet is taken away")         << "placing-0" << "placing 0" << false << 4 << false;
+    QTest::newRow("before the first file is put in place")          << "placing-1" << "placing 1" << false << 4 << true;
+    QTest::newRow("with the first file in place over an earlier set") << "placing-2" << "placing 2" << false << 3 << true;
+    QTest::newRow("with two in place, named temporary files")       << "placing-3" << "placing 3" << true << 2 << true;
+    // clang-format on
+}
+
+// SIGKILL, which no handler sees, at chosen points of a set's writing: no
+// sheet ever names a set that is not whole, and the next writing in the
+// folder removes what was left, saying so, and writes the set.
+void TestFaults::setEndedByKill()
+{
+    QFETCH(QString, waitAt);
+    QFETCH(QString, said);
+    QFETCH(bool, isNamed);
+    QFETCH(int, left);
+    QFETCH(bool, isSheetGone);
+
+    if (isNamed && !isRoot())
+        QSKIP("hiding /proc from the writer needs root");
+    if (const QString reason = isNamed ? whyProcCannotBeHidden() : QString(); !reason.isEmpty())
+        QSKIP(qPrintable(
+            "hiding /proc from the writer in a mount namespace of its own failed: " + reason));
+    if (!isNamed && !QFileInfo(QStringLiteral("/proc/self/fd")).isDir())
+        QSKIP("without /proc the temporary files are named, which the named rows cover");
+
+    QVERIFY(makeSetFolder(work));
+    QProcess writer;
+    QStringList arguments = setArguments(QStringLiteral("none"), 0);
+    arguments[2] = waitAt;
+    QVERIFY(startWriter(writer, work, arguments, isNamed, said.toUtf8() + '\n'));
+    ::kill(pid_t(writer.processId()), SIGKILL);
+    QVERIFY(writer.waitForFinished(30000));
+    QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
+
+    const QString sheet = work + u'/' + setPaths[2];
+    QCOMPARE(QFile::exists(sheet), !isSheetGone);
+    if (!isSheetGone)
+        QCOMPARE(readFile(sheet), earlierCue);
+    const QStringList leftovers = leftoversIn(work);
+    QCOMPARE(leftovers.isEmpty(), left == 0);
+
+    QProcess next;
+    next.setWorkingDirectory(work);
+    next.start(QStringLiteral(FILE_SET_WRITER_PATH), setArguments(QStringLiteral("none"), 0));
+    const Run result = finished(next, 60000);
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.err, QByteArray());
+    QByteArray expected = "content 1\ncontent 2\ncontent 3\n";
+    if (!leftovers.isEmpty()) {
+        // The record last, so that no file is left without it.
+        QStringList removed = leftovers.mid(1);
+        removed.append(leftovers.first());
+        expected += "note: removed what a writing of files here that was ended on the way left "
+                    "behind: "
+            + removed.join(QStringLiteral(", ")).toUtf8() + ".\n";
+    }
+    QCOMPARE(leftoversIn(work), QStringList());
+    QCOMPARE(result.out, expected);
+    QCOMPARE(QFileInfo(work + u'/' + setPaths[1]).size(), 128 * 1024);
+    QCOMPARE(QFileInfo(sheet).size(), 4 * 1024);
+    // Every file that the writing named, and its record.
+    QCOMPARE(leftovers.size(), left);
+}
+
+// What another writing that still runs has made is left alone, and files
+// that look like ours but cannot be told to be are named and left.
+void TestFaults::leftoversNotKnownToBeOurs()
+{
+    QVERIFY(makeSetFolder(work));
+    QProcess running;
+    QVERIFY(startWriter(running, work,
+        { QStringLiteral("Disc.ccd"), QStringLiteral("none"), QStringLiteral("placing-1"),
+            QStringLiteral("Other (Track 1).bin"), QStringLiteral("8"), QStringLiteral("Other.cue"),
+            QStringLiteral("4") },
+        false, "placing 1\n"));
+    const QStringList runningFiles = leftoversIn(work);
+    QVERIFY(!runningFiles.isEmpty());
+    // As today's program leaves them: named after no record. And a record
+    // that is not one: it holds something else.
+    QVERIFY(writeFile(work + QStringLiteral("/.morvant-Ab12Cd"), "a track's bytes"));
+    QVERIFY(writeFile(work + QStringLiteral("/.morvant-zZ9yY8-2"), "another track's bytes"));
+
+    QProcess next;
+    next.setWorkingDirectory(work);
+    next.start(QStringLiteral(FILE_SET_WRITER_PATH), setArguments(QStringLiteral("none"), 0));
+    const Run result = finished(next, 60000);
+    ::kill(pid_t(running.processId()), SIGKILL);
+    QVERIFY(running.waitForFinished(30000));
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.out,
+        QByteArray("content 1\ncontent 2\ncontent 3\nnote: files named as MORVANT names its "
+                   "temporary files, which cannot be told to be left by a writing that has "
+                   "ended, are left as they are: .morvant-Ab12Cd, .morvant-zZ9yY8-2. Remove them "
+                   "if no MORVANT is writing there.\n"));
+    QStringList expected = runningFiles;
+    expected << QStringLiteral(".morvant-Ab12Cd") << QStringLiteral(".morvant-zZ9yY8-2");
+    expected.sort();
+    QCOMPARE(leftoversIn(work), expected);
+    QCOMPARE(readFile(work + QStringLiteral("/.morvant-Ab12Cd")), QByteArray("a track's bytes"));
+    // The running writing's two files and their record.
+    QCOMPARE(runningFiles.size(), 3);
 }
 
 void TestFaults::setWriteFaults_data()

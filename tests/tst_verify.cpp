@@ -26,6 +26,10 @@
 #include <windows.h>
 #endif
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 // --verify and --split through the program, on discs made here with bytes of
 // their own and DATs written here from the test's own cut of the image: each
 // track's file from its INDEX 00 (else INDEX 01) to the next one's, the first
@@ -212,6 +216,7 @@ private slots:
     void split_data();
     void split();
     void splitSheet();
+    void splitRefused_data();
     void splitRefused();
     void splitLoadsInCdrdao();
 
@@ -993,20 +998,111 @@ void TestVerify::splitSheet()
                    "    INDEX 01 00:00:20\r\n\r\n"));
 }
 
+/// Tracks 1, 2 and 10 of 100 sectors each, the first a data track.
+const Disc tenthDisc{ { { 1, 0x04, 1, {}, {}, 0 }, { 2, 0x00, 0, {}, {}, 100 },
+                          { 10, 0x00, 0, {}, {}, 200 } },
+    { 300 } };
+/// A data track and an audio track of 300 sectors each, neither with a pregap,
+/// for images cut short.
+const Disc shortImageDisc{ { { 1, 0x04, 1, {}, {}, 0 }, { 2, 0x00, 0, {}, {}, 300 } }, { 600 } };
+
+void TestVerify::splitRefused_data()
+{
+    QTest::addColumn<Disc>("disc");
+    QTest::addColumn<QString>("name"); // of the control file, without .ccd
+    QTest::addColumn<qint64>("imageSize"); // in bytes; -1 for the disc's
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("inTheWay"); // a folder under a track file's name, or ""
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message"); // a part of standard error; %1 for the name
+
+    const QString tooLong = QString(241, u'D');
+    // clang-format off
+    QTest::newRow("a folder in the way of track 3")    << mixedDisc << "Disc" << qint64(-1) << "--split" << "Disc (Track 3).bin" << 3 << "Cannot write Disc (Track 3).bin:\nFilename refers to a directory";
+    QTest::newRow("--split= with no offset after it") << mixedDisc << "Disc" << qint64(-1) << "--split=" << "" << 2 << "--split=OFFSET takes a whole number of samples from -44100 to +44100, such as --split=+6, not nothing after the '='";
+    QTest::newRow("an image that ends where track 2 starts") << shortImageDisc << "Disc" << qint64(300 * 2352) << "--split" << "" << 1
+        << "Cannot cut the image of Disc.ccd into its tracks' files: INDEX 01 of track 02 (00:04:00) lies at or beyond the image's end (00:04:00)."
+           " The image is shorter than the control file says: it is incomplete or belongs to another disc. (--check calls this index-beyond-end.)";
+    QTest::newRow("an image that ends 100 bytes into its last sector") << shortImageDisc << "Disc" << qint64(599 * 2352 + 100) << "--split" << "" << 1
+        << "Cannot cut the image of Disc.ccd into its tracks' files: The image is 1408948 bytes long, not a whole number of 2352-byte sectors.";
+#ifdef Q_OS_WIN
+    // Beyond the 259 characters that Windows' programs without long paths open.
+    QTest::newRow("a name too long for the last track's file") << tenthDisc << tooLong << qint64(-1) << "--split" << "" << 3
+        << "Cannot write " + tooLong + " (Track 1).bin:\nIts path is ";
+#else
+    // 241 bytes and " (Track 10).bin" are one more than the file system's 255.
+    QTest::newRow("a name too long for the last track's file") << tenthDisc << tooLong << qint64(-1) << "--split" << "" << 3
+        << "Cannot write " + tooLong + " (Track 10).bin:\nFile name too long: the folder's file system takes names of at most 255 bytes, and this one has 256; nothing is written.";
+#endif
+    // clang-format on
+#ifdef Q_OS_WIN
+    // The tracks' names fit their file system, but their paths, one character
+    // longer than 259, not what programs without long paths open; "%long%"
+    // stands for a name of that length in the test's folder.
+    QTest::newRow("a path too long for programs without long paths")
+        << mixedDisc << QString("%long%") << qint64(-1) << "--split"
+        << "" << 3
+        << "(Track 1).bin:\nIts path is 260 characters long, and programs that do not read long "
+           "paths open none longer than 259; nothing is written.";
+    // The sheet names the files in the ANSI code page, which has no ゲーム:
+    // refused before the image is opened (held here, so that reading it
+    // would fail first). Standard error, redirected, gives ゲーム as \u30b2...
+    QTest::newRow("a name that the code page cannot hold")
+        << mixedDisc << QString("ゲーム") << qint64(-1) << "--split"
+        << "" << 3
+        << ".cue:\nThe cue sheet holds characters that the system's code page cannot hold";
+#endif
+}
+
 // Refused before anything is written: the files of the disc are left as they were.
 void TestVerify::splitRefused()
 {
-    QVERIFY(!makeDisc(mixedDisc, 1).isEmpty());
-    QVERIFY(writeFile("Disc.cue", "earlier"));
-    QVERIFY(QDir().mkdir("Disc (Track 3).bin"));
-    const Run result = runProgram({ "--split", "Disc.ccd" });
+    QFETCH(Disc, disc);
+    QFETCH(QString, name);
+    QFETCH(qint64, imageSize);
+    QFETCH(QString, option);
+    QFETCH(QString, inTheWay);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+
+    if (name == "%long%") {
+        // As long as the folder's path allows: " (Track 1).bin" ends at 260.
+        const qsizetype folderSize =
+            QDir::toNativeSeparators(QDir::current().absolutePath()).size() + 1;
+        name = QString(260 - folderSize - qsizetype(qstrlen(" (Track 1).bin")), u'P');
+        message = name + ' ' + message;
+    }
+    QByteArray image = makeDisc(disc, 1, name);
+    QVERIFY(!image.isEmpty());
+    if (imageSize >= 0) {
+        image.resize(imageSize, 'x');
+        QVERIFY(writeFile(name + ".img", image));
+    }
+    QVERIFY(writeFile(name + ".cue", "earlier"));
+    if (!inTheWay.isEmpty())
+        QVERIFY(QDir().mkdir(inTheWay));
+#ifdef Q_OS_WIN
+    // Held open, reading shared with no one, as another program may hold it.
+    HANDLE holder = INVALID_HANDLE_VALUE;
+    if (name == QString("ゲーム")) {
+        holder = CreateFileW(reinterpret_cast<const wchar_t *>(QString(name + ".img").utf16()),
+            GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        QVERIFY(holder != INVALID_HANDLE_VALUE);
+    }
+#endif
+    const Run result = runProgram({ option, name + ".ccd" });
+#ifdef Q_OS_WIN
+    if (holder != INVALID_HANDLE_VALUE)
+        CloseHandle(holder);
+#endif
     QVERIFY(!result.crashed);
-    QCOMPARE(result.status, 3);
-    QVERIFY2(result.err.contains("Disc (Track 3).bin"), result.err);
-    QVERIFY(QFileInfo("Disc (Track 3).bin").isDir());
-    QCOMPARE(readFile("Disc.cue"), QByteArray("earlier"));
+    QCOMPARE(result.status, status);
+    QVERIFY2(QString::fromUtf8(result.err).contains(message), result.err);
+    QCOMPARE(readFile(name + ".cue"), QByteArray("earlier"));
     QCOMPARE(QDir().entryList({ "*.bin" }, QDir::Files | QDir::Hidden), QStringList());
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden).size(), 3);
+    if (!inTheWay.isEmpty())
+        QVERIFY(QFileInfo(inTheWay).isDir());
 }
 
 // cdrdao lays out the split files' disc as the image's own sheet does, and reads every file.
