@@ -12,16 +12,27 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QDir>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QStyle>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <utility>
 
 namespace morvant {
 
@@ -85,9 +96,11 @@ QStringList localFiles(const QMimeData *data)
 
 MainWindow::MainWindow(ShowMessage showMessage, QWidget *parent)
     : QMainWindow(parent),
-      // A message ends the wait: the box must not show a busy cursor.
+      // A message ends the wait: the box must not show a busy cursor, nor
+      // the progress beside it, which then does not come back.
       showMessage([this, show = std::move(showMessage)](const QString &text, const QString &title) {
           setBusy(false);
+          closeProgress();
           show(text, title);
       })
 {
@@ -239,6 +252,8 @@ QString MainWindow::chooseFileInDialog()
 
 void MainWindow::open()
 {
+    if (isConverting)
+        return;
     const QString path = chooseFile();
     if (!path.isEmpty())
         openFile(path);
@@ -250,8 +265,87 @@ void MainWindow::openFile(const QString &path)
     const QString inputPath = QDir::toNativeSeparators(path);
     cuePath = cuePathForFile(inputPath);
     setBusy(true);
-    cueText->setText(convert(inputPath));
+    startConverting(inputPath);
+    const auto ended = qScopeGuard([this] { endConverting(); });
+    showSheet(convert(inputPath));
     showConversion(inputPath);
+}
+
+// A control file of many megabytes takes seconds to convert, and its sheet
+// longer to show. Meanwhile the window keeps painting itself and answering the
+// system, and after a moment a dialog shows how far it has come; what the user
+// does meanwhile waits until the sheet is shown, as it would in a window busy
+// all along, and nothing else is converted in between.
+void MainWindow::startConverting(const QString &inputPath)
+{
+    isConverting = true;
+    sinceStart.start();
+    progress = new QDialog(this);
+    progress->setObjectName(QStringLiteral("progress"));
+    progress->setWindowTitle(windowTitle());
+    // The file's name as it is, even where it looks like markup.
+    auto *label = new QLabel(tr("Converting %1...").arg(QFileInfo(inputPath).fileName()));
+    label->setTextFormat(Qt::PlainText);
+    progressBar = new QProgressBar;
+    progressBar->setMinimumWidth(300);
+    // No measure of the conversion itself: busy until the sheet is being shown.
+    progressBar->setRange(0, 0);
+    auto *column = new QVBoxLayout(progress);
+    column->addWidget(label);
+    column->addWidget(progressBar);
+}
+
+void MainWindow::endConverting()
+{
+    closeProgress();
+    isConverting = false;
+}
+
+void MainWindow::closeProgress()
+{
+    delete progress;
+    progress = nullptr;
+    progressBar = nullptr;
+}
+
+void MainWindow::showProgressWhenDue()
+{
+    if (progress && progress->isHidden() && sinceStart.elapsed() >= progressDelay)
+        progress->show();
+}
+
+// Lets the window paint and answer the system; the user's input waits.
+void MainWindow::keepAnswering()
+{
+    showProgressWhenDue();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void MainWindow::runAside(const std::function<void(const ShowMessage &showMessage)> &work)
+{
+    QList<std::pair<QString, QString>> messages;
+    const ShowMessage record = [&messages](const QString &text, const QString &title) {
+        messages.append({ text, title });
+    };
+    QThread *thread = QThread::create([&work, &record] { work(record); });
+    QTimer answering;
+    connect(&answering, &QTimer::timeout, this, &MainWindow::showProgressWhenDue);
+    QEventLoop waiting;
+    connect(thread, &QThread::finished, &waiting, &QEventLoop::quit);
+    thread->start();
+    if (thread->isRunning() || thread->isFinished()) {
+        // The loop runs timers and painting, never the user's input.
+        answering.start(50);
+        waiting.exec(QEventLoop::ExcludeUserInputEvents);
+        answering.stop();
+    } else {
+        work(record); // no thread to be had: the window waits, as it did
+    }
+    // A loop ended early, by the program's end, still waits for the work.
+    thread->wait();
+    delete thread;
+    for (const auto &[text, title] : std::as_const(messages))
+        showMessage(text, title);
 }
 
 QString MainWindow::convert(const QString &inputPath)
@@ -263,7 +357,9 @@ QString MainWindow::convert(const QString &inputPath)
         showRefusal(showMessage, inputPath, refusedFor(Refusal::Unreadable, lostBytesReason()));
         return {};
     }
-    const QString sheet = ccdToCue(inputPath, showMessage);
+    QString sheet;
+    runAside([&sheet, &inputPath](
+                 const ShowMessage &showMessage) { sheet = ccdToCue(inputPath, showMessage); });
     // A warning shown meanwhile ended the wait, and the sheet is still to be shown.
     if (!sheet.isEmpty())
         setBusy(true);
@@ -282,10 +378,33 @@ bool MainWindow::dropFiles(const QStringList &paths)
 
     const QString inputPath = QDir::toNativeSeparators(paths.constFirst());
     setBusy(true);
-    cueText->setText(convert(inputPath));
+    startConverting(inputPath);
+    const auto ended = qScopeGuard([this] { endConverting(); });
+    showSheet(convert(inputPath));
     cuePath = cuePathForFile(inputPath);
     showConversion(inputPath);
     return true;
+}
+
+void MainWindow::showSheet(QString sheet)
+{
+    // Answered after every piece, the system would cost more than the pieces.
+    constexpr qint64 answerEvery = 25; // milliseconds
+    QElapsedTimer sinceAnswered;
+    sinceAnswered.start();
+    cueText->setText(std::move(sheet), [this, &sinceAnswered](qsizetype shown, qsizetype total) {
+        if (sinceAnswered.elapsed() < answerEvery)
+            return;
+        if (progressBar) {
+            progressBar->setRange(0, 1000);
+            progressBar->setValue(int(shown * 1000 / total));
+        }
+        keepAnswering();
+        sinceAnswered.restart();
+    });
+    // Once more before the sheet is read back and written, after a long wait.
+    if (sinceAnswered.elapsed() >= answerEvery)
+        keepAnswering();
 }
 
 void MainWindow::setBusy(bool busy)
@@ -308,6 +427,8 @@ void MainWindow::showConversion(const QString &inputPath)
         return;
     }
     // A sheet that cannot be written stays shown, and the reason has been told.
+    // Written here, not aside: the writer holds off interruptions in its own
+    // thread while it names its temporary file.
     if (!saveCueSheet(inputPath, cuePath, text, showMessage))
         return;
     mnuSave->setEnabled(true);
@@ -387,6 +508,20 @@ bool MainWindow::isEnabledEditShortcut(const QKeyEvent *event) const
 
 bool MainWindow::handleDragAndDrop(QEvent *event)
 {
+    // A drop reaches the window while a conversion waits for its end (the
+    // system hands it over as no input of the user's); it is not taken.
+    if (isConverting) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            static_cast<QDropEvent *>(event)->setDropAction(Qt::IgnoreAction);
+            event->ignore();
+            return true;
+        default:
+            break;
+        }
+    }
     switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
