@@ -35,9 +35,11 @@ QString toProgramText(QString text)
     return text;
 }
 
-// The editor takes a piece of about this many characters at a time: some
-// hundred lines, a few milliseconds' work.
-constexpr qsizetype pieceSize = 16 * 1024;
+// The editor takes a piece of this many characters at a time: a few
+// thousand lines, some milliseconds' work. After each piece the editor lays
+// out the lines that end the text again, to size its scroll bar: smaller
+// pieces would cost more time and memory in all.
+constexpr qsizetype pieceSize = 64 * 1024;
 
 // The editor would make the same one break of a CR LF, but it would keep both
 // characters in its own copy of the text; joined here, in place, they take one.

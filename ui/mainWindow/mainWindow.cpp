@@ -28,8 +28,6 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QStyle>
-#include <QThread>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -272,10 +270,11 @@ void MainWindow::openFile(const QString &path)
 }
 
 // A control file of many megabytes takes seconds to convert, and its sheet
-// longer to show. Meanwhile the window keeps painting itself and answering the
-// system, and after a moment a dialog shows how far it has come; what the user
-// does meanwhile waits until the sheet is shown, as it would in a window busy
-// all along, and nothing else is converted in between.
+// several times as long to show. While it is shown the window keeps painting
+// itself and answering the system, and after a moment a dialog shows how far
+// it has come; what the user does meanwhile waits until the sheet is shown,
+// as it would in a window busy all along, and nothing else is converted in
+// between.
 void MainWindow::startConverting(const QString &inputPath)
 {
     isConverting = true;
@@ -288,8 +287,7 @@ void MainWindow::startConverting(const QString &inputPath)
     label->setTextFormat(Qt::PlainText);
     progressBar = new QProgressBar;
     progressBar->setMinimumWidth(300);
-    // No measure of the conversion itself: busy until the sheet is being shown.
-    progressBar->setRange(0, 0);
+    progressBar->setRange(0, 1000);
     auto *column = new QVBoxLayout(progress);
     column->addWidget(label);
     column->addWidget(progressBar);
@@ -308,44 +306,12 @@ void MainWindow::closeProgress()
     progressBar = nullptr;
 }
 
-void MainWindow::showProgressWhenDue()
-{
-    if (progress && progress->isHidden() && sinceStart.elapsed() >= progressDelay)
-        progress->show();
-}
-
 // Lets the window paint and answer the system; the user's input waits.
 void MainWindow::keepAnswering()
 {
-    showProgressWhenDue();
+    if (progress && progress->isHidden() && sinceStart.elapsed() >= progressDelay)
+        progress->show();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
-
-void MainWindow::runAside(const std::function<void(const ShowMessage &showMessage)> &work)
-{
-    QList<std::pair<QString, QString>> messages;
-    const ShowMessage record = [&messages](const QString &text, const QString &title) {
-        messages.append({ text, title });
-    };
-    QThread *thread = QThread::create([&work, &record] { work(record); });
-    QTimer answering;
-    connect(&answering, &QTimer::timeout, this, &MainWindow::showProgressWhenDue);
-    QEventLoop waiting;
-    connect(thread, &QThread::finished, &waiting, &QEventLoop::quit);
-    thread->start();
-    if (thread->isRunning() || thread->isFinished()) {
-        // The loop runs timers and painting, never the user's input.
-        answering.start(50);
-        waiting.exec(QEventLoop::ExcludeUserInputEvents);
-        answering.stop();
-    } else {
-        work(record); // no thread to be had: the window waits, as it did
-    }
-    // A loop ended early, by the program's end, still waits for the work.
-    thread->wait();
-    delete thread;
-    for (const auto &[text, title] : std::as_const(messages))
-        showMessage(text, title);
 }
 
 QString MainWindow::convert(const QString &inputPath)
@@ -357,9 +323,7 @@ QString MainWindow::convert(const QString &inputPath)
         showRefusal(showMessage, inputPath, refusedFor(Refusal::Unreadable, lostBytesReason()));
         return {};
     }
-    QString sheet;
-    runAside([&sheet, &inputPath](
-                 const ShowMessage &showMessage) { sheet = ccdToCue(inputPath, showMessage); });
+    const QString sheet = ccdToCue(inputPath, showMessage);
     // A warning shown meanwhile ended the wait, and the sheet is still to be shown.
     if (!sheet.isEmpty())
         setBusy(true);
@@ -395,10 +359,8 @@ void MainWindow::showSheet(QString sheet)
     cueText->setText(std::move(sheet), [this, &sinceAnswered](qsizetype shown, qsizetype total) {
         if (sinceAnswered.elapsed() < answerEvery)
             return;
-        if (progressBar) {
-            progressBar->setRange(0, 1000);
+        if (progressBar)
             progressBar->setValue(int(shown * 1000 / total));
-        }
         keepAnswering();
         sinceAnswered.restart();
     });
@@ -427,8 +389,6 @@ void MainWindow::showConversion(const QString &inputPath)
         return;
     }
     // A sheet that cannot be written stays shown, and the reason has been told.
-    // Written here, not aside: the writer holds off interruptions in its own
-    // thread while it names its temporary file.
     if (!saveCueSheet(inputPath, cuePath, text, showMessage))
         return;
     mnuSave->setEnabled(true);
@@ -508,8 +468,8 @@ bool MainWindow::isEnabledEditShortcut(const QKeyEvent *event) const
 
 bool MainWindow::handleDragAndDrop(QEvent *event)
 {
-    // A drop reaches the window while a conversion waits for its end (the
-    // system hands it over as no input of the user's); it is not taken.
+    // A drop reaches the window while a sheet is being shown (the system
+    // hands it over as no input of the user's); it is not taken.
     if (isConverting) {
         switch (event->type()) {
         case QEvent::DragEnter:

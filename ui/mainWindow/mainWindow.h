@@ -80,11 +80,7 @@ private:
     QString convert(const QString &inputPath);
     void showSheet(QString sheet);
     void showConversion(const QString &inputPath);
-    /** Runs \a work in a thread of its own, the window answering meanwhile;
-        once it has ended, shows the messages it gave its hook, in order. */
-    void runAside(const std::function<void(const ShowMessage &showMessage)> &work);
     void keepAnswering();
-    void showProgressWhenDue();
     void startConverting(const QString &inputPath);
     void endConverting();
     void closeProgress();
