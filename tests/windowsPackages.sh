@@ -3,8 +3,8 @@
 # tries them as a user would, each in a fresh wine prefix with no Qt in it:
 # the zip's program runs from an arbitrary folder; the installer installs
 # silently, its Explorer command converts a control file, and its uninstaller
-# takes away every file and registry key it added. Also checks the icon and the
-# version record of MORVANT.exe.
+# takes away every file and registry key it added; neither goes on while the
+# program runs. Also checks the icon and the version record of MORVANT.exe.
 # Usage: windowsPackages.sh BUILD_DIR SOURCE_DIR   (in an X server, with wine)
 set -euo pipefail
 build=$1
@@ -174,10 +174,40 @@ wine 'C:\Apps\MORVANT\Uninstall.exe' /S '_?=C:\Apps\MORVANT' || status=$?
 [ -f "$shortcut" ] || fail "an uninstall while MORVANT runs took the Start-menu shortcut"
 wine reg query "$uninstallKey" /v DisplayName 2>/dev/null | grep -q 'MORVANT' || fail "an uninstall while MORVANT runs took the Apps & features entry"
 wine reg query "$verbKey" /ve 2>/dev/null | grep -q 'Convert to cue sheet' || fail "an uninstall while MORVANT runs took the Explorer command"
+
+# By hand, it says that MORVANT runs and lets the user cancel, which ends it
+# with status 2 having taken nothing, or close MORVANT and retry, which goes
+# on. The keys go to its windows as a user's would.
+pressIn() {
+    xdotool windowfocus --sync "$1" 2>/dev/null
+    xdotool key --clearmodifiers "$2"
+}
+wine 'C:\Apps\MORVANT\Uninstall.exe' '_?=C:\Apps\MORVANT' >/dev/null 2>&1 &
+asking=$!
+page=$(waitForWindow 'MORVANT Uninstall: Confirmation') && pressIn "$page" Return
+if box=$(waitForWindow 'MORVANT Uninstall'); then
+    pressIn "$box" Escape
+else
+    fail "no message box says that MORVANT runs"
+fi
+status=0
+wait "$asking" || status=$?
+[ "$status" -eq 2 ] || fail "an uninstall cancelled while MORVANT runs ended with status $status, not 2"
+[ "$(appsFiles)" = "$appsBefore" ] || fail "a cancelled uninstall took files: $(diff <(echo "$appsBefore") <(appsFiles) | tr '\n' ' ')"
+[ -f "$shortcut" ] || fail "a cancelled uninstall took the Start-menu shortcut"
+wine 'C:\Apps\MORVANT\Uninstall.exe' >/dev/null 2>&1 || fail "uninstaller in C:\Apps: its first process ended with status $?"
+page=$(waitForWindow 'MORVANT Uninstall: Confirmation') && pressIn "$page" Return
+box=$(waitForWindow 'MORVANT Uninstall') || fail "no message box says that MORVANT runs, the second time"
 kill "$running" 2>/dev/null || true
 wait "$running" 2>/dev/null || true
-wineserver -w
-wine 'C:\Apps\MORVANT\Uninstall.exe' /S || fail "uninstaller in C:\Apps: status $?"
+sleep 1
+[ -n "$box" ] && pressIn "$box" Return
+if finished=$(waitForWindow 'MORVANT Uninstall: Completed'); then
+    pressIn "$finished" Return
+else
+    fail "the uninstall retried once MORVANT was closed did not complete"
+    wineserver -k
+fi
 wineserver -w
 [ ! -e "$drive/Apps/MORVANT" ] || fail "left behind in C:\Apps: $(cd "$drive/Apps/MORVANT" && find . | tr '\n' ' ')"
 [ ! -e "$shortcut" ] || fail "shortcut left behind by the uninstaller in C:\Apps"
