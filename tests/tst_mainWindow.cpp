@@ -10,7 +10,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QImage>
 #include <QMenu>
@@ -18,6 +20,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
@@ -53,6 +56,7 @@ struct Message
     QString cuePath;
     bool saveEnabled = false;
     bool busyCursor = false;
+    bool progressShown = false;
 };
 
 const QString prompt = QStringLiteral("Click File->Open or drop a CCD file here to begin.");
@@ -151,6 +155,8 @@ private slots:
     void saveItem();
     void writeFailure_data();
     void writeFailure();
+    void answersWhileConverting_data();
+    void answersWhileConverting();
 
     void enablingStep_data();
     void enablingStep();
@@ -212,8 +218,10 @@ void TestMainWindow::init()
     QVERIFY(dir->isValid());
     messages.clear();
     window = new MainWindow([this](const QString &text, const QString &title) {
-        messages.append({ text, title, cueText->text(), window->cuePath,
-            action("mnuSave")->isEnabled(), QGuiApplication::overrideCursor() != nullptr });
+        const auto *progress = window->findChild<QDialog *>(QStringLiteral("progress"));
+        messages.append(
+            { text, title, cueText->text(), window->cuePath, action("mnuSave")->isEnabled(),
+                QGuiApplication::overrideCursor() != nullptr, progress && progress->isVisible() });
     });
     cueText = find<CueTextEdit>("cueText");
     QVERIFY(cueText);
@@ -833,6 +841,97 @@ void TestMainWindow::writeFailure()
         QCOMPARE(readFile(input), demoFile);
     else
         QVERIFY(QFileInfo(cuePath).isDir());
+}
+
+void TestMainWindow::answersWhileConverting_data()
+{
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<QByteArray>("repeated"); // after a header
+    QTest::addColumn<int>("mebibytes"); // as many as this
+
+    // clang-format off
+    QTest::newRow("open a file of many tracks")          << "open" << crlf("[TRACK 1]\nMODE=1\nINDEX 1=150\n") << 2;
+    QTest::newRow("drop many tracks with pregaps and flags") << "drop" << crlf("[TRACK 2]\nMODE=0\nFLAGS= DCP\nINDEX 0=0\nINDEX 1=150\n") << 2;
+    // clang-format on
+}
+
+// A control file of megabytes, as a broken dump or a hostile one makes: the
+// window shows and writes what the command line writes, shows how far it has
+// come, and goes on answering while the sheet comes into the text area, which
+// takes it several times as long as the command line takes for the whole
+// file. It converts and writes in one go, as the command line does, and goes
+// no longer without running its event loop than the longer of half as much
+// again as the command line's time for the same file (measured here) and a
+// quarter of its own wait, which leaves room for the time a system takes to
+// show a dialog the first time.
+void TestMainWindow::answersWhileConverting()
+{
+    QFETCH(QString, way);
+    QFETCH(QByteArray, repeated);
+    QFETCH(int, mebibytes);
+
+    QByteArray content = crlf("[CloneCD]\nVersion=3\n[Disc]\nSessions=1\n");
+    const qsizetype size = qsizetype(mebibytes) * 1024 * 1024;
+    content.reserve(size + repeated.size());
+    while (content.size() < size)
+        content += repeated;
+    const QString input = path(QStringLiteral("Large.ccd"));
+    QVERIFY(writeFile(input, content));
+    QVERIFY(writeFile(path(QStringLiteral("Large.img")), "image"));
+
+    // What the command line does with the file, at the better of two tries.
+    QElapsedTimer clock;
+    qint64 commandLine = std::numeric_limits<qint64>::max();
+    QByteArray expected;
+    for (int run = 0; run < 2; ++run) {
+        clock.start();
+        expected = commandLineOutput(input);
+        commandLine = qMin(commandLine, clock.elapsed());
+    }
+    QVERIFY(expected.size() > 100000);
+
+    window->progressDelay = 0;
+    qint64 longestStall = 0;
+    bool progressShown = false;
+    QList<int> progressValues;
+    QElapsedTimer sinceTick;
+    QTimer ticking;
+    connect(&ticking, &QTimer::timeout, this, [&] {
+        longestStall = qMax(longestStall, sinceTick.restart());
+        const auto *progress = window->findChild<QDialog *>(QStringLiteral("progress"));
+        if (!progress || !progress->isVisible())
+            return;
+        progressShown = true;
+        const auto *bar = progress->findChild<QProgressBar *>();
+        if (bar && (progressValues.isEmpty() || progressValues.constLast() != bar->value()))
+            progressValues.append(bar->value());
+    });
+    ticking.start(5);
+    sinceTick.start();
+    clock.start();
+    convertBy(way, input);
+    const qint64 wait = clock.elapsed();
+    longestStall = qMax(longestStall, sinceTick.elapsed());
+    ticking.stop();
+
+    QCOMPARE(titles(messages), QStringList{ success });
+    QCOMPARE(readFile(path(QStringLiteral("Large.cue"))), expected);
+    QCOMPARE(messages.constFirst().shownText.toLocal8Bit() + "\r\n", expected);
+    QVERIFY(messages.constFirst().saveEnabled);
+    QVERIFY(!messages.constFirst().busyCursor);
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    // The progress comes, moves on while the sheet is shown, and is gone
+    // before the confirmation.
+    QVERIFY(progressShown);
+    QVERIFY2(progressValues.size() >= 2, qPrintable(QString::number(progressValues.size())));
+    QVERIFY(!messages.constFirst().progressShown);
+    QVERIFY(!window->findChild<QDialog *>(QStringLiteral("progress")));
+    QVERIFY2(longestStall <= qMax(commandLine * 3 / 2, wait / 4),
+        qPrintable(QStringLiteral("The window did not answer for %1 ms of its %2; the command "
+                                  "line took %3 ms for the whole file.")
+                       .arg(longestStall)
+                       .arg(wait)
+                       .arg(commandLine)));
 }
 
 void TestMainWindow::enablingStep_data()

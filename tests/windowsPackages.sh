@@ -3,8 +3,8 @@
 # tries them as a user would, each in a fresh wine prefix with no Qt in it:
 # the zip's program runs from an arbitrary folder; the installer installs
 # silently, its Explorer command converts a control file, and its uninstaller
-# takes away every file and registry key it added. Also checks the icon and the
-# version record of MORVANT.exe.
+# takes away every file and registry key it added; neither goes on while the
+# program runs. Also checks the icon and the version record of MORVANT.exe.
 # Usage: windowsPackages.sh BUILD_DIR SOURCE_DIR   (in an X server, with wine)
 set -euo pipefail
 build=$1
@@ -152,12 +152,66 @@ sleep 3
 status=0
 wine 'C:\setup.exe' /S || status=$?
 [ "$status" -eq 2 ] || fail "an install while MORVANT runs ended with status $status, not 2"
+
+# Nor does an uninstall take anything from under it. Uninstall.exe /S, as
+# package managers run it, copies itself into the temporary folder, starts
+# the copy with _?= its folder and ends at once with status 0, as every NSIS
+# uninstaller does, so that the copy can remove the original; the copy's
+# status is seen only by one that runs it with _?= itself.
+appsFiles() { (cd "$drive/Apps/MORVANT" 2>/dev/null && find . -type f | LC_ALL=C sort); }
+appsBefore=$(appsFiles)
+uninstallerCopies() { ps -eo stat=,args= | awk '$1 !~ /^Z/ && /Un\.exe/ && /_\?=/' | wc -l; }
+wine 'C:\Apps\MORVANT\Uninstall.exe' /S || fail "uninstaller while MORVANT runs: its first process ended with status $?"
+for _ in $(seq 150); do
+    [ "$(uninstallerCopies)" -eq 0 ] && break
+    sleep 0.2
+done
+[ "$(uninstallerCopies)" -eq 0 ] || fail "the uninstaller's copy still runs after 30 seconds"
+status=0
+wine 'C:\Apps\MORVANT\Uninstall.exe' /S '_?=C:\Apps\MORVANT' || status=$?
+[ "$status" -eq 2 ] || fail "an uninstall while MORVANT runs ended with status $status, not 2"
+[ "$(appsFiles)" = "$appsBefore" ] || fail "an uninstall while MORVANT runs took files: $(diff <(echo "$appsBefore") <(appsFiles) | tr '\n' ' ')"
+[ -f "$shortcut" ] || fail "an uninstall while MORVANT runs took the Start-menu shortcut"
+wine reg query "$uninstallKey" /v DisplayName 2>/dev/null | grep -q 'MORVANT' || fail "an uninstall while MORVANT runs took the Apps & features entry"
+wine reg query "$verbKey" /ve 2>/dev/null | grep -q 'Convert to cue sheet' || fail "an uninstall while MORVANT runs took the Explorer command"
+
+# By hand, it says that MORVANT runs and lets the user cancel, which ends it
+# with status 2 having taken nothing, or close MORVANT and retry, which goes
+# on. The keys go to its windows as a user's would.
+pressIn() {
+    xdotool windowfocus --sync "$1" 2>/dev/null
+    xdotool key --clearmodifiers "$2"
+}
+wine 'C:\Apps\MORVANT\Uninstall.exe' '_?=C:\Apps\MORVANT' >/dev/null 2>&1 &
+asking=$!
+page=$(waitForWindow 'MORVANT Uninstall: Confirmation') && pressIn "$page" Return
+if box=$(waitForWindow 'MORVANT Uninstall'); then
+    pressIn "$box" Escape
+else
+    fail "no message box says that MORVANT runs"
+fi
+status=0
+wait "$asking" || status=$?
+[ "$status" -eq 2 ] || fail "an uninstall cancelled while MORVANT runs ended with status $status, not 2"
+[ "$(appsFiles)" = "$appsBefore" ] || fail "a cancelled uninstall took files: $(diff <(echo "$appsBefore") <(appsFiles) | tr '\n' ' ')"
+[ -f "$shortcut" ] || fail "a cancelled uninstall took the Start-menu shortcut"
+wine 'C:\Apps\MORVANT\Uninstall.exe' >/dev/null 2>&1 || fail "uninstaller in C:\Apps: its first process ended with status $?"
+page=$(waitForWindow 'MORVANT Uninstall: Confirmation') && pressIn "$page" Return
+box=$(waitForWindow 'MORVANT Uninstall') || fail "no message box says that MORVANT runs, the second time"
 kill "$running" 2>/dev/null || true
 wait "$running" 2>/dev/null || true
-wineserver -w
-wine 'C:\Apps\MORVANT\Uninstall.exe' /S || fail "uninstaller in C:\Apps: status $?"
+sleep 1
+[ -n "$box" ] && pressIn "$box" Return
+if finished=$(waitForWindow 'MORVANT Uninstall: Completed'); then
+    pressIn "$finished" Return
+else
+    fail "the uninstall retried once MORVANT was closed did not complete"
+    wineserver -k
+fi
 wineserver -w
 [ ! -e "$drive/Apps/MORVANT" ] || fail "left behind in C:\Apps: $(cd "$drive/Apps/MORVANT" && find . | tr '\n' ' ')"
+[ ! -e "$shortcut" ] || fail "shortcut left behind by the uninstaller in C:\Apps"
+wine reg query "$uninstallKey" >/dev/null 2>&1 && fail "Apps & features entry left behind by the uninstaller in C:\Apps"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed" >&2

@@ -35,6 +35,12 @@ QString toProgramText(QString text)
     return text;
 }
 
+// The editor takes a piece of this many characters at a time: a few
+// thousand lines, some milliseconds' work. After each piece the editor lays
+// out the lines that end the text again, to size its scroll bar: smaller
+// pieces would cost more time and memory in all.
+constexpr qsizetype pieceSize = 64 * 1024;
+
 // The editor would make the same one break of a CR LF, but it would keep both
 // characters in its own copy of the text; joined here, in place, they take one.
 QString toEditorText(QString text)
@@ -64,10 +70,42 @@ QString CueTextEdit::text() const
 
 void CueTextEdit::setText(QString text)
 {
+    setText(std::move(text), [](qsizetype, qsizetype) {});
+}
+
+void CueTextEdit::setText(
+    QString text, const std::function<void(qsizetype shown, qsizetype total)> &pieceShown)
+{
     // Made the editor's text in place: while the editor takes its own copy, a
     // large sheet is held twice, not three times.
     const QString editorText = toEditorText(std::move(text));
-    setPlainText(editorText);
+    const qsizetype total = editorText.size();
+    // Never between the two halves of a character beyond the BMP.
+    const auto pieceEnd = [&editorText, total](qsizetype start) {
+        qsizetype end = qMin(start + pieceSize, total);
+        if (end < total && editorText[end - 1].isHighSurrogate())
+            ++end;
+        return end;
+    };
+    // The first piece goes in as a whole text would: the caret at the start,
+    // nothing to undo, not modified; the others go after it, as they are.
+    qsizetype shown = pieceEnd(0);
+    setPlainText(shown == total ? editorText : editorText.first(shown));
+    if (shown == total)
+        return;
+    QTextDocument *editorDocument = document();
+    const bool undoes = editorDocument->isUndoRedoEnabled();
+    editorDocument->setUndoRedoEnabled(false);
+    QTextCursor end(editorDocument);
+    end.movePosition(QTextCursor::End);
+    while (shown < total) {
+        pieceShown(shown, total);
+        const qsizetype pieceStart = shown;
+        shown = pieceEnd(pieceStart);
+        end.insertText(editorText.sliced(pieceStart, shown - pieceStart));
+    }
+    editorDocument->setUndoRedoEnabled(undoes);
+    editorDocument->setModified(false);
 }
 
 qsizetype CueTextEdit::textLength() const

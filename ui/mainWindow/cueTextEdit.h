@@ -2,6 +2,8 @@
 
 #include <QPlainTextEdit>
 
+#include <functional>
+
 namespace morvant {
 
 /** The main window's text area. The editor keeps each line break as one
@@ -21,6 +23,11 @@ public:
     QString text() const;
     /// Replaces the whole text; CR LF, LF and a lone CR each start a new line.
     void setText(QString text);
+    /** Replaces the whole text as setText() does, a piece at a time, and
+        calls \a pieceShown after each piece but the last with how many of
+        the editor's characters are in and how many there are in all. */
+    void setText(
+        QString text, const std::function<void(qsizetype shown, qsizetype total)> &pieceShown);
     /// The length of text(), without making it.
     qsizetype textLength() const;
 

@@ -12,16 +12,25 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QDir>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QStyle>
+#include <QVBoxLayout>
+
+#include <utility>
 
 namespace morvant {
 
@@ -85,9 +94,11 @@ QStringList localFiles(const QMimeData *data)
 
 MainWindow::MainWindow(ShowMessage showMessage, QWidget *parent)
     : QMainWindow(parent),
-      // A message ends the wait: the box must not show a busy cursor.
+      // A message ends the wait: the box must not show a busy cursor, nor
+      // the progress beside it, which then does not come back.
       showMessage([this, show = std::move(showMessage)](const QString &text, const QString &title) {
           setBusy(false);
+          closeProgress();
           show(text, title);
       })
 {
@@ -239,6 +250,8 @@ QString MainWindow::chooseFileInDialog()
 
 void MainWindow::open()
 {
+    if (isConverting)
+        return;
     const QString path = chooseFile();
     if (!path.isEmpty())
         openFile(path);
@@ -250,8 +263,55 @@ void MainWindow::openFile(const QString &path)
     const QString inputPath = QDir::toNativeSeparators(path);
     cuePath = cuePathForFile(inputPath);
     setBusy(true);
-    cueText->setText(convert(inputPath));
+    startConverting(inputPath);
+    const auto ended = qScopeGuard([this] { endConverting(); });
+    showSheet(convert(inputPath));
     showConversion(inputPath);
+}
+
+// A control file of many megabytes takes seconds to convert, and its sheet
+// several times as long to show. While it is shown the window keeps painting
+// itself and answering the system, and after a moment a dialog shows how far
+// it has come; what the user does meanwhile waits until the sheet is shown,
+// as it would in a window busy all along, and nothing else is converted in
+// between.
+void MainWindow::startConverting(const QString &inputPath)
+{
+    isConverting = true;
+    sinceStart.start();
+    progress = new QDialog(this);
+    progress->setObjectName(QStringLiteral("progress"));
+    progress->setWindowTitle(windowTitle());
+    // The file's name as it is, even where it looks like markup.
+    auto *label = new QLabel(tr("Converting %1...").arg(QFileInfo(inputPath).fileName()));
+    label->setTextFormat(Qt::PlainText);
+    progressBar = new QProgressBar;
+    progressBar->setMinimumWidth(300);
+    progressBar->setRange(0, 1000);
+    auto *column = new QVBoxLayout(progress);
+    column->addWidget(label);
+    column->addWidget(progressBar);
+}
+
+void MainWindow::endConverting()
+{
+    closeProgress();
+    isConverting = false;
+}
+
+void MainWindow::closeProgress()
+{
+    delete progress;
+    progress = nullptr;
+    progressBar = nullptr;
+}
+
+// Lets the window paint and answer the system; the user's input waits.
+void MainWindow::keepAnswering()
+{
+    if (progress && progress->isHidden() && sinceStart.elapsed() >= progressDelay)
+        progress->show();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 QString MainWindow::convert(const QString &inputPath)
@@ -282,10 +342,31 @@ bool MainWindow::dropFiles(const QStringList &paths)
 
     const QString inputPath = QDir::toNativeSeparators(paths.constFirst());
     setBusy(true);
-    cueText->setText(convert(inputPath));
+    startConverting(inputPath);
+    const auto ended = qScopeGuard([this] { endConverting(); });
+    showSheet(convert(inputPath));
     cuePath = cuePathForFile(inputPath);
     showConversion(inputPath);
     return true;
+}
+
+void MainWindow::showSheet(QString sheet)
+{
+    // Answered after every piece, the system would cost more than the pieces.
+    constexpr qint64 answerEvery = 25; // milliseconds
+    QElapsedTimer sinceAnswered;
+    sinceAnswered.start();
+    cueText->setText(std::move(sheet), [this, &sinceAnswered](qsizetype shown, qsizetype total) {
+        if (sinceAnswered.elapsed() < answerEvery)
+            return;
+        if (progressBar)
+            progressBar->setValue(int(shown * 1000 / total));
+        keepAnswering();
+        sinceAnswered.restart();
+    });
+    // Once more before the sheet is read back and written, after a long wait.
+    if (sinceAnswered.elapsed() >= answerEvery)
+        keepAnswering();
 }
 
 void MainWindow::setBusy(bool busy)
@@ -387,6 +468,20 @@ bool MainWindow::isEnabledEditShortcut(const QKeyEvent *event) const
 
 bool MainWindow::handleDragAndDrop(QEvent *event)
 {
+    // A drop reaches the window while a sheet is being shown (the system
+    // hands it over as no input of the user's); it is not taken.
+    if (isConverting) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            static_cast<QDropEvent *>(event)->setDropAction(Qt::IgnoreAction);
+            event->ignore();
+            return true;
+        default:
+            break;
+        }
+    }
     switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {

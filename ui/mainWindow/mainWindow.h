@@ -4,6 +4,7 @@
 #include "conversion.h"
 #include "dialogSettings.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <functional>
@@ -11,6 +12,8 @@
 class QAction;
 class QFileDialog;
 class QMenu;
+class QDialog;
+class QProgressBar;
 
 namespace morvant {
 
@@ -39,6 +42,10 @@ public:
     /** Asks for the control file to open: the full path, or the empty text when
         nothing was chosen. Shows the open dialog unless replaced. */
     std::function<QString()> chooseFile;
+
+    /** How long, in milliseconds, a conversion runs before a dialog shows how
+        far it has come. */
+    int progressDelay = 1000;
 
     /// Converts the control file at \a path, shows and writes its cue sheet (File > Open).
     void openFile(const QString &path);
@@ -71,12 +78,22 @@ private:
     /// A busy cursor from the start of a conversion until its outcome is shown.
     void setBusy(bool busy);
     QString convert(const QString &inputPath);
+    void showSheet(QString sheet);
     void showConversion(const QString &inputPath);
+    void keepAnswering();
+    void startConverting(const QString &inputPath);
+    void endConverting();
+    void closeProgress();
     void showEditPopup(const QPoint &globalPosition);
     bool handleDragAndDrop(QEvent *event);
     bool isEnabledEditShortcut(const QKeyEvent *event) const;
 
     bool isBusy = false;
+    /// From the start of a conversion until its outcome is shown.
+    bool isConverting = false;
+    QDialog *progress = nullptr; ///< made when a conversion starts
+    QProgressBar *progressBar = nullptr;
+    QElapsedTimer sinceStart; ///< of the conversion
     ShowMessage showMessage;
     CueTextEdit *cueText = nullptr;
     QFileDialog *fileDialog = nullptr;
