@@ -860,10 +860,11 @@ void TestMainWindow::answersWhileConverting_data()
 // come, and goes on answering while the sheet comes into the text area, which
 // takes it several times as long as the command line takes for the whole
 // file. It converts and writes in one go, as the command line does, and goes
-// no longer without running its event loop than the longer of half as much
-// again as the command line's time for the same file (measured here) and a
-// quarter of its own wait, which leaves room for the time a system takes to
-// show a dialog the first time.
+// no longer without running its event loop than the longer of twice the
+// command line's time for the same file (measured here: a busy machine slows
+// both alike, not always at the same moment) and a quarter of its own wait,
+// which leaves room for the time a system takes to show a dialog the first
+// time. Filling the text area in one go takes several times the command line's.
 void TestMainWindow::answersWhileConverting()
 {
     QFETCH(QString, way);
@@ -926,7 +927,7 @@ void TestMainWindow::answersWhileConverting()
     QVERIFY2(progressValues.size() >= 2, qPrintable(QString::number(progressValues.size())));
     QVERIFY(!messages.constFirst().progressShown);
     QVERIFY(!window->findChild<QDialog *>(QStringLiteral("progress")));
-    QVERIFY2(longestStall <= qMax(commandLine * 3 / 2, wait / 4),
+    QVERIFY2(longestStall <= qMax(commandLine * 2, wait / 4),
         qPrintable(QStringLiteral("The window did not answer for %1 ms of its %2; the command "
                                   "line took %3 ms for the whole file.")
                        .arg(longestStall)
