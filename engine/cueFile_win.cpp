@@ -2,6 +2,7 @@
 
 #include "cueFile_p.h"
 #include "fileSystem.h"
+#include "systemReason_win.h"
 #include "translation.h"
 
 #include <QDir>
@@ -51,20 +52,6 @@ bool sameFile(const QString &a, const QString &b)
 const wchar_t *wide(const QString &text)
 {
     return reinterpret_cast<const wchar_t *>(text.utf16());
-}
-
-// The system's own words; not qt_error_string(), which reads some Windows
-// codes as C library ones (ERROR_INVALID_DATA, 13, as "Permission denied").
-QString systemReason(DWORD code)
-{
-    wchar_t *text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
-    const QString reason = length > 0 ? QString::fromWCharArray(text, int(length)).trimmed()
-                                      : tr("Error %1").arg(code);
-    LocalFree(text);
-    return reason;
 }
 
 // The reason of a failed replacement, as the user can act on it.

@@ -1,4 +1,5 @@
 #include "discFolders_p.h"
+#include "systemReason_win.h"
 
 #include "translation.h"
 
@@ -10,20 +11,6 @@
 namespace morvant {
 
 namespace {
-
-// The system's own words, as the writing of files gives them; not
-// qt_error_string(), which reads some Windows codes as C library ones.
-QString systemReason(DWORD code)
-{
-    wchar_t *text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
-    const QString reason = length > 0 ? QString::fromWCharArray(text, int(length)).trimmed()
-                                      : tr("Error %1").arg(code);
-    LocalFree(text);
-    return reason;
-}
 
 // A path of MAX_PATH characters or more reaches the system only in the form
 // that starts with \\?\ and is a full path without "." or "..": folders
