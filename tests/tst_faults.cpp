@@ -71,6 +71,20 @@ QString whyProcCannotBeHidden()
                                     : QString::fromLocal8Bit(strerror(WEXITSTATUS(status)));
 }
 
+/// Why the writer cannot be made to name its temporary files (\a isNamed:
+/// /proc hidden from it) or to leave them unnamed here; empty when it can.
+QString whyTemporaryFilesCannotBe(bool isNamed)
+{
+    if (isNamed && !isRoot())
+        return QStringLiteral("hiding /proc from the writer needs root");
+    if (const QString reason = isNamed ? whyProcCannotBeHidden() : QString(); !reason.isEmpty())
+        return "hiding /proc from the writer in a mount namespace of its own failed: " + reason;
+    if (!isNamed && !QFileInfo(QStringLiteral("/proc/self/fd")).isDir())
+        return QStringLiteral(
+            "without /proc the temporary files are named, which the named rows cover");
+    return {};
+}
+
 } // namespace
 
 class TestFaults : public QObject
@@ -367,13 +381,8 @@ void TestFaults::interruptedSetWrite()
     QFETCH(int, signal);
     QFETCH(bool, isNamed);
 
-    if (isNamed && !isRoot())
-        QSKIP("hiding /proc from the writer needs root");
-    if (const QString reason = isNamed ? whyProcCannotBeHidden() : QString(); !reason.isEmpty())
-        QSKIP(qPrintable(
-            "hiding /proc from the writer in a mount namespace of its own failed: " + reason));
-    if (!isNamed && !QFileInfo(QStringLiteral("/proc/self/fd")).isDir())
-        QSKIP("without /proc the temporary files are named, which the named rows cover");
+    if (const QString reason = whyTemporaryFilesCannotBe(isNamed); !reason.isEmpty())
+        QSKIP(qPrintable(reason));
 
     QVERIFY(makeSetFolder(work));
     const QMap<QString, QByteArray> before = snapshot(work);
@@ -464,13 +473,8 @@ void TestFaults::setEndedByKill()
     QFETCH(int, left);
     QFETCH(bool, isSheetGone);
 
-    if (isNamed && !isRoot())
-        QSKIP("hiding /proc from the writer needs root");
-    if (const QString reason = isNamed ? whyProcCannotBeHidden() : QString(); !reason.isEmpty())
-        QSKIP(qPrintable(
-            "hiding /proc from the writer in a mount namespace of its own failed: " + reason));
-    if (!isNamed && !QFileInfo(QStringLiteral("/proc/self/fd")).isDir())
-        QSKIP("without /proc the temporary files are named, which the named rows cover");
+    if (const QString reason = whyTemporaryFilesCannotBe(isNamed); !reason.isEmpty())
+        QSKIP(qPrintable(reason));
 
     QVERIFY(makeSetFolder(work));
     QProcess writer;
