@@ -97,9 +97,18 @@ inline Run finished(QProcess &process, int milliseconds)
 inline Run run(const QString &program, const QStringList &arguments, const QString &folder,
     const QProcessEnvironment &environment)
 {
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    return finished(process, 60000);
+    // Now and then, with the machine loaded, wine fails to start a program at
+    // all: that says nothing of the program, so it is said and tried once more,
+    // as wineTest.sh does for the test programs. A program that started and
+    // crashed, or that fails to start twice, still counts as crashed.
+    for (int attempt = 0;; ++attempt) {
+        QProcess process;
+        process.setWorkingDirectory(folder);
+        process.setProcessEnvironment(environment);
+        process.start(program, arguments);
+        if (process.waitForStarted(60000) || attempt == 1)
+            return finished(process, 60000);
+        qWarning("%s did not start (%s); trying again", qPrintable(program),
+            qPrintable(process.errorString()));
+    }
 }
