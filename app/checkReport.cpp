@@ -1,6 +1,5 @@
 #include "checkReport.h"
 
-#include "commandLine.h"
 #include "discImage.h"
 #include "fileSystem.h"
 #include "numbers.h"
@@ -374,13 +373,6 @@ void writeReport(JsonWriter &json, const CheckReport &report)
 
 } // namespace
 
-CheckStatus checkStatus(const CheckReport &report)
-{
-    if (report.isRefused())
-        return checkRefused;
-    return report.hasWarnings() ? checkWarnings : checkClean;
-}
-
 namespace {
 
 void writeTextReport(const CheckReport &report, bool colour, const Put &put)
@@ -415,7 +407,7 @@ void writeTextReport(const CheckReport &report, bool colour, ReportOutput output
     writeTextReport(report, colour, [&](const QString &piece) { output.text(piece); });
 }
 
-CheckStatus checkFiles(const QStringList &arguments, const ConversionOptions &options, bool json,
+CheckStatus checkFiles(const DiscSet &discs, const ConversionOptions &options, bool json,
     bool colour, ReportOutput output)
 {
     // Each report is written as soon as it is made, and then let go.
@@ -426,13 +418,14 @@ CheckStatus checkFiles(const QStringList &arguments, const ConversionOptions &op
         writer.open('[');
     }
     CheckStatus status = checkClean;
-    for (const QString &argument : arguments) {
-        const CheckReport report = checkControlFile(commandLinePaths(argument).inputPath, options);
+    const JobControl control;
+    for (const Disc &disc : discs.discs) {
+        const CheckReport report = checkJob(disc, options, control);
         if (json) {
             writer.element();
             writeReport(writer, report);
         } else {
-            if (&argument != &arguments.first())
+            if (&disc != &discs.discs.first())
                 output.text(QStringLiteral("\n"));
             writeTextReport(report, colour, output);
         }

@@ -5,6 +5,8 @@
 #include "identity.h"
 #include "translation.h"
 
+#include <algorithm>
+
 namespace morvant {
 
 namespace {
@@ -50,7 +52,7 @@ const OptionEntry optionTable[] = {
         "write nothing; tell for each FILE whether its cue sheet\n"
         "will load: its tracks, then each problem found with the\n"
         "control file and the image beside it, and what to do",
-        nullptr, [](Options &options, const QString &) { options.check = true; } },
+        nullptr, [](Options &options, const QString &) { options.modesAsked += Mode::Check; } },
     { nullptr, nullptr, "--json",
         "with --check or --verify: the report as JSON, for programs",
         nullptr, [](Options &options, const QString &) { options.json = true; } },
@@ -62,7 +64,11 @@ const OptionEntry optionTable[] = {
         "offsets up to 6,000 samples either way. A FILE may be a\n"
         "folder: every control file below it, one line each",
         "morvant --verify \"Sony - PlayStation.dat\" Game.ccd",
-        [](Options &options, const QString &value) { options.verifyDat = value; }, "DAT" },
+        [](Options &options, const QString &value) {
+            options.verifyDat = value;
+            options.modesAsked += Mode::Verify;
+        },
+        "DAT" },
     { nullptr, nullptr, "--split",
         "write the image as one file per track, NAME (Track 1).bin\n"
         "and on (NAME (Track 01).bin for ten tracks or more, NAME.bin\n"
@@ -74,12 +80,14 @@ const OptionEntry optionTable[] = {
         [](Options &options, const QString &value) {
             options.conversion.split = true;
             options.splitOffset = value;
+            options.modesAsked += Mode::Split;
         },
         "=OFFSET" },
     { nullptr, nullptr, "--stdout",
         "write the cue sheet of the one FILE to standard output\n"
         "instead of beside it (the same bytes); no window opens",
-        nullptr, [](Options &options, const QString &) { options.toStandardOutput = true; } },
+        nullptr,
+        [](Options &options, const QString &) { options.modesAsked += Mode::StandardOutput; } },
     { "\n"
       "What to add to the cue sheet (a file that has nothing of the kind gives\n"
       "the same bytes as without these options):\n",
@@ -155,17 +163,56 @@ const OptionEntry optionTable[] = {
         nullptr, nullptr },
 };
 
-/// What --help prints after the options.
-const char usageEnd[] =
-    "\n"
-    "Exit status: 0 when every file converted, 1 when a file could not be read\n"
-    "or is not a single-session control file (with --sessions: when its\n"
-    "sessions cannot be placed), 2 on a usage error, 3 when a cue sheet or\n"
-    "standard output could not be written. With --check: 0 when nothing\n"
-    "was found, 1 when there were warnings, 2 when a file cannot be read or would\n"
-    "be refused or the report cannot be written. With --verify: 0 when every\n"
-    "track matches the DAT, 1 when some do not, 2 when a file cannot be\n"
-    "verified (no image, a file refused) or the DAT cannot be read.\n";
+/// How many control files a mode takes.
+enum class FilesTaken {
+    Any, ///< none opens the window, where there is one
+    Some, ///< one or more
+    One, ///< exactly one
+};
+
+/** One mode, declared once: the parser asks for it by its option, and the
+    usage errors and --help's exit statuses are read from here. */
+struct ModeEntry
+{
+    Mode mode;
+    const char *option; ///< that asks for it; nullptr for the conversion, which none does
+    /// The modes that it goes with none of, and what a command line asking
+    /// for both is told; checked in this order
+    QList<Mode> excludes;
+    const char *excludesError;
+    FilesTaken files;
+    const char *filesError; ///< what a command line with other than that many is told
+    bool takesJson; ///< --json gives its report for programs
+    /// What --help says of the exit status of a run in this mode, as
+    /// printed; nullptr for the conversion's
+    const char *statuses;
+};
+
+const ModeEntry modeTable[] = {
+    { Mode::Check, "--check", { Mode::StandardOutput },
+        "--check and --stdout cannot be used together",
+        FilesTaken::Some, "--check needs a control file", true,
+        "0 when nothing\n"
+        "was found, 1 when there were warnings, 2 when a file cannot be read or would\n"
+        "be refused or the report cannot be written." },
+    { Mode::Verify, "--verify", { Mode::Check, Mode::StandardOutput, Mode::Split },
+        "--verify writes nothing and goes with none of --check, --stdout and --split",
+        FilesTaken::Some, "--verify needs a control file or a folder after the DAT", true,
+        "0 when every\n"
+        "track matches the DAT, 1 when some do not, 2 when a file cannot be\n"
+        "verified (no image, a file refused) or the DAT cannot be read." },
+    { Mode::Split, "--split", { Mode::Check, Mode::StandardOutput },
+        "--split writes files beside the control file and goes with neither --check "
+        "nor --stdout",
+        FilesTaken::Any, nullptr, false, nullptr },
+    { Mode::StandardOutput, "--stdout", {}, nullptr,
+        FilesTaken::One, "--stdout takes exactly one control file", false, nullptr },
+    { Mode::Convert, nullptr, {}, nullptr, FilesTaken::Any, nullptr, false,
+        "0 when every file converted, 1 when a file could not be read\n"
+        "or is not a single-session control file (with --sessions: when its\n"
+        "sessions cannot be placed), 2 on a usage error, 3 when a cue sheet or\n"
+        "standard output could not be written." },
+};
 // clang-format on
 
 // The option that \a argument names; \a value gets what follows its '=',
@@ -194,23 +241,21 @@ constexpr int mostSplitOffset = 44100;
 // what it needs, is told; the empty text when it is sound.
 QString combinationError(const Options &options)
 {
-    const bool verifies = !options.verifyDat.isEmpty();
-    if (options.check && options.toStandardOutput)
-        return tr("--check and --stdout cannot be used together");
-    if (verifies && (options.check || options.toStandardOutput || options.conversion.split))
-        return tr("--verify writes nothing and goes with none of --check, --stdout and --split");
-    if (options.conversion.split && (options.check || options.toStandardOutput))
-        return tr("--split writes files beside the control file and goes with neither --check "
-                  "nor --stdout");
-    if (options.json && !options.check && !verifies)
+    for (const ModeEntry &entry : modeTable) {
+        const bool isExcluded = std::any_of(entry.excludes.begin(), entry.excludes.end(),
+            [&](Mode other) { return options.modesAsked.contains(other); });
+        if (options.modesAsked.contains(entry.mode) && isExcluded)
+            return tr(entry.excludesError);
+    }
+    const ModeEntry &entry = *std::find_if(std::begin(modeTable), std::end(modeTable),
+        [&](const ModeEntry &row) { return row.mode == options.mode; });
+    if (options.json && !entry.takesJson)
         return tr("--json goes with --check or --verify only");
-    if (options.check && options.files.isEmpty())
-        return tr("--check needs a control file");
-    if (verifies && options.files.isEmpty())
-        return tr("--verify needs a control file or a folder after the DAT");
-    if (options.toStandardOutput && options.files.size() != 1)
-        return tr("--stdout takes exactly one control file");
-    return {};
+    const qsizetype files = options.files.size();
+    const bool isTaken = entry.files == FilesTaken::Any
+        || (entry.files == FilesTaken::Some && files > 0)
+        || (entry.files == FilesTaken::One && files == 1);
+    return isTaken ? QString() : tr(entry.filesError);
 }
 
 } // namespace
@@ -268,6 +313,9 @@ Options parseArguments(const QStringList &arguments)
         }
         options.conversion.splitOffset = offset;
     }
+    // A mode excluded by another is told of below, whichever is taken here.
+    if (!options.modesAsked.isEmpty())
+        options.mode = options.modesAsked.first();
     options.error = combinationError(options);
     return options;
 }
@@ -302,21 +350,23 @@ QString usageText()
         if (option.example)
             text += QString(column + 2, u' ') + tr(option.example) + u'\n';
     }
-    return text + tr(usageEnd);
+    // Each mode's exit statuses, the conversion's first; the other modes
+    // that write files end as it does.
+    text += tr("\nExit status: ");
+    for (const ModeEntry &entry : modeTable) {
+        if (entry.mode == Mode::Convert)
+            text += tr(entry.statuses);
+    }
+    for (const ModeEntry &entry : modeTable) {
+        if (entry.mode != Mode::Convert && entry.statuses)
+            text += tr(" With %1: ").arg(QLatin1String(entry.option)) + tr(entry.statuses);
+    }
+    return text + u'\n';
 }
 
 QString versionText()
 {
     return QString::fromUtf8(identity::productName) + u' ' + identity::versionText() + u'\n';
-}
-
-CommandLinePaths commandLinePaths(const QString &argument, QChar separator)
-{
-    const bool quoted = argument.size() >= 2 && argument.front() == u'"' && argument.back() == u'"';
-    // The names are made from the file that the system opens.
-    const QString inputPath =
-        systemResolvedPath(quoted ? argument.mid(1, argument.size() - 2) : argument);
-    return { inputPath, cuePathForFile(inputPath, separator) };
 }
 
 } // namespace morvant

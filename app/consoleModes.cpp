@@ -3,7 +3,9 @@
 #include "checkReport.h"
 #include "console.h"
 #include "cueOutput.h"
+#include "discSet.h"
 #include "fileSystem.h"
+#include "translation.h"
 
 #include <QFile>
 
@@ -84,13 +86,53 @@ QString fitted(const QString &line, int columns)
         + QString::fromUcs4(characters.constData() + tail, characters.size() - tail);
 }
 
+// Images smaller than this are read too soon for a progress line to help.
+constexpr qint64 progressFrom = 256 * 1024 * 1024;
+
+/** The console's view of a job's progress: one line on standard error,
+    redrawn in place, when that is a terminal and the work is large enough to
+    wait for; elsewhere it would fill a log. */
+class ProgressLine
+{
+public:
+    /// Shows \a progress of the disc \a name, or takes the line away for no progress.
+    void show(const JobProgress &progress, const QString &name)
+    {
+        if (progress.total < progressFrom) {
+            draw({});
+            return;
+        }
+        draw(tr("%1 %2: %3%").arg(progress.phase, name).arg(progress.done * 100 / progress.total));
+    }
+
+    /// Takes the line away, so that a message is written where it stood.
+    void clear() { draw({}); }
+
+private:
+    void draw(const QString &line)
+    {
+        if (!isTerminal || (line.isEmpty() && shown == 0))
+            return;
+        // The last column is left free: a console moves to the next row
+        // once it is written.
+        const QString text = fitted(line, standardErrorColumns() - 1);
+        print(stderr,
+            u'\r' + text.leftJustified(shown)
+                + (text.isEmpty() ? QStringLiteral("\r") : QString()));
+        shown = text.size();
+    }
+
+    const bool isTerminal = isStandardErrorTerminal();
+    qsizetype shown = 0;
+};
+
 } // namespace
 
 CheckStatus runCheck(const Options &options)
 {
     QFile output;
     const CheckStatus status = output.open(stdout, QIODevice::WriteOnly)
-        ? checkFiles(options.files, options.conversion, options.json, isColourTerminal(),
+        ? checkFiles(discSet(options.files), options.conversion, options.json, isColourTerminal(),
             standardOutput(output))
         : checkRefused;
     const bool isWritten = output.flush() && output.error() == QFileDevice::NoError;
@@ -106,22 +148,12 @@ VerifyStatus runVerify(const Options &options)
         reportUnwritableOutput(output.errorString());
         return verifyRefused;
     }
-    // A line redrawn in place on a terminal; elsewhere it would fill a log.
-    const bool isTerminal = isStandardErrorTerminal();
-    qsizetype shown = 0;
-    const auto showProgress = [&](const QString &line) {
-        if (!isTerminal || (line.isEmpty() && shown == 0))
-            return;
-        // The last column is left free: a console moves to the next row
-        // once it is written.
-        const QString text = fitted(line, standardErrorColumns() - 1);
-        print(stderr,
-            u'\r' + text.leftJustified(shown)
-                + (text.isEmpty() ? QStringLiteral("\r") : QString()));
-        shown = text.size();
+    ProgressLine line;
+    const auto showProgress = [&line](const JobProgress &progress, const QString &name) {
+        line.show(progress, name);
     };
-    const VerifyStatus status = verifyFiles(options.files, options.verifyDat, options.conversion,
-        options.json, standardOutput(output), showProgress);
+    const VerifyStatus status = verifyFiles(discSet(options.files), options.verifyDat,
+        options.conversion, options.json, standardOutput(output), showProgress);
     const bool isWritten = output.flush() && output.error() == QFileDevice::NoError;
     const QString reason = isWritten ? QString() : output.errorString();
     output.close();
@@ -157,8 +189,13 @@ ConversionStatus convertWithoutWindow(const Options &options)
                            "name a control file to convert.\n"));
         return conversionUsage;
     }
-    return convertFiles(options.files, options.conversion, showOnStandardError, warnOnStandardError,
-        noteOnStandardError);
+    // --split writes large files, whose progress is shown as --verify's is.
+    ProgressLine line;
+    const auto showProgress = [&line](const JobProgress &progress, const QString &name) {
+        line.show(progress, name);
+    };
+    return convertFiles(discSet(options.files), options.conversion, showOnStandardError,
+        warnOnStandardError, noteOnStandardError, showProgress);
 }
 
 } // namespace morvant

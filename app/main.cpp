@@ -44,9 +44,8 @@ int main(int argc, char *argv[])
 {
     useUtf8CharacterType();
     const Options options = parseArguments(startUp(argc, argv));
-    // --verify and --split report on the console whatever the display.
-    const bool isConsoleMode = options.check || !options.verifyDat.isEmpty()
-        || options.conversion.split || options.toStandardOutput;
+    // Every mode but the conversion reports on the console whatever the display.
+    const bool isConsoleMode = options.mode != Mode::Convert;
     if (!options.error.isEmpty() || options.help || options.version || isConsoleMode
         || options.noWindow)
         useCallersConsole();
@@ -56,13 +55,19 @@ int main(int argc, char *argv[])
         return printText(usageText());
     if (options.version)
         return printText(versionText());
-    if (options.check)
+    switch (options.mode) {
+    case Mode::Check:
         return runCheck(options);
-    if (!options.verifyDat.isEmpty())
+    case Mode::Verify:
         return runVerify(options);
-    if (options.toStandardOutput)
+    case Mode::StandardOutput:
         return writeToStandardOutput(options);
-    if (options.noWindow || options.conversion.split || !hasDisplay())
+    case Mode::Split:
+        return convertWithoutWindow(options);
+    case Mode::Convert:
+        break;
+    }
+    if (options.noWindow || !hasDisplay())
         return convertWithoutWindow(options);
     return convertOrOpenWindow(argc, argv, options);
 }

@@ -1,11 +1,10 @@
 #include "verifyReport.h"
 
-#include "commandLine.h"
 #include "datFile.h"
-#include "discFolders.h"
 #include "fileSystem.h"
 #include "translation.h"
 #include "verify.h"
+#include "verifyJob.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -16,21 +15,6 @@
 namespace morvant {
 
 namespace {
-
-// Images smaller than this are hashed too soon for a progress line to help.
-constexpr qint64 progressFrom = 256 * 1024 * 1024;
-
-VerifyStatus statusOf(const VerifiedDisc &disc)
-{
-    switch (disc.verdict) {
-    case DiscVerdict::Matches:
-        return verifyMatches;
-    case DiscVerdict::NotVerified:
-        return verifyRefused;
-    default:
-        return verifyDiffers;
-    }
-}
 
 // A name from the DAT, escaped as it leaves: a line end in it (&#10;) would
 // otherwise write a line of its own, which could read as another disc's.
@@ -192,9 +176,9 @@ QJsonObject discJson(const VerifiedDisc &disc, const DatFile &dat)
 
 } // namespace
 
-VerifyStatus verifyFiles(const QStringList &arguments, const QString &datPath,
+VerifyStatus verifyFiles(const DiscSet &discs, const QString &datPath,
     const ConversionOptions &options, bool json, ReportOutput output,
-    const std::function<void(const QString &line)> &showProgress)
+    const std::function<void(const JobProgress &progress, const QString &name)> &showProgress)
 {
     const DatFile dat = readDat(datPath);
     if (!dat.isRead()) {
@@ -209,76 +193,38 @@ VerifyStatus verifyFiles(const QStringList &arguments, const QString &datPath,
         return verifyRefused;
     }
     VerifyStatus status = verifyMatches;
-    QJsonArray discs;
+    QJsonArray reports;
     std::array<qsizetype, 3> counts{};
-    bool hasSummary = arguments.size() > 1;
-    bool isFolder = false;
-    // One line for each disc of a folder, a whole report for a disc named.
-    const auto report = [&](const VerifiedDisc &disc) {
-        status = qMax(status, statusOf(disc));
-        ++counts[std::size_t(statusOf(disc))];
-        if (json)
-            discs.append(discJson(disc, dat));
-        else if (isFolder)
-            output.text(
-                shownPath(disc.controlFile) + QStringLiteral(": ") + verdictText(disc) + u'\n');
-        else
-            output.text(discText(disc, dat));
-    };
-    const auto verify = [&](const QString &file) {
-        const QString name = shownPath(QFileInfo(file).fileName());
-        const Progress progress = [&](qint64 done, qint64 total) {
-            if (showProgress && total >= progressFrom)
-                showProgress(tr("Hashing %1: %2%").arg(name).arg(done * 100 / total));
-            return true;
-        };
-        const VerifiedDisc disc = verifyDisc(file, dat, options, progress);
+    JobControl control;
+    for (const Disc &disc : discs.discs) {
+        const QString name = shownPath(QFileInfo(disc.path).fileName());
         if (showProgress)
-            showProgress({});
-        report(disc);
-    };
-    for (const QString &argument : arguments) {
-        const QString path = commandLinePaths(argument).inputPath;
-        isFolder = fileStatus(path).isFolder;
-        hasSummary = hasSummary || isFolder;
-        if (!isFolder) {
-            verify(path);
-            continue;
-        }
-        // Each disc is verified as the walk meets it, so that a large tree
-        // is never held whole; what it cannot reach counts as a disc that
-        // cannot be verified.
-        bool isEmpty = true;
-        walkDiscFolder(path, [&](const FoundInFolder &found) {
-            isEmpty = false;
-            if (found.error.isEmpty()) {
-                verify(found.path);
-                return;
-            }
-            VerifiedDisc unreached;
-            unreached.controlFile = found.path;
-            unreached.error = found.error;
-            report(unreached);
-        });
-        if (isEmpty) {
-            // Said of the folder, as of a disc that cannot be verified.
-            VerifiedDisc none;
-            none.controlFile = argument;
-            none.error = tr("no control file below it");
-            report(none);
-        }
+            control.onProgress = [&](const JobProgress &progress) { showProgress(progress, name); };
+        const VerifiedDisc verified = verifyJob(disc, dat, options, control);
+        if (showProgress)
+            showProgress({}, name);
+        status = qMax(status, verifyStatus(verified));
+        ++counts[std::size_t(verifyStatus(verified))];
+        // One line for each disc of a folder, a whole report for a disc named.
+        if (json)
+            reports.append(discJson(verified, dat));
+        else if (disc.isInFolder || disc.kind == Disc::NoControlFile)
+            output.text(shownPath(verified.controlFile) + QStringLiteral(": ")
+                + verdictText(verified) + u'\n');
+        else
+            output.text(discText(verified, dat));
     }
     const qsizetype total = counts[0] + counts[1] + counts[2];
     const qsizetype nameless = filesOfNamelessGames(dat);
     if (json) {
         output.json(QJsonDocument(
-            QJsonObject{ { "dat", datPath }, { "discs", discs },
+            QJsonObject{ { "dat", datPath }, { "discs", reports },
                 { "filesOfNamelessGames", nameless },
                 { "summary",
                     QJsonObject{ { "discs", total }, { "match", counts[0] },
                         { "doNotMatch", counts[1] }, { "notVerified", counts[2] } } } })
                         .toJson());
-    } else if (hasSummary) {
+    } else if (discs.isSeveral()) {
         const QString counted = total == 1 ? tr("1 disc") : tr("%1 discs").arg(total);
         output.text(tr("%1: %2 match, %3 do not, %4 cannot be verified.\n")
                         .arg(counted)

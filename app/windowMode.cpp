@@ -38,8 +38,8 @@ int convertOrOpenWindow(int &argc, char **argv, const Options &options)
             warnOnStandardError(text);
             messages.append({ {}, text, tr("Warning") });
         };
-        status =
-            convertFiles(options.files, options.conversion, keep, keepWarning, noteOnStandardError);
+        status = convertFiles(
+            discSet(options.files), options.conversion, keep, keepWarning, noteOnStandardError);
         if (messages.isEmpty())
             return conversionDone;
     }

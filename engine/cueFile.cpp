@@ -14,7 +14,7 @@ namespace morvant {
 
 WriteContent cueSheetContent(const QString &text)
 {
-    return [&text](QFileDevice &file, QString *error) { return writeText(file, text, error); };
+    return [text](QFileDevice &file, QString *error) { return writeText(file, text, error); };
 }
 
 namespace {
@@ -149,18 +149,26 @@ bool saveCueSheet(const QString &inputPath, const QString &cuePath, const QStrin
     return saveBeside(inputPath, cuePath, cueSheetContent(text), showMessage);
 }
 
+WriteContent bytesContent(const QByteArray &bytes)
+{
+    return [bytes](QFileDevice &file, QString *error) {
+        if (writeAll(file, bytes))
+            return true;
+        *error = file.errorString();
+        return false;
+    };
+}
+
 bool saveSbiFile(const QString &inputPath, const QString &sbiPath, const QByteArray &bytes,
     const ShowMessage &showMessage)
 {
-    return saveBeside(
-        inputPath, sbiPath,
-        [&bytes](QFileDevice &file, QString *error) {
-            if (writeAll(file, bytes))
-                return true;
-            *error = file.errorString();
-            return false;
-        },
-        showMessage);
+    return saveBeside(inputPath, sbiPath, bytesContent(bytes), showMessage);
+}
+
+bool saveFileBeside(
+    const QString &inputPath, const FileToWrite &file, const ShowMessage &showMessage)
+{
+    return saveBeside(inputPath, file.path, file.content, showMessage);
 }
 
 // The file written would otherwise be wherever a link leads: the saving

@@ -12,9 +12,12 @@ namespace morvant {
 // The writing of the files beside the control file: the .cue, the .sbi, and
 // a set of files (one per track and the .cue) written all or nothing.
 
-/** What writes \a text, which must outlive it, as a cue sheet into a file:
-    in the local 8-bit encoding, and CR LF after it. */
+/** What writes \a text as a cue sheet into a file: in the local 8-bit
+    encoding, and CR LF after it. */
 WriteContent cueSheetContent(const QString &text);
+
+/// What writes \a bytes into a file as they are, as the .sbi is written.
+WriteContent bytesContent(const QByteArray &bytes);
 
 /// The most files that writeFilesBeside() writes at once: 99 tracks and the .cue.
 inline constexpr qsizetype maxFilesAtOnce = 100;
@@ -47,6 +50,11 @@ bool saveCueSheet(const QString &inputPath, const QString &cuePath, const QStrin
     after telling the user through \a showMessage. */
 bool saveSbiFile(const QString &inputPath, const QString &sbiPath, const QByteArray &bytes,
     const ShowMessage &showMessage);
+
+/** Writes \a file beside the control file \a inputPath as saveCueSheet()
+    writes the .cue, with the same refusals. */
+bool saveFileBeside(
+    const QString &inputPath, const FileToWrite &file, const ShowMessage &showMessage);
 
 /** Writes every file of \a files beside the control file \a inputPath, or none.
     Refuses, changing nothing, when any of their paths is refused as

@@ -37,7 +37,7 @@ QString cannotRead(const QString &reason)
 struct Level
 {
     QString path;
-    FolderId id;
+    FileId id;
     QList<FolderEntry> entries;
     qsizetype next = 0;
 };
@@ -54,12 +54,12 @@ void walkDiscFolder(const QString &path, const std::function<void(const FoundInF
     // Depth first, one folder's entries at a time: the folders on the way
     // down are all that is held of the tree.
     QList<Level> stack;
-    QSet<FolderId> enteredThroughLinks;
-    QSet<FolderId> told; // folders whose control files have been handed on
+    QSet<FileId> enteredThroughLinks;
+    QSet<FileId> told; // folders whose control files have been handed on
     const auto enter = [&](const QString &folder, bool isLink) {
         Level level{ folder, {}, {}, 0 };
         QString error;
-        if (!folderId(folder, &level.id, &error)) {
+        if (!fileId(folder, &level.id, &error)) {
             found({ folder, cannotRead(error) });
             return;
         }

@@ -2,29 +2,12 @@
 
 // What the walk of a folder (discFolders.cpp) asks of each system.
 
-#include <QHashFunctions>
+#include "discFolders.h"
+
 #include <QList>
 #include <QString>
 
 namespace morvant {
-
-/// Which folder a path leads to, whatever links lead there: on Unix its
-/// device and inode, on Windows its volume's serial number and its file index.
-struct FolderId
-{
-    quint64 volume = 0;
-    quint64 file = 0;
-
-    friend bool operator==(const FolderId &a, const FolderId &b)
-    {
-        return a.volume == b.volume && a.file == b.file;
-    }
-};
-
-inline size_t qHash(const FolderId &id, size_t seed = 0)
-{
-    return qHashMulti(seed, id.volume, id.file);
-}
 
 /// An entry of a folder that the walk cares for.
 struct FolderEntry
@@ -39,10 +22,6 @@ struct FolderEntry
     bool isLink = false; ///< a folder reached through a symbolic link or a junction
     QString error;
 };
-
-/** Which folder \a path leads to; false with the system's reason in \a error
-    when it cannot be told. */
-bool folderId(const QString &path, FolderId *id, QString *error);
 
 /** The control files, the folders and what cannot be told in the folder at
     \a path, in no order; everything else is left out. False with the

@@ -11,7 +11,7 @@
 
 namespace morvant {
 
-bool folderId(const QString &path, FolderId *id, QString *error)
+bool fileId(const QString &path, FileId *id, QString *error)
 {
     struct stat about = {};
     if (::stat(toSystemBytes(path).constData(), &about) != 0) {

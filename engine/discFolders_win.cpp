@@ -33,10 +33,10 @@ const wchar_t *wide(const QString &text)
 
 } // namespace
 
-bool folderId(const QString &path, FolderId *id, QString *error)
+bool fileId(const QString &path, FileId *id, QString *error)
 {
-    // A folder opens only with backup semantics; a junction or a link is
-    // followed to the folder that it leads to.
+    // A folder opens only with backup semantics (a file opens with them too);
+    // a junction or a link is followed to what it leads to.
     const HANDLE handle = CreateFileW(wide(systemPath(path)), 0,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS, nullptr);

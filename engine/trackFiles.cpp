@@ -8,6 +8,8 @@
 
 #include <QFile>
 
+#include <memory>
+
 namespace morvant {
 
 ByteStretch TrackFile::stretch(int offsetSamples) const
@@ -156,37 +158,45 @@ CueSheet splitSheet(
     return sheet;
 }
 
-bool saveTrackFiles(const ConversionFiles &files, const QList<TrackFile> &tracks, int offsetSamples,
-    const QString &cuePath, const QString &cueSheet, const ShowMessage &showMessage,
-    const std::function<void(const QString &)> &showWarning)
+bool trackFilesToWrite(const ConversionFiles &files, const QList<TrackFile> &tracks,
+    int offsetSamples, const QString &cuePath, const QString &cueSheet, QList<FileToWrite> *written,
+    std::shared_ptr<QFile> *image, QString *error, const Progress &progress)
 {
     // Asked of the sheet, the last file, before any track's bytes are written.
     if (const QString refusal = cueSheetRefusal(cueSheet); !refusal.isEmpty()) {
-        showMessage(tr("Cannot write %1:\n%2").arg(shownPath(cuePath), refusal), fileErrorTitle());
+        *error = tr("Cannot write %1:\n%2").arg(shownPath(cuePath), refusal);
         return false;
     }
-    QFile image;
+    const auto opened = std::make_shared<QFile>();
     QString reason;
-    if (!openRegularFile(image, files.image, &reason)) {
-        showMessage(
-            tr("Cannot read %1:\n%2").arg(shownPath(files.image), reason), fileErrorTitle());
+    if (!openRegularFile(*opened, files.image, &reason)) {
+        *error = tr("Cannot read %1:\n%2").arg(shownPath(files.image), reason);
         return false;
     }
-    const qint64 imageSize = image.size();
+    *image = opened;
+    const qint64 imageSize = opened->size();
     const QString folder =
         files.controlFile.left(fileNameStart(files.controlFile, files.separator));
-    QList<FileToWrite> written;
+    // The progress of the whole set, of which each file is a stretch.
+    qint64 total = 0;
+    for (const TrackFile &track : tracks)
+        total += track.size;
+    qint64 before = 0;
     for (const TrackFile &track : tracks) {
         const ByteStretch stretch = track.stretch(offsetSamples);
-        written.append({ folder + track.name, stretch.size,
-            [&image, imageSize, stretch](QFileDevice &file, QString *error) {
-                return copyStretch(image, imageSize, stretch, file, error);
+        Progress ofFile;
+        if (progress)
+            ofFile = [progress, before, total](
+                         qint64 done, qint64) { return progress(before + done, total); };
+        before += stretch.size;
+        written->append({ folder + track.name, stretch.size,
+            [opened, imageSize, stretch, ofFile](QFileDevice &file, QString *failure) {
+                return copyStretch(*opened, imageSize, stretch, file, failure, ofFile);
             } });
     }
     // At most 4 bytes a character in any code page, and the last line's end.
-    written.append({ cuePath, cueSheet.size() * 4 + 2, cueSheetContent(cueSheet) });
-    return saveFilesBeside(
-        files.controlFile, { files.image, files.sub }, written, showMessage, showWarning);
+    written->append({ cuePath, cueSheet.size() * 4 + 2, cueSheetContent(cueSheet) });
+    return true;
 }
 
 } // namespace morvant

@@ -3,6 +3,7 @@
 #include "basics.h"
 #include "cueSheet.h"
 #include "discFiles.h"
+#include "fileToWrite.h"
 #include "findings.h"
 #include "sessionImage.h"
 #include "trackHashes.h"
@@ -10,7 +11,10 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <optional>
+
+class QFile;
 
 namespace morvant {
 
@@ -66,15 +70,15 @@ std::optional<Remark> imageEndRefusal(
 CueSheet splitSheet(
     CueSheet sheet, const QList<TrackFile> &files, const QList<SessionBounds> &bounds);
 
-/** Writes \a tracks, cut from the image of \a files (audio tracks shifted
-    by \a offsetSamples), beside the control file, and \a cueSheet, their
-    sheet, to \a cuePath: all of them or, refused or failed, none, with every
-    name, the sheet's characters and the disc space they need checked first.
-    Returns false after telling the user through \a showMessage; what an
-    earlier writing ended on the way left there is told of through \a
-    showWarning. */
-bool saveTrackFiles(const ConversionFiles &files, const QList<TrackFile> &tracks, int offsetSamples,
-    const QString &cuePath, const QString &cueSheet, const ShowMessage &showMessage,
-    const std::function<void(const QString &)> &showWarning = {});
+/** The files that --split writes beside the control file: \a tracks, cut
+    from the image of \a files (audio tracks shifted by \a offsetSamples),
+    and \a cueSheet, their sheet, to \a cuePath, last. The sheet's characters
+    are checked and the image is opened first, into \a image, which the
+    contents read while they are written; false with the message in \a
+    error when either fails. \a progress is told of the bytes of the whole set
+    as they are written, and stops the writing when it says so. */
+bool trackFilesToWrite(const ConversionFiles &files, const QList<TrackFile> &tracks,
+    int offsetSamples, const QString &cuePath, const QString &cueSheet, QList<FileToWrite> *written,
+    std::shared_ptr<QFile> *image, QString *error, const Progress &progress = {});
 
 } // namespace morvant

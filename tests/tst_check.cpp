@@ -47,7 +47,7 @@ CheckRun checkRun(const QStringList &arguments, bool json)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    const CheckStatus status = checkFiles(arguments, {}, json, false, buffer);
+    const CheckStatus status = checkFiles(discSet(arguments), {}, json, false, buffer);
     return { buffer.data(), status };
 }
 

@@ -1,0 +1,30 @@
+#include "checkJob.h"
+
+#include "refusals.h"
+#include "translation.h"
+
+namespace morvant {
+
+CheckReport checkJob(const Disc &disc, const ConversionOptions &options, const JobControl &control)
+{
+    // A control file is read in one go; a job stopped before it starts reads nothing.
+    if (disc.kind == Disc::ControlFile && !control.isCancelled())
+        return checkControlFile(disc.path, options);
+    CheckReport report;
+    report.path = disc.path;
+    report.refusal = Refusal::Unreadable;
+    const QString reason = disc.kind == Disc::Unreachable ? disc.error
+        : disc.kind == Disc::NoControlFile                ? tr("no control file below it")
+                                                          : tr("Stopped");
+    report.findings.append(refusalRemark(disc.path, refusedFor(Refusal::Unreadable, reason)));
+    return report;
+}
+
+CheckStatus checkStatus(const CheckReport &report)
+{
+    if (report.isRefused())
+        return checkRefused;
+    return report.hasWarnings() ? checkWarnings : checkClean;
+}
+
+} // namespace morvant
