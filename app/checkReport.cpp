@@ -2,13 +2,12 @@
 
 #include "discImage.h"
 #include "fileSystem.h"
+#include "jsonWriter.h"
 #include "numbers.h"
 #include "sheetAdditions.h"
 
 #include <QBuffer>
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
 
 #include <algorithm>
 #include <functional>
@@ -207,84 +206,6 @@ QString findingText(const Remark &finding, bool colour)
         + QString(indent - 2 - severity.size(), u' ')
         + paragraphs.join(u'\n' + QString(indent, u' ')) + u'\n';
 }
-
-// Writes JSON as QJsonDocument's indented form does, one value at a time and
-// straight to the output, so that the report on a large control file is never
-// held a second time as JSON objects or as text. Keys come in sorted order,
-// as QJsonObject keeps them.
-class JsonWriter
-{
-public:
-    explicit JsonWriter(ReportOutput &output) : output(output) { }
-
-    void open(char bracket)
-    {
-        text += bracket;
-        text += '\n';
-        hasItems.append(false);
-    }
-
-    void close(char bracket)
-    {
-        if (hasItems.takeLast())
-            text += '\n';
-        text += QByteArray(4 * hasItems.size(), ' ');
-        text += bracket;
-        if (hasItems.isEmpty())
-            text += '\n';
-        if (text.size() >= 64 * 1024 || hasItems.isEmpty()) {
-            output.json(text);
-            text.clear();
-        }
-    }
-
-    void element()
-    {
-        if (hasItems.last())
-            text += ",\n";
-        hasItems.last() = true;
-        text += QByteArray(4 * hasItems.size(), ' ');
-    }
-
-    void member(const char *key)
-    {
-        element();
-        text += '"';
-        text += key;
-        text += "\": ";
-    }
-
-    template <typename Value> void field(const char *key, const Value &value)
-    {
-        member(key);
-        this->value(value);
-    }
-
-    template <typename Value> void optionalField(const char *key, const Value &value)
-    {
-        member(key);
-        optional(value);
-    }
-
-    void value(const QString &string)
-    {
-        const QByteArray escaped =
-            QJsonDocument(QJsonArray{ string }).toJson(QJsonDocument::Compact);
-        text += QByteArrayView(escaped).sliced(1, escaped.size() - 2);
-    }
-    void value(qint64 number) { text += QByteArray::number(number); }
-    void value(bool isTrue) { text += isTrue ? "true" : "false"; }
-    void null() { text += "null"; }
-
-    // The empty text and negative counts stand for "none".
-    void optional(const QString &string) { string.isEmpty() ? null() : value(string); }
-    void optional(qint64 number) { number < 0 ? null() : value(number); }
-
-private:
-    ReportOutput &output;
-    QByteArray text;
-    QList<bool> hasItems; ///< of each open object and array
-};
 
 void writeTrack(JsonWriter &json, const CueTrack &track)
 {

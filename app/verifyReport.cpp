@@ -2,14 +2,12 @@
 
 #include "datFile.h"
 #include "fileSystem.h"
+#include "jsonWriter.h"
 #include "translation.h"
 #include "verify.h"
 #include "verifyJob.h"
 
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLocale>
 
 namespace morvant {
@@ -147,31 +145,59 @@ const char *verdictName(DiscVerdict verdict)
     return "not-verified";
 }
 
-QJsonObject discJson(const VerifiedDisc &disc, const DatFile &dat)
+// The members in their keys' sorted order, as QJsonObject kept them when the
+// report was built of one.
+void writeDisc(JsonWriter &json, const VerifiedDisc &disc, const DatFile &dat)
 {
-    QJsonArray tracks;
-    QJsonArray outOfOrder;
-    for (const VerifiedTrack &track : disc.tracks) {
-        if (track.isOutOfOrder)
-            outOfOrder.append(track.file.number.toInt());
-        QJsonArray matches;
-        for (const qsizetype rom : track.matches)
-            matches.append(
-                QJsonObject{ { "game", dat.roms[rom].game }, { "name", dat.roms[rom].name } });
-        tracks.append(QJsonObject{ { "number", track.file.number.toInt() },
-            { "type", track.file.isAudio ? "audio" : "data" }, { "file", track.file.name },
-            { "size", track.hashes.size },
-            { "crc32", QStringLiteral("%1").arg(track.hashes.crc32, 8, 16, QLatin1Char('0')) },
-            { "md5", QString::fromLatin1(track.hashes.md5.toHex()) },
-            { "sha1", QString::fromLatin1(track.hashes.sha1.toHex()) }, { "matches", matches },
-            { "filesOfItsSize", track.entriesOfItsSize } });
+    json.open('{');
+    json.field("audioOffset", disc.audioOffset);
+    json.optionalField("error", disc.error);
+    json.field("file", disc.controlFile);
+    json.optionalField("game", disc.game);
+    json.member("missing");
+    json.open('[');
+    for (const QString &name : disc.missing) {
+        json.element();
+        json.value(name);
     }
-    return QJsonObject{ { "file", disc.controlFile }, { "verdict", verdictName(disc.verdict) },
-        { "error", disc.error.isEmpty() ? QJsonValue() : QJsonValue(disc.error) },
-        { "game", disc.game.isEmpty() ? QJsonValue() : QJsonValue(disc.game) },
-        { "audioOffset", disc.audioOffset },
-        { "missing", QJsonArray::fromStringList(disc.missing) }, { "outOfOrder", outOfOrder },
-        { "tracks", tracks } };
+    json.close(']');
+    json.member("outOfOrder");
+    json.open('[');
+    for (const VerifiedTrack &track : disc.tracks) {
+        if (track.isOutOfOrder) {
+            json.element();
+            json.value(track.file.number.toInt());
+        }
+    }
+    json.close(']');
+    json.member("tracks");
+    json.open('[');
+    for (const VerifiedTrack &track : disc.tracks) {
+        json.element();
+        json.open('{');
+        json.field("crc32", QStringLiteral("%1").arg(track.hashes.crc32, 8, 16, QLatin1Char('0')));
+        json.field("file", track.file.name);
+        json.field("filesOfItsSize", track.entriesOfItsSize);
+        json.member("matches");
+        json.open('[');
+        for (const qsizetype rom : track.matches) {
+            json.element();
+            json.open('{');
+            json.field("game", dat.roms[rom].game);
+            json.field("name", dat.roms[rom].name);
+            json.close('}');
+        }
+        json.close(']');
+        json.field("md5", QString::fromLatin1(track.hashes.md5.toHex()));
+        json.field("number", track.file.number.toInt());
+        json.field("sha1", QString::fromLatin1(track.hashes.sha1.toHex()));
+        json.field("size", track.hashes.size);
+        json.field("type", track.file.isAudio ? "audio" : "data");
+        json.close('}');
+    }
+    json.close(']');
+    json.field("verdict", verdictName(disc.verdict));
+    json.close('}');
 }
 
 } // namespace
@@ -183,17 +209,29 @@ VerifyStatus verifyFiles(const DiscSet &discs, const QString &datPath,
     const DatFile dat = readDat(datPath);
     if (!dat.isRead()) {
         // The reader's reason names the line where it stopped.
-        if (json)
-            output.json(QJsonDocument(QJsonObject{ { "dat", datPath }, { "error", dat.error },
-                                          { "line", dat.errorLine } })
-                            .toJson());
-        else
+        if (json) {
+            JsonWriter writer(output);
+            writer.open('{');
+            writer.field("dat", datPath);
+            writer.field("error", dat.error);
+            writer.field("line", dat.errorLine);
+            writer.close('}');
+        } else {
             output.text(
                 tr("Cannot read the DAT %1: %2\n").arg(shownPath(datPath), oneLine(dat.error)));
+        }
         return verifyRefused;
     }
     VerifyStatus status = verifyMatches;
-    QJsonArray reports;
+    // Each disc is written as it is reported, between the DAT and the
+    // summary, which the sorted keys put last: the discs are never held.
+    JsonWriter writer(output);
+    if (json) {
+        writer.open('{');
+        writer.field("dat", datPath);
+        writer.member("discs");
+        writer.open('[');
+    }
     std::array<qsizetype, 3> counts{};
     JobControl control;
     for (const Disc &disc : discs.discs) {
@@ -206,24 +244,29 @@ VerifyStatus verifyFiles(const DiscSet &discs, const QString &datPath,
         status = qMax(status, verifyStatus(verified));
         ++counts[std::size_t(verifyStatus(verified))];
         // One line for each disc of a folder, a whole report for a disc named.
-        if (json)
-            reports.append(discJson(verified, dat));
-        else if (disc.isInFolder || disc.kind == Disc::NoControlFile)
+        if (json) {
+            writer.element();
+            writeDisc(writer, verified, dat);
+        } else if (disc.isInFolder || disc.kind == Disc::NoControlFile) {
             output.text(shownPath(verified.controlFile) + QStringLiteral(": ")
                 + verdictText(verified) + u'\n');
-        else
+        } else {
             output.text(discText(verified, dat));
+        }
     }
     const qsizetype total = counts[0] + counts[1] + counts[2];
     const qsizetype nameless = filesOfNamelessGames(dat);
     if (json) {
-        output.json(QJsonDocument(
-            QJsonObject{ { "dat", datPath }, { "discs", reports },
-                { "filesOfNamelessGames", nameless },
-                { "summary",
-                    QJsonObject{ { "discs", total }, { "match", counts[0] },
-                        { "doNotMatch", counts[1] }, { "notVerified", counts[2] } } } })
-                        .toJson());
+        writer.close(']');
+        writer.field("filesOfNamelessGames", nameless);
+        writer.member("summary");
+        writer.open('{');
+        writer.field("discs", total);
+        writer.field("doNotMatch", counts[1]);
+        writer.field("match", counts[0]);
+        writer.field("notVerified", counts[2]);
+        writer.close('}');
+        writer.close('}');
     } else if (discs.isSeveral()) {
         const QString counted = total == 1 ? tr("1 disc") : tr("%1 discs").arg(total);
         output.text(tr("%1: %2 match, %3 do not, %4 cannot be verified.\n")
