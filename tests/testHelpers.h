@@ -12,6 +12,9 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
+
+#include <optional>
 
 /// Control files have Windows line ends; the tests write them as "\n" to keep them legible.
 inline QByteArray crlf(QByteArray lines)
@@ -53,6 +56,52 @@ public:
 private:
     QTemporaryDir dir;
     bool current;
+};
+
+/** The folder of each test function: a test program keeps one, and its own
+    init() and cleanup() call these around whatever else they set up, so that
+    every function starts in a new empty folder and leaves nothing behind. */
+class TestFolder
+{
+public:
+    enum Kind {
+        Apart, ///< named by path() alone
+        Current, ///< also the current folder, as a CurrentFolder is
+    };
+
+    explicit TestFolder(Kind kind) : kind(kind) { }
+
+    /// Makes the folder; if it cannot, fails the test function and returns
+    /// false, for the caller's init() to stop there.
+    bool init()
+    {
+        make();
+        return !QTest::currentTestFailed();
+    }
+
+    /// Removes the folder with all it holds.
+    void cleanup()
+    {
+        // Some systems refuse to remove the current folder.
+        if (dir && kind == Current)
+            QDir::setCurrent(QDir::tempPath());
+        dir.reset();
+    }
+
+    QString path() const { return dir->path(); }
+    QString filePath(const QString &name) const { return dir->filePath(name); }
+
+private:
+    void make()
+    {
+        dir.emplace();
+        QVERIFY(dir->isValid());
+        if (kind == Current)
+            QVERIFY(QDir::setCurrent(dir->path()));
+    }
+
+    Kind kind;
+    std::optional<QTemporaryDir> dir;
 };
 
 struct Run

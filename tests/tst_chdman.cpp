@@ -132,7 +132,7 @@ private slots:
     void readsSplitFiles();
 
 private:
-    std::optional<CurrentFolder> folder;
+    TestFolder folder{ TestFolder::Current };
     QString program;
     QString chdman;
 };
@@ -152,13 +152,12 @@ void TestChdman::initTestCase()
 
 void TestChdman::init()
 {
-    folder.emplace();
-    QVERIFY(folder->isCurrent());
+    folder.init();
 }
 
 void TestChdman::cleanup()
 {
-    folder.reset();
+    folder.cleanup();
 }
 
 void TestChdman::readsEachSession_data()

@@ -15,7 +15,6 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include <optional>
 #include <thread>
 
 #ifdef Q_OS_UNIX
@@ -110,19 +109,17 @@ private slots:
     void documentedCodes();
 
 private:
-    std::optional<CurrentFolder> folder;
+    TestFolder folder{ TestFolder::Current };
 };
 
 void TestCheck::init()
 {
-    folder.emplace();
-    QVERIFY(folder->isValid());
-    QVERIFY(folder->isCurrent());
+    folder.init();
 }
 
 void TestCheck::cleanup()
 {
-    folder.reset();
+    folder.cleanup();
 }
 
 void TestCheck::findings_data()
@@ -604,7 +601,7 @@ void TestCheck::convertWithWhatToAdd_data()
 // Through the program, as a user adds to the cue sheet.
 void TestCheck::convertWithWhatToAdd()
 {
-    checkConversionRow(MORVANT_PATH, folder->path());
+    checkConversionRow(MORVANT_PATH, folder.path());
 }
 
 void TestCheck::commandLine_data()
@@ -668,7 +665,7 @@ void TestCheck::commandLine()
     QVERIFY(writeFile("TocTwice.ccd",
         dumpFile("", { { 0xa2, 0, 2000 }, { 1, 0, 0 }, { 2, 0, 1000 }, { 2, 0, 1000 } })));
 
-    const Run result = run(MORVANT_PATH, arguments, folder->path(), withoutDisplay());
+    const Run result = run(MORVANT_PATH, arguments, folder.path(), withoutDisplay());
     QCOMPARE(result.status, status);
     if (out == "=cue") {
         QString error;
@@ -715,7 +712,7 @@ void TestCheck::readsEachFileOnce()
 
     const QByteArray content = readFile(QFINDTESTDATA("data/audio.ccd"));
     QProcess process;
-    process.setWorkingDirectory(folder->path());
+    process.setWorkingDirectory(folder.path());
     process.setProcessEnvironment(withoutDisplay());
     std::thread writer;
     if (isFifo) {

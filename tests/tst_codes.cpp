@@ -3,8 +3,6 @@
 
 #include <QTest>
 
-#include <optional>
-
 using namespace morvant;
 
 // --codes: the disc's catalogue number and the tracks' ISRCs in the cue
@@ -24,19 +22,17 @@ private slots:
     void convertWithWhatToAdd();
 
 private:
-    std::optional<CurrentFolder> folder;
+    TestFolder folder{ TestFolder::Current };
 };
 
 void TestCodes::init()
 {
-    folder.emplace();
-    QVERIFY(folder->isValid());
-    QVERIFY(folder->isCurrent());
+    folder.init();
 }
 
 void TestCodes::cleanup()
 {
-    folder.reset();
+    folder.cleanup();
 }
 
 void TestCodes::findings_data()
@@ -168,7 +164,7 @@ void TestCodes::convertWithWhatToAdd_data()
 // Through the program, as a user adds to the cue sheet.
 void TestCodes::convertWithWhatToAdd()
 {
-    checkConversionRow(MORVANT_PATH, folder->path());
+    checkConversionRow(MORVANT_PATH, folder.path());
 }
 
 QTEST_GUILESS_MAIN(TestCodes)

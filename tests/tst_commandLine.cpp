@@ -5,7 +5,6 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -125,14 +124,14 @@ private slots:
     void namesInCheckReports();
 
 private:
-    QTemporaryDir *dir = nullptr;
-    QString path(const QString &name) const { return dir->filePath(name); }
+    TestFolder dir{ TestFolder::Apart };
+    QString path(const QString &name) const { return dir.filePath(name); }
 };
 
 void TestCommandLine::init()
 {
-    dir = new QTemporaryDir;
-    QVERIFY(dir->isValid());
+    if (!dir.init())
+        return;
     QVERIFY(writeFile(path("Demo.ccd"), demo));
     QVERIFY(writeFile(path("Bad.ccd"), "[clonecd]\r\nSessions=1\r\n"));
     QVERIFY(writeFile(path("Bad.cue"), "earlier"));
@@ -152,7 +151,7 @@ void TestCommandLine::init()
     QVERIFY(writeFile(path("-dash.ccd"), demo));
     QVERIFY(writeFile(path("Esc.ccd"), demo + "[CDText]\r\nEntry \x1b[2J=80\r\n"));
     QVERIFY(writeFile(path(fancyName + ".ccd"), demo));
-    QVERIFY(QDir(dir->path()).mkdir("folder.ccd"));
+    QVERIFY(QDir(dir.path()).mkdir("folder.ccd"));
     // As Notepad saves "Unicode": UTF-16, little-endian, with a byte-order mark.
     const QString unicode = QString::fromLatin1(demo);
     QVERIFY(writeFile(path("Unicode.ccd"),
@@ -166,7 +165,7 @@ void TestCommandLine::init()
 
 void TestCommandLine::cleanup()
 {
-    delete dir;
+    dir.cleanup();
 }
 
 void TestCommandLine::convert_data()
@@ -268,7 +267,7 @@ void TestCommandLine::convert()
     QFETCH(QString, cueName);
     QFETCH(QByteArray, cue);
 
-    const Run result = run(MORVANT_PATH, headless(arguments), dir->path(), headless());
+    const Run result = run(MORVANT_PATH, headless(arguments), dir.path(), headless());
     QCOMPARE(result.status, status);
     QCOMPARE(result.out, QByteArray());
     if (message.isEmpty())
@@ -352,7 +351,7 @@ void TestCommandLine::nameNotInUtf8()
                 environment.insert(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
         }
     }
-    const QByteArray root = QFile::encodeName(dir->path()) + '/';
+    const QByteArray root = QFile::encodeName(dir.path()) + '/';
     const QByteArray input = folder + "/Caf\xE9.ccd";
     const bool isLocked = folder == "locked";
     QVERIFY(::mkdir((root + folder).constData(), 0755) == 0);
@@ -404,7 +403,7 @@ void TestCommandLine::nameNotInUtf8()
     }
     command = QStringList{ "sh", "-c", "exec \"$0\" \"$@\" \"$(cat argument)\"" } + command;
     const QString program = command.takeFirst();
-    const Run result = run(program, command, dir->path(), environment);
+    const Run result = run(program, command, dir.path(), environment);
 
     QCOMPARE(result.status, status);
     QVERIFY2(result.out.startsWith(out), result.out.constData());
@@ -429,17 +428,17 @@ void TestCommandLine::nameNotInUtf8()
 
 void TestCommandLine::versionAndHelp()
 {
-    const Run version = run(MORVANT_PATH, { "--version" }, dir->path(), headless());
+    const Run version = run(MORVANT_PATH, { "--version" }, dir.path(), headless());
     QCOMPARE(version.status, 0);
     QCOMPARE(textLines(version.out), QByteArray("MORVANT 1.00\n"));
 
-    const Run help = run(MORVANT_PATH, { "--help" }, dir->path(), headless());
+    const Run help = run(MORVANT_PATH, { "--help" }, dir.path(), headless());
     QCOMPARE(help.status, 0);
     QVERIFY(help.out.startsWith("Usage: morvant "));
     QVERIFY(help.out.contains("--no-window"));
 #ifdef Q_OS_WIN
     // As Windows programs answer it.
-    const Run windowsHelp = run(MORVANT_PATH, { "/?" }, dir->path(), headless());
+    const Run windowsHelp = run(MORVANT_PATH, { "/?" }, dir.path(), headless());
     QCOMPARE(windowsHelp.status, 0);
     QCOMPARE(windowsHelp.out, help.out);
 #endif
@@ -450,7 +449,7 @@ void TestCommandLine::successNeedsNoDisplay()
     // A display that does not exist: connecting to it would abort the program.
     QProcessEnvironment environment = headless();
     environment.insert("DISPLAY", ":4711");
-    const Run result = run(MORVANT_PATH, { "Demo.ccd" }, dir->path(), environment);
+    const Run result = run(MORVANT_PATH, { "Demo.ccd" }, dir.path(), environment);
     QCOMPARE(result.status, 0);
     QCOMPARE(result.err, QByteArray());
     QCOMPARE(readFile(path("Demo.cue")), demoCue("Demo"));
@@ -465,7 +464,7 @@ void TestCommandLine::noWindowOptionNeverOpensOne()
     // and then let a child given a dead one end at once with no status.
     environment.insert("DISPLAY", ":4711");
 #endif
-    const Run result = run(MORVANT_PATH, { "--no-window", "Bad.ccd" }, dir->path(), environment);
+    const Run result = run(MORVANT_PATH, { "--no-window", "Bad.ccd" }, dir.path(), environment);
     QCOMPARE(result.status, 1);
     QVERIFY(result.err.startsWith("File Error: "));
 }
@@ -495,15 +494,15 @@ void TestCommandLine::unusableDisplay()
     QFETCH(QString, value);
     QFETCH(QStringList, arguments);
 
-    const Run withoutOne = run(MORVANT_PATH, arguments, dir->path(), headless());
+    const Run withoutOne = run(MORVANT_PATH, arguments, dir.path(), headless());
     QVERIFY(withoutOne.status != 0);
     const bool convertsDemo = arguments.contains("Demo.ccd");
     QCOMPARE(QFile::remove(path("Demo.cue")), convertsDemo);
 
     QProcessEnvironment environment = headless();
     environment.insert(variable, value);
-    environment.insert("XDG_RUNTIME_DIR", dir->path()); // where no compositor listens
-    const Run result = run(MORVANT_PATH, arguments, dir->path(), environment);
+    environment.insert("XDG_RUNTIME_DIR", dir.path()); // where no compositor listens
+    const Run result = run(MORVANT_PATH, arguments, dir.path(), environment);
     QVERIFY2(!result.crashed, result.err.constData());
     QCOMPARE(result.status, withoutOne.status);
     QVERIFY2(result.err.startsWith("morvant: cannot open the window: "), result.err.constData());
@@ -534,7 +533,7 @@ void TestCommandLine::unwritableOutput()
     if (!QFile::exists("/dev/full"))
         QSKIP("needs /dev/full, a device that is always full");
     QProcess process;
-    process.setWorkingDirectory(dir->path());
+    process.setWorkingDirectory(dir.path());
     process.setProcessEnvironment(headless());
     process.setStandardOutputFile("/dev/full");
     process.start(MORVANT_PATH, arguments);
@@ -552,7 +551,7 @@ void TestCommandLine::nonControlFileOfFourGigabytes()
     QVERIFY(image.open(QIODevice::WriteOnly));
     QVERIFY(image.resize(qint64(4) << 30));
     image.close();
-    const Run result = run(MORVANT_PATH, headless({ "disc.img" }), dir->path(), headless());
+    const Run result = run(MORVANT_PATH, headless({ "disc.img" }), dir.path(), headless());
     QCOMPARE(result.status, 1);
     QVERIFY(result.err.startsWith(
         "File Error: disc.img: The input file doesn't seem to be a proper CCD file."));
@@ -592,14 +591,14 @@ void TestCommandLine::unwritable()
     const auto readable = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
     const auto traversable = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
     const auto writable = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-    QVERIFY(QFile::setPermissions(dir->path(), readable | traversable | QFile::WriteOwner));
+    QVERIFY(QFile::setPermissions(dir.path(), readable | traversable | QFile::WriteOwner));
     QVERIFY(QFile::setPermissions(
         folder, readable | traversable | (folderWritable ? writable : QFile::WriteOwner)));
     QVERIFY(QFile::setPermissions(folder + "/Demo.cue", readable));
 
     const QString program = command.takeFirst();
     const Run result =
-        run(program, headless(command + QStringList{ "locked/Demo.ccd" }), dir->path(), headless());
+        run(program, headless(command + QStringList{ "locked/Demo.ccd" }), dir.path(), headless());
     QFile::setPermissions(folder, readable | traversable | QFile::WriteOwner);
     QFile::setPermissions(folder + "/Demo.cue", readable | QFile::WriteOwner);
     QCOMPARE(result.status, 3);
@@ -690,7 +689,7 @@ void TestCommandLine::windowsCommandLine()
     QFETCH(QByteArray, message);
     QFETCH(QByteArray, cue);
 
-    QVERIFY(QDir(dir->path()).mkpath(QFileInfo(path(name)).path()));
+    QVERIFY(QDir(dir.path()).mkpath(QFileInfo(path(name)).path()));
     QVERIFY(writeFile(path(name), content));
     QVERIFY(writeFile(path("disc.cue"), "earlier"));
     // Each image holds its own name, so that the file a FILE line names is known.
@@ -719,7 +718,7 @@ void TestCommandLine::windowsCommandLine()
 
     QString argument = QDir::toNativeSeparators(path(name));
     if (form == "mixed")
-        argument = QDir::toNativeSeparators(dir->path()) + u'\\' + name;
+        argument = QDir::toNativeSeparators(dir.path()) + u'\\' + name;
     else if (form == "dot")
         argument += u'.';
     else if (form == "drive") // from the temporary folder the program starts in
@@ -793,7 +792,7 @@ void TestCommandLine::shortNameOfAnotherFile()
     QVERIFY(writeFile(path(base + ".ccd"), demo));
     QVERIFY(writeFile(path(base + ".img"), "its image"));
 
-    const Run result = run(MORVANT_PATH, headless({ base + ".ccd" }), dir->path(), headless());
+    const Run result = run(MORVANT_PATH, headless({ base + ".ccd" }), dir.path(), headless());
     QCOMPARE(result.status, 3);
     QVERIFY2(result.err.contains("It is the short name of Final Fantasy VII.cue, another file"),
         result.err.constData());
@@ -951,7 +950,7 @@ void TestCommandLine::reportsInAConsole()
             return row.contains("Hashing") || row.endsWith('%');
         }));
     };
-    QCOMPARE(console.run(arguments, dir->path(), countProgress), status);
+    QCOMPARE(console.run(arguments, dir.path(), countProgress), status);
     const QStringList rows = console.screenRows();
     QVERIFY2(std::any_of(rows.begin(), rows.end(),
                  [&](const QString &row) { return row.startsWith(shown); }),
@@ -991,7 +990,7 @@ void TestCommandLine::namesInCheckReports()
     QStringList arguments{ "--check", name };
     if (json)
         arguments << "--json";
-    const Run result = run(MORVANT_PATH, headless(arguments), dir->path(), headless());
+    const Run result = run(MORVANT_PATH, headless(arguments), dir.path(), headless());
 #ifdef Q_OS_WIN
     // Beyond the code page: the cue sheet could not name the image.
     QCOMPARE(result.status, 2);
@@ -1017,11 +1016,11 @@ void TestCommandLine::endedWhileWriting()
     QVERIFY(writeFile(path("Large.ccd"), control));
     QVERIFY(writeFile(path("Large.cue"), "earlier"));
     QProcess process;
-    process.setWorkingDirectory(dir->path());
+    process.setWorkingDirectory(dir.path());
     process.setProcessEnvironment(headless());
     process.start(MORVANT_PATH, { "--no-window", "Large.ccd" });
     QVERIFY(process.waitForStarted());
-    const QDir folder(dir->path());
+    const QDir folder(dir.path());
     bool isWriting = false;
     while (!isWriting && process.state() != QProcess::NotRunning) {
         isWriting = !folder.entryList({ "*.tmp" }, QDir::Files | QDir::Hidden).isEmpty();

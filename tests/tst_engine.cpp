@@ -17,8 +17,6 @@
 #include <QStorageInfo>
 #include <QTest>
 
-#include <optional>
-
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <unistd.h>
@@ -185,20 +183,18 @@ private slots:
 private:
     Conversion convert(const QString &path, QChar separator = u'/');
 
-    std::optional<CurrentFolder> folder;
+    // The current one: the naming cases use Windows paths, which are plain file names here.
+    TestFolder folder{ TestFolder::Current };
 };
 
 void TestEngine::init()
 {
-    folder.emplace();
-    QVERIFY(folder->isValid());
-    // The naming cases use Windows paths, which are plain file names here.
-    QVERIFY(folder->isCurrent());
+    folder.init();
 }
 
 void TestEngine::cleanup()
 {
-    folder.reset();
+    folder.cleanup();
 }
 
 Conversion TestEngine::convert(const QString &path, QChar separator)

@@ -117,7 +117,7 @@ private slots:
 private:
     Run run(const QStringList &arguments, bool unprivileged, qint64 fileSizeLimit = 0);
 
-    QTemporaryDir *dir = nullptr;
+    TestFolder dir{ TestFolder::Apart };
     QString work; // the folder of the control file
     QString mountPoint;
     QString program;
@@ -141,15 +141,16 @@ void TestFaults::initTestCase()
 
 void TestFaults::init()
 {
-    dir = new QTemporaryDir;
-    work = makeWorkFolder(*dir);
+    if (!dir.init())
+        return;
+    work = makeWorkFolder(dir.path());
     QVERIFY(!work.isEmpty());
 }
 
 void TestFaults::cleanup()
 {
-    release(dir->path(), &mountPoint);
-    delete dir;
+    release(dir.path(), &mountPoint);
+    dir.cleanup();
 }
 
 Run TestFaults::run(const QStringList &arguments, bool unprivileged, qint64 fileSizeLimit)
@@ -211,7 +212,7 @@ void TestFaults::commandLine()
         QSKIP(qPrintable(problem));
 
     // A control file after the failing one, in a folder of its own: the batch goes on.
-    const QString next = dir->filePath(QStringLiteral("next"));
+    const QString next = dir.filePath(QStringLiteral("next"));
     QVERIFY(QDir().mkdir(next) && ::chmod(QFile::encodeName(next).constData(), 0777) == 0);
     QVERIFY(writeFile(
         next + QStringLiteral("/next.ccd"), header + "[TRACK 1]\r\nMODE=0\r\nINDEX 1=0\r\n"));

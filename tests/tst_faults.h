@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QMap>
 #include <QString>
-#include <QTemporaryDir>
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -75,14 +74,15 @@ inline QByteArray largeControlFile()
     return bytes;
 }
 
-/** Makes the folder "work" in \a parent for the control file of one fault,
-    and returns its path, or an empty text on a failure. A temporary folder is
-    open to its owner alone; the unprivileged runs must reach the work folder. */
-inline QString makeWorkFolder(const QTemporaryDir &parent)
+/** Makes the folder "work" in the temporary folder \a parent for the control
+    file of one fault, and returns its path, or an empty text on a failure. A
+    temporary folder is open to its owner alone; the unprivileged runs must
+    reach the work folder. */
+inline QString makeWorkFolder(const QString &parent)
 {
-    const QString work = parent.filePath(QStringLiteral("work"));
-    const bool made = parent.isValid()
-        && ::chmod(QFile::encodeName(parent.path()).constData(), 0755) == 0 && QDir().mkdir(work);
+    const QString work = parent + QStringLiteral("/work");
+    const bool made =
+        ::chmod(QFile::encodeName(parent).constData(), 0755) == 0 && QDir().mkdir(work);
     return made ? work : QString();
 }
 

@@ -186,10 +186,7 @@ private:
     QAction *action(const char *name) const { return find<QAction>(name); }
     QMenu *editMenu() const { return find<QMenu>("mnuEdit"); }
     // As the file dialog and a drop give paths: with the system's separators.
-    QString path(const QString &name) const
-    {
-        return QDir::toNativeSeparators(dir->filePath(name));
-    }
+    QString path(const QString &name) const { return QDir::toNativeSeparators(dir.filePath(name)); }
     void convertBy(const QString &way, const QString &file);
     bool sendDrop(QMimeData *data, bool *enterAccepted = nullptr, Qt::DropAction *action = nullptr);
     void setSelection(const QString &text, int start, int length);
@@ -200,7 +197,7 @@ private:
     void enableAllEditItems();
     QByteArray commandLineOutput(const QString &file);
 
-    QTemporaryDir *dir = nullptr;
+    TestFolder dir{ TestFolder::Apart };
     MainWindow *window = nullptr;
     CueTextEdit *cueText = nullptr;
     QList<Message> messages;
@@ -214,8 +211,8 @@ void TestMainWindow::initTestCase()
 
 void TestMainWindow::init()
 {
-    dir = new QTemporaryDir;
-    QVERIFY(dir->isValid());
+    if (!dir.init())
+        return;
     messages.clear();
     window = new MainWindow([this](const QString &text, const QString &title) {
         const auto *progress = window->findChild<QDialog *>(QStringLiteral("progress"));
@@ -234,7 +231,7 @@ void TestMainWindow::cleanup()
 {
     delete window;
     window = nullptr;
-    delete dir;
+    dir.cleanup();
     // The About window belongs to the application, not to the main window.
     for (AboutWindow *about : aboutWindows())
         delete about;
@@ -353,7 +350,7 @@ void TestMainWindow::enableAllEditItems()
 QByteArray TestMainWindow::commandLineOutput(const QString &file)
 {
     const QString expected = path(QStringLiteral("expected/out.cue"));
-    QDir(dir->path()).mkpath(QStringLiteral("expected"));
+    QDir(dir.path()).mkpath(QStringLiteral("expected"));
     QString error;
     const QString sheet = ccdToCue(file, [](const QString &, const QString &) {});
     if (sheet.isEmpty() || !writeCueFile(expected, sheet, &error))
@@ -538,7 +535,7 @@ void TestMainWindow::convert()
 
     const QString input = path(file);
     if (content.isEmpty())
-        QVERIFY(QDir(dir->path()).mkdir(file));
+        QVERIFY(QDir(dir.path()).mkdir(file));
     else
         QVERIFY(writeFile(input, content));
     QVERIFY(writeFile(input.chopped(4) + ".img", "image"));
@@ -606,7 +603,7 @@ void TestMainWindow::convert()
             "Cannot read " + QDir::toNativeSeparators(input)
                 + ":\nIts name holds bytes that are not UTF-8, which the window cannot open; "
                   "convert it from the command line, or rename the file.");
-        QCOMPARE(QDir(dir->path()).entryList({ QStringLiteral("*.cue") }), QStringList());
+        QCOMPARE(QDir(dir.path()).entryList({ QStringLiteral("*.cue") }), QStringList());
     }
 }
 
@@ -745,7 +742,7 @@ void TestMainWindow::drop()
     QCOMPARE(cueText->text(), QStringLiteral("edited"));
     QVERIFY(window->cuePath.isEmpty());
     QVERIFY(!action("mnuSave")->isEnabled());
-    QCOMPARE(QDir(dir->path()).entryList({ QStringLiteral("*.cue") }, QDir::Files), QStringList());
+    QCOMPARE(QDir(dir.path()).entryList({ QStringLiteral("*.cue") }, QDir::Files), QStringList());
 }
 
 void TestMainWindow::saveItem_data()
@@ -822,7 +819,7 @@ void TestMainWindow::writeFailure()
     QVERIFY(writeFile(input, demoFile));
     const QString cuePath = path(QStringLiteral("Game.cue"));
     if (file != u"Game.cue")
-        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("Game.cue")));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Game.cue")));
     if (saveBefore) {
         QVERIFY(writeFile(path(QStringLiteral("other.ccd")), otherControlFile));
         convertBy(QStringLiteral("open"), path(QStringLiteral("other.ccd")));

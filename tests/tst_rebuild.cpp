@@ -144,7 +144,7 @@ private slots:
     void fallbacks();
 
 private:
-    std::optional<CurrentFolder> folder;
+    TestFolder folder{ TestFolder::Current };
     QString program;
 };
 
@@ -157,14 +157,14 @@ void TestRebuild::initTestCase()
 
 void TestRebuild::init()
 {
-    folder.emplace();
-    QVERIFY(folder->isCurrent());
+    if (!folder.init())
+        return;
     QVERIFY(QDir().mkdir("full"));
 }
 
 void TestRebuild::cleanup()
 {
-    folder.reset();
+    folder.cleanup();
 }
 
 void TestRebuild::sameSheetAsTrackSections_data()
@@ -212,10 +212,9 @@ void TestRebuild::sameSheetAsTrackSections()
         QVERIFY(writeFile("Disc.sub", subchannel(disc, shape)));
 
     const Run expected =
-        run(program, withStdout("Disc.ccd", false), folder->path() + "/full", withoutDisplay());
+        run(program, withStdout("Disc.ccd", false), folder.path() + "/full", withoutDisplay());
     QCOMPARE(expected.status, 0);
-    const Run rebuilt =
-        run(program, withStdout("Disc.ccd", true), folder->path(), withoutDisplay());
+    const Run rebuilt = run(program, withStdout("Disc.ccd", true), folder.path(), withoutDisplay());
     QCOMPARE(rebuilt.status, 0);
     QCOMPARE(rebuilt.out, expected.out);
     QCOMPARE(rebuilt.err.contains("no subchannel file"), !withSub);
@@ -224,7 +223,7 @@ void TestRebuild::sameSheetAsTrackSections()
 
     // The option leaves a file with [TRACK] sections as it is, and says nothing.
     const Run unchanged =
-        run(program, withStdout("Disc.ccd", true), folder->path() + "/full", withoutDisplay());
+        run(program, withStdout("Disc.ccd", true), folder.path() + "/full", withoutDisplay());
     QCOMPARE(unchanged.out, expected.out);
     QCOMPARE(unchanged.err, QByteArray());
 
@@ -246,7 +245,7 @@ void TestRebuild::sameSheetAsTrackSections()
         noPause.hasPause = false;
         QVERIFY(writeFile("Disc.sub", subchannel(disc, noPause)));
         const Run unplaced =
-            run(program, withStdout("Disc.ccd", true), folder->path(), withoutDisplay());
+            run(program, withStdout("Disc.ccd", true), folder.path(), withoutDisplay());
         QCOMPARE(unplaced.status, 0);
         QCOMPARE(unplaced.out.count("INDEX 00"), 0);
         QCOMPARE(unplaced.err.count('\n'), 1);
@@ -258,7 +257,7 @@ void TestRebuild::sameSheetAsTrackSections()
     if (withSub) {
         QVERIFY(writeFile("Disc.sub", damaged(subchannel(disc, shape), Sub::Shifted)));
         const Run shifted =
-            run(program, withStdout("Disc.ccd", true), folder->path(), withoutDisplay());
+            run(program, withStdout("Disc.ccd", true), folder.path(), withoutDisplay());
         QCOMPARE(shifted.status, 0);
         QCOMPARE(shifted.err.count('\n'), 1);
         QVERIFY2(
@@ -350,7 +349,7 @@ void TestRebuild::fallbacks()
         QVERIFY(writeFile("Disc.sub", damaged(subchannel(mixedDisc), sub)));
     QVERIFY(makeOther("Disc.sub", subKind));
 
-    const Run result = run(program, withStdout("Disc.ccd", true), folder->path(), withoutDisplay());
+    const Run result = run(program, withStdout("Disc.ccd", true), folder.path(), withoutDisplay());
     QVERIFY2(!result.crashed, "the program crashed or hung");
     QCOMPARE(result.status, 0);
     const QByteArray &cue = result.out;
@@ -374,7 +373,7 @@ void TestRebuild::fallbacks()
 
     // --check --rebuild lists the same warning, and tells by its status.
     const Run check =
-        run(program, { "--check", "--rebuild", "Disc.ccd" }, folder->path(), withoutDisplay());
+        run(program, { "--check", "--rebuild", "Disc.ccd" }, folder.path(), withoutDisplay());
     QVERIFY2(!check.crashed, "the check crashed or hung");
     QCOMPARE(check.status, 1); // the .sub, which a cue sheet cannot carry, is always a finding
     ConversionOptions rebuilding;

@@ -105,7 +105,7 @@ private slots:
     void sbiOfTwoSessions();
 
 private:
-    std::optional<CurrentFolder> folder;
+    TestFolder folder{ TestFolder::Current };
     QString program;
 };
 
@@ -118,13 +118,12 @@ void TestSbi::initTestCase()
 
 void TestSbi::init()
 {
-    folder.emplace();
-    QVERIFY(folder->isCurrent());
+    folder.init();
 }
 
 void TestSbi::cleanup()
 {
-    folder.reset();
+    folder.cleanup();
 }
 
 void TestSbi::sbi_data()
@@ -219,7 +218,7 @@ void TestSbi::sbi()
     // As scripts run it: a warning goes to the console, not to a box, which
     // Windows, where there is always a display, would otherwise wait on.
     const Run result = run(program, QStringList{ "--no-window" } + options << "Disc.ccd",
-        folder->path(), withoutDisplay());
+        folder.path(), withoutDisplay());
     QVERIFY2(!result.crashed, "the program crashed or hung");
     QCOMPARE(result.status, 0);
     QVERIFY2(result.err.contains(line.toUtf8()), result.err.constData());
@@ -311,7 +310,7 @@ void TestSbi::sbiOfTwoSessions()
     QVERIFY(writeFile("Disc.sub", sub));
 
     const Run result = run(program, { "--no-window", "--sessions", "--sbi", "Disc.ccd" },
-        folder->path(), withoutDisplay());
+        folder.path(), withoutDisplay());
     QVERIFY2(!result.crashed, "the program crashed or hung");
     QCOMPARE(result.status, 0);
     QVERIFY2(result.err.contains("34 sectors whose Q blocks a cue sheet loses went into Disc.sbi"),

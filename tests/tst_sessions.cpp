@@ -4,7 +4,6 @@
 #include <QTest>
 
 #include <limits>
-#include <optional>
 
 using namespace morvant;
 
@@ -26,19 +25,17 @@ private slots:
     void convertWithWhatToAdd();
 
 private:
-    std::optional<CurrentFolder> folder;
+    TestFolder folder{ TestFolder::Current };
 };
 
 void TestSessions::init()
 {
-    folder.emplace();
-    QVERIFY(folder->isValid());
-    QVERIFY(folder->isCurrent());
+    folder.init();
 }
 
 void TestSessions::cleanup()
 {
-    folder.reset();
+    folder.cleanup();
 }
 
 void TestSessions::findings_data()
@@ -316,7 +313,7 @@ void TestSessions::convertWithWhatToAdd_data()
 // Through the program, as a user adds to the cue sheet.
 void TestSessions::convertWithWhatToAdd()
 {
-    checkConversionRow(MORVANT_PATH, folder->path());
+    checkConversionRow(MORVANT_PATH, folder.path());
 }
 
 QTEST_GUILESS_MAIN(TestSessions)

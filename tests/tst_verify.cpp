@@ -225,7 +225,7 @@ private:
     QByteArray makeDisc(const Disc &disc, quint32 seed, const QString &name = "Disc");
     Run runProgram(const QStringList &arguments);
 
-    std::optional<CurrentFolder> folder;
+    TestFolder folder{ TestFolder::Current };
     QString program;
 };
 
@@ -236,13 +236,12 @@ void TestVerify::initTestCase()
 
 void TestVerify::init()
 {
-    folder.emplace();
-    QVERIFY(folder->isCurrent());
+    folder.init();
 }
 
 void TestVerify::cleanup()
 {
-    folder.reset();
+    folder.cleanup();
 }
 
 QByteArray TestVerify::makeDisc(const Disc &disc, quint32 seed, const QString &name)
@@ -256,7 +255,7 @@ QByteArray TestVerify::makeDisc(const Disc &disc, quint32 seed, const QString &n
 
 Run TestVerify::runProgram(const QStringList &arguments)
 {
-    return run(program, arguments, folder->path(), withoutDisplay());
+    return run(program, arguments, folder.path(), withoutDisplay());
 }
 
 void TestVerify::verify_data()
@@ -705,7 +704,7 @@ void TestVerify::unusualFolders()
 
     QList<Rom> roms;
     QByteArrayList locked;
-    const QByteArray root = QFile::encodeName(folder->path()) + '/';
+    const QByteArray root = QFile::encodeName(folder.path()) + '/';
 #ifdef Q_OS_UNIX
     // Names that Qt cannot encode stay behind QTemporaryDir; locked ones too.
     const auto removeTree = qScopeGuard([&] {
@@ -766,7 +765,7 @@ void TestVerify::unusualFolders()
         program = "setpriv";
     }
 #endif
-    const Run result = run(program, arguments, folder->path(), withoutDisplay());
+    const Run result = run(program, arguments, folder.path(), withoutDisplay());
     QVERIFY(!result.crashed);
     QCOMPARE(textLines(result.out), QByteArray(report).replace('/', QDir::separator().toLatin1()));
     QCOMPARE(result.status, status);
@@ -890,7 +889,7 @@ void TestVerify::progressFitsTheTerminal()
     QVERIFY(::fcntl(terminal, F_SETFL, ::fcntl(terminal, F_GETFL) | O_NONBLOCK) == 0);
 
     QProcess process;
-    process.setWorkingDirectory(folder->path());
+    process.setWorkingDirectory(folder.path());
     process.setProcessEnvironment(withoutDisplay());
     process.setStandardErrorFile(QString::fromLocal8Bit(::ptsname(terminal)));
     process.start(program, { "--verify", "Test.dat", name + ".ccd" });
@@ -1117,13 +1116,13 @@ void TestVerify::splitLoadsInCdrdao()
         { 1200 } };
     QVERIFY(!makeDisc(disc, 5).isEmpty());
     QCOMPARE(runProgram({ "--no-window", "Disc.ccd" }).status, 0);
-    const Run whole = run(cdrdao, { "show-toc", "Disc.cue" }, folder->path(), withoutDisplay());
+    const Run whole = run(cdrdao, { "show-toc", "Disc.cue" }, folder.path(), withoutDisplay());
     QCOMPARE(runProgram({ "--split", "Disc.ccd" }).status, 0);
-    const Run split = run(cdrdao, { "show-toc", "Disc.cue" }, folder->path(), withoutDisplay());
+    const Run split = run(cdrdao, { "show-toc", "Disc.cue" }, folder.path(), withoutDisplay());
     QCOMPARE(split.status, 0);
     QVERIFY2(split.out.contains("TRACK  3"), split.out);
     QCOMPARE(split.out, whole.out);
-    const Run read = run(cdrdao, { "read-test", "Disc.cue" }, folder->path(), withoutDisplay());
+    const Run read = run(cdrdao, { "read-test", "Disc.cue" }, folder.path(), withoutDisplay());
     QVERIFY2(read.status == 0, read.err);
 }
 

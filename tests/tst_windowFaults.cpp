@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QMimeData>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
@@ -104,7 +103,7 @@ private slots:
 private:
     void convertBy(const QString &way, const QString &path);
 
-    QTemporaryDir *dir = nullptr;
+    TestFolder dir{ TestFolder::Apart };
     QString work;
     QString mountPoint;
     MainWindow *window = nullptr;
@@ -114,8 +113,9 @@ private:
 
 void TestWindowFaults::init()
 {
-    dir = new QTemporaryDir;
-    work = makeWorkFolder(*dir);
+    if (!dir.init())
+        return;
+    work = makeWorkFolder(dir.path());
     QVERIFY(!work.isEmpty());
 
     messages.clear();
@@ -132,8 +132,8 @@ void TestWindowFaults::cleanup()
 {
     delete window;
     window = nullptr;
-    release(dir->path(), &mountPoint);
-    delete dir;
+    release(dir.path(), &mountPoint);
+    dir.cleanup();
 }
 
 void TestWindowFaults::convertBy(const QString &way, const QString &path)
@@ -222,13 +222,13 @@ void TestWindowFaults::faults()
 
     // Still usable: the next conversion the same way goes through.
     messages.clear();
-    release(dir->path(), &mountPoint);
-    const QString good = dir->filePath("good.ccd");
+    release(dir.path(), &mountPoint);
+    const QString good = dir.filePath("good.ccd");
     QVERIFY(writeFile(good, header + "[TRACK 1]\r\nMODE=0\r\nINDEX 1=0\r\n"));
     convertBy(way, good);
     QCOMPARE(messages.size(), 1);
     QCOMPARE(messages[0].title, QStringLiteral("Operation complete!"));
-    QCOMPARE(readFile(dir->filePath("good.cue")),
+    QCOMPARE(readFile(dir.filePath("good.cue")),
         QByteArray(
             "FILE \"good.img\" BINARY\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n\r\n"));
     QVERIFY(window->isVisible() && window->isEnabled() && cueText->isEnabled());
