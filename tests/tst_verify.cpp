@@ -209,6 +209,8 @@ private slots:
     void folderOfDiscs();
     void unusualFolders_data();
     void unusualFolders();
+    void everyModeTakesFolders_data();
+    void everyModeTakesFolders();
     void namesThatActOnTerminals_data();
     void namesThatActOnTerminals();
     void progressFitsTheTerminal_data();
@@ -653,6 +655,21 @@ void TestVerify::unusualFolders_data()
     QTest::newRow("a link to a folder beside it")
         << QByteArrayList{ "folder Discs", "folder Discs/Real", "disc Discs/Real/A", "link Discs/Alias Real" }
         << "Discs" << 0 << QByteArray("Discs/Alias/A.ccd: every track matches \"Disc 1\"\n") + one;
+    // What is named is taken as the discs it holds, each disc once where it comes first.
+    QTest::newRow("a folder named twice")
+        << QByteArrayList{ "folder Discs", "disc Discs/A" }
+        << "Discs|Discs" << 0 << discOne + one;
+    QTest::newRow("a folder and a control file in it named together")
+        << QByteArrayList{ "folder Discs", "disc Discs/A" }
+        << "Discs|Discs/A.ccd" << 0 << discOne + one;
+    QTest::newRow("a folder and a folder in it named together")
+        << QByteArrayList{ "folder Discs", "disc Discs/A", "folder Discs/Sub", "disc Discs/Sub/B" }
+        << "Discs|Discs/Sub" << 0
+        << discOne + "Discs/Sub/B.ccd: every track matches \"Disc 2\"\n2 discs: 2 match, 0 do not, 0 cannot be verified.\n";
+    QTest::newRow("a folder without a control file beside one with")
+        << QByteArrayList{ "folder Discs", "disc Discs/A", "folder Empty" }
+        << "Discs|Empty" << 2
+        << discOne + "Empty: cannot be verified: no control file below it\n" + twoOneUnverified;
 #ifdef Q_OS_UNIX
     QTest::newRow("a folder that cannot be read")
         << QByteArrayList{ "folder Discs", "disc Discs/A", "folder Discs/Secret", "disc Discs/Secret/B", "locked Discs/Secret" }
@@ -674,6 +691,9 @@ void TestVerify::unusualFolders_data()
                       "2 discs: 2 match, 0 do not, 0 cannot be verified.\n");
     QTest::newRow("a link to its own folder")
         << QByteArrayList{ "folder Discs", "disc Discs/A", "link Discs/Self ." }
+        << "Discs" << 0 << discOne + one;
+    QTest::newRow("a link to a control file beside it")
+        << QByteArrayList{ "folder Discs", "disc Discs/A", "link Discs/B.ccd A.ccd" }
         << "Discs" << 0 << discOne + one;
     QTest::newRow("a FIFO with a control file's name")
         << QByteArrayList{ "folder Discs", "disc Discs/A", "fifo Discs/Pipe.ccd" }
@@ -751,7 +771,8 @@ void TestVerify::unusualFolders()
     QVERIFY(writeFile("Test.dat", datOf(roms, true)));
 
     QString program = this->program;
-    QStringList arguments{ "--verify", "Test.dat", argument };
+    // Several arguments are given apart by '|'.
+    QStringList arguments = QStringList{ "--verify", "Test.dat" } + argument.split(u'|');
 #ifdef Q_OS_UNIX
     for (const QByteArray &path : locked)
         QVERIFY(::chmod((root + path).constData(), 0) == 0);
@@ -770,6 +791,104 @@ void TestVerify::unusualFolders()
     QCOMPARE(textLines(result.out), QByteArray(report).replace('/', QDir::separator().toLatin1()));
     QCOMPARE(result.status, status);
     QCOMPARE(result.err, QByteArray());
+}
+
+void TestVerify::everyModeTakesFolders_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArrayList>("more"); // made beside the discs
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("verdicts"); // the report's lines that name a file
+    QTest::addColumn<QByteArray>("err");
+    QTest::addColumn<QStringList>("written");
+
+    const QByteArray converted =
+        "morvant: 2 discs: 2 converted, 0 refused, 0 could not be written.\n";
+    const QByteArray empty = "File Error: Empty: Cannot read Empty:\nno control file below it\n";
+    // clang-format off
+    QTest::newRow("converted")
+        << QStringList{ "--no-window", "Discs" } << QByteArrayList{} << 0 << QByteArray()
+        << converted << QStringList{ "Discs/A.cue", "Discs/Sub/B.cue" };
+    QTest::newRow("checked")
+        << QStringList{ "--check", "Discs" } << QByteArrayList{} << 0
+        << QByteArray("Discs/A.ccd: no findings\nDiscs/Sub/B.ccd: no findings\n") << QByteArray()
+        << QStringList{};
+    QTest::newRow("split")
+        << QStringList{ "--split", "Discs" } << QByteArrayList{} << 0 << QByteArray()
+        << converted << QStringList{ "Discs/A.bin", "Discs/A.cue", "Discs/Sub/B.bin", "Discs/Sub/B.cue" };
+    QTest::newRow("converted, a folder without a control file")
+        << QStringList{ "--no-window", "Empty" } << QByteArrayList{} << 1 << QByteArray() << empty
+        << QStringList{};
+    QTest::newRow("checked, a folder without a control file")
+        << QStringList{ "--check", "Empty" } << QByteArrayList{} << 2
+        << QByteArray("Empty: cannot be read\n") << QByteArray() << QStringList{};
+    QTest::newRow("split, a folder without a control file")
+        << QStringList{ "--split", "Empty" } << QByteArrayList{} << 1 << QByteArray() << empty
+        << QStringList{};
+    QTest::newRow("converted, a disc named and its folder")
+        << QStringList{ "--no-window", "Discs/Sub/B.ccd", "Discs" } << QByteArrayList{} << 0
+        << QByteArray() << converted << QStringList{ "Discs/A.cue", "Discs/Sub/B.cue" };
+#ifdef Q_OS_UNIX
+    QTest::newRow("converted, a FIFO named as a control file")
+        << QStringList{ "--no-window", "Discs" } << QByteArrayList{ "fifo Discs/Pipe.ccd" } << 1
+        << QByteArray()
+        << QByteArray("File Error: Discs/Pipe.ccd: Cannot read Discs/Pipe.ccd:\nit is a FIFO, not a file\n"
+                      "morvant: 3 discs: 2 converted, 1 refused, 0 could not be written.\n")
+        << QStringList{ "Discs/A.cue", "Discs/Sub/B.cue" };
+    QTest::newRow("checked, a FIFO named as a control file")
+        << QStringList{ "--check", "Discs" } << QByteArrayList{ "fifo Discs/Pipe.ccd" } << 2
+        << QByteArray("Discs/A.ccd: no findings\nDiscs/Pipe.ccd: cannot be read\nDiscs/Sub/B.ccd: no findings\n")
+        << QByteArray() << QStringList{};
+#endif
+    // clang-format on
+}
+
+void TestVerify::everyModeTakesFolders()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArrayList, more);
+    QFETCH(int, status);
+    QFETCH(QByteArray, verdicts);
+    QFETCH(QByteArray, err);
+    QFETCH(QStringList, written);
+
+    QVERIFY(QDir().mkpath("Discs/Sub") && QDir().mkpath("Empty"));
+    QVERIFY(!makeDisc(dataDisc, 1, "Discs/A").isEmpty());
+    QVERIFY(!makeDisc(dataDisc, 2, "Discs/Sub/B").isEmpty());
+    // What is not a control file below a folder is passed over in silence.
+    QVERIFY(writeFile("Discs/notes.txt", "not a disc\r\n"));
+    for (const QByteArray &step : more) {
+#ifdef Q_OS_UNIX
+        if (step.startsWith("fifo "))
+            QVERIFY(::mkfifo(step.mid(5).constData(), 0644) == 0);
+#endif
+        QVERIFY(!step.startsWith("fifo ") || QFileInfo(QString::fromUtf8(step.mid(5))).exists());
+    }
+    // The regular files of the two folders of discs.
+    const auto files = [] {
+        QStringList list;
+        for (const QString &folderName : { QStringLiteral("Discs"), QStringLiteral("Discs/Sub") }) {
+            for (const QString &file : QDir(folderName).entryList(QDir::Files))
+                list << folderName + u'/' + file;
+        }
+        list.sort();
+        return list;
+    };
+    QStringList expected = files() + written;
+    expected.sort();
+
+    const Run result = runProgram(arguments);
+    QVERIFY(!result.crashed);
+    QByteArray named;
+    for (const QByteArray &line : textLines(result.out).split('\n')) {
+        if (!line.isEmpty() && !line.startsWith(' '))
+            named += line + '\n';
+    }
+    QCOMPARE(named, QByteArray(verdicts).replace('/', QDir::separator().toLatin1()));
+    QCOMPARE(result.err, QByteArray(err).replace('/', QDir::separator().toLatin1()));
+    QCOMPARE(result.status, status);
+    // What each mode writes, and nothing else.
+    QCOMPARE(files(), expected);
 }
 
 void TestVerify::namesThatActOnTerminals_data()
