@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHashFunctions>
 #include <QString>
 
 #include <functional>
@@ -11,29 +10,6 @@ namespace morvant {
 // and disks hold what no tidy tree does (folders that cannot be read, names
 // that are not UTF-8, links back up, the system's own folders), and each disc
 // that the walk cannot reach is said, never passed over in silence.
-
-/// Which file or folder a path leads to, whatever links lead there: on Unix
-/// its device and inode, on Windows its volume's serial number and its file
-/// index. Two names of one disc, or two links to one folder, have one.
-struct FileId
-{
-    quint64 volume = 0;
-    quint64 file = 0;
-
-    friend bool operator==(const FileId &a, const FileId &b)
-    {
-        return a.volume == b.volume && a.file == b.file;
-    }
-};
-
-inline size_t qHash(const FileId &id, size_t seed = 0)
-{
-    return qHashMulti(seed, id.volume, id.file);
-}
-
-/** Which file or folder \a path leads to; false with the system's reason in
-    \a error when it cannot be told. */
-bool fileId(const QString &path, FileId *id, QString *error);
 
 /// What the walk of a folder hands on: a control file, or what it could not reach.
 struct FoundInFolder

@@ -2,7 +2,7 @@
 
 // What the walk of a folder (discFolders.cpp) asks of each system.
 
-#include "discFolders.h"
+#include "fileId.h"
 
 #include <QList>
 #include <QString>

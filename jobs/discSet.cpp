@@ -2,6 +2,7 @@
 
 #include "discFiles.h"
 #include "discFolders.h"
+#include "fileId.h"
 #include "fileSystem.h"
 
 #include <QSet>
