@@ -9,6 +9,7 @@
 #include "numbers.h"
 #include "rebuild.h"
 #include "refusals.h"
+#include "trackFiles.h"
 
 #include <QFileInfo>
 #include <QMap>
@@ -540,47 +541,6 @@ void addConversionNotes(
 }
 
 } // namespace
-
-std::optional<Remark> partialSectorFinding(qint64 imageSize)
-{
-    if (imageSize % imageSectorSize == 0)
-        return std::nullopt;
-    return Remark{ FindingCode::ImageSize, 0, {},
-        tr("The image is %1 bytes long, not a whole number of %2-byte sectors.")
-            .arg(imageSize)
-            .arg(imageSectorSize),
-        tr("The image is cut off or is not a raw CloneCD image; make it again from the disc.") };
-}
-
-std::optional<Remark> beyondEndFinding(const QList<CueTrack> &tracks, qint64 end)
-{
-    int beyond = 0;
-    const CueLine *first = nullptr;
-    const CueTrack *firstTrack = nullptr;
-    for (const CueTrack &track : tracks) {
-        for (const CueLine &index : track.lines) {
-            if (index.isIndex() && index.sectors >= end) {
-                if (!first) {
-                    first = &index;
-                    firstTrack = &track;
-                }
-                ++beyond;
-            }
-        }
-    }
-    if (!first)
-        return std::nullopt;
-    return Remark{ FindingCode::IndexBeyondEnd, first->line, firstTrack->number,
-        beyond == 1
-            ? tr("INDEX %1 of track %2 (%3) lies at or beyond the image's end (%4).")
-                  .arg(first->number, firstTrack->number, first->time(), sectorCountToMsf(end))
-            : tr("%1 indexes lie at or beyond the image's end (%2), the first INDEX %3 "
-                 "of track %4 (%5).")
-                  .arg(beyond)
-                  .arg(sectorCountToMsf(end), first->number, firstTrack->number, first->time()),
-        tr("The image is shorter than the control file says: it is incomplete or belongs "
-           "to another disc.") };
-}
 
 CheckReport checkControlFile(const QString &path, const ConversionOptions &options)
 {

@@ -48,16 +48,6 @@ struct CheckReport
     is read as --sbi reads it. */
 CheckReport checkControlFile(const QString &path, const ConversionOptions &options = {});
 
-/** --check's finding of an image of \a imageSize bytes that is no whole
-    number of sectors, its last one cut short; none when it is whole. --split
-    refuses such an image too. */
-std::optional<Remark> partialSectorFinding(qint64 imageSize);
-
-/** --check's finding of the INDEX lines of \a tracks that lie at or beyond
-    \a end, the sector of the disc where the image ends; none when none does.
-    --split refuses such an image too: a track's file would be empty. */
-std::optional<Remark> beyondEndFinding(const QList<CueTrack> &tracks, qint64 end);
-
 /// The shortest track that a CD may have: four seconds, in sectors.
 inline constexpr qint64 shortestTrack = 4 * 75;
 

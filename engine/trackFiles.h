@@ -64,6 +64,16 @@ QList<TrackFile> trackFiles(const CueSheet &sheet, const QList<HeldSectors> &hel
 std::optional<Remark> imageEndRefusal(
     const CueSheet &sheet, const QList<HeldSectors> &held, qint64 imageSize);
 
+/** --check's finding of an image of \a imageSize bytes that is no whole
+    number of sectors, its last one cut short; none when it is whole. --split
+    refuses such an image too. */
+std::optional<Remark> partialSectorFinding(qint64 imageSize);
+
+/** --check's finding of the INDEX lines of \a tracks that lie at or beyond
+    \a end, the sector of the disc where the image ends; none when none does.
+    --split refuses such an image too: a track's file would be empty. */
+std::optional<Remark> beyondEndFinding(const QList<CueTrack> &tracks, qint64 end);
+
 /** \a sheet as the sheet of \a files: each track in a FILE of its own, its
     INDEX times counted from the start of its file, and the space between
     the sessions \a bounds (none for a disc of one session) given as lengths. */
