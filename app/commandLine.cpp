@@ -35,12 +35,13 @@ struct OptionEntry
 // clang-format off
 /// What --help prints before the options.
 const char usageStart[] =
-    "Usage: morvant [OPTION]... [FILE.ccd]...\n"
+    "Usage: morvant [OPTION]... [FILE.ccd|FOLDER]...\n"
     "Convert CloneCD control files into CUE sheets.\n"
     "\n"
     "Each FILE.ccd is converted into a cue sheet written beside it, under its\n"
     "name with the last four characters replaced by \".cue\"; an existing file of\n"
-    "that name is replaced. With no FILE the main window opens.\n"
+    "that name is replaced. A FOLDER stands for every control file below it.\n"
+    "With no FILE the main window opens.\n"
     "\n";
 
 const OptionEntry optionTable[] = {
