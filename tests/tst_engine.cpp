@@ -1,10 +1,12 @@
 #include "commandLine.h"
 #include "controlFiles.h"
 #include "conversion.h"
+#include "conversionJob.h"
 #include "cueFile.h"
 #include "discFiles.h"
 #include "lineReader.h"
 #include "numbers.h"
+#include "verifyJob.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -166,6 +168,8 @@ private slots:
     void sectorsToMsf();
     void cuePathForFile_data();
     void cuePathForFile();
+    void jobsShowProgressAndStop_data();
+    void jobsShowProgressAndStop();
     void commandLinePaths_data();
     void commandLinePaths();
     void writeCueFile();
@@ -540,6 +544,85 @@ void TestEngine::cuePathForFile()
     QFETCH(QChar, separator);
     QFETCH(QString, expected);
     QCOMPARE(::cuePathForFile(path, separator), expected);
+}
+
+void TestEngine::jobsShowProgressAndStop_data()
+{
+    QTest::addColumn<bool>("isSplit"); // else verified
+    QTest::addColumn<double>("stopAt"); // the share done at which it is cancelled; 2 for never
+
+    QTest::newRow("verified") << false << 2.0;
+    QTest::newRow("verified, cancelled halfway") << false << 0.5;
+    QTest::newRow("split") << true << 2.0;
+    QTest::newRow("split, cancelled halfway") << true << 0.5;
+}
+
+// The jobs that read a whole image, as a window runs them: each reports its
+// progress in one phase, from nothing to all of it, and a job cancelled on
+// the way stops at its next read, with nothing of its files written.
+void TestEngine::jobsShowProgressAndStop()
+{
+    QFETCH(bool, isSplit);
+    QFETCH(double, stopAt);
+
+    // Two data tracks of 2,000 sectors: some 9 MB, read a chunk at a time.
+    const ::Disc disc{ { { 1, 0x04, 1, {}, {}, 0 }, { 2, 0x04, 1, {}, {}, 2000 } }, { 4000 } };
+    QVERIFY(writeFile("Disc.ccd", controlFile(dumpOf(disc, true))));
+    QVERIFY(makeImage("Disc.img", disc, Header::Real));
+    const QStringList before = QDir().entryList(QDir::Files);
+
+    JobControl control;
+    QList<JobProgress> seen;
+    control.onProgress = [&](const JobProgress &progress) {
+        seen << progress;
+        if (progress.fraction() >= stopAt)
+            control.cancel();
+    };
+    const morvant::Disc named = discSet({ QStringLiteral("Disc.ccd") }).discs.first();
+    ConversionOptions options;
+    options.split = isSplit;
+    QString message;
+    if (isSplit) {
+        const ConversionResult result = conversionJob(named, options, control);
+        QCOMPARE(result.status, conversionDone);
+        const bool isWritten = writeSteps(
+            named.path, result.steps, [&](const QString &text, const QString &) { message = text; },
+            [](const QString &) {}, {});
+        QCOMPARE(isWritten, stopAt > 1);
+    } else {
+        // A DAT of another disc: the tracks are hashed all the same.
+        QByteArray xml = "<?xml version=\"1.0\"?>\n<datafile>\n<game name=\"Other\">\n"
+                         "<rom name=\"Other.bin\" size=\"2352\" crc=\"00000000\"/>\n"
+                         "</game>\n</datafile>\n";
+        QBuffer buffer(&xml);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        const DatFile dat = readDat(buffer);
+        QVERIFY2(dat.isRead(), qPrintable(dat.error));
+        const VerifiedDisc verified = verifyJob(named, dat, options, control);
+        message = verified.error;
+    }
+
+    QVERIFY(seen.size() > 2);
+    const QString phase = isSplit ? QStringLiteral("Writing") : QStringLiteral("Hashing");
+    for (qsizetype i = 0; i < seen.size(); ++i) {
+        QCOMPARE(seen[i].phase, phase);
+        QCOMPARE(seen[i].total, qint64(4000) * 2352);
+        QVERIFY(i == 0 || seen[i].done >= seen[i - 1].done);
+    }
+    QStringList after = QDir().entryList(QDir::Files);
+    if (stopAt > 1) {
+        QCOMPARE(seen.last().fraction(), 1.0);
+        if (isSplit)
+            QCOMPARE(after,
+                QStringList({ "Disc (Track 1).bin", "Disc (Track 2).bin", "Disc.ccd", "Disc.cue",
+                    "Disc.img" }));
+        return;
+    }
+    // Stopped at the first read past half, not read to the end.
+    QVERIFY(seen.last().fraction() >= 0.5);
+    QVERIFY(seen.last().fraction() < 1.0);
+    QVERIFY2(message.endsWith(QStringLiteral("Stopped")), qPrintable(message));
+    QCOMPARE(after, before);
 }
 
 void TestEngine::commandLinePaths_data()
