@@ -71,7 +71,8 @@ ConversionStatus convertToOutput(const QString &argument, const ConversionOption
 {
     const CommandLinePaths paths = commandLinePaths(argument);
     const Disc disc{ Disc::ControlFile, paths.inputPath, paths.cuePath, {}, false };
-    const ConversionResult result = conversionJob(disc, options, JobControl(), true);
+    const JobControl control;
+    const ConversionResult result = conversionJob(disc, options, control, true);
     // The warnings first, then the sheet, then what becomes of the .sbi.
     if (!writeSteps(disc.path, result.steps.mid(0, 1), showMessage, showWarning, showNote))
         return conversionNotWritten;

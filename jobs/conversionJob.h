@@ -68,7 +68,7 @@ struct ConversionResult
     With \a toStandardOutput the first step writes no .cue: the sheet goes
     elsewhere, after the first step's warnings. The track files' contents
     report their progress through \a control while they are written, and stop
-    when it is cancelled. */
+    when it is cancelled: \a control must outlive their writing. */
 ConversionResult conversionJob(const Disc &disc, const ConversionOptions &options,
     const JobControl &control, bool toStandardOutput = false);
 
