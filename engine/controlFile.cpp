@@ -9,7 +9,6 @@
 
 #include <QFile>
 #include <QMap>
-#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -56,19 +55,151 @@ private:
     QString buffer;
 };
 
-// Table-of-contents values are written as 0x01 or as 1.
-std::optional<qint64> tocNumber(const QString &text)
+// The value of a digit of \a base (10 or 16), or -1.
+int digitValue(char16_t unit, int base)
 {
+    if (unit >= u'0' && unit <= u'9')
+        return unit - u'0';
+    if (base == 16 && unit >= u'a' && unit <= u'f')
+        return unit - u'a' + 10;
+    if (base == 16 && unit >= u'A' && unit <= u'F')
+        return unit - u'A' + 10;
+    return -1;
+}
+
+// Table-of-contents values are written as 0x01 or as 1. A table of 99
+// tracks has hundreds of them, nearly all a few plain digits, which are
+// read here as QString::toLongLong() reads them without its many cases of
+// signs and blanks; anything else is left to it.
+std::optional<qint64> tocNumber(QStringView text)
+{
+    const bool isHex = text.startsWith(u"0x", Qt::CaseInsensitive);
+    const QStringView digits = isHex ? text.sliced(2) : text;
+    const int base = isHex ? 16 : 10;
+    // Short enough that no value overflows.
+    if (!digits.isEmpty() && digits.size() <= 15) {
+        qint64 value = 0;
+        for (const QChar c : digits) {
+            const int digit = digitValue(c.unicode(), base);
+            if (digit < 0) {
+                value = -1;
+                break;
+            }
+            value = value * base + digit;
+        }
+        if (value >= 0)
+            return value;
+    }
     bool ok = false;
-    const qint64 value = text.startsWith(u"0x", Qt::CaseInsensitive)
-        ? text.mid(2).toLongLong(&ok, 16)
-        : text.toLongLong(&ok, 10);
+    const qint64 value = digits.toLongLong(&ok, base);
     return ok ? std::optional<qint64>(value) : std::nullopt;
+}
+
+bool isAsciiText(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+char16_t asciiUpper(char16_t unit)
+{
+    return unit >= u'a' && unit <= u'z' ? char16_t(unit - u'a' + u'A') : unit;
+}
+
+// \a text as QString::toUpper() gives it, into \a upper, whose room is kept
+// from one section to the next. Names are nearly always ASCII, which needs
+// no table of letter cases.
+void setUpperCased(QString &upper, QStringView text)
+{
+    if (!isAsciiText(text)) {
+        upper = text.toString().toUpper();
+        return;
+    }
+    upper.resize(text.size());
+    std::transform(text.begin(), text.end(), upper.begin(),
+        [](QChar c) { return QChar(asciiUpper(c.unicode())); });
+}
+
+// The keys whose entries the sections are read for.
+enum class Key {
+    Other,
+    Catalog,
+    Isrc,
+    DataTracksScrambled,
+    PreGapMode,
+    Session,
+    Point,
+    Control,
+    Plba
+};
+
+constexpr std::pair<QLatin1String, Key> sectionKeys[] = {
+    { QLatin1String("CATALOG"), Key::Catalog },
+    { QLatin1String("ISRC"), Key::Isrc },
+    { QLatin1String("DATATRACKSSCRAMBLED"), Key::DataTracksScrambled },
+    { QLatin1String("PREGAPMODE"), Key::PreGapMode },
+    { QLatin1String("SESSION"), Key::Session },
+    { QLatin1String("POINT"), Key::Point },
+    { QLatin1String("CONTROL"), Key::Control },
+    { QLatin1String("PLBA"), Key::Plba },
+};
+
+char16_t unitOf(QChar c)
+{
+    return c.unicode();
+}
+
+char16_t unitOf(char c)
+{
+    return uchar(c);
+}
+
+// Which of those keys \a name, in ASCII, is in any letter case.
+template <typename Name> Key asciiKeyOf(Name name)
+{
+    for (const auto &[text, key] : sectionKeys) {
+        if (name.size() == text.size()
+            && std::equal(name.begin(), name.end(), text.begin(),
+                [](auto a, char b) { return asciiUpper(unitOf(a)) == char16_t(b); }))
+            return key;
+    }
+    return Key::Other;
+}
+
+// Which of those keys \a name is, in any letter case: as its QString::toUpper()
+// compares, worked out without a new string for each line where it is ASCII.
+Key keyOf(QStringView name)
+{
+    if (isAsciiText(name))
+        return asciiKeyOf(name);
+    const QString upper = name.toString().toUpper();
+    for (const auto &[text, key] : sectionKeys) {
+        if (upper == text)
+            return key;
+    }
+    return Key::Other;
+}
+
+// Whether \a upperSection, a section's name upper-cased, is "SESSION n" for
+// a session after the first.
+bool isLaterSessionName(QStringView upperSection)
+{
+    constexpr QStringView prefix(u"SESSION ");
+    if (!upperSection.startsWith(prefix) || upperSection.size() == prefix.size())
+        return false;
+    const QStringView digits = upperSection.sliced(prefix.size());
+    if (!std::all_of(digits.begin(), digits.end(),
+            [](QChar c) { return c.unicode() >= u'0' && c.unicode() <= u'9'; }))
+        return false;
+    // Past what an int holds it reads as 0, no later session.
+    return digits.toInt() > 1;
 }
 
 // Reads the [section] headers and key=value entries of the control file's INI
 // form, and gathers what the sections say. Names and keys are compared
-// without regard to case, since hand-edited files vary.
+// without regard to case, since hand-edited files vary. Every line of a file
+// passes through here when its sections are read, so what a section's name
+// says is worked out once at its header, and an entry's value is copied only
+// when it is kept.
 class SectionReader
 {
 public:
@@ -90,54 +221,68 @@ public:
         line.sectionLine = sectionLine;
     }
 
+    /** Whether read() would take anything from the ASCII line \a bytes: it
+        may start a section, lies in the [CDText] section, or gives a key
+        that some section is read for. The others need not be decoded where
+        no caller is handed every line. */
+    bool mayTake(QByteArrayView bytes) const
+    {
+        const QByteArrayView trimmed = bytes.trimmed();
+        if (trimmed.startsWith('['))
+            return true;
+        const qsizetype equals = trimmed.indexOf('=');
+        return equals > 0
+            && (isCdText || asciiKeyOf(trimmed.first(equals).trimmed()) != Key::Other);
+    }
+
 private:
     void startSection(int number)
     {
-        upperSection = section.toUpper();
+        setUpperCased(upperSection, section);
         tocIndex = -1;
-        sections.hasCdText = sections.hasCdText || upperSection == u"CDTEXT";
+        isCdText = upperSection == u"CDTEXT";
+        isDisc = upperSection == u"DISC";
+        isTrack = upperSection.startsWith(u"TRACK");
+        sections.hasCdText = sections.hasCdText || isCdText;
         if (upperSection.startsWith(u"ENTRY ")) {
             sections.toc.append({ number, 1, {}, {}, {} });
             tocIndex = sections.toc.size() - 1;
         }
-        static const QRegularExpression sessionSection(QStringLiteral("^SESSION ([0-9]+)$"));
-        const auto match = sessionSection.match(upperSection);
-        if (match.hasMatch() && match.captured(1).toInt() > 1 && !sections.laterSessionLine)
+        if (isLaterSessionName(upperSection) && !sections.laterSessionLine)
             sections.laterSessionLine = number;
     }
 
-    void takeEntry(int number, QStringView name, QStringView text)
+    void takeEntry(int number, QStringView name, QStringView value)
     {
-        const QString key = name.toString().toUpper();
-        const QString value = text.toString();
-        if (upperSection == u"CDTEXT") {
+        const Key key = keyOf(name);
+        if (isCdText) {
             if (sections.cdText.size() < maxCdTextEntries)
-                sections.cdText.append({ name.toString(), value, number });
-        } else if (upperSection == u"DISC" && key == u"CATALOG" && !sections.catalogLine) {
-            sections.catalog = value;
+                sections.cdText.append({ name.toString(), value.toString(), number });
+        } else if (isDisc && key == Key::Catalog && !sections.catalogLine) {
+            sections.catalog = value.toString();
             sections.catalogLine = number;
-        } else if (upperSection == u"DISC" && key == u"CATALOG" && value != sections.catalog
+        } else if (isDisc && key == Key::Catalog && value != sections.catalog
             && !sections.otherCatalogLine) {
-            sections.otherCatalog = value;
+            sections.otherCatalog = value.toString();
             sections.otherCatalogLine = number;
-        } else if (upperSection.startsWith(u"TRACK") && key == u"ISRC") {
-            sections.isrcs.append({ value, number, sectionLine });
-        } else if (upperSection == u"DISC" && key == u"DATATRACKSSCRAMBLED") {
-            sections.scrambled = value;
+        } else if (isTrack && key == Key::Isrc) {
+            sections.isrcs.append({ value.toString(), number, sectionLine });
+        } else if (isDisc && key == Key::DataTracksScrambled) {
+            sections.scrambled = value.toString();
             sections.scrambledLine = number;
-        } else if (key == u"PREGAPMODE" && sections.preGapMode.isEmpty()) {
-            sections.preGapMode = value;
+        } else if (key == Key::PreGapMode && sections.preGapMode.isEmpty()) {
+            sections.preGapMode = value.toString();
         } else if (tocIndex >= 0) {
             TocEntry &entry = sections.toc[tocIndex];
-            if (key == u"SESSION") {
+            if (key == Key::Session) {
                 entry.session = tocNumber(value).value_or(1);
                 if (entry.session > 1 && !sections.laterSessionLine)
                     sections.laterSessionLine = number;
-            } else if (key == u"POINT") {
+            } else if (key == Key::Point) {
                 entry.point = tocNumber(value);
-            } else if (key == u"CONTROL") {
+            } else if (key == Key::Control) {
                 entry.control = tocNumber(value);
-            } else if (key == u"PLBA") {
+            } else if (key == Key::Plba) {
                 entry.plba = tocNumber(value);
             }
         }
@@ -146,6 +291,9 @@ private:
     ControlFileSections &sections;
     QString section;
     QString upperSection;
+    bool isCdText = false;
+    bool isDisc = false;
+    bool isTrack = false; ///< the section's name starts with "TRACK"
     int sectionLine = 0;
     qsizetype tocIndex = -1; ///< of the [Entry] section that the lines are in
 };
@@ -200,7 +348,7 @@ bool mayGiveScrambling(QByteArrayView line)
 
 std::optional<int> sessionCount(QStringView value)
 {
-    const std::optional<qint64> count = tocNumber(value.trimmed().toString());
+    const std::optional<qint64> count = tocNumber(value.trimmed());
     return count && *count >= 1 && *count <= 99 ? std::optional<int>(int(*count)) : std::nullopt;
 }
 
@@ -306,7 +454,9 @@ public:
                 noteRule(keyword.rule);
                 if (keyword.rule == LineRule::Track)
                     noteTrack(piecesOf(text, keyword).number);
-                if (!everyLine) {
+                // Where no caller is handed every line, one that tells the
+                // sections nothing is not decoded either.
+                if (!everyLine || (!onLine && !sections.mayTake(bytes))) {
                     if (builder)
                         builder->take(line.number, piecesOf(text, keyword));
                     continue;

@@ -93,6 +93,16 @@ void TestCodes::convertWithWhatToAdd_data()
         "names no track, and some programs hang on such a sheet. The table of contents lists "
         "tracks 1, 2: convert with --rebuild");
 
+    // Keys in any letter case, and points however a hand writes them: each
+    // still read where the sections are read for --codes.
+    row("no [TRACK] sections, the points written otherwise",
+        replaced(replaced(dumpFile("", twoAudioTracks), "Point=0x01", "point = +1"), "Point=0x02",
+            "POINT=0X0000000000000002"),
+        2000, { "--codes" }, crlf("FILE \"Disc.img\" BINARY\n"), 0,
+        "morvant: warning: Disc.ccd: The control file has no [TRACK] sections: the cue sheet "
+        "names no track, and some programs hang on such a sheet. The table of contents lists "
+        "tracks 1, 2: convert with --rebuild");
+
     // Escapes in every field that reaches a message: CSI, DEL and C1.
     row("a CSI in a catalogue number",
         replaced(dumpFile(), "Sessions=1", "Sessions=1\nCATALOG=\x1b[2J"), 2000, { "--codes" },
@@ -121,6 +131,9 @@ void TestCodes::convertWithWhatToAdd_data()
     row("codes not asked for", coded, 2000, {},
         replaced(replaced(codedSheet, "    ISRC GBAYE6700012\r\n", ""), "CATALOG 0123456789012\r\n",
             ""));
+    row("codes in other letter cases",
+        replaced(replaced(coded, "CATALOG=", "catalog = "), "ISRC=", "Isrc= "), 2000, { "--codes" },
+        codedSheet);
     row("catalogue number with a letter", replaced(coded, "0123456789012", "012345678901X"), 2000,
         { "--codes" }, replaced(codedSheet, "CATALOG 0123456789012\r\n", ""), 0,
         "morvant: warning: Disc.ccd: line 6: `CATALOG=012345678901X` is left out");
