@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QRandomGenerator>
 #include <QSet>
 
@@ -657,6 +658,24 @@ WriteTarget writeTarget(
     return target;
 }
 
+/** Whether the folder that \a about tells of, at \a path, is met for the
+    first time by this process. What an ended writing left is looked for once
+    a folder: a batch of a thousand files in one folder would otherwise list
+    the folder's thousands of names a thousand times. What a writing ended
+    meanwhile left is removed by the next run. */
+bool isFirstVisit(const struct stat &about, const QString &path)
+{
+    static QMutex mutex;
+    static QSet<QString> visited;
+    const QString key =
+        QStringLiteral("%1:%2:").arg(quint64(about.st_dev)).arg(quint64(about.st_ino)) + path;
+    const QMutexLocker locker(&mutex);
+    if (visited.contains(key))
+        return false;
+    visited.insert(key);
+    return true;
+}
+
 } // namespace
 
 // Not QSaveFile: its temporary file is named after the file it replaces,
@@ -687,8 +706,9 @@ bool writeFileSet(const BesideControlFile *beside, const QList<FileToWrite> &fil
                 return folder.first.st_dev == about.st_dev && folder.first.st_ino == about.st_ino;
             });
             if (known == folders.end()) {
-                removeLeftovers(
-                    file.folder, file.path.left(file.path.lastIndexOf(u'/') + 1), leftovers);
+                const QString folderPath = file.path.left(file.path.lastIndexOf(u'/') + 1);
+                if (isFirstVisit(about, folderPath))
+                    removeLeftovers(file.folder, folderPath, leftovers);
                 SetRecord &record =
                     *records.emplace_back(std::make_unique<SetRecord>(file.folder.descriptor));
                 if (record.folder < 0) {
