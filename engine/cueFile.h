@@ -83,8 +83,9 @@ bool saveFileBeside(
     the writing make unlikely, the error says which files are in place.
     On Unix, a writing ended where no handler runs (SIGKILL, a crash, a power
     cut) may leave temporary files, named ".morvant-" and six letters or
-    digits, and files named after it; the next writing in the folder removes
-    them where they are ours beyond doubt (their record, the file named so
+    digits, and files named after it; the next run's first writing in the
+    folder (they are looked for once a folder in a run) removes them where
+    they are ours beyond doubt (their record, the file named so
     without more, unlocked, so that the writing it stands for has ended, and
     with what every record holds), and adds a line to \a notes naming them,
     and one naming those that look like ours but cannot be told to be (left).
