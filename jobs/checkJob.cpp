@@ -16,7 +16,10 @@ CheckReport checkJob(const Disc &disc, const ConversionOptions &options, const J
     const QString reason = disc.kind == Disc::Unreachable ? disc.error
         : disc.kind == Disc::NoControlFile                ? tr("no control file below it")
                                                           : tr("Stopped");
-    report.findings.append(refusalRemark(disc.path, refusedFor(Refusal::Unreadable, reason)));
+    Remark remark = refusalRemark(disc.path, refusedFor(Refusal::Unreadable, reason));
+    if (disc.kind == Disc::NoControlFile)
+        remark.advice = tr("Name a control file, or a folder that holds one.");
+    report.findings.append(remark);
     return report;
 }
 
