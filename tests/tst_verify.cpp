@@ -704,6 +704,10 @@ void TestVerify::unusualFolders_data()
         << "Discs" << 2
         << discOne + "Discs/Gone.ccd: cannot be verified: Cannot read Discs/Gone.ccd: No such file or directory\n" + twoOneUnverified;
 #else
+    // Names that differ only in letter case are one file on Windows: one disc.
+    QTest::newRow("a folder named twice in other letter cases")
+        << QByteArrayList{ "folder Discs", "disc Discs/A" }
+        << "Discs|DISCS" << 0 << discOne + one;
     // Windows keeps its recycle bin and its restore points in hidden system folders.
     QTest::newRow("a hidden system folder")
         << QByteArrayList{ "folder Discs", "disc Discs/A", "folder Discs/$RECYCLE.BIN", "disc Discs/$RECYCLE.BIN/B", "hidden-system Discs/$RECYCLE.BIN" }
