@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs two builds of morvant over the same generated discs in every mode and
 reports each difference: standard output, standard error, exit status and
-every file the run leaves in the disc's folder (.cue and .sbi included).
+every file the run leaves in the disc's folder and below it (.cue, .sbi and
+track files included).
 
     python3 scripts/compare.py OLD_MORVANT NEW_MORVANT [-k FILTER]
 
@@ -258,7 +259,28 @@ MODES = [[], ["--stdout"], ["--check"], ["--check", "--json"], ["--cdtext"], ["-
          ["--codes"], ["--sbi"], ["--sbi=all"], ["--all"], ["--all", "--stdout"], ["--rebuild"],
          ["--rebuild", "--sbi"], ["--all", "--rebuild"], ["--check", "--all"],
          ["--check", "--rebuild"], ["--check", "--all", "--rebuild", "--json"],
-         ["--check", "--sessions", "--codes"], ["--cdtext", "--codes", "--stdout"]]
+         ["--check", "--sessions", "--codes"], ["--cdtext", "--codes", "--stdout"],
+         ["--split"], ["--split=+6"], ["--split", "--all"], ["--verify", "Other.dat"],
+         ["--verify", "Other.dat", "--json"]]
+
+# A DAT beside every disc: it lists another game, so --verify reports each
+# track's hashes and the files of its size, and matches nothing.
+OTHER_DAT = (b'<?xml version="1.0"?>\n<datafile>\n<game name="Other (World)">\n'
+             b'<rom name="Other (World).bin" size="1176000" crc="00000000"/>\n'
+             b'</game>\n</datafile>\n')
+
+
+def folder_runs():
+    """A tree of discs named as folders, in every mode that takes them."""
+    audio = [Track(1, 0, 0, 0), Track(2, 0, 0, 1000)]
+    ccd = control_file(audio, [2000])
+    files = {"Discs/A.ccd": ccd, "Discs/A.img": image(audio, 2000), "Discs/notes.txt": b"x\n",
+             "Discs/Sub/B.ccd": ccd, "Discs/Sub/B.img": image(audio, 2000),
+             "Discs/Sub/Gone.ccd": ccd, "Empty": ("folder",), "Other.dat": OTHER_DAT}
+    runs = [[], ["--check"], ["--check", "--json"], ["--split"], ["--verify", "Other.dat"],
+            ["--verify", "Other.dat", "--json"]]
+    return [("folders", files, mode + arguments) for mode in runs
+            for arguments in (["Discs"], ["Empty"], ["Discs", "Discs/A.ccd"])]
 
 GLOBAL_RUNS = [["--help"], ["--version"], ["--bogus"], ["--check"], ["--json"], ["--stdout"],
                ["missing.ccd"], ["--stdout", "a.ccd", "b.ccd"], ["--sbi=some", "a.ccd"],
@@ -268,11 +290,12 @@ GLOBAL_RUNS = [["--help"], ["--version"], ["--bogus"], ["--check"], ["--json"], 
 def write(folder, files):
     for name, content in files.items():
         path = os.path.join(folder, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
         if isinstance(content, bytes):
             with open(path, "wb") as f:
                 f.write(content)
         elif content[0] == "folder":
-            os.mkdir(path)
+            os.makedirs(path, exist_ok=True)
         else:
             _, size, parts = content
             with open(path, "wb") as f:
@@ -282,15 +305,18 @@ def write(folder, files):
                     f.write(data)
 
 
-def snapshot(folder):
+def snapshot(folder, below=""):
     result = {}
     for name in sorted(os.listdir(folder)):
         path = os.path.join(folder, name)
-        if os.path.isdir(path):
-            result[name] = "<folder>"
-        else:
+        if os.path.isdir(path) and not os.path.islink(path):
+            result[below + name] = "<folder>"
+            result.update(snapshot(path, below + name + "/"))
+        elif os.path.isfile(path):
             with open(path, "rb") as f:
-                result[name] = f.read()
+                result[below + name] = f.read()
+        else:
+            result[below + name] = "<other>"
     return result
 
 
@@ -320,7 +346,10 @@ def main():
             if options.filter not in name:
                 continue
             ccd = next(n for n in files if n.endswith(".ccd"))
+            files = dict(files, **{"Other.dat": OTHER_DAT})
             plan += [(name, files, mode + [ccd]) for mode in MODES]
+        if options.filter in "folders":
+            plan += folder_runs()
         for name, files, arguments in plan:
             runs += 1
             before, after = run(old, arguments, folder, files), run(new, arguments, folder, files)
