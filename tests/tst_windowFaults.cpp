@@ -152,6 +152,8 @@ void TestWindowFaults::convertBy(const QString &way, const QString &path)
     QApplication::sendEvent(target, &enter);
     QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
+    // The file is converted just after the drop has ended.
+    QCoreApplication::sendPostedEvents(window, QEvent::MetaCall);
 }
 
 void TestWindowFaults::faults_data()

@@ -469,8 +469,9 @@ bool MainWindow::isEnabledEditShortcut(const QKeyEvent *event) const
 bool MainWindow::handleDragAndDrop(QEvent *event)
 {
     // A drop reaches the window while a sheet is being shown (the system
-    // hands it over as no input of the user's); it is not taken.
-    if (isConverting) {
+    // hands it over as no input of the user's), or before an earlier drop's
+    // file is converted; it is not taken.
+    if (isConverting || isDropWaiting) {
         switch (event->type()) {
         case QEvent::DragEnter:
         case QEvent::DragMove:
@@ -496,11 +497,26 @@ bool MainWindow::handleDragAndDrop(QEvent *event)
         return true;
     case QEvent::Drop: {
         auto *drop = static_cast<QDropEvent *>(event);
-        if (dropFiles(localFiles(drop->mimeData()))) {
+        const QStringList paths = localFiles(drop->mimeData());
+        // One file is taken; the drag source learns that several are not.
+        if (paths.size() == 1) {
             drop->acceptProposedAction();
         } else {
             drop->setDropAction(Qt::IgnoreAction);
             drop->ignore();
+        }
+        // The drop ends before the file is converted or the refusal shown:
+        // a box shown inside it would hold the drag source (Explorer) until
+        // it is closed, and under wine could never be closed at all.
+        if (!paths.isEmpty()) {
+            isDropWaiting = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this, paths] {
+                    isDropWaiting = false;
+                    dropFiles(paths);
+                },
+                Qt::QueuedConnection);
         }
         return true;
     }

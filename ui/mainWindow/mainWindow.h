@@ -52,7 +52,8 @@ public:
 
     /** Converts the one dropped file of \a paths as File > Open does, but names
         the .cue file after the conversion. Returns whether the drop was taken:
-        false for more than one file (after saying so) and for none at all. */
+        false for more than one file (after saying so) and for none at all. A
+        drop on the text area comes here just after it has ended. */
     bool dropFiles(const QStringList &paths);
 
 protected:
@@ -91,6 +92,8 @@ private:
     bool isBusy = false;
     /// From the start of a conversion until its outcome is shown.
     bool isConverting = false;
+    /// From a drop until its file is converted, just after the drop has ended.
+    bool isDropWaiting = false;
     QDialog *progress = nullptr; ///< made when a conversion starts
     QProgressBar *progressBar = nullptr;
     QElapsedTimer sinceStart; ///< of the conversion
