@@ -17,6 +17,12 @@ WriteContent cueSheetContent(const QString &text)
     return [text](QFileDevice &file, QString *error) { return writeText(file, text, error); };
 }
 
+WriteContent exactSheetContent(const QString &text)
+{
+    return
+        [text](QFileDevice &file, QString *error) { return writeText(file, text, error, false); };
+}
+
 namespace {
 
 // A short write is not a failure yet: the system tells why only when the rest
@@ -274,7 +280,7 @@ QString roomRefusal(const QList<FileToWrite> &files, qsizetype *file)
 
 // Encoded a piece at a time, so that a large cue sheet is not held twice in
 // memory; a piece never ends between the two halves of a surrogate pair.
-bool writeText(QFileDevice &file, const QString &text, QString *error)
+bool writeText(QFileDevice &file, const QString &text, QString *error, bool isLineEndAdded)
 {
     constexpr qsizetype pieceSize = 64 * 1024;
     for (qsizetype at = 0; at < text.size();) {
@@ -293,7 +299,7 @@ bool writeText(QFileDevice &file, const QString &text, QString *error)
         }
         at += size;
     }
-    if (writeAll(file, "\r\n"))
+    if (!isLineEndAdded || writeAll(file, "\r\n"))
         return true;
     *error = file.errorString();
     return false;

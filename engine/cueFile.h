@@ -16,6 +16,12 @@ namespace morvant {
     encoding, and CR LF after it. */
 WriteContent cueSheetContent(const QString &text);
 
+/** What writes \a text, a cue sheet whose every line ends in CR LF, into a
+    file as it is, in the local 8-bit encoding: the sheet of the tracks'
+    files, which the preservation DATs list ending in its last line's CR LF,
+    and which emulators and frontends know by its checksum. */
+WriteContent exactSheetContent(const QString &text);
+
 /// What writes \a bytes into a file as they are, as the .sbi is written.
 WriteContent bytesContent(const QByteArray &bytes);
 

@@ -95,10 +95,11 @@ QString tooManyFilesRefusal();
     first of the files in that folder. */
 QString roomRefusal(const QList<FileToWrite> &files, qsizetype *file);
 
-/** Writes \a text to \a file in the system's 8-bit form, and CR LF after it;
-    false with the reason in \a error when the file refuses a part, or when
-    the code page cannot hold a character of \a text, which would be lost. */
-bool writeText(QFileDevice &file, const QString &text, QString *error);
+/** Writes \a text to \a file in the system's 8-bit form, and CR LF after it
+    unless \a isLineEndAdded is false; false with the reason in \a error when
+    the file refuses a part, or when the code page cannot hold a character of
+    \a text, which would be lost. */
+bool writeText(QFileDevice &file, const QString &text, QString *error, bool isLineEndAdded = true);
 
 /** Replaces the file at \a path with what \a content writes, atomically, as
     writeCueFile() does with its text; false with the reason in \a error. */

@@ -235,8 +235,9 @@ bool trackFilesToWrite(const ConversionFiles &files, const QList<TrackFile> &tra
                 return copyStretch(*opened, imageSize, stretch, file, failure, ofFile);
             } });
     }
-    // At most 4 bytes a character in any code page, and the last line's end.
-    written->append({ cuePath, cueSheet.size() * 4 + 2, cueSheetContent(cueSheet) });
+    // At most 4 bytes a character in any code page. The sheet ends as the
+    // DATs' sheets do, in its last line's CR LF, with no empty line after it.
+    written->append({ cuePath, cueSheet.size() * 4, exactSheetContent(cueSheet) });
     return true;
 }
 

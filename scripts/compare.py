@@ -320,6 +320,18 @@ def snapshot(folder, below=""):
     return result
 
 
+def file_difference(old, new):
+    """What differs between two versions of a file, in a few words."""
+    if old is None or new is None:
+        return "only in the %s run" % ("new" if old is None else "old")
+    if not isinstance(old, bytes) or not isinstance(new, bytes):
+        return "old %r, new %r" % (old if isinstance(old, str) else "file",
+                                   new if isinstance(new, str) else "file")
+    at = next((i for i, (x, y) in enumerate(zip(old, new)) if x != y), min(len(old), len(new)))
+    return "%d bytes old, %d new, first differing at %d: old %r, new %r" % (
+        len(old), len(new), at, old[at:at + 40], new[at:at + 40])
+
+
 def run(program, arguments, folder, files):
     shutil.rmtree(folder, ignore_errors=True)
     os.mkdir(folder)
@@ -357,8 +369,16 @@ def main():
                 differences += 1
                 print("DIFFERENT: %s: morvant %s" % (name, " ".join(arguments)))
                 for label, a, b in zip(("status", "stdout", "stderr", "files"), before, after):
-                    if a != b:
-                        print("  %s:\n    old: %r\n    new: %r" % (label, a, b)[:3000])
+                    if a == b:
+                        continue
+                    if label != "files":
+                        print(("  %s:\n    old: %r\n    new: %r" % (label, a, b))[:3000])
+                        continue
+                    # Files may be images of megabytes: each differing one in a line.
+                    print("  files:")
+                    for file in sorted(set(a) | set(b)):
+                        if a.get(file) != b.get(file):
+                            print("    %s: %s" % (file, file_difference(a.get(file), b.get(file))))
     print("%d runs, %d differ" % (runs, differences))
     return 1 if differences else 0
 

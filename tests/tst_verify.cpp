@@ -218,6 +218,8 @@ private slots:
     void split_data();
     void split();
     void splitSheet();
+    void splitSheetIsTheDats_data();
+    void splitSheetIsTheDats();
     void splitRefused_data();
     void splitRefused();
     void splitLoadsInCdrdao();
@@ -1117,7 +1119,45 @@ void TestVerify::splitSheet()
                    "FILE \"Disc (Track 4).bin\" BINARY\r\n"
                    "  TRACK 04 AUDIO\r\n"
                    "    INDEX 00 00:00:00\r\n"
-                   "    INDEX 01 00:00:20\r\n\r\n"));
+                   "    INDEX 01 00:00:20\r\n"));
+}
+
+void TestVerify::splitSheetIsTheDats_data()
+{
+    QTest::addColumn<QString>("game");
+    QTest::addColumn<int>("size"); // of the DAT's cue sheet
+    QTest::addColumn<QByteArray>("md5"); // of the DAT's cue sheet
+
+    // The .cue entries of one-track discs in redump's Sony - PlayStation DAT
+    // (Logiqx XML, as redump.org serves it): such a sheet depends only on the
+    // disc's name and its track's mode, so its hash settles the sheet's form,
+    // down to its last line's end.
+    // clang-format off
+    QTest::newRow("Ace Combat 3")
+        << "Ace Combat 3 - Electrosphere (Europe) (En,Fr,De,Es,It)" << 120 << QByteArray("56125070a7f679f547133512543a3585");
+    QTest::newRow("Metal Gear Solid, disc 1")
+        << "Metal Gear Solid (USA) (Disc 1) (Rev 1)" << 105 << QByteArray("91fc49ae51815d04c3bb4384e9fe8bd7");
+    QTest::newRow("a name with an apostrophe")
+        << "'98 Koushien (Japan) (Demo)" << 93 << QByteArray("ba3aedf4b27af49f6761cd000817f6a8");
+    // clang-format on
+}
+
+// The sheet that --split writes is the one the DAT lists, byte for byte:
+// emulators and frontends tell a disc by that sheet's checksum.
+void TestVerify::splitSheetIsTheDats()
+{
+    QFETCH(QString, game);
+    QFETCH(int, size);
+    QFETCH(QByteArray, md5);
+
+    const Disc modeTwoDisc{ { { 1, 0x04, 2, {}, {}, 0 } }, { 300 } };
+    QVERIFY(!makeDisc(modeTwoDisc, 3, game).isEmpty());
+    const Run result = runProgram({ "--split", game + ".ccd" });
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.status, 0);
+    const QByteArray sheet = readFile(game + ".cue");
+    QCOMPARE(sheet.size(), size);
+    QCOMPARE(QCryptographicHash::hash(sheet, QCryptographicHash::Md5).toHex(), md5);
 }
 
 /// Tracks 1, 2 and 10 of 100 sectors each, the first a data track.
