@@ -55,12 +55,11 @@ ConversionStatus convertFiles(const DiscSet &discs, const ConversionOptions &opt
     const bool isFromFolder = std::any_of(
         discs.discs.begin(), discs.discs.end(), [](const Disc &disc) { return disc.isInFolder; });
     if (isFromFolder && discs.discs.size() > 1 && showNote) {
-        const qsizetype total = discs.discs.size();
-        showNote((total == 1 ? tr("1 disc") : tr("%1 discs").arg(total))
-            + tr(": %1 converted, %2 refused, %3 could not be written.")
-                  .arg(counts[conversionDone])
-                  .arg(counts[conversionRefused])
-                  .arg(counts[conversionNotWritten]));
+        showNote(tr("%1 discs: %2 converted, %3 refused, %4 could not be written.")
+                     .arg(discs.discs.size())
+                     .arg(counts[conversionDone])
+                     .arg(counts[conversionRefused])
+                     .arg(counts[conversionNotWritten]));
     }
     return status;
 }

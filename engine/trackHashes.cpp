@@ -45,11 +45,6 @@ QString noStretch(ByteStretch stretch)
         .arg(stretch.start);
 }
 
-QString stopped()
-{
-    return tr("Stopped");
-}
-
 // The device's reason, or \a otherwise where it gives none.
 QString reason(const QIODevice &device, const QString &otherwise)
 {
@@ -248,6 +243,11 @@ private:
 };
 
 } // namespace
+
+QString stopped()
+{
+    return tr("Stopped");
+}
 
 bool hashStretches(QIODevice &image, qint64 imageSize, const QList<ByteStretch> &stretches,
     QList<FileHashes> *hashes, QString *error, const Progress &progress)

@@ -34,8 +34,11 @@ struct FileHashes
 };
 
 /** Called now and then with how many bytes are done of how many; returns
-    false to stop, and the call then fails with the error "Stopped". */
+    false to stop, and the call then fails with the error stopped(). */
 using Progress = std::function<bool(qint64 done, qint64 total)>;
+
+/// The error of work that its Progress stopped: "Stopped".
+QString stopped();
 
 /** Reads each of \a stretches of \a image (\a imageSize bytes) in chunks and
     gives its size, CRC-32, MD5 and SHA-1 in \a hashes, in the stretches'

@@ -13,9 +13,7 @@ CheckReport checkJob(const Disc &disc, const ConversionOptions &options, const J
     CheckReport report;
     report.path = disc.path;
     report.refusal = Refusal::Unreadable;
-    const QString reason = disc.kind == Disc::Unreachable ? disc.error
-        : disc.kind == Disc::NoControlFile                ? tr("no control file below it")
-                                                          : tr("Stopped");
+    const QString reason = disc.kind == Disc::ControlFile ? stopped() : disc.reason();
     Remark remark = refusalRemark(disc.path, refusedFor(Refusal::Unreadable, reason));
     if (disc.kind == Disc::NoControlFile)
         remark.advice = tr("Name a control file, or a folder that holds one.");

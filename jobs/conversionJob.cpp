@@ -18,15 +18,6 @@ Told message(const QString &text, const QString &title = fileErrorTitle())
     return { Told::Message, text, title };
 }
 
-// What a disc that is no control file to read is told, as a file that
-// cannot be read is.
-QString unreachableText(const Disc &disc)
-{
-    if (disc.kind == Disc::NoControlFile)
-        return tr("Cannot read %1:\n%2").arg(shownPath(disc.path), tr("no control file below it"));
-    return refusalRemark(disc.path, refusedFor(Refusal::Unreadable, disc.error)).message;
-}
-
 // What becomes of the .sbi: one line tells it, so that a missing one is never
 // a surprise. The first step tells why none is written, or writes it; the
 // second says where it went.
@@ -129,7 +120,9 @@ ConversionResult conversionJob(const Disc &disc, const ConversionOptions &option
     }
     result.steps.append(JobStep{});
     if (disc.kind != Disc::ControlFile) {
-        result.steps.first().told.append(message(unreachableText(disc)));
+        // Told as a file that cannot be read is.
+        result.steps.first().told.append(message(
+            refusalRemark(disc.path, refusedFor(Refusal::Unreadable, disc.reason())).message));
         result.status = conversionRefused;
         return result;
     }

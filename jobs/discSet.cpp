@@ -4,6 +4,7 @@
 #include "discFolders.h"
 #include "fileId.h"
 #include "fileSystem.h"
+#include "translation.h"
 
 #include <QSet>
 
@@ -16,6 +17,11 @@ CommandLinePaths commandLinePaths(const QString &argument, QChar separator)
     const QString inputPath =
         systemResolvedPath(quoted ? argument.mid(1, argument.size() - 2) : argument);
     return { inputPath, cuePathForFile(inputPath, separator) };
+}
+
+QString Disc::reason() const
+{
+    return kind == NoControlFile ? tr("no control file below it") : error;
 }
 
 DiscSet discSet(const QStringList &arguments)

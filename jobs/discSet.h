@@ -36,6 +36,10 @@ struct Disc
     QString cuePath; ///< where its .cue goes
     QString error; ///< why an Unreachable one could not be read
     bool isInFolder = false; ///< found below a folder rather than named
+
+    /// Why one that is no control file to read cannot be worked on, as a
+    /// file that cannot be read is told of.
+    QString reason() const;
 };
 
 /// The discs that the arguments name, each once, in the order named.

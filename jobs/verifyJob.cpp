@@ -11,7 +11,7 @@ VerifiedDisc verifyJob(const Disc &disc, const DatFile &dat, const ConversionOpt
         return verifyDisc(disc.path, dat, options, control.progressOf(tr("Hashing")));
     VerifiedDisc unreached;
     unreached.controlFile = disc.path;
-    unreached.error = disc.kind == Disc::Unreachable ? disc.error : tr("no control file below it");
+    unreached.error = disc.reason();
     return unreached;
 }
 
