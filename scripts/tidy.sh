@@ -24,7 +24,7 @@ trap 'rm -f "$log"' EXIT
 # Windows' platform files (*_win.cpp) are built by mingw alone: the Linux
 # builds hold no compile command for them.
 {
-    git ls-files -- '*.cpp' | grep -E '^(engine|app|ui|tests|bench)/' | grep -v '_win\.cpp$' \
+    git ls-files -- '*.cpp' | grep -E '^(engine|jobs|app|ui|tests|bench)/' | grep -v '_win\.cpp$' \
         | xargs -P 2 -n 4 clang-tidy -p build-asan --quiet "${extra[@]}" || status=1
     git ls-files -- 'fuzz/*.cpp' | xargs clang-tidy -p build-fuzz --quiet "${extra[@]}" || status=1
 } >"$log" 2>&1
