@@ -69,11 +69,32 @@ int standardErrorColumns()
     return about.srWindow.Right - about.srWindow.Left + 1;
 }
 
+namespace {
+
+// The console that a stream shows on, or null. The C runtime's handle is the
+// one to ask, but wine 10's runtime keeps a copy of a console handle that no
+// console function takes, while the process's standard handle still works.
+HANDLE consoleOf(FILE *stream)
+{
+    DWORD mode = 0;
+    const HANDLE own = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (own == INVALID_HANDLE_VALUE)
+        return nullptr;
+    if (GetConsoleMode(own, &mode))
+        return own;
+    if (GetFileType(own) != FILE_TYPE_CHAR || (stream != stdout && stream != stderr))
+        return nullptr;
+    const HANDLE standard = GetStdHandle(stream == stdout ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    if (standard && standard != INVALID_HANDLE_VALUE && GetConsoleMode(standard, &mode))
+        return standard;
+    return nullptr;
+}
+
+} // namespace
+
 bool isConsole(FILE *stream)
 {
-    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    DWORD mode = 0;
-    return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+    return consoleOf(stream) != nullptr;
 }
 
 // The cue sheet brings its own CR LF; text mode would double the CR.
@@ -86,8 +107,7 @@ void setBinaryStandardOutput()
 // the code page's bytes.
 void print(FILE *stream, const QString &text)
 {
-    if (isConsole(stream)) {
-        const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (const HANDLE handle = consoleOf(stream)) {
         std::fflush(stream);
         DWORD written = 0;
         WriteConsoleW(handle, text.utf16(), DWORD(text.size()), &written, nullptr);

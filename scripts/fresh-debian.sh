@@ -55,6 +55,21 @@ mkdir "$system$home/morvant"
     | tar -C "$system$home/morvant" -xf -
 [ -z "$user" ] || chroot "$system" chown -R "$user:" "$home/morvant"
 
+# The prebuilt toolchains beside the checkout or beside a folder above it
+# (shared/toolchains: Qt for Windows, which takes half an hour to build) are
+# seen, read only, where the copy's scripts look for them: beside its folder.
+toolchains=""
+above=$(dirname "$root")
+while [ -z "$toolchains" ]; do
+    [ -d "$above/shared/toolchains" ] && toolchains=$above/shared/toolchains
+    [ "$above" = / ] && break
+    above=$(dirname "$above")
+done
+if [ -n "$toolchains" ]; then
+    mkdir -p "$system$home/shared/toolchains"
+    [ -z "$user" ] || chroot "$system" chown -R "$user:" "$home/shared"
+fi
+
 echo "Running '$*' in Debian $suite as ${user:-root}, in $home/morvant" >&2
 # A mount namespace of the run's own: what is mounted for the system is
 # unmounted with it, whatever way the run ends. The environment is what a
@@ -63,11 +78,16 @@ inside=(env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
     HOME="$home" USER="${user:-root}" TERM="${TERM:-dumb}" bash -c 'cd ~/morvant && exec "$@"' bash "$@")
 [ -z "$user" ] || inside=(runuser -u "$user" -- "${inside[@]}")
 unshare --mount --propagation private -- bash -c '
-    system=$1 archives=$2
-    shift 2
+    system=$1 archives=$2 toolchains=$3 seenAt=$1$4
+    shift 4
     mount -t proc proc "$system/proc"
     mount --rbind /dev "$system/dev"
     mount --rbind /sys "$system/sys"
     mount -t tmpfs -o mode=1777 tmpfs "$system/tmp"
     mount --bind "$archives" "$system/var/cache/apt/archives"
-    exec chroot "$system" "$@"' bash "$system" "$cache/$suite-archives" "${inside[@]}"
+    if [ -n "$toolchains" ]; then
+        mount --bind "$toolchains" "$seenAt"
+        mount -o remount,bind,ro "$seenAt"
+    fi
+    exec chroot "$system" "$@"' bash "$system" "$cache/$suite-archives" \
+    "$toolchains" "$home/shared/toolchains" "${inside[@]}"
