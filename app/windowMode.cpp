@@ -5,6 +5,7 @@
 #include "cueOutput.h"
 #include "display.h"
 #include "mainWindow.h"
+#include "optionWords.h"
 #include "translation.h"
 
 #include <QApplication>
@@ -28,6 +29,9 @@ struct FileMessage
 // Explorer's command, the program has no standard error that anyone sees.
 int convertOrOpenWindow(int &argc, char **argv, const Options &options)
 {
+    // Started from a file manager or Explorer, the user has windows, not the
+    // command line's options: the advice is given as the windows' choices.
+    setWording(Wording::Window);
     QList<FileMessage> messages;
     ConversionStatus status = conversionDone;
     if (!options.files.isEmpty()) {
