@@ -4,6 +4,7 @@
 #include "consoleModes.h"
 #include "cueOutput.h"
 #include "display.h"
+#include "highContrast.h"
 #include "mainWindow.h"
 #include "optionWords.h"
 #include "translation.h"
@@ -57,6 +58,7 @@ int convertOrOpenWindow(int &argc, char **argv, const Options &options)
         }
         return status;
     });
+    followHighContrast();
     for (const FileMessage &message : std::as_const(messages))
         showMessageBox(message.text, message.title);
     if (!options.files.isEmpty() && status == conversionDone)

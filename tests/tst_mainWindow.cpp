@@ -6,6 +6,7 @@
 #include "helpViewer.h"
 #include "mainWindow.h"
 #include "widgetHelpers.h"
+#include "windowDriver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QImage>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -27,9 +29,12 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <algorithm>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -76,6 +81,26 @@ const QByteArray demoFile = twoTrackFile();
 const QByteArray otherControlFile = crlf("[CloneCD]\nSessions=1\n[TRACK 1]\nMODE=2\nINDEX 1=150\n");
 const QByteArray notControlFile = crlf("[Disc]\nSessions=1\n");
 const QByteArray twoSessions = crlf("[CloneCD]\nSessions=2\n");
+
+/** How many pixels of \a area in \a image stand out from its commonest
+    lightness by more than half the scale: those of its text, where the text
+    can be read. */
+int standingOut(const QImage &image, const QRect &area)
+{
+    QList<int> count(256, 0);
+    const QRect inside = area & image.rect();
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            ++count[qGray(image.pixel(x, y))];
+    }
+    const auto commonest = int(std::max_element(count.begin(), count.end()) - count.begin());
+    int standing = 0;
+    for (int lightness = 0; lightness < 256; ++lightness) {
+        if (qAbs(lightness - commonest) > 128)
+            standing += count[lightness];
+    }
+    return standing;
+}
 
 QStringList titles(const QList<Message> &messages)
 {
@@ -172,6 +197,7 @@ private slots:
     void mainWindowWorksWhileAboutOpen();
     void helpContents();
 
+    void messageBox_data();
     void messageBox();
     void exitEndsProgram();
 
@@ -1349,11 +1375,36 @@ void TestMainWindow::noOtherContextMenu()
 
 // The message box of the program itself: modal, the text and title, one OK
 // button and no icon.
+void TestMainWindow::messageBox_data()
+{
+    QTest::addColumn<bool>("blackScheme");
+    QTest::newRow("the system's colours") << false;
+    // Under wine, whose theme draws light parts, the white text of the menu
+    // bar and of the box vanished.
+    QTest::newRow("a black high-contrast scheme") << true;
+}
+
 void TestMainWindow::messageBox()
 {
+    QFETCH(bool, blackScheme);
+    if (blackScheme && !useBlackSchemeColours(true))
+        QSKIP("Only Windows has a high-contrast scheme's colours for a test to set");
+    // The window changes the application's style under such a scheme.
+    const QString styleName = QApplication::style()->name();
+    const auto restored = qScopeGuard([&] {
+        if (blackScheme)
+            useBlackSchemeColours(false);
+        if (QApplication::style()->name() != styleName)
+            QApplication::setStyle(styleName);
+    });
     MainWindow real(showMessageBox);
     real.show();
     QVERIFY(QTest::qWaitForWindowExposed(&real));
+    // Each label of the menu bar stands out from the bar.
+    QMenuBar *bar = real.menuBar();
+    const QImage barImage = bar->grab().toImage();
+    for (QAction *menu : bar->actions())
+        QVERIFY2(standingOut(barImage, bar->actionGeometry(menu)) >= 10, qPrintable(menu->text()));
     CueTextEdit *text = real.findChild<CueTextEdit *>(QStringLiteral("cueText"));
     QVERIFY(text);
     const QString before = text->text();
@@ -1364,6 +1415,8 @@ void TestMainWindow::messageBox()
     Qt::TextFormat format = Qt::RichText;
     int buttons = 0;
     bool modal = false;
+    bool textStandsOut = false;
+    bool okStandsOut = false;
     const WhenUp boxUp(
         [] { return qobject_cast<QMessageBox *>(QApplication::activeModalWidget()) != nullptr; },
         [&] {
@@ -1374,7 +1427,13 @@ void TestMainWindow::messageBox()
             format = box->textFormat();
             buttons = static_cast<int>(box->buttons().size());
             modal = box->isModal();
-            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+            // The text and the OK label stand out from what they are drawn on.
+            const QImage boxImage = box->grab().toImage();
+            const auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+            textStandsOut = label && standingOut(boxImage, label->geometry()) >= 50;
+            QAbstractButton *ok = box->button(QMessageBox::Ok);
+            okStandsOut = standingOut(boxImage, ok->geometry()) >= 10;
+            QTest::mouseClick(ok, Qt::LeftButton);
         });
     QVERIFY(!real.dropFiles({ path(QStringLiteral("a.ccd")), path(QStringLiteral("b.ccd")) }));
     QCOMPARE(shownText, QStringLiteral("Only one file can be loaded at a time."));
@@ -1383,6 +1442,8 @@ void TestMainWindow::messageBox()
     QCOMPARE(format, Qt::PlainText); // text from a file is never taken as markup
     QCOMPARE(buttons, 1);
     QVERIFY(modal);
+    QVERIFY(textStandsOut);
+    QVERIFY(okStandsOut);
     QCOMPARE(text->text(), before);
 }
 

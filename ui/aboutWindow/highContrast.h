@@ -8,4 +8,10 @@ namespace morvant {
     by themselves and no window keeps colours of its own against them. */
 bool systemHasHighContrast();
 
+/** Under a high-contrast scheme, has every window drawn in its colours: the
+    classic Windows style, which draws every part in the palette's colours,
+    in place of the native one. Called once the application is made, before
+    the first window or message box shows. */
+void followHighContrast();
+
 } // namespace morvant

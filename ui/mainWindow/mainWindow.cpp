@@ -8,6 +8,7 @@
 #include "discFiles.h"
 #include "fileSystem.h"
 #include "helpViewer.h"
+#include "highContrast.h"
 #include "optionWords.h"
 #include "refusals.h"
 
@@ -111,6 +112,7 @@ MainWindow::MainWindow(ShowMessage showMessage, QWidget *parent)
     // What the engine and the jobs advise is told as the windows' choices,
     // which a window user has, not as options of the command line.
     setWording(Wording::Window);
+    followHighContrast();
 
     createActions();
     createMenus();
