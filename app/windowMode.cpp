@@ -4,7 +4,9 @@
 #include "consoleModes.h"
 #include "cueOutput.h"
 #include "display.h"
+#include "highContrast.h"
 #include "mainWindow.h"
+#include "optionWords.h"
 #include "translation.h"
 
 #include <QApplication>
@@ -28,6 +30,9 @@ struct FileMessage
 // Explorer's command, the program has no standard error that anyone sees.
 int convertOrOpenWindow(int &argc, char **argv, const Options &options)
 {
+    // Started from a file manager or Explorer, the user has windows, not the
+    // command line's options: the advice is given as the windows' choices.
+    setWording(Wording::Window);
     QList<FileMessage> messages;
     ConversionStatus status = conversionDone;
     if (!options.files.isEmpty()) {
@@ -53,6 +58,7 @@ int convertOrOpenWindow(int &argc, char **argv, const Options &options)
         }
         return status;
     });
+    followHighContrast();
     for (const FileMessage &message : std::as_const(messages))
         showMessageBox(message.text, message.title);
     if (!options.files.isEmpty() && status == conversionDone)

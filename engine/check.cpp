@@ -1,5 +1,6 @@
 #include "check.h"
 #include "lineRules.h"
+#include "optionWords.h"
 
 #include "basics.h"
 #include "conversion.h"
@@ -470,26 +471,27 @@ void checkSubchannel(const ConversionFiles &files, Scan &scan, const std::option
     if (sbi && sbi->looksDamaged()) {
         scan.add(FindingCode::SubchannelUnusable, 0, {},
             tr("No .sbi can be made: %1").arg(damagedSubText(*sbi)),
-            tr("Make the .sub again from the disc; --sbi=all writes every differing block all "
-               "the same."));
+            tr("Make the .sub again from the disc; %1 writes every differing block all the same.")
+                .arg(optionWords(AdvisedOption::SbiAll)));
         return;
     }
     if (sbi && !sbi->altered.blocks.isEmpty()) {
         const qint64 count = sbi->altered.count;
         scan.add(FindingCode::AlteredSubchannel, 0, {},
             tr("This disc's subchannel holds altered blocks that a cue sheet loses: convert "
-               "with `--sbi`."),
+               "with %1.")
+                .arg(quotedOptionWords(AdvisedOption::Sbi)),
             (count == 1 ? tr("%1 holds %2 Q block, at sector %3, that differs from what the cue "
                              "sheet gives a player, as copy protection such as LibCrypt on "
-                             "PlayStation games makes them; --sbi keeps it in a .sbi file "
+                             "PlayStation games makes them; %4 keeps it in a .sbi file "
                              "beside the cue sheet, which emulators read.")
                         : tr("%1 holds %2 Q blocks, the first at sector %3, that differ from what "
                              "the cue sheet gives a player, as copy protection such as LibCrypt "
-                             "on PlayStation games makes them; --sbi keeps them in a .sbi file "
+                             "on PlayStation games makes them; %4 keeps them in a .sbi file "
                              "beside the cue sheet, which emulators read."))
-                .arg(shownPath(QFileInfo(sbi->subPath).fileName()))
-                .arg(count)
-                .arg(sbi->altered.blocks.first().sector));
+                .arg(shownPath(QFileInfo(sbi->subPath).fileName()), QString::number(count),
+                    QString::number(sbi->altered.blocks.first().sector),
+                    optionWords(AdvisedOption::Sbi)));
     } else if (!otherSub.isEmpty()) {
         scan.add(FindingCode::Subchannel, 0, {},
             tr("There is subchannel data (%1) beside the image, which a cue sheet cannot "

@@ -4,6 +4,7 @@
 #include "discImage.h"
 #include "fileSystem.h"
 #include "lineReader.h"
+#include "optionWords.h"
 #include "refusals.h"
 
 #include <QFile>
@@ -93,14 +94,16 @@ void noteWholeImage(ConvertedFile &converted, bool hasToc)
                "some "
                "programs hang on such a sheet."),
             numbers.isEmpty()
-                ? tr("Convert it with --rebuild, which takes the tracks from the table of "
+                ? tr("Convert it with %1, which takes the tracks from the table of "
                      "contents, or make the image again with a program that writes [TRACK] "
                      "sections.")
-                : tr("The table of contents lists %1: convert with --rebuild, which takes the "
+                      .arg(optionWords(AdvisedOption::Rebuild))
+                : tr("The table of contents lists %1: convert with %2, which takes the "
                      "tracks from it, or add a [TRACK n] section for each, with MODE= and INDEX "
                      "1= from its [Entry].")
                       .arg((numbers.size() == 1 ? tr("track %1") : tr("tracks %1"))
-                               .arg(numbers.join(QStringLiteral(", ")))) });
+                               .arg(numbers.join(QStringLiteral(", "))),
+                          optionWords(AdvisedOption::Rebuild)) });
     }
     if (!sections.scrambled.isEmpty() && sections.scrambled != u"0") {
         converted.additionRemarks.append({ FindingCode::Scrambled, sections.scrambledLine, {},
@@ -140,13 +143,16 @@ bool placeTracks(const ConversionOptions &options, ConvertedFile &converted)
         if (sessions > 1) {
             // The rebuilt tracks are those of session 1 alone.
             converted.outcome.sessionRefusal = Remark{ FindingCode::SessionLayout, 0, {},
-                tr("The file has no [TRACK] sections, and --rebuild takes the tracks of "
+                tr("The file has no [TRACK] sections, and %2 takes the tracks of "
                    "session 1 "
                    "alone, so a cue sheet of its %1 sessions cannot be made.")
-                    .arg(sessions),
-                tr("Convert it with --rebuild but without --sessions for its first session, or "
+                    .arg(sessions)
+                    .arg(optionWords(AdvisedOption::Rebuild)),
+                tr("Convert it with %1 but without %2 for its first session, or "
                    "make the control file again with a program that writes [TRACK] "
-                   "sections.") };
+                   "sections.")
+                    .arg(optionWords(AdvisedOption::Rebuild),
+                        optionWords(AdvisedOption::Sessions)) };
         } else {
             converted.isRebuilt = true;
             converted.rebuilt = rebuildTracks(converted.files, converted.outcome.sections);

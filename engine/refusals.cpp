@@ -4,6 +4,7 @@
 #include "fileSystem.h"
 #include "lineReader.h"
 #include "lineRules.h"
+#include "optionWords.h"
 #include "translation.h"
 
 namespace morvant {
@@ -21,8 +22,9 @@ QString contentAdvice(const ScanOutcome &outcome)
                   "`Sessions=1`.")
             .arg(quotedLine(sessions));
     if (sessionCount(sessions).value_or(0) >= 2)
-        return tr("Convert it with --sessions, which makes a cue sheet of all its sessions; "
-                  "--check --sessions checks it first.");
+        return tr("Convert it with %1, which makes a cue sheet of all its sessions; "
+                  "%2 checks it first.")
+            .arg(optionWords(AdvisedOption::Sessions), optionWords(AdvisedOption::CheckSessions));
     return tr("No cue sheet can be made from this file. Check that it is the .ccd file of a "
               "single-session CloneCD image.");
 }
@@ -82,7 +84,15 @@ QString refusalTitle(Refusal refusal)
 
 void showRefusal(const ShowMessage &showMessage, const QString &path, const ScanOutcome &outcome)
 {
-    showMessage(refusalRemark(path, outcome).message, refusalTitle(outcome.refusal));
+    const Remark remark = refusalRemark(path, outcome);
+    // The window converts every session of a disc where the main window's
+    // plain conversion refuses it: its user is told where, after the refusal.
+    const bool isConvertedElsewhere = wording() == Wording::Window
+        && outcome.refusal == Refusal::MultiSession
+        && sessionCount(outcome.sections.sessions).value_or(0) >= 2;
+    showMessage(isConvertedElsewhere ? remark.message + QStringLiteral("\n\n") + remark.advice
+                                     : remark.message,
+        refusalTitle(outcome.refusal));
 }
 
 } // namespace morvant

@@ -3,6 +3,7 @@
 #include "basics.h"
 #include "lineRules.h"
 #include "numbers.h"
+#include "optionWords.h"
 #include "translation.h"
 
 #include <QMap>
@@ -377,7 +378,8 @@ Remark laterSessionRemark(const ControlFileSections &sections)
         tr("The file says Sessions=1, but it describes a second session."),
         tr("The cue sheet takes the disc as one session, so a later session's tracks are "
            "read where their INDEX lines point in the image, which may be wrong; if the disc "
-           "has more sessions, write their number in Sessions= and convert with --sessions.") };
+           "has more sessions, write their number in Sessions= and convert with %1.")
+            .arg(optionWords(AdvisedOption::Sessions)) };
 }
 
 std::optional<qint64> sessionPregap(const SessionLayout &layout, qsizetype session)

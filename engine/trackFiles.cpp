@@ -4,6 +4,7 @@
 #include "discImage.h"
 #include "fileSystem.h"
 #include "numbers.h"
+#include "optionWords.h"
 #include "translation.h"
 
 #include <QFile>
@@ -107,7 +108,8 @@ QList<TrackFile> trackFiles(const CueSheet &sheet, const QList<HeldSectors> &hel
     const qsizetype count = sheet.tracks.size();
     if (count == 0) {
         *error = tr("the control file has no [TRACK] sections (with only a table of contents, "
-                    "--rebuild gives the tracks)");
+                    "%1 gives the tracks)")
+                     .arg(optionWords(AdvisedOption::Rebuild));
         return {};
     }
     for (qsizetype i = 0; i < count; ++i) {

@@ -3,6 +3,7 @@
 #include "cueFile.h"
 #include "discFiles.h"
 #include "fileSystem.h"
+#include "optionWords.h"
 #include "refusals.h"
 #include "trackFiles.h"
 #include "translation.h"
@@ -58,10 +59,12 @@ QList<JobStep> sbiSteps(const Disc &disc, const ConvertedFile &converted, SbiWri
         const QString damaged = damagedSubText(content);
         if (sbi != SbiWrite::Always) {
             warn(file + tr("no .sbi written: ") + damaged
-                + tr(" Use --sbi=all to write them all the same."));
+                + tr(" Use %1 to write them all the same.")
+                      .arg(optionWords(AdvisedOption::SbiAll)));
             return unwritten();
         }
-        warn(file + damaged + tr(" They are written, as --sbi=all asks."));
+        warn(file + damaged
+            + tr(" They are written, as %1 asks.").arg(optionWords(AdvisedOption::SbiAll)));
     }
     const QByteArray bytes = sbiBytes(content.altered.blocks);
     step.write.files.append({ sbiPath, bytes.size(), bytesContent(bytes) });
@@ -89,9 +92,10 @@ bool addSplit(ConversionResult &result, const ConvertedFile &converted, int offs
     if (const std::optional<Remark> refusal = imageEndRefusal(
             converted.sheet, converted.layout.image.held, converted.files.imageStatus.size)) {
         step.told.append(
-            message(tr("Cannot cut the image of %1 into its tracks' files: %2 %3 (--check calls "
+            message(tr("Cannot cut the image of %1 into its tracks' files: %2 %3 (%5 calls "
                        "this %4.)")
-                        .arg(shownPath(path), refusal->message, refusal->advice, refusal->name())));
+                        .arg(shownPath(path), refusal->message, refusal->advice, refusal->name(),
+                            optionWords(AdvisedOption::Check))));
         result.status = conversionRefused;
         return false;
     }

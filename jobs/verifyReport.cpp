@@ -3,6 +3,7 @@
 #include "datFile.h"
 #include "fileSystem.h"
 #include "jsonWriter.h"
+#include "optionWords.h"
 #include "translation.h"
 #include "verify.h"
 #include "verifyJob.h"
@@ -118,9 +119,10 @@ QString discText(const VerifiedDisc &disc, const DatFile &dat)
     for (const VerifiedTrack &track : disc.tracks)
         text += trackText(track, dat);
     if (disc.audioOffset != 0)
-        text += tr("  The audio tracks match at an offset of %1 samples; --split=%1 writes "
+        text += tr("  The audio tracks match at an offset of %1 samples; %2 writes "
                    "them so.\n")
-                    .arg(offsetText(disc.audioOffset));
+                    .arg(offsetText(disc.audioOffset),
+                        optionWords(AdvisedOption::Split, offsetText(disc.audioOffset)));
     for (const QString &name : disc.missing)
         text += tr("  No track matches %1 of %2.\n").arg(quoted(name), quoted(disc.game));
     return text;

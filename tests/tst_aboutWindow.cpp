@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -96,6 +97,7 @@ private slots:
     void fonts();
     void texts();
     void fixedLabelsClip();
+    void colours_data();
     void colours();
     void tabOrder();
     void keys_data();
@@ -332,13 +334,54 @@ void TestAboutWindow::fixedLabelsClip()
     }
 }
 
+void TestAboutWindow::colours_data()
+{
+    QTest::addColumn<QColor>("schemeWindow"); // invalid: the system's own palette
+    QTest::addColumn<QColor>("schemeText");
+    QTest::addColumn<bool>("highContrast");
+    QTest::addColumn<QColor>("background");
+    QTest::addColumn<QColor>("text");
+
+    const QColor none;
+    // clang-format off
+    QTest::newRow("the system's scheme") << none << none << false << lightGrey << QColor(Qt::black);
+    // White text, which a dark scheme gives, would vanish on the grey.
+    QTest::newRow("a dark scheme") << QColor(0x1e, 0x1e, 0x1e) << QColor(Qt::white) << false << lightGrey << QColor(Qt::black);
+    QTest::newRow("a high-contrast scheme") << QColor(Qt::black) << QColor(Qt::yellow) << true << QColor(Qt::black) << QColor(Qt::yellow);
+    // clang-format on
+}
+
 void TestAboutWindow::colours()
 {
+    QFETCH(QColor, schemeWindow);
+    QFETCH(QColor, schemeText);
+    QFETCH(bool, highContrast);
+    QFETCH(QColor, background);
+    QFETCH(QColor, text);
+
+    const QPalette before = QApplication::palette();
+    const auto restored = qScopeGuard([&] {
+        QApplication::setPalette(before);
+        AboutWindow::hasHighContrast = systemHasHighContrast;
+    });
+    if (schemeWindow.isValid()) {
+        QPalette scheme = before;
+        for (const auto role : { QPalette::Window, QPalette::Button, QPalette::Base })
+            scheme.setColor(role, schemeWindow);
+        for (const auto role : { QPalette::WindowText, QPalette::ButtonText, QPalette::Text })
+            scheme.setColor(role, schemeText);
+        QApplication::setPalette(scheme);
+    }
+    AboutWindow::hasHighContrast = highContrast ? [] { return true; } : [] { return false; };
+
     AboutWindow *window = openAbout();
     QVERIFY(window);
-    QCOMPARE(window->palette().color(QPalette::Window), lightGrey);
-    QCOMPARE(
-        child<QPushButton>(window, "aboutButton")->palette().color(QPalette::Button), lightGrey);
+    QCOMPARE(window->palette().color(QPalette::Window), background);
+    auto *button = child<QPushButton>(window, "aboutButton");
+    QCOMPARE(button->palette().color(QPalette::Button), background);
+    QCOMPARE(button->palette().color(QPalette::ButtonText), text);
+    for (const char *name : { "lblVersion", "lblCopyright" })
+        QCOMPARE(child<QLabel>(window, name)->palette().color(QPalette::WindowText), text);
     const QImage image = window->grab().toImage();
     // Outside the frame, inside it, and behind the two empty labels, which
     // have no background of their own.
@@ -347,7 +390,7 @@ void TestAboutWindow::colours()
         frame->pos() + child<QWidget>(window, "lblCopyright2")->geometry().center(),
         frame->pos() + child<QWidget>(window, "lblWarning")->geometry().center() };
     for (const QPoint &point : points)
-        QCOMPARE(QColor(image.pixel(point)), lightGrey);
+        QCOMPARE(QColor(image.pixel(point)), background);
 }
 
 void TestAboutWindow::tabOrder()

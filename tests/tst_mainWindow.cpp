@@ -6,6 +6,7 @@
 #include "helpViewer.h"
 #include "mainWindow.h"
 #include "widgetHelpers.h"
+#include "windowDriver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QImage>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -27,9 +29,12 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <algorithm>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -76,6 +81,26 @@ const QByteArray demoFile = twoTrackFile();
 const QByteArray otherControlFile = crlf("[CloneCD]\nSessions=1\n[TRACK 1]\nMODE=2\nINDEX 1=150\n");
 const QByteArray notControlFile = crlf("[Disc]\nSessions=1\n");
 const QByteArray twoSessions = crlf("[CloneCD]\nSessions=2\n");
+
+/** How many pixels of \a area in \a image stand out from its commonest
+    lightness by more than half the scale: those of its text, where the text
+    can be read. */
+int standingOut(const QImage &image, const QRect &area)
+{
+    QList<int> count(256, 0);
+    const QRect inside = area & image.rect();
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            ++count[qGray(image.pixel(x, y))];
+    }
+    const auto commonest = int(std::max_element(count.begin(), count.end()) - count.begin());
+    int standing = 0;
+    for (int lightness = 0; lightness < 256; ++lightness) {
+        if (qAbs(lightness - commonest) > 128)
+            standing += count[lightness];
+    }
+    return standing;
+}
 
 QStringList titles(const QList<Message> &messages)
 {
@@ -172,6 +197,7 @@ private slots:
     void mainWindowWorksWhileAboutOpen();
     void helpContents();
 
+    void messageBox_data();
     void messageBox();
     void exitEndsProgram();
 
@@ -503,30 +529,54 @@ void TestMainWindow::convert_data()
     QTest::addColumn<QByteArray>("content"); // empty: a folder of that name
     QTest::addColumn<QString>("cueFile");
     QTest::addColumn<QStringList>("titles");
+    // What the last message tells besides the confirmation, %1 for the file's path
+    QTest::addColumn<QString>("told");
 
     const QStringList converted = { success };
+    const QString sessionsAdvice =
+        "Only single-session discs are supported.\n\nConvert it with the \"All sessions\" choice "
+        "of Convert in File > Disc List, which makes a cue sheet of all its sessions; Check in "
+        "File > Disc List checks it first.";
+    const QByteArray tocAlone = dumpFile(QByteArray());
+    const QString noTracks = "\n\nWarning: %1: The control file has no [TRACK] sections: the cue "
+                             "sheet names no track, and "
+                             "some programs hang on such a sheet. Convert it with the \"Rebuild "
+                             "from the table of contents\" choice of Convert in "
+                             "File > Disc List, which takes the tracks from the table of contents, "
+                             "or make the image again with a program that "
+                             "writes [TRACK] sections.";
+    const QByteArray scrambled = dumpFile(twoTracks, twoAudioTracks, "DataTracksScrambled=1\n");
+    const QString scrambledWarning =
+        "\n\nWarning: %1: line 6: DataTracksScrambled=1: the image holds its data tracks "
+        "scrambled. Programs that load a cue sheet expect plain sectors; make the image again "
+        "without scrambling the data tracks.";
     // clang-format off
-    QTest::newRow("open a control file")    << "open" << "Game.ccd" << demoFile << "Game.cue" << converted;
-    QTest::newRow("drop a control file")    << "drop" << "Game.ccd" << demoFile << "Game.cue" << converted;
-    QTest::newRow("open upper-case name")   << "open" << "GAME.CCD" << demoFile << "GAME.cue" << converted;
-    QTest::newRow("drop spaces and accents") << "drop" << "Démo Disc.ccd" << otherControlFile << "Démo Disc.cue" << converted;
-    QTest::newRow("drop a .txt name")       << "drop" << "Game.txt" << demoFile << "Game.cue" << converted;
-    QTest::newRow("open dots in the name")  << "open" << "a.b.ccd" << otherControlFile << "a.b.cue" << converted;
-    QTest::newRow("open not a control file") << "open" << "Game.ccd" << notControlFile << "Game.cue" << QStringList{fileError};
-    QTest::newRow("drop not a control file") << "drop" << "Game.ccd" << notControlFile << "Game.cue" << QStringList{fileError};
-    QTest::newRow("open two sessions")      << "open" << "Game.ccd" << twoSessions << "Game.cue" << QStringList{"Disc Format Error"};
-    QTest::newRow("drop two sessions")      << "drop" << "Game.ccd" << twoSessions << "Game.cue" << QStringList{"Disc Format Error"};
-    QTest::newRow("open a folder")          << "open" << "Folder.ccd" << QByteArray() << "Folder.cue" << QStringList{fileError};
-    QTest::newRow("drop a folder")          << "drop" << "Folder.ccd" << QByteArray() << "Folder.cue" << QStringList{fileError};
+    QTest::newRow("open a control file")    << "open" << "Game.ccd" << demoFile << "Game.cue" << converted << "";
+    QTest::newRow("drop a control file")    << "drop" << "Game.ccd" << demoFile << "Game.cue" << converted << "";
+    QTest::newRow("open upper-case name")   << "open" << "GAME.CCD" << demoFile << "GAME.cue" << converted << "";
+    QTest::newRow("drop spaces and accents") << "drop" << "Démo Disc.ccd" << otherControlFile << "Démo Disc.cue" << converted << "";
+    QTest::newRow("drop a .txt name")       << "drop" << "Game.txt" << demoFile << "Game.cue" << converted << "";
+    QTest::newRow("open dots in the name")  << "open" << "a.b.ccd" << otherControlFile << "a.b.cue" << converted << "";
+    QTest::newRow("open not a control file") << "open" << "Game.ccd" << notControlFile << "Game.cue" << QStringList{fileError} << "";
+    QTest::newRow("drop not a control file") << "drop" << "Game.ccd" << notControlFile << "Game.cue" << QStringList{fileError} << "";
+    // Refused here, the disc converts in the disc list, which the message names after its own words.
+    QTest::newRow("open two sessions")      << "open" << "Game.ccd" << twoSessions << "Game.cue" << QStringList{"Disc Format Error"} << sessionsAdvice;
+    QTest::newRow("drop two sessions")      << "drop" << "Game.ccd" << twoSessions << "Game.cue" << QStringList{"Disc Format Error"} << sessionsAdvice;
+    // A sheet that will not work comes with what the command line warns of, in the window's words.
+    QTest::newRow("open a table of contents alone") << "open" << "Game.ccd" << tocAlone << "Game.cue" << converted << noTracks;
+    QTest::newRow("drop a scrambled image") << "drop" << "Game.ccd" << scrambled << "Game.cue" << converted << scrambledWarning;
+    QTest::newRow("open a folder")          << "open" << "Folder.ccd" << QByteArray() << "Folder.cue" << QStringList{fileError} << "";
+    QTest::newRow("drop a folder")          << "drop" << "Folder.ccd" << QByteArray() << "Folder.cue" << QStringList{fileError} << "";
     // Latin-1 "Caf\xE9.ccd" reaches the window as "Caf\uFFFD.ccd", the name of
     // another file beside it, which is never converted in its stead.
-    QTest::newRow("open a name not UTF-8 beside its look-alike") << "open" << "Caf\uFFFD.ccd" << otherControlFile << "Caf\uFFFD.cue" << QStringList{fileError};
-    QTest::newRow("drop a name not UTF-8 beside its look-alike") << "drop" << "Caf\uFFFD.ccd" << otherControlFile << "Caf\uFFFD.cue" << QStringList{fileError};
+    QTest::newRow("open a name not UTF-8 beside its look-alike") << "open" << "Caf\uFFFD.ccd" << otherControlFile << "Caf\uFFFD.cue" << QStringList{fileError} << "";
+    QTest::newRow("drop a name not UTF-8 beside its look-alike") << "drop" << "Caf\uFFFD.ccd" << otherControlFile << "Caf\uFFFD.cue" << QStringList{fileError} << "";
 #ifdef Q_OS_WIN
     // Code page 1252 cannot hold the name: the sheet names the image by its
-    // short name, and the window says so before it confirms.
-    QTest::newRow("open a name beyond the code page") << "open" << "ゲーム.ccd" << demoFile << "ゲーム.cue" << QStringList{"Warning", success};
-    QTest::newRow("drop a name beyond the code page") << "drop" << "ゲーム.ccd" << demoFile << "ゲーム.cue" << QStringList{"Warning", success};
+    // short name, and the window says so with its confirmation.
+    const QString shortName = "\n\nWarning: %1: The system's code page cannot hold the image's name ";
+    QTest::newRow("open a name beyond the code page") << "open" << "ゲーム.ccd" << demoFile << "ゲーム.cue" << converted << shortName;
+    QTest::newRow("drop a name beyond the code page") << "drop" << "ゲーム.ccd" << demoFile << "ゲーム.cue" << converted << shortName;
 #endif
     // clang-format on
 }
@@ -538,6 +588,7 @@ void TestMainWindow::convert()
     QFETCH(QByteArray, content);
     QFETCH(QString, cueFile);
     QFETCH(QStringList, titles);
+    QFETCH(QString, told);
 
     const QString input = path(file);
     if (content.isEmpty())
@@ -585,10 +636,16 @@ void TestMainWindow::convert()
     if (converts) {
         const QString sheet = ccdToCue(input, [](const QString &, const QString &) {});
         // Shown, written and made saveable before the confirmation comes.
-        QCOMPARE(messages.constLast().text, QStringLiteral("Cuesheet created successfully."));
+        const QString confirmation = QStringLiteral("Cuesheet created successfully.");
+        if (told.isEmpty())
+            QCOMPARE(messages.constLast().text, confirmation);
+        else
+            QVERIFY2(messages.constLast().text.startsWith(
+                         confirmation + told.arg(QDir::toNativeSeparators(input))),
+                qPrintable(messages.constLast().text));
         QCOMPARE(messages.constLast().shownText, sheet);
         QVERIFY(messages.constLast().saveEnabled);
-        if (titles.size() > 1)
+        if (told.contains(u"short name"))
             QVERIFY2(messages[0].text.contains("by its short name") && !sheet.contains("ゲーム"),
                 qPrintable(messages[0].text));
         QCOMPARE(cueText->text(), sheet);
@@ -601,6 +658,8 @@ void TestMainWindow::convert()
         QCOMPARE(messages[0].cuePath, way == u"open" ? cuePath : QStringLiteral("earlier.cue"));
         QCOMPARE(messages[0].shownText, prompt + lineEnd);
         QCOMPARE(cueText->text(), prompt);
+        if (!told.isEmpty())
+            QCOMPARE(messages[0].text, told);
         QVERIFY(!QFile::exists(cuePath));
         QVERIFY(!action("mnuSave")->isEnabled());
     }
@@ -1316,11 +1375,36 @@ void TestMainWindow::noOtherContextMenu()
 
 // The message box of the program itself: modal, the text and title, one OK
 // button and no icon.
+void TestMainWindow::messageBox_data()
+{
+    QTest::addColumn<bool>("blackScheme");
+    QTest::newRow("the system's colours") << false;
+    // Under wine, whose theme draws light parts, the white text of the menu
+    // bar and of the box vanished.
+    QTest::newRow("a black high-contrast scheme") << true;
+}
+
 void TestMainWindow::messageBox()
 {
+    QFETCH(bool, blackScheme);
+    if (blackScheme && !useBlackSchemeColours(true))
+        QSKIP("Only Windows has a high-contrast scheme's colours for a test to set");
+    // The window changes the application's style under such a scheme.
+    const QString styleName = QApplication::style()->name();
+    const auto restored = qScopeGuard([&] {
+        if (blackScheme)
+            useBlackSchemeColours(false);
+        if (QApplication::style()->name() != styleName)
+            QApplication::setStyle(styleName);
+    });
     MainWindow real(showMessageBox);
     real.show();
     QVERIFY(QTest::qWaitForWindowExposed(&real));
+    // Each label of the menu bar stands out from the bar.
+    QMenuBar *bar = real.menuBar();
+    const QImage barImage = bar->grab().toImage();
+    for (QAction *menu : bar->actions())
+        QVERIFY2(standingOut(barImage, bar->actionGeometry(menu)) >= 10, qPrintable(menu->text()));
     CueTextEdit *text = real.findChild<CueTextEdit *>(QStringLiteral("cueText"));
     QVERIFY(text);
     const QString before = text->text();
@@ -1331,6 +1415,8 @@ void TestMainWindow::messageBox()
     Qt::TextFormat format = Qt::RichText;
     int buttons = 0;
     bool modal = false;
+    bool textStandsOut = false;
+    bool okStandsOut = false;
     const WhenUp boxUp(
         [] { return qobject_cast<QMessageBox *>(QApplication::activeModalWidget()) != nullptr; },
         [&] {
@@ -1341,7 +1427,13 @@ void TestMainWindow::messageBox()
             format = box->textFormat();
             buttons = static_cast<int>(box->buttons().size());
             modal = box->isModal();
-            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+            // The text and the OK label stand out from what they are drawn on.
+            const QImage boxImage = box->grab().toImage();
+            const auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+            textStandsOut = label && standingOut(boxImage, label->geometry()) >= 50;
+            QAbstractButton *ok = box->button(QMessageBox::Ok);
+            okStandsOut = standingOut(boxImage, ok->geometry()) >= 10;
+            QTest::mouseClick(ok, Qt::LeftButton);
         });
     QVERIFY(!real.dropFiles({ path(QStringLiteral("a.ccd")), path(QStringLiteral("b.ccd")) }));
     QCOMPARE(shownText, QStringLiteral("Only one file can be loaded at a time."));
@@ -1350,6 +1442,8 @@ void TestMainWindow::messageBox()
     QCOMPARE(format, Qt::PlainText); // text from a file is never taken as markup
     QCOMPARE(buttons, 1);
     QVERIFY(modal);
+    QVERIFY(textStandsOut);
+    QVERIFY(okStandsOut);
     QCOMPARE(text->text(), before);
 }
 

@@ -31,6 +31,11 @@ void press(const QString &window, const QString &key);
     WM_DELETE_WINDOW message on X11, SC_CLOSE on Windows. */
 void closeThroughFrame(const QString &window);
 
+/** Gives the session the colours of a black high-contrast scheme (with \a
+    on), or its own again; false where the system has no such colours to
+    set (X11, whose desktops give Qt their colours otherwise). */
+bool useBlackSchemeColours(bool on);
+
 #ifndef Q_OS_WIN
 /// The X atom named \a name, through this process's own connection.
 quint32 xcbAtom(const char *name);

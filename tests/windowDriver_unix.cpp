@@ -114,3 +114,8 @@ void closeThroughFrame(const QString &window)
         reinterpret_cast<const char *>(&event));
     xcb_flush(xcbConnection());
 }
+
+bool useBlackSchemeColours(bool)
+{
+    return false;
+}

@@ -96,3 +96,31 @@ void closeThroughFrame(const QString &window)
 {
     PostMessageW(handle(window), WM_SYSCOMMAND, SC_CLOSE, 0);
 }
+
+bool useBlackSchemeColours(bool on)
+{
+    // High Contrast Black's own colours, as Windows sets them with the scheme.
+    static const std::pair<int, COLORREF> black[] = { { COLOR_WINDOW, RGB(0, 0, 0) },
+        { COLOR_WINDOWTEXT, RGB(255, 255, 255) }, { COLOR_BTNFACE, RGB(0, 0, 0) },
+        { COLOR_BTNTEXT, RGB(255, 255, 255) }, { COLOR_MENU, RGB(0, 0, 0) },
+        { COLOR_MENUTEXT, RGB(255, 255, 255) }, { COLOR_MENUBAR, RGB(0, 0, 0) },
+        { COLOR_HIGHLIGHT, RGB(26, 235, 255) }, { COLOR_HIGHLIGHTTEXT, RGB(0, 0, 0) },
+        { COLOR_GRAYTEXT, RGB(63, 242, 63) } };
+    static QList<std::pair<int, COLORREF>> own;
+    QList<INT> elements;
+    QList<COLORREF> colours;
+    if (on) {
+        own.clear();
+        for (const auto &[element, colour] : black) {
+            own.append({ element, GetSysColor(element) });
+            elements.append(element);
+            colours.append(colour);
+        }
+    } else {
+        for (const auto &[element, colour] : std::as_const(own)) {
+            elements.append(element);
+            colours.append(colour);
+        }
+    }
+    return SetSysColors(int(elements.size()), elements.constData(), colours.constData()) != 0;
+}

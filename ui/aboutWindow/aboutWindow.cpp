@@ -73,11 +73,18 @@ AboutWindow::AboutWindow()
     setAttribute(Qt::WA_DeleteOnClose, true);
     setFixedSize(492, 283);
 
-    const QColor lightGrey(192, 192, 192);
-    QPalette grey = palette();
-    grey.setColor(QPalette::Window, lightGrey);
-    grey.setColor(QPalette::Button, lightGrey);
-    setPalette(grey);
+    // Its own grey, with black text on it whatever the text of the system's
+    // scheme (white in a dark one); a high-contrast scheme's colours instead,
+    // which its user needs everywhere.
+    if (!hasHighContrast()) {
+        const QColor lightGrey(192, 192, 192);
+        QPalette grey = palette();
+        grey.setColor(QPalette::Window, lightGrey);
+        grey.setColor(QPalette::Button, lightGrey);
+        grey.setColor(QPalette::WindowText, Qt::black);
+        grey.setColor(QPalette::ButtonText, Qt::black);
+        setPalette(grey);
+    }
     setAutoFillBackground(true);
 
     // Children join the focus chain in the order they are created, and labels

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "highContrast.h"
+
 #include <QDialog>
 
 class QFrame;
@@ -23,6 +25,10 @@ public:
 
     /// The loaded About window, or nullptr when there is none.
     static AboutWindow *instance();
+
+    /** Whether a high-contrast scheme is on, asked when the window is made:
+        systemHasHighContrast(), unless a test gives its own answer. */
+    static inline bool (*hasHighContrast)() = systemHasHighContrast;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

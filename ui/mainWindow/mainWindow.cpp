@@ -2,11 +2,14 @@
 
 #include "aboutWindow.h"
 #include "artwork.h"
+#include "conversionJob.h"
 #include "cueFile.h"
 #include "cueTextEdit.h"
 #include "discFiles.h"
 #include "fileSystem.h"
 #include "helpViewer.h"
+#include "highContrast.h"
+#include "optionWords.h"
 #include "refusals.h"
 
 #include <QAction>
@@ -106,6 +109,10 @@ MainWindow::MainWindow(ShowMessage showMessage, QWidget *parent)
     setWindowTitle(tr("MORVANT by Tesselin"));
     setWindowIcon(programIcon());
     chooseFile = [this] { return chooseFileInDialog(); };
+    // What the engine and the jobs advise is told as the windows' choices,
+    // which a window user has, not as options of the command line.
+    setWording(Wording::Window);
+    followHighContrast();
 
     createActions();
     createMenus();
@@ -323,11 +330,21 @@ QString MainWindow::convert(const QString &inputPath)
         showRefusal(showMessage, inputPath, refusedFor(Refusal::Unreadable, lostBytesReason()));
         return {};
     }
-    const QString sheet = ccdToCue(inputPath, showMessage);
-    // A warning shown meanwhile ended the wait, and the sheet is still to be shown.
-    if (!sheet.isEmpty())
-        setBusy(true);
-    return sheet;
+    // The command line's job, so that the window tells what the command line
+    // tells of the same file. The window writes the sheet that it shows.
+    const Disc disc{ Disc::ControlFile, inputPath, cuePathForFile(inputPath), {}, false };
+    const JobControl control;
+    const ConversionResult result = conversionJob(disc, ConversionOptions{}, control, true);
+    warnings.clear();
+    for (const JobStep &step : result.steps) {
+        for (const Told &told : step.told) {
+            if (told.kind == Told::Message)
+                showMessage(told.text, told.title);
+            else if (told.kind == Told::Warning)
+                warnings.append(told.text);
+        }
+    }
+    return result.cueSheet;
 }
 
 bool MainWindow::dropFiles(const QStringList &paths)
@@ -392,7 +409,11 @@ void MainWindow::showConversion(const QString &inputPath)
     if (!saveCueSheet(inputPath, cuePath, text, showMessage))
         return;
     mnuSave->setEnabled(true);
-    showMessage(tr("Cuesheet created successfully."), tr("Operation complete!"));
+    // A sheet that will not work as it is never comes with the confirmation alone.
+    QString confirmation = tr("Cuesheet created successfully.");
+    for (const QString &warning : std::as_const(warnings))
+        confirmation += QStringLiteral("\n\n") + tr("Warning: %1").arg(warning);
+    showMessage(confirmation, tr("Operation complete!"));
 }
 
 void MainWindow::save()

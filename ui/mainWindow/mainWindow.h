@@ -102,6 +102,8 @@ private:
     QFileDialog *fileDialog = nullptr;
     DialogSettings settingsBeforeDialog; ///< taken when the dialog is made
     QString lastChosenFile;
+    /// What the latest conversion warned of, each naming its file; told with its confirmation
+    QStringList warnings;
 
     QMenu *mnuFile = nullptr;
     QAction *mnuOpen = nullptr;
