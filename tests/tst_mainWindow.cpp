@@ -531,6 +531,8 @@ void TestMainWindow::convert_data()
     QTest::addColumn<QStringList>("titles");
     // What the last message tells besides the confirmation, %1 for the file's path
     QTest::addColumn<QString>("told");
+    // The image written beside it: empty for the one the sheet names, "-" for none
+    QTest::addColumn<QString>("image");
 
     const QStringList converted = { success };
     const QString sessionsAdvice =
@@ -551,32 +553,42 @@ void TestMainWindow::convert_data()
         "scrambled. Programs that load a cue sheet expect plain sectors; make the image again "
         "without scrambling the data tracks.";
     // clang-format off
-    QTest::newRow("open a control file")    << "open" << "Game.ccd" << demoFile << "Game.cue" << converted << "";
-    QTest::newRow("drop a control file")    << "drop" << "Game.ccd" << demoFile << "Game.cue" << converted << "";
-    QTest::newRow("open upper-case name")   << "open" << "GAME.CCD" << demoFile << "GAME.cue" << converted << "";
-    QTest::newRow("drop spaces and accents") << "drop" << "Démo Disc.ccd" << otherControlFile << "Démo Disc.cue" << converted << "";
-    QTest::newRow("drop a .txt name")       << "drop" << "Game.txt" << demoFile << "Game.cue" << converted << "";
-    QTest::newRow("open dots in the name")  << "open" << "a.b.ccd" << otherControlFile << "a.b.cue" << converted << "";
-    QTest::newRow("open not a control file") << "open" << "Game.ccd" << notControlFile << "Game.cue" << QStringList{fileError} << "";
-    QTest::newRow("drop not a control file") << "drop" << "Game.ccd" << notControlFile << "Game.cue" << QStringList{fileError} << "";
+    QTest::newRow("open a control file")    << "open" << "Game.ccd" << demoFile << "Game.cue" << converted << "" << QString();
+    QTest::newRow("drop a control file")    << "drop" << "Game.ccd" << demoFile << "Game.cue" << converted << "" << QString();
+    QTest::newRow("open upper-case name")   << "open" << "GAME.CCD" << demoFile << "GAME.cue" << converted << "" << QString();
+    QTest::newRow("drop spaces and accents") << "drop" << "Démo Disc.ccd" << otherControlFile << "Démo Disc.cue" << converted << "" << QString();
+    QTest::newRow("drop a .txt name")       << "drop" << "Game.txt" << demoFile << "Game.cue" << converted << "" << QString();
+    QTest::newRow("open dots in the name")  << "open" << "a.b.ccd" << otherControlFile << "a.b.cue" << converted << "" << QString();
+    QTest::newRow("open not a control file") << "open" << "Game.ccd" << notControlFile << "Game.cue" << QStringList{fileError} << "" << QString();
+    QTest::newRow("drop not a control file") << "drop" << "Game.ccd" << notControlFile << "Game.cue" << QStringList{fileError} << "" << QString();
     // Refused here, the disc converts in the disc list, which the message names after its own words.
-    QTest::newRow("open two sessions")      << "open" << "Game.ccd" << twoSessions << "Game.cue" << QStringList{"Disc Format Error"} << sessionsAdvice;
-    QTest::newRow("drop two sessions")      << "drop" << "Game.ccd" << twoSessions << "Game.cue" << QStringList{"Disc Format Error"} << sessionsAdvice;
+    QTest::newRow("open two sessions")      << "open" << "Game.ccd" << twoSessions << "Game.cue" << QStringList{"Disc Format Error"} << sessionsAdvice << QString();
+    QTest::newRow("drop two sessions")      << "drop" << "Game.ccd" << twoSessions << "Game.cue" << QStringList{"Disc Format Error"} << sessionsAdvice << QString();
     // A sheet that will not work comes with what the command line warns of, in the window's words.
-    QTest::newRow("open a table of contents alone") << "open" << "Game.ccd" << tocAlone << "Game.cue" << converted << noTracks;
-    QTest::newRow("drop a scrambled image") << "drop" << "Game.ccd" << scrambled << "Game.cue" << converted << scrambledWarning;
-    QTest::newRow("open a folder")          << "open" << "Folder.ccd" << QByteArray() << "Folder.cue" << QStringList{fileError} << "";
-    QTest::newRow("drop a folder")          << "drop" << "Folder.ccd" << QByteArray() << "Folder.cue" << QStringList{fileError} << "";
+    QTest::newRow("open a table of contents alone") << "open" << "Game.ccd" << tocAlone << "Game.cue" << converted << noTracks << QString();
+    QTest::newRow("drop a scrambled image") << "drop" << "Game.ccd" << scrambled << "Game.cue" << converted << scrambledWarning << QString();
+    // The same when the image is not there, or not under the name the sheet gives it.
+    const QString imageMissing = "\n\nWarning: %1: The image %2 that the cue sheet names is not "
+        "beside the control file. Put the image beside the control file under that name, or "
+        "rename the control file after the image.";
+    QTest::newRow("open without its image") << "open" << "Game.ccd" << demoFile << "Game.cue" << converted << imageMissing << "-";
+#ifdef Q_OS_UNIX
+    const QString otherCase = "\n\nWarning: %1: The image %2 that the cue sheet names is not "
+        "beside the control file. There is GAME.IMG, whose name differs in case: rename it to GAME.img.";
+    QTest::newRow("drop beside its image in capitals") << "drop" << "GAME.CCD" << demoFile << "GAME.cue" << converted << otherCase << "GAME.IMG";
+#endif
+    QTest::newRow("open a folder")          << "open" << "Folder.ccd" << QByteArray() << "Folder.cue" << QStringList{fileError} << "" << QString();
+    QTest::newRow("drop a folder")          << "drop" << "Folder.ccd" << QByteArray() << "Folder.cue" << QStringList{fileError} << "" << QString();
     // Latin-1 "Caf\xE9.ccd" reaches the window as "Caf\uFFFD.ccd", the name of
     // another file beside it, which is never converted in its stead.
-    QTest::newRow("open a name not UTF-8 beside its look-alike") << "open" << "Caf\uFFFD.ccd" << otherControlFile << "Caf\uFFFD.cue" << QStringList{fileError} << "";
-    QTest::newRow("drop a name not UTF-8 beside its look-alike") << "drop" << "Caf\uFFFD.ccd" << otherControlFile << "Caf\uFFFD.cue" << QStringList{fileError} << "";
+    QTest::newRow("open a name not UTF-8 beside its look-alike") << "open" << "Caf\uFFFD.ccd" << otherControlFile << "Caf\uFFFD.cue" << QStringList{fileError} << "" << QString();
+    QTest::newRow("drop a name not UTF-8 beside its look-alike") << "drop" << "Caf\uFFFD.ccd" << otherControlFile << "Caf\uFFFD.cue" << QStringList{fileError} << "" << QString();
 #ifdef Q_OS_WIN
     // Code page 1252 cannot hold the name: the sheet names the image by its
     // short name, and the window says so with its confirmation.
     const QString shortName = "\n\nWarning: %1: The system's code page cannot hold the image's name ";
-    QTest::newRow("open a name beyond the code page") << "open" << "ゲーム.ccd" << demoFile << "ゲーム.cue" << converted << shortName;
-    QTest::newRow("drop a name beyond the code page") << "drop" << "ゲーム.ccd" << demoFile << "ゲーム.cue" << converted << shortName;
+    QTest::newRow("open a name beyond the code page") << "open" << "ゲーム.ccd" << demoFile << "ゲーム.cue" << converted << shortName << QString();
+    QTest::newRow("drop a name beyond the code page") << "drop" << "ゲーム.ccd" << demoFile << "ゲーム.cue" << converted << shortName << QString();
 #endif
     // clang-format on
 }
@@ -589,13 +601,17 @@ void TestMainWindow::convert()
     QFETCH(QString, cueFile);
     QFETCH(QStringList, titles);
     QFETCH(QString, told);
+    QFETCH(QString, image);
 
     const QString input = path(file);
     if (content.isEmpty())
         QVERIFY(QDir(dir.path()).mkdir(file));
     else
         QVERIFY(writeFile(input, content));
-    QVERIFY(writeFile(input.chopped(4) + ".img", "image"));
+    if (image != u'-')
+        QVERIFY(writeFile(image.isEmpty() ? input.chopped(4) + ".img" : path(image), "image"));
+    if (told.contains(u"%2"))
+        told = told.arg(u"%1", QDir::toNativeSeparators(input.chopped(4) + ".img"));
     const bool isLatin1 = file.contains(QChar::ReplacementCharacter);
 #ifdef Q_OS_UNIX
     // QTemporaryDir cannot remove a name that Qt cannot encode.

@@ -2,6 +2,7 @@
 
 #include "aboutWindow.h"
 #include "artwork.h"
+#include "checkJob.h"
 #include "conversionJob.h"
 #include "cueFile.h"
 #include "cueTextEdit.h"
@@ -33,6 +34,9 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <chrono>
+#include <future>
 #include <utility>
 
 namespace morvant {
@@ -80,6 +84,25 @@ public:
     BusyCursor(const BusyCursor &) = delete;
     BusyCursor &operator=(const BusyCursor &) = delete;
 };
+
+// What --check finds of the files beside the control file that leaves the
+// sheet unable to work as it is: a conversion reads the control file alone
+// and cannot tell, and the command line leaves it to --check, but a window
+// user has only the confirmation to go by. What the conversion warns of
+// itself is not among them, so nothing is told twice.
+QStringList besideFileWarnings(const CheckReport &report)
+{
+    constexpr FindingCode unusableSheet[] = { FindingCode::ImageMissing, FindingCode::ImageNotFile,
+        FindingCode::AlteredSubchannel, FindingCode::SubchannelUnusable };
+    QStringList warnings;
+    for (const Remark &finding : report.findings) {
+        if (std::find(std::begin(unusableSheet), std::end(unusableSheet), finding.code)
+            != std::end(unusableSheet))
+            warnings.append(shownPath(report.path) + QStringLiteral(": ") + finding.message + u' '
+                + finding.advice);
+    }
+    return warnings;
+}
 
 QStringList localFiles(const QMimeData *data)
 {
@@ -334,6 +357,11 @@ QString MainWindow::convert(const QString &inputPath)
     // tells of the same file. The window writes the sheet that it shows.
     const Disc disc{ Disc::ControlFile, inputPath, cuePathForFile(inputPath), {}, false };
     const JobControl control;
+    // The check reads the files again, which takes as long as the conversion
+    // for a sheet of many tracks: it runs meanwhile, and the window answers
+    // while it ends.
+    std::future<CheckReport> check = std::async(
+        std::launch::async, [disc] { return checkJob(disc, ConversionOptions{}, JobControl{}); });
     const ConversionResult result = conversionJob(disc, ConversionOptions{}, control, true);
     warnings.clear();
     for (const JobStep &step : result.steps) {
@@ -344,6 +372,10 @@ QString MainWindow::convert(const QString &inputPath)
                 warnings.append(told.text);
         }
     }
+    while (check.wait_for(std::chrono::milliseconds(25)) != std::future_status::ready)
+        keepAnswering();
+    if (!result.cueSheet.isEmpty())
+        warnings += besideFileWarnings(check.get());
     return result.cueSheet;
 }
 
