@@ -1,7 +1,10 @@
 #include "checkJob.h"
 
+#include "fileSystem.h"
 #include "refusals.h"
 #include "translation.h"
+
+#include <algorithm>
 
 namespace morvant {
 
@@ -26,6 +29,25 @@ CheckStatus checkStatus(const CheckReport &report)
     if (report.isRefused())
         return checkRefused;
     return report.hasWarnings() ? checkWarnings : checkClean;
+}
+
+// What --check finds of the files beside the control file that leaves the
+// sheet unable to work as it is: a conversion reads the control file alone
+// and cannot tell, and the command line leaves it to --check, but a window
+// user has only the confirmation to go by. What the conversion warns of
+// itself is not among them, so nothing is told twice.
+QStringList unusableSheetWarnings(const CheckReport &report)
+{
+    constexpr FindingCode unusableSheet[] = { FindingCode::ImageMissing, FindingCode::ImageNotFile,
+        FindingCode::AlteredSubchannel, FindingCode::SubchannelUnusable };
+    QStringList warnings;
+    for (const Remark &finding : report.findings) {
+        if (std::find(std::begin(unusableSheet), std::end(unusableSheet), finding.code)
+            != std::end(unusableSheet))
+            warnings.append(shownPath(report.path) + QStringLiteral(": ") + finding.message + u' '
+                + finding.advice);
+    }
+    return warnings;
 }
 
 } // namespace morvant

@@ -16,4 +16,10 @@ CheckReport checkJob(const Disc &disc, const ConversionOptions &options, const J
 /// The status that \a report counts as.
 CheckStatus checkStatus(const CheckReport &report);
 
+/** What \a report finds of the files beside the control file that leaves its
+    sheet unable to work as it is (no image, or one under another case; a .sub
+    whose altered blocks the sheet loses), one warning each, naming the file.
+    A conversion alone cannot tell them. */
+QStringList unusableSheetWarnings(const CheckReport &report);
+
 } // namespace morvant

@@ -85,25 +85,6 @@ public:
     BusyCursor &operator=(const BusyCursor &) = delete;
 };
 
-// What --check finds of the files beside the control file that leaves the
-// sheet unable to work as it is: a conversion reads the control file alone
-// and cannot tell, and the command line leaves it to --check, but a window
-// user has only the confirmation to go by. What the conversion warns of
-// itself is not among them, so nothing is told twice.
-QStringList besideFileWarnings(const CheckReport &report)
-{
-    constexpr FindingCode unusableSheet[] = { FindingCode::ImageMissing, FindingCode::ImageNotFile,
-        FindingCode::AlteredSubchannel, FindingCode::SubchannelUnusable };
-    QStringList warnings;
-    for (const Remark &finding : report.findings) {
-        if (std::find(std::begin(unusableSheet), std::end(unusableSheet), finding.code)
-            != std::end(unusableSheet))
-            warnings.append(shownPath(report.path) + QStringLiteral(": ") + finding.message + u' '
-                + finding.advice);
-    }
-    return warnings;
-}
-
 QStringList localFiles(const QMimeData *data)
 {
     QStringList paths;
@@ -375,7 +356,7 @@ QString MainWindow::convert(const QString &inputPath)
     while (check.wait_for(std::chrono::milliseconds(25)) != std::future_status::ready)
         keepAnswering();
     if (!result.cueSheet.isEmpty())
-        warnings += besideFileWarnings(check.get());
+        warnings += unusableSheetWarnings(check.get());
     return result.cueSheet;
 }
 
