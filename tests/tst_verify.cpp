@@ -204,6 +204,8 @@ private slots:
     void verify_data();
     void verify();
     void verifyJson();
+    void verifySheet_data();
+    void verifySheet();
     void damagedDat_data();
     void damagedDat();
     void folderOfDiscs();
@@ -484,6 +486,93 @@ void TestVerify::verifyJson()
         QCOMPARE(track["matches"].toArray().size(), 1);
     }
     QCOMPARE(report["summary"].toObject()["match"].toInt(), 1);
+}
+
+/** The sheet that redump's DATs list for \a disc named \a game, with \a lineEnd
+    after each line: a FILE line for each track, its times counted from its file. */
+QByteArray redumpSheet(const QString &game, const Disc &disc, const QByteArray &lineEnd = "\r\n")
+{
+    const auto time = [](qint64 sectors) {
+        return QString("%1:%2:%3")
+            .arg(sectors / 4500, 2, 10, QChar('0'))
+            .arg(sectors / 75 % 60, 2, 10, QChar('0'))
+            .arg(sectors % 75, 2, 10, QChar('0'))
+            .toLatin1();
+    };
+    const char *modes[] = { "AUDIO", "MODE1/2352", "MODE2/2352" };
+    QByteArray sheet;
+    for (qsizetype i = 0; i < disc.tracks.size(); ++i) {
+        const Track &track = disc.tracks[i];
+        sheet += "FILE \"" + trackName(game, i + 1, disc.tracks.size()).toUtf8() + "\" BINARY"
+            + lineEnd + QString("  TRACK %1 ").arg(track.number, 2, 10, QChar('0')).toLatin1()
+            + modes[track.mode] + lineEnd;
+        if (track.pregap && i > 0)
+            sheet += "    INDEX 00 00:00:00" + lineEnd;
+        sheet += "    INDEX 01 "
+            + time(i > 0 ? track.start - track.pregap.value_or(track.start) : 0) + lineEnd;
+    }
+    return sheet;
+}
+
+void TestVerify::verifySheet_data()
+{
+    QTest::addColumn<QString>("name"); // of the control file, without .ccd
+    QTest::addColumn<int>("offset"); // of the DAT's audio, in samples
+    QTest::addColumn<QByteArray>("lineEnd"); // of the DAT's sheet
+    QTest::addColumn<QString>("verdict"); // the line after "NAME.ccd: "
+    QTest::addColumn<QString>("sheetVerdict"); // in the JSON report
+
+    const QString game = "Test Disc (World)";
+    // clang-format off
+    QTest::newRow("named after the game")      << game << 0 << QByteArray("\r\n") << "every track and the cue sheet match \"Test Disc (World)\"\n" << "matches";
+    QTest::newRow("named after it, audio at +6") << game << 6 << QByteArray("\r\n") << "every track and the cue sheet match \"Test Disc (World)\", the audio tracks at an offset of +6 samples\n" << "matches";
+    QTest::newRow("named after the control file") << "Disc" << 0 << QByteArray("\r\n") << "every track matches \"Test Disc (World)\"; the cue sheet names the files after \"Disc\", the DAT's after the game\n" << "named-otherwise";
+    QTest::newRow("a sheet of other line ends") << game << 0 << QByteArray("\n") << "every track matches \"Test Disc (World)\"; the cue sheet differs from the DAT's\n" << "differs";
+    // clang-format on
+}
+
+// Where the DAT lists the game's cue sheet, --verify looks up the sheet that
+// --split writes as it looks up a track: the set is the DAT's only where it matches too.
+void TestVerify::verifySheet()
+{
+    QFETCH(QString, name);
+    QFETCH(int, offset);
+    QFETCH(QByteArray, lineEnd);
+    QFETCH(QString, verdict);
+    QFETCH(QString, sheetVerdict);
+
+    const QString game = "Test Disc (World)";
+    const QByteArray image = makeDisc(mixedDisc, 1, name);
+    QVERIFY(!image.isEmpty());
+    const QByteArray sheet = redumpSheet(game, mixedDisc, lineEnd);
+    QVERIFY(writeFile("Test.dat",
+        datOf(QList<Rom>{ { game, game + ".cue", sheet } }
+                + romsOf(game, cut(mixedDisc, image, offset)),
+            false)));
+
+    const Run result = runProgram({ "--verify", "Test.dat", name + ".ccd" });
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.status, 0);
+    QVERIFY2(textLines(result.out).startsWith((name + ".ccd: " + verdict).toUtf8()), result.out);
+    QVERIFY2(result.out.contains("\"" + game.toUtf8() + ".cue\""), result.out);
+
+    // The sheet's hashes in the JSON report are those of the sheet --split writes.
+    const Run json = runProgram({ "--verify", "Test.dat", "--json", name + ".ccd" });
+    QCOMPARE(json.status, 0);
+    const QJsonObject reported = QJsonDocument::fromJson(json.out)
+                                     .object()["discs"]
+                                     .toArray()
+                                     .first()
+                                     .toObject()["sheet"]
+                                     .toObject();
+    QCOMPARE(reported["verdict"].toString(), sheetVerdict);
+    QCOMPARE(reported["datName"].toString(), game + ".cue");
+    QCOMPARE(runProgram({ "--split", name + ".ccd" }).status, 0);
+    const QByteArray written = readFile(name + ".cue");
+    QCOMPARE(reported["size"].toInteger(), written.size());
+    QCOMPARE(reported["md5"].toString().toLatin1(),
+        QCryptographicHash::hash(written, QCryptographicHash::Md5).toHex());
+    QCOMPARE(written == sheet, sheetVerdict == "matches");
 }
 
 void TestVerify::damagedDat_data()
