@@ -1279,6 +1279,7 @@ void TestVerify::splitSheetIsTheDats_data()
     QTest::addColumn<QString>("game");
     QTest::addColumn<int>("size"); // of the DAT's cue sheet
     QTest::addColumn<QByteArray>("md5"); // of the DAT's cue sheet
+    QTest::addColumn<QByteArray>("catalog"); // the control file's CATALOG=, given with --codes
 
     // A sheet of one track depends only on the disc's name and its track's
     // mode, so its hash settles the sheet's form, down to its last line's end;
@@ -1299,22 +1300,24 @@ void TestVerify::splitSheetIsTheDats_data()
     // clang-format off
     // The .cue entries of redump's Sony - PlayStation DAT (Logiqx XML, as redump.org serves it).
     QTest::newRow("Ace Combat 3")
-        << modeTwoDisc << "Ace Combat 3 - Electrosphere (Europe) (En,Fr,De,Es,It)" << 120 << QByteArray("56125070a7f679f547133512543a3585");
+        << modeTwoDisc << "Ace Combat 3 - Electrosphere (Europe) (En,Fr,De,Es,It)" << 120 << QByteArray("56125070a7f679f547133512543a3585") << QByteArray();
     QTest::newRow("Metal Gear Solid, disc 1")
-        << modeTwoDisc << "Metal Gear Solid (USA) (Disc 1) (Rev 1)" << 105 << QByteArray("91fc49ae51815d04c3bb4384e9fe8bd7");
+        << modeTwoDisc << "Metal Gear Solid (USA) (Disc 1) (Rev 1)" << 105 << QByteArray("91fc49ae51815d04c3bb4384e9fe8bd7") << QByteArray();
     QTest::newRow("a name with an apostrophe")
-        << modeTwoDisc << "'98 Koushien (Japan) (Demo)" << 93 << QByteArray("ba3aedf4b27af49f6761cd000817f6a8");
+        << modeTwoDisc << "'98 Koushien (Japan) (Demo)" << 93 << QByteArray("ba3aedf4b27af49f6761cd000817f6a8") << QByteArray();
     // The sheets of redump's Sega - Mega-CD & Sega CD sets, as the SegaCD
     // SMDB of frederic-mahe/Hardware-Target-Game-Database lists their files
     // (names, sizes, MD5 and SHA-1).
     QTest::newRow("Mode 1, one track")
-        << modeOneDisc << "Sewer Shark (USA) (Rev 1)" << 91 << QByteArray("485cc697039decb27bac812bcf619460");
+        << modeOneDisc << "Sewer Shark (USA) (Rev 1)" << 91 << QByteArray("485cc697039decb27bac812bcf619460") << QByteArray();
     QTest::newRow("data and audio with a pregap")
-        << withAudio << "Animals!, The (USA)" << 208 << QByteArray("d9883cd0bdb045fcfa22865f85de973a");
+        << withAudio << "Animals!, The (USA)" << 208 << QByteArray("d9883cd0bdb045fcfa22865f85de973a") << QByteArray();
     QTest::newRow("11 tracks, numbered with two digits")
-        << pregapped(11, {}, 0x00) << "Radical Rex (USA)" << 1214 << QByteArray("11a38f10bf5f0759b18aea8abb4c214a");
+        << pregapped(11, {}, 0x00) << "Radical Rex (USA)" << 1214 << QByteArray("11a38f10bf5f0759b18aea8abb4c214a") << QByteArray();
     QTest::newRow("FLAGS PRE before the INDEX lines")
-        << pregapped(7, "PRE", 0x01) << "Bram Stoker's Dracula (USA) (Version 2.0)" << 1017 << QByteArray("16f4ed2dc2d72da4bdcca04d5a3d3f7f");
+        << pregapped(7, "PRE", 0x01) << "Bram Stoker's Dracula (USA) (Version 2.0)" << 1017 << QByteArray("16f4ed2dc2d72da4bdcca04d5a3d3f7f") << QByteArray();
+    QTest::newRow("CATALOG first, with --codes")
+        << withAudio << "Dune (USA)" << 213 << QByteArray("e5cddc67a3fbe46fd9a8a70a3a5273b3") << QByteArray("0000000000000");
     // clang-format on
 }
 
@@ -1326,9 +1329,15 @@ void TestVerify::splitSheetIsTheDats()
     QFETCH(QString, game);
     QFETCH(int, size);
     QFETCH(QByteArray, md5);
+    QFETCH(QByteArray, catalog);
 
     QVERIFY(!makeDisc(disc, 3, game).isEmpty());
-    const Run result = runProgram({ "--split", game + ".ccd" });
+    ControlFile file = dumpOf(disc, true);
+    file.catalog = catalog;
+    QVERIFY(writeFile(game + ".ccd", controlFile(file)));
+    const Run result =
+        runProgram(catalog.isEmpty() ? QStringList{ "--split", game + ".ccd" }
+                                     : QStringList{ "--split", "--codes", game + ".ccd" });
     QCOMPARE(result.err, QByteArray());
     QCOMPARE(result.status, 0);
     const QByteArray sheet = readFile(game + ".cue");
