@@ -129,7 +129,8 @@ enum class Key {
     Session,
     Point,
     Control,
-    Plba
+    Plba,
+    PSec
 };
 
 constexpr std::pair<QLatin1String, Key> sectionKeys[] = {
@@ -141,6 +142,7 @@ constexpr std::pair<QLatin1String, Key> sectionKeys[] = {
     { QLatin1String("POINT"), Key::Point },
     { QLatin1String("CONTROL"), Key::Control },
     { QLatin1String("PLBA"), Key::Plba },
+    { QLatin1String("PSEC"), Key::PSec },
 };
 
 char16_t unitOf(QChar c)
@@ -245,7 +247,7 @@ private:
         isTrack = upperSection.startsWith(u"TRACK");
         sections.hasCdText = sections.hasCdText || isCdText;
         if (upperSection.startsWith(u"ENTRY ")) {
-            sections.toc.append({ number, 1, {}, {}, {} });
+            sections.toc.append({ number, 1, {}, {}, {}, {} });
             tocIndex = sections.toc.size() - 1;
         }
         if (isLaterSessionName(upperSection) && !sections.laterSessionLine)
@@ -284,6 +286,8 @@ private:
                 entry.control = tocNumber(value);
             } else if (key == Key::Plba) {
                 entry.plba = tocNumber(value);
+            } else if (key == Key::PSec) {
+                entry.psec = tocNumber(value);
             }
         }
     }
@@ -653,6 +657,18 @@ std::optional<qint64> leadOutOfSession(const ControlFileSections &sections, qint
 {
     const TocEntry *entry = leadOutEntry(sections, session);
     return entry ? entry->plba : std::nullopt;
+}
+
+bool isCdiDisc(const ControlFileSections &sections)
+{
+    // The disc's type that the first track's entry gives: 0x00 for CD-DA and
+    // CD-ROM, 0x10 for CD-i, 0x20 for CD-ROM XA.
+    constexpr qint64 cdiType = 0x10;
+    for (const TocEntry &entry : sections.toc) {
+        if (entry.point == 0xa0 && entry.session == 1)
+            return entry.psec == cdiType;
+    }
+    return false;
 }
 
 } // namespace morvant

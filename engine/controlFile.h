@@ -39,6 +39,8 @@ struct TocEntry
     std::optional<qint64> point;
     std::optional<qint64> control;
     std::optional<qint64> plba;
+    /// Of the entry of point A0, the first track's: the disc's type (0x10 for CD-i)
+    std::optional<qint64> psec;
 };
 
 /// An ISRC= entry of a [TRACK] section.
@@ -146,5 +148,9 @@ const TocEntry *leadOutEntry(const ControlFileSections &sections, qint64 session
 /** Where the table of contents puts the end of \a session (the PLBA of its
     lead-out entry, point A2); nothing when it does not say. */
 std::optional<qint64> leadOutOfSession(const ControlFileSections &sections, qint64 session);
+
+/** Whether the table of contents tells a CD-i disc: the PSEC of the first
+    session's point A0, the disc's type, is 0x10. */
+bool isCdiDisc(const ControlFileSections &sections);
 
 } // namespace morvant

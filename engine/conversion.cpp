@@ -189,8 +189,8 @@ void splitImage(ConvertedFile &converted)
             imageName(files.controlFile, files.separator), &converted.splitError);
     if (converted.trackFiles.isEmpty())
         return;
-    converted.cueSheet =
-        cueText(splitSheet(converted.sheet, converted.trackFiles, converted.layout.bounds));
+    converted.cueSheet = cueText(
+        splitSheet(converted.sheet, converted.trackFiles, isCdiDisc(converted.outcome.sections)));
 }
 
 } // namespace

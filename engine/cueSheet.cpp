@@ -64,17 +64,10 @@ QString sessionNumber(int session)
 
 QString sessionMarks(const CueTrack &track)
 {
-    // A sheet of one file per track gives the space between the sessions as
-    // lengths, before the FILE line, as the published sheets of such dumps do.
-    if (!track.fileName.isEmpty()) {
-        if (!track.gapBefore)
-            return QStringLiteral("REM SESSION ") + sessionNumber(track.session) + cueLineEnd;
-        const SessionGap &gap = *track.gapBefore;
-        return QStringLiteral("REM LEAD-OUT ") + sectorCountToMsf(gap.leadOut) + cueLineEnd
-            + QStringLiteral("REM SESSION ") + sessionNumber(track.session) + cueLineEnd
-            + QStringLiteral("REM LEAD-IN ") + sectorCountToMsf(gap.leadIn) + cueLineEnd
-            + QStringLiteral("REM PREGAP ") + sectorCountToMsf(gap.pregap) + cueLineEnd;
-    }
+    // A sheet of one file per track marks each session before its FILE line,
+    // as the preservation DATs' sheets of such discs do.
+    if (!track.fileName.isEmpty())
+        return QStringLiteral("REM SESSION ") + sessionNumber(track.session) + cueLineEnd;
     QString marks;
     if (track.leadOutBefore)
         marks +=

@@ -48,14 +48,6 @@ struct CueLine
     QString time() const { return sectorCountToMsf(sectors); }
 };
 
-/// What lies between two sessions, in sectors, as a sheet of one file per track gives it.
-struct SessionGap
-{
-    qint64 leadOut = 0; ///< of the session before
-    qint64 leadIn = 0; ///< of the session after
-    qint64 pregap = 0; ///< of its first track
-};
-
 /// A TRACK of the cue sheet and the lines that follow it.
 struct CueTrack
 {
@@ -76,9 +68,6 @@ struct CueTrack
     /// In a sheet of one file per track: its own file, which a FILE line
     /// before it names; its INDEX values count from that file's start
     QString fileName;
-    /// In such a sheet, of a session's first track after the first: the
-    /// space before it, which no file holds, given as lengths
-    std::optional<SessionGap> gapBefore;
     QString title; ///< from CD-Text, for the report of --check
     QString performer; ///< from CD-Text, for the report of --check
 

@@ -71,6 +71,8 @@ qint64 sheetStartOf(const CueTrack &track)
     return start == nullptr ? -1 : start->sectors;
 }
 
+} // namespace
+
 QString trackFileName(const QString &baseName, const QString &number, qsizetype count)
 {
     if (count == 1)
@@ -80,6 +82,8 @@ QString trackFileName(const QString &baseName, const QString &number, qsizetype 
         .arg(baseName)
         .arg(value, count >= 10 ? 2 : 1, 10, QLatin1Char('0'));
 }
+
+namespace {
 
 // The image's byte where the sheet's sector \a sector lies: the sheet counts
 // a later session's sectors as the disc does, the image holds no space
@@ -174,12 +178,8 @@ std::optional<Remark> imageEndRefusal(
     return beyondEndFinding(sheet.tracks, held.isEmpty() ? sectors : discSector(held, sectors));
 }
 
-CueSheet splitSheet(
-    CueSheet sheet, const QList<TrackFile> &files, const QList<SessionBounds> &bounds)
+CueSheet splitSheet(CueSheet sheet, const QList<TrackFile> &files, bool isCdi)
 {
-    // The space between two sessions: the lead-out, the next lead-in of the
-    // length every disc gives it, and the next session's first pregap.
-    constexpr qint64 leadInSectors = 4500;
     sheet.fileName.clear();
     for (qsizetype i = 0; i < sheet.tracks.size() && i < files.size(); ++i) {
         CueTrack &track = sheet.tracks[i];
@@ -188,15 +188,9 @@ CueSheet splitSheet(
             if (line.isIndex() && line.sectors >= 0)
                 line.sectors -= files[i].sheetStart;
         }
-        const qsizetype session = track.session - 1;
-        if (track.startsSession && session > 0 && session < bounds.size()
-            && bounds[session - 1].leadOut) {
-            SessionGap gap;
-            gap.pregap = bounds[session].start - bounds[session].pregap;
-            gap.leadIn = leadInSectors;
-            gap.leadOut = bounds[session].pregap - *bounds[session - 1].leadOut - leadInSectors;
-            track.gapBefore = gap;
-        }
+        // The DATs' sheets of CD-i discs name every data track's mode so.
+        if (isCdi && !track.mode.isEmpty() && track.mode != u"AUDIO")
+            track.mode = QStringLiteral("CDI/2352");
     }
     return sheet;
 }

@@ -44,6 +44,10 @@ struct TrackFile
     ByteStretch stretch(int offsetSamples = 0) const;
 };
 
+/** The name of the file of track \a number ("01") of a disc of \a count
+    tracks, named after \a baseName as trackFiles() names them. */
+QString trackFileName(const QString &baseName, const QString &number, qsizetype count);
+
 /** The tracks' files of \a sheet, a cue sheet of one image, named after
     \a baseName: "NAME (Track 1).bin", two digits when there are ten tracks
     or more, and "NAME.bin" for a disc of one track. \a held tells how the
@@ -74,11 +78,13 @@ std::optional<Remark> partialSectorFinding(qint64 imageSize);
     --split refuses such an image too: a track's file would be empty. */
 std::optional<Remark> beyondEndFinding(const QList<CueTrack> &tracks, qint64 end);
 
-/** \a sheet as the sheet of \a files: each track in a FILE of its own, its
-    INDEX times counted from the start of its file, and the space between
-    the sessions \a bounds (none for a disc of one session) given as lengths. */
-CueSheet splitSheet(
-    CueSheet sheet, const QList<TrackFile> &files, const QList<SessionBounds> &bounds);
+/** \a sheet as the sheet of \a files, as the preservation DATs list it:
+    each track in a FILE of its own, its INDEX times counted from the start
+    of its file; with \a isCdi (a CD-i disc) every data track's mode is
+    CDI/2352. A later session is told by its REM SESSION line alone: the
+    DATs' sheets give no length of the space between the sessions, which a
+    reader takes to be a disc's usual one. */
+CueSheet splitSheet(CueSheet sheet, const QList<TrackFile> &files, bool isCdi = false);
 
 /** The files that --split writes beside the control file: \a tracks, cut
     from the image of \a files (audio tracks shifted by \a offsetSamples),

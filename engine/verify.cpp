@@ -1,9 +1,13 @@
 #include "verify.h"
 
+#include "controlFile.h"
+#include "crc.h"
+#include "discFiles.h"
 #include "fileSystem.h"
 #include "refusals.h"
 #include "translation.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QSet>
 
@@ -215,6 +219,52 @@ QStringList missingFiles(const VerifiedDisc &disc, const DatFile &dat)
     return missing;
 }
 
+FileHashes hashesOf(const QByteArray &bytes)
+{
+    return { bytes.size(), crc32(bytes), QCryptographicHash::hash(bytes, QCryptographicHash::Md5),
+        QCryptographicHash::hash(bytes, QCryptographicHash::Sha1) };
+}
+
+// The bytes that --split writes for \a sheet, as exactSheetContent() writes
+// them; empty when the system's code page cannot hold the sheet.
+QByteArray sheetBytes(const QString &sheet)
+{
+    bool isExact = false;
+    const QByteArray bytes = toSystemBytes(sheet, &isExact);
+    return isExact ? bytes : QByteArray();
+}
+
+// The sheet --split writes, looked up as a track is: against the .cue of the
+// disc's game, where the DAT gives it whole. The DAT names the files after
+// the game; a sheet that differs may do so only in naming them after the
+// control file.
+VerifiedSheet verifiedSheet(
+    const VerifiedDisc &disc, const ConvertedFile &converted, const DatFile &dat)
+{
+    VerifiedSheet sheet;
+    sheet.baseName = imageName(converted.files.controlFile, converted.files.separator);
+    const auto listed = std::find_if(dat.roms.begin(), dat.roms.end(), [&](const DatRom &rom) {
+        return rom.game == disc.game && isMatchable(rom)
+            && rom.name.endsWith(QLatin1String(".cue"), Qt::CaseInsensitive);
+    });
+    if (disc.game.isEmpty() || listed == dat.roms.end())
+        return sheet;
+    sheet.datName = listed->name;
+    sheet.hashes = hashesOf(sheetBytes(converted.cueSheet));
+    if (isMatch(*listed, sheet.hashes)) {
+        sheet.verdict = SheetVerdict::Matches;
+        return sheet;
+    }
+    QList<TrackFile> named = converted.trackFiles;
+    for (TrackFile &file : named)
+        file.name = trackFileName(disc.game, file.number, named.size());
+    const QString ofGame =
+        cueText(splitSheet(converted.sheet, named, isCdiDisc(converted.outcome.sections)));
+    sheet.verdict = isMatch(*listed, hashesOf(sheetBytes(ofGame))) ? SheetVerdict::NamedOtherwise
+                                                                   : SheetVerdict::Differs;
+    return sheet;
+}
+
 DiscVerdict verdictOf(const VerifiedDisc &disc)
 {
     qsizetype matching = 0;
@@ -315,6 +365,7 @@ VerifiedDisc verifyDisc(const QString &path, const DatFile &dat, const Conversio
     takeFilesOfGame(disc, dat);
     disc.missing = disc.game.isEmpty() ? QStringList() : missingFiles(disc, dat);
     disc.verdict = verdictOf(disc);
+    disc.sheet = verifiedSheet(disc, converted, dat);
     return disc;
 }
 

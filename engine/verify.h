@@ -48,6 +48,25 @@ enum class DiscVerdict {
     NotVerified, ///< the disc cannot be verified
 };
 
+/// The cue sheet that --split writes for a disc, against the .cue of the disc's game.
+enum class SheetVerdict {
+    NotListed, ///< the DAT lists no .cue of the game with its size and all three hashes
+    Matches,
+    /// differs only in its files' names: named after the game, it would match
+    NamedOtherwise,
+    Differs,
+};
+
+/// The sheet checked against a DAT, looked up as a track's file is.
+struct VerifiedSheet
+{
+    FileHashes hashes; ///< of the sheet as --split writes it
+    QString datName; ///< the game's .cue in the DAT; empty when it lists none
+    /// The name --split gives the files ("Disc"), where the DAT's sheet names them after the game
+    QString baseName;
+    SheetVerdict verdict = SheetVerdict::NotListed;
+};
+
 /// A disc checked against a DAT.
 struct VerifiedDisc
 {
@@ -60,6 +79,7 @@ struct VerifiedDisc
     QString game; ///< the game whose files the tracks match, as many of them as one game covers
     QStringList missing; ///< that game's track files that no track matches
     DiscVerdict verdict = DiscVerdict::NotVerified;
+    VerifiedSheet sheet; ///< the game's cue sheet against the one --split writes
 };
 
 /** The number of the track whose file the DAT names \a name, as redump names

@@ -50,6 +50,23 @@ QString outOfOrderText(const VerifiedDisc &disc)
         : tr("tracks %1 match the files of other tracks").arg(numbers.join(QStringLiteral(", ")));
 }
 
+// What differs of the sheet that --split writes, after a verdict of the
+// tracks; nothing where it matches or the DAT lists none.
+QString sheetDifference(const VerifiedDisc &disc)
+{
+    switch (disc.sheet.verdict) {
+    case SheetVerdict::NamedOtherwise:
+        return tr("; the cue sheet names the files after %1, the DAT's after the game")
+            .arg(quoted(disc.sheet.baseName));
+    case SheetVerdict::Differs:
+        return tr("; the cue sheet differs from the DAT's");
+    case SheetVerdict::NotListed:
+    case SheetVerdict::Matches:
+        break;
+    }
+    return {};
+}
+
 // The verdict on a disc in one line, after its file's name.
 QString verdictText(const VerifiedDisc &disc)
 {
@@ -58,10 +75,18 @@ QString verdictText(const VerifiedDisc &disc)
         matching += track.matches.isEmpty() ? 0 : 1;
     switch (disc.verdict) {
     case DiscVerdict::Matches:
-        return disc.audioOffset == 0
-            ? tr("every track matches %1").arg(quoted(disc.game))
-            : tr("every track matches %1, the audio tracks at an offset of %2 samples")
-                  .arg(quoted(disc.game), offsetText(disc.audioOffset));
+        // The whole set that --split writes is the DAT's where the sheet is too.
+        if (disc.sheet.verdict == SheetVerdict::Matches)
+            return disc.audioOffset == 0
+                ? tr("every track and the cue sheet match %1").arg(quoted(disc.game))
+                : tr("every track and the cue sheet match %1, the audio tracks at an offset "
+                     "of %2 samples")
+                      .arg(quoted(disc.game), offsetText(disc.audioOffset));
+        return (disc.audioOffset == 0
+                       ? tr("every track matches %1").arg(quoted(disc.game))
+                       : tr("every track matches %1, the audio tracks at an offset of %2 samples")
+                             .arg(quoted(disc.game), offsetText(disc.audioOffset)))
+            + sheetDifference(disc);
     case DiscVerdict::OutOfOrder:
         return tr("every track matches a file of %1, but out of order: %2")
             .arg(quoted(disc.game), outOfOrderText(disc));
@@ -113,6 +138,44 @@ QString trackText(const VerifiedTrack &track, const DatFile &dat)
     return text + u'\n';
 }
 
+// The cue sheet that --split writes, as a track is given, against the game's.
+QString sheetText(const VerifiedDisc &disc)
+{
+    const VerifiedSheet &sheet = disc.sheet;
+    QString text = tr("  Cue sheet  %1 bytes  CRC-32 %2\n")
+                       .arg(QLocale::c().toString(sheet.hashes.size),
+                           QStringLiteral("%1").arg(sheet.hashes.crc32, 8, 16, QLatin1Char('0')));
+    switch (sheet.verdict) {
+    case SheetVerdict::Matches:
+        return text
+            + tr("            matches %1 of %2\n").arg(quoted(sheet.datName), quoted(disc.game));
+    case SheetVerdict::NamedOtherwise:
+        return text
+            + tr("            differs from %1: it names the files after %2; named after the "
+                 "game, as the DAT names them, it would match\n")
+                  .arg(quoted(sheet.datName), quoted(sheet.baseName));
+    case SheetVerdict::Differs:
+    case SheetVerdict::NotListed:
+        break;
+    }
+    return text
+        + tr("            differs from %1 of %2\n").arg(quoted(sheet.datName), quoted(disc.game));
+}
+
+const char *sheetVerdictName(SheetVerdict verdict)
+{
+    switch (verdict) {
+    case SheetVerdict::Matches:
+        return "matches";
+    case SheetVerdict::NamedOtherwise:
+        return "named-otherwise";
+    case SheetVerdict::Differs:
+    case SheetVerdict::NotListed:
+        break;
+    }
+    return "differs";
+}
+
 QString discText(const VerifiedDisc &disc, const DatFile &dat)
 {
     QString text = shownPath(disc.controlFile) + QStringLiteral(": ") + verdictText(disc) + u'\n';
@@ -125,6 +188,8 @@ QString discText(const VerifiedDisc &disc, const DatFile &dat)
                         optionWords(AdvisedOption::Split, offsetText(disc.audioOffset)));
     for (const QString &name : disc.missing)
         text += tr("  No track matches %1 of %2.\n").arg(quoted(name), quoted(disc.game));
+    if (disc.sheet.verdict != SheetVerdict::NotListed)
+        text += sheetText(disc);
     return text;
 }
 
@@ -172,6 +237,19 @@ void writeDisc(JsonWriter &json, const VerifiedDisc &disc, const DatFile &dat)
         }
     }
     json.close(']');
+    // Only where the DAT lists the game's sheet, as DATs without one always did.
+    if (disc.sheet.verdict != SheetVerdict::NotListed) {
+        json.member("sheet");
+        json.open('{');
+        json.field(
+            "crc32", QStringLiteral("%1").arg(disc.sheet.hashes.crc32, 8, 16, QLatin1Char('0')));
+        json.field("datName", disc.sheet.datName);
+        json.field("md5", QString::fromLatin1(disc.sheet.hashes.md5.toHex()));
+        json.field("sha1", QString::fromLatin1(disc.sheet.hashes.sha1.toHex()));
+        json.field("size", disc.sheet.hashes.size);
+        json.field("verdict", sheetVerdictName(disc.sheet.verdict));
+        json.close('}');
+    }
     json.member("tracks");
     json.open('[');
     for (const VerifiedTrack &track : disc.tracks) {

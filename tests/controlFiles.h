@@ -26,6 +26,7 @@ struct Toc
     int control;
     qint64 plba;
     int session = 1;
+    std::optional<int> psec{}; ///< as PSec= writes it; no such line when unset
 };
 
 /// A [TRACK] section; a Disc also gives the track its row of the table of contents.
@@ -70,6 +71,8 @@ inline QByteArray tocSections(const QList<Toc> &toc)
                 .arg(toc[i].plba)
                 .arg(toc[i].session)
                 .toLatin1();
+        if (toc[i].psec)
+            text += "PSec=" + QByteArray::number(*toc[i].psec) + '\n';
     }
     return text;
 }

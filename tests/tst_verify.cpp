@@ -204,6 +204,8 @@ private slots:
     void verify_data();
     void verify();
     void verifyJson();
+    void verifySheet_data();
+    void verifySheet();
     void damagedDat_data();
     void damagedDat();
     void folderOfDiscs();
@@ -217,6 +219,7 @@ private slots:
     void progressFitsTheTerminal();
     void split_data();
     void split();
+    void splitSheet_data();
     void splitSheet();
     void splitSheetIsTheDats_data();
     void splitSheetIsTheDats();
@@ -483,6 +486,93 @@ void TestVerify::verifyJson()
         QCOMPARE(track["matches"].toArray().size(), 1);
     }
     QCOMPARE(report["summary"].toObject()["match"].toInt(), 1);
+}
+
+/** The sheet that redump's DATs list for \a disc named \a game, with \a lineEnd
+    after each line: a FILE line for each track, its times counted from its file. */
+QByteArray redumpSheet(const QString &game, const Disc &disc, const QByteArray &lineEnd = "\r\n")
+{
+    const auto time = [](qint64 sectors) {
+        return QString("%1:%2:%3")
+            .arg(sectors / 4500, 2, 10, QChar('0'))
+            .arg(sectors / 75 % 60, 2, 10, QChar('0'))
+            .arg(sectors % 75, 2, 10, QChar('0'))
+            .toLatin1();
+    };
+    const char *modes[] = { "AUDIO", "MODE1/2352", "MODE2/2352" };
+    QByteArray sheet;
+    for (qsizetype i = 0; i < disc.tracks.size(); ++i) {
+        const Track &track = disc.tracks[i];
+        sheet += "FILE \"" + trackName(game, i + 1, disc.tracks.size()).toUtf8() + "\" BINARY"
+            + lineEnd + QString("  TRACK %1 ").arg(track.number, 2, 10, QChar('0')).toLatin1()
+            + modes[track.mode] + lineEnd;
+        if (track.pregap && i > 0)
+            sheet += "    INDEX 00 00:00:00" + lineEnd;
+        sheet += "    INDEX 01 "
+            + time(i > 0 ? track.start - track.pregap.value_or(track.start) : 0) + lineEnd;
+    }
+    return sheet;
+}
+
+void TestVerify::verifySheet_data()
+{
+    QTest::addColumn<QString>("name"); // of the control file, without .ccd
+    QTest::addColumn<int>("offset"); // of the DAT's audio, in samples
+    QTest::addColumn<QByteArray>("lineEnd"); // of the DAT's sheet
+    QTest::addColumn<QString>("verdict"); // the line after "NAME.ccd: "
+    QTest::addColumn<QString>("sheetVerdict"); // in the JSON report
+
+    const QString game = "Test Disc (World)";
+    // clang-format off
+    QTest::newRow("named after the game")      << game << 0 << QByteArray("\r\n") << "every track and the cue sheet match \"Test Disc (World)\"\n" << "matches";
+    QTest::newRow("named after it, audio at +6") << game << 6 << QByteArray("\r\n") << "every track and the cue sheet match \"Test Disc (World)\", the audio tracks at an offset of +6 samples\n" << "matches";
+    QTest::newRow("named after the control file") << "Disc" << 0 << QByteArray("\r\n") << "every track matches \"Test Disc (World)\"; the cue sheet names the files after \"Disc\", the DAT's after the game\n" << "named-otherwise";
+    QTest::newRow("a sheet of other line ends") << game << 0 << QByteArray("\n") << "every track matches \"Test Disc (World)\"; the cue sheet differs from the DAT's\n" << "differs";
+    // clang-format on
+}
+
+// Where the DAT lists the game's cue sheet, --verify looks up the sheet that
+// --split writes as it looks up a track: the set is the DAT's only where it matches too.
+void TestVerify::verifySheet()
+{
+    QFETCH(QString, name);
+    QFETCH(int, offset);
+    QFETCH(QByteArray, lineEnd);
+    QFETCH(QString, verdict);
+    QFETCH(QString, sheetVerdict);
+
+    const QString game = "Test Disc (World)";
+    const QByteArray image = makeDisc(mixedDisc, 1, name);
+    QVERIFY(!image.isEmpty());
+    const QByteArray sheet = redumpSheet(game, mixedDisc, lineEnd);
+    QVERIFY(writeFile("Test.dat",
+        datOf(QList<Rom>{ { game, game + ".cue", sheet } }
+                + romsOf(game, cut(mixedDisc, image, offset)),
+            false)));
+
+    const Run result = runProgram({ "--verify", "Test.dat", name + ".ccd" });
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.status, 0);
+    QVERIFY2(textLines(result.out).startsWith((name + ".ccd: " + verdict).toUtf8()), result.out);
+    QVERIFY2(result.out.contains("\"" + game.toUtf8() + ".cue\""), result.out);
+
+    // The sheet's hashes in the JSON report are those of the sheet --split writes.
+    const Run json = runProgram({ "--verify", "Test.dat", "--json", name + ".ccd" });
+    QCOMPARE(json.status, 0);
+    const QJsonObject reported = QJsonDocument::fromJson(json.out)
+                                     .object()["discs"]
+                                     .toArray()
+                                     .first()
+                                     .toObject()["sheet"]
+                                     .toObject();
+    QCOMPARE(reported["verdict"].toString(), sheetVerdict);
+    QCOMPARE(reported["datName"].toString(), game + ".cue");
+    QCOMPARE(runProgram({ "--split", name + ".ccd" }).status, 0);
+    const QByteArray written = readFile(name + ".cue");
+    QCOMPARE(reported["size"].toInteger(), written.size());
+    QCOMPARE(reported["md5"].toString().toLatin1(),
+        QCryptographicHash::hash(written, QCryptographicHash::Md5).toHex());
+    QCOMPARE(written == sheet, sheetVerdict == "matches");
 }
 
 void TestVerify::damagedDat_data()
@@ -1099,46 +1189,135 @@ void TestVerify::split()
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden).size(), names.size() + 4);
 }
 
+void TestVerify::splitSheet_data()
+{
+    QTest::addColumn<QByteArray>("control"); // the control file
+    QTest::addColumn<qint64>("imageSectors");
+    QTest::addColumn<QByteArray>("sheet");
+
+    QTest::newRow("data and audio, pregaps")
+        << controlFile(dumpOf(mixedDisc, true)) << mixedDisc.end()
+        << QByteArray("FILE \"Disc (Track 1).bin\" BINARY\r\n"
+                      "  TRACK 01 MODE1/2352\r\n"
+                      "    INDEX 01 00:00:00\r\n"
+                      "FILE \"Disc (Track 2).bin\" BINARY\r\n"
+                      "  TRACK 02 AUDIO\r\n"
+                      "    INDEX 00 00:00:00\r\n"
+                      "    INDEX 01 00:00:30\r\n"
+                      "FILE \"Disc (Track 3).bin\" BINARY\r\n"
+                      "  TRACK 03 AUDIO\r\n"
+                      "    INDEX 01 00:00:00\r\n"
+                      "FILE \"Disc (Track 4).bin\" BINARY\r\n"
+                      "  TRACK 04 AUDIO\r\n"
+                      "    INDEX 00 00:00:00\r\n"
+                      "    INDEX 01 00:00:20\r\n");
+    // The table of contents tells a CD-i disc by the disc type of its first
+    // track's entry (point A0, PSEC 0x10); redump's sheets of CD-i discs, as
+    // MAME's and chdman's users quote them, name the data track CDI/2352.
+    const Disc cdi{ { { 1, 0x04, 2, {}, {}, 0 }, { 2, 0x00, 0, {}, 300, 450 } }, { 600 } };
+    ControlFile cdiFile = dumpOf(cdi, true);
+    cdiFile.toc.prepend({ 0xa0, 0x04, 0, 1, 0x10 });
+    cdiFile.tocEntries = cdiFile.toc.size();
+    QTest::newRow("CD-i") << controlFile(cdiFile) << cdi.end()
+                          << QByteArray("FILE \"Disc (Track 1).bin\" BINARY\r\n"
+                                        "  TRACK 01 CDI/2352\r\n"
+                                        "    INDEX 01 00:00:00\r\n"
+                                        "FILE \"Disc (Track 2).bin\" BINARY\r\n"
+                                        "  TRACK 02 AUDIO\r\n"
+                                        "    INDEX 00 00:00:00\r\n"
+                                        "    INDEX 01 00:02:00\r\n");
+    // A CD-ROM XA disc (PSEC 0x20) keeps its mode.
+    cdiFile.toc.first().psec = 0x20;
+    QTest::newRow("CD-ROM XA") << controlFile(cdiFile) << cdi.end()
+                               << QByteArray("FILE \"Disc (Track 1).bin\" BINARY\r\n"
+                                             "  TRACK 01 MODE2/2352\r\n"
+                                             "    INDEX 01 00:00:00\r\n"
+                                             "FILE \"Disc (Track 2).bin\" BINARY\r\n"
+                                             "  TRACK 02 AUDIO\r\n"
+                                             "    INDEX 00 00:00:00\r\n"
+                                             "    INDEX 01 00:02:00\r\n");
+    // Two sessions, the image holding no space between them: each session
+    // marked before its FILE line, and no length of that space, as redump's
+    // sheets of such discs have it (its site leaves out the REM LEAD-OUT,
+    // REM LEAD-IN and REM PREGAP lines that the dumping programs write).
+    const Disc twoSessions{ { { 1, 0x00, 0, {}, {}, 0, 1 }, { 2, 0x00, 0, {}, 150, 300, 1 },
+                                { 3, 0x04, 1, {}, 11850, 12000, 2 } },
+        { 600, 12300 } };
+    QTest::newRow("two sessions") << controlFile(dumpOf(twoSessions, true)) << qint64(900)
+                                  << QByteArray("REM SESSION 01\r\n"
+                                                "FILE \"Disc (Track 1).bin\" BINARY\r\n"
+                                                "  TRACK 01 AUDIO\r\n"
+                                                "    INDEX 01 00:00:00\r\n"
+                                                "FILE \"Disc (Track 2).bin\" BINARY\r\n"
+                                                "  TRACK 02 AUDIO\r\n"
+                                                "    INDEX 00 00:00:00\r\n"
+                                                "    INDEX 01 00:02:00\r\n"
+                                                "REM SESSION 02\r\n"
+                                                "FILE \"Disc (Track 3).bin\" BINARY\r\n"
+                                                "  TRACK 03 MODE1/2352\r\n"
+                                                "    INDEX 01 00:00:00\r\n");
+}
+
 // The sheet of the split files: each track in its own file, its times counted from it.
 void TestVerify::splitSheet()
 {
-    QVERIFY(!makeDisc(mixedDisc, 1).isEmpty());
-    const Run result = runProgram({ "--split", "Disc.ccd" });
+    QFETCH(QByteArray, control);
+    QFETCH(qint64, imageSectors);
+    QFETCH(QByteArray, sheet);
+
+    QVERIFY(writeFile("Disc.ccd", control));
+    QVERIFY(writeFile("Disc.img", QByteArray(imageSectors * sectorBytes, '\x5a')));
+    const Run result = runProgram({ "--split", "--sessions", "Disc.ccd" });
+    QCOMPARE(result.err, QByteArray());
     QCOMPARE(result.status, 0);
-    QCOMPARE(readFile("Disc.cue"),
-        QByteArray("FILE \"Disc (Track 1).bin\" BINARY\r\n"
-                   "  TRACK 01 MODE1/2352\r\n"
-                   "    INDEX 01 00:00:00\r\n"
-                   "FILE \"Disc (Track 2).bin\" BINARY\r\n"
-                   "  TRACK 02 AUDIO\r\n"
-                   "    INDEX 00 00:00:00\r\n"
-                   "    INDEX 01 00:00:30\r\n"
-                   "FILE \"Disc (Track 3).bin\" BINARY\r\n"
-                   "  TRACK 03 AUDIO\r\n"
-                   "    INDEX 01 00:00:00\r\n"
-                   "FILE \"Disc (Track 4).bin\" BINARY\r\n"
-                   "  TRACK 04 AUDIO\r\n"
-                   "    INDEX 00 00:00:00\r\n"
-                   "    INDEX 01 00:00:20\r\n"));
+    QCOMPARE(readFile("Disc.cue"), sheet);
 }
 
 void TestVerify::splitSheetIsTheDats_data()
 {
+    QTest::addColumn<Disc>("disc");
     QTest::addColumn<QString>("game");
     QTest::addColumn<int>("size"); // of the DAT's cue sheet
     QTest::addColumn<QByteArray>("md5"); // of the DAT's cue sheet
+    QTest::addColumn<QByteArray>("catalog"); // the control file's CATALOG=, given with --codes
 
-    // The .cue entries of one-track discs in redump's Sony - PlayStation DAT
-    // (Logiqx XML, as redump.org serves it): such a sheet depends only on the
-    // disc's name and its track's mode, so its hash settles the sheet's form,
-    // down to its last line's end.
+    // A sheet of one track depends only on the disc's name and its track's
+    // mode, so its hash settles the sheet's form, down to its last line's end;
+    // one of more tracks on each track's mode, pregap and flags, which the
+    // discs here give them as the dumps have them.
+    const Disc modeTwoDisc{ { { 1, 0x04, 2, {}, {}, 0 } }, { 300 } };
+    const Disc modeOneDisc{ { { 1, 0x04, 1, {}, {}, 0 } }, { 300 } };
+    const Disc withAudio{ { { 1, 0x04, 1, {}, {}, 0 }, { 2, 0x00, 0, {}, 300, 450 } }, { 600 } };
+    // Audio tracks with pregaps of 2 seconds after a data track, each as a
+    // track of \a flags (with their control bits) would have them.
+    const auto pregapped = [](int tracks, const QByteArray &flags, int control) {
+        Disc disc{ { { 1, 0x04, 1, {}, {}, 0 } }, {} };
+        for (int number = 2; number <= tracks; ++number)
+            disc.tracks.append({ number, control, 0, flags, number * 300, number * 300 + 150 });
+        disc.leadOuts = { (tracks + 1) * 300 };
+        return disc;
+    };
     // clang-format off
+    // The .cue entries of redump's Sony - PlayStation DAT (Logiqx XML, as redump.org serves it).
     QTest::newRow("Ace Combat 3")
-        << "Ace Combat 3 - Electrosphere (Europe) (En,Fr,De,Es,It)" << 120 << QByteArray("56125070a7f679f547133512543a3585");
+        << modeTwoDisc << "Ace Combat 3 - Electrosphere (Europe) (En,Fr,De,Es,It)" << 120 << QByteArray("56125070a7f679f547133512543a3585") << QByteArray();
     QTest::newRow("Metal Gear Solid, disc 1")
-        << "Metal Gear Solid (USA) (Disc 1) (Rev 1)" << 105 << QByteArray("91fc49ae51815d04c3bb4384e9fe8bd7");
+        << modeTwoDisc << "Metal Gear Solid (USA) (Disc 1) (Rev 1)" << 105 << QByteArray("91fc49ae51815d04c3bb4384e9fe8bd7") << QByteArray();
     QTest::newRow("a name with an apostrophe")
-        << "'98 Koushien (Japan) (Demo)" << 93 << QByteArray("ba3aedf4b27af49f6761cd000817f6a8");
+        << modeTwoDisc << "'98 Koushien (Japan) (Demo)" << 93 << QByteArray("ba3aedf4b27af49f6761cd000817f6a8") << QByteArray();
+    // The sheets of redump's Sega - Mega-CD & Sega CD sets, as the SegaCD
+    // SMDB of frederic-mahe/Hardware-Target-Game-Database lists their files
+    // (names, sizes, MD5 and SHA-1).
+    QTest::newRow("Mode 1, one track")
+        << modeOneDisc << "Sewer Shark (USA) (Rev 1)" << 91 << QByteArray("485cc697039decb27bac812bcf619460") << QByteArray();
+    QTest::newRow("data and audio with a pregap")
+        << withAudio << "Animals!, The (USA)" << 208 << QByteArray("d9883cd0bdb045fcfa22865f85de973a") << QByteArray();
+    QTest::newRow("11 tracks, numbered with two digits")
+        << pregapped(11, {}, 0x00) << "Radical Rex (USA)" << 1214 << QByteArray("11a38f10bf5f0759b18aea8abb4c214a") << QByteArray();
+    QTest::newRow("FLAGS PRE before the INDEX lines")
+        << pregapped(7, "PRE", 0x01) << "Bram Stoker's Dracula (USA) (Version 2.0)" << 1017 << QByteArray("16f4ed2dc2d72da4bdcca04d5a3d3f7f") << QByteArray();
+    QTest::newRow("CATALOG first, with --codes")
+        << withAudio << "Dune (USA)" << 213 << QByteArray("e5cddc67a3fbe46fd9a8a70a3a5273b3") << QByteArray("0000000000000");
     // clang-format on
 }
 
@@ -1146,13 +1325,19 @@ void TestVerify::splitSheetIsTheDats_data()
 // emulators and frontends tell a disc by that sheet's checksum.
 void TestVerify::splitSheetIsTheDats()
 {
+    QFETCH(Disc, disc);
     QFETCH(QString, game);
     QFETCH(int, size);
     QFETCH(QByteArray, md5);
+    QFETCH(QByteArray, catalog);
 
-    const Disc modeTwoDisc{ { { 1, 0x04, 2, {}, {}, 0 } }, { 300 } };
-    QVERIFY(!makeDisc(modeTwoDisc, 3, game).isEmpty());
-    const Run result = runProgram({ "--split", game + ".ccd" });
+    QVERIFY(!makeDisc(disc, 3, game).isEmpty());
+    ControlFile file = dumpOf(disc, true);
+    file.catalog = catalog;
+    QVERIFY(writeFile(game + ".ccd", controlFile(file)));
+    const Run result =
+        runProgram(catalog.isEmpty() ? QStringList{ "--split", game + ".ccd" }
+                                     : QStringList{ "--split", "--codes", game + ".ccd" });
     QCOMPARE(result.err, QByteArray());
     QCOMPARE(result.status, 0);
     const QByteArray sheet = readFile(game + ".cue");
