@@ -97,7 +97,8 @@ const OptionEntry optionTable[] = {
         "\"Game (Europe) (Disc 1)\" and \"Game (Europe) (Disc 2)\" give\n"
         "\"Game (Europe).m3u\"; each revision and region is a game of\n"
         "its own. A set that lacks a disc gets a warning and none; a\n"
-        "file of that name that is not this playlist is left alone",
+        "file of that name that is not this playlist is left alone\n"
+        "(status 3)",
         "morvant --m3u --split Games",
         [](Options &options, const QString &) { options.conversion.playlists = true; } },
     { "\n"
