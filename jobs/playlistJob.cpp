@@ -31,7 +31,8 @@ QString notListed(const Playlist &playlist, const QList<Disc> &discs, const QLis
         return tr("%1 of this game is named more than once.").arg(discNumbers(playlist.repeated));
     for (const qsizetype at : playlist.discs) {
         if (!isWritten.value(at))
-            return tr("the cue sheet of %1 was not written.").arg(shownPath(discs[at].path));
+            return tr("the cue sheet of %1, or a file with it, was not written.")
+                .arg(shownPath(discs[at].path));
     }
     if (!playlist.unlistable.isEmpty())
         return tr("no line of a playlist gives the name %1 as it is: it holds a line end, or "

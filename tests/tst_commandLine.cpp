@@ -1076,8 +1076,8 @@ void TestCommandLine::playlists_data()
         << QByteArray("Game (Europe) (Disc 1).cue\n");
     QTest::newRow("a disc refused") << QStringList{ "--m3u", "Refused" } << missing << 1
                                     << "morvant: warning: Refused/Game (Europe).m3u: not written: "
-                                       "the cue sheet of Refused/Game (Europe) (Disc 2).ccd was "
-                                       "not written."
+                                       "the cue sheet of Refused/Game (Europe) (Disc 2).ccd, or a "
+                                       "file with it, was not written."
                                     << missing;
     QTest::newRow("without --m3u") << QStringList{ "Games" } << missing << 0 << "" << missing;
     QTest::newRow("not with --check")
