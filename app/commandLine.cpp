@@ -89,6 +89,18 @@ const OptionEntry optionTable[] = {
         "instead of beside it (the same bytes); no window opens",
         nullptr,
         [](Options &options, const QString &) { options.modesAsked += Mode::StandardOutput; } },
+    { nullptr, nullptr, "--m3u",
+        "with the conversion or --split: GAME.m3u beside the discs\n"
+        "of each game of several among the FILEs, naming their cue\n"
+        "sheets in disc order, one a line, as RetroArch, DuckStation\n"
+        "and mednafen load them. Discs are told by their names:\n"
+        "\"Game (Europe) (Disc 1)\" and \"Game (Europe) (Disc 2)\" give\n"
+        "\"Game (Europe).m3u\"; each revision and region is a game of\n"
+        "its own. A set that lacks a disc gets a warning and none; a\n"
+        "file of that name that is not this playlist is left alone\n"
+        "(status 3)",
+        "morvant --m3u --split Games",
+        [](Options &options, const QString &) { options.conversion.playlists = true; } },
     { "\n"
       "What to add to the cue sheet (a file that has nothing of the kind gives\n"
       "the same bytes as without these options):\n",
@@ -252,6 +264,9 @@ QString combinationError(const Options &options)
         [&](const ModeEntry &row) { return row.mode == options.mode; });
     if (options.json && !entry.takesJson)
         return tr("--json goes with --check or --verify only");
+    if (options.conversion.playlists && options.mode != Mode::Convert
+        && options.mode != Mode::Split)
+        return tr("--m3u goes with the conversion and --split only");
     const qsizetype files = options.files.size();
     const bool isTaken = entry.files == FilesTaken::Any
         || (entry.files == FilesTaken::Some && files > 0)

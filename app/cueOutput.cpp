@@ -2,6 +2,7 @@
 
 #include "cueFile.h"
 #include "fileSystem.h"
+#include "playlistJob.h"
 #include "translation.h"
 
 #include <QFileDevice>
@@ -20,6 +21,7 @@ ConversionStatus convertFiles(const DiscSet &discs, const ConversionOptions &opt
     // How many discs ended with each status, for the summary.
     std::array<qsizetype, 4> counts{};
     JobControl control;
+    QList<bool> isWritten; // each disc's sheet, for the playlists
     for (const Disc &disc : discs.discs) {
         const QString name = shownPath(QFileInfo(disc.path).fileName());
         // A progress line is taken away before a line is told where it stood.
@@ -50,6 +52,18 @@ ConversionStatus convertFiles(const DiscSet &discs, const ConversionOptions &opt
         cleared();
         ++counts[std::size_t(ended)];
         status = qMax(status, ended);
+        isWritten.append(ended == conversionDone);
+    }
+    // Each game's playlist once its discs are written, before the summary.
+    const QList<PlaylistResult> playlists =
+        options.playlists ? playlistJobs(discs.discs, isWritten) : QList<PlaylistResult>();
+    for (const PlaylistResult &playlist : playlists) {
+        const auto showAboutFile = [&](const QString &text, const QString &title) {
+            showMessage(playlist.controlFile, text, title);
+        };
+        const bool isPlaylistWritten =
+            writeSteps(playlist.controlFile, playlist.steps, showAboutFile, showWarning, showNote);
+        status = qMax(status, isPlaylistWritten ? playlist.status : conversionNotWritten);
     }
     // A folder's discs are told of one by one, and then counted.
     const bool isFromFolder = std::any_of(

@@ -25,8 +25,10 @@ using ShowFileMessage =
     --sessions and --codes cannot write) through \a showWarning. When \a
     options ask for the .sbi, the Q blocks of the .sub that the cue sheet
     loses go into the .sbi beside the .cue, and a line through \a showNote
-    tells how many, or why there is none. A folder of several discs ends
-    with a summary through \a showNote. \a showProgress, when given, is told
+    tells how many, or why there is none. With options.playlists, each game
+    of several discs among them then gets its playlist (playlistJobs()),
+    told and written the same way. A folder of several discs ends with a
+    summary through \a showNote. \a showProgress, when given, is told
     how far the writing of a disc's track files has come, and once with no
     progress before anything else is told. Returns the exit status. */
 ConversionStatus convertFiles(const DiscSet &discs, const ConversionOptions &options,

@@ -43,6 +43,10 @@ struct ConversionOptions
     /// --split=OFFSET: the audio tracks' files taken so many samples later in
     /// the image (earlier when negative), undoing a drive's read offset
     int splitOffset = 0;
+    /// --m3u: after a set of discs, a playlist beside the discs of each
+    /// multi-disc game among them (playlistJobs()); one disc alone is
+    /// converted as without it
+    bool playlists = false;
     QChar separator = nativeSeparator; ///< of the folders in the control file's path
 };
 

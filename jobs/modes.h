@@ -20,7 +20,8 @@ enum ConversionStatus {
     conversionDone = 0, ///< every file converted
     conversionRefused = 1, ///< a file could not be read or is not a single-session control file
     conversionUsage = 2, ///< no file named and no window to open: a usage error
-    conversionNotWritten = 3, ///< a .cue or .sbi file, or standard output, could not be written
+    conversionNotWritten =
+        3, ///< a .cue, .sbi or .m3u file, or standard output, could not be written
 };
 
 /// What --check ends with.

@@ -122,6 +122,8 @@ private slots:
     void reportsInAConsole();
     void namesInCheckReports_data();
     void namesInCheckReports();
+    void playlists_data();
+    void playlists();
 
 private:
     TestFolder dir{ TestFolder::Apart };
@@ -1041,4 +1043,83 @@ void TestCommandLine::endedWhileWriting()
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
+void TestCommandLine::playlists_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("earlier"); // in Games/Game (Europe).m3u before the run
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("told"); // a line of standard error
+    QTest::addColumn<QByteArray>("playlist"); // in Games/Game (Europe).m3u after it
+
+    const QByteArray europe = "Game (Europe) (Disc 1).cue\r\nGame (Europe) (Disc 2).cue\r\n"
+                              "Game (Europe) (Disc 3).cue\r\n";
+    const QString listed = "morvant: Games/Game (Europe).m3u lists the cue sheets of the 3 discs "
+                           "in their order.";
+    QTest::newRow("a folder of discs")
+        << QStringList{ "--m3u", "Games" } << missing << 0 << listed << europe;
+    QTest::newRow("with --split") << QStringList{ "--m3u", "--split", "Games" } << missing << 0
+                                  << listed << europe;
+    QTest::newRow("discs named out of order, the other games' too") << QStringList{
+        "--m3u", "Games/Game (Europe) (Disc 3).ccd", "Games/Game (Europe) (Disc 1).ccd",
+        "Games/Game (USA) (Disc 1).ccd", "Games/Game (Europe) (Disc 2).ccd"
+    } << missing << 0 << listed << europe;
+    QTest::newRow("a set without a disc")
+        << QStringList{ "--m3u", "Games/Game (Europe) (Disc 3).ccd",
+               "Games/Game (Europe) (Disc 1).ccd" }
+        << missing << 0
+        << "morvant: warning: Games/Game (Europe).m3u: not written: disc 2 of this game is not "
+           "among the discs named."
+        << missing;
+    QTest::newRow("the same playlist written before")
+        << QStringList{ "--m3u", "Games" } << europe << 0 << listed << europe;
+    QTest::newRow("another playlist under its name is kept")
+        << QStringList{ "--m3u", "Games" } << QByteArray("Game (Europe) (Disc 1).cue\n") << 3
+        << "It is not the playlist of these discs. It is left as it is: remove it or move it "
+           "away, and the playlist is written."
+        << QByteArray("Game (Europe) (Disc 1).cue\n");
+    QTest::newRow("a disc refused") << QStringList{ "--m3u", "Refused" } << missing << 1
+                                    << "morvant: warning: Refused/Game (Europe).m3u: not written: "
+                                       "the cue sheet of Refused/Game (Europe) (Disc 2).ccd, or a "
+                                       "file with it, was not written."
+                                    << missing;
+    QTest::newRow("without --m3u") << QStringList{ "Games" } << missing << 0 << "" << missing;
+    QTest::newRow("not with --check")
+        << QStringList{ "--m3u", "--check", "Games" } << missing << 2
+        << "morvant: --m3u goes with the conversion and --split only" << missing;
+}
+
+// The playlist of each game of several discs, as emulators load it; every
+// other game, one of a single disc or another revision or region, none.
+void TestCommandLine::playlists()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, earlier);
+    QFETCH(int, status);
+    QFETCH(QString, told);
+    QFETCH(QByteArray, playlist);
+
+    QDir folder(dir.path());
+    QVERIFY(folder.mkdir("Games") && folder.mkdir("Refused"));
+    const QStringList games{ "Game (Europe) (Disc 1)", "Game (Europe) (Disc 2)",
+        "Game (Europe) (Disc 3)", "Game (Europe) (Disc 1) (Rev 1)", "Game (USA) (Disc 1)",
+        "Game (USA) (Disc 3)", "Game (Japan)" };
+    for (const QString &game : games) {
+        QVERIFY(writeFile(path("Games/" + game + ".ccd"), dumpFile()));
+        QVERIFY(makeImage(path("Games/" + game + ".img"), 2000 * sectorBytes));
+    }
+    QVERIFY(writeFile(path("Refused/Game (Europe) (Disc 1).ccd"), dumpFile()));
+    QVERIFY(writeFile(path("Refused/Game (Europe) (Disc 2).ccd"), "[clonecd]\r\n"));
+    if (earlier != missing)
+        QVERIFY(writeFile(path("Games/Game (Europe).m3u"), earlier));
+
+    const Run result = run(MORVANT_PATH, headless(arguments), dir.path(), headless());
+    QCOMPARE(result.status, status);
+    const QStringList lines = QString::fromUtf8(result.err).split(u'\n');
+    QVERIFY2(told.isEmpty() || lines.contains(QDir::toNativeSeparators(told)), result.err);
+    QCOMPARE(readFile(path("Games/Game (Europe).m3u")), playlist);
+    const QStringList others = QDir(path("Games")).entryList({ "*.m3u" }, QDir::Files);
+    QCOMPARE(others, playlist == missing ? QStringList() : QStringList{ "Game (Europe).m3u" });
+    QVERIFY(!QFile::exists(path("Refused/Game (Europe).m3u")));
+}
+
 #include "tst_commandLine.moc"

@@ -6,6 +6,7 @@
 #include "discFiles.h"
 #include "lineReader.h"
 #include "numbers.h"
+#include "playlist.h"
 #include "verifyJob.h"
 
 #include <QBuffer>
@@ -168,6 +169,8 @@ private slots:
     void sectorsToMsf();
     void cuePathForFile_data();
     void cuePathForFile();
+    void playlists_data();
+    void playlists();
     void jobsShowProgressAndStop_data();
     void jobsShowProgressAndStop();
     void commandLinePaths_data();
@@ -544,6 +547,79 @@ void TestEngine::cuePathForFile()
     QFETCH(QChar, separator);
     QFETCH(QString, expected);
     QCOMPARE(::cuePathForFile(path, separator), expected);
+}
+
+void TestEngine::playlists_data()
+{
+    QTest::addColumn<QStringList>("sheets"); // each disc's
+    // Each playlist: its path, then the indices of its discs in its order,
+    // and what keeps it from being written.
+    QTest::addColumn<QStringList>("expected");
+
+    // clang-format off
+    QTest::newRow("two discs")
+        << QStringList{ "/g/Game (Europe) (Disc 1).cue", "/g/Game (Europe) (Disc 2).cue" }
+        << QStringList{ "/g/Game (Europe).m3u: 0 1" };
+    QTest::newRow("three discs named out of order")
+        << QStringList{ "/g/Game (Disc 3).cue", "/g/Game (Disc 1).cue", "/g/Game (Disc 2).cue" }
+        << QStringList{ "/g/Game.m3u: 1 2 0" };
+    QTest::newRow("a revision is a game of its own")
+        << QStringList{ "/g/MGS (USA) (Disc 1) (Rev 1).cue", "/g/MGS (USA) (Disc 1).cue", "/g/MGS (USA) (Disc 2) (Rev 1).cue", "/g/MGS (USA) (Disc 2).cue" }
+        << QStringList{ "/g/MGS (USA) (Rev 1).m3u: 0 2", "/g/MGS (USA).m3u: 1 3" };
+    QTest::newRow("regions apart, a lone disc each")
+        << QStringList{ "/g/Game (Europe) (Disc 1).cue", "/g/Game (USA) (Disc 2).cue", "/g/Other.cue" }
+        << QStringList{};
+    QTest::newRow("folders apart")
+        << QStringList{ "/a/Game (Disc 1).cue", "/b/Game (Disc 2).cue" } << QStringList{};
+    QTest::newRow("a disc missing in between")
+        << QStringList{ "/g/Game (Disc 1).cue", "/g/Game (Disc 3).cue", "/g/Game (Disc 4).cue" }
+        << QStringList{ "/g/Game.m3u: 0 1 2 missing 2" };
+    QTest::newRow("TOSEC's count: the last disc missing, another count apart")
+        << QStringList{ "/g/FF7 (1999)(Square)(US)(Disc 1 of 3).cue", "/g/FF7 (1999)(Square)(US)(Disc 2 of 3).cue", "/g/FF7 (1999)(Square)(US)(Disc 1 of 2).cue" }
+        << QStringList{ "/g/FF7 (1999)(Square)(US).m3u: 0 1 missing 3" };
+    QTest::newRow("a disc twice, in another case")
+        << QStringList{ "/g/Game (Disc 1).cue", "/g/Game (DISC 2).cue", "/g/Game (disc 1).cue" }
+        << QStringList{ "/g/Game.m3u: 0 2 1 repeated 1" };
+    QTest::newRow("numbers, not text, in order")
+        << QStringList{ "/g/Game (Disc 10).cue", "/g/Game (Disc 2).cue" }
+        << QStringList{ "/g/Game.m3u: 1 0 missing 1,3,4,5,6,7,8,9" };
+    QTest::newRow("no disc 0, no name that is a disc alone")
+        << QStringList{ "/g/Game (Disc 0).cue", "/g/Game (Disc 0).cue", "/g/(Disc 1).cue", "/g/(Disc 2).cue" }
+        << QStringList{};
+    QTest::newRow("a name that a line would read as a comment")
+        << QStringList{ "/g/#Game (Disc 1).cue", "/g/#Game (Disc 2).cue" }
+        << QStringList{ "/g/#Game.m3u: 0 1 unlistable 0,1" };
+    // clang-format on
+}
+
+void TestEngine::playlists()
+{
+    QFETCH(QStringList, sheets);
+    QFETCH(QStringList, expected);
+
+    QList<PlaylistDisc> discs;
+    for (const QString &sheet : sheets)
+        discs.append({ sheet, ::imageName(sheet, u'/') });
+    const auto numbers = [](const auto &list) {
+        QStringList shown;
+        for (const auto number : list)
+            shown.append(QString::number(number));
+        return shown;
+    };
+    QStringList found;
+    for (const Playlist &playlist : ::playlists(discs, u'/')) {
+        QString shown = playlist.path + u':';
+        for (const qsizetype at : playlist.discs)
+            shown += u' ' + QString::number(at);
+        if (!playlist.missing.isEmpty())
+            shown += " missing " + numbers(playlist.missing).join(u',');
+        if (!playlist.repeated.isEmpty())
+            shown += " repeated " + numbers(playlist.repeated).join(u',');
+        if (!playlist.unlistable.isEmpty())
+            shown += " unlistable " + numbers(playlist.unlistable).join(u',');
+        found.append(shown);
+    }
+    QCOMPARE(found, expected);
 }
 
 void TestEngine::jobsShowProgressAndStop_data()
