@@ -43,6 +43,10 @@ struct ConversionOptions
     /// --split=OFFSET: the audio tracks' files taken so many samples later in
     /// the image (earlier when negative), undoing a drive's read offset
     int splitOffset = 0;
+    /// --split with a DAT: the names of the tracks' files, one a track in
+    /// order, as the DAT lists the game's; empty for those named after the
+    /// control file
+    QStringList splitNames{};
     QChar separator = nativeSeparator; ///< of the folders in the control file's path
 };
 
