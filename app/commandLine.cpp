@@ -76,7 +76,10 @@ const OptionEntry optionTable[] = {
         "for one), with NAME.cue naming them, as DATs list them; all\n"
         "or none. =OFFSET takes the audio tracks that many samples\n"
         "later in the image (earlier when negative), as --verify\n"
-        "finds it",
+        "finds it. With --verify DAT: the files and the sheet named\n"
+        "as DAT names those of the game that every track matches,\n"
+        "at the offset found; a disc that does not match, or a name\n"
+        "that is no file's beside it, is refused and nothing written",
         "morvant --split=+6 Game.ccd",
         [](Options &options, const QString &value) {
             options.conversion.split = true;
@@ -208,8 +211,8 @@ const ModeEntry modeTable[] = {
         "0 when nothing\n"
         "was found, 1 when there were warnings, 2 when a file cannot be read or would\n"
         "be refused or the report cannot be written." },
-    { Mode::Verify, "--verify", { Mode::Check, Mode::StandardOutput, Mode::Split },
-        "--verify writes nothing and goes with none of --check, --stdout and --split",
+    { Mode::Verify, "--verify", { Mode::Check, Mode::StandardOutput },
+        "--verify writes nothing and goes with neither --check nor --stdout",
         FilesTaken::Some, "--verify needs a control file or a folder after the DAT", true,
         "0 when every\n"
         "track matches the DAT, 1 when some do not, 2 when a file cannot be\n"
@@ -332,6 +335,15 @@ Options parseArguments(const QStringList &arguments)
     // A mode excluded by another is told of below, whichever is taken here.
     if (!options.modesAsked.isEmpty())
         options.mode = options.modesAsked.first();
+    // --split --verify DAT: the split, its files named after the DAT.
+    if (options.modesAsked.contains(Mode::Split) && options.modesAsked.contains(Mode::Verify)) {
+        options.mode = Mode::Split;
+        if (!options.splitOffset.isEmpty() || isOffsetEmpty) {
+            options.error = tr("--split with --verify takes the audio offset at which the "
+                               "tracks match the DAT; leave out =OFFSET");
+            return options;
+        }
+    }
     options.error = combinationError(options);
     return options;
 }

@@ -3,6 +3,7 @@
 #include "checkReport.h"
 #include "console.h"
 #include "cueOutput.h"
+#include "datFile.h"
 #include "discSet.h"
 #include "fileSystem.h"
 #include "translation.h"
@@ -194,8 +195,21 @@ ConversionStatus convertWithoutWindow(const Options &options)
     const auto showProgress = [&line](const JobProgress &progress, const QString &name) {
         line.show(progress, name);
     };
+    if (options.verifyDat.isEmpty())
+        return convertFiles(discSet(options.files), options.conversion, showOnStandardError,
+            warnOnStandardError, noteOnStandardError, showProgress);
+    // --split --verify DAT: the files named as the DAT names them.
+    const DatFile dat = readDat(options.verifyDat);
+    if (!dat.isRead()) {
+        print(stderr,
+            QStringLiteral("morvant: ")
+                + tr("Cannot read the DAT %1: %2\n")
+                      .arg(
+                          shownPath(options.verifyDat), shownText(dat.error).replace(u'\n', u' ')));
+        return conversionRefused;
+    }
     return convertFiles(discSet(options.files), options.conversion, showOnStandardError,
-        warnOnStandardError, noteOnStandardError, showProgress);
+        warnOnStandardError, noteOnStandardError, showProgress, &dat);
 }
 
 } // namespace morvant

@@ -15,7 +15,8 @@ namespace morvant {
 
 ConversionStatus convertFiles(const DiscSet &discs, const ConversionOptions &options,
     const ShowFileMessage &showMessage, const ShowWarning &showWarning, const ShowWarning &showNote,
-    const std::function<void(const JobProgress &progress, const QString &name)> &showProgress)
+    const std::function<void(const JobProgress &progress, const QString &name)> &showProgress,
+    const DatFile *namesFrom)
 {
     ConversionStatus status = conversionDone;
     // How many discs ended with each status, for the summary.
@@ -44,7 +45,9 @@ ConversionStatus convertFiles(const DiscSet &discs, const ConversionOptions &opt
             if (showNote)
                 showNote(text);
         };
-        const ConversionResult result = conversionJob(disc, options, control);
+        const ConversionResult result = namesFrom
+            ? namedSplitJob(disc, options, *namesFrom, control)
+            : conversionJob(disc, options, control);
         const ConversionStatus ended =
             writeSteps(disc.path, result.steps, showAboutFile, warn, note)
             ? result.status

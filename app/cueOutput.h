@@ -30,11 +30,13 @@ using ShowFileMessage =
     told and written the same way. A folder of several discs ends with a
     summary through \a showNote. \a showProgress, when given, is told
     how far the writing of a disc's track files has come, and once with no
-    progress before anything else is told. Returns the exit status. */
+    progress before anything else is told. With \a namesFrom, a DAT, each
+    disc is split as namedSplitJob() splits it. Returns the exit status. */
 ConversionStatus convertFiles(const DiscSet &discs, const ConversionOptions &options,
     const ShowFileMessage &showMessage, const ShowWarning &showWarning,
     const ShowWarning &showNote = {},
-    const std::function<void(const JobProgress &progress, const QString &name)> &showProgress = {});
+    const std::function<void(const JobProgress &progress, const QString &name)> &showProgress = {},
+    const DatFile *namesFrom = nullptr);
 
 /** Converts the control file that \a argument names and writes to \a output
     exactly the bytes its .cue file would hold. \a options work as

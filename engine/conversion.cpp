@@ -173,9 +173,9 @@ bool placeTracks(const ConversionOptions &options, ConvertedFile &converted)
     return false;
 }
 
-// Cuts the image into the tracks' files and gives the cue sheet of those
-// files in place of the image's own.
-void splitImage(ConvertedFile &converted)
+// Cuts the image into the tracks' files, named \a names where given (one a
+// track), and gives the cue sheet of those files in place of the image's own.
+void splitImage(ConvertedFile &converted, const QStringList &names)
 {
     const ConversionFiles &files = converted.files;
     if (!files.imageStatus.isFile) {
@@ -189,6 +189,8 @@ void splitImage(ConvertedFile &converted)
             imageName(files.controlFile, files.separator), &converted.splitError);
     if (converted.trackFiles.isEmpty())
         return;
+    for (qsizetype i = 0; i < names.size() && i < converted.trackFiles.size(); ++i)
+        converted.trackFiles[i].name = names[i];
     converted.cueSheet = cueText(
         splitSheet(converted.sheet, converted.trackFiles, isCdiDisc(converted.outcome.sections)));
 }
@@ -331,7 +333,7 @@ ConvertedFile convert(
         converted.sbi =
             sbiContent(converted.files, sheet, converted.layout, options.sbi == SbiWrite::Always);
     if (options.split)
-        splitImage(converted);
+        splitImage(converted, options.splitNames);
     else
         converted.cueSheet = cueText(sheet);
     return converted;

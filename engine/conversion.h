@@ -47,6 +47,10 @@ struct ConversionOptions
     /// multi-disc game among them (playlistJobs()); one disc alone is
     /// converted as without it
     bool playlists = false;
+    /// --split with a DAT: the names of the tracks' files, one a track in
+    /// order, as the DAT lists the game's; empty for those named after the
+    /// control file
+    QStringList splitNames{};
     QChar separator = nativeSeparator; ///< of the folders in the control file's path
 };
 

@@ -292,7 +292,128 @@ DiscVerdict verdictOf(const VerifiedDisc &disc)
     return DiscVerdict::Partly;
 }
 
+// Why \a name is not a file's beside the control file on every system, or
+// nothing when it is: a set is moved between them, and Windows takes the
+// fewest names.
+QString unsafeName(const QString &name)
+{
+    if (name.isEmpty())
+        return tr("it is empty");
+    if (name.contains(u'/') || name.contains(u'\\'))
+        return tr("it holds a folder separator");
+    if (name == u"." || name == u"..")
+        return tr("it names a folder");
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || QStringLiteral("<>:\"|?*").contains(c))
+            return tr("it holds a character that Windows refuses in file names");
+    }
+    if (name.endsWith(u' ') || name.endsWith(u'.'))
+        return tr("it ends in a blank or a dot, which Windows drops");
+    // CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, whatever follows a dot.
+    const QString device = name.section(u'.', 0, 0).trimmed().toUpper();
+    const bool isNumbered = device.size() == 4
+        && (device.startsWith(QLatin1String("COM")) || device.startsWith(QLatin1String("LPT")))
+        && device[3] >= u'1' && device[3] <= u'9';
+    if (isNumbered || device == u"CON" || device == u"PRN" || device == u"AUX" || device == u"NUL")
+        return tr("Windows keeps it for a device");
+    return {};
+}
+
+bool isSheetName(const QString &name)
+{
+    return name.endsWith(QLatin1String(".cue"), Qt::CaseInsensitive);
+}
+
+// The games whose files every track matches, each that of its own number,
+// that list no other track file, in the DAT's order.
+QStringList wholeGames(const VerifiedDisc &disc, const DatFile &dat)
+{
+    QStringList games;
+    if (disc.tracks.isEmpty())
+        return games;
+    for (const qsizetype rom : disc.tracks.first().matches) {
+        const QString &game = dat.roms[rom].game;
+        if (games.contains(game))
+            continue;
+        const bool isWhole =
+            std::all_of(disc.tracks.begin(), disc.tracks.end(), [&](const VerifiedTrack &track) {
+                return std::any_of(track.matches.begin(), track.matches.end(), [&](qsizetype one) {
+                    return dat.roms[one].game == game && isOfItsNumber(dat.roms[one], track.file);
+                });
+            });
+        const qsizetype files =
+            std::count_if(dat.roms.begin(), dat.roms.end(), [&](const DatRom &one) {
+                return one.game == game && !isSheetName(one.name)
+                    && !one.name.endsWith(QLatin1String(".sbi"), Qt::CaseInsensitive);
+            });
+        if (isWhole && files == disc.tracks.size())
+            games.append(game);
+    }
+    return games;
+}
+
 } // namespace
+
+DatNames datNames(const VerifiedDisc &disc, const DatFile &dat, const QString &controlFile)
+{
+    DatNames names;
+    const QStringList games = wholeGames(disc, dat);
+    if (games.isEmpty()) {
+        names.refusal = tr("no game of the DAT has every track");
+        return names;
+    }
+    // Twins of the same tracks ("(Europe)" and "(Europe) (Rev 1)") are told
+    // apart by nothing on the disc: a guess would file it under the wrong one.
+    const QString base = imageName(controlFile);
+    names.game = games.size() == 1 ? games.first() : games.contains(base) ? base : QString();
+    if (names.game.isEmpty()) {
+        QStringList quoted;
+        for (const QString &game : games)
+            quoted.append(u'"' + game + u'"');
+        names.refusal = tr("its tracks are those of %1 games alike, %2; name the control file "
+                           "after the one it is")
+                            .arg(games.size())
+                            .arg(quoted.join(QStringLiteral(", ")));
+        return names;
+    }
+    for (const VerifiedTrack &track : disc.tracks) {
+        const auto rom =
+            std::find_if(track.matches.begin(), track.matches.end(), [&](qsizetype one) {
+                return dat.roms[one].game == names.game && isOfItsNumber(dat.roms[one], track.file);
+            });
+        names.tracks.append(dat.roms[*rom].name);
+    }
+    const auto sheet = std::find_if(dat.roms.begin(), dat.roms.end(),
+        [&](const DatRom &rom) { return rom.game == names.game && isSheetName(rom.name); });
+    names.cue = sheet != dat.roms.end() ? sheet->name : names.game + QStringLiteral(".cue");
+    // The disc's own files stay as they are; none of the set may be one of them.
+    const QString controlName = controlFile.mid(fileNameStart(controlFile));
+    const QString stem = controlName.left(controlName.size() - 4);
+    QStringList taken{ controlName, stem + QStringLiteral(".img"), stem + QStringLiteral(".sub") };
+    for (const QString &name : names.tracks + QStringList{ names.cue }) {
+        QString reason = unsafeName(name);
+        if (reason.isEmpty() && taken.contains(name, Qt::CaseInsensitive))
+            reason = tr("it is the name of a file of the disc, or of another file of the set");
+        if (!reason.isEmpty()) {
+            names.refusal =
+                tr("the DAT's name \"%1\" is no name for a file beside it: %2").arg(name, reason);
+            return names;
+        }
+        taken.append(name);
+    }
+    return names;
+}
+
+SheetVerdict sheetVerdictOf(const QString &cueSheet, const QString &game, const DatFile &dat)
+{
+    const auto listed = std::find_if(dat.roms.begin(), dat.roms.end(), [&](const DatRom &rom) {
+        return rom.game == game && isMatchable(rom) && isSheetName(rom.name);
+    });
+    if (game.isEmpty() || listed == dat.roms.end())
+        return SheetVerdict::NotListed;
+    return isMatch(*listed, hashesOf(sheetBytes(cueSheet))) ? SheetVerdict::Matches
+                                                            : SheetVerdict::Differs;
+}
 
 int trackNumberOf(const QString &name)
 {

@@ -82,6 +82,30 @@ struct VerifiedDisc
     VerifiedSheet sheet; ///< the game's cue sheet against the one --split writes
 };
 
+/// What --split with a DAT names a disc's files: as the DAT lists them.
+struct DatNames
+{
+    QString game; ///< the game whose names they are
+    QStringList tracks; ///< each track's file's, in the disc's order
+    QString cue; ///< the game's cue sheet's: as the DAT lists it, else the game's name and ".cue"
+    QString refusal; ///< why the files are not named so; empty when they are
+};
+
+/** The names of the files of the game that every track of \a disc, which
+    Matches, matches in \a dat. Several such games (a region's or a
+    revision's twin of the same tracks) leave the choice to the name of the
+    control file \a controlFile: the game it is named after, else none, and
+    the refusal names them. A name that is not one file's beside the control
+    file on every system (a folder separator, "." or "..", a character or a
+    device name that Windows refuses, a trailing dot or blank), that is the
+    control file's, the image's or the .sub's, or that two files share is
+    refused too, with the reason. */
+DatNames datNames(const VerifiedDisc &disc, const DatFile &dat, const QString &controlFile);
+
+/** \a cueSheet, as --split writes it, against the cue sheet of \a game that
+    \a dat lists: NotListed, Matches or Differs. */
+SheetVerdict sheetVerdictOf(const QString &cueSheet, const QString &game, const DatFile &dat);
+
 /** The number of the track whose file the DAT names \a name, as redump names
     them: 3 for "Game (Track 3).bin" or, on a disc of ten tracks or more,
     "Game (Track 03).bin"; -1 for a name that carries none, as the file of a

@@ -7,6 +7,8 @@
 #include "refusals.h"
 #include "trackFiles.h"
 #include "translation.h"
+#include "verifyJob.h"
+#include "verifyReport.h"
 
 #include <QFile>
 
@@ -154,6 +156,52 @@ ConversionResult conversionJob(const Disc &disc, const ConversionOptions &option
             cueSheetContent(converted.cueSheet) });
     }
     result.steps += sbiSteps(disc, converted, options.sbi);
+    return result;
+}
+
+ConversionResult namedSplitJob(const Disc &disc, const ConversionOptions &options,
+    const DatFile &dat, const JobControl &control)
+{
+    ConversionResult refused;
+    refused.disc = disc;
+    if (control.isCancelled()) {
+        refused.isCancelled = true;
+        return refused;
+    }
+    const VerifiedDisc verified = verifyJob(disc, dat, options, control);
+    // A disc that is not the DAT's whole gets no name of it: a set named so
+    // would be filed as the verified dump that it is not.
+    // The verdict quotes the DAT's names as they may be shown already.
+    const bool isWhole = verified.verdict == DiscVerdict::Matches;
+    const DatNames names = isWhole ? datNames(verified, dat, disc.path) : DatNames{};
+    const QString refusal = isWhole ? shownLine(names.refusal) : verdictText(verified);
+    if (!refusal.isEmpty()) {
+        refused.steps.append({ { message(tr("Cannot name the files of %1 after the DAT: %2.")
+                                             .arg(shownPath(disc.path), refusal)) },
+            {} });
+        refused.status = conversionRefused;
+        return refused;
+    }
+    ConversionOptions named = options;
+    named.split = true;
+    named.splitOffset = verified.audioOffset;
+    named.splitNames = names.tracks;
+    Disc renamed = disc;
+    renamed.cuePath = disc.cuePath.left(fileNameStart(disc.cuePath)) + names.cue;
+    ConversionResult result = conversionJob(renamed, named, control);
+    if (result.status != conversionDone || result.steps.isEmpty())
+        return result;
+    const QString file = shownPath(disc.path) + QStringLiteral(": ");
+    JobStep told;
+    told.told.append({ Told::Note,
+        file
+            + tr("the files are named after \"%1\" of the DAT, %2 naming them.")
+                  .arg(shownLine(names.game), shownPath(names.cue)),
+        {} });
+    if (sheetVerdictOf(result.cueSheet, names.game, dat) == SheetVerdict::Differs)
+        told.told.append({ Told::Warning,
+            file + tr("the cue sheet differs from the DAT's %1.").arg(shownPath(names.cue)), {} });
+    result.steps.insert(1, told);
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversion.h"
+#include "datFile.h"
 #include "discSet.h"
 #include "fileToWrite.h"
 #include "job.h"
@@ -71,6 +72,15 @@ struct ConversionResult
     when it is cancelled: \a control must outlive their writing. */
 ConversionResult conversionJob(const Disc &disc, const ConversionOptions &options,
     const JobControl &control, bool toStandardOutput = false);
+
+/** --split with a DAT: \a disc verified against \a dat, then split as
+    conversionJob() splits it, at the audio offset found, its files named as
+    the DAT names those of the game that it matches (datNames()), the sheet
+    beside the control file under the DAT's name of it. A disc that does not
+    match wholly, or whose names from the DAT are refused, is refused with
+    the reason, and nothing is written. */
+ConversionResult namedSplitJob(const Disc &disc, const ConversionOptions &options,
+    const DatFile &dat, const JobControl &control);
 
 /// Tells the user of something that went wrong without stopping the work.
 using ShowWarning = std::function<void(const QString &text)>;

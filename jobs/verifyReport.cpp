@@ -67,51 +67,6 @@ QString sheetDifference(const VerifiedDisc &disc)
     return {};
 }
 
-// The verdict on a disc in one line, after its file's name.
-QString verdictText(const VerifiedDisc &disc)
-{
-    qsizetype matching = 0;
-    for (const VerifiedTrack &track : disc.tracks)
-        matching += track.matches.isEmpty() ? 0 : 1;
-    switch (disc.verdict) {
-    case DiscVerdict::Matches:
-        // The whole set that --split writes is the DAT's where the sheet is too.
-        if (disc.sheet.verdict == SheetVerdict::Matches)
-            return disc.audioOffset == 0
-                ? tr("every track and the cue sheet match %1").arg(quoted(disc.game))
-                : tr("every track and the cue sheet match %1, the audio tracks at an offset "
-                     "of %2 samples")
-                      .arg(quoted(disc.game), offsetText(disc.audioOffset));
-        return (disc.audioOffset == 0
-                       ? tr("every track matches %1").arg(quoted(disc.game))
-                       : tr("every track matches %1, the audio tracks at an offset of %2 samples")
-                             .arg(quoted(disc.game), offsetText(disc.audioOffset)))
-            + sheetDifference(disc);
-    case DiscVerdict::OutOfOrder:
-        return tr("every track matches a file of %1, but out of order: %2")
-            .arg(quoted(disc.game), outOfOrderText(disc));
-    case DiscVerdict::DataOnly:
-        return tr("the data tracks match %1, the audio tracks do not").arg(quoted(disc.game));
-    case DiscVerdict::Partly: {
-        QString text = tr("%1 of %2 tracks match").arg(matching).arg(disc.tracks.size());
-        if (!disc.missing.isEmpty())
-            text += disc.missing.size() == 1
-                ? tr("; %1 lists 1 more track file that no track matches").arg(quoted(disc.game))
-                : tr("; %1 lists %2 more track files that no track matches")
-                      .arg(quoted(disc.game))
-                      .arg(disc.missing.size());
-        if (const QString outOfOrder = outOfOrderText(disc); !outOfOrder.isEmpty())
-            text += QStringLiteral("; ") + outOfOrder;
-        return text;
-    }
-    case DiscVerdict::Nothing:
-        return tr("no track matches");
-    case DiscVerdict::NotVerified:
-        break;
-    }
-    return tr("cannot be verified: %1").arg(oneLine(disc.error));
-}
-
 QString trackText(const VerifiedTrack &track, const DatFile &dat)
 {
     const TrackFile &file = track.file;
@@ -281,6 +236,50 @@ void writeDisc(JsonWriter &json, const VerifiedDisc &disc, const DatFile &dat)
 }
 
 } // namespace
+
+QString verdictText(const VerifiedDisc &disc)
+{
+    qsizetype matching = 0;
+    for (const VerifiedTrack &track : disc.tracks)
+        matching += track.matches.isEmpty() ? 0 : 1;
+    switch (disc.verdict) {
+    case DiscVerdict::Matches:
+        // The whole set that --split writes is the DAT's where the sheet is too.
+        if (disc.sheet.verdict == SheetVerdict::Matches)
+            return disc.audioOffset == 0
+                ? tr("every track and the cue sheet match %1").arg(quoted(disc.game))
+                : tr("every track and the cue sheet match %1, the audio tracks at an offset "
+                     "of %2 samples")
+                      .arg(quoted(disc.game), offsetText(disc.audioOffset));
+        return (disc.audioOffset == 0
+                       ? tr("every track matches %1").arg(quoted(disc.game))
+                       : tr("every track matches %1, the audio tracks at an offset of %2 samples")
+                             .arg(quoted(disc.game), offsetText(disc.audioOffset)))
+            + sheetDifference(disc);
+    case DiscVerdict::OutOfOrder:
+        return tr("every track matches a file of %1, but out of order: %2")
+            .arg(quoted(disc.game), outOfOrderText(disc));
+    case DiscVerdict::DataOnly:
+        return tr("the data tracks match %1, the audio tracks do not").arg(quoted(disc.game));
+    case DiscVerdict::Partly: {
+        QString text = tr("%1 of %2 tracks match").arg(matching).arg(disc.tracks.size());
+        if (!disc.missing.isEmpty())
+            text += disc.missing.size() == 1
+                ? tr("; %1 lists 1 more track file that no track matches").arg(quoted(disc.game))
+                : tr("; %1 lists %2 more track files that no track matches")
+                      .arg(quoted(disc.game))
+                      .arg(disc.missing.size());
+        if (const QString outOfOrder = outOfOrderText(disc); !outOfOrder.isEmpty())
+            text += QStringLiteral("; ") + outOfOrder;
+        return text;
+    }
+    case DiscVerdict::Nothing:
+        return tr("no track matches");
+    case DiscVerdict::NotVerified:
+        break;
+    }
+    return tr("cannot be verified: %1").arg(oneLine(disc.error));
+}
 
 VerifyStatus verifyFiles(const DiscSet &discs, const QString &datPath,
     const ConversionOptions &options, bool json, ReportOutput output,

@@ -5,11 +5,16 @@
 #include "job.h"
 #include "modes.h"
 #include "reportOutput.h"
+#include "verify.h"
 
 #include <QString>
 #include <QStringList>
 
 namespace morvant {
+
+/** The verdict on \a disc in one line, as the report gives it after its
+    file's name: "every track matches \"Game (Europe)\"". */
+QString verdictText(const VerifiedDisc &disc);
 
 /** Verifies each disc of \a discs against the DAT at \a datPath and writes
     the report to \a output: for a control file named each track and the

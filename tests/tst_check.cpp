@@ -629,7 +629,9 @@ void TestCheck::commandLine_data()
     QTest::newRow("--check with --stdout") << QStringList {"--check", "--stdout", "Clean.ccd"} << 2 << "" << "cannot be used together" << false;
     QTest::newRow("--verify without a DAT") << QStringList {"--verify"} << 2 << "" << "--verify needs a file after it" << false;
     QTest::newRow("--verify without a file") << QStringList {"--verify", "Test.dat"} << 2 << "" << "--verify needs a control file or a folder after the DAT" << false;
-    QTest::newRow("--verify with --check") << QStringList {"--verify", "Test.dat", "--check", "Clean.ccd"} << 2 << "" << "--verify writes nothing and goes with none of" << false;
+    QTest::newRow("--verify with --check") << QStringList {"--verify", "Test.dat", "--check", "Clean.ccd"} << 2 << "" << "--verify writes nothing and goes with neither --check nor --stdout" << false;
+    QTest::newRow("--split --verify with an offset") << QStringList {"--split=+6", "--verify", "Test.dat", "Clean.ccd"} << 2 << "" << "--split with --verify takes the audio offset at which the tracks match the DAT; leave out =OFFSET" << false;
+    QTest::newRow("--split --verify, a DAT that cannot be read") << QStringList {"--split", "--verify", "Missing.dat", "Clean.ccd"} << 1 << "" << "morvant: Cannot read the DAT Missing.dat: " << false;
     QTest::newRow("--split with --stdout") << QStringList {"--split", "--stdout", "Clean.ccd"} << 2 << "" << "--split writes files beside the control file" << false;
     QTest::newRow("--split=OFFSET not a number") << QStringList {"--split=6s", "Clean.ccd"} << 2 << "" << "--split=OFFSET takes a whole number of samples from -44100 to +44100, such as --split=+6, not '6s'" << false;
     QTest::newRow("--split=OFFSET too far") << QStringList {"--split=-44101", "Clean.ccd"} << 2 << "" << "not '-44101'" << false;

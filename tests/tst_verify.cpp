@@ -225,6 +225,8 @@ private slots:
     void splitSheetIsTheDats();
     void splitRefused_data();
     void splitRefused();
+    void splitNamedAfterDat_data();
+    void splitNamedAfterDat();
     void splitLoadsInCdrdao();
 
 private:
@@ -1450,6 +1452,106 @@ void TestVerify::splitRefused()
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden).size(), 3);
     if (!inTheWay.isEmpty())
         QVERIFY(QFileInfo(inTheWay).isDir());
+}
+
+void TestVerify::splitNamedAfterDat_data()
+{
+    QTest::addColumn<Disc>("disc");
+    QTest::addColumn<QString>("game"); // the DAT's game of the disc's tracks
+    QTest::addColumn<QString>("twin"); // a game of the same tracks listed before it, or ""
+    QTest::addColumn<QString>("name"); // of the control file, without .ccd
+    QTest::addColumn<int>("offset"); // of the DAT's audio, in samples
+    QTest::addColumn<Change>("change"); // None, WrongByte or TwoDigits
+    QTest::addColumn<QString>("named"); // the game the files are named after; "" when refused
+    QTest::addColumn<QString>("told"); // a part of standard error
+
+    const QString world = "Test Disc (World)";
+    const QString europe = "Test Disc (Europe)";
+    const QString rev = "Test Disc (Europe) (Rev 1)";
+    const QString refused = "Disc.ccd after the DAT: ";
+    const QString unsafe = refused + "the DAT's name \"%1\" is no name for a file beside it: ";
+    // clang-format off
+    QTest::newRow("a match")              << mixedDisc << world << "" << "Disc" << 0 << Change::None << world << "Disc.ccd: the files are named after \"Test Disc (World)\" of the DAT, Test Disc (World).cue naming them.";
+    QTest::newRow("a match, audio at -30") << playStationDisc << world << "" << "Disc" << -30 << Change::None << world << "named after \"Test Disc (World)\"";
+    // The names are the DAT's as they stand, not made again from the game's.
+    QTest::newRow("numbers of two digits") << mixedDisc << world << "" << "Disc" << 0 << Change::TwoDigits << world << "named after";
+    QTest::newRow("one track")            << dataDisc << world << "" << "Disc" << 0 << Change::None << world << "named after";
+    QTest::newRow("a wrong byte")         << mixedDisc << world << "" << "Disc" << 0 << Change::WrongByte << "" << refused + "3 of 4 tracks match; \"Test Disc (World)\" lists 1 more track file that no track matches.";
+    QTest::newRow("beyond the offsets looked at") << mixedDisc << world << "" << "Disc" << 6001 << Change::None << "" << refused + "the data tracks match \"Test Disc (World)\", the audio tracks do not.";
+    // Nothing on the disc tells twins of the same tracks apart; the dumper
+    // who named it after one of them does.
+    QTest::newRow("twins, the control file of neither") << mixedDisc << rev << europe << "Disc" << 0 << Change::None << "" << refused + "its tracks are those of 2 games alike, \"Test Disc (Europe)\", \"Test Disc (Europe) (Rev 1)\"; name the control file after the one it is.";
+    QTest::newRow("twins, the control file of the second") << mixedDisc << rev << europe << rev << 0 << Change::None << rev << "named after \"Test Disc (Europe) (Rev 1)\"";
+    QTest::newRow("twins, the control file of the first") << dataDisc << rev << europe << europe << 0 << Change::None << europe << "named after \"Test Disc (Europe)\"";
+    QTest::newRow("a folder separator")   << mixedDisc << "../Outside" << "" << "Disc" << 0 << Change::None << "" << unsafe.arg("../Outside (Track 1).bin") + "it holds a folder separator.";
+    QTest::newRow("a backslash")          << dataDisc << "..\\Outside" << "" << "Disc" << 0 << Change::None << "" << unsafe.arg("..\\Outside.bin") + "it holds a folder separator.";
+    QTest::newRow("a device of Windows")  << dataDisc << "CON" << "" << "Disc" << 0 << Change::None << "" << unsafe.arg("CON.bin") + "Windows keeps it for a device.";
+    QTest::newRow("a character Windows refuses") << mixedDisc << "Why?" << "" << "Disc" << 0 << Change::None << "" << unsafe.arg("Why? (Track 1).bin") + "it holds a character that Windows refuses in file names.";
+    // clang-format on
+}
+
+// --split --verify DAT names the set as the DAT names the game's files, at
+// the offset found: then every file is the DAT's, byte for byte. A disc that
+// is not the DAT's whole, or a name that would land elsewhere, gets nothing.
+void TestVerify::splitNamedAfterDat()
+{
+    QFETCH(Disc, disc);
+    QFETCH(QString, game);
+    QFETCH(QString, twin);
+    QFETCH(QString, name);
+    QFETCH(int, offset);
+    QFETCH(Change, change);
+    QFETCH(QString, named);
+    QFETCH(QString, told);
+
+    // The disc in a folder of its own, so that a name that climbs out of it is seen.
+    QVERIFY(QDir().mkdir("set"));
+    const QString at = "set/" + name;
+    QByteArray image = makeDisc(disc, 5, at);
+    QVERIFY(!image.isEmpty());
+    const QList<CutTrack> tracks = cut(disc, image, offset);
+    // The DAT's names of a game's track files, and its sheet naming them.
+    const auto datName = [&](const QString &one, qsizetype i) {
+        QString file = trackName(one, i + 1, tracks.size());
+        return change == Change::TwoDigits ? file.replace("(Track ", "(Track 0") : file;
+    };
+    const auto datSheet = [&](const QString &one) {
+        QByteArray sheet = redumpSheet(one, disc);
+        for (qsizetype i = 0; i < tracks.size(); ++i)
+            sheet.replace(trackName(one, i + 1, tracks.size()).toUtf8(), datName(one, i).toUtf8());
+        return sheet;
+    };
+    QList<Rom> roms;
+    for (const QString &one : twin.isEmpty() ? QStringList{ game } : QStringList{ twin, game }) {
+        roms.append({ one, one + ".cue", datSheet(one) });
+        for (qsizetype i = 0; i < tracks.size(); ++i)
+            roms.append({ one, datName(one, i), tracks[i].bytes });
+    }
+    QVERIFY(writeFile("Test.dat", datOf(roms, false)));
+    if (change == Change::WrongByte) {
+        image[qsizetype(disc.tracks[1].start * sectorBytes + 7)] ^= 1;
+        QVERIFY(writeFile(at + ".img", image));
+    }
+
+    const Run result = runProgram({ "--split", "--verify", "Test.dat", at + ".ccd" });
+    QVERIFY(!result.crashed);
+    QVERIFY2(QString::fromUtf8(result.err).contains(told), result.err);
+    QCOMPARE(result.status, named.isEmpty() ? 1 : 0);
+    QCOMPARE(readFile(at + ".img"), image);
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{ "Test.dat" });
+    QDir::setCurrent("set");
+    const auto back = qScopeGuard([] { QDir::setCurrent(".."); });
+    if (named.isEmpty()) {
+        QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden).size(), 2);
+        return;
+    }
+    // Each file is the DAT's of the game chosen: what --verify looks up.
+    for (qsizetype i = 0; i < tracks.size(); ++i) {
+        const QString track = datName(named, i);
+        QVERIFY2(readFile(track) == tracks[i].bytes, qPrintable(track));
+    }
+    QCOMPARE(readFile(named + ".cue"), datSheet(named));
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden).size(), 2 + tracks.size() + 1);
 }
 
 // cdrdao lays out the split files' disc as the image's own sheet does, and reads every file.
