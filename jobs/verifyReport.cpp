@@ -202,6 +202,16 @@ void writeDisc(JsonWriter &json, const VerifiedDisc &disc, const DatFile &dat)
 
 } // namespace
 
+QString verdictLine(const VerifiedDisc &disc)
+{
+    return verdictText(disc);
+}
+
+QString verifiedDiscText(const VerifiedDisc &disc, const DatFile &dat)
+{
+    return discText(disc, dat);
+}
+
 VerifyStatus verifyFiles(const DiscSet &discs, const QString &datPath,
     const ConversionOptions &options, bool json, ReportOutput output,
     const std::function<void(const JobProgress &progress, const QString &name)> &showProgress)

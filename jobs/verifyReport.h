@@ -5,11 +5,20 @@
 #include "job.h"
 #include "modes.h"
 #include "reportOutput.h"
+#include "verify.h"
 
 #include <QString>
 #include <QStringList>
 
 namespace morvant {
+
+/// The verdict on \a disc in one line, as a disc below a folder is told of.
+QString verdictLine(const VerifiedDisc &disc);
+
+/** The report on \a disc, verified against \a dat, for people: the verdict,
+    each track with what it matches, the audio offset and what the game
+    lists that no track matches. */
+QString verifiedDiscText(const VerifiedDisc &disc, const DatFile &dat);
 
 /** Verifies each disc of \a discs against the DAT at \a datPath and writes
     the report to \a output: for a control file named each track and the

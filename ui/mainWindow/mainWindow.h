@@ -18,6 +18,7 @@ class QProgressBar;
 namespace morvant {
 
 class CueTextEdit;
+class DiscListWindow;
 
 /// The help file that Help > Contents... names; set once at start.
 extern QString helpFilePath;
@@ -55,6 +56,9 @@ public:
         false for more than one file (after saying so) and for none at all. A
         drop on the text area comes here just after it has ended. */
     bool dropFiles(const QStringList &paths);
+
+    /// Shows the disc list (File > Disc List...), with the discs of \a paths added.
+    void openDiscList(const QStringList &paths = {});
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -102,10 +106,12 @@ private:
     QFileDialog *fileDialog = nullptr;
     DialogSettings settingsBeforeDialog; ///< taken when the dialog is made
     QString lastChosenFile;
+    DiscListWindow *discList = nullptr; ///< made when first opened
 
     QMenu *mnuFile = nullptr;
     QAction *mnuOpen = nullptr;
     QAction *mnuSave = nullptr;
+    QAction *mnuDiscList = nullptr;
     QAction *mnuExit = nullptr;
     QMenu *mnuEdit = nullptr;
     QAction *mnuCut = nullptr;
