@@ -377,7 +377,8 @@ void TestMainWindow::menuItems_data()
     QTest::newRow("mnuFile")         << "" << 0 << "&File" << none << true;
     QTest::newRow("mnuOpen")         << "mnuFile" << 0 << "&Open" << QKeySequence("Ctrl+O") << true;
     QTest::newRow("mnuSave")         << "mnuFile" << 1 << "&Save" << QKeySequence("Ctrl+S") << false;
-    QTest::newRow("mnuExit")         << "mnuFile" << 2 << "E&xit" << none << true;
+    QTest::newRow("mnuDiscList")     << "mnuFile" << 2 << "Disc &List..." << QKeySequence("Ctrl+L") << true;
+    QTest::newRow("mnuExit")         << "mnuFile" << 3 << "E&xit" << none << true;
     QTest::newRow("mnuEdit")         << "" << 1 << "&Edit" << none << true;
     QTest::newRow("mnuCut")          << "mnuEdit" << 0 << "Cut" << QKeySequence("Ctrl+X") << false;
     QTest::newRow("mnuCopy")         << "mnuEdit" << 1 << "Copy" << QKeySequence("Ctrl+C") << false;
@@ -517,7 +518,6 @@ void TestMainWindow::convert_data()
     QTest::newRow("open two sessions")      << "open" << "Game.ccd" << twoSessions << "Game.cue" << QStringList{"Disc Format Error"};
     QTest::newRow("drop two sessions")      << "drop" << "Game.ccd" << twoSessions << "Game.cue" << QStringList{"Disc Format Error"};
     QTest::newRow("open a folder")          << "open" << "Folder.ccd" << QByteArray() << "Folder.cue" << QStringList{fileError};
-    QTest::newRow("drop a folder")          << "drop" << "Folder.ccd" << QByteArray() << "Folder.cue" << QStringList{fileError};
     // Latin-1 "Caf\xE9.ccd" reaches the window as "Caf\uFFFD.ccd", the name of
     // another file beside it, which is never converted in its stead.
     QTest::newRow("open a name not UTF-8 beside its look-alike") << "open" << "Caf\uFFFD.ccd" << otherControlFile << "Caf\uFFFD.cue" << QStringList{fileError};

@@ -286,8 +286,10 @@ void DiscListWindow::takeFound(const QList<FoundDisc> &found)
     if (--findsPending == 0 && !isWorking())
         runLabel->setText(
             discs->rowCount() == 1 ? tr("1 disc") : tr("%1 discs").arg(discs->rowCount()));
+    // The first disc's findings show, but nothing is selected: the buttons
+    // work on every disc until some are.
     if (!list->currentIndex().isValid() && discs->rowCount() > 0)
-        list->setCurrentIndex(discs->index(0, 0));
+        list->selectionModel()->setCurrentIndex(discs->index(0, 0), QItemSelectionModel::NoUpdate);
     enableControls();
 }
 
@@ -325,8 +327,9 @@ ConversionOptions DiscListWindow::chosenOptions() const
     options.sessions = sessionsChoice->isChecked();
     options.codes = codesChoice->isChecked();
     options.rebuild = rebuildChoice->isChecked();
+    // On for every disc, as --all is: a disc without a .sub is not told of.
     if (sbiChoice->isChecked())
-        options.sbi = sbiAllChoice->isChecked() ? SbiWrite::Always : SbiWrite::UnlessDamaged;
+        options.sbi = sbiAllChoice->isChecked() ? SbiWrite::Always : SbiWrite::Quietly;
     return options;
 }
 
