@@ -2,6 +2,7 @@
 
 #include "discListModel.h"
 #include "stateDelegate.h"
+#include "workerPriority.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -256,6 +257,8 @@ void DiscListWindow::startThreads()
     runnerThread.setObjectName(QStringLiteral("discRunner"));
     readerThread.start();
     runnerThread.start();
+    QMetaObject::invokeMethod(reader, &lowerThisThreadsPriority, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(runner, &lowerThisThreadsPriority, Qt::QueuedConnection);
 }
 
 void DiscListWindow::stopWork()
