@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -284,16 +285,40 @@ void DiscListWindow::addPaths(const QStringList &paths)
 
 void DiscListWindow::takeFound(const QList<FoundDisc> &found)
 {
+    const bool isListing = listedCount < toList.size();
+    toList.append(found);
+    --findsPending;
+    if (!isListing)
+        listFound();
+}
+
+// A slice of the discs found at each turn of the event loop: a folder of
+// 10,000 taken at once keeps the window from answering for a while.
+void DiscListWindow::listFound()
+{
+    constexpr qsizetype slice = 500;
+    const QList<FoundDisc> found = toList.mid(listedCount, slice);
+    listedCount += found.size();
+    QList<DiscTask> toDescribe;
     const QList<DiscEntry> added = discs->add(found);
-    reader->describe(added);
-    if (--findsPending == 0 && !isWorking())
-        runLabel->setText(
-            discs->rowCount() == 1 ? tr("1 disc") : tr("%1 discs").arg(discs->rowCount()));
+    toDescribe.reserve(added.size());
+    for (const DiscEntry &entry : added)
+        toDescribe.append({ entry.id, entry.disc, 0 });
+    reader->describe(toDescribe);
     // The first disc's findings show, but nothing is selected: the buttons
     // work on every disc until some are.
     if (!list->currentIndex().isValid() && discs->rowCount() > 0)
         list->selectionModel()->setCurrentIndex(discs->index(0, 0), QItemSelectionModel::NoUpdate);
     enableControls();
+    if (listedCount < toList.size()) {
+        QTimer::singleShot(0, this, &DiscListWindow::listFound);
+        return;
+    }
+    toList.clear();
+    listedCount = 0;
+    if (findsPending == 0 && !isWorking())
+        runLabel->setText(
+            discs->rowCount() == 1 ? tr("1 disc") : tr("%1 discs").arg(discs->rowCount()));
 }
 
 void DiscListWindow::addFiles()

@@ -84,6 +84,7 @@ private:
     QList<int> targetRows() const;
     void startRun(DiscAction action, const QString &datPath = {});
     void takeFound(const QList<FoundDisc> &found);
+    void listFound();
     void showStarted(quint64 id);
     void showProgress(quint64 id, const QString &phase, double fraction);
     void takeResult(const DiscResult &result);
@@ -102,6 +103,8 @@ private:
     DiscReader *reader = nullptr;
     DiscRunner *runner = nullptr;
     qsizetype findsPending = 0;
+    QList<FoundDisc> toList; ///< found, and listed a slice at a time
+    qsizetype listedCount = 0; ///< of toList
 
     // The run at hand; control is null between runs.
     std::shared_ptr<JobControl> control;

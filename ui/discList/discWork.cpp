@@ -48,7 +48,7 @@ QString kindOf(const QString &mode)
     return mode.isEmpty() ? DiscReader::tr("no mode") : mode;
 }
 
-DiscDescription describeDisc(const DiscEntry &entry)
+DiscDescription describeDisc(const DiscTask &entry)
 {
     DiscDescription description;
     description.id = entry.id;
@@ -178,10 +178,10 @@ void DiscReader::find(const QStringList &paths)
     wake();
 }
 
-void DiscReader::describe(const QList<DiscEntry> &entries)
+void DiscReader::describe(const QList<DiscTask> &discs)
 {
     const QMutexLocker locker(&mutex);
-    toDescribe.append(entries);
+    toDescribe.append(discs);
     wake();
 }
 
@@ -206,7 +206,7 @@ void DiscReader::work()
     while (!isStopped) {
         std::optional<FindingsRequest> findings;
         QStringList paths;
-        QList<DiscEntry> entries;
+        QList<DiscTask> entries;
         {
             const QMutexLocker locker(&mutex);
             if (findingsAsked) {
@@ -239,7 +239,7 @@ void DiscReader::work()
             emit found(discs);
         } else {
             QList<DiscDescription> descriptions;
-            for (const DiscEntry &entry : std::as_const(entries)) {
+            for (const DiscTask &entry : std::as_const(entries)) {
                 if (isStopped)
                     return;
                 descriptions.append(describeDisc(entry));

@@ -21,6 +21,14 @@ namespace morvant {
 // and what runs the command line's jobs over the discs. Both speak to the
 // window through queued signals only.
 
+/// One disc of a run, or one to read for the list.
+struct DiscTask
+{
+    quint64 id = 0;
+    Disc disc;
+    int offset = 0; ///< where Split cuts the audio tracks
+};
+
 /** Reads for the list: finds the discs below what the user added, reads each
     one's tracks and size, and checks the disc whose findings are asked for.
     It lives on a thread of its own; what it is asked is queued, the findings
@@ -32,8 +40,8 @@ class DiscReader : public QObject
 public:
     /// The discs that \a paths name, files and folders, as discSet() finds them.
     void find(const QStringList &paths);
-    /// Reads the tracks and size of each of \a entries.
-    void describe(const QList<DiscEntry> &entries);
+    /// Reads the tracks and size of each disc of \a discs.
+    void describe(const QList<DiscTask> &discs);
     /// Checks \a disc (\a id) as \a options ask, for its findings and cue sheet,
     /// before anything else queued; an earlier such request not begun is dropped.
     void readFindings(quint64 id, const Disc &disc, const ConversionOptions &options);
@@ -58,7 +66,7 @@ private:
 
     QMutex mutex;
     QList<QStringList> toFind;
-    QList<DiscEntry> toDescribe;
+    QList<DiscTask> toDescribe;
     qsizetype describedCount = 0; ///< of toDescribe, the first ones done
     std::optional<FindingsRequest> findingsAsked;
     bool isAwake = false;
@@ -67,14 +75,6 @@ private:
 
 /// What the disc list does to each disc of a run.
 enum class DiscAction { Check, Convert, Verify, Split };
-
-/// One disc of a run.
-struct DiscTask
-{
-    quint64 id = 0;
-    Disc disc;
-    int offset = 0; ///< where Split cuts the audio tracks
-};
 
 /// What a run asks.
 struct DiscRun
