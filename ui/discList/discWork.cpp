@@ -48,6 +48,19 @@ QString kindOf(const QString &mode)
     return mode.isEmpty() ? DiscReader::tr("no mode") : mode;
 }
 
+bool isTrackLine(QStringView trimmed)
+{
+    return trimmed.startsWith(u"TRACK ");
+}
+
+qsizetype trackCountOf(const QString &cueSheet)
+{
+    qsizetype count = 0;
+    for (const QStringView line : QStringView(cueSheet).split(u'\n'))
+        count += isTrackLine(line.trimmed()) ? 1 : 0;
+    return count;
+}
+
 DiscDescription describeDisc(const DiscTask &entry)
 {
     DiscDescription description;
@@ -60,7 +73,7 @@ DiscDescription describeDisc(const DiscTask &entry)
     QStringList kinds;
     for (const QStringView line : QStringView(converted.cueSheet).split(u'\n')) {
         const QStringView trimmed = line.trimmed();
-        if (!trimmed.startsWith(u"TRACK "))
+        if (!isTrackLine(trimmed))
             continue;
         ++description.trackCount;
         const QList<QStringView> words = trimmed.split(u' ', Qt::SkipEmptyParts);
@@ -130,6 +143,16 @@ DiscResult converted(
     // A cancelled Split has written none of its files.
     if (control.isCancelled() && !isWritten)
         return result;
+    // A sheet that names no track loads in no program, and some hang on it:
+    // never "Converted" alone.
+    if (isWritten && !split && trackCountOf(conversion.cueSheet) == 0
+        && !told.join(u'\n').contains(QStringLiteral("[TRACK]"))) {
+        ++result.warnings;
+        told.append(shownPath(task.disc.path) + QStringLiteral(": ")
+            + DiscRunner::tr("The control file has no [TRACK] sections: the cue sheet names no "
+                             "track. Choose \"Rebuild from the table of contents\" and convert "
+                             "it again."));
+    }
     result.cueSheet = conversion.cueSheet;
     result.hasCueSheet = true;
     result.findings = inWindowTerms(told.join(u'\n'));
