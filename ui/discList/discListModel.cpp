@@ -2,11 +2,13 @@
 
 #include "fileSystem.h"
 
-#include <QApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLocale>
-#include <QStyle>
+#include <QPainter>
+#include <QPalette>
+#include <QPixmap>
 
 #include <algorithm>
 
@@ -19,38 +21,59 @@ QString offsetText(int samples)
     return (samples > 0 ? QStringLiteral("+") : QString()) + QString::number(samples);
 }
 
-// Beside the words, a sign that tells the states apart at a glance, not by
-// colour alone.
+// Beside the words, a sign that tells the states apart by its shape, not by
+// colour alone, drawn in the palette's text colour so that it follows a
+// high-contrast scheme: a ring for waiting, a half-filled ring for work, a
+// tick, a triangle with a bar for warnings, a cross, a square for stopped.
+// (The style's own icons come from the system's shell in Windows' colours,
+// which wine cannot even read back.)
 QIcon stateIcon(DiscState state)
 {
-    QStyle::StandardPixmap pixmap = QStyle::SP_FileIcon;
+    constexpr int side = 64;
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor ink = QGuiApplication::palette().color(QPalette::Text);
+    QPen pen(ink, side / 10.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    painter.setPen(pen);
+    const QRectF box(side * 0.15, side * 0.15, side * 0.7, side * 0.7);
     switch (state) {
     case DiscState::Waiting:
-        pixmap = QStyle::SP_FileIcon;
+        painter.drawEllipse(box);
         break;
     case DiscState::Working:
-        pixmap = QStyle::SP_BrowserReload;
+        painter.drawEllipse(box);
+        painter.setBrush(ink);
+        painter.drawPie(box, 90 * 16, 180 * 16);
         break;
     case DiscState::Checked:
     case DiscState::Converted:
     case DiscState::Split:
     case DiscState::Matches:
     case DiscState::MatchesAtOffset:
-        pixmap = QStyle::SP_DialogApplyButton;
+        painter.drawPolyline(QPolygonF{ { side * 0.15, side * 0.55 }, { side * 0.4, side * 0.8 },
+            { side * 0.85, side * 0.2 } });
         break;
     case DiscState::CheckedWithWarnings:
     case DiscState::ConvertedWithWarnings:
-        pixmap = QStyle::SP_MessageBoxWarning;
+        painter.drawPolygon(QPolygonF{ { side * 0.5, side * 0.1 }, { side * 0.92, side * 0.88 },
+            { side * 0.08, side * 0.88 } });
+        painter.drawLine(QPointF(side * 0.5, side * 0.38), QPointF(side * 0.5, side * 0.6));
+        painter.drawPoint(QPointF(side * 0.5, side * 0.75));
         break;
     case DiscState::Refused:
     case DiscState::DoesNotMatch:
-        pixmap = QStyle::SP_MessageBoxCritical;
+        painter.drawLine(box.topLeft(), box.bottomRight());
+        painter.drawLine(box.topRight(), box.bottomLeft());
         break;
     case DiscState::Cancelled:
-        pixmap = QStyle::SP_DialogCancelButton;
+        painter.setBrush(ink);
+        painter.drawRect(box.adjusted(side * 0.08, side * 0.08, -side * 0.08, -side * 0.08));
         break;
     }
-    return QApplication::style()->standardIcon(pixmap);
+    painter.end();
+    return QIcon(pixmap);
 }
 
 } // namespace
@@ -109,8 +132,18 @@ QVariant DiscListModel::data(const QModelIndex &index, int role) const
     const DiscDescription &description = entry.description;
     if (role == progressRole)
         return entry.state == DiscState::Working ? entry.progress : -1.0;
-    if (role == Qt::DecorationRole && index.column() == StateColumn)
-        return stateIcon(entry.state);
+    if (role == Qt::DecorationRole && index.column() == StateColumn) {
+        // Drawn once for each state and palette.
+        const qint64 key = QGuiApplication::palette().cacheKey();
+        if (key != iconsPalette) {
+            icons.clear();
+            iconsPalette = key;
+        }
+        auto icon = icons.find(int(entry.state));
+        if (icon == icons.end())
+            icon = icons.insert(int(entry.state), stateIcon(entry.state));
+        return *icon;
+    }
     if (role == Qt::ToolTipRole && index.column() <= FolderColumn)
         return shownPath(disc.path);
     if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)

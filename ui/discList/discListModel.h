@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QHash>
+#include <QIcon>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -107,6 +108,8 @@ private:
     QHash<quint64, int> rows; ///< the row of each id
     QSet<QString> identities; ///< of the discs listed
     quint64 nextId = 1;
+    mutable QHash<int, QIcon> icons; ///< of each state, drawn in the palette of iconsPalette
+    mutable qint64 iconsPalette = 0;
 };
 
 } // namespace morvant

@@ -26,6 +26,8 @@ void StateDelegate::paint(
     bar.textVisible = true;
     bar.textAlignment = Qt::AlignCenter;
     bar.state = option.state | QStyle::State_Horizontal;
+    // No object for the style to animate: a bar drawn here is redrawn as the work goes.
+    bar.styleObject = nullptr;
     const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ProgressBar, &bar, painter, option.widget);
 }
