@@ -404,7 +404,7 @@ void TestMainWindow::menuItems()
     QCOMPARE(items.size(),
         menu.isEmpty()           ? 3
             : menu == u"mnuEdit" ? 4
-            : menu == u"mnuFile" ? 3
+            : menu == u"mnuFile" ? 4
                                  : 2);
     QAction *item = items.at(index);
     QCOMPARE(item->objectName(), QString::fromLatin1(QTest::currentDataTag()));

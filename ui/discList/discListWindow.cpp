@@ -1,7 +1,6 @@
 #include "discListWindow.h"
 
 #include "discListModel.h"
-#include "runProgress.h"
 #include "stateDelegate.h"
 #include "workerPriority.h"
 
@@ -20,6 +19,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
@@ -166,9 +166,11 @@ void DiscListWindow::createControls()
     rebuildChoice = choice(tr("Rebuild from the table of co&ntents"), "rebuild", false);
     connect(sbiChoice, &QCheckBox::toggled, sbiAllChoice, &QCheckBox::setEnabled);
 
-    runBar = new RunProgress(this);
+    runBar = new QProgressBar(this);
     runBar->setObjectName(QStringLiteral("runProgress"));
     runBar->setAccessibleName(tr("Progress of the run"));
+    runBar->setRange(0, 1000);
+    runBar->setValue(0);
     runLabel = new QLabel(this);
     runLabel->setObjectName(QStringLiteral("runLabel"));
     runLabel->setTextFormat(Qt::PlainText);
@@ -459,7 +461,7 @@ void DiscListWindow::showProgress(quint64 id, const QString &phase, double fract
 void DiscListWindow::showRunProgress()
 {
     const double done = runTotal > 0 ? (double(runDone) + currentFraction) / double(runTotal) : 0;
-    runBar->setFraction(done);
+    runBar->setValue(qRound(done * 1000));
     QString text = tr("%1 of %2 discs").arg(runDone).arg(runTotal);
     // The time left, once enough is done to judge by.
     const qint64 elapsed = sinceRunStart.elapsed();
@@ -532,7 +534,7 @@ void DiscListWindow::endRun(const QString &error)
     runSummary = error.isEmpty() ? parts.join(QStringLiteral(", ")) : error;
     summaryLabel->setText(runSummary);
     runLabel->setText(tr("%1 of %2 discs").arg(runDone).arg(runTotal));
-    runBar->setFraction(runTotal > 0 ? double(runDone) / double(runTotal) : 0);
+    runBar->setValue(runTotal > 0 ? int(runDone * 1000 / runTotal) : 0);
     enableControls();
     // The one box of a run: nothing was done.
     if (!error.isEmpty())

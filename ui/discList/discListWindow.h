@@ -16,6 +16,7 @@
 class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QTabWidget;
 class QTreeView;
@@ -23,7 +24,6 @@ class QTreeView;
 namespace morvant {
 
 class DiscListModel;
-class RunProgress;
 
 /** The disc list: the discs added from files and folders, each with its
     tracks, size and state, and the work of the command line's modes over
@@ -134,7 +134,7 @@ private:
     QCheckBox *sbiChoice = nullptr;
     QCheckBox *sbiAllChoice = nullptr;
     QCheckBox *rebuildChoice = nullptr;
-    RunProgress *runBar = nullptr;
+    QProgressBar *runBar = nullptr;
     QLabel *runLabel = nullptr;
     QPushButton *cancelButton = nullptr;
     QPushButton *copyReportButton = nullptr;

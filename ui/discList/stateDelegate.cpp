@@ -26,7 +26,8 @@ void StateDelegate::paint(
     bar.textVisible = true;
     bar.textAlignment = Qt::AlignCenter;
     bar.state = option.state | QStyle::State_Horizontal;
-    // No object for the style to animate: a bar drawn here is redrawn as the work goes.
+    // The rows share the view's viewport, which is no progress bar for the
+    // style to animate: the row's bar is drawn again as its work goes.
     bar.styleObject = nullptr;
     const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ProgressBar, &bar, painter, option.widget);
