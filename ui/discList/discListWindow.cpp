@@ -243,13 +243,11 @@ void DiscListWindow::startThreads()
     qRegisterMetaType<QList<DiscDescription>>();
     reader = new DiscReader;
     reader->moveToThread(&readerThread);
-    connect(&readerThread, &QThread::finished, reader, &QObject::deleteLater);
     connect(reader, &DiscReader::found, this, &DiscListWindow::takeFound);
     connect(reader, &DiscReader::described, discs, &DiscListModel::describe);
     connect(reader, &DiscReader::findingsRead, this, &DiscListWindow::takeFindings);
     runner = new DiscRunner;
     runner->moveToThread(&runnerThread);
-    connect(&runnerThread, &QThread::finished, runner, &QObject::deleteLater);
     connect(runner, &DiscRunner::started, this, &DiscListWindow::showStarted);
     connect(runner, &DiscRunner::progressed, this, &DiscListWindow::showProgress);
     connect(runner, &DiscRunner::finished, this, &DiscListWindow::takeResult);
@@ -272,6 +270,11 @@ void DiscListWindow::stopWork()
     runnerThread.quit();
     readerThread.wait();
     runnerThread.wait();
+    // Their threads have ended, and with them every event for them.
+    delete reader;
+    delete runner;
+    reader = nullptr;
+    runner = nullptr;
 }
 
 void DiscListWindow::addPaths(const QStringList &paths)
