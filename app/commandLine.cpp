@@ -87,6 +87,12 @@ const OptionEntry optionTable[] = {
             options.modesAsked += Mode::Split;
         },
         "=OFFSET" },
+    { nullptr, nullptr, "--discs",
+        "open the disc list, a window that lists each FILE and\n"
+        "every control file below each FOLDER, with its tracks and\n"
+        "state, and checks, converts, verifies and splits them",
+        "morvant --discs Games",
+        [](Options &options, const QString &) { options.modesAsked += Mode::DiscList; } },
     { nullptr, nullptr, "--stdout",
         "write the cue sheet of the one FILE to standard output\n"
         "instead of beside it (the same bytes); no window opens",
@@ -220,6 +226,10 @@ const ModeEntry modeTable[] = {
     { Mode::Split, "--split", { Mode::Check, Mode::StandardOutput },
         "--split writes files beside the control file and goes with neither --check "
         "nor --stdout",
+        FilesTaken::Any, nullptr, false, nullptr },
+    { Mode::DiscList, "--discs", { Mode::Check, Mode::Verify, Mode::Split, Mode::StandardOutput },
+        "--discs opens the disc list and goes with none of --check, --verify, --split and "
+        "--stdout",
         FilesTaken::Any, nullptr, false, nullptr },
     { Mode::StandardOutput, "--stdout", {}, nullptr,
         FilesTaken::One, "--stdout takes exactly one control file", false, nullptr },

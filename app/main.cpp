@@ -1,6 +1,7 @@
 #include "commandLine.h"
 #include "console.h"
 #include "consoleModes.h"
+#include "discListMode.h"
 #include "display.h"
 #include "mainWindow.h"
 #include "utf8Locale.h"
@@ -44,8 +45,9 @@ int main(int argc, char *argv[])
 {
     useUtf8CharacterType();
     const Options options = parseArguments(startUp(argc, argv));
-    // Every mode but the conversion reports on the console whatever the display.
-    const bool isConsoleMode = options.mode != Mode::Convert;
+    // Every mode but the conversion and the disc list reports on the console
+    // whatever the display.
+    const bool isConsoleMode = options.mode != Mode::Convert && options.mode != Mode::DiscList;
     if (!options.error.isEmpty() || options.help || options.version || isConsoleMode
         || options.noWindow)
         useCallersConsole();
@@ -64,6 +66,8 @@ int main(int argc, char *argv[])
         return writeToStandardOutput(options);
     case Mode::Split:
         return convertWithoutWindow(options);
+    case Mode::DiscList:
+        return openDiscListWindow(argc, argv, options);
     case Mode::Convert:
         break;
     }

@@ -12,6 +12,7 @@ enum class Mode {
     Check, ///< --check: a report on each, writing nothing
     Verify, ///< --verify DAT: each disc's tracks against the DAT, writing nothing
     Split, ///< --split: one file per track and their .cue beside each
+    DiscList, ///< --discs: the disc list opens with the discs named, to work on in the window
 };
 
 /// What a conversion (into .cue files, with or without the window, to

@@ -281,6 +281,11 @@ QString verdictText(const VerifiedDisc &disc)
     return tr("cannot be verified: %1").arg(oneLine(disc.error));
 }
 
+QString verifiedDiscText(const VerifiedDisc &disc, const DatFile &dat)
+{
+    return discText(disc, dat);
+}
+
 VerifyStatus verifyFiles(const DiscSet &discs, const QString &datPath,
     const ConversionOptions &options, bool json, ReportOutput output,
     const std::function<void(const JobProgress &progress, const QString &name)> &showProgress)

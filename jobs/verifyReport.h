@@ -16,6 +16,11 @@ namespace morvant {
     file's name: "every track matches \"Game (Europe)\"". */
 QString verdictText(const VerifiedDisc &disc);
 
+/** The report on \a disc, verified against \a dat, for people: the verdict,
+    each track with what it matches, the audio offset and what the game
+    lists that no track matches. */
+QString verifiedDiscText(const VerifiedDisc &disc, const DatFile &dat);
+
 /** Verifies each disc of \a discs against the DAT at \a datPath and writes
     the report to \a output: for a control file named each track and the
     verdict; for one below a folder, and each thing there that cannot be

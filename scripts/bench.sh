@@ -442,6 +442,23 @@ else
     cd "$work"
 fi
 
+# 8. The disc list on the same Xvfb: a folder of 10,000 control files listed
+# and described, and the longest pause of its event loop meanwhile and while
+# Verify hashes a 700 MB image (the probe makes its files in $work).
+if [ -x "$build/bench/discListProbe" ]; then
+    probe=$(DISPLAY="$display" QT_QPA_PLATFORM=xcb TMPDIR="$work" "$build/bench/discListProbe")
+    listing=$(echo "$probe" | sed -n 1p)
+    hashing=$(echo "$probe" | sed -n 2p)
+    listedMs=$(echo "$listing" | sed -n 's/.*listed in \([0-9]*\) ms.*/\1/p')
+    describedMs=$(echo "$listing" | sed -n 's/.*described in \([0-9]*\) ms.*/\1/p')
+    listPause=$(echo "$listing" | sed -n 's/.*event loop \([0-9]*\) ms.*/\1/p')
+    hashMs=$(echo "$hashing" | sed -n 's/.*image: \([0-9]*\) ms.*/\1/p')
+    hashPause=$(echo "$hashing" | sed -n 's/.*event loop \([0-9]*\) ms.*/\1/p')
+    row "8. disc list, 10,000 control files listed" "$listedMs ms" "every row described: $describedMs ms" "" "(information)" ""
+    row "8. disc list, longest pause of the event loop while listing" "$listPause ms" "" "" "<= 100 ms:" "$(verdict "$listPause" 100 '<=')"
+    row "8. disc list, longest pause of the event loop while Verify hashes 700 MB" "$hashPause ms" "Verify: $hashMs ms" "" "<= 100 ms:" "$(verdict "$hashPause" 100 '<=')"
+fi
+
 cpu=$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)
 echo
 echo "MORVANT benchmark, $(date -u +%Y-%m-%d), median of $runs runs ($manyRuns for 2, $largeRuns for 3)"

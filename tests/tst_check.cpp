@@ -635,6 +635,8 @@ void TestCheck::commandLine_data()
     QTest::newRow("--split with --stdout") << QStringList {"--split", "--stdout", "Clean.ccd"} << 2 << "" << "--split writes files beside the control file" << false;
     QTest::newRow("--split=OFFSET not a number") << QStringList {"--split=6s", "Clean.ccd"} << 2 << "" << "--split=OFFSET takes a whole number of samples from -44100 to +44100, such as --split=+6, not '6s'" << false;
     QTest::newRow("--split=OFFSET too far") << QStringList {"--split=-44101", "Clean.ccd"} << 2 << "" << "not '-44101'" << false;
+    QTest::newRow("--discs with --check") << QStringList {"--discs", "--check", "Clean.ccd"} << 2 << "" << "--discs opens the disc list and goes with none of --check" << false;
+    QTest::newRow("help names --discs")  << QStringList {"--help"} << 0 << "  --discs      open the disc list, a window" << "" << false;
     QTest::newRow("help gives the values") << QStringList {"--help"} << 0 << "  --verify DAT\n               write nothing; hash" << "" << false;
     QTest::newRow("help gives --split's value") << QStringList {"--help"} << 0 << "  --split[=OFFSET]\n               write the image as one file" << "" << false;
     QTest::newRow("help names the options") << QStringList {"--help"} << 0 << "--cdtext" << "" << false;
@@ -642,6 +644,10 @@ void TestCheck::commandLine_data()
     QTest::newRow("check on two sessions names --sessions") << QStringList {"--check", "Sessions.ccd"} << 2 << "Convert it with\n           --sessions, which" << "" << false;
     QTest::newRow("check with --sessions shows the sessions") << QStringList {"--check", "--sessions", "Sessions.ccd"} << 0 << "  03     2        MODE1/2352         01 02:58:50\n" << "" << false;
     QTest::newRow("check with --all as JSON") << QStringList {"--check", "--json", "--all", "Sessions.ccd"} << 0 << "\"session\": 2" << "" << false;
+#ifndef Q_OS_WIN
+    // Windows always has a display: the list would open.
+    QTest::newRow("--discs without a display") << QStringList {"--discs", "Clean.ccd"} << 2 << "" << "--discs opens a window, and there is no display" << false;
+#endif
 #ifdef Q_OS_WIN
     QTest::newRow("check a name beyond the code page") << QStringList {"--check", "--json", "Ελληνικά.ccd"} << 1 << "\"code\": \"code-page\"" << "" << false;
 #endif

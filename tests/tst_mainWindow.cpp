@@ -403,7 +403,8 @@ void TestMainWindow::menuItems_data()
     QTest::newRow("mnuFile")         << "" << 0 << "&File" << none << true;
     QTest::newRow("mnuOpen")         << "mnuFile" << 0 << "&Open" << QKeySequence("Ctrl+O") << true;
     QTest::newRow("mnuSave")         << "mnuFile" << 1 << "&Save" << QKeySequence("Ctrl+S") << false;
-    QTest::newRow("mnuExit")         << "mnuFile" << 2 << "E&xit" << none << true;
+    QTest::newRow("mnuDiscList")     << "mnuFile" << 2 << "Disc &List..." << QKeySequence("Ctrl+L") << true;
+    QTest::newRow("mnuExit")         << "mnuFile" << 3 << "E&xit" << none << true;
     QTest::newRow("mnuEdit")         << "" << 1 << "&Edit" << none << true;
     QTest::newRow("mnuCut")          << "mnuEdit" << 0 << "Cut" << QKeySequence("Ctrl+X") << false;
     QTest::newRow("mnuCopy")         << "mnuEdit" << 1 << "Copy" << QKeySequence("Ctrl+C") << false;
@@ -429,7 +430,7 @@ void TestMainWindow::menuItems()
     QCOMPARE(items.size(),
         menu.isEmpty()           ? 3
             : menu == u"mnuEdit" ? 4
-            : menu == u"mnuFile" ? 3
+            : menu == u"mnuFile" ? 4
                                  : 2);
     QAction *item = items.at(index);
     QCOMPARE(item->objectName(), QString::fromLatin1(QTest::currentDataTag()));
@@ -578,7 +579,6 @@ void TestMainWindow::convert_data()
     QTest::newRow("drop beside its image in capitals") << "drop" << "GAME.CCD" << demoFile << "GAME.cue" << converted << otherCase << "GAME.IMG";
 #endif
     QTest::newRow("open a folder")          << "open" << "Folder.ccd" << QByteArray() << "Folder.cue" << QStringList{fileError} << "" << QString();
-    QTest::newRow("drop a folder")          << "drop" << "Folder.ccd" << QByteArray() << "Folder.cue" << QStringList{fileError} << "" << QString();
     // Latin-1 "Caf\xE9.ccd" reaches the window as "Caf\uFFFD.ccd", the name of
     // another file beside it, which is never converted in its stead.
     QTest::newRow("open a name not UTF-8 beside its look-alike") << "open" << "Caf\uFFFD.ccd" << otherControlFile << "Caf\uFFFD.cue" << QStringList{fileError} << "" << QString();

@@ -178,8 +178,12 @@ void TestWindowFaults::faults_data()
         { "input removed before it is read", InputMissing },
     };
     for (const QString way : { "Open", "drop" }) {
-        for (const auto &[name, fault] : all)
+        for (const auto &[name, fault] : all) {
+            // A folder dropped opens the disc list with its discs (tst_discList).
+            if (way == u"drop" && fault == InputIsAFolder)
+                continue;
             QTest::addRow("%s: %s", qPrintable(way), name) << way << int(fault);
+        }
     }
 }
 

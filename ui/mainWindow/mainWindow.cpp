@@ -7,6 +7,7 @@
 #include "cueFile.h"
 #include "cueTextEdit.h"
 #include "discFiles.h"
+#include "discListWindow.h"
 #include "fileSystem.h"
 #include "helpViewer.h"
 #include "highContrast.h"
@@ -147,6 +148,8 @@ void MainWindow::createActions()
     mnuSave = action(tr("&Save"), "mnuSave", QKeySequence(Qt::CTRL | Qt::Key_S));
     mnuSave->setEnabled(false);
     connect(mnuSave, &QAction::triggered, this, &MainWindow::save);
+    mnuDiscList = action(tr("Disc &List..."), "mnuDiscList", QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(mnuDiscList, &QAction::triggered, this, [this] { openDiscList(); });
     mnuExit = action(tr("E&xit"), "mnuExit");
     connect(mnuExit, &QAction::triggered, this, &MainWindow::exit);
 
@@ -180,7 +183,7 @@ void MainWindow::createMenus()
         created->addActions(items);
         return created;
     };
-    mnuFile = menu(tr("&File"), "mnuFile", { mnuOpen, mnuSave, mnuExit });
+    mnuFile = menu(tr("&File"), "mnuFile", { mnuOpen, mnuSave, mnuDiscList, mnuExit });
     mnuEdit = menu(tr("&Edit"), "mnuEdit", { mnuCut, mnuCopy, mnuPaste, mnuSelectAll });
     mnuHelp = menu(tr("&Help"), "mnuHelp", { mnuHelpContents, mnuAbout });
 
@@ -371,6 +374,11 @@ bool MainWindow::dropFiles(const QStringList &paths)
         return false;
 
     const QString inputPath = QDir::toNativeSeparators(paths.constFirst());
+    // A folder is no control file: its discs go to the disc list.
+    if (fileStatus(inputPath).isFolder) {
+        openDiscList({ inputPath });
+        return true;
+    }
     setBusy(true);
     startConverting(inputPath);
     const auto ended = qScopeGuard([this] { endConverting(); });
@@ -589,6 +597,18 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     default:
         return handleDragAndDrop(event);
     }
+}
+
+void MainWindow::openDiscList(const QStringList &paths)
+{
+    if (!discList) {
+        discList = new DiscListWindow(showMessage, this);
+        discList->setWindowIcon(windowIcon());
+    }
+    discList->addPaths(paths);
+    discList->show();
+    discList->raise();
+    discList->activateWindow();
 }
 
 void MainWindow::about()

@@ -18,6 +18,7 @@ class QProgressBar;
 namespace morvant {
 
 class CueTextEdit;
+class DiscListWindow;
 
 /// The help file that Help > Contents... names; set once at start.
 extern QString helpFilePath;
@@ -55,6 +56,9 @@ public:
         false for more than one file (after saying so) and for none at all. A
         drop on the text area comes here just after it has ended. */
     bool dropFiles(const QStringList &paths);
+
+    /// Shows the disc list (File > Disc List...), with the discs of \a paths added.
+    void openDiscList(const QStringList &paths = {});
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -104,10 +108,12 @@ private:
     QString lastChosenFile;
     /// What the latest conversion warned of, each naming its file; told with its confirmation
     QStringList warnings;
+    DiscListWindow *discList = nullptr; ///< made when first opened
 
     QMenu *mnuFile = nullptr;
     QAction *mnuOpen = nullptr;
     QAction *mnuSave = nullptr;
+    QAction *mnuDiscList = nullptr;
     QAction *mnuExit = nullptr;
     QMenu *mnuEdit = nullptr;
     QAction *mnuCut = nullptr;
