@@ -261,7 +261,7 @@ void TestDiscList::adding()
         }
         list = main->findChild<DiscListWindow *>();
         QVERIFY(list);
-        QTRY_VERIFY(list->isVisible());
+        QVERIFY(QTest::qWaitFor([&] { return list->isVisible(); }));
         std::swap(window, list);
     }
     const auto restore = qScopeGuard([&] {
@@ -288,17 +288,19 @@ void TestDiscList::adding()
             drop(view->viewport(), names);
         }
         // The drop or the choice lists nothing until the folders are walked.
-        QTRY_VERIFY(window->model()->rowCount() > before || listed() == expected);
+        QVERIFY(QTest::qWaitFor(
+            [&] { return window->model()->rowCount() > before || listed() == expected; }));
         QTest::qWait(100);
     }
-    QTRY_COMPARE(listed(), expected);
+    QTest::qWaitFor([&] { return listed() == expected; });
+    QCOMPARE(listed(), expected);
     // Each is described in its turn: its tracks, size and state.
     const int empty = int(listed().indexOf("Empty"));
     for (int row = 0; row < window->model()->rowCount(); ++row) {
         const auto cell = [&](int column) {
             return window->model()->index(row, column).data().toString();
         };
-        QTRY_VERIFY(!cell(DiscListModel::SizeColumn).isEmpty());
+        QVERIFY(QTest::qWaitFor([&] { return !cell(DiscListModel::SizeColumn).isEmpty(); }));
         QCOMPARE(cell(DiscListModel::TracksColumn), row == empty ? "none" : "2 tracks: audio");
         QCOMPARE(cell(DiscListModel::StateColumn), "Waiting");
     }
@@ -349,7 +351,8 @@ void TestDiscList::states()
     window->chooseDat = [this] { return path("Game.dat"); };
     auto *view = window->findChild<QTreeView *>(QStringLiteral("discs"));
     drop(view->viewport(), { "Game.ccd" });
-    QTRY_COMPARE(listed(), QStringList{ "Game.ccd" });
+    QTest::qWaitFor([&] { return listed() == QStringList{ "Game.ccd" }; });
+    QCOMPARE(listed(), QStringList{ "Game.ccd" });
     const QMap<QString, QByteArray> before = filesBelow(dir.path());
 
     if (keys.isEmpty()) {
@@ -380,7 +383,7 @@ void TestDiscList::states()
     // Its findings are what the run reported, and its cue sheet is shown.
     view->setCurrentIndex(window->model()->index(0, 0));
     const auto *findings = window->findChild<QPlainTextEdit *>(QStringLiteral("findings"));
-    QTRY_VERIFY(findings->toPlainText() != "Reading...");
+    QVERIFY(QTest::qWaitFor([&] { return findings->toPlainText() != "Reading..."; }));
     QVERIFY(findings->isReadOnly());
     if (kind == u"warnings")
         QVERIFY2(findings->toPlainText().contains("cannot be decoded"),
@@ -414,7 +417,8 @@ void TestDiscList::cancelling()
     window->chooseDat = [this] { return path("Any.dat"); };
     auto *view = window->findChild<QTreeView *>(QStringLiteral("discs"));
     drop(view->viewport(), { "Large.ccd", "Later.ccd" });
-    QTRY_COMPARE(listed(), (QStringList{ "Large.ccd", "Later.ccd" }));
+    QTest::qWaitFor([&] { return listed() == (QStringList{ "Large.ccd", "Later.ccd" }); });
+    QCOMPARE(listed(), (QStringList{ "Large.ccd", "Later.ccd" }));
     const QMap<QString, QByteArray> before = filesBelow(dir.path());
 
     view->setFocus();
@@ -446,7 +450,8 @@ void TestDiscList::summaryAndReport()
     makeDisc("Other", "good");
     auto *view = window->findChild<QTreeView *>(QStringLiteral("discs"));
     drop(view->viewport(), { "Good.ccd", "Warned.ccd", "Refused.ccd", "Other.ccd" });
-    QTRY_COMPARE(window->model()->rowCount(), 4);
+    QTest::qWaitFor([&] { return window->model()->rowCount() == 4; });
+    QCOMPARE(window->model()->rowCount(), 4);
     view->setFocus();
     press(Qt::Key_V);
     QVERIFY(waitForRun());
@@ -456,7 +461,7 @@ void TestDiscList::summaryAndReport()
 
     QGuiApplication::clipboard()->clear();
     press(Qt::Key_R);
-    QTRY_VERIFY(!QGuiApplication::clipboard()->text().isEmpty());
+    QVERIFY(QTest::qWaitFor([&] { return !QGuiApplication::clipboard()->text().isEmpty(); }));
     const QString report = QGuiApplication::clipboard()->text();
     QCOMPARE(report, window->report());
     QVERIFY2(report.startsWith("Good.ccd: Converted\nWarned.ccd"), qPrintable(report));
@@ -495,7 +500,8 @@ void TestDiscList::keyboard()
     QVERIFY(writeFile(path("Second.ccd"), dumpFile())); // no image: a finding
     auto *view = window->findChild<QTreeView *>(QStringLiteral("discs"));
     drop(view->viewport(), { "First.ccd", "Second.ccd" });
-    QTRY_COMPARE(window->model()->rowCount(), 2);
+    QTest::qWaitFor([&] { return window->model()->rowCount() == 2; });
+    QCOMPARE(window->model()->rowCount(), 2);
     // Tab goes from the buttons to the list; Enter there shows the findings.
     window->findChild<QWidget *>(QStringLiteral("remove"))->setFocus();
     press(Qt::Key_Tab, Qt::NoModifier);
@@ -505,7 +511,9 @@ void TestDiscList::keyboard()
     press(Qt::Key_Return, Qt::NoModifier);
     const auto *findings = window->findChild<QPlainTextEdit *>(QStringLiteral("findings"));
     QCOMPARE(QApplication::focusWidget(), findings);
-    QTRY_VERIFY2(findings->toPlainText().contains("is not beside the control file"),
+    QVERIFY2(QTest::qWaitFor([&] {
+        return findings->toPlainText().contains("is not beside the control file");
+    }),
         qPrintable(findings->toPlainText()));
     // Delete takes the disc away, and the files stay.
     view->setFocus();
@@ -519,7 +527,8 @@ void TestDiscList::closingWhileWorking()
     makeDisc("Large", "large");
     auto *view = window->findChild<QTreeView *>(QStringLiteral("discs"));
     drop(view->viewport(), { "Large.ccd" });
-    QTRY_COMPARE(window->model()->rowCount(), 1);
+    QTest::qWaitFor([&] { return window->model()->rowCount() == 1; });
+    QCOMPARE(window->model()->rowCount(), 1);
     const QMap<QString, QByteArray> before = filesBelow(dir.path());
     int asked = 0;
     bool answer = false;
