@@ -133,7 +133,7 @@ void DiscListWindow::createControls()
     list->header()->resizeSection(DiscListModel::NameColumn, character * 28);
     list->header()->resizeSection(DiscListModel::FolderColumn, character * 30);
     list->header()->resizeSection(DiscListModel::TracksColumn, character * 22);
-    list->header()->resizeSection(DiscListModel::SizeColumn, character * 10);
+    list->header()->resizeSection(DiscListModel::SizeColumn, character * 13);
     list->installEventFilter(this);
     list->viewport()->installEventFilter(this);
     list->viewport()->setAcceptDrops(true);
