@@ -568,7 +568,7 @@ QString DiscListWindow::report() const
     return runReport.join(u'\n') + QStringLiteral("\n\n") + runSummary + u'\n';
 }
 
-void DiscListWindow::copyReport()
+void DiscListWindow::copyReport() const
 {
     QGuiApplication::clipboard()->setText(report());
 }

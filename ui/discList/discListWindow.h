@@ -75,7 +75,7 @@ private slots:
     void verify();
     void split();
     void cancel();
-    void copyReport();
+    void copyReport() const;
 
 private:
     void createControls();
