@@ -30,8 +30,6 @@
 
 namespace morvant {
 
-namespace {
-
 QStringList localFiles(const QMimeData *data)
 {
     QStringList paths;
@@ -43,6 +41,8 @@ QStringList localFiles(const QMimeData *data)
     }
     return paths;
 }
+
+namespace {
 
 // A DAT dropped on the list is verified against, rather than listed.
 bool isDat(const QString &path)

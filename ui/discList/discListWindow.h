@@ -17,6 +17,7 @@ class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
+class QMimeData;
 class QPushButton;
 class QTabWidget;
 class QTreeView;
@@ -24,6 +25,10 @@ class QTreeView;
 namespace morvant {
 
 class DiscListModel;
+
+/** The local files and folders that a drop's \a data names, in the system's
+    separators; what is no local file is left out. Both windows take drops by it. */
+QStringList localFiles(const QMimeData *data);
 
 /** The disc list: the discs added from files and folders, each with its
     tracks, size and state, and the work of the command line's modes over

@@ -86,18 +86,6 @@ public:
     BusyCursor &operator=(const BusyCursor &) = delete;
 };
 
-QStringList localFiles(const QMimeData *data)
-{
-    QStringList paths;
-    if (!data)
-        return paths;
-    for (const QUrl &url : data->urls()) {
-        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
-            paths.append(url.toLocalFile());
-    }
-    return paths;
-}
-
 } // namespace
 
 MainWindow::MainWindow(ShowMessage showMessage, QWidget *parent)
