@@ -1,10 +1,12 @@
 #include "datFile.h"
 
 #include "basics.h"
+#include "datArchive.h"
 #include "fileSystem.h"
 #include "translation.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
 #include <QStringDecoder>
 #include <QXmlStreamReader>
@@ -1747,18 +1749,34 @@ void readXmlByQt(const QByteArray &bytes, DatFile &dat)
     XmlStreamReader(bytes, dat).read();
 }
 
+/// Where a DAT is read from: inside an archive, the file of it named, and the archive's path.
+struct DatSource
+{
+    QString entry;
+    QString path;
+};
+
 /// The DAT in \a bytes, the whole file; Logiqx XML read by QXmlStreamReader alone when \a
 /// isQtAlone.
-DatFile readDatBytes(const QByteArray &bytes, bool isQtAlone)
+DatFile readDatBytes(const QByteArray &bytes, bool isQtAlone, const DatSource &source)
 {
     DatFile dat;
     const QByteArrayView text = bytes;
-    // redump.org serves its DATs zipped, and others gzip theirs.
-    const bool isZip = text.startsWith("PK\x03\x04") || text.startsWith("PK\x05\x06");
-    if (isZip || text.startsWith("\x1f\x8b")) {
-        dat.error = tr("the DAT is compressed (%1): unpack the .dat file from it first, and name "
-                       "that file")
-                        .arg(isZip ? tr("a ZIP archive") : tr("gzip"));
+    if (isPackedDat(text)) {
+        const UnpackedDat unpacked = unpackDat(text, source.entry, source.path);
+        if (!unpacked.isUnpacked()) {
+            dat.error = unpacked.error;
+            return dat;
+        }
+        dat = readDatBytes(unpacked.text, isQtAlone, {});
+        // Its lines are those of the file in the archive, which is named where the archive holds
+        // more than it.
+        if (!dat.isRead() && !unpacked.name.isEmpty())
+            dat.error = tr("\"%1\" in it: %2").arg(unpacked.name, dat.error);
+        return dat;
+    }
+    if (!source.entry.isEmpty()) {
+        dat.error = tr("it is not a ZIP archive, so it holds no \"%1\"").arg(source.entry);
         return dat;
     }
     // With a byte order mark, or without one: `<` and a zero byte, either way round.
@@ -1803,7 +1821,7 @@ QList<qsizetype> DatFile::withSize(qint64 size) const
 namespace {
 
 /// The DAT that \a device holds, with Logiqx XML read by QXmlStreamReader alone when \a isQtAlone.
-DatFile readDevice(QIODevice &device, bool isQtAlone)
+DatFile readDevice(QIODevice &device, bool isQtAlone, const DatSource &source)
 {
     DatFile dat;
     if (!device.isReadable()) {
@@ -1816,7 +1834,23 @@ DatFile readDevice(QIODevice &device, bool isQtAlone)
         dat.error = file->errorString();
         return dat;
     }
-    return readDatBytes(bytes, isQtAlone);
+    return readDatBytes(bytes, isQtAlone, source);
+}
+
+/** \a path split where it goes into a ZIP archive: "Pack.zip/Sony.dat" is
+    Sony.dat in Pack.zip, when Pack.zip is a file, as archivers show a ZIP
+    archive as a folder. A path that names a file as it is stays whole. */
+DatSource archiveSource(const QString &path)
+{
+    if (QFileInfo::exists(path))
+        return { {}, path };
+    const QString slashed = QDir::fromNativeSeparators(path);
+    for (qsizetype at = slashed.lastIndexOf(u'/'); at > 0; at = slashed.lastIndexOf(u'/', at - 1)) {
+        const QString archive = path.left(at);
+        if (QFileInfo(archive).isFile())
+            return { slashed.mid(at + 1), archive };
+    }
+    return { {}, path };
 }
 
 } // namespace
@@ -1835,29 +1869,32 @@ void DatFile::finish()
     std::sort(bySize.begin(), bySize.end());
 }
 
-DatFile readDat(QIODevice &device)
+DatFile readDat(QIODevice &device, const QString &entry)
 {
-    DatFile dat = readDevice(device, false);
+    DatFile dat = readDevice(device, false, { entry, {} });
     dat.finish();
     return dat;
 }
 
 DatFile readDatByQt(QIODevice &device)
 {
-    DatFile dat = readDevice(device, true);
+    DatFile dat = readDevice(device, true, {});
     dat.finish();
     return dat;
 }
 
 DatFile readDat(const QString &path)
 {
+    const DatSource source = archiveSource(path);
     QFile file;
-    if (QString reason; !openRegularFile(file, path, &reason)) {
+    if (QString reason; !openRegularFile(file, source.path, &reason)) {
         DatFile dat;
         dat.error = reason;
         return dat;
     }
-    return readDat(file);
+    DatFile dat = readDevice(file, false, source);
+    dat.finish();
+    return dat;
 }
 
 } // namespace morvant

@@ -44,8 +44,9 @@ struct DatFile
     QList<qsizetype> withSize(qint64 size) const;
 
 private:
-    friend DatFile readDat(QIODevice &device);
+    friend DatFile readDat(QIODevice &device, const QString &entry);
     friend DatFile readDatByQt(QIODevice &device);
+    friend DatFile readDat(const QString &path);
     /// Drops the roms of a DAT that cannot be read, and sorts those of one that can by size.
     void finish();
     /// (size, index) of each rom with a size, sorted: built once by readDat().
@@ -63,10 +64,11 @@ private:
     `errorLine`, lines ending at LF, CR LF or a lone CR; so is a name or a
     description of more than 4096 characters, and XML whose DOCTYPE declares
     entities or default values that may make more text than the file holds
-    (a megabyte at least). A compressed DAT (ZIP, gzip) is refused without a
-    line. Fields other than a rom's name, size, crc, md5 and sha1 are passed
-    over. */
-DatFile readDat(QIODevice &device);
+    (a megabyte at least). A DAT in a ZIP archive or gzipped is read from it
+    (unpackDat()): the archive's one DAT, or the file of it that \a entry
+    names; an archive that cannot be unpacked is refused without a line.
+    Fields other than a rom's name, size, crc, md5 and sha1 are passed over. */
+DatFile readDat(QIODevice &device, const QString &entry = QString());
 
 /** readDat() with Logiqx XML read by QXmlStreamReader alone. readDat()
     leaves it only what its faster scanner does not read (an encoding other
@@ -76,7 +78,9 @@ DatFile readDat(QIODevice &device);
 DatFile readDatByQt(QIODevice &device);
 
 /** The same from the file at \a path; `error` holds the system's reason when
-    it cannot be opened (a folder, a FIFO or a device is refused unread). */
+    it cannot be opened (a folder, a FIFO or a device is refused unread). A
+    path that goes on past a ZIP archive, "Pack.zip/Sony - PlayStation.dat",
+    names a DAT in the archive. */
 DatFile readDat(const QString &path);
 
 } // namespace morvant

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 # Further packages that a particular check needs may be named as arguments.
-packages=(cmake ninja-build g++ qt6-base-dev xvfb xauth fonts-liberation2
+packages=(cmake ninja-build g++ qt6-base-dev zlib1g-dev libminizip-dev pkg-config xvfb xauth fonts-liberation2
     xdotool desktop-file-utils appstream dpkg-dev file groff-base cdrdao "$@")
 
 missing=()

@@ -30,7 +30,7 @@ fi
 
 bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
     binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev qt6-base-dev-tools wine wine64 nsis \
-    icoutils zip unzip python3
+    icoutils zip unzip python3 libz-mingw-w64-dev curl
 
 cache=$root/build-qt-windows
 # Qt for Windows is the version of this machine's Qt, whose moc, rcc and uic
@@ -66,7 +66,8 @@ if [ "$windowsQtVersion" != "$qtVersion" ]; then
 fi
 echo "Qt for Windows: $MORVANT_QT_WINDOWS" >&2
 
-cmake --preset windows >/dev/null
+minizip=$(bash scripts/minizip-source.sh "$cache/minizip")
+cmake --preset windows -DMORVANT_MINIZIP_SOURCE="$minizip" >/dev/null
 cmake --build --preset windows
 
 # A wine prefix of the build's own, made once. Paths such as /tmp/x that the

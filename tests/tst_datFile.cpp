@@ -4,6 +4,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <utility>
 
@@ -219,6 +220,10 @@ private slots:
     void damaged();
     void withSize();
     void fromPath();
+    void packed_data();
+    void packed();
+    void damagedArchive_data();
+    void damagedArchive();
     void cannotOpen_data();
     void cannotOpen();
 };
@@ -671,12 +676,13 @@ void TestDatFile::damaged_data()
             << dat << qint64(3) << "a description of 4097 characters";
     }
 
-    // As redump.org serves its DATs, and others theirs.
-    QTest::newRow("a zipped DAT")
+    // The first bytes of an archive alone: what whole archives give is in packed().
+    QTest::newRow("a zipped DAT's first bytes")
         << QByteArray("PK\x03\x04\x14\x00\x00\x00\x08\x00Sony - PlayStation.dat", 32) << qint64(0)
-        << "the DAT is compressed (a ZIP archive): unpack the .dat file from it first";
-    QTest::newRow("a gzipped DAT") << QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10)
-                                   << qint64(0) << "the DAT is compressed (gzip)";
+        << "the ZIP archive is damaged: its list of files is cut short or unreadable";
+    QTest::newRow("a gzipped DAT's first bytes")
+        << QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10) << qint64(0)
+        << "the gzip file is cut short";
     QTest::newRow("XML in UTF-16 without a byte order mark")
         << QByteArray("<\0?\0x\0m\0l\0 \0", 12) << qint64(1) << "UTF-16";
 
@@ -752,6 +758,140 @@ void TestDatFile::fromPath()
     QCOMPARE(read.error, QString());
     QCOMPARE(described(read.roms), expectedRoms(games));
     QCOMPARE(read.withSize(96), QList<qsizetype>{ 0 });
+}
+
+// The archives in data/dats were made by Info-ZIP's zip 3.0 and GNU gzip from
+// the two DATs beside them; see data/dats/README.md.
+const QString playStationDat = QStringLiteral("Sony - PlayStation (2024-05-01).dat");
+
+QString datsFolder()
+{
+    return QFINDTESTDATA("data/dats");
+}
+
+void TestDatFile::packed_data()
+{
+    QTest::addColumn<QString>("path"); // in data/dats
+    QTest::addColumn<QString>("firstGame"); // of the DAT read; empty when it is refused
+    QTest::addColumn<QString>("reason");
+
+    const QString sony = QStringLiteral("Demo Disc (Europe)");
+    const QString sega = QStringLiteral("Other Disc (Japan)");
+    QTest::newRow("zipped") << "one.zip" << sony << QString();
+    QTest::newRow("zipped, stored") << "stored.zip" << sony << QString();
+    if (MINIZIP_READS_ZIP64)
+        QTest::newRow("zipped, Zip64") << "zip64.zip" << sony << QString();
+    else
+        QTest::newRow("zipped, Zip64") << "zip64.zip" << QString()
+                                       << "gives its sizes in a Zip64 record, which the minizip "
+                                          "library of this system does not read";
+    QTest::newRow("zipped beside a readme") << "withReadme.zip" << sony << QString();
+    QTest::newRow("gzipped") << "one.dat.gz" << sony << QString();
+    QTest::newRow("gzipped in two members") << "twoMembers.dat.gz" << sony << QString();
+    QTest::newRow("one of several, named")
+        << "pack.zip/Sega - Mega-CD (2024-05-01).dat" << sega << QString();
+    QTest::newRow("one of several, named in other letters")
+        << "pack.zip/sony - playstation (2024-05-01).DAT" << sony << QString();
+    QTest::newRow("several DATs")
+        << "pack.zip" << QString()
+        << "the ZIP archive holds 2 DATs, \"Sony - PlayStation (2024-05-01).dat\" and \"Sega - "
+           "Mega-CD (2024-05-01).dat\": name the one to read after the archive and a slash, as "
+           "in \"";
+    QTest::newRow("a name not in it")
+        << "pack.zip/Missing.dat" << QString()
+        << "the ZIP archive holds no file \"Missing.dat\"; it holds \"readme.txt\", \"Sony - "
+           "PlayStation (2024-05-01).dat\" and \"Sega - Mega-CD (2024-05-01).dat\"";
+    QTest::newRow("a readme alone")
+        << "readmeOnly.zip" << QString() << "\"readme.txt\" in it: line 1: this is not a DAT";
+    QTest::newRow("a folder alone")
+        << "folderOnly.zip" << QString() << "the ZIP archive holds no file";
+    QTest::newRow("encrypted") << "encrypted.zip" << QString()
+                               << "\"Sony - PlayStation (2024-05-01).dat\" in the ZIP archive is "
+                                  "encrypted";
+    QTest::newRow("bzip2") << "bzip2.zip" << QString() << "is packed by compression method 12";
+    QTest::newRow("a gzipped DAT zipped") << "nested.zip" << QString() << "is packed again";
+    QTest::newRow("a gzip file, a name in it")
+        << "one.dat.gz/x.dat" << QString() << "a gzip file holds one file, which needs no name";
+    QTest::newRow("a DAT, a name in it") << playStationDat + "/x.dat" << QString()
+                                         << "it is not a ZIP archive, so it holds no \"x.dat\"";
+}
+
+void TestDatFile::packed()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, firstGame);
+    QFETCH(QString, reason);
+
+    const DatFile read = morvant::readDat(datsFolder() + u'/' + path);
+    if (firstGame.isEmpty()) {
+        QVERIFY2(read.error.contains(reason), qPrintable(read.error));
+        QVERIFY(read.roms.isEmpty());
+        return;
+    }
+    QVERIFY2(read.isRead(), qPrintable(read.error));
+    QCOMPARE(read.roms.first().game, firstGame);
+    if (firstGame.startsWith(u'D')) {
+        const DatFile plain = morvant::readDat(datsFolder() + u'/' + playStationDat);
+        QVERIFY(plain.isRead());
+        QCOMPARE(described(read.roms), described(plain.roms));
+    }
+}
+
+void TestDatFile::damagedArchive_data()
+{
+    QTest::addColumn<QByteArray>("archive");
+    QTest::addColumn<QString>("reason");
+
+    const QByteArray zip = readFile(datsFolder() + QStringLiteral("/one.zip"));
+    const QByteArray stored = readFile(datsFolder() + QStringLiteral("/stored.zip"));
+    const QByteArray gzip = readFile(datsFolder() + QStringLiteral("/one.dat.gz"));
+    QVERIFY(!zip.isEmpty() && !stored.isEmpty() && !gzip.isEmpty());
+    const auto changed = [](QByteArray bytes, qsizetype at, char to) {
+        bytes[at] = to;
+        return bytes;
+    };
+    // The central directory's record of the file: its unpacked size at 24.
+    const auto listedSize = [](QByteArray bytes, quint32 size) {
+        const qsizetype at = bytes.indexOf("PK\x01\x02") + 24;
+        qToLittleEndian(size, bytes.data() + at);
+        return bytes;
+    };
+    const qsizetype data = 30 + playStationDat.size(); // after the first local header
+    const QString damaged = QStringLiteral("the ZIP archive is damaged");
+
+    QTest::newRow("zip cut in its list of files")
+        << zip.left(zip.size() - 10) << damaged + ": its list of files is cut short";
+    QTest::newRow("zip cut in its data") << zip.left(data + 20) << damaged;
+    QTest::newRow("zip, a byte of packed data changed")
+        << changed(zip, data + 40, char(zip[data + 40] ^ 0x55)) << damaged;
+    QTest::newRow("zip, a byte of stored data changed")
+        << changed(stored, data + 40, 'X') << "its CRC does not match what it unpacks to";
+    QTest::newRow("zip listing a smaller size") << listedSize(zip, 100) << damaged;
+    QTest::newRow("zip listing a size of 2 GiB")
+        << listedSize(zip, 0x80000000)
+        << "unpacks to 2147483648 bytes, more than the 1073741824 that any DAT of discs stays "
+           "within";
+    QTest::newRow("gzip cut short") << gzip.left(100) << "the gzip file is cut short";
+    QTest::newRow("gzip cut before its trailer")
+        << gzip.left(gzip.size() - 8) << "the gzip file is cut short";
+    QTest::newRow("gzip with bytes after its end")
+        << gzip + "junk"
+        << "bytes that are no gzip member follow its end";
+    QTest::newRow("gzip, its CRC changed") << changed(gzip, gzip.size() - 8,
+        char(gzip[gzip.size() - 8] ^ 1)) << "the gzip file is damaged (incorrect data check)";
+    QTest::newRow("gzip, its size changed") << changed(gzip, gzip.size() - 4,
+        char(gzip[gzip.size() - 4] ^ 1)) << "the gzip file is damaged (incorrect length check)";
+}
+
+void TestDatFile::damagedArchive()
+{
+    QFETCH(QByteArray, archive);
+    QFETCH(QString, reason);
+
+    const DatFile read = readBytes(archive);
+    QVERIFY2(read.error.contains(reason), qPrintable(read.error));
+    QCOMPARE(read.errorLine, 0);
+    QVERIFY(read.roms.isEmpty());
 }
 
 void TestDatFile::cannotOpen_data()
