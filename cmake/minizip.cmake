@@ -7,12 +7,15 @@ if(WIN32)
 endif()
 find_package(ZLIB REQUIRED)
 if(WIN32)
+    enable_language(C) # minizip is C; the rest of MORVANT is C++
     set(MORVANT_MINIZIP_SOURCE "" CACHE PATH "minizip's source, as scripts/minizip-source.sh unpacks it")
     if(NOT EXISTS "${MORVANT_MINIZIP_SOURCE}/unzip.c")
         message(FATAL_ERROR "MORVANT_MINIZIP_SOURCE must name minizip's source: "
             "scripts/minizip-source.sh fetches Debian's")
     endif()
-    add_library(minizip STATIC ${MORVANT_MINIZIP_SOURCE}/unzip.c ${MORVANT_MINIZIP_SOURCE}/ioapi.c)
+    # zip.c for the tests, which pack DATs as DAT sites do; the program only unpacks.
+    add_library(minizip STATIC ${MORVANT_MINIZIP_SOURCE}/unzip.c ${MORVANT_MINIZIP_SOURCE}/ioapi.c
+        ${MORVANT_MINIZIP_SOURCE}/zip.c)
     target_include_directories(minizip SYSTEM PUBLIC ${MORVANT_MINIZIP_SOURCE})
     target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
     target_compile_options(minizip PRIVATE -w) # not ours to mend

@@ -2,6 +2,7 @@
 #include "discListModel.h"
 #include "discListWindow.h"
 #include "mainWindow.h"
+#include "packedDats.h"
 #include "referenceBytes.h"
 
 #include <QAbstractButton>
@@ -43,16 +44,16 @@ QByteArray randomImage()
     return bytes;
 }
 
-/// A Logiqx DAT whose game "Game" lists the two tracks of \a image, the
+/// A Logiqx DAT whose game \a game lists the two tracks of \a image, the
 /// audio one taken \a offset samples later in it.
-QByteArray datOf(const QByteArray &image, int offset)
+QByteArray datOf(const QByteArray &image, int offset, const QByteArray &game = "Game")
 {
     const QList<QByteArray> tracks{ image.left(audioStart),
         stretchBytes(image, audioStart + 4 * offset, image.size() - audioStart) };
-    QByteArray dat = "<?xml version=\"1.0\"?>\n<datafile>\n<game name=\"Game\">\n";
+    QByteArray dat = "<?xml version=\"1.0\"?>\n<datafile>\n<game name=\"" + game + "\">\n";
     for (qsizetype i = 0; i < tracks.size(); ++i) {
         const QByteArray &bytes = tracks[i];
-        dat += "<rom name=\"Game (Track " + QByteArray::number(i + 1) + ").bin\" size=\""
+        dat += "<rom name=\"" + game + " (Track " + QByteArray::number(i + 1) + ").bin\" size=\""
             + QByteArray::number(bytes.size()) + "\" crc=\""
             + QByteArray::number(referenceCrc32(bytes), 16).rightJustified(8, '0') + "\" md5=\""
             + QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex() + "\" sha1=\""
@@ -315,6 +316,9 @@ void TestDiscList::states_data()
     QTest::addColumn<int>("offset"); // of the DAT's audio, in samples
     QTest::addColumn<QString>("state");
     QTest::addColumn<QStringList>("written"); // files that the runs add
+    // The DAT, dropped or chosen: its game is named as the file, which is packed as its suffix
+    // says.
+    QTest::addColumn<QString>("dat");
 
     const QList<Qt::Key> check{ Qt::Key_C };
     const QList<Qt::Key> convert{ Qt::Key_V };
@@ -322,19 +326,24 @@ void TestDiscList::states_data()
     const QStringList none;
     const QStringList tracks{ "Game (Track 1).bin", "Game (Track 2).bin", "Game.cue" };
     // clang-format off
-    QTest::newRow("check a good disc")      << "good"     << check   << 0 << "Checked: nothing found" << none;
-    QTest::newRow("check, warnings")        << "warnings" << check   << 0 << "Checked: 1 warning"     << none;
-    QTest::newRow("check, refused")         << "refused"  << check   << 0 << "Refused"                << none;
-    QTest::newRow("convert a good disc")    << "good"     << convert << 0 << "Converted"              << QStringList{ "Game.cue" };
-    QTest::newRow("convert, warnings")      << "warnings" << convert << 0 << "Converted with warnings" << QStringList{ "Game.cue" };
-    QTest::newRow("convert, refused")       << "refused"  << convert << 0 << "Refused"                << none;
-    QTest::newRow("convert a table of contents alone") << "toc" << convert << 0 << "Converted with warnings" << QStringList{ "Game.cue" };
-    QTest::newRow("convert it rebuilt")     << "toc" << QList<Qt::Key>{ Qt::Key_N, Qt::Key_V } << 0 << "Converted with warnings" << QStringList{ "Game.cue" };
-    QTest::newRow("verify, a match")        << "verified" << verify  << 0 << "Matches Game"           << none;
-    QTest::newRow("verify, at an offset")   << "verified" << verify  << 6 << "Matches Game at an offset of +6 samples" << none;
-    QTest::newRow("verify, no match")       << "verified" << verify  << 30000 << "Does not match"     << none;
-    QTest::newRow("verify, a DAT dropped")  << "verified" << QList<Qt::Key>{} << -4 << "Matches Game at an offset of -4 samples" << none;
-    QTest::newRow("split where verify found the offset") << "verified" << QList<Qt::Key>{ Qt::Key_Y, Qt::Key_P } << 6 << "Split into its tracks" << tracks;
+    QTest::newRow("check a good disc")      << "good"     << check   << 0 << "Checked: nothing found" << none << "Game.dat";
+    QTest::newRow("check, warnings")        << "warnings" << check   << 0 << "Checked: 1 warning"     << none << "Game.dat";
+    QTest::newRow("check, refused")         << "refused"  << check   << 0 << "Refused"                << none << "Game.dat";
+    QTest::newRow("convert a good disc")    << "good"     << convert << 0 << "Converted"              << QStringList{ "Game.cue" } << "Game.dat";
+    QTest::newRow("convert, warnings")      << "warnings" << convert << 0 << "Converted with warnings" << QStringList{ "Game.cue" } << "Game.dat";
+    QTest::newRow("convert, refused")       << "refused"  << convert << 0 << "Refused"                << none << "Game.dat";
+    QTest::newRow("convert a table of contents alone") << "toc" << convert << 0 << "Converted with warnings" << QStringList{ "Game.cue" } << "Game.dat";
+    QTest::newRow("convert it rebuilt")     << "toc" << QList<Qt::Key>{ Qt::Key_N, Qt::Key_V } << 0 << "Converted with warnings" << QStringList{ "Game.cue" } << "Game.dat";
+    QTest::newRow("verify, a match")        << "verified" << verify  << 0 << "Matches Game"           << none << "Game.dat";
+    QTest::newRow("verify, at an offset")   << "verified" << verify  << 6 << "Matches Game at an offset of +6 samples" << none << "Game.dat";
+    QTest::newRow("verify, no match")       << "verified" << verify  << 30000 << "Does not match"     << none << "Game.dat";
+    QTest::newRow("verify, a DAT dropped")  << "verified" << QList<Qt::Key>{} << -4 << "Matches Game at an offset of -4 samples" << none << "Game.dat";
+    QTest::newRow("split where verify found the offset") << "verified" << QList<Qt::Key>{ Qt::Key_Y, Qt::Key_P } << 6 << "Split into its tracks" << tracks << "Game.dat";
+    QTest::newRow("verify, a zipped DAT dropped") << "verified" << QList<Qt::Key>{} << -4 << "Matches Game at an offset of -4 samples" << none << "Game.zip";
+    QTest::newRow("verify, a gzipped DAT chosen") << "verified" << verify << 6 << "Matches Game at an offset of +6 samples" << none << "Game.dat.gz";
+    QTest::newRow("split with the DAT's names") << "verified" << QList<Qt::Key>{ Qt::Key_Y, Qt::Key_W, Qt::Key_P } << 6 << "Split into its tracks" << QStringList{ "Game (Europe) (Track 1).bin", "Game (Europe) (Track 2).bin", "Game (Europe).cue" } << "Game (Europe).zip";
+    QTest::newRow("split with the names of a DAT chosen") << "verified" << QList<Qt::Key>{ Qt::Key_W, Qt::Key_P } << -4 << "Split into its tracks" << QStringList{ "Game (Europe) (Track 1).bin", "Game (Europe) (Track 2).bin", "Game (Europe).cue" } << "Game (Europe).dat";
+    QTest::newRow("split with the names of a DAT it does not match") << "verified" << QList<Qt::Key>{ Qt::Key_W, Qt::Key_P } << 30000 << "Refused" << none << "Game (Europe).dat";
     // clang-format on
 }
 
@@ -345,11 +354,16 @@ void TestDiscList::states()
     QFETCH(int, offset);
     QFETCH(QString, state);
     QFETCH(QStringList, written);
+    QFETCH(QString, dat);
 
     makeDisc("Game", kind);
-    const QByteArray dat = datOf(readFile(path("Game.img")), offset);
-    QVERIFY(writeFile(path("Game.dat"), dat));
-    window->chooseDat = [this] { return path("Game.dat"); };
+    const QString game = dat.section(u'.', 0, 0);
+    const QByteArray datText = datOf(readFile(path("Game.img")), offset, game.toUtf8());
+    if (dat.endsWith(".zip"))
+        QVERIFY(writeZip(path(dat), { { game + ".dat", datText } }));
+    else
+        QVERIFY(writeFile(path(dat), dat.endsWith(".gz") ? gzipped(datText) : datText));
+    window->chooseDat = [this, dat] { return path(dat); };
     auto *view = window->findChild<QTreeView *>(QStringLiteral("discs"));
     drop(view->viewport(), { "Game.ccd" });
     static_cast<void>(QTest::qWaitFor(
@@ -358,14 +372,14 @@ void TestDiscList::states()
     const QMap<QString, QByteArray> before = filesBelow(dir.path());
 
     if (keys.isEmpty()) {
-        drop(view->viewport(), { "Game.dat" });
+        drop(view->viewport(), { dat });
         QVERIFY(waitForRun());
     }
     for (const Qt::Key key : std::as_const(keys)) {
         view->setFocus();
         press(key);
-        // Alt+N turns a choice on, and runs nothing.
-        if (key != Qt::Key_N)
+        // Alt+N and Alt+W turn a choice on, and run nothing.
+        if (key != Qt::Key_N && key != Qt::Key_W)
             QVERIFY(waitForRun());
     }
     QCOMPARE(stateOf(0), state);
@@ -377,10 +391,10 @@ void TestDiscList::states()
         QVERIFY2(after.remove(name) == 1, qPrintable(name));
     QCOMPARE(after, before);
     // Split cut the audio where Verify found it: the DAT's own bytes.
-    if (written.contains("Game (Track 2).bin")) {
-        const QByteArray audio = readFile(path("Game (Track 2).bin"));
+    if (written.size() > 1) {
+        const QByteArray audio = readFile(path(written[1]));
         QCOMPARE(QCryptographicHash::hash(audio, QCryptographicHash::Sha1).toHex(),
-            dat.mid(dat.lastIndexOf("sha1=\"") + 6, 40));
+            datText.mid(datText.lastIndexOf("sha1=\"") + 6, 40));
     }
     // Its findings are what the run reported, and its cue sheet is shown.
     view->setCurrentIndex(window->model()->index(0, 0));
@@ -390,7 +404,13 @@ void TestDiscList::states()
     if (kind == u"warnings")
         QVERIFY2(findings->toPlainText().contains("cannot be decoded"),
             qPrintable(findings->toPlainText()));
-    const bool hasTracks = kind != u"refused" && (kind != u"toc" || keys.contains(Qt::Key_N));
+    const bool hasTracks = state != u"Refused" && (kind != u"toc" || keys.contains(Qt::Key_N));
+    // A split named after a DAT that the disc does not match is refused with Verify's verdict.
+    if (kind == u"verified" && state == u"Refused")
+        QVERIFY2(
+            findings->toPlainText().contains(
+                "after the DAT: the data tracks match \"Game (Europe)\", the audio tracks do not"),
+            qPrintable(findings->toPlainText()));
     QCOMPARE(window->findChild<QPlainTextEdit *>(QStringLiteral("cueSheet"))
                  ->toPlainText()
                  .contains("TRACK 01"),
@@ -451,18 +471,22 @@ void TestDiscList::summaryAndReport()
     makeDisc("Good", "good");
     makeDisc("Warned", "warnings");
     makeDisc("Refused", "refused");
-    makeDisc("Other", "good");
+    makeDisc("Saga (Disc 1)", "good");
+    makeDisc("Saga (Disc 2)", "good");
     auto *view = window->findChild<QTreeView *>(QStringLiteral("discs"));
-    drop(view->viewport(), { "Good.ccd", "Warned.ccd", "Refused.ccd", "Other.ccd" });
+    drop(view->viewport(),
+        { "Good.ccd", "Warned.ccd", "Refused.ccd", "Saga (Disc 2).ccd", "Saga (Disc 1).ccd" });
     static_cast<void>(QTest::qWaitFor(
-        [&] { return window->model()->rowCount() == 4; })); // the comparison says what differs
-    QCOMPARE(window->model()->rowCount(), 4);
+        [&] { return window->model()->rowCount() == 5; })); // the comparison says what differs
+    QCOMPARE(window->model()->rowCount(), 5);
     view->setFocus();
+    press(Qt::Key_G); // and a playlist for the game of two discs
     press(Qt::Key_V);
     QVERIFY(waitForRun());
-    const QString summary = "3 converted, 1 with warnings, 1 refused";
+    const QString summary = "4 converted, 1 with warnings, 1 refused, 1 playlist written";
     QCOMPARE(window->findChild<QLabel *>(QStringLiteral("summary"))->text(), summary);
     QVERIFY(messages.isEmpty());
+    QCOMPARE(readFile(path("Saga.m3u")), QByteArray("Saga (Disc 1).cue\r\nSaga (Disc 2).cue\r\n"));
 
     QGuiApplication::clipboard()->clear();
     press(Qt::Key_R);
@@ -473,6 +497,7 @@ void TestDiscList::summaryAndReport()
     QVERIFY2(report.contains("Warned.ccd: Converted with warnings\n"), qPrintable(report));
     QVERIFY2(report.contains("Warned.ccd: CD-Text left out"), qPrintable(report));
     QVERIFY2(report.contains("Refused.ccd: Refused\nFile Error: "), qPrintable(report));
+    QVERIFY2(report.contains("Saga.m3u"), qPrintable(report));
     QVERIFY(report.endsWith("\n\n" + summary + "\n"));
 }
 
@@ -499,7 +524,7 @@ void TestDiscList::keyboard()
     const auto *panes = window->findChild<QTabWidget *>(QStringLiteral("panes"));
     for (int tab = 0; tab < panes->count(); ++tab)
         take(panes->tabText(tab));
-    QCOMPARE(letters.size(), 17);
+    QCOMPARE(letters.size(), 19);
 
     makeDisc("First", "good");
     QVERIFY(writeFile(path("Second.ccd"), dumpFile())); // no image: a finding

@@ -44,10 +44,15 @@ QStringList localFiles(const QMimeData *data)
 
 namespace {
 
-// A DAT dropped on the list is verified against, rather than listed.
+// A DAT dropped on the list is verified against, rather than listed: as its
+// project serves it, zipped or gzipped, too.
 bool isDat(const QString &path)
 {
-    return path.endsWith(QStringLiteral(".dat"), Qt::CaseInsensitive);
+    for (const char *suffix : { ".dat", ".xml", ".zip", ".gz" }) {
+        if (path.endsWith(QLatin1String(suffix), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
 }
 
 QString duration(qint64 milliseconds)
@@ -74,8 +79,8 @@ DiscListWindow::DiscListWindow(ShowMessage showMessage, QWidget *parent)
     };
     chooseFolder = [this] { return QFileDialog::getExistingDirectory(this, tr("Add Folder")); };
     chooseDat = [this] {
-        return QFileDialog::getOpenFileName(
-            this, tr("Verify Against a DAT"), {}, tr("DAT Files (*.dat *.xml);;All Files (*)"));
+        return QFileDialog::getOpenFileName(this, tr("Verify Against a DAT"), {},
+            tr("DAT Files (*.dat *.xml *.zip *.gz);;All Files (*)"));
     };
     confirmClose = [this] {
         return QMessageBox::question(this, windowTitle(),
@@ -169,6 +174,9 @@ void DiscListWindow::createControls()
     // Off: it changes what a file with only a table of contents gives.
     rebuildChoice = choice(tr("Rebuild from the table of co&ntents"), "rebuild", false);
     connect(sbiChoice, &QCheckBox::toggled, sbiAllChoice, &QCheckBox::setEnabled);
+    // Off: a split named after a DAT needs the disc to match it wholly.
+    namesChoice = choice(tr("Split &with the DAT's names"), "datNames", false);
+    playlistsChoice = choice(tr("Playlists of multi-disc &games"), "playlists", false);
 
     runBar = new QProgressBar(this);
     runBar->setObjectName(QStringLiteral("runProgress"));
@@ -210,6 +218,8 @@ void DiscListWindow::createControls()
     choices->addWidget(sbiChoice, 1, 0);
     choices->addWidget(sbiAllChoice, 1, 1);
     choices->addWidget(rebuildChoice, 1, 2);
+    choices->addWidget(namesChoice, 2, 0);
+    choices->addWidget(playlistsChoice, 2, 1);
     auto *work = new QHBoxLayout;
     work->addLayout(actions);
     work->addSpacing(character * 2);
@@ -233,8 +243,8 @@ void DiscListWindow::createControls()
     // do with it, then the run.
     const QList<QWidget *> order{ addFilesButton, addFolderButton, removeButton, list, panes,
         findingsText, cueText, checkButton, convertButton, cdTextChoice, sessionsChoice,
-        codesChoice, sbiChoice, sbiAllChoice, rebuildChoice, verifyButton, splitButton,
-        cancelButton, copyReportButton };
+        codesChoice, sbiChoice, sbiAllChoice, rebuildChoice, namesChoice, playlistsChoice,
+        verifyButton, splitButton, cancelButton, copyReportButton };
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
     list->setFocus();
@@ -255,6 +265,7 @@ void DiscListWindow::startThreads()
     connect(runner, &DiscRunner::started, this, &DiscListWindow::showStarted);
     connect(runner, &DiscRunner::progressed, this, &DiscListWindow::showProgress);
     connect(runner, &DiscRunner::finished, this, &DiscListWindow::takeResult);
+    connect(runner, &DiscRunner::playlistsDone, this, &DiscListWindow::takePlaylists);
     connect(runner, &DiscRunner::ended, this, &DiscListWindow::endRun);
     readerThread.setObjectName(QStringLiteral("discReader"));
     runnerThread.setObjectName(QStringLiteral("discRunner"));
@@ -362,6 +373,7 @@ ConversionOptions DiscListWindow::chosenOptions() const
     options.sessions = sessionsChoice->isChecked();
     options.codes = codesChoice->isChecked();
     options.rebuild = rebuildChoice->isChecked();
+    options.playlists = playlistsChoice->isChecked();
     // On for every disc, as --all is: a disc without a .sub is not told of.
     if (sbiChoice->isChecked())
         options.sbi = sbiAllChoice->isChecked() ? SbiWrite::Always : SbiWrite::Quietly;
@@ -404,7 +416,18 @@ void DiscListWindow::verify()
 
 void DiscListWindow::split()
 {
-    startRun(DiscAction::Split);
+    if (!namesChoice->isChecked()) {
+        startRun(DiscAction::Split);
+        return;
+    }
+    if (isWorking() || discs->rowCount() == 0)
+        return;
+    // The DAT that the discs were verified against, or one asked for now.
+    QString dat = verifiedDat;
+    if (dat.isEmpty())
+        dat = QDir::toNativeSeparators(chooseDat());
+    if (!dat.isEmpty())
+        startRun(DiscAction::Split, dat);
 }
 
 void DiscListWindow::startRun(DiscAction action, const QString &datPath)
@@ -428,12 +451,14 @@ void DiscListWindow::startRun(DiscAction action, const QString &datPath)
         return;
     control = std::make_shared<JobControl>();
     runAction = action;
+    runDat = datPath;
     runTotal = run.tasks.size();
     runDone = 0;
     currentFraction = 0;
     runCounts.clear();
     runReport.clear();
     runSummary.clear();
+    playlistsWritten = -1;
     summaryLabel->clear();
     sinceRunStart.start();
     showRunProgress();
@@ -538,6 +563,11 @@ void DiscListWindow::endRun(const QString &error)
                  .arg(count({ DiscState::Refused }));
     if (const qsizetype cancelled = count({ DiscState::Cancelled }); cancelled > 0)
         parts << tr("%1 cancelled").arg(cancelled);
+    if (playlistsWritten >= 0)
+        parts << (playlistsWritten == 1 ? tr("1 playlist written")
+                                        : tr("%1 playlists written").arg(playlistsWritten));
+    if (runAction == DiscAction::Verify && error.isEmpty())
+        verifiedDat = runDat;
     runSummary = error.isEmpty() ? parts.join(QStringLiteral(", ")) : error;
     summaryLabel->setText(runSummary);
     runLabel->setText(tr("%1 of %2 discs").arg(runDone).arg(runTotal));
@@ -547,6 +577,12 @@ void DiscListWindow::endRun(const QString &error)
     if (!error.isEmpty())
         showMessage(error, tr("File Error"));
     emit runEnded();
+}
+
+void DiscListWindow::takePlaylists(const QStringList &told, int written)
+{
+    runReport.append(told);
+    playlistsWritten = written;
 }
 
 void DiscListWindow::cancel()
@@ -655,7 +691,11 @@ bool DiscListWindow::handleDrop(QEvent *event)
             this,
             [this, paths] {
                 if (paths.size() == 1 && isDat(paths.first())) {
-                    if (!isWorking() && discs->rowCount() > 0)
+                    if (discs->rowCount() == 0)
+                        showMessage(tr("Add the discs to verify first: a DAT dropped on the list "
+                                       "verifies the discs in it."),
+                            windowTitle());
+                    else if (!isWorking())
                         startRun(DiscAction::Verify, paths.first());
                 } else {
                     addPaths(paths);

@@ -94,6 +94,7 @@ private:
     void showProgress(quint64 id, const QString &phase, double fraction);
     void takeResult(const DiscResult &result);
     void endRun(const QString &error);
+    void takePlaylists(const QStringList &told, int written);
     void showRunProgress();
     void showFindings();
     void takeFindings(quint64 id, const QString &findings, const QString &cueSheet);
@@ -121,6 +122,9 @@ private:
     QMap<DiscState, qsizetype> runCounts;
     QStringList runReport;
     QString runSummary;
+    QString runDat; ///< of the run under way
+    QString verifiedDat; ///< the DAT of the last Verify, whose names Split gives
+    int playlistsWritten = -1; ///< of the run; -1 when it writes none
 
     QPushButton *addFilesButton = nullptr;
     QPushButton *addFolderButton = nullptr;
@@ -139,6 +143,8 @@ private:
     QCheckBox *sbiChoice = nullptr;
     QCheckBox *sbiAllChoice = nullptr;
     QCheckBox *rebuildChoice = nullptr;
+    QCheckBox *namesChoice = nullptr;
+    QCheckBox *playlistsChoice = nullptr;
     QProgressBar *runBar = nullptr;
     QLabel *runLabel = nullptr;
     QPushButton *cancelButton = nullptr;

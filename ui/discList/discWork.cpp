@@ -6,6 +6,7 @@
 #include "datFile.h"
 #include "fileId.h"
 #include "fileSystem.h"
+#include "playlistJob.h"
 #include "verifyJob.h"
 #include "verifyReport.h"
 
@@ -117,14 +118,18 @@ DiscResult checked(
 
 // The conversion, or Split, written as the command line writes it: what the
 // job tells is kept for the report, never shown in a box of its own.
-DiscResult converted(
-    const DiscTask &task, ConversionOptions options, bool split, const JobControl &control)
+/// The disc of \a task converted, or split (at Verify's offset, or named after \a namesFrom's
+/// game, at the offset that it matches at).
+DiscResult converted(const DiscTask &task, ConversionOptions options, bool split,
+    const DatFile *namesFrom, const JobControl &control)
 {
     DiscResult result;
     result.id = task.id;
     options.split = split;
     options.splitOffset = split ? task.offset : 0;
-    const ConversionResult conversion = conversionJob(task.disc, options, control);
+    const ConversionResult conversion = namesFrom
+        ? namedSplitJob(task.disc, options, *namesFrom, control)
+        : conversionJob(task.disc, options, control);
     if (conversion.isCancelled || control.isCancelled())
         return result;
     QStringList told;
@@ -272,16 +277,35 @@ void DiscReader::work()
     }
 }
 
+void DiscRunner::writePlaylists(const QList<Disc> &discs, const QList<bool> &isWritten)
+{
+    QStringList told;
+    int written = 0;
+    for (const PlaylistResult &playlist : playlistJobs(discs, isWritten)) {
+        const auto tell = [&](const QString &text) { told.append(text); };
+        const auto showMessage = [&](const QString &text, const QString &title) {
+            told.append(title + QStringLiteral(": ") + text);
+        };
+        if (writeSteps(playlist.controlFile, playlist.steps, showMessage, tell, tell)
+            && playlist.status == conversionDone)
+            ++written;
+    }
+    emit playlistsDone(told, written);
+}
+
 void DiscRunner::run(const DiscRun &run, const std::shared_ptr<JobControl> &control)
 {
     DatFile dat;
-    if (run.action == DiscAction::Verify) {
+    const bool isNamedSplit = run.action == DiscAction::Split && !run.datPath.isEmpty();
+    if (run.action == DiscAction::Verify || isNamedSplit) {
         dat = readDat(run.datPath);
         if (!dat.isRead()) {
             emit ended(tr("Cannot read the DAT %1: %2").arg(shownPath(run.datPath), dat.error));
             return;
         }
     }
+    QList<Disc> discs; // those of the run, for their playlists
+    QList<bool> isWritten;
     for (const DiscTask &task : run.tasks) {
         if (control->isCancelled()) {
             DiscResult cancelled;
@@ -305,10 +329,10 @@ void DiscRunner::run(const DiscRun &run, const std::shared_ptr<JobControl> &cont
             result = checked(task, run.options, *control);
             break;
         case DiscAction::Convert:
-            result = converted(task, run.options, false, *control);
+            result = converted(task, run.options, false, nullptr, *control);
             break;
         case DiscAction::Split:
-            result = converted(task, run.options, true, *control);
+            result = converted(task, run.options, true, isNamedSplit ? &dat : nullptr, *control);
             break;
         case DiscAction::Verify:
             result = verified(task, dat, run.options, *control);
@@ -324,9 +348,16 @@ void DiscRunner::run(const DiscRun &run, const std::shared_ptr<JobControl> &cont
             + (result.state == DiscState::Checked || result.findings.isEmpty()
                     ? QString()
                     : QStringLiteral("\n") + result.findings.trimmed());
+        discs.append(task.disc);
+        isWritten.append(result.state == DiscState::Converted
+            || result.state == DiscState::ConvertedWithWarnings
+            || result.state == DiscState::Split);
         emit finished(result);
     }
     control->onProgress = {};
+    if (run.options.playlists && run.action != DiscAction::Check && run.action != DiscAction::Verify
+        && !control->isCancelled())
+        writePlaylists(discs, isWritten);
     emit ended({});
 }
 

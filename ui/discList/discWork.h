@@ -82,7 +82,7 @@ struct DiscRun
     DiscAction action = DiscAction::Check;
     QList<DiscTask> tasks;
     ConversionOptions options;
-    QString datPath; ///< of Verify
+    QString datPath; ///< of Verify, and of Split with the DAT's names
 };
 
 /// What the work on one disc gave.
@@ -115,8 +115,15 @@ signals:
     void started(quint64 id);
     void progressed(quint64 id, const QString &phase, double fraction);
     void finished(const morvant::DiscResult &result);
+    /** The playlists of the run's multi-disc games (Playlists of multi-disc
+        games) are written, or refused: \a told says what became of each, and
+        \a written counts those written. */
+    void playlistsDone(const QStringList &told, int written);
     /// The run is over; \a error says why it could not start, when it could not.
     void ended(const QString &error);
+
+private:
+    void writePlaylists(const QList<Disc> &discs, const QList<bool> &isWritten);
 };
 
 } // namespace morvant
