@@ -60,7 +60,9 @@ const OptionEntry optionTable[] = {
     { nullptr, nullptr, "--verify",
         "write nothing; hash each track of each FILE's image as\n"
         "the one-file-per-track layout cuts it (CRC-32, MD5, SHA-1)\n"
-        "and look for it in DAT, a Logiqx XML or ClrMamePro DAT;\n"
+        "and look for it in DAT, a Logiqx XML or ClrMamePro DAT,\n"
+        "zipped or gzipped too (ARCHIVE.zip/NAME.dat names one of\n"
+        "several in a ZIP archive);\n"
         "audio tracks that match nothing are looked for at read\n"
         "offsets up to 6,000 samples either way. A FILE may be a\n"
         "folder: every control file below it, one line each",

@@ -1769,10 +1769,10 @@ DatFile readDatBytes(const QByteArray &bytes, bool isQtAlone, const DatSource &s
             return dat;
         }
         dat = readDatBytes(unpacked.text, isQtAlone, {});
-        // Its lines are those of the file in the archive, which is named where the archive holds
-        // more than it.
+        // Its lines are those of the file in the archive, named in the text, not the archive's.
         if (!dat.isRead() && !unpacked.name.isEmpty())
             dat.error = tr("\"%1\" in it: %2").arg(unpacked.name, dat.error);
+        dat.errorLine = 0;
         return dat;
     }
     if (!source.entry.isEmpty()) {

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QList>
 #include <QString>
+#include <QTemporaryFile>
 
 #include <zip.h>
 #include <zlib.h>
@@ -17,8 +18,7 @@
 inline QByteArray gzipped(const QByteArray &bytes)
 {
     z_stream stream{};
-    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8,
-            Z_DEFAULT_STRATEGY)
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY)
         != Z_OK)
         return {};
     QByteArray packed(qsizetype(deflateBound(&stream, uLong(bytes.size()))), '\0');
@@ -32,12 +32,17 @@ inline QByteArray gzipped(const QByteArray &bytes)
     return isPacked ? packed : QByteArray();
 }
 
-/// A ZIP archive at \a path of \a files (each a name and its bytes), deflated.
-inline bool writeZip(const QString &path, const QList<std::pair<QString, QByteArray>> &files)
+/// A ZIP archive of \a files (each a name and its bytes), deflated; empty when it cannot be made.
+inline QByteArray zipped(const QList<std::pair<QString, QByteArray>> &files)
 {
-    zipFile zip = zipOpen64(QFile::encodeName(path).constData(), APPEND_STATUS_CREATE);
+    // minizip writes archives to files only.
+    QTemporaryFile file;
+    if (!file.open())
+        return {};
+    file.close();
+    zipFile zip = zipOpen64(QFile::encodeName(file.fileName()).constData(), APPEND_STATUS_CREATE);
     if (!zip)
-        return false;
+        return {};
     bool isWritten = true;
     for (const auto &[name, bytes] : files) {
         zip_fileinfo info{};
@@ -48,5 +53,7 @@ inline bool writeZip(const QString &path, const QList<std::pair<QString, QByteAr
             && zipWriteInFileInZip(zip, bytes.constData(), unsigned(bytes.size())) == ZIP_OK
             && zipCloseFileInZip(zip) == ZIP_OK;
     }
-    return zipClose(zip, nullptr) == ZIP_OK && isWritten;
+    if (zipClose(zip, nullptr) != ZIP_OK || !isWritten || !file.open())
+        return {};
+    return file.readAll();
 }

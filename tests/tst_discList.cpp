@@ -360,7 +360,7 @@ void TestDiscList::states()
     const QString game = dat.section(u'.', 0, 0);
     const QByteArray datText = datOf(readFile(path("Game.img")), offset, game.toUtf8());
     if (dat.endsWith(".zip"))
-        QVERIFY(writeZip(path(dat), { { game + ".dat", datText } }));
+        QVERIFY(writeFile(path(dat), zipped({ { game + ".dat", datText } })));
     else
         QVERIFY(writeFile(path(dat), dat.endsWith(".gz") ? gzipped(datText) : datText));
     window->chooseDat = [this, dat] { return path(dat); };

@@ -1,4 +1,5 @@
 #include "controlFiles.h"
+#include "packedDats.h"
 #include "referenceBytes.h"
 
 #include <QCryptographicHash>
@@ -185,6 +186,8 @@ enum class Change {
     TwoDigits, ///< the DAT numbers the tracks of a disc of four tracks "(Track 01)"
     /// on Windows, the image held open by another program that shares no reading
     ImageHeldOpen,
+    Zipped, ///< the DAT is named Test.zip/Test.dat: Test.dat in a ZIP archive of two DATs
+    Gzipped, ///< the DAT is gzipped, and named Test.dat as it is
 };
 
 } // namespace
@@ -283,6 +286,8 @@ void TestVerify::verify_data()
     // clang-format off
     QTest::newRow("data, XML")                    << dataDisc << true << 0 << Change::None << 0 << matches;
     QTest::newRow("data, ClrMamePro")             << dataDisc << false << 0 << Change::None << 0 << matches;
+    QTest::newRow("data, one DAT of a ZIP archive") << dataDisc << true << 0 << Change::Zipped << 0 << matches;
+    QTest::newRow("mixed, a gzipped DAT")         << mixedDisc << false << 6 << Change::Gzipped << 0 << shifted("+6");
     QTest::newRow("mixed")                        << mixedDisc << true << 0 << Change::None << 0 << matches;
     QTest::newRow("PlayStation")                  << playStationDisc << false << 0 << Change::None << 0 << matches;
     QTest::newRow("99 audio tracks")              << audioDisc() << true << 0 << Change::None << 0 << matches;
@@ -378,7 +383,16 @@ void TestVerify::verify()
         for (qsizetype i = first; i < roms.size(); ++i)
             roms[i].name.replace("(Track ", "(Track 0");
     }
-    QVERIFY(writeFile("Test.dat", datOf(roms, isXml)));
+    QString datPath = "Test.dat";
+    if (change == Change::Zipped) {
+        datPath = "Test.zip/Test.dat";
+        QVERIFY(writeFile("Test.zip",
+            zipped({ { "Other.dat", datOf({ { "Other", "Other.bin", "x" } }, isXml) },
+                { "Test.dat", datOf(roms, isXml) } })));
+    } else {
+        const QByteArray dat = datOf(roms, isXml);
+        QVERIFY(writeFile("Test.dat", change == Change::Gzipped ? gzipped(dat) : dat));
+    }
     if (change == Change::WrongByte) {
         image[qsizetype(disc.tracks[1].start * sectorBytes + 1000)] ^= 0x10;
         QVERIFY(writeFile("Disc.img", image));
@@ -400,7 +414,7 @@ void TestVerify::verify()
     });
 #endif
 
-    const Run result = runProgram({ "--verify", "Test.dat", "Disc.ccd" });
+    const Run result = runProgram({ "--verify", datPath, "Disc.ccd" });
     QVERIFY(!result.crashed);
     QCOMPARE(result.status, status);
     const QList<QByteArray> lines = textLines(result.out).split('\n');
