@@ -22,7 +22,10 @@ ConversionStatus convertFiles(const DiscSet &discs, const ConversionOptions &opt
     // How many discs ended with each status, for the summary.
     std::array<qsizetype, 4> counts{};
     JobControl control;
-    QList<bool> isWritten; // each disc's sheet, for the playlists
+    // Each disc under the name of the sheet written for it (the DAT's, with
+    // namesFrom), and whether it was, for the playlists.
+    QList<Disc> sheets;
+    QList<bool> isWritten;
     for (const Disc &disc : discs.discs) {
         const QString name = shownPath(QFileInfo(disc.path).fileName());
         // A progress line is taken away before a line is told where it stood.
@@ -55,11 +58,12 @@ ConversionStatus convertFiles(const DiscSet &discs, const ConversionOptions &opt
         cleared();
         ++counts[std::size_t(ended)];
         status = qMax(status, ended);
+        sheets.append(result.disc.path.isEmpty() ? disc : result.disc);
         isWritten.append(ended == conversionDone);
     }
     // Each game's playlist once its discs are written, before the summary.
     const QList<PlaylistResult> playlists =
-        options.playlists ? playlistJobs(discs.discs, isWritten) : QList<PlaylistResult>();
+        options.playlists ? playlistJobs(sheets, isWritten) : QList<PlaylistResult>();
     for (const PlaylistResult &playlist : playlists) {
         const auto showAboutFile = [&](const QString &text, const QString &title) {
             showMessage(playlist.controlFile, text, title);

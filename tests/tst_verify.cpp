@@ -231,6 +231,7 @@ private slots:
     void splitNamedAfterDat_data();
     void splitNamedAfterDat();
     void splitLoadsInCdrdao();
+    void splitNamedIntoAPlaylist();
 
 private:
     /// Writes Disc.ccd and Disc.img of \a disc, the image from \a seed; its bytes.
@@ -1588,6 +1589,24 @@ void TestVerify::splitLoadsInCdrdao()
     QCOMPARE(split.out, whole.out);
     const Run read = run(cdrdao, { "read-test", "Disc.cue" }, folder.path(), withoutDisplay());
     QVERIFY2(read.status == 0, read.err);
+}
+
+// The discs of a game, whatever their control files are named, are grouped
+// into one playlist by the DAT's names that --split --verify gives their sets.
+void TestVerify::splitNamedIntoAPlaylist()
+{
+    QList<Rom> roms;
+    for (const int disc : { 2, 1 }) {
+        const QByteArray image = makeDisc(mixedDisc, quint32(disc), QString("SAGA_%1").arg(disc));
+        QVERIFY(!image.isEmpty());
+        roms += romsOf(QString("Saga (Europe) (Disc %1)").arg(disc), cut(mixedDisc, image));
+    }
+    QVERIFY(writeFile("Test.dat", datOf(roms, true)));
+    const Run result =
+        runProgram({ "--split", "--verify", "Test.dat", "--m3u", "SAGA_1.ccd", "SAGA_2.ccd" });
+    QCOMPARE(result.status, 0);
+    QCOMPARE(readFile("Saga (Europe).m3u"),
+        QByteArray("Saga (Europe) (Disc 1).cue\r\nSaga (Europe) (Disc 2).cue\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestVerify)

@@ -160,6 +160,7 @@ DiscResult converted(const DiscTask &task, ConversionOptions options, bool split
     }
     result.cueSheet = conversion.cueSheet;
     result.hasCueSheet = true;
+    result.sheetDisc = conversion.disc;
     result.findings = told.join(u'\n');
     if (!isWritten || conversion.status != conversionDone || hasMessage)
         result.state = DiscState::Refused;
@@ -304,7 +305,7 @@ void DiscRunner::run(const DiscRun &run, const std::shared_ptr<JobControl> &cont
             return;
         }
     }
-    QList<Disc> discs; // those of the run, for their playlists
+    QList<Disc> discs; // those of the run, under their sheets' names, for their playlists
     QList<bool> isWritten;
     for (const DiscTask &task : run.tasks) {
         if (control->isCancelled()) {
@@ -348,7 +349,7 @@ void DiscRunner::run(const DiscRun &run, const std::shared_ptr<JobControl> &cont
             + (result.state == DiscState::Checked || result.findings.isEmpty()
                     ? QString()
                     : QStringLiteral("\n") + result.findings.trimmed());
-        discs.append(task.disc);
+        discs.append(result.sheetDisc.path.isEmpty() ? task.disc : result.sheetDisc);
         isWritten.append(result.state == DiscState::Converted
             || result.state == DiscState::ConvertedWithWarnings
             || result.state == DiscState::Split);

@@ -94,6 +94,7 @@ struct DiscResult
     QString findings; ///< the report on it, as text
     QString cueSheet;
     bool hasCueSheet = false; ///< the work read its cue sheet
+    Disc sheetDisc; ///< with the name of the sheet written, the DAT's after a named split
     QString game;
     int offset = 0;
     bool hasOffset = false; ///< Verify found the game
