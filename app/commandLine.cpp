@@ -277,8 +277,12 @@ QString combinationError(const Options &options)
     }
     const ModeEntry &entry = *std::find_if(std::begin(modeTable), std::end(modeTable),
         [&](const ModeEntry &row) { return row.mode == options.mode; });
+    // --split --verify DAT names the set after the DAT and tells in text what it wrote.
     if (options.json && !entry.takesJson)
-        return tr("--json goes with --check or --verify only");
+        return options.mode == Mode::Split && options.modesAsked.contains(Mode::Verify)
+            ? tr("--json goes with --check or --verify only, not with --split, whose "
+                 "--verify DAT names the files it writes")
+            : tr("--json goes with --check or --verify only");
     if (options.conversion.playlists && options.mode != Mode::Convert
         && options.mode != Mode::Split)
         return tr("--m3u goes with the conversion and --split only");

@@ -624,6 +624,7 @@ void TestCheck::commandLine_data()
     QTest::newRow("conversion with CD-Text") << QStringList {"--cdtext", "Clean.ccd"} << 0 << "" << "" << true;
     QTest::newRow("undecodable CD-Text warns") << QStringList {"--no-window", "--cdtext", "BadText.ccd"} << 0 << "" << "morvant: warning: BadText.ccd: CD-Text left out" << false;
     QTest::newRow("--json alone")       << QStringList {"--json", "Clean.ccd"} << 2 << "" << "--json goes with --check or --verify only" << false;
+    QTest::newRow("--json with --split --verify") << QStringList {"--split", "--verify", "Test.dat", "--json", "Clean.ccd"} << 2 << "" << "--json goes with --check or --verify only, not with --split, whose --verify DAT names the files it writes" << false;
     QTest::newRow("--check without a file") << QStringList {"--check"} << 2 << "" << "--check needs a control file" << false;
     QTest::newRow("--stdout with two files") << QStringList {"--stdout", "Clean.ccd", "NoImage.ccd"} << 2 << "" << "--stdout takes exactly one" << false;
     QTest::newRow("--check with --stdout") << QStringList {"--check", "--stdout", "Clean.ccd"} << 2 << "" << "cannot be used together" << false;
