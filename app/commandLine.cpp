@@ -65,7 +65,8 @@ const OptionEntry optionTable[] = {
         "several in a ZIP archive);\n"
         "audio tracks that match nothing are looked for at read\n"
         "offsets up to 6,000 samples either way. A FILE may be a\n"
-        "folder: every control file below it, one line each",
+        "folder: every control file below it, one line each; or\n"
+        "NAME.cue, a set that --split wrote: its files and the sheet",
         "morvant --verify \"Sony - PlayStation.dat\" Game.ccd",
         [](Options &options, const QString &value) {
             options.verifyDat = value;

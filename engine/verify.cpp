@@ -490,4 +490,137 @@ VerifiedDisc verifyDisc(const QString &path, const DatFile &dat, const Conversio
     return disc;
 }
 
+namespace {
+
+/// A split set's file as its cue sheet names it: the first track in it tells what it holds.
+struct SheetFile
+{
+    QString name;
+    QString number; ///< of its first track, "01"
+    bool isAudio = false;
+};
+
+/** The files that the cue sheet \a text names, in its order: each `FILE`
+    line's quoted name (or its first word), with the first `TRACK` line after
+    it. False where a `FILE` line has no name or no track follows it. */
+bool sheetFiles(const QString &text, QList<SheetFile> *files)
+{
+    for (QStringView line : QStringView(text).split(u'\n')) {
+        line = line.trimmed();
+        if (line.startsWith(QLatin1String("FILE "), Qt::CaseInsensitive)) {
+            QStringView rest = line.mid(5).trimmed();
+            QStringView name;
+            if (rest.startsWith(u'"')) {
+                const qsizetype end = rest.indexOf(u'"', 1);
+                if (end < 0)
+                    return false;
+                name = rest.mid(1, end - 1);
+            } else {
+                name = rest.left(rest.indexOf(u' '));
+            }
+            if (name.isEmpty())
+                return false;
+            files->append({ name.toString(), {}, false });
+        } else if (line.startsWith(QLatin1String("TRACK "), Qt::CaseInsensitive)
+            && !files->isEmpty() && files->last().number.isEmpty()) {
+            const QList<QStringView> words = line.split(u' ', Qt::SkipEmptyParts);
+            if (words.size() < 3)
+                return false;
+            files->last().number = words[1].toString();
+            files->last().isAudio =
+                words[2].compare(QLatin1String("AUDIO"), Qt::CaseInsensitive) == 0;
+        }
+    }
+    return !files->isEmpty()
+        && std::all_of(files->begin(), files->end(),
+            [](const SheetFile &file) { return !file.number.isEmpty(); });
+}
+
+} // namespace
+
+bool isSheetPath(const QString &path)
+{
+    return path.endsWith(QLatin1String(".cue"), Qt::CaseInsensitive);
+}
+
+VerifiedDisc verifySheetSet(const QString &path, const DatFile &dat, const Progress &progress)
+{
+    VerifiedDisc set;
+    set.controlFile = path;
+    QFile sheetFile;
+    if (!openRegularFile(sheetFile, path, &set.error))
+        return set;
+    // A sheet of 99 tracks takes a few kilobytes.
+    constexpr qint64 mostSheetBytes = 1 << 20;
+    if (sheetFile.size() > mostSheetBytes) {
+        set.error = tr("it is %1 bytes long, larger than any cue sheet").arg(sheetFile.size());
+        return set;
+    }
+    const QByteArray bytes = sheetFile.readAll();
+    if (sheetFile.error() != QFileDevice::NoError) {
+        set.error = sheetFile.errorString();
+        return set;
+    }
+    QList<SheetFile> named;
+    if (!sheetFiles(fromSystemBytes(bytes), &named)) {
+        set.error = tr("it is no cue sheet of a set of files: a FILE line without a name or a "
+                       "TRACK after it");
+        return set;
+    }
+    const QString folder = path.left(fileNameStart(path));
+    qint64 total = 0;
+    QList<qint64> sizes;
+    for (const SheetFile &file : std::as_const(named)) {
+        const FileStatus status = fileStatus(folder + file.name);
+        if (!status.isFile) {
+            set.error = tr("%1, which it names, %2")
+                            .arg(shownPath(folder + file.name),
+                                status.exists ? notAFile(status) : tr("is missing"));
+            return set;
+        }
+        sizes.append(status.size);
+        total += status.size;
+    }
+    qint64 before = 0;
+    for (qsizetype i = 0; i < named.size(); ++i) {
+        QFile file;
+        if (!openRegularFile(file, folder + named[i].name, &set.error))
+            return set;
+        QList<FileHashes> hashes;
+        const Progress ofAll = [&](qint64 done, qint64) {
+            return !progress || progress(before + done, total);
+        };
+        if (!hashStretches(file, sizes[i], { { 0, sizes[i] } }, &hashes, &set.error, ofAll)) {
+            set.tracks.clear();
+            return set;
+        }
+        before += sizes[i];
+        VerifiedTrack track;
+        track.file.number = named[i].number;
+        track.file.isAudio = named[i].isAudio;
+        track.file.name = named[i].name;
+        track.file.size = sizes[i];
+        track.hashes = hashes.first();
+        match(track, dat);
+        set.tracks.append(track);
+    }
+    set.game = bestGame(set, dat);
+    takeFilesOfGame(set, dat);
+    set.missing = set.game.isEmpty() ? QStringList() : missingFiles(set, dat);
+    set.verdict = verdictOf(set);
+    // The sheet itself, as the DAT lists the game's.
+    const auto listed = std::find_if(dat.roms.begin(), dat.roms.end(), [&](const DatRom &rom) {
+        return rom.game == set.game && isMatchable(rom)
+            && rom.name.endsWith(QLatin1String(".cue"), Qt::CaseInsensitive);
+    });
+    set.sheet.baseName = imageName(path, nativeSeparator);
+    if (!set.game.isEmpty() && listed != dat.roms.end()) {
+        set.sheet.datName = listed->name;
+        set.sheet.hashes = hashesOf(bytes);
+        set.sheet.verdict =
+            isMatch(*listed, set.sheet.hashes) ? SheetVerdict::Matches : SheetVerdict::Differs;
+    }
+    return set;
+}
+
 } // namespace morvant

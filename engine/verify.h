@@ -124,4 +124,16 @@ qsizetype filesOfNamelessGames(const DatFile &dat);
 VerifiedDisc verifyDisc(const QString &path, const DatFile &dat, const ConversionOptions &options,
     const Progress &progress = {});
 
+/// Whether \a path names a cue sheet (`.cue`), which --verify takes for the set of files it names.
+bool isSheetPath(const QString &path);
+
+/** Verifies the set of files that the cue sheet at \a path names (as
+    --split writes one, a `FILE` line for each track) against \a dat: each
+    file hashed whole and looked up as a track's file is, and the sheet's own
+    bytes against the .cue of the game that they match. Nothing is cut or
+    shifted: the set is what a ROM manager would check. A named file that is
+    missing, or a sheet that names none, cannot be verified, with the
+    reason. \a progress is told of the bytes read. */
+VerifiedDisc verifySheetSet(const QString &path, const DatFile &dat, const Progress &progress = {});
+
 } // namespace morvant

@@ -7,6 +7,9 @@ namespace morvant {
 VerifiedDisc verifyJob(const Disc &disc, const DatFile &dat, const ConversionOptions &options,
     const JobControl &control)
 {
+    // A set that --split wrote is named by its cue sheet.
+    if (disc.kind == Disc::ControlFile && isSheetPath(disc.path))
+        return verifySheetSet(disc.path, dat, control.progressOf(tr("Hashing")));
     if (disc.kind == Disc::ControlFile)
         return verifyDisc(disc.path, dat, options, control.progressOf(tr("Hashing")));
     VerifiedDisc unreached;
@@ -19,7 +22,11 @@ VerifyStatus verifyStatus(const VerifiedDisc &disc)
 {
     switch (disc.verdict) {
     case DiscVerdict::Matches:
-        return verifyMatches;
+        // A written set's sheet is one of its files; the sheet that --split would write for a
+        // control file is not yet anyone's.
+        return isSheetPath(disc.controlFile) && disc.sheet.verdict == SheetVerdict::Differs
+            ? verifyDiffers
+            : verifyMatches;
     case DiscVerdict::NotVerified:
         return verifyRefused;
     default:

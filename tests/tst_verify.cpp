@@ -232,6 +232,8 @@ private slots:
     void splitNamedAfterDat();
     void splitLoadsInCdrdao();
     void splitNamedIntoAPlaylist();
+    void verifyWrittenSet_data();
+    void verifyWrittenSet();
 
 private:
     /// Writes Disc.ccd and Disc.img of \a disc, the image from \a seed; its bytes.
@@ -1607,6 +1609,57 @@ void TestVerify::splitNamedIntoAPlaylist()
     QCOMPARE(result.status, 0);
     QCOMPARE(readFile("Saga (Europe).m3u"),
         QByteArray("Saga (Europe) (Disc 1).cue\r\nSaga (Europe) (Disc 2).cue\r\n"));
+}
+
+void TestVerify::verifyWrittenSet_data()
+{
+    QTest::addColumn<QString>("change"); // to the set after --split wrote it
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("verdict"); // the line after "Game (World).cue: "
+
+    const QString game = "\"Game (World)\"";
+    // clang-format off
+    QTest::newRow("as written")            << "none" << 0 << "every track and the cue sheet match " + game;
+    QTest::newRow("a track's byte changed") << "track" << 1 << "3 of 4 tracks match";
+    QTest::newRow("the sheet in LF")       << "line ends" << 1 << "every track matches " + game + "; the cue sheet differs";
+    QTest::newRow("a track's file missing") << "missing" << 2 << "cannot be verified: Game (World) (Track 3).bin, which it names, is missing";
+    QTest::newRow("a sheet naming no file") << "no file" << 2 << "cannot be verified: it is no cue sheet of a set of files";
+    // clang-format on
+}
+
+// The set that --split --verify wrote, named by its sheet, is what the DAT
+// lists, file for file: as a ROM manager would find it.
+void TestVerify::verifyWrittenSet()
+{
+    QFETCH(QString, change);
+    QFETCH(int, status);
+    QFETCH(QString, verdict);
+
+    const QByteArray image = makeDisc(mixedDisc, 3, "DUMP");
+    QVERIFY(!image.isEmpty());
+    QList<Rom> roms = romsOf("Game (World)", cut(mixedDisc, image));
+    QVERIFY(writeFile("Test.dat", datOf(roms, true)));
+    QCOMPARE(runProgram({ "--split", "--verify", "Test.dat", "DUMP.ccd" }).status, 0);
+    // The DAT with the sheet that was written: its form is held to real DATs' by
+    // splitSheetIsTheDats.
+    roms.append({ "Game (World)", "Game (World).cue", readFile("Game (World).cue") });
+    QVERIFY(writeFile("Test.dat", datOf(roms, true)));
+
+    if (change == u"track") {
+        QByteArray track = readFile("Game (World) (Track 2).bin");
+        track[100] ^= 1;
+        QVERIFY(writeFile("Game (World) (Track 2).bin", track));
+    } else if (change == u"line ends") {
+        QVERIFY(writeFile("Game (World).cue", readFile("Game (World).cue").replace("\r\n", "\n")));
+    } else if (change == u"missing") {
+        QVERIFY(QFile::remove("Game (World) (Track 3).bin"));
+    } else if (change == u"no file") {
+        QVERIFY(writeFile("Game (World).cue", "REM nothing\r\n"));
+    }
+    const Run result = runProgram({ "--verify", "Test.dat", "Game (World).cue" });
+    QVERIFY(!result.crashed);
+    QCOMPARE(result.status, status);
+    QVERIFY2(result.out.startsWith("Game (World).cue: " + verdict.toUtf8()), result.out);
 }
 
 QTEST_GUILESS_MAIN(TestVerify)
