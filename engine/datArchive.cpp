@@ -118,8 +118,9 @@ QString shownBytes(ZPOS64_T size)
     return QString::number(size);
 }
 
-/// The text of the file that \a zip's current entry \a entry holds, read whole.
-UnpackedDat readEntry(unzFile zip, const ArchiveEntry &entry)
+/// The text of the file that \a entry of \a zip, an archive of \a archiveSize bytes, holds, read
+/// whole.
+UnpackedDat readEntry(unzFile zip, const ArchiveEntry &entry, ZPOS64_T archiveSize)
 {
     UnpackedDat dat;
     if (entry.flags & 1) {
@@ -149,6 +150,17 @@ UnpackedDat readEntry(unzFile zip, const ArchiveEntry &entry)
         return dat;
     }
     const QString damaged = tr("the ZIP archive is damaged: \"%1\" in it cannot be unpacked (%2)");
+    // Deflate makes at most 1,032 bytes of each byte it packs, and a packed
+    // file lies within the archive: the text is given no more room than the
+    // archive can fill, whatever size its list gives.
+    const ZPOS64_T packed = std::min<ZPOS64_T>(entry.packedSize, archiveSize);
+    const ZPOS64_T mostGiven = entry.method == 0 ? packed : packed * 1032 + 1024;
+    if (entry.size > mostGiven) {
+        dat.error = damaged.arg(entry.name,
+            tr("it lists %1 bytes unpacked, more than its %2 packed bytes can give")
+                .arg(shownBytes(entry.size), shownBytes(packed)));
+        return dat;
+    }
     if (unzGoToFilePos64(zip, &entry.position) != UNZ_OK || unzOpenCurrentFile(zip) != UNZ_OK) {
         dat.error = damaged.arg(entry.name, tr("its header is unreadable"));
         return dat;
@@ -261,15 +273,15 @@ UnpackedDat unzipDat(QByteArrayView bytes, const QString &wanted, const QString 
                 tr("the ZIP archive holds no file \"%1\"; it holds %2").arg(wanted, namesOf(files));
             return finish(dat);
         }
-        return finish(readEntry(zip, *found));
+        return finish(readEntry(zip, *found, ZPOS64_T(bytes.size())));
     }
     QList<ArchiveEntry> dats;
     std::copy_if(files.cbegin(), files.cend(), std::back_inserter(dats),
         [](const ArchiveEntry &entry) { return entry.isDat(); });
     if (files.size() == 1)
-        return finish(readEntry(zip, files.first()));
+        return finish(readEntry(zip, files.first(), ZPOS64_T(bytes.size())));
     if (dats.size() == 1)
-        return finish(readEntry(zip, dats.first()));
+        return finish(readEntry(zip, dats.first(), ZPOS64_T(bytes.size())));
     if (dats.isEmpty()) {
         dat.error =
             tr("the ZIP archive holds no .dat or .xml file; it holds %1").arg(namesOf(files));
@@ -299,8 +311,10 @@ UnpackedDat gunzipDat(QByteArrayView bytes)
     if (bytes.size() >= 4)
         std::memcpy(&listed, bytes.constData() + bytes.size() - 4, 4);
     listed = qFromLittleEndian(listed);
-    QByteArray text(
-        qsizetype(std::clamp<qint64>(listed, 1 << 16, mostUnpackedDat)), Qt::Uninitialized);
+    // Deflate makes at most 1,032 bytes of each byte it packs: no more room
+    // than that is given, whatever size the end gives.
+    const qint64 most = std::min<qint64>(mostUnpackedDat, qint64(bytes.size()) * 1032 + 1024);
+    QByteArray text(qsizetype(std::clamp<qint64>(listed, 1, most)), Qt::Uninitialized);
     const auto *next = reinterpret_cast<const Bytef *>(bytes.constData());
     const auto *end = next + bytes.size();
     qsizetype done = 0;
@@ -328,13 +342,15 @@ UnpackedDat gunzipDat(QByteArrayView bytes)
             }
             inflateReset(&stream);
         } else if (status == Z_BUF_ERROR && done == text.size()) {
-            if (text.size() >= mostUnpackedDat) {
-                dat.error = tr("it unpacks to more than the %1 bytes that any DAT of discs stays "
-                               "within")
-                                .arg(shownBytes(mostUnpackedDat));
+            if (text.size() >= most) {
+                dat.error = most == mostUnpackedDat
+                    ? tr("it unpacks to more than the %1 bytes that any DAT of discs stays "
+                         "within")
+                          .arg(shownBytes(mostUnpackedDat))
+                    : tr("the gzip file is damaged: it unpacks to more than its bytes can give");
                 break;
             }
-            text.resize(qsizetype(std::min<qint64>(qint64(text.size()) * 2, mostUnpackedDat)));
+            text.resize(qsizetype(std::min<qint64>(qint64(text.size()) * 2, most)));
         } else if (status == Z_BUF_ERROR) {
             dat.error = tr("the gzip file is cut short");
             break;

@@ -867,6 +867,8 @@ void TestDatFile::damagedArchive_data()
     QTest::newRow("zip, a byte of stored data changed")
         << changed(stored, data + 40, 'X') << "its CRC does not match what it unpacks to";
     QTest::newRow("zip listing a smaller size") << listedSize(zip, 100) << damaged;
+    QTest::newRow("zip listing more than its packed bytes give") << listedSize(zip,
+        10000000) << "it lists 10000000 bytes unpacked, more than its 223 packed bytes can give";
     QTest::newRow("zip listing a size of 2 GiB")
         << listedSize(zip, 0x80000000)
         << "unpacks to 2147483648 bytes, more than the 1073741824 that any DAT of discs stays "
