@@ -166,23 +166,16 @@ UnpackedDat readEntry(unzFile zip, const ArchiveEntry &entry, ZPOS64_T archiveSi
         return dat;
     }
     QByteArray text(qsizetype(entry.size), Qt::Uninitialized);
+    // minizip gives no more than the size listed; the CRC tells whether that was all.
     qsizetype done = 0;
-    int read = 0;
+    int read = 1;
     constexpr qsizetype chunk = 1 << 20;
-    do {
-        const auto wanted = unsigned(std::min(chunk, std::max<qsizetype>(text.size() - done, 1)));
-        if (done == text.size()) {
-            // Nothing more is due: a read past the end tells whether more is there.
-            char extra = 0;
-            read = unzReadCurrentFile(zip, &extra, 1);
-            if (read > 0)
-                read = UNZ_BADZIPFILE;
-            break;
-        }
-        read = unzReadCurrentFile(zip, text.data() + done, wanted);
+    while (read > 0 && done < text.size()) {
+        read = unzReadCurrentFile(
+            zip, text.data() + done, unsigned(std::min(chunk, text.size() - done)));
         if (read > 0)
             done += read;
-    } while (read > 0);
+    }
     const int closed = unzCloseCurrentFile(zip);
     if (read < 0) {
         dat.error = damaged.arg(entry.name, tr("its packed data is damaged"));
