@@ -1299,6 +1299,7 @@ void TestVerify::splitSheetIsTheDats_data()
     QTest::addColumn<int>("size"); // of the DAT's cue sheet
     QTest::addColumn<QByteArray>("md5"); // of the DAT's cue sheet
     QTest::addColumn<QByteArray>("catalog"); // the control file's CATALOG=, given with --codes
+    QTest::addColumn<bool>("cdi"); // a CD-i disc, as point A0's PSEC 0x10 tells
 
     // A sheet of one track depends only on the disc's name and its track's
     // mode, so its hash settles the sheet's form, down to its last line's end;
@@ -1316,27 +1317,71 @@ void TestVerify::splitSheetIsTheDats_data()
         disc.leadOuts = { (tracks + 1) * 300 };
         return disc;
     };
+    const Disc cdiWithAudio{ { { 1, 0x04, 2, {}, {}, 0 }, { 2, 0x00, 0, {}, 300, 450 } }, { 600 } };
+    // Audio tracks 2 to 7 after a data track, each with a pregap of 149 sectors.
+    Disc cdiPregapped{ { { 1, 0x04, 2, {}, {}, 0 } }, { 8 * 300 } };
+    for (int number = 2; number <= 7; ++number)
+        cdiPregapped.tracks.append({ number, 0x00, 0, {}, number * 300, number * 300 + 149 });
+    // Audio tracks, the second session from track \a second on, 11,400
+    // sectors after the first's lead-out (its lead-out, its lead-in and the
+    // first pregap, which no track's file holds); from track \a pregappedFrom on a
+    // pregap of 149 sectors each.
+    const auto twoSessions = [](int tracks, int second, int pregappedFrom) {
+        Disc disc;
+        qint64 at = 0;
+        for (int number = 1; number <= tracks; ++number) {
+            if (number == second) {
+                disc.leadOuts.append(at);
+                at += 11400;
+            }
+            const std::optional<qint64> pregap =
+                number >= pregappedFrom ? std::optional<qint64>(at) : std::nullopt;
+            disc.tracks.append(
+                { number, 0x00, 0, {}, pregap, pregap ? at + 149 : at, number < second ? 1 : 2 });
+            at += 300;
+        }
+        disc.leadOuts.append(at);
+        return disc;
+    };
     // clang-format off
     // The .cue entries of redump's Sony - PlayStation DAT (Logiqx XML, as redump.org serves it).
     QTest::newRow("Ace Combat 3")
-        << modeTwoDisc << "Ace Combat 3 - Electrosphere (Europe) (En,Fr,De,Es,It)" << 120 << QByteArray("56125070a7f679f547133512543a3585") << QByteArray();
+        << modeTwoDisc << "Ace Combat 3 - Electrosphere (Europe) (En,Fr,De,Es,It)" << 120 << QByteArray("56125070a7f679f547133512543a3585") << QByteArray() << false;
     QTest::newRow("Metal Gear Solid, disc 1")
-        << modeTwoDisc << "Metal Gear Solid (USA) (Disc 1) (Rev 1)" << 105 << QByteArray("91fc49ae51815d04c3bb4384e9fe8bd7") << QByteArray();
+        << modeTwoDisc << "Metal Gear Solid (USA) (Disc 1) (Rev 1)" << 105 << QByteArray("91fc49ae51815d04c3bb4384e9fe8bd7") << QByteArray() << false;
     QTest::newRow("a name with an apostrophe")
-        << modeTwoDisc << "'98 Koushien (Japan) (Demo)" << 93 << QByteArray("ba3aedf4b27af49f6761cd000817f6a8") << QByteArray();
+        << modeTwoDisc << "'98 Koushien (Japan) (Demo)" << 93 << QByteArray("ba3aedf4b27af49f6761cd000817f6a8") << QByteArray() << false;
     // The sheets of redump's Sega - Mega-CD & Sega CD sets, as the SegaCD
     // SMDB of frederic-mahe/Hardware-Target-Game-Database lists their files
     // (names, sizes, MD5 and SHA-1).
     QTest::newRow("Mode 1, one track")
-        << modeOneDisc << "Sewer Shark (USA) (Rev 1)" << 91 << QByteArray("485cc697039decb27bac812bcf619460") << QByteArray();
+        << modeOneDisc << "Sewer Shark (USA) (Rev 1)" << 91 << QByteArray("485cc697039decb27bac812bcf619460") << QByteArray() << false;
     QTest::newRow("data and audio with a pregap")
-        << withAudio << "Animals!, The (USA)" << 208 << QByteArray("d9883cd0bdb045fcfa22865f85de973a") << QByteArray();
+        << withAudio << "Animals!, The (USA)" << 208 << QByteArray("d9883cd0bdb045fcfa22865f85de973a") << QByteArray() << false;
     QTest::newRow("11 tracks, numbered with two digits")
-        << pregapped(11, {}, 0x00) << "Radical Rex (USA)" << 1214 << QByteArray("11a38f10bf5f0759b18aea8abb4c214a") << QByteArray();
+        << pregapped(11, {}, 0x00) << "Radical Rex (USA)" << 1214 << QByteArray("11a38f10bf5f0759b18aea8abb4c214a") << QByteArray() << false;
     QTest::newRow("FLAGS PRE before the INDEX lines")
-        << pregapped(7, "PRE", 0x01) << "Bram Stoker's Dracula (USA) (Version 2.0)" << 1017 << QByteArray("16f4ed2dc2d72da4bdcca04d5a3d3f7f") << QByteArray();
+        << pregapped(7, "PRE", 0x01) << "Bram Stoker's Dracula (USA) (Version 2.0)" << 1017 << QByteArray("16f4ed2dc2d72da4bdcca04d5a3d3f7f") << QByteArray() << false;
     QTest::newRow("CATALOG first, with --codes")
-        << withAudio << "Dune (USA)" << 213 << QByteArray("e5cddc67a3fbe46fd9a8a70a3a5273b3") << QByteArray("0000000000000");
+        << withAudio << "Dune (USA)" << 213 << QByteArray("e5cddc67a3fbe46fd9a8a70a3a5273b3") << QByteArray("0000000000000") << false;
+    // The .cue entries of redump's Philips - CD-i DAT (2021-09-05) and Atari -
+    // Jaguar CD Interactive Multimedia System DAT (2021-06-20), as
+    // normalgamer/RedumpVerifier holds them (commit 91cfadc0c5f5). Redump keeps
+    // the CATALOG of zeros that many CD-i discs carry.
+    QTest::newRow("CD-i, one track")
+        << modeTwoDisc << "Mystic Midway - Rest in Pieces (USA, Europe)" << 108 << QByteArray("4b77e27d246131ee91d0313660961af9") << QByteArray() << true;
+    QTest::newRow("CD-i, CATALOG first")
+        << modeTwoDisc << "Hotel Mario (Europe)" << 107 << QByteArray("50d01be6fb247964d10d35a91faeba97") << QByteArray("0000000000000") << true;
+    QTest::newRow("CD-i, data and audio")
+        << cdiWithAudio << "Nature Under Threat (Europe)" << 247 << QByteArray("e2d35cfdac92997a1ecb281e8585b324") << QByteArray("0000000000000") << true;
+    QTest::newRow("CD-i, pregaps of 1 second 74 frames")
+        << cdiPregapped << "Weather Kitchen, The (USA)" << 820 << QByteArray("1ca0e1d06d6a9baa57d25dd5090e581c") << QByteArray() << true;
+    QTest::newRow("two sessions")
+        << twoSessions(6, 3, 99) << "Ants (USA) (Unl)" << 554 << QByteArray("b331911add5c680cb060b8a0ef44b164") << QByteArray() << false;
+    QTest::newRow("two sessions, ten tracks")
+        << twoSessions(10, 3, 99) << "World Tour Racing (USA) (Songbird)" << 1092 << QByteArray("a410e36ed5bfe57a85773fa5b9c9a8ca") << QByteArray() << false;
+    QTest::newRow("two sessions, pregaps in the second")
+        << twoSessions(21, 2, 3) << "Robinson's Requiem (USA) (Unl)" << 2611 << QByteArray("fc185e4106b8cef7d39f301f7983cb35") << QByteArray() << false;
     // clang-format on
 }
 
@@ -1349,18 +1394,33 @@ void TestVerify::splitSheetIsTheDats()
     QFETCH(int, size);
     QFETCH(QByteArray, md5);
     QFETCH(QByteArray, catalog);
+    QFETCH(bool, cdi);
 
-    QVERIFY(!makeDisc(disc, 3, game).isEmpty());
+    const QByteArray image = makeDisc(disc, 3, game);
+    QVERIFY(!image.isEmpty());
+    if (disc.leadOuts.size() > 1) {
+        // As a dump holds two sessions: none of the space between them.
+        const qint64 second = disc.leadOuts.first() + 11400;
+        QVERIFY(writeFile(game + ".img",
+            image.left(disc.leadOuts.first() * sectorBytes) + image.mid(second * sectorBytes)));
+    }
     ControlFile file = dumpOf(disc, true);
     file.catalog = catalog;
+    if (cdi) {
+        file.toc.prepend({ 0xa0, 0x04, 0, 1, 0x10 });
+        file.tocEntries = file.toc.size();
+    }
     QVERIFY(writeFile(game + ".ccd", controlFile(file)));
-    const Run result =
-        runProgram(catalog.isEmpty() ? QStringList{ "--split", game + ".ccd" }
-                                     : QStringList{ "--split", "--codes", game + ".ccd" });
+    QStringList arguments{ "--split", game + ".ccd" };
+    if (!catalog.isEmpty())
+        arguments.prepend("--codes");
+    if (disc.leadOuts.size() > 1)
+        arguments.prepend("--sessions");
+    const Run result = runProgram(arguments);
     QCOMPARE(result.err, QByteArray());
     QCOMPARE(result.status, 0);
     const QByteArray sheet = readFile(game + ".cue");
-    QCOMPARE(sheet.size(), size);
+    QVERIFY2(sheet.size() == size, sheet.constData());
     QCOMPARE(QCryptographicHash::hash(sheet, QCryptographicHash::Md5).toHex(), md5);
 }
 
