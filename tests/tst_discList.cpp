@@ -474,6 +474,15 @@ void TestDiscList::summaryAndReport()
     makeDisc("Saga (Disc 1)", "good");
     makeDisc("Saga (Disc 2)", "good");
     auto *view = window->findChild<QTreeView *>(QStringLiteral("discs"));
+    // A DAT dropped before any disc says what it needs, and runs nothing.
+    QVERIFY(writeFile(path("Games.dat.gz"), "x"));
+    drop(view->viewport(), { "Games.dat.gz" });
+    QVERIFY(QTest::qWaitFor([&] { return !messages.isEmpty(); }));
+    QCOMPARE(messages,
+        QStringList{ "Disc List: Add the discs to verify first: a DAT dropped on "
+                     "the list verifies the discs in it." });
+    QCOMPARE(runsEnded->count(), 0);
+    messages.clear();
     drop(view->viewport(),
         { "Good.ccd", "Warned.ccd", "Refused.ccd", "Saga (Disc 2).ccd", "Saga (Disc 1).ccd" });
     static_cast<void>(QTest::qWaitFor(
