@@ -291,8 +291,8 @@ ConvertedFile convert(
     // conversion writes the scan's pieces straight into its text, which
     // costs less than a model of the sheet. The split sheet names a CD-i
     // disc's tracks as the table of contents' disc type tells.
-    const bool readsSections = options.cdText || alsoEachLine || options.rebuild
-        || options.sessions || options.codes || options.split;
+    const bool readsSections = options.cdText || alsoEachLine || options.rebuild || options.sessions
+        || options.codes || options.split;
     const bool isPlain = !readsSections && options.sbi == SbiWrite::No && !options.split;
     QString plainText = cueFileLine(sheet.fileName);
     CueSheetBuilder builder(sheet);
