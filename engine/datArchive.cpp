@@ -177,15 +177,13 @@ UnpackedDat readEntry(unzFile zip, const ArchiveEntry &entry, ZPOS64_T archiveSi
             done += read;
     }
     const int closed = unzCloseCurrentFile(zip);
-    if (read < 0) {
-        dat.error = damaged.arg(entry.name, tr("its packed data is damaged"));
-    } else if (done != text.size()) {
+    if (read >= 0 && done != text.size()) {
         dat.error = damaged.arg(entry.name,
             tr("it gives %1 bytes where the archive lists %2")
                 .arg(QString::number(done), shownBytes(entry.size)));
-    } else if (closed == UNZ_CRCERROR) {
+    } else if (read >= 0 && closed == UNZ_CRCERROR) {
         dat.error = damaged.arg(entry.name, tr("its CRC does not match what it unpacks to"));
-    } else if (closed != UNZ_OK) {
+    } else if (read < 0 || closed != UNZ_OK) {
         dat.error = damaged.arg(entry.name, tr("its packed data is damaged"));
     } else {
         dat.text = std::move(text);
