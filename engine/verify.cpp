@@ -199,6 +199,23 @@ void takeFilesOfGame(VerifiedDisc &disc, const DatFile &dat)
     }
 }
 
+bool isSheetName(const QString &name)
+{
+    return name.endsWith(QLatin1String(".cue"), Qt::CaseInsensitive);
+}
+
+/// The cue sheet of \a game that \a dat lists with its size and all three hashes; none for a
+/// disc of no game.
+const DatRom *listedSheet(const DatFile &dat, const QString &game)
+{
+    if (game.isEmpty())
+        return nullptr;
+    const auto listed = std::find_if(dat.roms.begin(), dat.roms.end(), [&](const DatRom &rom) {
+        return rom.game == game && isMatchable(rom) && isSheetName(rom.name);
+    });
+    return listed == dat.roms.end() ? nullptr : &*listed;
+}
+
 // The game's track files that no track matches; its cue sheet and any other
 // file that is not a track's are no part of the image.
 QStringList missingFiles(const VerifiedDisc &disc, const DatFile &dat)
@@ -211,8 +228,7 @@ QStringList missingFiles(const VerifiedDisc &disc, const DatFile &dat)
     QStringList missing;
     for (qsizetype rom = 0; rom < dat.roms.size(); ++rom) {
         const DatRom &file = dat.roms[rom];
-        if (file.game == disc.game && !matched.contains(rom)
-            && !file.name.endsWith(QLatin1String(".cue"), Qt::CaseInsensitive)
+        if (file.game == disc.game && !matched.contains(rom) && !isSheetName(file.name)
             && !file.name.endsWith(QLatin1String(".sbi"), Qt::CaseInsensitive))
             missing.append(file.name);
     }
@@ -243,11 +259,8 @@ VerifiedSheet verifiedSheet(
 {
     VerifiedSheet sheet;
     sheet.baseName = imageName(converted.files.controlFile, converted.files.separator);
-    const auto listed = std::find_if(dat.roms.begin(), dat.roms.end(), [&](const DatRom &rom) {
-        return rom.game == disc.game && isMatchable(rom)
-            && rom.name.endsWith(QLatin1String(".cue"), Qt::CaseInsensitive);
-    });
-    if (disc.game.isEmpty() || listed == dat.roms.end())
+    const DatRom *listed = listedSheet(dat, disc.game);
+    if (!listed)
         return sheet;
     sheet.datName = listed->name;
     sheet.hashes = hashesOf(sheetBytes(converted.cueSheet));
@@ -292,6 +305,16 @@ DiscVerdict verdictOf(const VerifiedDisc &disc)
     return DiscVerdict::Partly;
 }
 
+// The game of \a disc's tracks, each track's file of it, the files of it
+// that no track matches, and the verdict of them all.
+void judgeTracks(VerifiedDisc &disc, const DatFile &dat)
+{
+    disc.game = bestGame(disc, dat);
+    takeFilesOfGame(disc, dat);
+    disc.missing = disc.game.isEmpty() ? QStringList() : missingFiles(disc, dat);
+    disc.verdict = verdictOf(disc);
+}
+
 // Why \a name is not a file's beside the control file on every system, or
 // nothing when it is: a set is moved between them, and Windows takes the
 // fewest names.
@@ -317,11 +340,6 @@ QString unsafeName(const QString &name)
     if (isNumbered || device == u"CON" || device == u"PRN" || device == u"AUX" || device == u"NUL")
         return tr("Windows keeps it for a device");
     return {};
-}
-
-bool isSheetName(const QString &name)
-{
-    return name.endsWith(QLatin1String(".cue"), Qt::CaseInsensitive);
 }
 
 // The games whose files every track matches, each that of its own number,
@@ -406,10 +424,8 @@ DatNames datNames(const VerifiedDisc &disc, const DatFile &dat, const QString &c
 
 SheetVerdict sheetVerdictOf(const QString &cueSheet, const QString &game, const DatFile &dat)
 {
-    const auto listed = std::find_if(dat.roms.begin(), dat.roms.end(), [&](const DatRom &rom) {
-        return rom.game == game && isMatchable(rom) && isSheetName(rom.name);
-    });
-    if (game.isEmpty() || listed == dat.roms.end())
+    const DatRom *listed = listedSheet(dat, game);
+    if (!listed)
         return SheetVerdict::NotListed;
     return isMatch(*listed, hashesOf(sheetBytes(cueSheet))) ? SheetVerdict::Matches
                                                             : SheetVerdict::Differs;
@@ -482,10 +498,7 @@ VerifiedDisc verifyDisc(const QString &path, const DatFile &dat, const Conversio
         disc.tracks.clear();
         return disc;
     }
-    disc.game = bestGame(disc, dat);
-    takeFilesOfGame(disc, dat);
-    disc.missing = disc.game.isEmpty() ? QStringList() : missingFiles(disc, dat);
-    disc.verdict = verdictOf(disc);
+    judgeTracks(disc, dat);
     disc.sheet = verifiedSheet(disc, converted, dat);
     return disc;
 }
@@ -604,17 +617,10 @@ VerifiedDisc verifySheetSet(const QString &path, const DatFile &dat, const Progr
         match(track, dat);
         set.tracks.append(track);
     }
-    set.game = bestGame(set, dat);
-    takeFilesOfGame(set, dat);
-    set.missing = set.game.isEmpty() ? QStringList() : missingFiles(set, dat);
-    set.verdict = verdictOf(set);
+    judgeTracks(set, dat);
     // The sheet itself, as the DAT lists the game's.
-    const auto listed = std::find_if(dat.roms.begin(), dat.roms.end(), [&](const DatRom &rom) {
-        return rom.game == set.game && isMatchable(rom)
-            && rom.name.endsWith(QLatin1String(".cue"), Qt::CaseInsensitive);
-    });
     set.sheet.baseName = imageName(path, nativeSeparator);
-    if (!set.game.isEmpty() && listed != dat.roms.end()) {
+    if (const DatRom *listed = listedSheet(dat, set.game)) {
         set.sheet.datName = listed->name;
         set.sheet.hashes = hashesOf(bytes);
         set.sheet.verdict =
