@@ -1,6 +1,7 @@
 #include "datArchive.h"
 
 #include "basics.h"
+#include "fileSystem.h"
 #include "translation.h"
 
 #include <QList>
@@ -91,6 +92,8 @@ struct ArchiveEntry
     uLong flags = 0;
     uLong method = 0;
     bool isFolder() const { return name.endsWith(u'/'); }
+    /// As a message quotes it: the archive's names are the archiver's, and may hold line ends.
+    QString shownName() const { return shownLine(name); }
     bool isDat() const
     {
         return !isFolder()
@@ -105,7 +108,7 @@ QString namesOf(const QList<ArchiveEntry> &entries)
     constexpr qsizetype shown = 5;
     QStringList names;
     for (qsizetype i = 0; i < std::min(entries.size(), shown); ++i)
-        names.append(u'"' + entries[i].name + u'"');
+        names.append(u'"' + entries[i].shownName() + u'"');
     if (entries.size() > shown)
         return tr("%1 and %2 more")
             .arg(names.join(QLatin1String(", ")), QString::number(entries.size() - shown));
@@ -124,13 +127,13 @@ UnpackedDat readEntry(unzFile zip, const ArchiveEntry &entry, ZPOS64_T archiveSi
 {
     UnpackedDat dat;
     if (entry.flags & 1) {
-        dat.error = tr("\"%1\" in the ZIP archive is encrypted").arg(entry.name);
+        dat.error = tr("\"%1\" in the ZIP archive is encrypted").arg(entry.shownName());
         return dat;
     }
     if (entry.method != 0 && entry.method != Z_DEFLATED) {
         dat.error = tr("\"%1\" in the ZIP archive is packed by compression method %2: only "
                        "deflate and storing, which DATs are packed by, are read")
-                        .arg(entry.name, QString::number(entry.method));
+                        .arg(entry.shownName(), QString::number(entry.method));
         return dat;
     }
     // minizip 1.1 (Debian 12's) reads the sizes of a Zip64 record only where
@@ -140,13 +143,14 @@ UnpackedDat readEntry(unzFile zip, const ArchiveEntry &entry, ZPOS64_T archiveSi
         dat.error = tr("\"%1\" in the ZIP archive gives its sizes in a Zip64 record, which the "
                        "minizip library of this system does not read: unpack the DAT from it "
                        "by hand")
-                        .arg(entry.name);
+                        .arg(entry.shownName());
         return dat;
     }
     if (entry.size > ZPOS64_T(mostUnpackedDat)) {
-        dat.error = tr("\"%1\" in the ZIP archive unpacks to %2 bytes, more than the %3 that any "
-                       "DAT of discs stays within")
-                        .arg(entry.name, shownBytes(entry.size), shownBytes(mostUnpackedDat));
+        dat.error =
+            tr("\"%1\" in the ZIP archive unpacks to %2 bytes, more than the %3 that any "
+               "DAT of discs stays within")
+                .arg(entry.shownName(), shownBytes(entry.size), shownBytes(mostUnpackedDat));
         return dat;
     }
     const QString damaged = tr("the ZIP archive is damaged: \"%1\" in it cannot be unpacked (%2)");
@@ -156,13 +160,13 @@ UnpackedDat readEntry(unzFile zip, const ArchiveEntry &entry, ZPOS64_T archiveSi
     const ZPOS64_T packed = std::min<ZPOS64_T>(entry.packedSize, archiveSize);
     const ZPOS64_T mostGiven = entry.method == 0 ? packed : packed * 1032 + 1024;
     if (entry.size > mostGiven) {
-        dat.error = damaged.arg(entry.name,
+        dat.error = damaged.arg(entry.shownName(),
             tr("it lists %1 bytes unpacked, more than its %2 packed bytes can give")
                 .arg(shownBytes(entry.size), shownBytes(packed)));
         return dat;
     }
     if (unzGoToFilePos64(zip, &entry.position) != UNZ_OK || unzOpenCurrentFile(zip) != UNZ_OK) {
-        dat.error = damaged.arg(entry.name, tr("its header is unreadable"));
+        dat.error = damaged.arg(entry.shownName(), tr("its header is unreadable"));
         return dat;
     }
     QByteArray text(qsizetype(entry.size), Qt::Uninitialized);
@@ -178,13 +182,13 @@ UnpackedDat readEntry(unzFile zip, const ArchiveEntry &entry, ZPOS64_T archiveSi
     }
     const int closed = unzCloseCurrentFile(zip);
     if (read >= 0 && done != text.size()) {
-        dat.error = damaged.arg(entry.name,
+        dat.error = damaged.arg(entry.shownName(),
             tr("it gives %1 bytes where the archive lists %2")
                 .arg(QString::number(done), shownBytes(entry.size)));
     } else if (read >= 0 && closed == UNZ_CRCERROR) {
-        dat.error = damaged.arg(entry.name, tr("its CRC does not match what it unpacks to"));
+        dat.error = damaged.arg(entry.shownName(), tr("its CRC does not match what it unpacks to"));
     } else if (read < 0 || closed != UNZ_OK) {
-        dat.error = damaged.arg(entry.name, tr("its packed data is damaged"));
+        dat.error = damaged.arg(entry.shownName(), tr("its packed data is damaged"));
     } else {
         dat.text = std::move(text);
         dat.name = entry.name;
@@ -260,8 +264,8 @@ UnpackedDat unzipDat(QByteArrayView bytes, const QString &wanted, const QString 
                 found = std::find_if(files.cbegin(), files.cend(), sameLetters);
         }
         if (found == files.cend()) {
-            dat.error =
-                tr("the ZIP archive holds no file \"%1\"; it holds %2").arg(wanted, namesOf(files));
+            dat.error = tr("the ZIP archive holds no file \"%1\"; it holds %2")
+                            .arg(shownLine(wanted), namesOf(files));
             return finish(dat);
         }
         return finish(readEntry(zip, *found, ZPOS64_T(bytes.size())));
@@ -278,7 +282,7 @@ UnpackedDat unzipDat(QByteArrayView bytes, const QString &wanted, const QString 
             tr("the ZIP archive holds no .dat or .xml file; it holds %1").arg(namesOf(files));
         return finish(dat);
     }
-    const QString example = QDir::toNativeSeparators(
+    const QString example = shownPath(
         (archivePath.isEmpty() ? tr("ARCHIVE.zip") : archivePath) + u'/' + dats.first().name);
     dat.error = tr("the ZIP archive holds %1 DATs, %2: name the one to read after the archive "
                    "and a slash, as in \"%3\"")
@@ -377,7 +381,7 @@ UnpackedDat unpackDat(QByteArrayView bytes, const QString &entry, const QString 
     } else if (!entry.isEmpty()) {
         dat.error = tr("a gzip file holds one file, which needs no name: name the gzip file "
                        "alone, not \"%1\" in it")
-                        .arg(entry);
+                        .arg(shownLine(entry));
         return dat;
     } else {
         dat = gunzipDat(bytes);

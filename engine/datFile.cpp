@@ -1771,12 +1771,13 @@ DatFile readDatBytes(const QByteArray &bytes, bool isQtAlone, const DatSource &s
         dat = readDatBytes(unpacked.text, isQtAlone, {});
         // Its lines are those of the file in the archive, named in the text, not the archive's.
         if (!dat.isRead() && !unpacked.name.isEmpty())
-            dat.error = tr("\"%1\" in it: %2").arg(unpacked.name, dat.error);
+            dat.error = tr("\"%1\" in it: %2").arg(shownLine(unpacked.name), dat.error);
         dat.errorLine = 0;
         return dat;
     }
     if (!source.entry.isEmpty()) {
-        dat.error = tr("it is not a ZIP archive, so it holds no \"%1\"").arg(source.entry);
+        dat.error =
+            tr("it is not a ZIP archive, so it holds no \"%1\"").arg(shownLine(source.entry));
         return dat;
     }
     // With a byte order mark, or without one: `<` and a zero byte, either way round.

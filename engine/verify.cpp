@@ -515,7 +515,8 @@ struct SheetFile
 
 /** The files that the cue sheet \a text names, in its order: each `FILE`
     line's quoted name (or its first word), with the first `TRACK` line after
-    it. False where a `FILE` line has no name or no track follows it. */
+    it. False where a `FILE` line has no name, no track follows it, or a
+    track's number is not one or two digits. */
 bool sheetFiles(const QString &text, QList<SheetFile> *files)
 {
     for (QStringView line : QStringView(text).split(u'\n')) {
@@ -537,7 +538,11 @@ bool sheetFiles(const QString &text, QList<SheetFile> *files)
         } else if (line.startsWith(QLatin1String("TRACK "), Qt::CaseInsensitive)
             && !files->isEmpty() && files->last().number.isEmpty()) {
             const QList<QStringView> words = line.split(u' ', Qt::SkipEmptyParts);
-            if (words.size() < 3)
+            // A track's number is shown in the report as the sheet gives it: digits alone.
+            const bool isNumber = words.size() >= 3 && words[1].size() <= 2
+                && std::all_of(words[1].begin(), words[1].end(),
+                    [](QChar c) { return c >= u'0' && c <= u'9'; });
+            if (!isNumber)
                 return false;
             files->last().number = words[1].toString();
             files->last().isAudio =
@@ -577,7 +582,7 @@ VerifiedDisc verifySheetSet(const QString &path, const DatFile &dat, const Progr
     QList<SheetFile> named;
     if (!sheetFiles(fromSystemBytes(bytes), &named)) {
         set.error = tr("it is no cue sheet of a set of files: a FILE line without a name or a "
-                       "TRACK after it");
+                       "TRACK after it, or a TRACK without a number of one or two digits");
         return set;
     }
     const QString folder = path.left(fileNameStart(path));

@@ -1,4 +1,5 @@
 #include "datFile.h"
+#include "packedDats.h"
 #include "testHelpers.h"
 
 #include <QBuffer>
@@ -873,6 +874,10 @@ void TestDatFile::damagedArchive_data()
         << listedSize(zip, 0x80000000)
         << "unpacks to 2147483648 bytes, more than the 1073741824 that any DAT of discs stays "
            "within";
+    // An archiver's name may hold anything, a line end or a terminal's escape among it.
+    QTest::newRow("a name with a line end and an escape")
+        << zipped({ { "a\nb\x1b[2J.dat", "x" }, { "c.dat", "y" } })
+        << "the ZIP archive holds 2 DATs, \"a\\u000ab\\u001b[2J.dat\" and \"c.dat\"";
     QTest::newRow("gzip cut short") << gzip.left(100) << "the gzip file is cut short";
     QTest::newRow("gzip cut before its trailer")
         << gzip.left(gzip.size() - 8) << "the gzip file is cut short";

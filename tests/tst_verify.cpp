@@ -1683,6 +1683,7 @@ void TestVerify::verifyWrittenSet_data()
     QTest::newRow("a track's byte changed") << "track" << 1 << "3 of 4 tracks match";
     QTest::newRow("the sheet in LF")       << "line ends" << 1 << "every track matches " + game + "; the cue sheet differs";
     QTest::newRow("a track's file missing") << "missing" << 2 << "cannot be verified: Game (World) (Track 3).bin, which it names, is missing";
+    QTest::newRow("a track's number not digits") << "escape" << 2 << "cannot be verified: it is no cue sheet of a set of files";
     QTest::newRow("a sheet naming no file") << "no file" << 2 << "cannot be verified: it is no cue sheet of a set of files";
     // clang-format on
 }
@@ -1713,6 +1714,9 @@ void TestVerify::verifyWrittenSet()
         QVERIFY(writeFile("Game (World).cue", readFile("Game (World).cue").replace("\r\n", "\n")));
     } else if (change == u"missing") {
         QVERIFY(QFile::remove("Game (World) (Track 3).bin"));
+    } else if (change == u"escape") {
+        QVERIFY(writeFile(
+            "Game (World).cue", readFile("Game (World).cue").replace("TRACK 02", "TRACK \x1b[2J")));
     } else if (change == u"no file") {
         QVERIFY(writeFile("Game (World).cue", "REM nothing\r\n"));
     }
