@@ -600,7 +600,7 @@ private:
         declared in the DTD that the DOCTYPE names, which is not read: XML
         then takes it, and QXmlStreamReader keeps it as it stands in a value
         and passes over it in text, as the scanner does. False, handing the
-        DAT over, for a name beyond those read here. */
+        DAT over, for anything but a name of those read here. */
     bool isDeclaredElsewhere(QByteArrayView entity);
     /// Refuses the entity from \a from to \a to, told by the tag at \a at, or by its own place.
     bool unknownEntity(const char *from, const char *to, const char *at = nullptr)
@@ -1043,13 +1043,15 @@ bool XmlScanner::readDoctype(const char *at)
 /// not declare: those are all that the scanner reads.
 bool XmlScanner::isDeclaredElsewhere(QByteArrayView entity)
 {
-    if (!mayDeclareEntities || entity.isEmpty() || nameBytes[uchar(entity[0])] != StartsName)
+    if (!mayDeclareEntities)
         return false;
+    // What is no name read here QXmlStreamReader judges, which takes some
+    // that XML does not (a DEL among them): both readers then agree.
+    if (entity.isEmpty() || nameBytes[uchar(entity[0])] != StartsName)
+        return handOver();
     for (const char c : entity) {
-        if (nameBytes[uchar(c)] == BeyondNames)
-            return handOver();
         if (!isInName[uchar(c)])
-            return false;
+            return handOver();
     }
     return true;
 }
